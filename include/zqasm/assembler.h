@@ -1,0 +1,51 @@
+/* zqasm: assembler for the ZQ family of 4-bit microcontrollers.
+ *
+ * The host fills an AssemblerParams block and calls Run44Assembler once per assembly.
+ * The block layout is a fixed interface shared with existing hosts: every field sits at
+ * the byte offset noted beside it, integers are little-endian, texts are NUL-terminated
+ * 8-bit strings in fixed slots. This header is plain C.
+ */
+#ifndef ZQASM_ASSEMBLER_H_
+#define ZQASM_ASSEMBLER_H_
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define ZQASM_PATH_SLOT 258
+#define ZQASM_EXTRA_INCLUDE_DIRS 32
+
+typedef struct AssemblerParams {
+  char sourcePath[ZQASM_PATH_SLOT];      /*    0 in: main source file */
+  char maskOptionPath[ZQASM_PATH_SLOT];  /*  258 in: mask option file (some models only) */
+  char includeDir1[ZQASM_PATH_SLOT];     /*  516 in: first include directory, may be empty */
+  char includeDir2[ZQASM_PATH_SLOT];     /*  774 in: second include directory, may be empty */
+  char includeDirs[ZQASM_EXTRA_INCLUDE_DIRS][ZQASM_PATH_SLOT]; /* 1032 in: up to first empty */
+  char chipDirectory[260];               /* 9288 in: directory of the .COE chip files */
+  int32_t programRomTop;                 /* 9548 in: highest program ROM address */
+  int32_t tableRomTop;                   /* 9552 in: highest table ROM address, <0 none */
+  char chipName[32];                     /* 9556 out: name text of the loaded chip file */
+  char versionText[64];                  /* 9588 out: "Assembler Version 4.6.1" */
+  int32_t labelCaseSensitive;            /* 9652 in: nonzero compares names with case */
+  uint16_t codeEnd;                      /* 9656 out: last code address + 1 */
+  uint16_t tableRomUsed;                 /* 9658 out: highest used table address + 1, or 0 */
+} AssemblerParams;
+
+/* Runs one assembly. Returns 1 after a run (whatever its error count), 0 when the run's
+ * tables cannot be allocated, -1 when the source or an output file cannot be opened.
+ * Not reentrant: one call at a time per process. */
+int Run44Assembler(AssemblerParams* params);
+
+/* Receives each one-line message the run shows (fatal conditions, open failures).
+ * The default sink writes the text and a line end to standard error. Passing NULL
+ * restores the default. Available to programs that link the static library. */
+typedef void (*ZqasmMessageSink)(const char* text, void* context);
+void ZqasmSetMessageSink(ZqasmMessageSink sink, void* context);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ZQASM_ASSEMBLER_H_ */

@@ -1,0 +1,44 @@
+// Numbered diagnostics. Handlers raise errors and warnings by number; the numbers are
+// remembered for the current line (each at most once) and written by
+// flushLineDiagnostics, which the pass loop calls at the end of every pass-2 line.
+#ifndef ZQASM_DRIVER_DIAGNOSTICS_H_
+#define ZQASM_DRIVER_DIAGNOSTICS_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zq {
+
+struct AssemblerRun;
+
+constexpr int kErrorTextCount = 69;
+constexpr int kWarningTextCount = 4;
+
+// The catalogue, indexed by number. Texts are kept exactly as hosts expect them.
+extern const char* const kErrorTexts[kErrorTextCount];
+extern const char* const kWarningTexts[kWarningTextCount];
+
+struct DiagnosticsState {
+  std::vector<int> lineErrors;    // errors of the current line, in the order raised
+  std::vector<int> lineWarnings;  // warnings of the current line, in the order raised
+  bool errorsPending = false;
+  bool warningsPending = false;
+  std::string userErrorText;      // pending user error (ERROR directive), empty if none
+  int32_t errorCount = 0;         // totals of the run; a user error counts as an error
+  int32_t warningCount = 0;
+};
+
+// Remembers error `number` (0..68) for the current line unless already pending.
+void raiseError(AssemblerRun& run, int number);
+// Remembers warning `number` (0..3) for the current line unless already pending.
+void raiseWarning(AssemblerRun& run, int number);
+// Writes the pending warnings, errors and user error of the line to the listing and the
+// error file, counts them and clears them. The file named is the current include file.
+void flushLineDiagnostics(AssemblerRun& run, unsigned lineNumber);
+// Drops whatever is pending for the line without writing it (pass start, macro call).
+void dropLineDiagnostics(AssemblerRun& run);
+
+}  // namespace zq
+
+#endif  // ZQASM_DRIVER_DIAGNOSTICS_H_

@@ -1,0 +1,24 @@
+// The only state that outlives a run: settings the assembler keeps from one call of
+// Run44Assembler to the next within one process. Everything else belongs to the run.
+#ifndef ZQASM_DRIVER_PERSISTENT_SETTINGS_H_
+#define ZQASM_DRIVER_PERSISTENT_SETTINGS_H_
+
+#include <cstdint>
+
+namespace zq {
+
+struct PersistentSettings {
+  // In-bank range kept free for the bank convert trampolines; set by BANKCONVERTAREA
+  // and not reset by a run, so the last setting holds for later runs.
+  uint16_t bankConvertStart = 0x100;
+  uint16_t bankConvertEnd = 0x1FF;
+  // Last RAM address allocated by a DATA segment; continues across runs unless a
+  // DATA segment sets it with ORG.
+  int16_t ramCounter = -1;
+};
+
+PersistentSettings& persistentSettings();
+
+}  // namespace zq
+
+#endif  // ZQASM_DRIVER_PERSISTENT_SETTINGS_H_

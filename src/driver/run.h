@@ -1,0 +1,44 @@
+// The run object: all state of one assembly, created afresh by every call of
+// Run44Assembler and handed to every operation. Settings that outlive a run are in
+// PersistentSettings, not here.
+#ifndef ZQASM_DRIVER_RUN_H_
+#define ZQASM_DRIVER_RUN_H_
+
+#include "directives/condition.h"
+#include "directives/directive.h"
+#include "directives/macro.h"
+#include "directives/segment.h"
+#include "driver/diagnostics.h"
+#include "driver/output_files.h"
+#include "source/source_state.h"
+#include "symbols/constant_table.h"
+#include "symbols/label_table.h"
+#include "symbols/substitution.h"
+#include "target/chip_file.h"
+#include "target/object_file.h"
+#include "zqasm/assembler.h"
+
+namespace zq {
+
+struct AssemblerRun {
+  AssemblerParams* params = nullptr;  // the host's block, valid for the call
+  SourceState source;
+  DiagnosticsState diagnostics;
+  OutputFiles files;
+  DirectiveState directives;
+  ConditionState conditions;
+  MacroState macros;
+  SegmentState segments;
+  LabelTable labels;
+  ConstantTable constants;
+  SubstitutionState substitutions;
+  ChipState chip;
+  ObjectState object;
+};
+
+// Resets the per-pass state before `pass` (condition stacks, segment flags, counters).
+void beginPass(AssemblerRun& run);
+
+}  // namespace zq
+
+#endif  // ZQASM_DRIVER_RUN_H_

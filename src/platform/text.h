@@ -1,0 +1,44 @@
+// Character helpers for 8-bit source text. They take any char (signed or not) and never
+// depend on the locale, so bytes above 7Fh are safe everywhere.
+#ifndef ZQASM_PLATFORM_TEXT_H_
+#define ZQASM_PLATFORM_TEXT_H_
+
+#include <string>
+
+namespace zq {
+
+inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool isUpperLetter(char c) { return c >= 'A' && c <= 'Z'; }
+inline bool isLowerLetter(char c) { return c >= 'a' && c <= 'z'; }
+inline bool isLetter(char c) { return isUpperLetter(c) || isLowerLetter(c); }
+inline bool isHexDigit(char c) {
+  return isDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
+inline char toUpper(char c) { return isLowerLetter(c) ? static_cast<char>(c - 32) : c; }
+inline char toLower(char c) { return isUpperLetter(c) ? static_cast<char>(c + 32) : c; }
+
+inline std::string upperCase(std::string s) {
+  for (char& c : s) c = toUpper(c);
+  return s;
+}
+inline std::string lowerCase(std::string s) {
+  for (char& c : s) c = toLower(c);
+  return s;
+}
+inline bool equalsNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (toUpper(a[i]) != toUpper(b[i])) return false;
+  return true;
+}
+// True when `text` at `pos` begins with `word`, compared without regard to case.
+inline bool matchesNoCase(const std::string& text, size_t pos, const char* word) {
+  for (size_t i = 0; word[i]; ++i)
+    if (pos + i >= text.size() || toUpper(text[pos + i]) != toUpper(word[i])) return false;
+  return true;
+}
+
+}  // namespace zq
+
+#endif  // ZQASM_PLATFORM_TEXT_H_

@@ -1,0 +1,83 @@
+// Shared assembly state: the per-line and per-pass values that the pass loop, the
+// statement router and nearly every handler read and write. One instance lives in the
+// run object; the driver resets it at the start of the run and of every pass.
+#ifndef ZQASM_SOURCE_SOURCE_STATE_H_
+#define ZQASM_SOURCE_SOURCE_STATE_H_
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace zq {
+
+// Statement results that travel between handlers, the router and the pass loop.
+// Negative values are failures or stops; the rest say how a line is to be listed.
+constexpr int resultNotDirective = -1;
+constexpr int resultUnknownMnemonic = -9901;  // encoder: mnemonic not in the chip table
+constexpr int resultBadOperandCount = -9902;  // encoder: no form takes that many operands
+constexpr int resultEndOfSource = -9991;      // END, or a handler that stops the file
+constexpr int resultFatal = -9993;            // the run stops
+constexpr int resultNotLabel = -9998;         // the first word is a mnemonic
+constexpr int resultReserved = 1;             // DS advanced the location counter
+constexpr int resultConstantDefined = 2;
+constexpr int resultStringDefined = 7;
+constexpr int resultExitMacro = 11;
+constexpr int resultRomOverflow = 22;
+constexpr int resultMacroDone = 6601;
+constexpr int resultListedDirective = 6602;
+constexpr int resultListedTable = 6603;
+constexpr int resultOrgLine = 10001;
+
+constexpr int kMaxIncludeLevel = 8;     // levels 0 (main source) to 8
+constexpr int kMaxFields = 32;          // statement fields, mnemonic included
+constexpr size_t kMaxFieldLength = 255; // a field buffer holds 255 characters
+constexpr size_t kMaxLineLength = 1024; // characters processed per line
+
+struct SourceState {
+  // Pass being run (0, 1, 2). Handlers get it as an argument; it is kept here only for
+  // the lookups that get none (the macro-local label lookup).
+  int pass = 0;
+  uint32_t lineNumber = 0;         // line in the current file, handed down
+  uint32_t currentLineNumber = 0;  // line number of the statement being processed
+  int32_t passLineCount = 0;       // source lines read in the pass, over all files
+  int32_t listingLineCount = 0;    // lines written to the listing in the pass
+  int16_t includeLevel = 0;        // 0 for the main source, at most 8
+  std::array<std::string, kMaxIncludeLevel + 1> includeFileNames;  // name per level
+
+  int32_t locationCounter = 0;   // next program address
+  int32_t statementAddress = 0;  // locationCounter when the statement began
+  int32_t lastCodeAddress = 0;   // last ORG origin or last instruction address
+  int32_t orgCount = 0;          // ORG statements accepted in the pass
+  int32_t outOfRangeAddress = 0; // last instruction address beyond programRomTop
+
+  // Field buffers 1 to 33 (index 0 unused): splitFields fills 1..4, the statement
+  // splitter 1..32 and marks a 33rd. Each holds at most kMaxFieldLength characters.
+  // Fields beyond the count returned keep their earlier contents.
+  std::array<std::string, kMaxFields + 2> field;
+
+  int32_t assemblingOn = 1;        // conditional state of lines read from files
+  int32_t macroAssemblingOn = 1;   // conditional state of lines of a macro expansion
+  int32_t macroContext = -1;       // -1 for a file line, else the expanding macro
+  int32_t macroDefinitionOpen = 0; // between a macro head and its end
+  int32_t dataSegmentOpen = 0;     // inside DATA ... ENDD
+  int32_t tableSegmentOpen = 0;    // inside TABLE ... ENDT
+  int32_t chipState = 0;           // 0 no .CHIP yet, 1 chip loaded, -1 load failed
+  int32_t fatalError = 0;          // the run ends with the fatal message
+
+  int32_t programRomTop = 0;       // highest program address (from the block)
+  bool bankedRom = false;          // programRomTop above 4096
+  int32_t labelCaseSensitive = 0;  // from the block
+  uint16_t lastConstantValue = 0;  // value of the last constant; listing column
+
+  // Instruction code text: eleven blanks at the start of each statement, then
+  // "LL HH" (low byte, high byte) from the encoder. The word text is "%04X".
+  std::string codeText = std::string(11, ' ');
+  std::string wordText;
+
+  // Active conditional flag for the statement being processed, chosen by macroContext.
+  bool conditionOn() const { return macroContext >= 0 ? macroAssemblingOn != 0 : assemblingOn != 0; }
+};
+
+}  // namespace zq
+
+#endif  // ZQASM_SOURCE_SOURCE_STATE_H_

@@ -1,0 +1,40 @@
+// Expression evaluator. A text-rewriting evaluator: symbols are replaced by their
+// decimal values, the innermost group is reduced and spliced back as decimal text, and
+// a group without parentheses is reduced one operator character at a time in the order
+// "*/%<>&|^+-~". Re-reading spliced results through parseNumber is deliberate: it gives
+// the assembler its documented arithmetic (1-5+8 is 260, -3*2 is 506).
+#ifndef ZQASM_SYMBOLS_EXPRESSION_H_
+#define ZQASM_SYMBOLS_EXPRESSION_H_
+
+#include <string>
+
+namespace zq {
+
+struct AssemblerRun;
+
+// Symbol classes: 2 value operands (constants, DEFINE names, RAM names); 3 and 4 branch
+// targets (labels only).
+constexpr int kClassValue = 2;
+constexpr int kClassBranch = 3;
+constexpr int kClassCallJump = 4;
+
+constexpr int kMalformedNumber = -99999;
+
+// One operand field: value 0..65535 or negative; in pass 2 a failure is reported.
+int evaluateOperand(AssemblerRun& run, const std::string& text, int pass, int symbolClass);
+// -1 number, -100 malformed number, 1 expression, 2 symbol.
+int classifyOperand(const std::string& text);
+// One number in the source syntax; lastIndex is length - 1. -99999 malformed, -1 empty.
+int parseNumber(const std::string& text, int lastIndex);
+// Value >= 0 or the negated diagnostic number (-12, -18, -19, -20, -1).
+int evaluateExpression(AssemblerRun& run, const std::string& text, int symbolClass);
+// Value of a symbol or -1.
+int lookupSymbol(AssemblerRun& run, const std::string& name, int symbolClass);
+// FFH-style names read as hexadecimal; -1 otherwise.
+int parseLetterHex(const std::string& name);
+// Replaces each quoted character constant by its decimal code, in place.
+void replaceCharConstants(std::string& text);
+
+}  // namespace zq
+
+#endif  // ZQASM_SYMBOLS_EXPRESSION_H_

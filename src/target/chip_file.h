@@ -1,0 +1,80 @@
+// Chip description file (".COE"): the instruction set of one chip model as fixed
+// 20-byte records, loaded in pass 0 when the source names its chip with .CHIP.
+//
+// File layout (little-endian):
+//   0      p bytes   chip name text; p = index of the first "." + 2, or 10 without one
+//   p      2 bytes   instruction count N (usable when 1..7FFFh)
+//   p+2    ...       filler up to q, the first "NOP" (any case) at p+1..p+12, else p+13
+//   q      20 * N    OpcodeEntry records
+//
+// OpcodeEntry:
+//   +0  mnemonic[6]  NUL-terminated, first character upper case
+//   +6  form         | 80h op2 not 40h-6Fh | 40h op1 not 40h-6Fh | 20h op2 RAM 40h-7Fh |
+//                    | 10h op1 RAM 40h-7Fh | low nibble: 0 plain, 15 "@HL", 1-14 other |
+//   +7  kind         operand kind code (0, 1, 2, 3, 5, 11, 22, 23)
+//   +8  opcode       base instruction word
+//   +10 reserved
+//   +12 mask 1       bits of operand 1 in the word
+//   +14 reserved
+//   +16 mask 2       bits of operand 2 in the word
+//   +18 reserved
+#ifndef ZQASM_TARGET_CHIP_FILE_H_
+#define ZQASM_TARGET_CHIP_FILE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zq {
+
+struct AssemblerRun;
+
+struct OpcodeEntry {
+  char mnemonic[6];
+  uint8_t form;
+  uint8_t kind;
+  uint16_t opcode;
+  uint16_t reserved1;
+  uint16_t mask1;
+  uint16_t reserved2;
+  uint16_t mask2;
+  uint16_t reserved3;
+};
+static_assert(sizeof(OpcodeEntry) == 20, "OpcodeEntry is a 20-byte file record");
+
+constexpr size_t kOpcodeEntrySize = 20;
+
+struct ChipState {
+  int16_t instructionCount = 0;       // N; 0 or negative: no usable records
+  std::vector<OpcodeEntry> opcodes;   // N records plus a zero record at the end
+  uint16_t stopForbidden = 0;         // mask options forbid "STOP"
+};
+
+// Parsed form of a chip file image (for the loader and the zqcoe tool).
+struct ChipImage {
+  std::string name;                   // the p-byte name text
+  size_t nameLength = 0;              // p
+  int16_t count = 0;                  // N as a signed number
+  size_t recordOffset = 0;            // q
+  std::vector<OpcodeEntry> records;   // N records; missing bytes read as zero
+};
+
+// Decodes a chip file image. Never fails: a short image leaves records zero.
+ChipImage decodeChipFile(const std::vector<uint8_t>& bytes);
+
+// Loads the chip named in .CHIP. 1 success, -1 chip file missing, -2 mask options missing.
+int loadChipFile(AssemblerRun& run, const std::string& chipName);
+// 0 model needs none or no power source line, 1 line read, -2 file missing.
+int readMaskOptions(AssemblerRun& run);
+// True when a record has the mnemonic (first character upper-cased and compared
+// exactly, the whole text without regard to case).
+bool isMnemonic(const AssemblerRun& run, const std::string& word);
+// The four model characters after "ZQ" in the block's chip name ("" if shorter).
+std::string chipModel(const AssemblerRun& run);
+// Releases the opcode table.
+void releaseOpcodeTable(AssemblerRun& run);
+
+}  // namespace zq
+
+#endif  // ZQASM_TARGET_CHIP_FILE_H_

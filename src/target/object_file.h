@@ -1,0 +1,40 @@
+// Program image and object files: the instruction records collected in pass 2, the
+// ".SYM" lines, and the ".RAM", ".OBJ" and ".TAB" files written after the passes.
+#ifndef ZQASM_TARGET_OBJECT_FILE_H_
+#define ZQASM_TARGET_OBJECT_FILE_H_
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zq {
+
+struct AssemblerRun;
+
+constexpr int kFarTargetEntries = 0x3000;
+
+struct InstructionRecord {
+  uint16_t address = 0;
+  std::array<uint8_t, 6> bytes{};  // an instruction uses 2, low byte first
+  uint8_t byteCount = 0;
+};
+
+struct ObjectState {
+  std::vector<InstructionRecord> insertAddressTable;  // in assembly order
+  std::vector<uint8_t> addressUsed;                   // 65536 flags beside the list
+  std::vector<uint16_t> farTargetTable;               // 3000h entries, FFFFh none
+  std::string mapFileName;                            // name of the last ".MAP" record
+};
+
+// Records an instruction at `address` with bytes from the code text; writes its ".SYM"
+// line. False when memory is exhausted.
+bool recordInstruction(AssemblerRun& run, int byteCount, int address);
+// 1 when a record has the address locationCounter (16-bit compare), else 0.
+int orgAddressUsed(AssemblerRun& run);
+// Writes ".RAM", ".OBJ", ".TAB" and the host results. Called once after the passes.
+void writeObjectFiles(AssemblerRun& run);
+
+}  // namespace zq
+
+#endif  // ZQASM_TARGET_OBJECT_FILE_H_

@@ -1,0 +1,2 @@
+// Work in progress.
+#pragma once
