@@ -1,1 +1,93 @@
-int main() { return 0; }
+// zqcoe: compiles the text form of a chip description into its binary ".COE" file, and
+// dumps a ".COE" file back to text. See chip_text.h for the text form.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "chip_text.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: zqcoe compile IN.txt OUT.COE\n"
+    "       zqcoe dump IN.COE [OUT.txt]\n";
+
+bool readWholeFile(const char* name, std::string& content) {
+  FILE* in = std::fopen(name, "rb");
+  if (in == nullptr) return false;
+  char buffer[8192];
+  size_t count;
+  content.clear();
+  while ((count = std::fread(buffer, 1, sizeof buffer, in)) > 0) content.append(buffer, count);
+  bool ok = !std::ferror(in);
+  std::fclose(in);
+  return ok;
+}
+
+bool writeWholeFile(const char* name, const void* data, size_t size) {
+  FILE* out = std::fopen(name, "wb");
+  if (out == nullptr) return false;
+  bool ok = std::fwrite(data, 1, size, out) == size;
+  if (std::fclose(out) != 0) ok = false;
+  return ok;
+}
+
+int compile(const char* input, const char* output) {
+  std::string text;
+  if (!readWholeFile(input, text)) {
+    std::fprintf(stderr, "zqcoe: cannot read %s\n", input);
+    return 1;
+  }
+  zq::ChipDescription chip;
+  zq::ChipTextError error;
+  if (!zq::parseChipText(text, chip, error)) {
+    std::fprintf(stderr, "%s:%d: %s\n", input, error.line, error.message.c_str());
+    return 1;
+  }
+  std::vector<uint8_t> image = zq::encodeChipImage(chip);
+  if (!writeWholeFile(output, image.data(), image.size())) {
+    std::fprintf(stderr, "zqcoe: cannot write %s\n", output);
+    std::remove(output);
+    return 1;
+  }
+  return 0;
+}
+
+int dump(const char* input, const char* output) {
+  std::string bytes;
+  if (!readWholeFile(input, bytes)) {
+    std::fprintf(stderr, "zqcoe: cannot read %s\n", input);
+    return 1;
+  }
+  zq::ChipDescription chip;
+  zq::ChipTextError error;
+  if (!zq::decodeChipImage(std::vector<uint8_t>(bytes.begin(), bytes.end()), chip, error)) {
+    std::fprintf(stderr, "%s: %s\n", input, error.message.c_str());
+    return 1;
+  }
+  std::string text = zq::formatChipText(chip);
+  if (output == nullptr) {
+    std::fputs(text.c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  if (!writeWholeFile(output, text.data(), text.size())) {
+    std::fprintf(stderr, "zqcoe: cannot write %s\n", output);
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], "compile") == 0) return compile(argv[2], argv[3]);
+  if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "dump") == 0)
+    return dump(argv[2], argc == 4 ? argv[3] : nullptr);
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  std::fputs(kUsage, stderr);
+  return 2;
+}

@@ -1,12 +1,161 @@
-// Work in progress.
+// Diagnostics catalogue and the per-line pending lists.
 #include "driver/diagnostics.h"
+
+#include <algorithm>
+#include <cstdio>
+
 #include "driver/run.h"
 
 namespace zq {
-const char* const kErrorTexts[kErrorTextCount] = {};
-const char* const kWarningTexts[kWarningTextCount] = {};
-void raiseError(AssemblerRun&, int) {}
-void raiseWarning(AssemblerRun&, int) {}
-void flushLineDiagnostics(AssemblerRun&, unsigned) {}
-void dropLineDiagnostics(AssemblerRun&) {}
+
+// Texts are written exactly as hosts parse them, misspellings included.
+const char* const kErrorTexts[kErrorTextCount] = {
+    "ILLEGAL SYMBOL",                                  // 0
+    "ILLEGAL OPCODE",                                  // 1
+    "FILE LENGTH OUT OF RANGE",                        // 2
+    "SYMBOL TOO LONG",                                 // 3
+    "CAN'T FIND THE LABEL",                            // 4
+    "DUPLICATE LABEL",                                 // 5
+    "OPRAND ERROR",                                    // 6
+    "ILLEGAL AREA DEFINE",                             // 7
+    "ILLEGAL ORG DEFINE",                              // 8
+    "RAM OUT OF RANGE",                                // 9
+    "DUPLICATE RAM NAME",                              // 10
+    "DUPLICATE CONSTANT NAME",                         // 11
+    "UNDEFINED SYMBOL",                                // 12
+    "PROGRAM ADDRESS OVERLAP",                         // 13
+    "ADDRESS OUT OF RANGE",                            // 14
+    "UNDEFINED CONSTANT NAME",                         // 15
+    "MISSING ,",                                       // 16
+    "WORKING REGISTER DATA DEFINED ERROR",             // 17
+    "STATEMENT MISSING (",                             // 18
+    "STATEMENT MISSING )",                             // 19
+    "SYNTAX ERROR",                                    // 20
+    "MISSING NEXT ADDRESS",                            // 21
+    "PROGRAM(ROM) OUT OF RANGE",                       // 22
+    "ADDRESS DEFINE (ORG XXXX) OVERLAP",               // 23
+    "CAN'T USE KEYWORD",                               // 24
+    "VALUE TOO LARGE",                                 // 25
+    "Label value misalligned",                         // 26
+    "Range of relative branch exceeded",               // 27
+    "NESTED (IF...) CONDITIONAL UNBALANCE DETECTED",   // 28
+    "MACRO MUST BE DEFINED BEFORE IT CAN BE USED",     // 29
+    "NOT ENOUGH PARAMETERS",                           // 30
+    "ILLEGAL DATA",                                    // 31
+    "MISSING \" OR '",                                 // 32
+    "MISSING PARAMETER",                               // 33
+    "NESTED (IF...) TOO DEPTH",                        // 34
+    "INCLUDE FILE TOO DEPTH",                          // 35
+    "NON-EXISTED INCLUDE FILE",                        // 36
+    "STATEMENT MISSING [",                             // 37
+    "STATEMENT MISSING ]",                             // 38
+    "TABLE OverFlow",                                  // 39
+    ".TABLE DIRECTIVE ALREADY DEFINITION",             // 40
+    "MISSING .TABLE DIRECTIVE",                        // 41
+    "CAN NOT USE PARAMETER",                           // 42
+    "PARAMETER TOO MANY",                              // 43
+    "Destination address out of current page",         // 44
+    "RAM Address Must Begin from 40h to 7Fh",          // 45
+    "DATA Define Must in .TABLE Segment",              // 46
+    "Table ROM Address or Value Incorrect",            // 47
+    "PAGE NUMBER MUST BE 0 OR 1",                      // 48
+    "Invalid instruction \"STOP\" because option \"1.POWER SOURCE:\" is select C or D.",  // 49
+    "TABLE ROM VALUE TOO LARGE",                       // 50
+    "TABLE ROM ADDRESS OVERLAP",                       // 51
+    "TABLE ROM ADDRESS OUT OF RANGE",                  // 52
+    "MISSING ERROR MESSAGE STRING",                    // 53
+    "IFBLANK/IFNBLANK USING IN MACRO DEFINE ONLY",     // 54
+    "IFBLANK/IFNBLANK MISSING PARAMETER",              // 55
+    "IFBLANK/IFNBLANK PARAMETER NAME NO DEFINE IN MACRO",  // 56
+    "DN Address Overlap ON/OFF syntax : DNOVERLAP ON or DNOVERLAP OFF",  // 57
+    "CAN NOT USE BANK CONVERT AREA",                   // 58
+    "BANK CONVERT AREA ADDRESS IS 30h ~ 7FFh",         // 59
+    "BANK CONVERT AREA ADDRESS SIZE MIN IS 8",         // 60
+    "BANK CONVERT AREA ADDRESS SIZE MAX IS 512",       // 61
+    "Can not jmp to other BANK or PAGE if using JBx,JC,JNC,JZ,JNZ Instructions",  // 62
+    "Can not use CPHL instruction on address : 00FFh, 10FFh, 20FFh, 0FFEh, 1FFEh.",  // 63
+    "Missing .ENDMACRO directive",                     // 64
+    "CAN NOT USE TABLE ROM ( SIZE == 0 )",             // 65
+    "CAN NOT USE RAM 40h to 6Fh",                      // 66
+    "LINE CHAR CAN NOT GREAT 1024 BYTES",              // 67
+    "Maximum number of Macro parameters CANT NOT great than 10",  // 68
+};
+
+const char* const kWarningTexts[kWarningTextCount] = {
+    "MACRO REDFINITION",                       // 0
+    "MISSING .ENDTABLE DIRECTIVE",             // 1
+    "MACRO MISSING PARAMETER",                 // 2
+    "ABNORMAL WORKING REGISTER (Ry) ADDRESS",  // 3
+};
+
+namespace {
+
+// Appends `number` unless it is pending already; numbers outside the catalogue are
+// ignored so that the writer never indexes past it.
+bool remember(std::vector<int>& pending, int number, int limit) {
+  if (number < 0 || number >= limit) return false;
+  if (std::find(pending.begin(), pending.end(), number) != pending.end()) return false;
+  pending.push_back(number);
+  return true;
+}
+
+}  // namespace
+
+void raiseError(AssemblerRun& run, int number) {
+  if (remember(run.diagnostics.lineErrors, number, kErrorTextCount))
+    run.diagnostics.errorsPending = true;
+}
+
+void raiseWarning(AssemblerRun& run, int number) {
+  if (remember(run.diagnostics.lineWarnings, number, kWarningTextCount))
+    run.diagnostics.warningsPending = true;
+}
+
+void flushLineDiagnostics(AssemblerRun& run, unsigned lineNumber) {
+  DiagnosticsState& d = run.diagnostics;
+  SourceState& s = run.source;
+  FILE* listing = run.files.listing;
+  FILE* error = run.files.error;
+  const char* fileName = s.includeFileNames[s.includeLevel].c_str();
+
+  for (int number : d.lineWarnings) {
+    ++d.warningCount;
+    ++s.listingLineCount;
+    if (listing) std::fprintf(listing, "               ### Warning :  %s ###\n", kWarningTexts[number]);
+    if (error)
+      std::fprintf(error, "%s(%u) : Warning %d ->  %s\n", fileName, lineNumber, number,
+                   kWarningTexts[number]);
+  }
+  d.lineWarnings.clear();
+  d.warningsPending = false;
+
+  for (int number : d.lineErrors) {
+    ++d.errorCount;
+    ++s.listingLineCount;
+    if (listing) std::fprintf(listing, "               <<< %s >>>\n", kErrorTexts[number]);
+    if (error)
+      std::fprintf(error, "%s(%u) : Error %d ->  %s\n", fileName, lineNumber, number,
+                   kErrorTexts[number]);
+  }
+  d.lineErrors.clear();
+  d.errorsPending = false;
+
+  if (!d.userErrorText.empty()) {
+    ++d.errorCount;
+    ++s.listingLineCount;
+    if (listing) std::fprintf(listing, "               [[[ %s ]]]\n", d.userErrorText.c_str());
+    if (error)
+      std::fprintf(error, "%s(%u) : USER Define Error ->  %s\n", fileName, lineNumber,
+                   d.userErrorText.c_str());
+    d.userErrorText.clear();
+  }
+}
+
+void dropLineDiagnostics(AssemblerRun& run) {
+  DiagnosticsState& d = run.diagnostics;
+  d.lineErrors.clear();
+  d.lineWarnings.clear();
+  d.errorsPending = d.warningsPending = false;
+}
+
 }  // namespace zq

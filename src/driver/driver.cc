@@ -1,8 +1,157 @@
-// Work in progress.
+// The assembly driver: prepares a run, runs pass 0, 1 and 2 and does the end-of-run
+// work. The only place that decides how many passes run.
 #include "driver/driver.h"
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
+
+#include "driver/diagnostics.h"
+#include "driver/output_files.h"
 #include "driver/run.h"
+#include "platform/platform.h"
+#include "source/pass_loop.h"
+#include "symbols/constant_table.h"
+#include "target/chip_file.h"
+#include "target/object_file.h"
 
 namespace zq {
-int runAssembly(AssemblerParams*) { return -1; }
-void beginPass(AssemblerRun&) {}
+
+namespace {
+
+// Longest absolute source path kept (a 511-character buffer); a longer one is used as
+// the host gave it.
+constexpr size_t kMaxSourcePath = 510;
+// Programs above this top address are banked.
+constexpr int32_t kUnbankedRomTop = 4096;
+// Table sizes fixed by the formats that use them.
+constexpr size_t kConstantRecords = kMaxConstants + 1;  // index 0 unused
+constexpr size_t kAddressFlags = 65536;
+constexpr size_t kMacroRecords = 256;
+// A table ROM beyond this many cells is refused like a failed allocation: no chip comes
+// near it, and a top address near 2^31 would otherwise ask for gigabytes.
+constexpr int64_t kMaxTableRomCells = 0x100000;
+
+std::string slotText(const char* slot, size_t size) {
+  return std::string(slot, strnlen(slot, size));
+}
+
+// Allocates the run's tables. False when memory cannot be had or a size is absurd.
+bool allocateTables(AssemblerRun& run) {
+  try {
+    run.constants.records.assign(kConstantRecords, ConstantRecord{});
+    int32_t tableRomTop = run.params->tableRomTop;
+    run.segments.tableRomTop = tableRomTop;
+    if (static_cast<int64_t>(tableRomTop) + 1 > kMaxTableRomCells) return false;
+    if (tableRomTop >= 0)
+      run.segments.tableRom.assign(static_cast<size_t>(tableRomTop) + 1, 0xFFFF);
+    run.object.farTargetTable.assign(kFarTargetEntries, 0xFFFF);
+    run.object.addressUsed.assign(kAddressFlags, 0);
+    run.macros.macroTable.reserve(kMacroRecords);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+void writeTotals(FILE* stream, const DiagnosticsState& d) {
+  if (stream != nullptr)
+    std::fprintf(stream, "\n%d Error(s), %d Warning(s)\n", d.errorCount, d.warningCount);
+}
+
+// One run on a fresh run object. Same results as runAssembly.
+int assemble(AssemblerRun& run, AssemblerParams* params) {
+  SourceState& s = run.source;
+  run.params = params;
+
+  std::string givenPath = slotText(params->sourcePath, sizeof params->sourcePath);
+  std::string sourcePath = fullPath(givenPath);
+  if (sourcePath.empty() || sourcePath.size() > kMaxSourcePath) sourcePath = givenPath;
+
+  s.programRomTop = params->programRomTop;
+  s.bankedRom = s.programRomTop > kUnbankedRomTop;
+  s.labelCaseSensitive = params->labelCaseSensitive;
+
+  if (prepareOutputFiles(run, sourcePath) < 0) return -1;
+  if (!allocateTables(run)) {
+    closeOutputFiles(run);
+    showMessage("Memory alloc fail (%d)\n", 1);
+    return 0;
+  }
+  // Everything else of the run-wide reset is the fresh run object itself.
+
+  for (int pass = 0; pass <= 2; ++pass) {
+    s.pass = pass;
+    beginPass(run);
+    int result = assembleFile(run, sourcePath, pass);
+    // DEFINE names are rebuilt by every pass.
+    run.substitutions.defines.clear();
+    if (pass == 0 && s.chipState < 1) {
+      s.fatalError = 1;
+      if (run.files.error != nullptr)
+        std::fprintf(run.files.error,
+                     "Fatal Error: .CHIP ZQxxxx ( Ex: .CHIP ZQ4460 ) MUST BE DEFINITION\n");
+      break;
+    }
+    if (result < 0) break;
+  }
+
+  // includeLevel is back at 0, so the main source is named.
+  if (s.macroDefinitionOpen) {
+    raiseError(run, 64);
+    flushLineDiagnostics(run, static_cast<unsigned>(s.passLineCount));
+  }
+  if (run.constants.count > 0 || run.labels.count > 0) writeConstantFile(run);
+  run.macros.macroTable.clear();
+  run.macros.macroCount = 0;
+  writeObjectFiles(run);
+
+  if (s.fatalError) {
+    showMessage("Occurred FATAL ERROR !");
+  } else {
+    writeTotals(run.files.listing, run.diagnostics);
+    writeTotals(run.files.error, run.diagnostics);
+  }
+  closeOutputFiles(run);
+  releaseOpcodeTable(run);
+  // The remaining tables and lists go with the run object.
+  return 1;
+}
+
+}  // namespace
+
+void beginPass(AssemblerRun& run) {
+  SourceState& s = run.source;
+  run.conditions = ConditionState{};
+  s.dataSegmentOpen = 0;
+  s.tableSegmentOpen = 0;
+  s.locationCounter = 0;
+  s.lastCodeAddress = 0;
+  s.passLineCount = 0;
+  s.listingLineCount = 0;
+  s.orgCount = 0;
+  s.outOfRangeAddress = 0;
+  s.includeLevel = 0;
+  s.assemblingOn = 1;
+  s.macroDefinitionOpen = 0;
+  s.fatalError = 0;
+  s.chipState = 0;
+  dropLineDiagnostics(run);
+}
+
+int runAssembly(AssemblerParams* params) {
+  if (params == nullptr) return -1;
+  // No exception may reach the host: running out of memory anywhere in the run ends it
+  // like a failed table allocation (the run object's streams close as it goes).
+  try {
+    auto run = std::make_unique<AssemblerRun>();
+    return assemble(*run, params);
+  } catch (const std::exception&) {
+    showMessage("Memory alloc fail (%d)\n", 1);
+    return 0;
+  }
+}
+
 }  // namespace zq

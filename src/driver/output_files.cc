@@ -1,10 +1,96 @@
-// Work in progress.
+// The output file set: names derived from the main source and the four streams kept
+// open for the run.
 #include "driver/output_files.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
 #include "driver/run.h"
+#include "platform/platform.h"
+#include "source/pass_loop.h"
 
 namespace zq {
-void OutputFiles::close() {}
-void replaceExtension(std::string&, const char*, bool) {}
-int prepareOutputFiles(AssemblerRun&, const std::string&) { return -1; }
-void closeOutputFiles(AssemblerRun&) {}
+
+namespace {
+
+void closeStream(FILE*& stream) {
+  if (stream != nullptr) std::fclose(stream);
+  stream = nullptr;
+}
+
+}  // namespace
+
+void OutputFiles::close() {
+  closeStream(symbol);
+  closeStream(listing);
+  closeStream(error);
+  closeStream(map);
+}
+
+void replaceExtension(std::string& name, const char* extension, bool keep) {
+  if (name.empty()) return;
+  // The last "." anywhere counts, also one in a directory name.
+  size_t dot = name.rfind('.');
+  if (dot == std::string::npos) {
+    name += extension;
+  } else if (!keep) {
+    name.replace(dot, std::string::npos, extension);
+  }
+}
+
+int prepareOutputFiles(AssemblerRun& run, const std::string& sourcePath) {
+  std::string fullName;
+  int descriptor = openSourceFile(sourcePath, fullName);
+  if (descriptor < 0) return -1;
+  closeSourceFile(descriptor);
+
+  OutputFiles& files = run.files;
+  files.close();
+
+  struct Derived {
+    std::string* name;
+    const char* extension;
+  };
+  const Derived derived[] = {
+      {&files.hexName, ".HEX"}, {&files.objName, ".OBJ"}, {&files.lstName, ".LST"},
+      {&files.lblName, ".LBL"}, {&files.errName, ".ERR"}, {&files.symName, ".SYM"},
+      {&files.equName, ".EQU"}, {&files.tabName, ".TAB"}, {&files.binName, ".BIN"},
+      {&files.mapName, ".MAP"}, {&files.ramName, ".RAM"}, {&files.jmpName, ".JMP"},
+  };
+  for (const Derived& d : derived) {
+    *d.name = fullName;
+    replaceExtension(*d.name, d.extension, false);
+  }
+
+  // A stale ".JMP" goes, whatever the case of its stored name; a missing one is fine.
+  // Only a file is removed: remove() would also take an empty directory of that name.
+  std::string staleJump = resolveExistingName(files.jmpName);
+  std::error_code ignored;
+  if (!staleJump.empty() && !std::filesystem::is_directory(staleJump, ignored))
+    std::remove(staleJump.c_str());
+
+  struct Created {
+    FILE** stream;
+    const std::string* name;
+  };
+  const Created created[] = {
+      {&files.listing, &files.lstName},
+      {&files.symbol, &files.symName},
+      {&files.error, &files.errName},
+      {&files.map, &files.mapName},
+  };
+  for (const Created& c : created) {
+    *c.stream = std::fopen(c.name->c_str(), "w");
+    if (*c.stream == nullptr) {
+      // The streams opened before stay open until the next close.
+      showMessage("File \"%s\" create failed !\n", c.name->c_str());
+      return -1;
+    }
+  }
+  return 1;
+}
+
+void closeOutputFiles(AssemblerRun& run) { run.files.close(); }
+
 }  // namespace zq

@@ -4,50 +4,81 @@
 #ifndef ZQASM_PLATFORM_PLATFORM_H_
 #define ZQASM_PLATFORM_PLATFORM_H_
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
 namespace zq {
 
+// Longest message text after formatting; longer texts are cut.
+constexpr size_t kMaxMessageLength = 1023;
+
 // Shows one message (at most 1,023 characters after formatting) through the installed
 // sink; the default sink writes it with a line end to standard error and never blocks.
 void showMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// The directory that was current when the library was loaded (at most 255 characters).
+// Receiver of shown messages. Same shape as the C type ZqasmMessageSink.
+using MessageSink = void (*)(const char* text, void* context);
+// Installs the process-wide sink; nullptr restores the default (standard error).
+void setMessageSink(MessageSink sink, void* context);
+
+// The directory that was current when the library was loaded. Fixed by its first call,
+// which the library makes at load time; "." when the current directory is unknown.
 const std::string& loadDirectory();
 
+// `name` placed in the load directory: "%s%s" when the directory ends in "\\" or "/",
+// else "%s\\%s" (open the result through this layer, which reads "\\" as "/").
+std::string joinWithLoadDirectory(const std::string& name);
+
 // Absolute form of a name: "\\" and "/" both separate components, "." and ".." are
-// resolved against the current directory. An existing file is named as realpath gives
-// it (links resolved, components spelled as stored); any other name is normalised.
+// resolved against the current directory. An existing file (found as written or
+// case-insensitively, see resolveExistingName) is named as realpath gives it (links
+// resolved, components spelled as stored); any other name is the normalised absolute
+// name as written. An empty name gives an empty string.
 std::string fullPath(const std::string& name);
 
-// The name of an existing file that `name` designates: the name itself when it exists,
-// else the name resolved component by component, "\\" read as "/", each component
-// matched without regard to case in its directory (an exact match wins, an ambiguous
-// match is a miss). Returns an empty string when nothing matches.
+// The name of an existing file that `name` designates, absolute and normalised: the name
+// itself when it exists, else the name resolved component by component, "\\" read as
+// "/", each component matched without regard to case in its directory (an exact match
+// wins, an ambiguous match is a miss). Returns an empty string when nothing matches.
 std::string resolveExistingName(const std::string& name);
 
-// Opens an existing file for reading (binary), resolving its name as above.
-// Returns a descriptor, or a negative value.
+// Opens an existing file (not a directory) read-only in binary mode, resolving its name
+// as above. Returns a descriptor, or a negative value.
 int openReadOnly(const std::string& name);
 
-// Opens a stream for reading, resolving the name as above. nullptr on failure.
+// Opens an existing file (not a directory) as a stream with `mode` ("r", "rb"),
+// resolving its name as above. nullptr on failure.
 FILE* openForReading(const std::string& name, const char* mode);
 
-// Copies `from` over `to` (replacing it). Returns true on success.
+// Creates or replaces a file as a stream with `mode` ("w", "wb"). The directories of the
+// name are resolved like an existing name; the last component is used exactly as given.
+// nullptr on failure.
+FILE* openForWriting(const std::string& name, const char* mode);
+
+// Copies `from` over `to`, replacing it. Returns true on success; false when `from`
+// cannot be read, `to` cannot be written, or both name the same file (left untouched).
 bool copyFile(const std::string& from, const std::string& to);
 
 // Reads a text stream the way fgets does with an 82-byte buffer: at most 81 characters
-// per piece, a piece ends after its line feed. A carriage return that stands before a
-// line feed is dropped; a NUL byte is read as a blank.
+// per piece, a piece ends after its line feed. The stream is read as a Windows text
+// stream: a carriage return that stands before a line feed is dropped (also when the two
+// would fall in different pieces) and a Ctrl-Z byte ends the text. A NUL byte is read as
+// a blank, so no piece holds a NUL.
 class PieceReader {
  public:
-  explicit PieceReader(FILE* stream) : stream_(stream) {}
-  // Fills `piece` with the next piece; false at end of file.
+  // `bufferSize` is the size of the fgets buffer; pieces hold at most bufferSize - 1.
+  explicit PieceReader(FILE* stream, size_t bufferSize = 82)
+      : stream_(stream), capacity_(bufferSize > 1 ? bufferSize - 1 : 1) {}
+  // Fills `piece` with the next piece; false (and `piece` empty) at end of file.
   bool next(std::string& piece);
 
  private:
+  int nextChar();
+
   FILE* stream_;
+  size_t capacity_;
+  bool ended_ = false;  // Ctrl-Z seen, or end of file
 };
 
 }  // namespace zq

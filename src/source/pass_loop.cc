@@ -1,12 +1,356 @@
-// Work in progress.
+// The source pass loop and include files.
 #include "source/pass_loop.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "directives/macro.h"
+#include "driver/diagnostics.h"
+#include "driver/listing.h"
 #include "driver/run.h"
 #include "platform/platform.h"
+#include "platform/text.h"
+#include "source/statement.h"
+#include "symbols/constant_table.h"
+#include "symbols/substitution.h"
+#include "target/chip_file.h"
 
 namespace zq {
-int assembleFile(AssemblerRun&, const std::string&, int) { return -1; }
-int detectInclude(AssemblerRun&, std::string&, std::string&, int) { return 0; }
-int findIncludeFile(AssemblerRun&, const std::string&, std::string&) { return 0; }
-int openSourceFile(const std::string&, std::string&) { return -1; }
-bool joinLine(PieceReader&, std::string&, bool&, std::string&) { return false; }
+
+namespace {
+
+// Longest full name openSourceFile hands out (a 513-character buffer).
+constexpr size_t kMaxFullName = 512;
+
+struct FileCloser {
+  void operator()(FILE* file) const { std::fclose(file); }
+};
+using SourceStream = std::unique_ptr<FILE, FileCloser>;
+
+// Text of a fixed slot of the parameter block; a slot without its NUL ends at its size.
+std::string slotText(const char* slot, size_t size) {
+  return std::string(slot, strnlen(slot, size));
+}
+
+bool isNameStart(char c) { return isLetter(c) || isDigit(c) || c == '_' || c == '\\' || c == '/'; }
+
+bool endsName(char c) {
+  return c == '?' || c == '"' || c == '*' || c == '>' || c == '<' || isBlank(c) || c == '\n';
+}
+
+// Gives includeLevel back to the including file whichever way a reading ends.
+class IncludeLevelRestorer {
+ public:
+  explicit IncludeLevelRestorer(SourceState& state)
+      : state_(state), entryLevel_(state.includeLevel) {}
+  ~IncludeLevelRestorer() {
+    state_.includeLevel = static_cast<int16_t>(entryLevel_ > 0 ? entryLevel_ - 1 : 0);
+  }
+  IncludeLevelRestorer(const IncludeLevelRestorer&) = delete;
+  IncludeLevelRestorer& operator=(const IncludeLevelRestorer&) = delete;
+
+ private:
+  SourceState& state_;
+  int16_t entryLevel_;
+};
+
+// Follows an include line (detectInclude answered 1 or 2): lists it in pass 2, then
+// reads the file one level deeper. Returns resultFatal when the included file stopped
+// the run, else 1.
+int followInclude(AssemblerRun& run, int found, const std::string& line,
+                  const std::string& fullName, unsigned lineNumber, int pass) {
+  SourceState& s = run.source;
+  writeSourceListingLine(run, line, lineNumber, pass);
+  if (found != 1) {
+    if (pass == 2) flushLineDiagnostics(run, lineNumber);
+    return 1;
+  }
+  if (s.includeLevel + 1 > kMaxIncludeLevel) {
+    if (pass == 2) {
+      raiseError(run, 35);
+      flushLineDiagnostics(run, lineNumber);
+    }
+    return 1;
+  }
+  ++s.includeLevel;
+  int result = assembleFile(run, fullName, pass);
+  // A fatal stop inside the include ends the including files as well; any other result
+  // lets the including file go on with its next line.
+  return result == resultFatal || s.fatalError ? resultFatal : 1;
+}
+
+// The pass-0 route of one line. Returns true when reading of this file is to stop.
+bool passZeroLine(AssemblerRun& run, std::string& line, unsigned lineNumber, int& result) {
+  SourceState& s = run.source;
+  if (s.chipState != 0) return true;
+  if (splitFields(s, line, 0) == 2 && equalsNoCase(s.field[1], ".CHIP")) {
+    s.chipState = 1;
+    int loaded = loadChipFile(run, s.field[2]);
+    if (loaded < 0) {
+      if (FILE* error = run.files.error) {
+        if (loaded == -1)
+          std::fprintf(error, "ERROR : CHIP TYPE NO DEFINITION ");
+        else
+          std::fprintf(error, "ERROR : Mask Option File Does NO EXISTS.");
+        std::fprintf(error, "IN LINE %d\n", static_cast<int>(lineNumber));
+      }
+      s.chipState = -1;
+    }
+    return true;
+  }
+  std::string fullName;
+  int found = detectInclude(run, line, fullName, 0);
+  if (found != 0 && followInclude(run, found, line, fullName, lineNumber, 0) == resultFatal) {
+    result = resultFatal;
+    return true;
+  }
+  return false;
+}
+
+// Lists a line handled by a pre-check (pass 2) and flushes its diagnostics.
+void listPreCheckLine(AssemblerRun& run, const std::string& line, unsigned lineNumber, int result,
+                      int orgError) {
+  SourceState& s = run.source;
+  ++s.listingLineCount;
+  if (FILE* listing = run.files.listing) {
+    if (result == resultOrgLine && orgError == 0)
+      std::fprintf(listing, "%5u %04X **** NEW ADDR ****  %s", lineNumber,
+                   static_cast<unsigned>(s.locationCounter), line.c_str());
+    else if (result == resultOrgLine)
+      std::fprintf(listing, "%5u        %s", lineNumber, line.c_str());
+    else
+      std::fprintf(listing, "%5u %04X        %s", lineNumber,
+                   static_cast<unsigned>(s.lastConstantValue), line.c_str());
+  }
+  flushLineDiagnostics(run, lineNumber);
+}
+
+// The pass-1/2 route of one line. Returns true when reading of this file is to stop;
+// `result` then holds what assembleFile returns.
+bool statementLine(AssemblerRun& run, std::string& line, unsigned lineNumber, int pass,
+                   int& result) {
+  SourceState& s = run.source;
+  const bool listing = pass == 2;
+
+  if (s.assemblingOn && !s.macroDefinitionOpen) {
+    std::string fullName;
+    int found = detectInclude(run, line, fullName, pass);
+    if (found != 0) {
+      if (followInclude(run, found, line, fullName, lineNumber, pass) == resultFatal) {
+        result = resultFatal;
+        return true;
+      }
+      return false;
+    }
+
+    int preCheck = 0;
+    int orgError = 0;
+    if (s.tableSegmentOpen) {
+      // Table data lines go straight to the statement router.
+    } else if (s.dataSegmentOpen) {
+      preCheck = defineConstant(run, line, pass, lineNumber, "EQU");
+    } else {
+      preCheck = checkOrgLine(run, line, pass, orgError);
+      if (preCheck != resultOrgLine) {
+        preCheck = defineConstant(run, line, pass, lineNumber, "EQU");
+        if (preCheck != resultConstantDefined && preCheck != resultFatal)
+          preCheck = defineString(run, line, pass, lineNumber, "DEFSTR");
+      }
+    }
+    if (preCheck == resultFatal) {
+      s.fatalError = 1;
+      result = resultFatal;
+      return true;
+    }
+    if (preCheck == resultOrgLine || preCheck == resultConstantDefined ||
+        preCheck == resultStringDefined) {
+      if (listing) listPreCheckLine(run, line, lineNumber, preCheck, orgError);
+      return false;
+    }
+  }
+
+  int r = processStatement(run, line, pass, lineNumber, -1);
+  if (r == resultListedDirective || r == resultListedTable || r == resultMacroDone) {
+    if (listing) flushLineDiagnostics(run, lineNumber);
+  } else if (r >= 0) {
+    if (listing) {
+      writeListingLine(run, line, lineNumber, r);
+      flushLineDiagnostics(run, lineNumber);
+    }
+  } else if (r == resultEndOfSource) {
+    if (listing) {
+      writeListingLine(run, line, lineNumber, 0);
+      // Written here so that nothing raised on the END line is lost or pinned on a
+      // line of the including file.
+      flushLineDiagnostics(run, lineNumber);
+    }
+    result = 1;
+    return true;
+  } else if (r == resultFatal) {
+    if (listing) writeListingLine(run, line, lineNumber, 0);
+    s.fatalError = 1;
+    result = resultFatal;
+    return true;
+  } else if (s.lastFieldCount < 0) {
+    // Refused before any instruction split (bank convert area): the field buffers hold
+    // an earlier statement, so the line is not tried as a macro call.
+    if (listing) {
+      writeListingLine(run, line, lineNumber, r);
+      flushLineDiagnostics(run, lineNumber);
+    }
+  } else {
+    s.macroAssemblingOn = 1;
+    int expanded = expandMacro(run, line, pass, lineNumber, s.lastFieldCount);
+    if (expanded == resultFatal) s.fatalError = 1;
+    if (listing) {
+      if (expanded < 0) writeListingLine(run, line, lineNumber, expanded);
+      flushLineDiagnostics(run, lineNumber);
+    }
+  }
+  // A handler that ended the run (a full table, no memory for a record) may have said
+  // so only through fatalError.
+  if (s.fatalError) {
+    result = resultFatal;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool joinLine(PieceReader& reader, std::string& line) {
+  line.clear();
+  std::string piece;
+  if (!reader.next(piece)) return false;
+  for (;;) {
+    bool hasNewline = piece.find('\n') != std::string::npos;
+    bool hasText = false;
+    for (char c : piece) hasText = hasText || !isBlank(c);
+    if (hasText) {
+      line += piece;
+      if (line.size() > kMaxLineLength) return true;
+    }
+    if (hasNewline || !reader.next(piece)) return true;
+  }
+}
+
+int openSourceFile(const std::string& name, std::string& fullName) {
+  fullName = fullPath(name);
+  if (fullName.empty() || fullName.size() > kMaxFullName) fullName = name;
+  return openReadOnly(name);
+}
+
+void closeSourceFile(int descriptor) {
+  if (descriptor >= 0) ::close(descriptor);
+}
+
+int findIncludeFile(AssemblerRun& run, const std::string& name, std::string& fullName) {
+  const AssemblerParams* params = run.params;
+  if (params == nullptr) return 0;
+  std::vector<std::string> directories;
+  std::string first = slotText(params->includeDir1, sizeof params->includeDir1);
+  std::string second = slotText(params->includeDir2, sizeof params->includeDir2);
+  if (!first.empty()) directories.push_back(first);
+  if (!second.empty()) directories.push_back(second);
+  for (const auto& slot : params->includeDirs) {
+    std::string directory = slotText(slot, sizeof slot);
+    if (directory.empty()) break;
+    directories.push_back(directory);
+  }
+  for (const std::string& directory : directories) {
+    std::string path = directory;
+    if (path.back() != '\\') path += '\\';
+    path += name;
+    std::string resolved;
+    int descriptor = openSourceFile(path, resolved);
+    if (descriptor >= 0) {
+      closeSourceFile(descriptor);
+      fullName = resolved;
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int detectInclude(AssemblerRun& run, std::string& line, std::string& fullName, int pass) {
+  // The keyword: "#include" or ".include" as the first word, any case.
+  size_t pos = 0;
+  for (;; ++pos) {
+    if (pos >= line.size()) return 0;
+    char c = line[pos];
+    if (c == ';' || c == '\n') return 0;
+    if (isBlank(c)) continue;
+    if ((c == '#' || c == '.') && matchesNoCase(line, pos + 1, "include")) break;
+    if (c != '#' && c != '.') return 0;
+  }
+
+  // The name: after an opener (double quote, "<", blank, tab), from the first letter,
+  // digit, "_", "\\" or "/" up to a character that cannot be in a name; upper-cased.
+  size_t i = pos + 8;
+  while (i < line.size() && line[i] != '"' && line[i] != '<' && !isBlank(line[i])) ++i;
+  if (i < line.size()) ++i;
+  while (i < line.size() && !isNameStart(line[i])) ++i;
+  std::string name;
+  while (i < line.size() && !endsName(line[i])) name.push_back(toUpper(line[i++]));
+
+  auto notFound = [&]() {
+    if (pass == 2) raiseError(run, 36);
+    return 2;
+  };
+  if (name.empty()) return notFound();
+
+  if (name.find('\\') != std::string::npos || name.find('/') != std::string::npos) {
+    std::string resolved;
+    int descriptor = openSourceFile(name, resolved);
+    if (descriptor < 0) return notFound();
+    closeSourceFile(descriptor);
+    fullName = resolved;
+    return 1;
+  }
+
+  if (findIncludeFile(run, name, fullName) != 1) return notFound();
+  // Show in the listing where the file was found.
+  if (!line.empty() && line.back() == '\n') line.pop_back();
+  line += " (" + fullName + ")\n";
+  return 1;
+}
+
+int assembleFile(AssemblerRun& run, const std::string& fileName, int pass) {
+  SourceState& s = run.source;
+  IncludeLevelRestorer restorer(s);
+  if (s.includeLevel < 0 || s.includeLevel > kMaxIncludeLevel) return -1;
+
+  unsigned lineNumber = 1;
+  SourceStream stream(openForReading(fileName, "r"));
+  if (!stream) {
+    showMessage("%s open failed !", fileName.c_str());
+    return -1;
+  }
+  s.includeFileNames[s.includeLevel] = fileName;
+  PieceReader reader(stream.get());
+
+  std::string line;
+  int result = 1;
+  while (joinLine(reader, line)) {
+    s.lineNumber = lineNumber;
+    if (line.empty() || line.size() > kMaxLineLength || line[0] == '\n') {
+      writeSourceListingLine(run, line, lineNumber, pass);
+      if (line.size() > kMaxLineLength && pass == 2) {
+        raiseError(run, 67);
+        flushLineDiagnostics(run, lineNumber);
+      }
+    } else if (pass == 0) {
+      if (passZeroLine(run, line, lineNumber, result)) break;
+    } else if (statementLine(run, line, lineNumber, pass, result)) {
+      break;
+    }
+    ++lineNumber;
+    ++s.passLineCount;
+  }
+  return result;
+}
+
 }  // namespace zq

@@ -8,9 +8,12 @@
 namespace zq {
 
 struct AssemblerRun;
+class PieceReader;
 
-// Reads `fileName` for `pass`. Returns 1 when the file was read to its end or stopped
-// normally, -1 when it cannot be opened, resultFatal when the run must stop.
+// Reads `fileName` for `pass` at the current includeLevel, which it restores to the
+// including file's level (0 for the main source) on every return. Returns 1 when the
+// file was read to its end or stopped normally, -1 when it cannot be opened ("%s open
+// failed !" shown), resultFatal when the run must stop.
 int assembleFile(AssemblerRun& run, const std::string& fileName, int pass);
 
 // Include detection. Returns 0 (not an include line), 1 (found: full name in `fullName`,
@@ -21,13 +24,18 @@ int detectInclude(AssemblerRun& run, std::string& line, std::string& fullName, i
 // Searches the include directories of the block for a bare name. 1 found, 0 not.
 int findIncludeFile(AssemblerRun& run, const std::string& name, std::string& fullName);
 
-// Writes the absolute form of `name` to `fullName` and opens the file read-only.
-// Returns the descriptor or a negative value.
+// Writes the absolute form of `name` to `fullName` (the name itself when that form does
+// not fit 512 characters) and opens the file read-only in binary mode, "\\" read as "/"
+// and names matched without regard to case. Returns the descriptor or a negative value;
+// close it with closeSourceFile.
 int openSourceFile(const std::string& name, std::string& fullName);
+void closeSourceFile(int descriptor);
 
-// Joins the next line from pieces; false at end of file. Exposed for tests.
-class PieceReader;
-bool joinLine(PieceReader& reader, std::string& piece, bool& havePiece, std::string& line);
+// Joins the next line from the reader's pieces: pieces of only blanks and tabs without a
+// line feed are dropped, joining stops after a line feed or once the line is longer than
+// kMaxLineLength (the rest of the physical line comes back as the next line). The line
+// keeps its line feed. False only when the reader had no piece left at all.
+bool joinLine(PieceReader& reader, std::string& line);
 
 }  // namespace zq
 

@@ -54,6 +54,10 @@ struct SourceState {
   // splitter 1..32 and marks a 33rd. Each holds at most kMaxFieldLength characters.
   // Fields beyond the count returned keep their earlier contents.
   std::array<std::string, kMaxFields + 2> field;
+  // Field count of the instruction split made for the statement just routed (mnemonic
+  // included), or -1 when the statement never reached the instruction handler. The pass
+  // loop and the macro expander hand it to expandMacro.
+  int lastFieldCount = -1;
 
   int32_t assemblingOn = 1;        // conditional state of lines read from files
   int32_t macroAssemblingOn = 1;   // conditional state of lines of a macro expansion

@@ -1,9 +1,204 @@
-// Work in progress.
+// Line fields, the ORG pre-check and the statement router.
 #include "source/statement.h"
+
+#include "directives/directive.h"
+#include "directives/macro.h"
+#include "directives/segment.h"
+#include "driver/diagnostics.h"
+#include "driver/persistent_settings.h"
 #include "driver/run.h"
+#include "platform/text.h"
+#include "symbols/expression.h"
+#include "symbols/label_table.h"
+#include "target/encoder.h"
+#include "target/object_file.h"
 
 namespace zq {
-int splitFields(SourceState&, const std::string&, int) { return -1; }
-int checkOrgLine(AssemblerRun&, const std::string&, int, int& e) { e = 0; return 0; }
-int processStatement(AssemblerRun&, const std::string&, int, uint32_t, int) { return 0; }
+
+namespace {
+
+// Longest ORG operand the check takes; a longer one is refused with error 8.
+constexpr size_t kMaxOrgOperand = 183;
+
+// In-bank addresses: banks are 1000h words.
+constexpr int32_t kBankSize = 0x1000;
+
+bool endsStatement(char c) { return c == '\n' || c == ';'; }
+
+bool isOperatorChar(char c) {
+  for (const char* op = "*/%<>&|^+-~"; *op; ++op)
+    if (c == *op) return true;
+  return false;
+}
+
+size_t skipBlanks(const std::string& text, size_t pos) {
+  while (pos < text.size() && isBlank(text[pos])) ++pos;
+  return pos;
+}
+
+// Appends to a field buffer while it has room; the rest of an over-long field is dropped.
+void appendToField(std::string& field, char c) {
+  if (field.size() < kMaxFieldLength) field.push_back(c);
+}
+
+}  // namespace
+
+int splitFields(SourceState& state, const std::string& line, int mode) {
+  size_t pos = skipBlanks(line, 0);
+  if (pos >= line.size()) return -1;
+
+  // Fields are built here and stored when closed, so every field within the count is
+  // rewritten, even one that receives no character (a trailing blank, a lone ";").
+  int count = 1;
+  std::string current;
+  auto close = [&]() { state.field[count] = current; };
+
+  while (pos < line.size()) {
+    char c = line[pos];
+    if (endsStatement(c)) {
+      close();
+      return count;
+    }
+    // A quoted blank ("' '") stays inside its field.
+    if (c == '\'' && pos + 2 < line.size() && line[pos + 1] == ' ' && line[pos + 2] == '\'') {
+      for (int k = 0; k < 3; ++k) appendToField(current, line[pos + k]);
+      pos += 3;
+      continue;
+    }
+    if (isBlank(c) || c == ':') {
+      close();
+      if (mode == 0 && count > 3) return count;
+      pos = skipBlanks(line, pos + 1);
+      if (pos < line.size() && endsStatement(line[pos])) return count;
+      ++count;
+      current.clear();
+      if (mode != 0 && count == 3) {
+        // The third field takes the rest of the statement whole.
+        while (pos < line.size() && !endsStatement(line[pos])) appendToField(current, line[pos++]);
+        close();
+        return count;
+      }
+      continue;
+    }
+    appendToField(current, c);
+    ++pos;
+  }
+  close();
+  return count;
+}
+
+int checkOrgLine(AssemblerRun& run, const std::string& line, int pass, int& orgError) {
+  SourceState& s = run.source;
+  orgError = 0;
+  if (line.empty()) return 0;
+
+  // Find "ORG" followed by a blank or tab before any ";"; it may end a longer word.
+  size_t keywordEnd = std::string::npos;
+  for (size_t i = 0; i < line.size() && line[i] != ';'; ++i) {
+    if (toUpper(line[i]) != 'O') continue;
+    if (matchesNoCase(line, i, "ORG") && i + 3 < line.size() && isBlank(line[i + 3])) {
+      keywordEnd = i + 3;
+      break;
+    }
+  }
+  if (keywordEnd == std::string::npos) return 0;
+
+  size_t start = skipBlanks(line, keywordEnd);
+  size_t end = start;
+  while (end < line.size() && !endsStatement(line[end]) && !isBlank(line[end])) ++end;
+  std::string operand = line.substr(start, end - start);
+
+  auto refuse = [&]() {
+    if (pass == 2) {
+      orgError = 8;
+      raiseError(run, 8);
+    }
+  };
+
+  // A label or anything else beside ORG and its operand is an error, but the address
+  // is still taken.
+  if (splitFields(s, line, 0) != 2) refuse();
+  if (operand.empty() || operand.size() > kMaxOrgOperand) {
+    refuse();
+    return resultOrgLine;
+  }
+
+  bool hasOperator = false;
+  for (char c : operand) hasOperator = hasOperator || isOperatorChar(c);
+  int value = hasOperator ? evaluateExpression(run, operand, kClassValue)
+                          : parseNumber(operand, static_cast<int>(operand.size()) - 1);
+  if (value < 0 || value > s.programRomTop) {
+    refuse();
+    return resultOrgLine;
+  }
+
+  s.locationCounter = value;
+  if (pass == 2 && orgAddressUsed(run) == 1) raiseError(run, 23);
+  s.lastCodeAddress = value;
+  ++s.orgCount;
+  return resultOrgLine;
+}
+
+int processStatement(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
+                     int macroContext) {
+  SourceState& s = run.source;
+  s.codeText.assign(11, ' ');
+  s.macroContext = macroContext;
+  s.currentLineNumber = lineNumber;
+  s.statementAddress = s.locationCounter;
+  s.lastFieldCount = -1;
+
+  if (s.bankedRom) {
+    int32_t inBank = s.locationCounter % kBankSize;
+    if (inBank < 0) inBank += kBankSize;
+    const PersistentSettings& settings = persistentSettings();
+    if (inBank >= settings.bankConvertStart && inBank <= settings.bankConvertEnd) {
+      raiseError(run, 58);
+      return -1;
+    }
+  }
+
+  size_t firstWord = skipBlanks(line, 0);
+  if (firstWord >= line.size() || endsStatement(line[firstWord])) return 0;
+
+  size_t afterLabel = firstWord;
+  int labelResult = defineLabel(run, line, pass, lineNumber, afterLabel, macroContext);
+  if (labelResult == resultEndOfSource || labelResult == resultFatal) return labelResult;
+
+  size_t pos = firstWord;
+  if (labelResult == resultNotLabel) {
+    if (!s.conditionOn()) return 0;
+  } else {
+    if (s.macroDefinitionOpen && pass == 1) appendMacroLine(run, line, lineNumber);
+    if (labelResult == 1) {
+      pos = afterLabel < line.size() ? afterLabel : line.size();
+      while (pos < line.size() && (isBlank(line[pos]) || line[pos] == ':')) ++pos;
+    }
+    pos = skipBlanks(line, pos);
+    if (pos >= line.size() || endsStatement(line[pos])) return 0;
+
+    int directiveResult = processDirective(run, line, pos, pass, lineNumber);
+    if (directiveResult >= 0) return directiveResult;
+
+    if (!s.conditionOn() || s.macroDefinitionOpen) return 0;
+
+    std::string statement = line.substr(pos);
+    if (defineRamName(run, statement, pass) >= 0) return 0;
+    if (defineTableData(run, statement, pass) >= 0) return 0;
+  }
+
+  if (s.locationCounter <= s.programRomTop) {
+    int fieldCount = 0;
+    int result =
+        assembleInstruction(run, line.substr(pos), pass, fieldCount, macroContext, lineNumber);
+    s.lastFieldCount = fieldCount;
+    return result;
+  }
+  // Beyond the ROM: the statement still takes its word, and the listing writer raises
+  // error 22 for the result.
+  s.outOfRangeAddress = s.locationCounter;
+  ++s.locationCounter;
+  return resultRomOverflow;
+}
+
 }  // namespace zq

@@ -1,13 +1,523 @@
-// Work in progress.
+// Expression evaluator. All arithmetic is done on uint32_t so that overflow wraps the
+// way the 32-bit values of the language do, without undefined behaviour; results are
+// handed on as int32_t. The rewritten texts are std::strings; the working limits of the
+// language (kMaxExpressionText) are applied where the text is built.
 #include "symbols/expression.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+#include "driver/diagnostics.h"
 #include "driver/run.h"
+#include "platform/text.h"
+#include "symbols/label_table.h"
+#include "symbols/substitution.h"
 
 namespace zq {
-int evaluateOperand(AssemblerRun&, const std::string&, int, int) { return -1; }
-int classifyOperand(const std::string&) { return -1; }
-int parseNumber(const std::string&, int) { return -1; }
-int evaluateExpression(AssemblerRun&, const std::string&, int) { return -1; }
-int lookupSymbol(AssemblerRun&, const std::string&, int) { return -1; }
-int parseLetterHex(const std::string&) { return -1; }
-void replaceCharConstants(std::string&) {}
+
+namespace {
+
+constexpr int kErrorOperand = 6;
+constexpr int kErrorValueTooLarge = 25;
+
+constexpr int kFailUndefined = -12;
+constexpr int kFailMissingClose = -19;
+constexpr int kFailMissingOpen = -18;
+constexpr int kFailSyntax = -20;
+constexpr int kFailReduction = -1;  // raised as error 1 "ILLEGAL OPCODE"
+
+constexpr int kMaxOperandValue = 65535;
+constexpr int kMaxBinaryLast = 12;  // at most 12 characters before the 'B'
+
+// The position of an operator in this list is its precedence, tightest first. In the
+// rewritten text "<<" and ">>" are held as the single characters '<' and '>'.
+constexpr char kOperators[] = "*/%<>&|^+-~";
+
+bool isOperator(char c) {
+  for (const char* op = kOperators; *op; ++op)
+    if (*op == c) return true;
+  return false;
+}
+
+bool isUpperHexLetter(char c) {
+  char u = toUpper(c);
+  return u >= 'A' && u <= 'F';
+}
+
+// Characters an operand of a reduction may be made of (besides a sign at index 0).
+bool isOperandChar(char c) {
+  return isDigit(c) || isUpperHexLetter(c) || toUpper(c) == 'H' || c == '$' || c == '~';
+}
+
+bool isAddSub(char c) { return c == '+' || c == '-'; }
+
+bool matchesOperator(char found, char wanted) {
+  if (isAddSub(wanted)) return isAddSub(found);
+  return found == wanted;
+}
+
+int32_t toSigned(uint32_t value) { return static_cast<int32_t>(value); }
+
+// Reads a whole text of the form [+|-]digits as a 32-bit value (wrapping). False when
+// the text holds anything else.
+bool readSignedDecimal(const std::string& text, int32_t& value) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && isAddSub(text[i])) negative = text[i++] == '-';
+  if (i == text.size()) return false;
+  uint32_t v = 0;
+  for (; i < text.size(); ++i) {
+    if (!isDigit(text[i])) return false;
+    v = v * 10u + static_cast<uint32_t>(text[i] - '0');
+  }
+  value = toSigned(negative ? 0u - v : v);
+  return true;
+}
+
+// Arithmetic right shift without relying on the implementation's signed shift.
+int32_t shiftRightArithmetic(int32_t value, unsigned count) {
+  uint32_t u = static_cast<uint32_t>(value);
+  if (value >= 0) return toSigned(u >> count);
+  return toSigned(~(~u >> count));
+}
+
+// One binary operation of the table. False for a zero divisor.
+bool compute(char op, int32_t l, int32_t r, int32_t& result) {
+  uint32_t ul = static_cast<uint32_t>(l);
+  uint32_t ur = static_cast<uint32_t>(r);
+  switch (op) {
+    case '*':
+      result = toSigned(ul * ur);
+      return true;
+    case '/':
+      if (r == 0) return false;
+      // INT32_MIN / -1 does not fit: it wraps to INT32_MIN as the other operators do.
+      result = (r == -1) ? toSigned(0u - ul) : l / r;
+      return true;
+    case '%':
+      if (r == 0) return false;
+      result = (r == -1) ? 0 : l % r;
+      return true;
+    case '&':
+      result = toSigned(ul & ur);
+      return true;
+    case '|':
+      result = toSigned(ul | ur);
+      return true;
+    case '^':
+      result = toSigned(ul ^ ur);
+      return true;
+    case '<':
+      result = toSigned(ul << (ur % 32u));
+      return true;
+    case '>':
+      result = shiftRightArithmetic(l, ur % 32u);
+      return true;
+    case '+':
+      result = toSigned(ul + ur);
+      return true;
+    case '-':
+      result = toSigned(ul - ur);
+      return true;
+    case '~':
+      result = toSigned(~(ul - ur) & 0xFFu);
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The character before a binary operator must end a number: a digit, or a radix
+// suffix H/B/D that itself follows a digit or a hexadecimal letter.
+bool endsNumber(const std::string& e, size_t p) {
+  char before = e[p - 1];
+  if (isDigit(before)) return true;
+  char u = toUpper(before);
+  if (u != 'H' && u != 'B' && u != 'D') return false;
+  return p >= 2 && (isDigit(e[p - 2]) || isUpperHexLetter(e[p - 2]));
+}
+
+bool startsOperand(char c) { return isDigit(c) || c == '-' || c == '$' || c == '~'; }
+
+// Replaces the whole text by the decimal text of its value as one number.
+void normaliseNumber(std::string& e) {
+  e = std::to_string(parseNumber(e, static_cast<int>(e.size()) - 1));
+}
+
+bool hasDecimalDigit(const std::string& text) {
+  for (char c : text)
+    if (isDigit(c)) return true;
+  return false;
+}
+
+bool namesEqual(const AssemblerRun& run, const std::string& a, const std::string& b) {
+  return run.source.labelCaseSensitive ? a == b : equalsNoCase(a, b);
+}
+
+enum class TokenKind { kOpen, kSymbol, kNumber };
+
+// Appends the pending token to `r`: a symbol is replaced by its value. 0 or the
+// failure code of evaluateExpression.
+int flushToken(AssemblerRun& run, const std::string& token, TokenKind kind, int symbolClass,
+               std::string& r) {
+  if (kind == TokenKind::kSymbol) {
+    int value = lookupSymbol(run, token, symbolClass);
+    if (value == -1) value = parseLetterHex(token);
+    if (value == -1) return kFailUndefined;
+    r += std::to_string(value);
+  } else {
+    r += token;
+  }
+  return r.size() > kMaxExpressionText ? kFailSyntax : 0;
+}
+
+// Parenthesis and character checks of the rewritten text; 0 or a failure code.
+int checkRewrittenText(const std::string& r) {
+  for (size_t i = 0; i < r.size(); ++i) {
+    if (r[i] == '(' && i > 0 && isDigit(r[i - 1])) return kFailSyntax;
+    if (r[i] == ')' && i + 1 < r.size() && isDigit(r[i + 1])) return kFailSyntax;
+  }
+  long opens = 0, closes = 0;
+  for (char c : r) {
+    if (c == '(') ++opens;
+    if (c == ')') ++closes;
+  }
+  if (opens > closes) return kFailMissingClose;
+  if (closes > opens) return kFailMissingOpen;
+  // Balanced in number but a ')' comes before its '(': the group scan could not pair
+  // them, so this is rejected as a syntax error.
+  long depth = 0;
+  for (char c : r) {
+    if (c == '(') ++depth;
+    if (c == ')' && --depth < 0) return kFailSyntax;
+  }
+  for (char c : r) {
+    char u = toUpper(c);
+    if (isDigit(u) || u == '$' || u == 'H' || (u >= 'A' && u <= 'F') || u == '(' || u == ')' ||
+        isOperator(u)) {
+      continue;
+    }
+    return kFailSyntax;
+  }
+  return 0;
+}
+
+// Reduces innermost groups until none is left but empty ones "()". 0 or kFailReduction.
+int reduceGroups(std::string& r) {
+  size_t scan = 0;
+  for (;;) {
+    size_t open = r.find('(', scan);
+    if (open == std::string::npos) return 0;
+    size_t close = r.find(')', open);
+    if (close == std::string::npos) return 0;  // excluded by checkRewrittenText
+    size_t inner = r.rfind('(', close);
+    if (close == inner + 1) {
+      // An empty group is passed over; the number parser rejects it later.
+      scan = close + 1;
+      continue;
+    }
+    std::string content = r.substr(inner + 1, close - inner - 1);
+    if (reduceFlat(content) < 0) return kFailReduction;
+    spliceText(r, content, inner, close);
+    scan = 0;
+  }
+}
+
+}  // namespace
+
+void spliceText(std::string& text, const std::string& insert, size_t from, size_t to) {
+  if (from > text.size()) from = text.size();
+  size_t count = 0;
+  if (to >= from && from < text.size()) count = std::min(to, text.size() - 1) - from + 1;
+  text.replace(from, count, insert);
+}
+
+int parseNumber(const std::string& text, int lastIndex) {
+  if (lastIndex < 0 || text.empty()) return -1;
+  size_t last = static_cast<size_t>(lastIndex);
+  if (last >= text.size()) last = text.size() - 1;
+  std::string s = text.substr(0, last + 1);
+
+  bool negate = s[0] == '-';
+  bool complement = s[0] == '~';
+  size_t start = (s[0] == '-' || s[0] == '+' || s[0] == '~') ? 1 : 0;
+  if (s[0] == '$') {
+    // $1F is read as 1FH: the '$' goes and an 'H' takes the last place.
+    s.erase(0, 1);
+    s.push_back('H');
+  } else if (!hasDecimalDigit(s)) {
+    return kMalformedNumber;
+  }
+
+  uint32_t radix = 10;
+  size_t digitsEnd = last;  // one past the last digit
+  switch (toUpper(s[last])) {
+    case 'B':
+      if (last < 1 || last > kMaxBinaryLast) return kMalformedNumber;
+      radix = 2;
+      break;
+    case 'D':
+      break;
+    case 'H':
+      radix = 16;
+      break;
+    default:
+      digitsEnd = last + 1;
+      break;
+  }
+
+  uint32_t value = 0;
+  for (size_t i = start; i < digitsEnd; ++i) {
+    char c = s[i];
+    uint32_t digit;
+    if (isDigit(c)) {
+      digit = static_cast<uint32_t>(c - '0');
+    } else if (radix == 16 && isUpperHexLetter(c)) {
+      digit = static_cast<uint32_t>(toUpper(c) - 'A' + 10);
+    } else {
+      return kMalformedNumber;
+    }
+    if (digit >= radix) return kMalformedNumber;
+    value = value * radix + digit;
+  }
+
+  // A sign makes an 8-bit two's complement and '~' a 16-bit complement: -1 is 255.
+  if (negate) return toSigned((0u - value) & 0xFFu);
+  if (complement) return toSigned(~value & 0xFFFFu);
+  return toSigned(value);
+}
+
+int classifyOperand(const std::string& text) {
+  if (text.empty()) return -1;
+  char first = text[0];
+  if (isLetter(first) || first == '_' || first == '?') return 2;
+
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '_') return 2;
+    if (!isOperator(c)) continue;
+    if (i > 0) return 1;
+    // An operator in front of digits only is a sign: -5 stays a number.
+    for (size_t j = 1; j < text.size(); ++j)
+      if (!isDigit(text[j])) return 1;
+  }
+
+  bool anyLetter = false;
+  for (char c : text) anyLetter = anyLetter || isLetter(c);
+  if (!anyLetter) return -1;
+  if (first == '$') return -1;
+  if (!isDigit(first)) return 2;
+  char suffix = toUpper(text.back());
+  if (suffix == 'H' || suffix == 'B' || suffix == 'D') return -1;
+  return -100;
+}
+
+int parseLetterHex(const std::string& name) {
+  if (name.empty() || toUpper(name.back()) != 'H') return -1;
+  for (size_t i = 0; i + 1 < name.size(); ++i)
+    if (!isHexDigit(name[i])) return -1;
+  std::string number = "0" + name;
+  return parseNumber(number, static_cast<int>(number.size()) - 1);
+}
+
+int lookupSymbol(AssemblerRun& run, const std::string& name, int symbolClass) {
+  if (symbolClass == kClassBranch || symbolClass == kClassCallJump) return findLabel(run, name);
+
+  const ConstantTable& constants = run.constants;
+  for (int32_t i = 1; i <= constants.count && static_cast<size_t>(i) < constants.records.size();
+       ++i) {
+    const ConstantRecord& record = constants.records[static_cast<size_t>(i)];
+    if (namesEqual(run, record.name, name)) return record.value;
+  }
+
+  int defined = findDefine(run, name, -1);
+  if (defined != -1) return defined;
+
+  const SegmentState& segments = run.segments;
+  for (int32_t i = 1;
+       i <= segments.ramNameCount && static_cast<size_t>(i) < segments.ramNames.size(); ++i) {
+    const RamName& ram = segments.ramNames[static_cast<size_t>(i)];
+    if (namesEqual(run, ram.name, name)) return ram.first;
+  }
+  return -1;
+}
+
+int applyOperator(std::string& e, char op) {
+  bool reduced = false;
+  size_t scan = 0;
+  for (;;) {
+    size_t p = scan;
+    while (p < e.size() && !matchesOperator(e[p], op)) ++p;
+    if (p >= e.size()) break;
+    if (p == 0 && isAddSub(e[p])) {
+      scan = 1;  // a sign, not an operator
+      continue;
+    }
+    char found = e[p];
+    if (p > 0 && !endsNumber(e, p)) return -1;
+    if (p + 1 >= e.size() || !startsOperand(e[p + 1])) return -1;
+
+    // Left operand: operand characters, and a sign only at index 0 (a '+' there is
+    // left in place).
+    size_t left = p;
+    while (left > 0) {
+      char c = e[left - 1];
+      if (isOperandChar(c) || (left - 1 == 0 && isAddSub(c))) {
+        --left;
+      } else {
+        break;
+      }
+    }
+    if (left == 0 && left < p && e[0] == '+') left = 1;
+
+    // Right operand: operand characters, led by at most one '-'.
+    size_t right = p + 1;
+    if (e[right] == '-') ++right;
+    while (right < e.size() && isOperandChar(e[right])) ++right;
+    std::string rightText = e.substr(p + 1, right - p - 1);
+    int r = parseNumber(rightText, static_cast<int>(rightText.size()) - 1);
+    if (r == kMalformedNumber) return -1;
+
+    int32_t result;
+    if (left == p) {
+      // Operator at the start: a unary form; only '~' changes the value.
+      result = (found == '~') ? toSigned(~static_cast<uint32_t>(r) & 0xFFu) : r;
+    } else {
+      std::string leftText = e.substr(left, p - left);
+      int l = parseNumber(leftText, static_cast<int>(leftText.size()) - 1);
+      if (l == kMalformedNumber) return -1;
+      if (!compute(found, l, r, result)) return -1;
+    }
+    spliceText(e, std::to_string(result), left, right - 1);
+    reduced = true;
+    scan = 0;
+  }
+  if (!reduced) normaliseNumber(e);
+  return 1;
+}
+
+int reduceFlat(std::string& e) {
+  bool present[sizeof(kOperators) - 1] = {};
+  bool any = false;
+  for (size_t k = 0; k + 1 < sizeof(kOperators); ++k) {
+    present[k] = e.find(kOperators[k]) != std::string::npos;
+    any = any || present[k];
+  }
+  if (!any) {
+    normaliseNumber(e);
+    return 1;
+  }
+  for (size_t k = 0; k + 1 < sizeof(kOperators); ++k) {
+    if (present[k] && applyOperator(e, kOperators[k]) < 0) return -1;
+  }
+  return 1;
+}
+
+int evaluateExpression(AssemblerRun& run, const std::string& text, int symbolClass) {
+  size_t i = 0;
+  while (i < text.size() && text[i] == '+') ++i;
+
+  // Tokenise into the rewritten text r: symbols become decimal values, "<<" and ">>"
+  // become '<' and '>', everything else is copied.
+  std::string r;
+  std::string token;
+  TokenKind kind = TokenKind::kOpen;
+  for (; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '(' || c == ')' || isOperator(c)) {
+      if (c == '<' || c == '>') {
+        if (i + 1 >= text.size() || text[i + 1] != c) return kFailSyntax;
+        ++i;
+      }
+      int failed = flushToken(run, token, kind, symbolClass, r);
+      if (failed != 0) return failed;
+      r += c;
+      if (r.size() > kMaxExpressionText) return kFailSyntax;
+      token.clear();
+      kind = TokenKind::kOpen;
+      continue;
+    }
+    if (token.size() >= kMaxExpressionText) return kFailSyntax;
+    token += c;
+    if (kind == TokenKind::kOpen) {
+      if (isLetter(c) || c == '_' || c == '?') kind = TokenKind::kSymbol;
+      if (isDigit(c)) kind = TokenKind::kNumber;
+    }
+  }
+  int failed = flushToken(run, token, kind, symbolClass, r);
+  if (failed != 0) return failed;
+
+  failed = checkRewrittenText(r);
+  if (failed != 0) return failed;
+  if (reduceGroups(r) < 0) return kFailReduction;
+  if (reduceFlat(r) < 0) return kFailReduction;
+
+  int32_t value;
+  if (!readSignedDecimal(r, value) || value < 0) return kFailReduction;
+  return value;
+}
+
+int evaluateOperand(AssemblerRun& run, const std::string& text, int pass, int symbolClass) {
+  bool report = pass == 2;
+  std::string rest = text;
+  bool haveBase = false;
+  bool subtract = false;
+  int32_t base = run.source.statementAddress;
+  if (!rest.empty() && (rest[0] == '$' || rest[0] == '*')) {
+    if (rest.size() == 1) return base;
+    if (isAddSub(rest[1])) {
+      haveBase = true;
+      subtract = rest[1] == '-';
+      rest.erase(0, 2);
+    }
+  }
+
+  int value;
+  int kind = classifyOperand(rest);
+  if (kind == -1 || kind == -100) {
+    value = parseNumber(rest, static_cast<int>(rest.size()) - 1);
+    if (value < 0) {
+      if (report) raiseError(run, kErrorOperand);
+      return value;
+    }
+  } else {
+    value = evaluateExpression(run, rest, symbolClass);
+    if (value < 0) {
+      if (report) raiseError(run, -value);
+      return -1;
+    }
+  }
+  if (value > kMaxOperandValue) {
+    if (report) raiseError(run, kErrorValueTooLarge);
+    return -1;
+  }
+  if (!haveBase) return value;
+
+  int64_t result = subtract ? int64_t{base} - value : int64_t{base} + value;
+  if (result < 0) {
+    // An address before 0 would reach callers as a silent failure (the encoder uses 0);
+    // it is reported like any other unusable operand.
+    if (report) raiseError(run, kErrorOperand);
+    return -1;
+  }
+  return static_cast<int>(result);
+}
+
+void replaceCharConstants(std::string& text) {
+  size_t scan = 0;
+  for (;;) {
+    size_t open = text.find('\'', scan);
+    if (open == std::string::npos) return;
+    size_t close = text.find('\'', open + 1);
+    size_t end = (close == std::string::npos) ? text.size() : close;  // one past the chars
+    unsigned code = 0;
+    if (end > open + 1) code = static_cast<unsigned char>(text[open + 1]);
+    std::string digits = std::to_string(code);
+    spliceText(text, digits, open, close == std::string::npos ? text.size() - 1 : close);
+    // The text before the insertion holds no quote any more.
+    scan = open + digits.size();
+  }
+}
+
 }  // namespace zq

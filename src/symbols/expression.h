@@ -6,6 +6,7 @@
 #ifndef ZQASM_SYMBOLS_EXPRESSION_H_
 #define ZQASM_SYMBOLS_EXPRESSION_H_
 
+#include <cstddef>
 #include <string>
 
 namespace zq {
@@ -19,6 +20,10 @@ constexpr int kClassBranch = 3;
 constexpr int kClassCallJump = 4;
 
 constexpr int kMalformedNumber = -99999;
+
+// Longest rewritten expression and longest pending token, in characters. Longer texts
+// are rejected as a syntax error (-20).
+constexpr size_t kMaxExpressionText = 511;
 
 // One operand field: value 0..65535 or negative; in pass 2 a failure is reported.
 int evaluateOperand(AssemblerRun& run, const std::string& text, int pass, int symbolClass);
@@ -34,6 +39,14 @@ int lookupSymbol(AssemblerRun& run, const std::string& name, int symbolClass);
 int parseLetterHex(const std::string& name);
 // Replaces each quoted character constant by its decimal code, in place.
 void replaceCharConstants(std::string& text);
+
+// Reducers of a parenthesis-free text, in place: 1 on success (the text is then one
+// signed decimal number), -1 on failure. reduceFlat applies every operator present;
+// applyOperator one operator level ('+' and '-' are one level).
+int reduceFlat(std::string& text);
+int applyOperator(std::string& text, char operatorChar);
+// Replaces text[from..to] (inclusive) by `insert`; indexes past the end are clamped.
+void spliceText(std::string& text, const std::string& insert, size_t from, size_t to);
 
 }  // namespace zq
 

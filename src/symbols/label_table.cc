@@ -1,10 +1,224 @@
-// Work in progress.
+// Label table. The global list keeps definition order (the label listing and the
+// "first definition wins" rule depend on it); two indexes beside it keep the lookups and
+// the pass-2 check of a line independent of the number of labels.
 #include "symbols/label_table.h"
+
+#include <cstdio>
+#include <new>
+
+#include "directives/macro.h"
+#include "driver/diagnostics.h"
 #include "driver/run.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "source/source_state.h"
+#include "target/chip_file.h"
 
 namespace zq {
-int defineLabel(AssemblerRun&, const std::string&, int, uint32_t, size_t&, int) { return 0; }
-int findLabel(AssemblerRun&, const std::string&) { return -1; }
-int isValidSymbolName(const std::string&) { return 1; }
-bool labelNamesEqual(const AssemblerRun&, const std::string& a, const std::string& b) { return a == b; }
+
+namespace {
+
+constexpr int kErrorIllegalSymbol = 0;
+constexpr int kErrorDuplicateLabel = 5;
+constexpr int kErrorLabelMoved = 26;
+
+// Key of a name in the indexes: the name itself, or folded to upper case when names are
+// compared without regard to case.
+std::string nameKey(const AssemblerRun& run, const std::string& name) {
+  return run.source.labelCaseSensitive ? name : upperCase(name);
+}
+
+std::string nameAndLineKey(const AssemblerRun& run, const std::string& name, uint32_t line) {
+  // Valid symbol names never hold a control character, so '\x01' cannot be part of one.
+  return nameKey(run, name) + '\x01' + std::to_string(line & 0xFFFFu);
+}
+
+bool expandingMacro(const AssemblerRun& run) { return run.source.macroContext >= 0; }
+
+// The local label list of the macro being expanded, or nullptr when the context does not
+// name a macro of the table.
+std::vector<LabelNode>* currentLocalLabels(AssemblerRun& run) {
+  int context = run.source.macroContext;
+  if (context < 0 || static_cast<size_t>(context) >= run.macros.macroTable.size()) return nullptr;
+  return &run.macros.macroTable[static_cast<size_t>(context)].localLabels;
+}
+
+bool endsWord(char c) {
+  return c == ':' || c == ';' || c == ' ' || c == '\t' || c == '\n' || c == '\0';
+}
+
+bool startsSymbol(char c) { return isLetter(c) || c == '?' || c == '_'; }
+
+// Pass 1: a new node at the end of the global list. 1, resultFatal (table full) or
+// resultEndOfSource (no memory).
+int addGlobalLabel(AssemblerRun& run, const std::string& word, uint32_t lineNumber) {
+  LabelTable& table = run.labels;
+  SourceState& s = run.source;
+  if (table.count + 1 > kMaxLabels) {
+    s.fatalError = 1;
+    showMessage("Label quantities can't great than %d ", kMaxLabels);
+    return resultFatal;
+  }
+  std::string cut = word.substr(0, kMaxSymbolName);
+  LabelNode node;
+  node.lineNumber = static_cast<uint16_t>(lineNumber);
+  node.sequence = static_cast<uint16_t>(s.passLineCount);
+  node.address = static_cast<uint32_t>(s.statementAddress);
+  node.level = static_cast<uint8_t>(s.includeLevel);
+  // The duplicate test compares the cut names, so two long names that agree in their
+  // first 64 characters are duplicates.
+  std::string key = nameKey(run, cut);
+  if (expandingMacro(run)) {
+    node.duplicate = table.byNameAndLine.count(nameAndLineKey(run, cut, s.currentLineNumber));
+  } else {
+    node.duplicate = table.firstByName.count(key) ? 1 : 0;
+  }
+  size_t index = table.nodes.size();
+  try {
+    node.name = cut;
+    table.nodes.push_back(std::move(node));
+    table.firstByName.emplace(key, index);
+    table.bySequence[table.nodes[index].sequence].push_back(index);
+    table.byNameAndLine.insert(nameAndLineKey(run, cut, lineNumber));
+    table.lastLabelName = word;
+  } catch (const std::bad_alloc&) {
+    // Index entries already made for the node are ignored by the lookups' range checks.
+    if (table.nodes.size() > index) table.nodes.pop_back();
+    showMessage("LabelTab: ptr1->next==NULL");
+    return resultEndOfSource;
+  }
+  ++table.count;
+  return 1;
+}
+
+// Pass 2: checks the nodes that this same line created in pass 1 (same sequence).
+void checkNode(AssemblerRun& run, const LabelNode& node, const std::string& word, bool local) {
+  const SourceState& s = run.source;
+  if (node.sequence != static_cast<uint16_t>(s.passLineCount)) return;
+  bool sameName = labelNamesEqual(run, node.name, word);
+  if (node.duplicate == 1 && node.level == static_cast<uint8_t>(s.includeLevel)) {
+    if (sameName && !local) raiseError(run, kErrorDuplicateLabel);
+    return;
+  }
+  uint32_t address = static_cast<uint32_t>(s.statementAddress);
+  if (sameName && node.address != address) {
+    std::printf("ERR: %lx, %lx\n", static_cast<unsigned long>(node.address),
+                static_cast<unsigned long>(address));
+    raiseError(run, kErrorLabelMoved);
+  }
+}
+
+void checkLabel(AssemblerRun& run, const std::string& word, bool local) {
+  if (local) {
+    std::vector<LabelNode>* list = currentLocalLabels(run);
+    if (list == nullptr) return;
+    for (const LabelNode& node : *list) checkNode(run, node, word, true);
+    return;
+  }
+  auto found = run.labels.bySequence.find(static_cast<uint16_t>(run.source.passLineCount));
+  if (found == run.labels.bySequence.end()) return;
+  for (size_t index : found->second) {
+    if (index < run.labels.nodes.size()) checkNode(run, run.labels.nodes[index], word, false);
+  }
+}
+
+}  // namespace
+
+int defineLabel(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
+                size_t& afterLabel, int macroContext) {
+  SourceState& s = run.source;
+  if (s.tableSegmentOpen || s.dataSegmentOpen) return -1;
+  run.labels.lastLabelName.clear();
+
+  size_t start = 0;
+  while (start < line.size() && isBlank(line[start])) ++start;
+  size_t end = start;
+  while (end < line.size() && !endsWord(line[end])) ++end;
+  if (end == start) return 0;
+  std::string word = line.substr(start, end - start);
+  bool colonForm = end < line.size() && line[end] == ':';
+
+  bool mnemonic = isMnemonic(run, word);
+  if (equalsNoCase(word, "END") || equalsNoCase(word, ".END")) return resultEndOfSource;
+  if (word[0] == '#' || word[0] == '.') return -1;
+  if (!colonForm) {
+    if (mnemonic && !s.macroDefinitionOpen) return resultNotLabel;
+    // Without a colon a label must start in the first column of the line.
+    if (!startsSymbol(line[0])) return 0;
+  }
+  if (isValidSymbolName(word) != 0) {
+    if (pass == 2) raiseError(run, kErrorIllegalSymbol);
+    return -1;
+  }
+  afterLabel = end;
+
+  if (!s.conditionOn() || s.macroDefinitionOpen) return 1;
+  bool local = macroContext >= 0 && isMacroLocalName(run, word) == 1;
+
+  if (pass == 1) {
+    if (local) {
+      addLocalLabel(run, word, lineNumber);
+      return 1;
+    }
+    return addGlobalLabel(run, word, lineNumber);
+  }
+  if (pass == 2) checkLabel(run, word, local);
+  return 1;
+}
+
+int findLabel(AssemblerRun& run, const std::string& name) {
+  if (expandingMacro(run) && isMacroLocalName(run, name) == 1) {
+    std::vector<LabelNode>* list = currentLocalLabels(run);
+    if (list == nullptr) return -1;
+    for (LabelNode& node : *list) {
+      if (!labelNamesEqual(run, node.name, name)) continue;
+      if (run.source.pass == 2) node.used = 1;
+      return static_cast<int>(node.address);
+    }
+    return -1;
+  }
+  // Stored names are cut to 64 characters and compared with the name as written, so a
+  // longer name never matches.
+  if (name.size() > kMaxSymbolName) return -1;
+  auto found = run.labels.firstByName.find(nameKey(run, name));
+  if (found == run.labels.firstByName.end() || found->second >= run.labels.nodes.size()) {
+    return -1;
+  }
+  const LabelNode& node = run.labels.nodes[found->second];
+  return labelNamesEqual(run, node.name, name) ? static_cast<int>(node.address) : -1;
+}
+
+int isDuplicateLabel(const AssemblerRun& run, const std::vector<LabelNode>& list,
+                     const std::string& name, int count) {
+  bool inMacro = expandingMacro(run);
+  uint16_t line = static_cast<uint16_t>(run.source.currentLineNumber);
+  for (size_t i = 0; static_cast<int64_t>(i) + 1 < count && i < list.size(); ++i) {
+    if (!labelNamesEqual(run, list[i].name, name)) continue;
+    if (!inMacro || list[i].lineNumber == line) return 1;
+  }
+  return 0;
+}
+
+int isValidSymbolName(const std::string& name) {
+  if (name.empty() || !startsSymbol(name[0])) return 1;
+  for (size_t i = 1; i < name.size(); ++i) {
+    char c = name[i];
+    if (!isLetter(c) && !isDigit(c) && c != '_' && c != '\\') return 1;
+  }
+  return 0;
+}
+
+bool labelNamesEqual(const AssemblerRun& run, const std::string& a, const std::string& b) {
+  return run.source.labelCaseSensitive ? a == b : equalsNoCase(a, b);
+}
+
+void freeLabelList(LabelTable& table) {
+  table.nodes.clear();
+  table.count = 0;
+  table.lastLabelName.clear();
+  table.firstByName.clear();
+  table.bySequence.clear();
+  table.byNameAndLine.clear();
+}
+
 }  // namespace zq

@@ -1,12 +1,208 @@
-// Work in progress.
+// Chip description file loader and mask option reader. The file layout and the
+// OpcodeEntry record are drawn in chip_file.h.
 #include "target/chip_file.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
 #include "driver/run.h"
+#include "platform/platform.h"
+#include "platform/text.h"
 
 namespace zq {
-ChipImage decodeChipFile(const std::vector<uint8_t>&) { return {}; }
-int loadChipFile(AssemblerRun&, const std::string&) { return -1; }
-int readMaskOptions(AssemblerRun&) { return 0; }
-bool isMnemonic(const AssemblerRun&, const std::string&) { return false; }
-std::string chipModel(const AssemblerRun&) { return ""; }
-void releaseOpcodeTable(AssemblerRun&) {}
+
+namespace {
+
+// The name text is looked for in the first 64 bytes; its "." fixes p.
+constexpr size_t kNameScanBytes = 64;
+constexpr size_t kNameLengthWithoutDot = 10;
+// The records start at the first "NOP" among the twelve offsets after p.
+constexpr size_t kNopSearchOffsets = 12;
+// Largest file prefix that can matter: q is at most p + 13 (p at most 65) and at most
+// 7FFFh records follow. Bytes beyond are never read.
+constexpr size_t kMaxUsefulBytes = kNameScanBytes + 1 + 13 + kOpcodeEntrySize * 0x7FFF;
+// Mask option lines are read in pieces of at most 255 characters.
+constexpr size_t kMaskLineBuffer = 256;
+
+// One byte of the image; bytes past its end read as zero, as in a zeroed buffer.
+uint8_t byteAt(const std::vector<uint8_t>& bytes, size_t offset) {
+  return offset < bytes.size() ? bytes[offset] : 0;
+}
+
+uint16_t wordAt(const std::vector<uint8_t>& bytes, size_t offset) {
+  return static_cast<uint16_t>(byteAt(bytes, offset) | (byteAt(bytes, offset + 1) << 8));
+}
+
+OpcodeEntry decodeRecord(const std::vector<uint8_t>& bytes, size_t offset) {
+  OpcodeEntry entry;
+  for (size_t i = 0; i < sizeof entry.mnemonic; ++i)
+    entry.mnemonic[i] = static_cast<char>(byteAt(bytes, offset + i));
+  entry.form = byteAt(bytes, offset + 6);
+  entry.kind = byteAt(bytes, offset + 7);
+  entry.opcode = wordAt(bytes, offset + 8);
+  entry.reserved1 = wordAt(bytes, offset + 10);
+  entry.mask1 = wordAt(bytes, offset + 12);
+  entry.reserved2 = wordAt(bytes, offset + 14);
+  entry.mask2 = wordAt(bytes, offset + 16);
+  entry.reserved3 = wordAt(bytes, offset + 18);
+  return entry;
+}
+
+// A NUL-terminated text slot of the block, read without passing its end.
+std::string blockText(const char* slot, size_t size) {
+  return std::string(slot, strnlen(slot, size));
+}
+
+// Reads at most `limit` bytes of an open stream.
+std::vector<uint8_t> readPrefix(FILE* stream, size_t limit) {
+  std::vector<uint8_t> bytes;
+  uint8_t buffer[4096];
+  while (bytes.size() < limit) {
+    size_t wanted = std::min(sizeof buffer, limit - bytes.size());
+    size_t got = std::fread(buffer, 1, wanted, stream);
+    if (got == 0) break;
+    bytes.insert(bytes.end(), buffer, buffer + got);
+  }
+  return bytes;
+}
+
+}  // namespace
+
+ChipImage decodeChipFile(const std::vector<uint8_t>& bytes) {
+  ChipImage image;
+  // p: the name takes its first "." and one character after it. A NUL (or the end of a
+  // short image) before any "." leaves the fixed length.
+  size_t p = kNameLengthWithoutDot;
+  for (size_t d = 0; d < kNameScanBytes; ++d) {
+    uint8_t c = byteAt(bytes, d);
+    if (c == 0) break;
+    if (c == '.') {
+      p = d + 2;
+      break;
+    }
+  }
+  image.nameLength = p;
+  for (size_t i = 0; i < p && byteAt(bytes, i) != 0; ++i)
+    image.name.push_back(static_cast<char>(byteAt(bytes, i)));
+
+  image.count = static_cast<int16_t>(wordAt(bytes, p));
+
+  // q is found by content; the first candidate overlaps the high byte of the count.
+  image.recordOffset = p + kNopSearchOffsets + 1;
+  for (size_t q = p + 1; q <= p + kNopSearchOffsets; ++q) {
+    if (toUpper(static_cast<char>(byteAt(bytes, q))) == 'N' &&
+        toUpper(static_cast<char>(byteAt(bytes, q + 1))) == 'O' &&
+        toUpper(static_cast<char>(byteAt(bytes, q + 2))) == 'P') {
+      image.recordOffset = q;
+      break;
+    }
+  }
+
+  if (image.count > 0) {
+    image.records.reserve(static_cast<size_t>(image.count));
+    for (int16_t i = 0; i < image.count; ++i)
+      image.records.push_back(
+          decodeRecord(bytes, image.recordOffset + static_cast<size_t>(i) * kOpcodeEntrySize));
+  }
+  return image;
+}
+
+int loadChipFile(AssemblerRun& run, const std::string& chipName) {
+  if (run.params == nullptr) return -1;
+  std::string directory = blockText(run.params->chipDirectory, sizeof run.params->chipDirectory);
+  int length = std::snprintf(nullptr, 0, "%s\\%s.COE", directory.c_str(), chipName.c_str());
+  if (length < 0) return -1;
+  std::string path(static_cast<size_t>(length) + 1, '\0');
+  std::snprintf(&path[0], path.size(), "%s\\%s.COE", directory.c_str(), chipName.c_str());
+  path.resize(static_cast<size_t>(length));
+
+  FILE* stream = openForReading(fullPath(path), "rb");
+  if (stream == nullptr) return -1;
+  std::vector<uint8_t> bytes = readPrefix(stream, kMaxUsefulBytes);
+  std::fclose(stream);
+
+  ChipImage image = decodeChipFile(bytes);
+  // The block's chip name slot holds 31 characters and a NUL. A longer name text would
+  // be cut, and the ".OBJ" header and every model rule would read a different name:
+  // such a file counts as one that cannot be used.
+  if (image.name.size() >= sizeof run.params->chipName) return -1;
+  std::memset(run.params->chipName, 0, sizeof run.params->chipName);
+  std::memcpy(run.params->chipName, image.name.data(), image.name.size());
+
+  run.chip.instructionCount = image.count;
+  run.chip.opcodes = std::move(image.records);
+  run.chip.opcodes.push_back(OpcodeEntry{});  // the all-zero record that ends the table
+
+  run.chip.stopForbidden = 0;
+  return readMaskOptions(run) == -2 ? -2 : 1;
+}
+
+int readMaskOptions(AssemblerRun& run) {
+  if (!equalsNoCase(chipModel(run), "3947")) return 0;
+  std::string path = blockText(run.params->maskOptionPath, sizeof run.params->maskOptionPath);
+  FILE* stream = openForReading(path, "r");
+  if (stream == nullptr) return -2;
+
+  PieceReader reader(stream, kMaskLineBuffer);
+  std::string line;
+  int result = 0;
+  while (reader.next(line)) {
+    line = upperCase(line);
+    if (line.find("POWER SOURCE :") == std::string::npos) continue;
+    // The digit is taken after the first ":" of the line, which may stand before the
+    // searched text ("X:Y POWER SOURCE : 3V" gives 3).
+    size_t colon = line.find(':');
+    for (size_t i = colon + 1; i < line.size(); ++i) {
+      if (isDigit(line[i])) {
+        if (line[i] >= '3') run.chip.stopForbidden = 1;
+        break;
+      }
+    }
+    result = 1;
+    break;
+  }
+  std::fclose(stream);
+  return result;
+}
+
+namespace {
+
+// Compares a statement word with a record's mnemonic: the first character upper-cased
+// must equal the stored byte exactly (a record stored in lower case never matches), the
+// rest without regard to case.
+bool mnemonicMatches(const OpcodeEntry& entry, const std::string& word) {
+  std::string stored(entry.mnemonic, strnlen(entry.mnemonic, sizeof entry.mnemonic));
+  if (word.empty() || stored.empty()) return false;
+  return toUpper(word[0]) == stored[0] && equalsNoCase(word, stored);
+}
+
+}  // namespace
+
+int findMnemonic(const AssemblerRun& run, const std::string& word, size_t from) {
+  const std::vector<OpcodeEntry>& table = run.chip.opcodes;
+  size_t count = run.chip.instructionCount > 0 ? static_cast<size_t>(run.chip.instructionCount) : 0;
+  for (size_t i = from; i < count && i < table.size(); ++i) {
+    if (table[i].mnemonic[0] == '\0') break;  // the zero record ends the table
+    if (mnemonicMatches(table[i], word)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+bool isMnemonic(const AssemblerRun& run, const std::string& word) {
+  return findMnemonic(run, word, 0) >= 0;
+}
+
+std::string chipModel(const AssemblerRun& run) {
+  if (run.params == nullptr) return "";
+  std::string name = blockText(run.params->chipName, sizeof run.params->chipName);
+  return name.size() < 6 ? std::string() : name.substr(2, 4);
+}
+
+void releaseOpcodeTable(AssemblerRun& run) {
+  run.chip.opcodes.clear();
+  run.chip.opcodes.shrink_to_fit();
+  run.chip.instructionCount = 0;
+}
+
 }  // namespace zq

@@ -46,18 +46,18 @@ static_assert(sizeof(OpcodeEntry) == 20, "OpcodeEntry is a 20-byte file record")
 constexpr size_t kOpcodeEntrySize = 20;
 
 struct ChipState {
-  int16_t instructionCount = 0;       // N; 0 or negative: no usable records
-  std::vector<OpcodeEntry> opcodes;   // N records plus a zero record at the end
-  uint16_t stopForbidden = 0;         // mask options forbid "STOP"
+  int16_t instructionCount = 0;      // N; 0 or negative: no usable records
+  std::vector<OpcodeEntry> opcodes;  // N records plus a zero record at the end
+  uint16_t stopForbidden = 0;        // mask options forbid "STOP"
 };
 
 // Parsed form of a chip file image (for the loader and the zqcoe tool).
 struct ChipImage {
-  std::string name;                   // the p-byte name text
-  size_t nameLength = 0;              // p
-  int16_t count = 0;                  // N as a signed number
-  size_t recordOffset = 0;            // q
-  std::vector<OpcodeEntry> records;   // N records; missing bytes read as zero
+  std::string name;                  // the p-byte name text
+  size_t nameLength = 0;             // p
+  int16_t count = 0;                 // N as a signed number
+  size_t recordOffset = 0;           // q
+  std::vector<OpcodeEntry> records;  // N records; missing bytes read as zero
 };
 
 // Decodes a chip file image. Never fails: a short image leaves records zero.
@@ -70,6 +70,9 @@ int readMaskOptions(AssemblerRun& run);
 // True when a record has the mnemonic (first character upper-cased and compared
 // exactly, the whole text without regard to case).
 bool isMnemonic(const AssemblerRun& run, const std::string& word);
+// Index of the first record at or after `from` that has the mnemonic `word` (same
+// matching rule), or -1. The search ends at the zero record that closes the table.
+int findMnemonic(const AssemblerRun& run, const std::string& word, size_t from);
 // The four model characters after "ZQ" in the block's chip name ("" if shorter).
 std::string chipModel(const AssemblerRun& run);
 // Releases the opcode table.

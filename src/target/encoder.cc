@@ -1,10 +1,505 @@
-// Work in progress.
+// Instruction encoder. Every instruction is one 16-bit word: the record's opcode plus the
+// operand values placed in the record's mask fields, for example (mask 1 = 03F0h,
+// mask 2 = 000Fh):
+//
+//   15          10 9           4 3       0
+//  +--------------+-------------+---------+
+//  |    opcode    |  operand 1  |operand 2|     word = opcode + (x << 4) + y
+//  +--------------+-------------+---------+
+//
+// A field's shift is the index of the lowest set bit of its mask; its limit is the mask
+// shifted down by that amount. All diagnostics are raised in pass 2 only; passes 0 and 1
+// fail silently on the same conditions so that addresses advance alike in every pass.
 #include "target/encoder.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <initializer_list>
+
 #include "driver/run.h"
+#include "platform/text.h"
+#include "symbols/expression.h"
+#include "symbols/substitution.h"
+#include "target/bank_fixup.h"
+#include "target/object_file.h"
 
 namespace zq {
-int assembleInstruction(AssemblerRun&, const std::string&, int, int& n, int, uint32_t) { n = 0; return resultUnknownMnemonic; }
-int splitStatement(AssemblerRun&, const std::string&) { return 0; }
-int encodeInstruction(AssemblerRun&, int, int) { return resultUnknownMnemonic; }
-uint32_t readHex(const std::string&, int) { return 0; }
+
+namespace {
+
+// Form flags in the high nibble of OpcodeEntry::form.
+constexpr uint8_t kFormNibble = 0x0F;
+constexpr uint8_t kFormHl = 0x0F;       // one operand is written "@HL"
+constexpr uint8_t kRamOperand1 = 0x10;  // operand 1 is a RAM address 40h-7Fh
+constexpr uint8_t kRamOperand2 = 0x20;
+constexpr uint8_t kNotReservedOperand1 = 0x40;  // operand 1 must avoid 40h-6Fh
+constexpr uint8_t kNotReservedOperand2 = 0x80;
+
+// Operand kinds of OpcodeEntry::kind.
+constexpr int kKindPlain = 0;
+constexpr int kKindAddress = 1;
+constexpr int kKindPair = 2;
+constexpr int kKindPairHlFirst = 3;
+constexpr int kKindShifted = 5;
+constexpr int kKindBits = 11;
+constexpr int kKindRegisterFirst = 22;
+constexpr int kKindRegisterSecond = 23;
+
+constexpr uint32_t kRamBase = 0x40;
+constexpr uint32_t kReservedRamEnd = 0x6F;
+constexpr uint32_t kBankedTop = 0x2FFF;
+constexpr uint32_t kPageHalf = 0x800;  // conditional jumps reach one half of a 4K page
+constexpr uint16_t kBitSelectOpcode = 0xED00;
+
+// Diagnostic numbers raised here.
+constexpr int kErrorIllegalOpcode = 1;
+constexpr int kErrorOperand = 6;
+constexpr int kErrorAddressOverlap = 13;
+constexpr int kErrorOutOfPage = 44;
+constexpr int kErrorRamBelow40 = 45;
+constexpr int kErrorPageNumber = 48;
+constexpr int kErrorStopForbidden = 49;
+constexpr int kErrorOtherBank = 62;
+constexpr int kErrorReservedRam = 66;
+constexpr int kWarningWorkingRegister = 3;
+
+// The mnemonic's form as chosen for the statement's field count.
+struct FormChoice {
+  int index = -1;  // record in the opcode table
+  int kind = 0;
+  int required = 0;       // field count the record asks for
+  int hlOperand = 0;      // 0, or the operand (1 or 2) written "@HL": not evaluated
+  bool pageForm = false;  // "CALL"/"JMP" page, address
+};
+
+void reportError(AssemblerRun& run, int pass, int number) {
+  if (pass == 2) raiseError(run, number);
+}
+
+bool isConditionalJump(const std::string& mnemonic) {
+  static const char* const kJumps[] = {"JB0", "JB1", "JB2", "JB3", "JNZ", "JNC", "JZ", "JC"};
+  for (const char* jump : kJumps)
+    if (equalsNoCase(mnemonic, jump)) return true;
+  return false;
+}
+
+bool isCallOrJump(const std::string& mnemonic) {
+  return equalsNoCase(mnemonic, "CALL") || equalsNoCase(mnemonic, "JMP");
+}
+
+bool modelIsOneOf(const AssemblerRun& run, std::initializer_list<const char*> models) {
+  std::string model = chipModel(run);
+  for (const char* candidate : models)
+    if (equalsNoCase(model, candidate)) return true;
+  return false;
+}
+
+// Index of the lowest set bit among bits 0-11; 12 when only higher bits are set.
+int maskShift(uint16_t mask) {
+  if (mask == 0) return 0;
+  for (int bit = 0; bit < 12; ++bit)
+    if (mask & (1u << bit)) return bit;
+  return 12;
+}
+
+// Binary digits of a 16-bit number without leading zeros ("0" for zero).
+std::string binaryDigits(uint16_t value) {
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char>('0' + (value & 1)));
+    value = static_cast<uint16_t>(value >> 1);
+  } while (value != 0);
+  return digits;
+}
+
+// Fails where the mask has a 0 digit and the value a 1 digit, over the first 13 binary
+// digits of mask + 1000h and value + 1000h. The added 1000h aligns the two digit strings
+// for 12-bit numbers, where this is "no bit of the value outside the mask".
+bool bitsCheck(uint32_t mask, uint32_t value) {
+  if (value == 0) return true;
+  std::string maskDigits = binaryDigits(static_cast<uint16_t>(mask + 0x1000));
+  std::string valueDigits = binaryDigits(static_cast<uint16_t>(value + 0x1000));
+  for (size_t i = 0; i < 13 && i < maskDigits.size() && i < valueDigits.size(); ++i)
+    if (maskDigits[i] == '0' && valueDigits[i] == '1') return false;
+  return true;
+}
+
+// Working registers are numbered from 18h on model 4410 and from 70h elsewhere.
+uint32_t workingRegister(AssemblerRun& run, uint32_t value, int pass) {
+  uint32_t base = modelIsOneOf(run, {"4410"}) ? 0x18 : 0x70;
+  if (value >= base) return value - base;
+  if (pass == 2) raiseWarning(run, kWarningWorkingRegister);
+  return value;
+}
+
+// Evaluates a field; a failed (negative) operand counts as 0.
+uint32_t evaluateField(AssemblerRun& run, int index, int pass, int symbolClass) {
+  std::string text = run.source.field[static_cast<size_t>(index)];
+  replaceCharConstants(text);
+  int value = evaluateOperand(run, text, pass, symbolClass);
+  return value < 0 ? 0 : static_cast<uint32_t>(value) & 0xFFFF;
+}
+
+// The RAM flags of one operand: errors 45 and 66.
+bool ramFlagsAllow(AssemblerRun& run, int pass, uint32_t value, bool ramOperand, bool notReserved) {
+  if (ramOperand) {
+    if (value < kRamBase) {
+      reportError(run, pass, kErrorRamBelow40);
+      return false;
+    }
+  } else if (notReserved && value >= kRamBase && value <= kReservedRamEnd) {
+    reportError(run, pass, kErrorReservedRam);
+    return false;
+  }
+  return true;
+}
+
+// Searches the records of the mnemonic in file order. Returns the record index, or
+// resultUnknownMnemonic, or resultBadOperandCount when the first record that ends the
+// search asks for another field count (or every record of the mnemonic was skipped).
+int findForm(const AssemblerRun& run, int n, FormChoice& choice) {
+  const auto& field = run.source.field;
+  const std::string& mnemonic = field[1];
+  bool hl1 = n >= 2 && equalsNoCase(field[2], "@HL");
+  bool hl2 = n >= 3 && equalsNoCase(field[3], "@HL");
+  bool known = false;
+  for (int i = findMnemonic(run, mnemonic, 0); i >= 0;
+       i = findMnemonic(run, mnemonic, static_cast<size_t>(i) + 1)) {
+    known = true;
+    const OpcodeEntry& entry = run.chip.opcodes[static_cast<size_t>(i)];
+    int nibble = entry.form & kFormNibble;
+    int kind = entry.kind;
+    bool hlSet = false;
+    bool pageForm = false;
+    int required = 0;
+    if (n == 1) {
+      required = 1 + (kind != kKindPlain) + (nibble != 0);
+    } else if (n == 2 && !hl1) {
+      if (nibble != 0) continue;
+      required = (kind == kKindAddress || kind == kKindShifted || kind == kKindBits) ? 2 : 3;
+    } else if (n == 2) {
+      if (nibble != kFormHl) continue;
+      required = kind == kKindPlain ? 2 : 3;
+      hlSet = true;
+    } else if (n == 3 && !hl1 && !hl2) {
+      if (nibble == kFormHl) continue;
+      if (kind == kKindPair || kind == kKindPairHlFirst || kind == kKindRegisterFirst ||
+          kind == kKindRegisterSecond) {
+        required = 3;
+      } else if (kind == kKindAddress && isCallOrJump(mnemonic)) {
+        required = 3;
+        pageForm = true;
+      } else {
+        required = 4;
+      }
+    } else if (n == 3 && hl1 && !hl2) {
+      required = (nibble == kFormHl && kind == kKindPairHlFirst) ? 3 : 4;
+      hlSet = true;
+    } else if (n == 3 && hl2 && !hl1) {
+      if (nibble != kFormHl) continue;
+      required = kind == kKindPair ? 3 : 4;
+      hlSet = true;
+    } else if (n == 3) {
+      required = 4;
+    } else {
+      required = 0;  // four fields or more: no record takes them
+    }
+    if (required != n) return resultBadOperandCount;
+    choice.index = i;
+    choice.kind = kind;
+    choice.required = required;
+    choice.hlOperand = hlSet ? (kind == kKindPair ? 2 : 1) : 0;
+    choice.pageForm = pageForm;
+    return i;
+  }
+  return known ? resultBadOperandCount : resultUnknownMnemonic;
+}
+
+// Stores the full destination of a "CALL"/"JMP" for the bank convert area. Pass 2 only,
+// so that no entry of pass 1 survives at an address that pass 2 filled otherwise.
+void storeFarTarget(AssemblerRun& run, int pass, uint32_t target) {
+  if (pass != 2 || !run.source.bankedRom) return;
+  int32_t loc = run.source.statementAddress;
+  auto& table = run.object.farTargetTable;
+  if (loc >= 0 && loc < kFarTargetEntries && static_cast<size_t>(loc) < table.size())
+    table[static_cast<size_t>(loc)] = static_cast<uint16_t>(target);
+}
+
+// One operand of a two-operand form: working-register rule, RAM offset, range and bits
+// check, shift into place. False (after error 6) when the value does not fit.
+bool placeOperand(AssemblerRun& run, int pass, uint32_t& value, uint16_t mask, bool registerRule,
+                  bool ramOperand) {
+  if (registerRule) value = workingRegister(run, value, pass);
+  int shift = maskShift(mask);
+  uint32_t limit = static_cast<uint32_t>(mask) >> shift;
+  if (ramOperand) value = (value - kRamBase) & 0xFFFF;
+  if (value > limit || !bitsCheck(limit, value)) {
+    reportError(run, pass, kErrorOperand);
+    return false;
+  }
+  value <<= shift;
+  return true;
+}
+
+// Mnemonic with one operand (n = 2, not "@HL"): kinds 1, 5 and 11.
+bool encodeOneOperand(AssemblerRun& run, int pass, const OpcodeEntry& entry, uint32_t x,
+                      uint32_t& word) {
+  const std::string& mnemonic = run.source.field[1];
+  uint32_t loc = static_cast<uint32_t>(run.source.statementAddress) & 0xFFFF;
+  bool banked = run.source.bankedRom;
+  if (entry.kind == kKindAddress && isConditionalJump(mnemonic)) {
+    if (banked && (loc >> 12) != (x >> 12)) {
+      reportError(run, pass, kErrorOtherBank);
+      x &= 0x0FFF;
+    }
+    // The field holds an offset within the half page of the instruction.
+    if ((loc & 0x0FFF) >= kPageHalf) {
+      if (x >= kPageHalf) {
+        x -= kPageHalf;
+      } else {
+        reportError(run, pass, kErrorOutOfPage);
+      }
+    } else if (x >= kPageHalf) {
+      reportError(run, pass, kErrorOutOfPage);
+    }
+  }
+  int shift = maskShift(entry.mask1);
+  uint32_t limit =
+      entry.kind == kKindShifted ? static_cast<uint32_t>(entry.mask1) >> shift : entry.mask1;
+  if (entry.form & kRamOperand1) x = (x - kRamBase) & 0xFFFF;
+  if (banked) {
+    if (x > kBankedTop) reportError(run, pass, kErrorOperand);
+    if (isCallOrJump(mnemonic)) x &= 0x0FFF;
+  }
+  if (x > limit) {
+    reportError(run, pass, kErrorOperand);
+    return false;
+  }
+  if (entry.kind == kKindShifted) {
+    x <<= shift;
+  } else if (entry.kind == kKindBits) {
+    if (!bitsCheck(entry.mask1, x)) {
+      reportError(run, pass, kErrorOperand);
+      return false;
+    }
+    // Bit-select on these models: bit 6 of the operand carries bit 5 with it.
+    if (entry.opcode == kBitSelectOpcode && (x & 0x40) &&
+        modelIsOneOf(run, {"3915", "3916", "4435", "4422", "4423"}))
+      x |= 0x20;
+  }
+  word = entry.opcode + x;
+  return true;
+}
+
+// "CALL"/"JMP" page, address: the page is checked (0 or 1) but not encoded.
+bool encodePageForm(AssemblerRun& run, int pass, const OpcodeEntry& entry, uint32_t page,
+                    uint32_t address, uint32_t& word) {
+  if (page > 1) {
+    reportError(run, pass, kErrorPageNumber);
+    return false;
+  }
+  if (run.source.bankedRom) {
+    if (address > kBankedTop) {
+      reportError(run, pass, kErrorOperand);
+      return false;
+    }
+    address &= 0x0FFF;
+  }
+  int shift = maskShift(entry.mask1);
+  uint32_t limit = static_cast<uint32_t>(entry.mask1) >> shift;
+  if (address > limit || !bitsCheck(limit, address)) {
+    reportError(run, pass, kErrorOperand);
+    return false;
+  }
+  word = entry.opcode + (address << shift);
+  return true;
+}
+
+void setCodeTexts(AssemblerRun& run, uint32_t word) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02X %02X", word & 0xFF, (word >> 8) & 0xFF);
+  run.source.codeText = text;
+  std::snprintf(text, sizeof text, "%04X", word & 0xFFFF);
+  run.source.wordText = text;
+}
+
+// Fields keep their first kMaxFieldLength characters; the rest of a longer one is dropped.
+void appendToField(std::string& field, char c) {
+  if (field.size() < kMaxFieldLength) field.push_back(c);
+}
+
+// Splitting without substitution. Field 1 ends at a blank or tab; later fields end at
+// a comma and lose their blanks and tabs. The text ends at ";", a line feed, a NUL or its
+// end; a separator followed only by blanks up to such an end ends it too.
+int splitOnce(SourceState& state, const std::string& text) {
+  auto at = [&text](size_t k) -> char { return k < text.size() ? text[k] : '\0'; };
+  auto ends = [](char c) { return c == '\0' || c == ';' || c == '\n'; };
+  size_t i = 0;
+  while (isBlank(at(i))) ++i;
+  if (ends(at(i))) return 0;
+
+  int n = 1;
+  state.field[1].clear();
+  while (true) {
+    char c = at(i);
+    if (ends(c)) return n;
+    std::string& field = state.field[static_cast<size_t>(n)];
+    if (c == '\'' && at(i + 1) == ' ' && at(i + 2) == '\'') {
+      // A quoted blank is a character constant, not a separator.
+      for (int k = 0; k < 3; ++k) appendToField(field, at(i + k));
+      i += 3;
+      continue;
+    }
+    bool separator = n == 1 ? isBlank(c) : c == ',';
+    if (separator) {
+      size_t next = i + 1;
+      while (isBlank(at(next))) ++next;
+      if (ends(at(next))) return n;
+      // Nothing of a 33rd field is kept; the caller refuses the statement.
+      if (n == kMaxFields) return kMaxFields + 1;
+      ++n;
+      state.field[static_cast<size_t>(n)].clear();
+      i = next;
+      continue;
+    }
+    if (!isBlank(c)) appendToField(field, c);
+    ++i;
+  }
+}
+
+}  // namespace
+
+int splitStatement(AssemblerRun& run, const std::string& text) {
+  SourceState& state = run.source;
+  int n = splitOnce(state, text);
+  if (n > kMaxFields) return n;
+
+  // DEFSTRING names stand for operand texts: a field equal to a name takes its text,
+  // and the rebuilt statement is split once more, without a second substitution.
+  bool replaced = false;
+  for (int f = 1; f <= n; ++f) {
+    std::string substitute;
+    if (findString(run, state.field[static_cast<size_t>(f)], substitute) >= 0) {
+      state.field[static_cast<size_t>(f)] = substitute;
+      replaced = true;
+    }
+  }
+  if (!replaced) return n;
+  std::string rebuilt = state.field[1];
+  for (int f = 2; f <= n; ++f) {
+    rebuilt += f == 2 ? " " : ",";
+    rebuilt += state.field[static_cast<size_t>(f)];
+  }
+  rebuilt += '\n';
+  return splitOnce(state, rebuilt);
+}
+
+int encodeInstruction(AssemblerRun& run, int n, int pass) {
+  if (n < 1) return 0;
+  FormChoice form;
+  int found = findForm(run, n, form);
+  if (found == resultUnknownMnemonic) return found;
+  if (found < 0) {
+    reportError(run, pass, kErrorOperand);
+    return resultBadOperandCount;
+  }
+  const OpcodeEntry& entry = run.chip.opcodes[static_cast<size_t>(form.index)];
+  const std::string& mnemonic = run.source.field[1];
+
+  // Operand values, each checked against its RAM flags as soon as it is known.
+  uint32_t x = 0, y = 0;
+  if (n >= 2 && form.hlOperand != 1) {
+    int symbolClass = kClassValue;
+    if (n == 2 && form.kind == kKindAddress) {
+      if (isConditionalJump(mnemonic)) {
+        symbolClass = kClassBranch;
+      } else if (isCallOrJump(mnemonic)) {
+        symbolClass = kClassCallJump;
+      }
+    }
+    x = evaluateField(run, 2, pass, symbolClass);
+    if (!ramFlagsAllow(run, pass, x, entry.form & kRamOperand1, entry.form & kNotReservedOperand1))
+      return -1;
+  }
+  if (n >= 3 && form.hlOperand != 2) {
+    y = evaluateField(run, 3, pass, form.pageForm ? kClassBranch : kClassValue);
+    if (!ramFlagsAllow(run, pass, y, entry.form & kRamOperand2, entry.form & kNotReservedOperand2))
+      return -1;
+  }
+
+  uint32_t word = entry.opcode;
+  if (n == 1) {
+    // Mask options that select power source C or D leave the chip without "STOP".
+    if (pass == 2 && run.chip.stopForbidden && equalsNoCase(mnemonic, "STOP")) {
+      raiseError(run, kErrorStopForbidden);
+      return -1;
+    }
+  } else if (n == 2 && form.hlOperand == 1) {
+    // "@HL" alone: the opcode says it all.
+  } else if (n == 2) {
+    if (!encodeOneOperand(run, pass, entry, x, word)) return -1;
+    if (form.kind == kKindAddress && isCallOrJump(mnemonic)) storeFarTarget(run, pass, x);
+  } else if (form.pageForm) {
+    if (!encodePageForm(run, pass, entry, x, y, word)) return -1;
+    storeFarTarget(run, pass, y);
+  } else {
+    if (form.hlOperand != 1 &&
+        !placeOperand(run, pass, x, entry.mask1, form.kind == kKindRegisterFirst,
+                      entry.form & kRamOperand1))
+      return -1;
+    if (form.hlOperand != 2 &&
+        !placeOperand(run, pass, y, entry.mask2, form.kind == kKindRegisterSecond,
+                      entry.form & kRamOperand2))
+      return -1;
+    word = entry.opcode + x + y;
+  }
+  setCodeTexts(run, word & 0xFFFF);
+  return 2;
+}
+
+int assembleInstruction(AssemblerRun& run, const std::string& text, int pass, int& fieldCount,
+                        int macroContext, uint32_t lineNumber) {
+  int n = splitStatement(run, text);
+  fieldCount = n;
+  if (n > kMaxFields) {
+    // The statement is dropped; without a message the line would vanish unnoticed.
+    reportError(run, pass, kErrorOperand);
+    return -1;
+  }
+  if (n == 0) return 0;
+  if (pass == 2 && orgAddressUsed(run)) raiseError(run, kErrorAddressOverlap);
+  run.source.field[static_cast<size_t>(n) + 1].clear();
+  int result = encodeInstruction(run, n, pass);
+  if (result <= 0) {
+    if (result == resultUnknownMnemonic && pass == 2 && macroContext == -1)
+      raiseError(run, kErrorIllegalOpcode);
+    return result;
+  }
+  return finishInstruction(run, result, pass, lineNumber);
+}
+
+uint32_t readHex(const std::string& text, int count) {
+  size_t limit = count < 0 ? text.size() : std::min(text.size(), static_cast<size_t>(count));
+  if (limit > 8) limit = 8;
+  uint32_t value = 0;
+  bool taken = false;
+  for (size_t i = 0; i < limit; ++i) {
+    char c = text[i];
+    uint32_t digit;
+    if (!taken && (c == '0' || isBlank(c))) continue;
+    if (isDigit(c)) {
+      digit = static_cast<uint32_t>(c - '0');
+    } else if (isHexDigit(c)) {
+      digit = static_cast<uint32_t>(toUpper(c) - 'A' + 10);
+    } else if (i == 1 && (c == 'X' || c == 'x')) {
+      digit = 0;  // "0x" prefix
+    } else {
+      break;
+    }
+    value = value * 16 + digit;
+    taken = true;
+  }
+  return value;
+}
+
 }  // namespace zq

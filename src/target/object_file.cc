@@ -1,9 +1,226 @@
-// Work in progress.
+// Instruction records and the object outputs. Records are collected in pass 2; the image
+// is built only once, after the passes, by laying the records in assembly order.
 #include "target/object_file.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
 #include "driver/run.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "symbols/symbol_listing.h"
+#include "target/bank_convert.h"
 
 namespace zq {
-bool recordInstruction(AssemblerRun&, int, int) { return true; }
-int orgAddressUsed(AssemblerRun&) { return 0; }
-void writeObjectFiles(AssemblerRun&) {}
+
+namespace {
+
+constexpr size_t kAddressSpace = 0x10000;      // record addresses are 16-bit
+constexpr size_t kWordFormSize = 0x3002;       // words handed to the bank convert area
+constexpr size_t kImageSpare = 32;             // bytes behind the image body
+constexpr int32_t kMaxProgramRomTop = 0xFFFF;  // highest address a record can hold
+constexpr size_t kHeaderFileBytes = 10;        // header bytes taken from ZQ4427.COE
+
+// One byte of the code text: the hexadecimal digits at `pos` and `pos + 1`, read up to
+// the first character that is not one (missing characters end the number too).
+uint8_t codeByte(const std::string& text, size_t pos) {
+  unsigned value = 0;
+  for (size_t k = 0; k < 2 && pos + k < text.size(); ++k) {
+    char c = text[pos + k];
+    if (!isHexDigit(c)) break;
+    unsigned digit =
+        isDigit(c) ? static_cast<unsigned>(c - '0') : static_cast<unsigned>(toUpper(c) - 'A' + 10);
+    value = value * 16 + digit;
+  }
+  return static_cast<uint8_t>(value);
+}
+
+// The chip name field of the block as a text (it may fill its slot without a NUL).
+std::string chipNameField(const AssemblerRun& run) {
+  if (run.params == nullptr) return "";
+  const char* field = run.params->chipName;
+  return std::string(field, strnlen(field, sizeof run.params->chipName));
+}
+
+// True when the chip name holds `text` from `offset` on, compared without regard to case.
+bool chipNameHas(const std::string& chipName, size_t offset, const char* text) {
+  return matchesNoCase(chipName, offset, text);
+}
+
+void removeIfPresent(const std::string& name) {
+  if (name.empty()) return;
+  std::string existing = resolveExistingName(name);
+  if (!existing.empty()) std::remove(existing.c_str());
+}
+
+void writeRamFile(AssemblerRun& run) {
+  FILE* out = openForWriting(run.files.ramName, "w");
+  if (out == nullptr) return;
+  std::fprintf(out, "Space          RAM  NAME                 Addr\n");
+  std::fprintf(out, "=====  ================================  ====\n");
+  const std::vector<RamName>& names = run.segments.ramNames;
+  for (int32_t i = 1; i <= run.segments.ramNameCount && static_cast<size_t>(i) < names.size();
+       ++i) {
+    const RamName& entry = names[static_cast<size_t>(i)];
+    std::fprintf(out, "%5d  %32s  %03Xh\n", entry.size, entry.name.c_str(),
+                 static_cast<unsigned>(entry.first));
+  }
+  std::fclose(out);
+}
+
+// The header text of ".OBJ" and ".TAB". False (after the message) when the 44V09 header
+// file is missing.
+bool headerText(const AssemblerRun& run, std::string& header) {
+  header = chipNameField(run);
+  if (!chipNameHas(header, 0, "ZQ44V09")) return true;
+  // A 44V09 image carries the name text of the 4427, which hosts and programmers expect.
+  std::string directory;
+  if (run.params != nullptr) {
+    const char* dir = run.params->chipDirectory;
+    directory.assign(dir, strnlen(dir, sizeof run.params->chipDirectory));
+  }
+  char path[600];
+  std::snprintf(path, sizeof path, "%s\\ZQ4427.COE", directory.c_str());
+  int fd = openReadOnly(path);
+  if (fd < 0) {
+    showMessage("Assemble ERROR: : Can not open file %s !", path);
+    return false;
+  }
+  char buffer[kHeaderFileBytes + 1] = {};
+  size_t got = 0;
+  while (got < kHeaderFileBytes) {
+    ssize_t n = ::read(fd, buffer + got, kHeaderFileBytes - got);
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  header.assign(buffer, strnlen(buffer, kHeaderFileBytes));
+  return true;
+}
+
+// Lays the records into `image` (2 * (R + 1) body bytes). Records beyond R are skipped:
+// the router keeps instructions within the ROM, and nothing may land outside the image.
+void layRecords(const AssemblerRun& run, std::vector<uint8_t>& image, size_t romWords) {
+  for (const InstructionRecord& record : run.object.insertAddressTable) {
+    if (record.address >= romWords) continue;
+    size_t at = 2 * static_cast<size_t>(record.address);
+    size_t count = std::min<size_t>(record.byteCount, record.bytes.size());
+    for (size_t k = 0; k < count && at + k < image.size(); ++k) image[at + k] = record.bytes[k];
+  }
+}
+
+// Banked chips: the bank convert area works on 16-bit words. False when it failed.
+bool convertBanks(AssemblerRun& run, std::vector<uint8_t>& image, size_t romWords) {
+  std::vector<uint16_t> words(kWordFormSize, 0);
+  // The word form holds 3002h words; a larger ROM keeps its upper part as laid.
+  size_t shared = std::min(romWords, kWordFormSize);
+  for (size_t i = 0; i < shared; ++i) {
+    words[i] = static_cast<uint16_t>(image[2 * i + 1] << 8 | image[2 * i]);
+  }
+  if (!runBankConvertArea(run, words)) return false;
+  for (size_t i = 0; i < shared; ++i) {
+    image[2 * i] = static_cast<uint8_t>(words[i] & 0xFF);
+    image[2 * i + 1] = static_cast<uint8_t>(words[i] >> 8);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool recordInstruction(AssemblerRun& run, int byteCount, int address) {
+  ObjectState& object = run.object;
+  InstructionRecord record;
+  record.address = static_cast<uint16_t>(address);
+  int count = std::clamp(byteCount, 0, static_cast<int>(record.bytes.size()));
+  record.byteCount = static_cast<uint8_t>(count);
+  for (int i = 0; i < count; ++i) {
+    record.bytes[static_cast<size_t>(i)] =
+        codeByte(run.source.codeText, 3 * static_cast<size_t>(i));
+  }
+  try {
+    if (object.addressUsed.size() != kAddressSpace) object.addressUsed.assign(kAddressSpace, 0);
+    object.insertAddressTable.push_back(record);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  object.addressUsed[record.address] = 1;
+  if (count > 0 && run.files.symbol != nullptr) {
+    // The instruction appears on the next listing line.
+    std::fprintf(run.files.symbol, "%05X %d\n", static_cast<unsigned>(record.address),
+                 run.source.listingLineCount + 1);
+  }
+  return true;
+}
+
+int orgAddressUsed(AssemblerRun& run) {
+  const ObjectState& object = run.object;
+  if (object.insertAddressTable.empty() || object.addressUsed.size() != kAddressSpace) return 0;
+  return object.addressUsed[static_cast<uint16_t>(run.source.locationCounter)] ? 1 : 0;
+}
+
+void writeObjectFiles(AssemblerRun& run) {
+  sortRamNames(run);
+  writeRamFile(run);
+  removeIfPresent(run.files.objName);
+  removeIfPresent(run.files.tabName);
+  if (run.source.fatalError || run.diagnostics.errorCount > 0) return;
+
+  // A ROM top outside the 16-bit address space cannot come from a chip of the family;
+  // nothing is written rather than an image that no record could fill.
+  int32_t romTop = run.source.programRomTop;
+  if (romTop < 0 || romTop > kMaxProgramRomTop) return;
+  size_t romWords = static_cast<size_t>(romTop) + 1;
+  size_t bodyBytes = 2 * romWords;
+  std::vector<uint8_t> image;
+  try {
+    image.assign(bodyBytes + kImageSpare, 0);
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  // Unprogrammed words of the 44W05 read as FFFFh.
+  if (chipNameHas(chipNameField(run), 2, "44W05")) std::fill_n(image.begin(), bodyBytes, 0xFF);
+  layRecords(run, image, romWords);
+  if (run.source.bankedRom && !convertBanks(run, image, romWords)) return;
+
+  std::string header;
+  if (!headerText(run, header)) return;
+
+  if (FILE* obj = openForWriting(run.files.objName, "wb")) {
+    std::fwrite(header.data(), 1, header.size(), obj);
+    std::fwrite(image.data(), 1, bodyBytes, obj);
+    std::fclose(obj);
+  }
+
+  // Table ROM: cells hold a byte value, or FFFFh (read as -1) when never written; a
+  // value of 0 is written but does not count as use.
+  const std::vector<uint16_t>& cells = run.segments.tableRom;
+  size_t tableBytes =
+      run.segments.tableRomTop < 0
+          ? 0
+          : std::min(static_cast<size_t>(run.segments.tableRomTop) + 1, cells.size());
+  std::vector<uint8_t> table(tableBytes + 1, 0);
+  size_t tableUsed = 0;
+  for (size_t i = 0; i < tableBytes; ++i) {
+    if (static_cast<int16_t>(cells[i]) > 0) {
+      table[i] = static_cast<uint8_t>(cells[i] & 0xFF);
+      tableUsed = i + 1;
+    }
+  }
+  if (FILE* tab = openForWriting(run.files.tabName, "wb")) {
+    std::fwrite(header.data(), 1, header.size(), tab);
+    std::fwrite(table.data(), 1, tableBytes, tab);
+    std::fclose(tab);
+  }
+
+  if (run.params != nullptr) {
+    run.params->codeEnd =
+        static_cast<uint16_t>(static_cast<uint32_t>(run.source.lastCodeAddress) + 1u);
+    run.params->tableRomUsed = static_cast<uint16_t>(tableUsed);
+  }
+}
+
 }  // namespace zq

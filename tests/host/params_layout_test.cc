@@ -21,3 +21,13 @@ TEST(ParamsLayout, FieldOffsets) {
   EXPECT_EQ(offsetof(AssemblerParams, tableRomUsed), 9658u);
   EXPECT_GE(sizeof(AssemblerParams), 9660u);
 }
+
+// The text slots hold the lengths hosts rely on (a NUL included).
+TEST(ParamsLayout, SlotSizes) {
+  AssemblerParams block;
+  EXPECT_EQ(sizeof block.sourcePath, 258u);
+  EXPECT_EQ(sizeof block.includeDirs / sizeof block.includeDirs[0], 32u);
+  EXPECT_EQ(sizeof block.chipDirectory, 260u);
+  EXPECT_EQ(sizeof block.chipName, 32u);
+  EXPECT_EQ(sizeof block.versionText, 64u);
+}

@@ -1,0 +1,38 @@
+; demo.asm - a small program for the ZQ4460 4-bit microcontroller.
+;
+; After reset the program jumps over the vector area, clears a counter
+; nibble in RAM 45h and counts it up through the pointer @HL, calling a
+; subroutine for every step, until the counter wraps to zero. Then it
+; stores a few values and stops in a HALT loop.
+;
+; Assemble with:  zqasm demo.asm   (outputs demo.OBJ, demo.LST, demo.ERR, ...)
+
+        .CHIP   ZQ4460
+
+        ORG     0
+reset:  JMP     start           ; forward jump over the vector area
+        NOP
+
+        ORG     10h
+start:  MOV     45h, 0          ; counter := 0
+        LDA     0
+        SBR     12h
+
+count:  INC     @HL             ; counter := counter + 1
+        CALL    step            ; forward call
+        JNZ     count           ; backward conditional jump until it wraps
+
+        MOV     45h, 3          ; RAM 45h := 3
+        MOV     45h, @HL
+        ST      @HL, 5
+        ST      5, 45h
+        ADC     2, 3
+        SETB    0103h
+
+done:   HALT
+        JMP     done            ; backward jump: stay halted
+
+; step: one count step; uses working register 75h.
+step:   INC     3
+        MOVR    75h, 12h
+        RET

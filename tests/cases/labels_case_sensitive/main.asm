@@ -1,0 +1,4 @@
+        .CHIP   ZQ4460
+Loop:   NOP
+LOOP:   NOP
+        JMP     LOOP

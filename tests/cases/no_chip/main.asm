@@ -1,0 +1,2 @@
+; no chip statement here
+        NOP

@@ -1,0 +1,47 @@
+#include <dlfcn.h>
+
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+#include "zqasm/assembler.h"
+
+namespace {
+
+using zqtest::TempDir;
+
+const char kVersion[] = "Assembler Version 4.6.1";
+
+// Every call writes the version text first, also when the run fails at once.
+TEST(Run44AssemblerTest, WritesVersionTextOnEveryCall) {
+  TempDir dir;
+  auto params = zqtest::makeParams(dir.file("missing.asm"));
+  for (int call = 0; call < 2; ++call) {
+    std::memset(params->versionText, 'X', sizeof params->versionText);
+    EXPECT_EQ(Run44Assembler(params.get()), -1);
+    EXPECT_STREQ(params->versionText, kVersion);
+  }
+}
+
+TEST(Run44AssemblerTest, NullBlockIsRefused) { EXPECT_EQ(Run44Assembler(nullptr), -1); }
+
+// A host sees the shared library only through its one export.
+TEST(Run44AssemblerTest, SharedLibraryExportsOnlyTheEntryPoint) {
+  void* library = dlopen(ZQASM_TEST_SHARED_LIB, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(library, nullptr) << dlerror();
+  using Entry = int (*)(AssemblerParams*);
+  auto entry = reinterpret_cast<Entry>(dlsym(library, "Run44Assembler"));
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(dlsym(library, "ZqasmSetMessageSink"), nullptr);
+  EXPECT_EQ(dlsym(library, "_ZN2zq11runAssemblyEP15AssemblerParams"), nullptr);
+
+  TempDir dir;
+  auto params = zqtest::makeParams(dir.file("missing.asm"));
+  EXPECT_EQ(entry(params.get()), -1);
+  EXPECT_STREQ(params->versionText, kVersion);
+  dlclose(library);
+}
+
+}  // namespace
