@@ -21,6 +21,7 @@ constexpr size_t kPlainNameArea = 10;
 // The loader looks for "NOP" at p + 1 .. p + 12 and reads from p + 13 otherwise.
 constexpr size_t kNopSearchSpan = 12;
 
+// Operand kinds the encoder knows; anything else in a text is taken for a typing error.
 const int kKnownKinds[] = {0, 1, 2, 3, 5, 11, 22, 23};
 
 bool isNameCharacter(char c) { return c > ' ' && c < 0x7F && c != '#'; }
@@ -33,7 +34,8 @@ std::string nameProblem(const std::string& name) {
   size_t dot = name.find('.');
   if (dot == std::string::npos) {
     if (name.size() > kMaxPlainNameLength)
-      return "chip name \"" + name + "\" is longer than 9 characters (names with a \".\" "
+      return "chip name \"" + name +
+             "\" is longer than 9 characters (names with a \".\" "
              "may be longer)";
     return std::string();
   }
@@ -72,6 +74,7 @@ bool parseUnsigned(const std::string& digits, int base, size_t maxDigits, unsign
   return value <= limit;
 }
 
+// Blank- or tab-separated words of a line ("\r" of a CRLF file counts as a blank).
 std::vector<std::string> splitWords(const std::string& line) {
   std::vector<std::string> words;
   std::istringstream in(line);
@@ -90,11 +93,12 @@ uint16_t getWord(const std::vector<uint8_t>& image, size_t offset) {
   return static_cast<uint16_t>(byteAt(offset) | (byteAt(offset + 1) << 8));
 }
 
-// Parses one record line into `entry`; returns an empty string or the problem.
+// Parses one record line into `entry`; returns an empty string or the problem. The
+// reserved words stay zero: the assembler never reads them.
 std::string parseRecord(const std::vector<std::string>& words, OpcodeEntry& entry) {
   if (words.size() != 6)
-    return "expected MNEMONIC FORM KIND OPCODE MASK1 MASK2, found " +
-           std::to_string(words.size()) + " fields";
+    return "expected MNEMONIC FORM KIND OPCODE MASK1 MASK2, found " + std::to_string(words.size()) +
+           " fields";
   std::string problem = mnemonicProblem(words[0]);
   if (!problem.empty()) return problem;
   unsigned form, kind, opcode, mask1, mask2;
@@ -128,6 +132,7 @@ size_t chipNameLength(const std::string& name) {
   return dot == std::string::npos ? kPlainNameArea : dot + 2;
 }
 
+// One statement per line: "chip" first, then an optional "filler", then the records.
 bool parseChipText(const std::string& text, ChipDescription& chip, ChipTextError& error) {
   chip = ChipDescription();
   bool haveName = false;
@@ -176,6 +181,9 @@ bool parseChipText(const std::string& text, ChipDescription& chip, ChipTextError
   return true;
 }
 
+// Layout written (little-endian), with p the name area and q = p + 2 + filler:
+//   0 name text, NUL-padded to p | p count | p+2 filler zeros | q records of 20 bytes
+// Each record: mnemonic[6] form kind opcode reserved mask1 reserved mask2 reserved.
 std::vector<uint8_t> encodeChipImage(const ChipDescription& chip) {
   size_t p = chipNameLength(chip.name);
   size_t q = p + 2 + chip.filler;
@@ -200,6 +208,8 @@ bool decodeChipImage(const std::vector<uint8_t>& image, ChipDescription& chip,
                      ChipTextError& error) {
   chip = ChipDescription();
   error.line = 0;
+  // The loader reads into zeroed storage without checking the length, so bytes past
+  // the end of a short image read as zero here too.
   auto byteAt = [&](size_t at) -> uint8_t { return at < image.size() ? image[at] : 0; };
   // Name length: the first "." before the first NUL of the first 64 bytes decides.
   size_t p = kPlainNameArea;
@@ -209,7 +219,9 @@ bool decodeChipImage(const std::vector<uint8_t>& image, ChipDescription& chip,
       break;
     }
   }
-  for (size_t i = 0; i < p && byteAt(i) != 0; ++i) chip.name.push_back(static_cast<char>(byteAt(i)));
+  for (size_t i = 0; i < p && byteAt(i) != 0; ++i)
+    chip.name.push_back(static_cast<char>(byteAt(i)));
+  // The count is used as a signed number: 8000h and above give no records at all.
   int16_t count = static_cast<int16_t>(getWord(image, p));
   size_t q = p + kNopSearchSpan + 1;
   for (size_t at = p + 1; at <= p + kNopSearchSpan; ++at) {
@@ -229,6 +241,7 @@ bool decodeChipImage(const std::vector<uint8_t>& image, ChipDescription& chip,
     return false;
   }
   chip.filler = q - p - 2;
+  // Only the fields the loader uses are taken; the reserved words are not shown.
   for (int i = 0; i < count; ++i) {
     size_t at = q + static_cast<size_t>(i) * kOpcodeEntrySize;
     OpcodeEntry entry;
@@ -253,6 +266,7 @@ bool decodeChipImage(const std::vector<uint8_t>& image, ChipDescription& chip,
   return true;
 }
 
+// Columns as in the files of chips/: mnemonic padded to 5, form, kind right-aligned in 2.
 std::string formatChipText(const ChipDescription& chip) {
   std::string text = "chip " + chip.name + "\n";
   char line[96];
@@ -263,8 +277,8 @@ std::string formatChipText(const ChipDescription& chip) {
   text += "# mnemonic form kind opcode mask1 mask2   (form, opcode, masks in hex; kind decimal)\n";
   for (const OpcodeEntry& entry : chip.records) {
     std::string mnemonic(entry.mnemonic, strnlen(entry.mnemonic, sizeof entry.mnemonic));
-    std::snprintf(line, sizeof line, "%-5s %02X %2u %04X %04X %04X\n", mnemonic.c_str(),
-                  entry.form, entry.kind, entry.opcode, entry.mask1, entry.mask2);
+    std::snprintf(line, sizeof line, "%-5s %02X %2u %04X %04X %04X\n", mnemonic.c_str(), entry.form,
+                  entry.kind, entry.opcode, entry.mask1, entry.mask2);
     text += line;
   }
   return text;

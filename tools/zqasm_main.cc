@@ -23,6 +23,7 @@
 
 namespace {
 
+// clang-format off
 const char kUsage[] =
     "usage: zqasm [options] SOURCE\n"
     "  -I DIR, --include DIR   include directory; repeatable, in search order: the first fills the\n"
@@ -36,6 +37,7 @@ const char kUsage[] =
     "  --case-sensitive        label, constant and RAM names compared with regard to case\n"
     "  --version, --help\n"
     "N is decimal, 0x-prefixed hexadecimal, or hexadecimal with an h/H suffix.\n";
+// clang-format on
 
 constexpr int kExitClean = 0;
 constexpr int kExitErrors = 1;
@@ -61,8 +63,7 @@ struct Options {
 };
 
 int usageError(const std::string& message) {
-  std::fprintf(stderr, "zqasm: %s\nTry 'zqasm --help' for more information.\n",
-               message.c_str());
+  std::fprintf(stderr, "zqasm: %s\nTry 'zqasm --help' for more information.\n", message.c_str());
   return kExitUsage;
 }
 
@@ -84,6 +85,7 @@ bool parseNumber(const std::string& text, bool allowNegative, int32_t& value) {
     digits.pop_back();
   }
   if (digits.empty()) return false;
+  // Accumulated in 64 bits and checked at every digit, so no input can overflow.
   int64_t magnitude = 0;
   for (char c : digits) {
     int digit;
@@ -108,6 +110,7 @@ int parseArguments(int argc, char** argv, Options& options) {
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     std::string argument = argv[i];
+    // Anything not shaped like an option is the source; "-" too, as a file name.
     if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
       if (!options.source.empty()) return usageError("more than one SOURCE: " + argument);
       if (argument.empty()) return usageError("empty SOURCE");
@@ -140,6 +143,7 @@ int parseArguments(int argc, char** argv, Options& options) {
       return usageError("option " + name + " takes no value");
     }
     if (name == "-I" || name == "--include") {
+      // An empty slot would end the library's list and drop the directories after it.
       if (value.empty()) return usageError("empty include directory");
       if (options.includeDirectories.size() == kMaxIncludeDirectories)
         return usageError("too many include directories (at most 34)");
@@ -170,8 +174,7 @@ int parseArguments(int argc, char** argv, Options& options) {
 
 // Copies `value` into a fixed slot of `size` bytes; false (with a message) when it does
 // not fit with its NUL.
-bool fillSlot(char* slot, size_t size, const std::string& value, const char* what,
-              int& status) {
+bool fillSlot(char* slot, size_t size, const std::string& value, const char* what, int& status) {
   if (value.size() + 1 > size) {
     status = usageError(std::string(what) + " is longer than " + std::to_string(size - 1) +
                         " characters: " + value);
@@ -188,21 +191,21 @@ int fillBlock(const Options& options, AssemblerParams& block) {
   if (!fillSlot(block.maskOptionPath, sizeof block.maskOptionPath, options.maskOptions,
                 "mask option file", status))
     return status;
+  // Search order: slot 516, slot 774, then the list at 1032 (the parser allowed 34).
   for (size_t i = 0; i < options.includeDirectories.size(); ++i) {
-    char* slot = i == 0   ? block.includeDir1
-                 : i == 1 ? block.includeDir2
-                          : block.includeDirs[i - 2];
+    char* slot = i == 0 ? block.includeDir1 : i == 1 ? block.includeDir2 : block.includeDirs[i - 2];
     if (!fillSlot(slot, ZQASM_PATH_SLOT, options.includeDirectories[i], "include directory",
                   status))
       return status;
   }
+  // An explicit --chip-dir wins, even when empty; else the environment, else the build.
   std::string chipDirectory = options.chipDirectory;
   if (!options.chipDirectoryGiven) {
     const char* fromEnvironment = std::getenv("ZQASM_CHIP_DIR");
     chipDirectory = fromEnvironment && *fromEnvironment ? fromEnvironment : ZQASM_DEFAULT_CHIP_DIR;
   }
-  if (!fillSlot(block.chipDirectory, sizeof block.chipDirectory, chipDirectory,
-                "chip directory", status))
+  if (!fillSlot(block.chipDirectory, sizeof block.chipDirectory, chipDirectory, "chip directory",
+                status))
     return status;
   block.programRomTop = options.romTop;
   block.tableRomTop = options.tableTop;
@@ -222,6 +225,7 @@ void recordMessage(const char* text, void* context) {
 // The error file of the run: the absolute source name with its extension (from the last
 // "." anywhere) replaced by ".ERR", or ".ERR" appended.
 std::string errorFileName(const std::string& source) {
+  // The same full path the library derives its output names from.
   std::string name = zq::fullPath(source);
   size_t dot = name.rfind('.');
   if (dot == std::string::npos) return name + ".ERR";
@@ -250,6 +254,8 @@ long reportErrorFile(const std::string& name) {
     std::fputc('\n', stderr);
   }
   if (!lastLine.empty() && lastLine.back() == '\r') lastLine.pop_back();
+  // The library writes the totals only when the run ended normally; after a fatal stop
+  // the last line is the fatal text instead, which counts as an error below.
   long errors = 0, warnings = 0;
   int consumed = 0;
   if (std::sscanf(lastLine.c_str(), "%ld Error(s), %ld Warning(s)%n", &errors, &warnings,
@@ -280,10 +286,13 @@ int main(int argc, char** argv) {
   status = fillBlock(options, *block);
   if (status >= 0) return status;
 
+  // The sink stays installed only for the call, so the flag outlives every message.
   bool fatal = false;
   ZqasmSetMessageSink(recordMessage, &fatal);
   int result = Run44Assembler(block.get());
   ZqasmSetMessageSink(nullptr, nullptr);
+  // 0 and -1 come before any pass: there is no error file of this run to show (an old
+  // one may still lie beside the source).
   if (result != 1) {
     if (result == 0)
       std::fprintf(stderr, "zqasm: %s: the assembler's tables could not be allocated\n",

@@ -13,6 +13,7 @@ const char kUsage[] =
     "usage: zqcoe compile IN.txt OUT.COE\n"
     "       zqcoe dump IN.COE [OUT.txt]\n";
 
+// Reads a file as bytes (text or chip image alike). False when it cannot be read.
 bool readWholeFile(const char* name, std::string& content) {
   FILE* in = std::fopen(name, "rb");
   if (in == nullptr) return false;
@@ -48,6 +49,7 @@ int compile(const char* input, const char* output) {
   std::vector<uint8_t> image = zq::encodeChipImage(chip);
   if (!writeWholeFile(output, image.data(), image.size())) {
     std::fprintf(stderr, "zqcoe: cannot write %s\n", output);
+    // A partial chip file would be taken as up to date by the build; leave none.
     std::remove(output);
     return 1;
   }
@@ -80,6 +82,7 @@ int dump(const char* input, const char* output) {
 
 }  // namespace
 
+// Exit status: 0 done, 1 bad input or a file that cannot be read or written, 2 usage.
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "compile") == 0) return compile(argv[2], argv[3]);
   if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "dump") == 0)

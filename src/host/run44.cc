@@ -37,10 +37,12 @@ void writeVersionText(AssemblerParams* params) {
 extern "C" __attribute__((visibility("default"))) int Run44Assembler(AssemblerParams* params) {
   // A host that hands no block gets the result of a run that could not open its files.
   if (params == nullptr) return -1;
+  // Written before the run, so a host sees it whatever the run returns.
   zq::writeVersionText(params);
   return zq::runAssembly(params);
 }
 
+// For programs linked with the static library; the shared library does not export it.
 extern "C" void ZqasmSetMessageSink(ZqasmMessageSink sink, void* context) {
   zq::setMessageSink(sink, context);
 }

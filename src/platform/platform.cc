@@ -41,12 +41,15 @@ void writeToStandardError(const char* text, void*) {
   std::fflush(stderr);
 }
 
+// Windows names may use either separator; below this point only "/" is used.
 std::string withSlashes(std::string name) {
   for (char& c : name)
     if (c == '\\') c = '/';
   return name;
 }
 
+// getcwd with a buffer that grows as needed; empty when the directory cannot be named
+// (for example after it was removed).
 std::string currentDirectory() {
   std::vector<char> buffer(PATH_MAX + 1);
   while (getcwd(buffer.data(), buffer.size()) == nullptr) {
@@ -85,6 +88,7 @@ std::string joinComponents(const std::vector<std::string>& parts, size_t count) 
   return path;
 }
 
+// stat follows links, as opening the name would.
 bool exists(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0;
@@ -136,6 +140,7 @@ void setMessageSink(MessageSink sink, void* context) {
 }
 
 void showMessage(const char* format, ...) {
+  // vsnprintf cuts an over-long text at the buffer's end instead of writing past it.
   char text[kMaxMessageLength + 1];
   va_list args;
   va_start(args, format);
@@ -175,6 +180,8 @@ std::string fullPath(const std::string& name) {
   std::vector<std::string> parts = normalisedComponents(name);
   std::string existing = resolveComponents(parts, parts.size());
   if (existing.empty()) return joinComponents(parts, parts.size());
+  // realpath resolves links and, since `existing` came from directory listings, keeps
+  // each component spelled as stored on disk.
   char* real = realpath(existing.c_str(), nullptr);
   if (real == nullptr) return existing;
   std::string result = real;
@@ -222,6 +229,7 @@ bool copyFile(const std::string& from, const std::string& to) {
     std::fclose(in);
     return false;
   }
+  // Every write and the final close are checked: a full disk must not pass as a copy.
   bool ok = true;
   char buffer[8192];
   size_t count;
@@ -241,10 +249,13 @@ bool copyFile(const std::string& from, const std::string& to) {
 int PieceReader::nextChar() {
   if (ended_ || stream_ == nullptr) return EOF;
   int c = std::getc(stream_);
+  // Ctrl-Z marks the end of a Windows text stream; whatever follows it is never read.
   if (c == EOF || c == 0x1A) {
     ended_ = true;
     return EOF;
   }
+  // CR LF becomes LF before the piece is cut, so the pair may straddle two pieces
+  // of the raw bytes and is still read as one line feed.
   if (c == '\r') {
     int following = std::getc(stream_);
     if (following == '\n') return '\n';
@@ -254,6 +265,8 @@ int PieceReader::nextChar() {
   return c == '\0' ? ' ' : c;
 }
 
+// As fgets: up to capacity_ characters, ending after a line feed; a partial last line
+// is returned as it is.
 bool PieceReader::next(std::string& piece) {
   piece.clear();
   while (piece.size() < capacity_) {

@@ -1,6 +1,6 @@
-#include <cstddef>
-
 #include <gtest/gtest.h>
+
+#include <cstddef>
 
 #include "zqasm/assembler.h"
 

@@ -1,9 +1,8 @@
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "test_support.h"
 #include "zqasm/assembler.h"

@@ -1,5 +1,6 @@
 #include "platform/platform.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <climits>
@@ -8,15 +9,13 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "test_support.h"
 
 namespace zq {
 namespace {
 
-using zqtest::TempDir;
 using zqtest::readFile;
+using zqtest::TempDir;
 using zqtest::writeFile;
 
 // Runs a test body in another current directory and goes back afterwards.
@@ -61,11 +60,11 @@ TEST_F(PlatformTest, FullPathResolvesSeparatorsDotsCaseAndLinks) {
   } cases[] = {
       {"sub\\file.asm", root_ + "/sub/file.asm"},
       {".\\sub/./..\\sub\\file.asm", root_ + "/sub/file.asm"},
-      {"SUB\\FILE.ASM", root_ + "/sub/file.asm"},       // found case-insensitively
-      {"link.asm", root_ + "/sub/file.asm"},            // link resolved
+      {"SUB\\FILE.ASM", root_ + "/sub/file.asm"},         // found case-insensitively
+      {"link.asm", root_ + "/sub/file.asm"},              // link resolved
       {"missing\\..\\new\\x.ASM", root_ + "/new/x.ASM"},  // not there: as written
       {"/a/b/../../c/./d", "/c/d"},
-      {"\\..\\..\\x", "/x"},                            // ".." above the root stays there
+      {"\\..\\..\\x", "/x"},  // ".." above the root stays there
       {"sub\\", root_ + "/sub"},
       {"", ""},
   };
@@ -78,7 +77,7 @@ TEST_F(PlatformTest, CaseInsensitiveResolutionPrefersExactAndRefusesAmbiguity) {
   } cases[] = {
       {root_ + "/amb/Inc.h", root_ + "/amb/Inc.h"},  // exact match wins over INC.H
       {root_ + "/amb/INC.H", root_ + "/amb/INC.H"},
-      {root_ + "/amb/inc.h", ""},                    // two candidates: a miss
+      {root_ + "/amb/inc.h", ""},  // two candidates: a miss
       {root_ + "/AMB/ONLY.H", root_ + "/amb/Only.h"},
       {root_ + "\\Amb\\only.H", root_ + "/amb/Only.h"},
       {root_ + "/amb/only.h/x", ""},
@@ -148,8 +147,9 @@ TEST(PieceReaderTest, ReadsLikeFgetsOnAWindowsTextStream) {
       {"crlf", "ab\r\ncd\r\n", {"ab\n", "cd\n"}},
       {"cr at the 81st byte, lf after it", a80 + "\r\n" + "b\n", {a80 + "\n", "b\n"}},
       {"81 chars then crlf", a81 + "\r\nb", {a81, "\n", "b"}},
-      {"long line", x200 + "\n", {std::string(81, 'x'), std::string(81, 'x'),
-                                  std::string(38, 'x') + "\n"}},
+      {"long line",
+       x200 + "\n",
+       {std::string(81, 'x'), std::string(81, 'x'), std::string(38, 'x') + "\n"}},
       {"nul as blank", std::string("a\0b\n", 4), {"a b\n"}},
       {"lone cr kept", "a\rb\r\r\n", {"a\rb\r\n"}},
       {"cr at end of file", "a\r", {"a\r"}},

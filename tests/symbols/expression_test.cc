@@ -125,8 +125,11 @@ TEST_F(ExpressionTest, OperandValuesAndFailures) {
     std::vector<int> expected;
     if (c.error != 0) expected.push_back(c.error);
     EXPECT_EQ(errors, expected) << c.text;
-    if (c.value >= 0) EXPECT_EQ(value, c.value) << c.text;
-    if (c.value < 0) EXPECT_LT(value, 0) << c.text;
+    if (c.value >= 0) {
+      EXPECT_EQ(value, c.value) << c.text;
+    } else {
+      EXPECT_LT(value, 0) << c.text;
+    }
   }
 }
 
@@ -166,9 +169,9 @@ TEST_F(ExpressionTest, NumbersAndClassification) {
   EXPECT_EQ(parseNumber("12+3", 1), 12);
 
   const std::vector<std::pair<std::string, int>> kinds = {
-      {"", -1},   {"abc", 2},   {"_x", 2},    {"?x", 2},   {".x", 2},
-      {"1_2", 2}, {"(FFH)", 2}, {"1+2", 1},   {"-5H", 1},  {"-5", -1},
-      {"~0", -1}, {"$FF", -1},  {"0FFH", -1}, {"(5)", -1}, {"12AB", -100},
+      {"", -1},     {"abc", 2},  {"_x", 2},    {"?x", 2},      {".x", 2},  {"1_2", 2},
+      {"(FFH)", 2}, {"1+2", 1},  {"-5H", 1},   {"-5", -1},     {"~0", -1}, {"$FF", -1},
+      {"0FFH", -1}, {"(5)", -1}, {"12AB", -1}, {"12AX", -100},
   };
   for (const auto& k : kinds) EXPECT_EQ(classifyOperand(k.first), k.second) << k.first;
 

@@ -1,12 +1,11 @@
 #include "chip_text.h"
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "test_support.h"
 
@@ -48,10 +47,10 @@ TEST(ChipTextTest, CanonicalTextSurvivesCompileAndDump) {
 TEST(ChipTextTest, ImageLayout) {
   std::vector<uint8_t> plain = compile("chip ZQ4460\nNOP 00 0 0 0 0\nMOVR 80 22 4000 F00 FF\n");
   const std::vector<uint8_t> expectedPlain = {
-      'Z', 'Q', '4', '4', '6', '0', 0, 0, 0, 0,  // name padded to 10
-      2, 0,                                      // count
-      'N', 'O', 'P', 0, 0, 0, 0x00, 0, 0x00, 0x00, 0, 0, 0x00, 0x00, 0, 0, 0x00, 0x00, 0, 0,
-      'M', 'O', 'V', 'R', 0, 0, 0x80, 22, 0x00, 0x40, 0, 0, 0x00, 0x0F, 0, 0, 0xFF, 0x00, 0, 0};
+      'Z', 'Q', '4', '4', '6', '0', 0,    0,  0,    0,  // name padded to 10
+      2,   0,                                           // count
+      'N', 'O', 'P', 0,   0,   0,   0x00, 0,  0x00, 0x00, 0, 0, 0x00, 0x00, 0, 0, 0x00, 0x00, 0, 0,
+      'M', 'O', 'V', 'R', 0,   0,   0x80, 22, 0x00, 0x40, 0, 0, 0x00, 0x0F, 0, 0, 0xFF, 0x00, 0, 0};
   EXPECT_EQ(plain, expectedPlain);
 
   // With a "." the name ends one character after it: p = d + 2 = 8.
@@ -109,8 +108,8 @@ TEST(ChipTextTest, MalformedTextNamesTheLine) {
 TEST(ChipTextTest, AcceptsCrlfAndTrailingComments) {
   ChipDescription chip;
   ChipTextError error;
-  ASSERT_TRUE(parseChipText("chip ZQ1\r\nNOP 0 0 0 0 0 # first\r\nJMP 00 1 D000 fff 0\r\n", chip,
-                            error))
+  ASSERT_TRUE(
+      parseChipText("chip ZQ1\r\nNOP 0 0 0 0 0 # first\r\nJMP 00 1 D000 fff 0\r\n", chip, error))
       << error.message;
   ASSERT_EQ(chip.records.size(), 2u);
   EXPECT_EQ(chip.records[1].opcode, 0xD000);
@@ -137,8 +136,8 @@ TEST(ChipTextTest, DumpFollowsTheLoaderAndRefusesWhatTextCannotSay) {
 TEST(ZqcoeToolTest, CompileErrorNamesFileAndLine) {
   zqtest::TempDir dir;
   zqtest::writeFile(dir.file("bad.txt"), "chip ZQ1\nNOP 00 0 0 0 0\nJMP 00 1 D000\n");
-  std::string command = std::string(ZQASM_TEST_ZQCOE) + " compile " + dir.file("bad.txt") +
-                        " " + dir.file("bad.COE") + " 2>&1";
+  std::string command = std::string(ZQASM_TEST_ZQCOE) + " compile " + dir.file("bad.txt") + " " +
+                        dir.file("bad.COE") + " 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   std::string output;

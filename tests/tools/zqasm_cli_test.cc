@@ -1,10 +1,9 @@
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "test_support.h"
 
@@ -85,8 +84,7 @@ TEST(ZqasmCliTest, MissingSourceExits3AndHelpExits0) {
   TempDir dir;
   CommandResult result = runCli(dir.path(), "missing.asm");
   EXPECT_EQ(result.status, 3);
-  EXPECT_EQ(result.output,
-            "zqasm: missing.asm: cannot open the source or create an output file\n");
+  EXPECT_EQ(result.output, "zqasm: missing.asm: cannot open the source or create an output file\n");
   result = runCli(dir.path(), "--help");
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.output.rfind("usage: zqasm [options] SOURCE\n", 0), 0u);
@@ -126,9 +124,8 @@ TEST(ZqasmCliTest, IncludeDirectoriesAreSearchedInOrder) {
   writeFile(dir.file("three/DEFS.H"), "start: NOP\n");
   writeFile(dir.file("four/DEFS.H"), " FOO\n");
   writeFile(dir.file("main.asm"), ".CHIP ZQ4460\n ORG 0\n#include <defs.h>\n JMP start\n");
-  CommandResult result =
-      runCli(dir.path(), "--chip-dir '" + zqtest::chipDir() +
-                             "' -I one --include two -I three -I four main.asm");
+  CommandResult result = runCli(dir.path(), "--chip-dir '" + zqtest::chipDir() +
+                                                "' -I one --include two -I three -I four main.asm");
   EXPECT_EQ(result.status, 0) << result.output;
 }
 
