@@ -81,9 +81,13 @@ constexpr int kErrBankAreaBounds = 59;
 constexpr int kErrBankAreaTooSmall = 60;
 constexpr int kErrBankAreaTooLarge = 61;
 
+// Keywords and argument words end only here; a ";" does not end them, so ".ENDIF;x" is
+// one unknown keyword and ".DNOVERLAP ON;x" has the word "ON;x".
 bool endsWord(char c) { return isBlank(c) || c == '\n'; }
 
-// DS: reserves program words. Only the first field counts; its value is taken as 16 bits.
+// DS: reserves program words. Only the first field counts; it is a value operand
+// evaluated with the current pass (the evaluator reports its own errors in pass 2), and
+// a failed or negative evaluation reserves nothing. Returns resultReserved or 0.
 int reserveWords(AssemblerRun& run, const std::string& arguments, int pass) {
   const int fieldCount = splitStatement(run, arguments);
   if (fieldCount < 1) {
@@ -143,6 +147,7 @@ void userError(AssemblerRun& run, const std::string& arguments) {
   if (text.empty()) raiseError(run, kErrMissingErrorText);
 }
 
+// DNOVERLAP ON|1|OFF|0 (any case). Another word: error 57 in pass 2, flag unchanged.
 void dnOverlap(AssemblerRun& run, int pass) {
   if (!nextDirectiveWord(run)) return;
   const std::string& word = run.directives.directiveWord;
@@ -172,6 +177,9 @@ void sortOrder(AssemblerRun& run, char& order) {
 // as stored even when they draw an error. A start without an end keeps the previous end.
 void bankConvertArea(AssemblerRun& run, int pass) {
   PersistentSettings& settings = persistentSettings();
+  // readHex looks at eight characters at most, skips leading zeros and blanks, allows
+  // "0x" and stops at the first other character, so "01FFh" reads as 1FFh. Values above
+  // FFFFh keep their low 16 bits.
   if (nextDirectiveWord(run)) {
     settings.bankConvertStart = static_cast<uint16_t>(readHex(run.directives.directiveWord, 8));
     if (nextDirectiveWord(run)) {
@@ -243,11 +251,14 @@ int processDirective(AssemblerRun& run, const std::string& line, size_t position
   }
   if (hashPrefix && !entry->hashAllowed) return resultNotDirective;
 
+  // Lines of an expansion have their own condition stack and flag.
   const bool inExpansion = s.macroContext >= 0;
   const ConditionStack& stack =
       inExpansion ? run.conditions.macroConditions : run.conditions.sourceConditions;
   const bool assembling = (inExpansion ? s.macroAssemblingOn : s.assemblingOn) != 0;
 
+  // With nothing open these are dropped here, so the conditional handler always finds a
+  // level to act on.
   if ((code == kDirElse || code == kDirElseIf || code == kDirEndIf) && stack.depth == 0) {
     if (pass == 2) raiseError(run, kErrUnbalancedCondition);
     return 0;
@@ -259,11 +270,13 @@ int processDirective(AssemblerRun& run, const std::string& line, size_t position
   const std::string arguments = line.substr(keywordEnd);
 
   switch (code) {
+    // The data directives test the segment and the flag themselves and may list the line.
     case kDirByte:
       return byteDataDirective(run, line, keywordEnd, false, pass, lineNumber);
     case kDirWord:
       return byteDataDirective(run, line, keywordEnd, true, pass, lineNumber);
     case kDirDsu: {
+      // DSU is taken even when its handler declines the line.
       const int result = stringDataDirective(run, line, keywordEnd, pass, lineNumber);
       return result == resultNotDirective ? 0 : result;
     }
@@ -291,11 +304,13 @@ int processDirective(AssemblerRun& run, const std::string& line, size_t position
       return 0;
     case kDirExitMacro:
       return assembling ? resultExitMacro : 0;
+    // A head is taken in skipped regions too: its body must still be skipped to the end.
     case kDirMacro:
       return defineMacroHead(run, arguments, pass);
     case kDirLocalLabel:
       if (pass == 1 && inExpansion) declareLocalLabels(run, arguments, pass);
       return 0;
+    // Segments and settings act whether or not assembling is on.
     case kDirData:
       openSegment(run, s.dataSegmentOpen, pass);
       return 0;

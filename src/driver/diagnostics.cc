@@ -10,75 +10,75 @@ namespace zq {
 
 // Texts are written exactly as hosts parse them, misspellings included.
 const char* const kErrorTexts[kErrorTextCount] = {
-    "ILLEGAL SYMBOL",                                  // 0
-    "ILLEGAL OPCODE",                                  // 1
-    "FILE LENGTH OUT OF RANGE",                        // 2
-    "SYMBOL TOO LONG",                                 // 3
-    "CAN'T FIND THE LABEL",                            // 4
-    "DUPLICATE LABEL",                                 // 5
-    "OPRAND ERROR",                                    // 6
-    "ILLEGAL AREA DEFINE",                             // 7
-    "ILLEGAL ORG DEFINE",                              // 8
-    "RAM OUT OF RANGE",                                // 9
-    "DUPLICATE RAM NAME",                              // 10
-    "DUPLICATE CONSTANT NAME",                         // 11
-    "UNDEFINED SYMBOL",                                // 12
-    "PROGRAM ADDRESS OVERLAP",                         // 13
-    "ADDRESS OUT OF RANGE",                            // 14
-    "UNDEFINED CONSTANT NAME",                         // 15
-    "MISSING ,",                                       // 16
-    "WORKING REGISTER DATA DEFINED ERROR",             // 17
-    "STATEMENT MISSING (",                             // 18
-    "STATEMENT MISSING )",                             // 19
-    "SYNTAX ERROR",                                    // 20
-    "MISSING NEXT ADDRESS",                            // 21
-    "PROGRAM(ROM) OUT OF RANGE",                       // 22
-    "ADDRESS DEFINE (ORG XXXX) OVERLAP",               // 23
-    "CAN'T USE KEYWORD",                               // 24
-    "VALUE TOO LARGE",                                 // 25
-    "Label value misalligned",                         // 26
-    "Range of relative branch exceeded",               // 27
-    "NESTED (IF...) CONDITIONAL UNBALANCE DETECTED",   // 28
-    "MACRO MUST BE DEFINED BEFORE IT CAN BE USED",     // 29
-    "NOT ENOUGH PARAMETERS",                           // 30
-    "ILLEGAL DATA",                                    // 31
-    "MISSING \" OR '",                                 // 32
-    "MISSING PARAMETER",                               // 33
-    "NESTED (IF...) TOO DEPTH",                        // 34
-    "INCLUDE FILE TOO DEPTH",                          // 35
-    "NON-EXISTED INCLUDE FILE",                        // 36
-    "STATEMENT MISSING [",                             // 37
-    "STATEMENT MISSING ]",                             // 38
-    "TABLE OverFlow",                                  // 39
-    ".TABLE DIRECTIVE ALREADY DEFINITION",             // 40
-    "MISSING .TABLE DIRECTIVE",                        // 41
-    "CAN NOT USE PARAMETER",                           // 42
-    "PARAMETER TOO MANY",                              // 43
-    "Destination address out of current page",         // 44
-    "RAM Address Must Begin from 40h to 7Fh",          // 45
-    "DATA Define Must in .TABLE Segment",              // 46
-    "Table ROM Address or Value Incorrect",            // 47
-    "PAGE NUMBER MUST BE 0 OR 1",                      // 48
+    "ILLEGAL SYMBOL",                                                                     // 0
+    "ILLEGAL OPCODE",                                                                     // 1
+    "FILE LENGTH OUT OF RANGE",                                                           // 2
+    "SYMBOL TOO LONG",                                                                    // 3
+    "CAN'T FIND THE LABEL",                                                               // 4
+    "DUPLICATE LABEL",                                                                    // 5
+    "OPRAND ERROR",                                                                       // 6
+    "ILLEGAL AREA DEFINE",                                                                // 7
+    "ILLEGAL ORG DEFINE",                                                                 // 8
+    "RAM OUT OF RANGE",                                                                   // 9
+    "DUPLICATE RAM NAME",                                                                 // 10
+    "DUPLICATE CONSTANT NAME",                                                            // 11
+    "UNDEFINED SYMBOL",                                                                   // 12
+    "PROGRAM ADDRESS OVERLAP",                                                            // 13
+    "ADDRESS OUT OF RANGE",                                                               // 14
+    "UNDEFINED CONSTANT NAME",                                                            // 15
+    "MISSING ,",                                                                          // 16
+    "WORKING REGISTER DATA DEFINED ERROR",                                                // 17
+    "STATEMENT MISSING (",                                                                // 18
+    "STATEMENT MISSING )",                                                                // 19
+    "SYNTAX ERROR",                                                                       // 20
+    "MISSING NEXT ADDRESS",                                                               // 21
+    "PROGRAM(ROM) OUT OF RANGE",                                                          // 22
+    "ADDRESS DEFINE (ORG XXXX) OVERLAP",                                                  // 23
+    "CAN'T USE KEYWORD",                                                                  // 24
+    "VALUE TOO LARGE",                                                                    // 25
+    "Label value misalligned",                                                            // 26
+    "Range of relative branch exceeded",                                                  // 27
+    "NESTED (IF...) CONDITIONAL UNBALANCE DETECTED",                                      // 28
+    "MACRO MUST BE DEFINED BEFORE IT CAN BE USED",                                        // 29
+    "NOT ENOUGH PARAMETERS",                                                              // 30
+    "ILLEGAL DATA",                                                                       // 31
+    "MISSING \" OR '",                                                                    // 32
+    "MISSING PARAMETER",                                                                  // 33
+    "NESTED (IF...) TOO DEPTH",                                                           // 34
+    "INCLUDE FILE TOO DEPTH",                                                             // 35
+    "NON-EXISTED INCLUDE FILE",                                                           // 36
+    "STATEMENT MISSING [",                                                                // 37
+    "STATEMENT MISSING ]",                                                                // 38
+    "TABLE OverFlow",                                                                     // 39
+    ".TABLE DIRECTIVE ALREADY DEFINITION",                                                // 40
+    "MISSING .TABLE DIRECTIVE",                                                           // 41
+    "CAN NOT USE PARAMETER",                                                              // 42
+    "PARAMETER TOO MANY",                                                                 // 43
+    "Destination address out of current page",                                            // 44
+    "RAM Address Must Begin from 40h to 7Fh",                                             // 45
+    "DATA Define Must in .TABLE Segment",                                                 // 46
+    "Table ROM Address or Value Incorrect",                                               // 47
+    "PAGE NUMBER MUST BE 0 OR 1",                                                         // 48
     "Invalid instruction \"STOP\" because option \"1.POWER SOURCE:\" is select C or D.",  // 49
-    "TABLE ROM VALUE TOO LARGE",                       // 50
-    "TABLE ROM ADDRESS OVERLAP",                       // 51
-    "TABLE ROM ADDRESS OUT OF RANGE",                  // 52
-    "MISSING ERROR MESSAGE STRING",                    // 53
-    "IFBLANK/IFNBLANK USING IN MACRO DEFINE ONLY",     // 54
-    "IFBLANK/IFNBLANK MISSING PARAMETER",              // 55
-    "IFBLANK/IFNBLANK PARAMETER NAME NO DEFINE IN MACRO",  // 56
-    "DN Address Overlap ON/OFF syntax : DNOVERLAP ON or DNOVERLAP OFF",  // 57
-    "CAN NOT USE BANK CONVERT AREA",                   // 58
-    "BANK CONVERT AREA ADDRESS IS 30h ~ 7FFh",         // 59
-    "BANK CONVERT AREA ADDRESS SIZE MIN IS 8",         // 60
-    "BANK CONVERT AREA ADDRESS SIZE MAX IS 512",       // 61
-    "Can not jmp to other BANK or PAGE if using JBx,JC,JNC,JZ,JNZ Instructions",  // 62
-    "Can not use CPHL instruction on address : 00FFh, 10FFh, 20FFh, 0FFEh, 1FFEh.",  // 63
-    "Missing .ENDMACRO directive",                     // 64
-    "CAN NOT USE TABLE ROM ( SIZE == 0 )",             // 65
-    "CAN NOT USE RAM 40h to 6Fh",                      // 66
-    "LINE CHAR CAN NOT GREAT 1024 BYTES",              // 67
-    "Maximum number of Macro parameters CANT NOT great than 10",  // 68
+    "TABLE ROM VALUE TOO LARGE",                                                          // 50
+    "TABLE ROM ADDRESS OVERLAP",                                                          // 51
+    "TABLE ROM ADDRESS OUT OF RANGE",                                                     // 52
+    "MISSING ERROR MESSAGE STRING",                                                       // 53
+    "IFBLANK/IFNBLANK USING IN MACRO DEFINE ONLY",                                        // 54
+    "IFBLANK/IFNBLANK MISSING PARAMETER",                                                 // 55
+    "IFBLANK/IFNBLANK PARAMETER NAME NO DEFINE IN MACRO",                                 // 56
+    "DN Address Overlap ON/OFF syntax : DNOVERLAP ON or DNOVERLAP OFF",                   // 57
+    "CAN NOT USE BANK CONVERT AREA",                                                      // 58
+    "BANK CONVERT AREA ADDRESS IS 30h ~ 7FFh",                                            // 59
+    "BANK CONVERT AREA ADDRESS SIZE MIN IS 8",                                            // 60
+    "BANK CONVERT AREA ADDRESS SIZE MAX IS 512",                                          // 61
+    "Can not jmp to other BANK or PAGE if using JBx,JC,JNC,JZ,JNZ Instructions",          // 62
+    "Can not use CPHL instruction on address : 00FFh, 10FFh, 20FFh, 0FFEh, 1FFEh.",       // 63
+    "Missing .ENDMACRO directive",                                                        // 64
+    "CAN NOT USE TABLE ROM ( SIZE == 0 )",                                                // 65
+    "CAN NOT USE RAM 40h to 6Fh",                                                         // 66
+    "LINE CHAR CAN NOT GREAT 1024 BYTES",                                                 // 67
+    "Maximum number of Macro parameters CANT NOT great than 10",                          // 68
 };
 
 const char* const kWarningTexts[kWarningTextCount] = {
@@ -121,7 +121,8 @@ void flushLineDiagnostics(AssemblerRun& run, unsigned lineNumber) {
   for (int number : d.lineWarnings) {
     ++d.warningCount;
     ++s.listingLineCount;
-    if (listing) std::fprintf(listing, "               ### Warning :  %s ###\n", kWarningTexts[number]);
+    if (listing)
+      std::fprintf(listing, "               ### Warning :  %s ###\n", kWarningTexts[number]);
     if (error)
       std::fprintf(error, "%s(%u) : Warning %d ->  %s\n", fileName, lineNumber, number,
                    kWarningTexts[number]);

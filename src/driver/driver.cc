@@ -82,6 +82,8 @@ int assemble(AssemblerRun& run, AssemblerParams* params) {
   }
   // Everything else of the run-wide reset is the fresh run object itself.
 
+  // Pass 0 finds the chip, pass 1 defines the symbols, pass 2 emits code and listings.
+  // A stop after any pass skips the rest but never the end of the run.
   for (int pass = 0; pass <= 2; ++pass) {
     s.pass = pass;
     beginPass(run);
@@ -103,11 +105,13 @@ int assemble(AssemblerRun& run, AssemblerParams* params) {
     raiseError(run, 64);
     flushLineDiagnostics(run, static_cast<unsigned>(s.passLineCount));
   }
+  // The ".EQU" writer also has the label file written.
   if (run.constants.count > 0 || run.labels.count > 0) writeConstantFile(run);
   run.macros.macroTable.clear();
   run.macros.macroCount = 0;
   writeObjectFiles(run);
 
+  // A fatal run ends with the message alone: no totals line.
   if (s.fatalError) {
     showMessage("Occurred FATAL ERROR !");
   } else {
@@ -122,6 +126,8 @@ int assemble(AssemblerRun& run, AssemblerParams* params) {
 
 }  // namespace
 
+// What every pass starts from. Symbols, macros, counts and the instruction records are
+// run-wide and stay.
 void beginPass(AssemblerRun& run) {
   SourceState& s = run.source;
   run.conditions = ConditionState{};

@@ -14,6 +14,7 @@ namespace {
 // Include depth shown by writeListingLine: at most three "+".
 constexpr int kMaxDepthMarks = 3;
 
+// includeLevel as a count of "+" marks (never negative).
 int depthOf(const SourceState& s) { return s.includeLevel > 0 ? s.includeLevel : 0; }
 
 }  // namespace
@@ -27,6 +28,7 @@ void writeListingLine(AssemblerRun& run, const std::string& line, unsigned lineN
   int marks = depthOf(s) < kMaxDepthMarks ? depthOf(s) : kMaxDepthMarks;
   depthPrefix.append(static_cast<size_t>(marks), '+');
 
+  // Counted also without a stream, so the ".SYM" line numbers stay right.
   ++s.listingLineCount;
   if (result == resultRomOverflow) raiseError(run, 22);
   FILE* listing = run.files.listing;

@@ -40,6 +40,7 @@ void replaceExtension(std::string& name, const char* extension, bool keep) {
 }
 
 int prepareOutputFiles(AssemblerRun& run, const std::string& sourcePath) {
+  // The source must exist; its resolved full name is the base of every output name.
   std::string fullName;
   int descriptor = openSourceFile(sourcePath, fullName);
   if (descriptor < 0) return -1;
@@ -48,6 +49,8 @@ int prepareOutputFiles(AssemblerRun& run, const std::string& sourcePath) {
   OutputFiles& files = run.files;
   files.close();
 
+  // In the order hosts know them; only the ".LST", ".SYM", ".ERR" and ".MAP" streams
+  // are opened here, the other files by the writers that fill them.
   struct Derived {
     std::string* name;
     const char* extension;
@@ -81,6 +84,7 @@ int prepareOutputFiles(AssemblerRun& run, const std::string& sourcePath) {
       {&files.map, &files.mapName},
   };
   for (const Created& c : created) {
+    // Created with the derived name exactly as made (extension in upper case).
     *c.stream = std::fopen(c.name->c_str(), "w");
     if (*c.stream == nullptr) {
       // The streams opened before stay open until the next close.

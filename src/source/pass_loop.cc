@@ -35,8 +35,11 @@ std::string slotText(const char* slot, size_t size) {
   return std::string(slot, strnlen(slot, size));
 }
 
+// An include name starts at a letter, digit, "_" or separator, never at "." (so the
+// name of ..\x.h is \X.H).
 bool isNameStart(char c) { return isLetter(c) || isDigit(c) || c == '_' || c == '\\' || c == '/'; }
 
+// Characters that end an include name (besides the end of the line).
 bool endsName(char c) {
   return c == '?' || c == '"' || c == '*' || c == '>' || c == '<' || isBlank(c) || c == '\n';
 }
@@ -85,11 +88,14 @@ int followInclude(AssemblerRun& run, int found, const std::string& line,
 // The pass-0 route of one line. Returns true when reading of this file is to stop.
 bool passZeroLine(AssemblerRun& run, std::string& line, unsigned lineNumber, int& result) {
   SourceState& s = run.source;
+  // Once a chip is found, every file still open ends at its next line.
   if (s.chipState != 0) return true;
+  // Only a line of exactly two fields counts: a label before .CHIP hides it.
   if (splitFields(s, line, 0) == 2 && equalsNoCase(s.field[1], ".CHIP")) {
     s.chipState = 1;
     int loaded = loadChipFile(run, s.field[2]);
     if (loaded < 0) {
+      // The text and "IN LINE %d" share one line of the error file.
       if (FILE* error = run.files.error) {
         if (loaded == -1)
           std::fprintf(error, "ERROR : CHIP TYPE NO DEFINITION ");
@@ -135,6 +141,8 @@ bool statementLine(AssemblerRun& run, std::string& line, unsigned lineNumber, in
   SourceState& s = run.source;
   const bool listing = pass == 2;
 
+  // Inside a false branch or a macro definition no include is followed and no pre-check
+  // runs: the line goes straight to the router.
   if (s.assemblingOn && !s.macroDefinitionOpen) {
     std::string fullName;
     int found = detectInclude(run, line, fullName, pass);
@@ -146,6 +154,7 @@ bool statementLine(AssemblerRun& run, std::string& line, unsigned lineNumber, in
       return false;
     }
 
+    // Pre-checks: none inside TABLE, only EQU inside DATA, else ORG, EQU, DEFSTR in turn.
     int preCheck = 0;
     int orgError = 0;
     if (s.tableSegmentOpen) {
@@ -172,6 +181,7 @@ bool statementLine(AssemblerRun& run, std::string& line, unsigned lineNumber, in
     }
   }
 
+  // -1: the line was read from a file, not produced by a macro expansion.
   int r = processStatement(run, line, pass, lineNumber, -1);
   if (r == resultListedDirective || r == resultListedTable || r == resultMacroDone) {
     if (listing) flushLineDiagnostics(run, lineNumber);
@@ -202,6 +212,7 @@ bool statementLine(AssemblerRun& run, std::string& line, unsigned lineNumber, in
       flushLineDiagnostics(run, lineNumber);
     }
   } else {
+    // Unknown to every handler: perhaps a macro call, cut into fields by the encoder.
     s.macroAssemblingOn = 1;
     int expanded = expandMacro(run, line, pass, lineNumber, s.lastFieldCount);
     if (expanded == resultFatal) s.fatalError = 1;
@@ -226,6 +237,7 @@ bool joinLine(PieceReader& reader, std::string& line) {
   std::string piece;
   if (!reader.next(piece)) return false;
   for (;;) {
+    // A line feed counts as text, so only a piece of blanks and tabs alone is dropped.
     bool hasNewline = piece.find('\n') != std::string::npos;
     bool hasText = false;
     for (char c : piece) hasText = hasText || !isBlank(c);
@@ -238,6 +250,7 @@ bool joinLine(PieceReader& reader, std::string& line) {
 }
 
 int openSourceFile(const std::string& name, std::string& fullName) {
+  // A full name that does not fit is not made: the name is used as given.
   fullName = fullPath(name);
   if (fullName.empty() || fullName.size() > kMaxFullName) fullName = name;
   return openReadOnly(name);
@@ -260,6 +273,7 @@ int findIncludeFile(AssemblerRun& run, const std::string& name, std::string& ful
     if (directory.empty()) break;
     directories.push_back(directory);
   }
+  // Only these directories: neither the including file's nor the current one.
   for (const std::string& directory : directories) {
     std::string path = directory;
     if (path.back() != '\\') path += '\\';
@@ -277,6 +291,8 @@ int findIncludeFile(AssemblerRun& run, const std::string& name, std::string& ful
 
 int detectInclude(AssemblerRun& run, std::string& line, std::string& fullName, int pass) {
   // The keyword: "#include" or ".include" as the first word, any case.
+  // After the blanks, "#" or "." must start the word; one not followed by "include"
+  // hands the decision to the next character.
   size_t pos = 0;
   for (;; ++pos) {
     if (pos >= line.size()) return 0;
@@ -302,6 +318,7 @@ int detectInclude(AssemblerRun& run, std::string& line, std::string& fullName, i
   };
   if (name.empty()) return notFound();
 
+  // A name with a separator is a path, resolved against the current directory.
   if (name.find('\\') != std::string::npos || name.find('/') != std::string::npos) {
     std::string resolved;
     int descriptor = openSourceFile(name, resolved);
@@ -336,6 +353,8 @@ int assembleFile(AssemblerRun& run, const std::string& fileName, int pass) {
   int result = 1;
   while (joinLine(reader, line)) {
     s.lineNumber = lineNumber;
+    // Empty, over-long and feed-first lines are only listed. The rest of an over-long
+    // physical line comes back as the next line, with its own number.
     if (line.empty() || line.size() > kMaxLineLength || line[0] == '\n') {
       writeSourceListingLine(run, line, lineNumber, pass);
       if (line.size() > kMaxLineLength && pass == 2) {

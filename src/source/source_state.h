@@ -28,10 +28,10 @@ constexpr int resultListedDirective = 6602;
 constexpr int resultListedTable = 6603;
 constexpr int resultOrgLine = 10001;
 
-constexpr int kMaxIncludeLevel = 8;     // levels 0 (main source) to 8
-constexpr int kMaxFields = 32;          // statement fields, mnemonic included
-constexpr size_t kMaxFieldLength = 255; // a field buffer holds 255 characters
-constexpr size_t kMaxLineLength = 1024; // characters processed per line
+constexpr int kMaxIncludeLevel = 8;      // levels 0 (main source) to 8
+constexpr int kMaxFields = 32;           // statement fields, mnemonic included
+constexpr size_t kMaxFieldLength = 255;  // a field buffer holds 255 characters
+constexpr size_t kMaxLineLength = 1024;  // characters processed per line
 
 struct SourceState {
   // Pass being run (0, 1, 2). Handlers get it as an argument; it is kept here only for
@@ -44,11 +44,11 @@ struct SourceState {
   int16_t includeLevel = 0;        // 0 for the main source, at most 8
   std::array<std::string, kMaxIncludeLevel + 1> includeFileNames;  // name per level
 
-  int32_t locationCounter = 0;   // next program address
-  int32_t statementAddress = 0;  // locationCounter when the statement began
-  int32_t lastCodeAddress = 0;   // last ORG origin or last instruction address
-  int32_t orgCount = 0;          // ORG statements accepted in the pass
-  int32_t outOfRangeAddress = 0; // last instruction address beyond programRomTop
+  int32_t locationCounter = 0;    // next program address
+  int32_t statementAddress = 0;   // locationCounter when the statement began
+  int32_t lastCodeAddress = 0;    // last ORG origin or last instruction address
+  int32_t orgCount = 0;           // ORG statements accepted in the pass
+  int32_t outOfRangeAddress = 0;  // last instruction address beyond programRomTop
 
   // Field buffers 1 to 33 (index 0 unused): splitFields fills 1..4, the statement
   // splitter 1..32 and marks a 33rd. Each holds at most kMaxFieldLength characters.
@@ -59,14 +59,14 @@ struct SourceState {
   // loop and the macro expander hand it to expandMacro.
   int lastFieldCount = -1;
 
-  int32_t assemblingOn = 1;        // conditional state of lines read from files
-  int32_t macroAssemblingOn = 1;   // conditional state of lines of a macro expansion
-  int32_t macroContext = -1;       // -1 for a file line, else the expanding macro
-  int32_t macroDefinitionOpen = 0; // between a macro head and its end
-  int32_t dataSegmentOpen = 0;     // inside DATA ... ENDD
-  int32_t tableSegmentOpen = 0;    // inside TABLE ... ENDT
-  int32_t chipState = 0;           // 0 no .CHIP yet, 1 chip loaded, -1 load failed
-  int32_t fatalError = 0;          // the run ends with the fatal message
+  int32_t assemblingOn = 1;         // conditional state of lines read from files
+  int32_t macroAssemblingOn = 1;    // conditional state of lines of a macro expansion
+  int32_t macroContext = -1;        // -1 for a file line, else the expanding macro
+  int32_t macroDefinitionOpen = 0;  // between a macro head and its end
+  int32_t dataSegmentOpen = 0;      // inside DATA ... ENDD
+  int32_t tableSegmentOpen = 0;     // inside TABLE ... ENDT
+  int32_t chipState = 0;            // 0 no .CHIP yet, 1 chip loaded, -1 load failed
+  int32_t fatalError = 0;           // the run ends with the fatal message
 
   int32_t programRomTop = 0;       // highest program address (from the block)
   bool bankedRom = false;          // programRomTop above 4096
@@ -79,7 +79,9 @@ struct SourceState {
   std::string wordText;
 
   // Active conditional flag for the statement being processed, chosen by macroContext.
-  bool conditionOn() const { return macroContext >= 0 ? macroAssemblingOn != 0 : assemblingOn != 0; }
+  bool conditionOn() const {
+    return macroContext >= 0 ? macroAssemblingOn != 0 : assemblingOn != 0;
+  }
 };
 
 }  // namespace zq

@@ -44,6 +44,7 @@ void appendToField(std::string& field, char c) {
 }  // namespace
 
 int splitFields(SourceState& state, const std::string& line, int mode) {
+  // A line of nothing but blanks and tabs leaves the buffers alone.
   size_t pos = skipBlanks(line, 0);
   if (pos >= line.size()) return -1;
 
@@ -65,6 +66,8 @@ int splitFields(SourceState& state, const std::string& line, int mode) {
       pos += 3;
       continue;
     }
+    // A blank, tab or ":" ends a field; mode 0 stops after the fourth. A comment or line
+    // feed after the separator ends the statement without a new field.
     if (isBlank(c) || c == ':') {
       close();
       if (mode == 0 && count > 3) return count;
@@ -123,6 +126,8 @@ int checkOrgLine(AssemblerRun& run, const std::string& line, int pass, int& orgE
     return resultOrgLine;
   }
 
+  // Only an operand with an operator goes to the evaluator; a plain one is read as a
+  // single number, so a bare symbol is refused.
   bool hasOperator = false;
   for (char c : operand) hasOperator = hasOperator || isOperatorChar(c);
   int value = hasOperator ? evaluateExpression(run, operand, kClassValue)
@@ -133,6 +138,7 @@ int checkOrgLine(AssemblerRun& run, const std::string& line, int pass, int& orgE
   }
 
   s.locationCounter = value;
+  // An origin inside code already placed: reported, yet listed with the new address.
   if (pass == 2 && orgAddressUsed(run) == 1) raiseError(run, 23);
   s.lastCodeAddress = value;
   ++s.orgCount;
@@ -148,6 +154,7 @@ int processStatement(AssemblerRun& run, const std::string& line, int pass, uint3
   s.statementAddress = s.locationCounter;
   s.lastFieldCount = -1;
 
+  // No statement of any kind may stand in the bank convert area; this comes first.
   if (s.bankedRom) {
     int32_t inBank = s.locationCounter % kBankSize;
     if (inBank < 0) inBank += kBankSize;
@@ -165,10 +172,12 @@ int processStatement(AssemblerRun& run, const std::string& line, int pass, uint3
   int labelResult = defineLabel(run, line, pass, lineNumber, afterLabel, macroContext);
   if (labelResult == resultEndOfSource || labelResult == resultFatal) return labelResult;
 
+  // A mnemonic in the first word skips the directive and segment handlers.
   size_t pos = firstWord;
   if (labelResult == resultNotLabel) {
     if (!s.conditionOn()) return 0;
   } else {
+    // Pass 1 stores each line of a macro being defined as part of its body.
     if (s.macroDefinitionOpen && pass == 1) appendMacroLine(run, line, lineNumber);
     if (labelResult == 1) {
       pos = afterLabel < line.size() ? afterLabel : line.size();
@@ -180,6 +189,7 @@ int processStatement(AssemblerRun& run, const std::string& line, int pass, uint3
     int directiveResult = processDirective(run, line, pos, pass, lineNumber);
     if (directiveResult >= 0) return directiveResult;
 
+    // Directives act also in skipped regions; nothing after them does.
     if (!s.conditionOn() || s.macroDefinitionOpen) return 0;
 
     std::string statement = line.substr(pos);

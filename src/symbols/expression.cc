@@ -1,7 +1,13 @@
 // Expression evaluator. All arithmetic is done on uint32_t so that overflow wraps the
 // way the 32-bit values of the language do, without undefined behaviour; results are
 // handed on as int32_t. The rewritten texts are std::strings; the working limits of the
-// language (kMaxExpressionText) are applied where the text is built.
+// language (kMaxExpressionText) are applied where the text is built. Splices are not
+// limited: each one replaces an operator and its two operands (three characters at
+// least) by at most eleven, so a text can only grow a few times over.
+//
+// Failure codes of evaluateExpression are negated diagnostic numbers, so that
+// evaluateOperand can raise them as they come; reductions fail with -1, which is
+// error 1 "ILLEGAL OPCODE".
 #include "symbols/expression.h"
 
 #include <algorithm>
@@ -18,8 +24,8 @@ namespace zq {
 
 namespace {
 
-constexpr int kErrorOperand = 6;
-constexpr int kErrorValueTooLarge = 25;
+constexpr int kErrorOperand = 6;         // "OPRAND ERROR"
+constexpr int kErrorValueTooLarge = 25;  // "VALUE TOO LARGE"
 
 constexpr int kFailUndefined = -12;
 constexpr int kFailMissingClose = -19;
@@ -52,6 +58,7 @@ bool isOperandChar(char c) {
 
 bool isAddSub(char c) { return c == '+' || c == '-'; }
 
+// '+' and '-' are one level: reducing either reduces both, left to right.
 bool matchesOperator(char found, char wanted) {
   if (isAddSub(wanted)) return isAddSub(found);
   return found == wanted;
@@ -82,7 +89,8 @@ int32_t shiftRightArithmetic(int32_t value, unsigned count) {
   return toSigned(~(~u >> count));
 }
 
-// One binary operation of the table. False for a zero divisor.
+// One binary operation on two re-read operands. False for a zero divisor. Shift counts
+// are taken mod 32 and shifts are done unsigned, so every input is defined.
 bool compute(char op, int32_t l, int32_t r, int32_t& result) {
   uint32_t ul = static_cast<uint32_t>(l);
   uint32_t ur = static_cast<uint32_t>(r);
@@ -97,7 +105,7 @@ bool compute(char op, int32_t l, int32_t r, int32_t& result) {
       return true;
     case '%':
       if (r == 0) return false;
-      result = (r == -1) ? 0 : l % r;
+      result = (r == -1) ? 0 : l % r;  // INT32_MIN % -1 is 0, not a trap
       return true;
     case '&':
       result = toSigned(ul & ur);
@@ -121,6 +129,7 @@ bool compute(char op, int32_t l, int32_t r, int32_t& result) {
       result = toSigned(ul - ur);
       return true;
     case '~':
+      // Between two operands '~' is an 8-bit "complement of the difference".
       result = toSigned(~(ul - ur) & 0xFFu);
       return true;
     default:
@@ -138,9 +147,11 @@ bool endsNumber(const std::string& e, size_t p) {
   return p >= 2 && (isDigit(e[p - 2]) || isUpperHexLetter(e[p - 2]));
 }
 
+// The character after any operator must start an operand.
 bool startsOperand(char c) { return isDigit(c) || c == '-' || c == '$' || c == '~'; }
 
-// Replaces the whole text by the decimal text of its value as one number.
+// Replaces the whole text by the decimal text of its value as one number. A malformed
+// text becomes "-99999", which the final read rejects as negative.
 void normaliseNumber(std::string& e) {
   e = std::to_string(parseNumber(e, static_cast<int>(e.size()) - 1));
 }
@@ -155,10 +166,13 @@ bool namesEqual(const AssemblerRun& run, const std::string& a, const std::string
   return run.source.labelCaseSensitive ? a == b : equalsNoCase(a, b);
 }
 
+// Kind of a pending token, fixed by its first letter, '_', '?' or digit. Characters
+// such as '$' before it leave it open, so $1F is a number and $FF a symbol.
 enum class TokenKind { kOpen, kSymbol, kNumber };
 
-// Appends the pending token to `r`: a symbol is replaced by its value. 0 or the
-// failure code of evaluateExpression.
+// Appends the pending token to `r`: a symbol is replaced by its value, or read as a
+// letter-initial hexadecimal number (FFH) when no table knows it; numbers and open
+// tokens are copied as written. 0 or the failure code of evaluateExpression.
 int flushToken(AssemblerRun& run, const std::string& token, TokenKind kind, int symbolClass,
                std::string& r) {
   if (kind == TokenKind::kSymbol) {
@@ -172,7 +186,8 @@ int flushToken(AssemblerRun& run, const std::string& token, TokenKind kind, int 
   return r.size() > kMaxExpressionText ? kFailSyntax : 0;
 }
 
-// Parenthesis and character checks of the rewritten text; 0 or a failure code.
+// Parenthesis and character checks of the rewritten text, in the order that decides
+// which code a text with several faults gets; 0 or a failure code.
 int checkRewrittenText(const std::string& r) {
   for (size_t i = 0; i < r.size(); ++i) {
     if (r[i] == '(' && i > 0 && isDigit(r[i - 1])) return kFailSyntax;
@@ -203,7 +218,9 @@ int checkRewrittenText(const std::string& r) {
   return 0;
 }
 
-// Reduces innermost groups until none is left but empty ones "()". 0 or kFailReduction.
+// Reduces innermost groups until none is left but empty ones "()". The group found is
+// the last '(' before the first ')' after the scan start; every reduction restarts the
+// scan from the beginning. 0 or kFailReduction.
 int reduceGroups(std::string& r) {
   size_t scan = 0;
   for (;;) {
@@ -233,6 +250,9 @@ void spliceText(std::string& text, const std::string& insert, size_t from, size_
   text.replace(from, count, insert);
 }
 
+// Number syntax: an optional sign ('-' 8-bit negate, '~' 16-bit complement, '+'),
+// then digits with an optional radix suffix B (at most 12 characters before it), D or
+// H, or a leading '$' for hexadecimal. Reads text[0..lastIndex].
 int parseNumber(const std::string& text, int lastIndex) {
   if (lastIndex < 0 || text.empty()) return -1;
   size_t last = static_cast<size_t>(lastIndex);
@@ -250,6 +270,7 @@ int parseNumber(const std::string& text, int lastIndex) {
     return kMalformedNumber;
   }
 
+  // The last character chooses the radix; without a suffix it is a decimal digit too.
   uint32_t radix = 10;
   size_t digitsEnd = last;  // one past the last digit
   switch (toUpper(s[last])) {
@@ -288,6 +309,9 @@ int parseNumber(const std::string& text, int lastIndex) {
   return toSigned(value);
 }
 
+// The rules are tried in order; the first that applies decides. Note that a radix
+// suffix is looked at before the malformed-number case, so 12AB counts as a (bad)
+// binary number and only texts such as 12AX are -100.
 int classifyOperand(const std::string& text) {
   if (text.empty()) return -1;
   char first = text[0];
@@ -303,6 +327,7 @@ int classifyOperand(const std::string& text) {
       if (!isDigit(text[j])) return 1;
   }
 
+  // No operator: a number unless it looks like a name.
   bool anyLetter = false;
   for (char c : text) anyLetter = anyLetter || isLetter(c);
   if (!anyLetter) return -1;
@@ -321,6 +346,10 @@ int parseLetterHex(const std::string& name) {
   return parseNumber(number, static_cast<int>(number.size()) - 1);
 }
 
+// Branch targets see labels only; value operands see constants, DEFINE names and RAM
+// names, in that order, and never labels. Constant and RAM names follow the case
+// option; DEFINE names always compare with case. Stored names are cut to 64
+// characters and compared as written, so a longer name is never found.
 int lookupSymbol(AssemblerRun& run, const std::string& name, int symbolClass) {
   if (symbolClass == kClassBranch || symbolClass == kClassCallJump) return findLabel(run, name);
 
@@ -343,6 +372,10 @@ int lookupSymbol(AssemblerRun& run, const std::string& name, int symbolClass) {
   return -1;
 }
 
+// Reduces every occurrence of one operator level, left to right: find the operator,
+// check its neighbours, take the operands around it, splice the result over them and
+// start again from index 0. Operands are re-read with parseNumber, so a spliced
+// negative intermediate such as -4 comes back as its 8-bit complement 252.
 int applyOperator(std::string& e, char op) {
   bool reduced = false;
   size_t scan = 0;
@@ -355,6 +388,7 @@ int applyOperator(std::string& e, char op) {
       continue;
     }
     char found = e[p];
+    // $1F+1 fails here: 'F' does not end a number.
     if (p > 0 && !endsNumber(e, p)) return -1;
     if (p + 1 >= e.size() || !startsOperand(e[p + 1])) return -1;
 
@@ -390,13 +424,18 @@ int applyOperator(std::string& e, char op) {
       if (!compute(found, l, r, result)) return -1;
     }
     spliceText(e, std::to_string(result), left, right - 1);
+    // The only '-' a splice can bring in at index > 0 has a non-number before it, so
+    // the next scan either skips a sign or fails: the loop always ends.
     reduced = true;
     scan = 0;
   }
+  // Nothing but a sign: the text is still one number, written in any radix.
   if (!reduced) normaliseNumber(e);
   return 1;
 }
 
+// The operators present before any reduction are applied in list order; a level whose
+// operators were all consumed by earlier levels only normalises the number.
 int reduceFlat(std::string& e) {
   bool present[sizeof(kOperators) - 1] = {};
   bool any = false;
@@ -414,6 +453,8 @@ int reduceFlat(std::string& e) {
   return 1;
 }
 
+// Tokenise (symbols become values), check the parentheses and characters, reduce the
+// groups from the innermost out, reduce the rest and read it as a signed decimal.
 int evaluateExpression(AssemblerRun& run, const std::string& text, int symbolClass) {
   size_t i = 0;
   while (i < text.size() && text[i] == '+') ++i;
@@ -453,11 +494,17 @@ int evaluateExpression(AssemblerRun& run, const std::string& text, int symbolCla
   if (reduceGroups(r) < 0) return kFailReduction;
   if (reduceFlat(r) < 0) return kFailReduction;
 
+  // A negative final value fails, although the same value as an intermediate result
+  // would have been re-read as 8 bits.
   int32_t value;
   if (!readSignedDecimal(r, value) || value < 0) return kFailReduction;
   return value;
 }
 
+// The front door for operand fields. "$" and "*" are the statement's address, and
+// "$+n", "*-n" offset it (the range test applies to n). Plain numbers go to
+// parseNumber (error 6), everything else to evaluateExpression (its own number).
+// Diagnostics are raised in pass 2 only; every negative return has one in pass 2.
 int evaluateOperand(AssemblerRun& run, const std::string& text, int pass, int symbolClass) {
   bool report = pass == 2;
   std::string rest = text;
@@ -504,6 +551,8 @@ int evaluateOperand(AssemblerRun& run, const std::string& text, int pass, int sy
   return static_cast<int>(result);
 }
 
+// 'A' becomes 65: the code of the first character between the quotes (the others are
+// ignored), 0 for '' or a lone quote; a missing closing quote runs to the end.
 void replaceCharConstants(std::string& text) {
   size_t scan = 0;
   for (;;) {

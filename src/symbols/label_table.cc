@@ -43,6 +43,7 @@ std::vector<LabelNode>* currentLocalLabels(AssemblerRun& run) {
   return &run.macros.macroTable[static_cast<size_t>(context)].localLabels;
 }
 
+// Characters that end the first word of a statement (NUL as in a C string).
 bool endsWord(char c) {
   return c == ':' || c == ';' || c == ' ' || c == '\t' || c == '\n' || c == '\0';
 }
@@ -108,6 +109,8 @@ void checkNode(AssemblerRun& run, const LabelNode& node, const std::string& word
   }
 }
 
+// Pass 2 check of the label `word` against the table it went into in pass 1. Raises
+// error 5 or 26.
 void checkLabel(AssemblerRun& run, const std::string& word, bool local) {
   if (local) {
     std::vector<LabelNode>* list = currentLocalLabels(run);
@@ -130,6 +133,8 @@ int defineLabel(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   if (s.tableSegmentOpen || s.dataSegmentOpen) return -1;
   run.labels.lastLabelName.clear();
 
+  // The first word ends at a colon, a comment, a blank or the line end; only the colon
+  // form may be indented.
   size_t start = 0;
   while (start < line.size() && isBlank(line[start])) ++start;
   size_t end = start;
@@ -152,6 +157,8 @@ int defineLabel(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   }
   afterLabel = end;
 
+  // Skipped conditional blocks and macro bodies are passed over: the statement goes on
+  // behind the name, nothing is recorded.
   if (!s.conditionOn() || s.macroDefinitionOpen) return 1;
   bool local = macroContext >= 0 && isMacroLocalName(run, word) == 1;
 
@@ -162,6 +169,7 @@ int defineLabel(AssemblerRun& run, const std::string& line, int pass, uint32_t l
     }
     return addGlobalLabel(run, word, lineNumber);
   }
+  // Pass 2 only checks against what pass 1 recorded; pass 0 never reaches here.
   if (pass == 2) checkLabel(run, word, local);
   return 1;
 }

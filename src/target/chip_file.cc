@@ -108,6 +108,8 @@ ChipImage decodeChipFile(const std::vector<uint8_t>& bytes) {
   return image;
 }
 
+// Called in pass 0 with the operand of .CHIP, written as in the source; the file name is
+// matched without regard to case. The previous table, if any, is replaced.
 int loadChipFile(AssemblerRun& run, const std::string& chipName) {
   if (run.params == nullptr) return -1;
   std::string directory = blockText(run.params->chipDirectory, sizeof run.params->chipDirectory);
@@ -117,6 +119,7 @@ int loadChipFile(AssemblerRun& run, const std::string& chipName) {
   std::snprintf(&path[0], path.size(), "%s\\%s.COE", directory.c_str(), chipName.c_str());
   path.resize(static_cast<size_t>(length));
 
+  // "\\" in the path is read as a directory separator by the platform layer.
   FILE* stream = openForReading(fullPath(path), "rb");
   if (stream == nullptr) return -1;
   std::vector<uint8_t> bytes = readPrefix(stream, kMaxUsefulBytes);
@@ -134,10 +137,13 @@ int loadChipFile(AssemblerRun& run, const std::string& chipName) {
   run.chip.opcodes = std::move(image.records);
   run.chip.opcodes.push_back(OpcodeEntry{});  // the all-zero record that ends the table
 
+  // Mask options are read afresh for every chip; only model 3947 has them.
   run.chip.stopForbidden = 0;
   return readMaskOptions(run) == -2 ? -2 : 1;
 }
 
+// The option file is a text file of the host; the line that matters reads like
+// "1.POWER SOURCE : 3.0V", and a first digit of 3 or more forbids "STOP".
 int readMaskOptions(AssemblerRun& run) {
   if (!equalsNoCase(chipModel(run), "3947")) return 0;
   std::string path = blockText(run.params->maskOptionPath, sizeof run.params->maskOptionPath);
@@ -193,6 +199,7 @@ bool isMnemonic(const AssemblerRun& run, const std::string& word) {
   return findMnemonic(run, word, 0) >= 0;
 }
 
+// The name field reads "ZQ" and the model, e.g. "ZQ4460" gives "4460".
 std::string chipModel(const AssemblerRun& run) {
   if (run.params == nullptr) return "";
   std::string name = blockText(run.params->chipName, sizeof run.params->chipName);

@@ -72,10 +72,13 @@ struct FormChoice {
   bool pageForm = false;  // "CALL"/"JMP" page, address
 };
 
+// Passes 0 and 1 run the same checks without a word; only pass 2 reports.
 void reportError(AssemblerRun& run, int pass, int number) {
   if (pass == 2) raiseError(run, number);
 }
 
+// The conditional jumps carry an 11-bit offset within their half page; their targets
+// are looked up among the labels only (symbol class 3).
 bool isConditionalJump(const std::string& mnemonic) {
   static const char* const kJumps[] = {"JB0", "JB1", "JB2", "JB3", "JNZ", "JNC", "JZ", "JC"};
   for (const char* jump : kJumps)
@@ -87,6 +90,7 @@ bool isCallOrJump(const std::string& mnemonic) {
   return equalsNoCase(mnemonic, "CALL") || equalsNoCase(mnemonic, "JMP");
 }
 
+// Model rules compare the four characters after "ZQ" of the loaded chip's name.
 bool modelIsOneOf(const AssemblerRun& run, std::initializer_list<const char*> models) {
   std::string model = chipModel(run);
   for (const char* candidate : models)
@@ -157,6 +161,17 @@ bool ramFlagsAllow(AssemblerRun& run, int pass, uint32_t value, bool ramOperand,
 // Searches the records of the mnemonic in file order. Returns the record index, or
 // resultUnknownMnemonic, or resultBadOperandCount when the first record that ends the
 // search asks for another field count (or every record of the mnemonic was skipped).
+//
+// A record of the mnemonic is either skipped or ends the search, by the statement's
+// field count n and where "@HL" is written (HL1: operand 1, HL2: operand 2):
+//   n = 1          never skipped; asks for 1 + (kind != 0) + (form nibble != 0)
+//   n = 2, value   skipped unless nibble 0; asks for 2 with kinds 1, 5, 11
+//   n = 2, HL1     skipped unless nibble 15; asks for 2 with kind 0
+//   n = 3, values  skipped with nibble 15; asks for 3 with kinds 2, 3, 22, 23 and the
+//                  page form of "CALL"/"JMP"
+//   n = 3, HL1     never skipped; asks for 3 with nibble 15 and kind 3
+//   n = 3, HL2     skipped unless nibble 15; asks for 3 with kind 2
+//   otherwise      the first record ends the search with a count that does not fit
 int findForm(const AssemblerRun& run, int n, FormChoice& choice) {
   const auto& field = run.source.field;
   const std::string& mnemonic = field[1];
@@ -263,10 +278,13 @@ bool encodeOneOperand(AssemblerRun& run, int pass, const OpcodeEntry& entry, uin
       reportError(run, pass, kErrorOutOfPage);
     }
   }
+  // Kind 5 takes a value for the field, the other kinds a value already in place.
   int shift = maskShift(entry.mask1);
   uint32_t limit =
       entry.kind == kKindShifted ? static_cast<uint32_t>(entry.mask1) >> shift : entry.mask1;
   if (entry.form & kRamOperand1) x = (x - kRamBase) & 0xFFFF;
+  // A banked "CALL"/"JMP" keeps the in-bank address; the bank convert area routes it
+  // to another bank through the far target stored by the caller.
   if (banked) {
     if (x > kBankedTop) reportError(run, pass, kErrorOperand);
     if (isCallOrJump(mnemonic)) x &= 0x0FFF;
@@ -315,6 +333,7 @@ bool encodePageForm(AssemblerRun& run, int pass, const OpcodeEntry& entry, uint3
   return true;
 }
 
+// Code text "LL HH" (low byte first, as the record takes its bytes) and word text "HHLL".
 void setCodeTexts(AssemblerRun& run, uint32_t word) {
   char text[16];
   std::snprintf(text, sizeof text, "%02X %02X", word & 0xFF, (word >> 8) & 0xFF);
@@ -385,6 +404,7 @@ int splitStatement(AssemblerRun& run, const std::string& text) {
     }
   }
   if (!replaced) return n;
+  // Separators as the first split expects them: a blank after field 1, then commas.
   std::string rebuilt = state.field[1];
   for (int f = 2; f <= n; ++f) {
     rebuilt += f == 2 ? " " : ",";
@@ -409,6 +429,7 @@ int encodeInstruction(AssemblerRun& run, int n, int pass) {
   // Operand values, each checked against its RAM flags as soon as it is known.
   uint32_t x = 0, y = 0;
   if (n >= 2 && form.hlOperand != 1) {
+    // Branch targets see labels only; every other operand sees values only.
     int symbolClass = kClassValue;
     if (n == 2 && form.kind == kKindAddress) {
       if (isConditionalJump(mnemonic)) {
@@ -427,9 +448,11 @@ int encodeInstruction(AssemblerRun& run, int n, int pass) {
       return -1;
   }
 
+  // Sums wrap at 16 bits: the word is taken modulo 10000h below.
   uint32_t word = entry.opcode;
   if (n == 1) {
-    // Mask options that select power source C or D leave the chip without "STOP".
+    // Mask options that select power source C or D leave the chip without "STOP". The
+    // rule is left to pass 2, so pass 1 still counts the word.
     if (pass == 2 && run.chip.stopForbidden && equalsNoCase(mnemonic, "STOP")) {
       raiseError(run, kErrorStopForbidden);
       return -1;
@@ -466,8 +489,10 @@ int assembleInstruction(AssemblerRun& run, const std::string& text, int pass, in
     reportError(run, pass, kErrorOperand);
     return -1;
   }
+  // An empty statement takes no address, so it cannot overlap one.
   if (n == 0) return 0;
   if (pass == 2 && orgAddressUsed(run)) raiseError(run, kErrorAddressOverlap);
+  // Forms look at the field after the last operand; it must not hold an older split.
   run.source.field[static_cast<size_t>(n) + 1].clear();
   int result = encodeInstruction(run, n, pass);
   if (result <= 0) {
@@ -475,9 +500,12 @@ int assembleInstruction(AssemblerRun& run, const std::string& text, int pass, in
       raiseError(run, kErrorIllegalOpcode);
     return result;
   }
+  // Bank rules, record, map line and the advance of locationCounter.
   return finishInstruction(run, result, pass, lineNumber);
 }
 
+// Reads back code texts ("A5 D3" gives A5h), listing words and BANKCONVERTAREA bounds.
+// Leading zeros and blanks are skipped; "0x" is accepted as a prefix.
 uint32_t readHex(const std::string& text, int count) {
   size_t limit = count < 0 ? text.size() : std::min(text.size(), static_cast<size_t>(count));
   if (limit > 8) limit = 8;

@@ -135,19 +135,19 @@ TEST_F(DriverRun, IncludesThroughSlotsAndPaths) {
             "0002   #include <defs.inc> (" +
                 defs +
                 ")\n"
-                "00001+             ; in defs\n"
+                "00001+              ; in defs\n"
                 "    2 0040 **** NEW ADDR ****  ORG 40H\n"
                 "0003   #include \"other.inc\" (" +
                 real("more/other.inc") +
                 ")\n"
-                "00001+             ; other\n"
+                "00001+              ; other\n"
                 "0004   " +
                 deepLine +
-                "00001+             ; deep\n"
+                "00001+              ; deep\n"
                 "0002+  #include <defs.inc> (" +
                 defs +
                 ")\n"
-                "00001++            ; in defs\n"
+                "00001++              ; in defs\n"
                 "    2 0040 **** NEW ADDR ****  ORG 40H\n"
                 "0005   #include <nothere.inc>\n"
                 "               <<< NON-EXISTED INCLUDE FILE >>>\n"

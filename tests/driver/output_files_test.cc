@@ -80,19 +80,4 @@ TEST_F(OutputFilesPrepare, NamesStreamsAndStaleJump) {
   EXPECT_EQ(f.map, nullptr);
 }
 
-TEST_F(OutputFilesPrepare, Failures) {
-  auto run = std::make_unique<zq::AssemblerRun>();
-  // A missing source: -1 and no message.
-  EXPECT_EQ(zq::prepareOutputFiles(*run, dir_.file("none.asm")), -1);
-  EXPECT_TRUE(messages_.empty());
-
-  // A listing that cannot be created (a directory holds its name).
-  zqtest::writeFile(dir_.file("prog.asm"), "; x\n");
-  std::filesystem::create_directory(dir_.file("prog.LST"));
-  EXPECT_EQ(zq::prepareOutputFiles(*run, dir_.file("prog.asm")), -1);
-  ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_EQ(messages_[0], "File \"" + zq::fullPath(dir_.path()) + "/prog.LST\" create failed !\n");
-  EXPECT_EQ(run->files.listing, nullptr);
-}
-
 }  // namespace

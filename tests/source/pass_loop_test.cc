@@ -155,7 +155,9 @@ TEST_F(PassLoopInclude, DetectIncludeTable) {
       std::string full;
       EXPECT_EQ(zq::detectInclude(*run_, line, full, pass), c.result);
       EXPECT_EQ(line, c.rewritten.empty() ? c.line : c.rewritten);
-      if (c.result == 1) EXPECT_EQ(full, c.full);
+      if (c.result == 1) {
+        EXPECT_EQ(full, c.full);
+      }
       bool error36 = c.result == 2 && pass == 2;
       EXPECT_EQ(run_->diagnostics.lineErrors, error36 ? std::vector<int>{36} : std::vector<int>{});
     }

@@ -46,7 +46,9 @@ TEST(StatementSplitFields, Table) {
     for (auto& field : state.field) field = "stale";
     EXPECT_EQ(zq::splitFields(state, c.line, c.mode), c.count);
     for (size_t i = 0; i < c.fields.size(); ++i) EXPECT_EQ(state.field[i + 1], c.fields[i]);
-    if (c.count < 0) EXPECT_EQ(state.field[1], "stale");
+    if (c.count < 0) {
+      EXPECT_EQ(state.field[1], "stale");
+    }
   }
 
   // An over-long field keeps its first 255 characters; the next field is not disturbed.
@@ -99,7 +101,9 @@ TEST(StatementCheckOrgLine, Table) {
     EXPECT_EQ(run->diagnostics.lineErrors, c.errors);
     bool accepted = c.result == zq::resultOrgLine && c.counterAfter != 7;
     EXPECT_EQ(run->source.orgCount, accepted ? 1 : 0);
-    if (accepted) EXPECT_EQ(run->source.lastCodeAddress, c.counterAfter);
+    if (accepted) {
+      EXPECT_EQ(run->source.lastCodeAddress, c.counterAfter);
+    }
   }
 }
 

@@ -21,20 +21,15 @@ class ExpressionTest : public ::testing::Test {
     run = std::make_unique<AssemblerRun>();
     run->source.statementAddress = kAddress;
   }
+  // Both tables leave entry 0 unused.
   void addConstant(const std::string& name, int value) {
     if (run->constants.records.empty()) run->constants.records.resize(1);
-    ConstantRecord record;
-    record.name = name;
-    record.value = value;
-    run->constants.records.push_back(record);
+    run->constants.records.push_back({name, value, 0, 0, 0});
     run->constants.count++;
   }
   void addRamName(const std::string& name, int first) {
     if (run->segments.ramNames.empty()) run->segments.ramNames.resize(1);
-    RamName ram;
-    ram.name = name;
-    ram.first = first;
-    run->segments.ramNames.push_back(ram);
+    run->segments.ramNames.push_back({first, 1, name});
     run->segments.ramNameCount++;
   }
   // Evaluates in pass 2 and returns the errors raised.
@@ -54,71 +49,31 @@ struct OperandCase {
 
 TEST_F(ExpressionTest, OperandValuesAndFailures) {
   const std::string ones12(12, '1');
+  // clang-format off
   const std::vector<OperandCase> cases = {
       // Operator order is the whole precedence; every level is left-associative.
-      {"3+4*2", 11, 0},
-      {"8/2*2", 2, 0},
-      {"16/4/2", 2, 0},
-      {"4+4&3", 4, 0},
-      {"6|1^3", 4, 0},
-      {"10-2+3", 11, 0},
-      {"(1+2)*3", 9, 0},
-      {"7%3", 1, 0},
-      {"1<<4", 16, 0},
-      {"256>>4", 16, 0},
-      {"3<<32", 3, 0},
-      {"5~3", 253, 0},
-      {"1<4", -1, 20},
-      {"1>>>2", -1, 20},
-      {"(1+2", -1, 19},
-      {"1+2)", -1, 18},
-      {"2(3)+1", -1, 20},
-      {"1)+(2", -1, 20},
-      {"1+2#", -1, 20},
+      {"3+4*2", 11, 0}, {"8/2*2", 2, 0}, {"16/4/2", 2, 0}, {"4+4&3", 4, 0}, {"6|1^3", 4, 0},
+      {"10-2+3", 11, 0}, {"(1+2)*3", 9, 0}, {"7%3", 1, 0}, {"1<<4", 16, 0}, {"256>>4", 16, 0},
+      {"3<<32", 3, 0}, {"5~3", 253, 0},
+      {"1<4", -1, 20}, {"1>>>2", -1, 20}, {"(1+2", -1, 19}, {"1+2)", -1, 18},
+      {"2(3)+1", -1, 20}, {"1)+(2", -1, 20}, {"1+2#", -1, 20},
       // Signs and complements: 8 bits for '-', 16 bits for '~' as a whole operand.
-      {"-1", 255, 0},
-      {"~0", 65535, 0},
-      {"(~0)", 255, 0},
-      {"(-1)", 255, 0},
-      {"+5", 5, 0},
+      {"-1", 255, 0}, {"~0", 65535, 0}, {"(~0)", 255, 0}, {"(-1)", 255, 0}, {"+5", 5, 0},
       // Intermediate results are re-read as 8-bit values; a negative end fails.
-      {"1-5", -1, 1},
-      {"1-5+8", 260, 0},
-      {"-3*2", 506, 0},
-      {"(2147483648>>28)+0", 248, 0},
-      {"0FFH+1", 256, 0},
-      {"1010B", 10, 0},
-      {"12D", 12, 0},
-      {"$FF", 255, 0},
-      {"$1F+1", -1, 1},
-      {"$FF+1", -1, 12},
-      {"FFH", 255, 0},
-      {"1+FFH", 256, 0},
-      {"12AB", -1, 6},
-      {ones12 + "B", 4095, 0},
-      {ones12 + "1B", -1, 6},
-      {"5/0", -1, 1},
-      {"0/0", -1, 1},
-      {"5%0", -1, 1},
-      {"5+", -1, 1},
-      {"()+1", -1, 1},
-      {"65535", 65535, 0},
-      {"65536", -1, 25},
-      {"256*256", -1, 25},
+      {"1-5", -1, 1}, {"1-5+8", 260, 0}, {"-3*2", 506, 0}, {"(2147483648>>28)+0", 248, 0},
+      {"0FFH+1", 256, 0}, {"1010B", 10, 0}, {"12D", 12, 0}, {"$FF", 255, 0},
+      {"$1F+1", -1, 1}, {"$FF+1", -1, 12}, {"FFH", 255, 0}, {"1+FFH", 256, 0},
+      {"12AB", -1, 6}, {ones12 + "B", 4095, 0}, {ones12 + "1B", -1, 6},
+      {"5/0", -1, 1}, {"0/0", -1, 1}, {"5%0", -1, 1}, {"5+", -1, 1}, {"()+1", -1, 1},
+      {"65535", 65535, 0}, {"65536", -1, 25}, {"256*256", -1, 25},
       // The location counter forms.
-      {"$", kAddress, 0},
-      {"*", kAddress, 0},
-      {"$+2", kAddress + 2, 0},
-      {"*-1", kAddress - 1, 0},
-      {"$-400H", -1, 6},
-      {"$+", -1, 6},
+      {"$", kAddress, 0}, {"*", kAddress, 0}, {"$+2", kAddress + 2, 0},
+      {"*-1", kAddress - 1, 0}, {"$-400H", -1, 6}, {"$+", -1, 6},
       // Wrap-around at 32 bits, and the one quotient that does not fit.
-      {"65536*65536+7", 7, 0},
-      {"2147483648%4294967295", 0, 0},
-      {"2147483648/4294967295", -1, 1},
-      {"4294967296+5", 5, 0},
-      {"1<<4294967295", -1, 1},
+      {"65536*65536+7", 7, 0}, {"2147483648%4294967295", 0, 0},
+      {"2147483648/4294967295", -1, 1}, {"4294967296+5", 5, 0}, {"1<<4294967295", -1, 1},
   };
+  // clang-format on
   for (const OperandCase& c : cases) {
     int value = 0;
     std::vector<int> errors = errorsOf(c.text, value);
@@ -146,33 +101,25 @@ TEST_F(ExpressionTest, ExpressionCodes) {
 }
 
 TEST_F(ExpressionTest, NumbersAndClassification) {
+  // clang-format off
   const std::vector<std::pair<std::string, int>> numbers = {
-      {"", -1},
-      {"-1", 255},
-      {"-256", 0},
-      {"~0", 65535},
-      {"$1F", 31},
-      {"$", 0},
-      {"1F", kMalformedNumber},
-      {"FFH", kMalformedNumber},
-      {"0ffh", 255},
-      {"1012B", kMalformedNumber},
-      {"-$1F", kMalformedNumber},
-      {"-11111111111B", 1},
-      {"4294967297", 1},
-      {"100000001H", 1},
-      {std::string(600, '0') + "7", 7},
-      {"1" + std::string(300, '0') + "H", 0},
+      {"", -1}, {"-1", 255}, {"-256", 0}, {"~0", 65535}, {"$1F", 31}, {"$", 0}, {"0ffh", 255},
+      {"1F", kMalformedNumber}, {"FFH", kMalformedNumber}, {"1012B", kMalformedNumber},
+      {"-$1F", kMalformedNumber}, {"-11111111111B", 1}, {"4294967297", 1}, {"100000001H", 1},
+      {std::string(600, '0') + "7", 7}, {"1" + std::string(300, '0') + "H", 0},
   };
+  // clang-format on
   for (const auto& n : numbers)
     EXPECT_EQ(parseNumber(n.first, static_cast<int>(n.first.size()) - 1), n.second) << n.first;
   EXPECT_EQ(parseNumber("12+3", 1), 12);
 
+  // clang-format off
   const std::vector<std::pair<std::string, int>> kinds = {
-      {"", -1},     {"abc", 2},  {"_x", 2},    {"?x", 2},      {".x", 2},  {"1_2", 2},
-      {"(FFH)", 2}, {"1+2", 1},  {"-5H", 1},   {"-5", -1},     {"~0", -1}, {"$FF", -1},
-      {"0FFH", -1}, {"(5)", -1}, {"12AB", -1}, {"12AX", -100},
+      {"", -1}, {"abc", 2}, {"_x", 2}, {"?x", 2}, {".x", 2}, {"1_2", 2}, {"(FFH)", 2},
+      {"1+2", 1}, {"-5H", 1}, {"-5", -1}, {"~0", -1}, {"$FF", -1}, {"0FFH", -1}, {"(5)", -1},
+      {"12AB", -1}, {"12AX", -100},
   };
+  // clang-format on
   for (const auto& k : kinds) EXPECT_EQ(classifyOperand(k.first), k.second) << k.first;
 
   const std::vector<std::pair<std::string, int>> letterHex = {
@@ -276,36 +223,12 @@ TEST_F(ExpressionTest, WorkingLimits) {
 
 TEST_F(ExpressionTest, MalformedTextsFailWithOneError) {
   // Whatever the text, an operand either has a value or fails with exactly one error.
-  for (const char* text : {")(",
-                           "((",
-                           "()",
-                           "(()+1)",
-                           "<<",
-                           ">>",
-                           "~",
-                           "-",
-                           "+",
-                           "'",
-                           "~~~~",
-                           "1~",
-                           "$$",
-                           "--5",
-                           "5--",
-                           "1<<<<2",
-                           "H",
-                           "B",
-                           "0B",
-                           "1B+",
-                           "()$5-9",
-                           "\x80\xff",
-                           "*5",
-                           "**",
-                           "1~2~3",
-                           "-(1)",
-                           "~~5",
-                           "(+5-2)*2",
-                           "0-2147483648",
-                           "2147483648>>31"}) {
+  // clang-format off
+  for (const char* text : {")(", "((", "()", "(()+1)", "<<", ">>", "~", "-", "+", "'", "~~~~",
+                           "1~", "$$", "--5", "5--", "1<<<<2", "H", "B", "0B", "1B+", "()$5-9",
+                           "\x80\xff", "*5", "**", "1~2~3", "-(1)", "~~5", "(+5-2)*2",
+                           "0-2147483648", "2147483648>>31"}) {
+    // clang-format on
     int value = 0;
     std::vector<int> errors = errorsOf(text, value);
     if (value >= 0) {

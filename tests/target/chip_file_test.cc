@@ -219,12 +219,5 @@ TEST_F(ChipLoadTest, MnemonicMatching) {
   EXPECT_EQ(findMnemonic(run, "MOV", 3), -1);
 }
 
-TEST_F(ChipLoadTest, ChipModelReadsFourCharacters) {
-  std::snprintf(params->chipName, sizeof params->chipName, "%s", "ZQ44W05.1");
-  EXPECT_EQ(chipModel(run), "44W0");
-  std::snprintf(params->chipName, sizeof params->chipName, "%s", "ZQ44");
-  EXPECT_EQ(chipModel(run), "");
-}
-
 }  // namespace
 }  // namespace zq
