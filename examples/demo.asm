@@ -23,6 +23,9 @@ count:  INC     @HL             ; counter := counter + 1
         JNZ     count           ; backward conditional jump until it wraps
 
         MOV     45h, 3          ; RAM 45h := 3
+        LDA     (1+2)*3-4       ; expressions: the operand is 5
+        JMP     $+1             ; $ is the address of this statement
+        .DS     1               ; reserve one program word
         MOV     45h, @HL
         ST      @HL, 5
         ST      5, 45h

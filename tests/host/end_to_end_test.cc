@@ -73,8 +73,8 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
 
 // Builds the expected object image from "header NAME", "fill XX", "words N" and
 // "ADDR WORD" lines (hexadecimal).
-std::string expectedObject(const std::string& spec) {
-  std::istringstream in(spec);
+std::string expectedObject(const std::string& description) {
+  std::istringstream in(description);
   std::string line, header;
   unsigned fill = 0, words = 0x1000;
   std::map<unsigned, unsigned> placed;
@@ -154,13 +154,13 @@ TEST_P(EndToEnd, OutputsMatch) {
     std::string expected = replaceAll(zqtest::readFile(expectedPath), "$DIR", dir);
     EXPECT_EQ(zqtest::readFile(base + "." + ext), expected) << "file ." << ext;
   }
-  const std::string objSpec = caseDir + "/expected.OBJ";
-  if (zqtest::fileExists(objSpec)) {
-    std::string spec = zqtest::readFile(objSpec);
-    if (spec.rfind("absent", 0) == 0) {
+  const std::string objPath = caseDir + "/expected.OBJ";
+  if (zqtest::fileExists(objPath)) {
+    std::string objText = zqtest::readFile(objPath);
+    if (objText.rfind("absent", 0) == 0) {
       EXPECT_FALSE(zqtest::fileExists(base + ".OBJ")) << ".OBJ must not be written";
     } else {
-      EXPECT_EQ(zqtest::readFile(base + ".OBJ"), expectedObject(spec)) << "file .OBJ";
+      EXPECT_EQ(zqtest::readFile(base + ".OBJ"), expectedObject(objText)) << "file .OBJ";
     }
   }
 }
