@@ -53,8 +53,13 @@ void writeSourceListingLine(AssemblerRun& run, const std::string& line, unsigned
   // One "+" per level, padded with blanks to three characters.
   std::string depthPrefix(static_cast<size_t>(depthOf(s)), '+');
   if (depthPrefix.size() < 3) depthPrefix.append(3 - depthPrefix.size(), ' ');
+  // An over-long line was cut inside its physical line and has no line end of its own;
+  // one is supplied so that the next listing line (its diagnostics, or the rest of the
+  // physical line) starts a line and the ".SYM" line numbers keep pointing at the right
+  // listing lines.
+  const char* end = line.empty() || line.back() != '\n' ? "\n" : "";
   if (FILE* listing = run.files.listing)
-    std::fprintf(listing, "%04u%s%s", lineNumber, depthPrefix.c_str(), line.c_str());
+    std::fprintf(listing, "%04u%s%s%s", lineNumber, depthPrefix.c_str(), line.c_str(), end);
   ++s.listingLineCount;
 }
 

@@ -1,11 +1,13 @@
-// Directive recognition and the simple directives, driven through processDirective on a
-// bare run object.
+// Directive recognition and the simple directives, run through processDirective on a bare
+// run object.
 #include "directives/directive.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,18 +18,70 @@ namespace zq {
 namespace {
 
 using Errors = std::vector<int>;
+constexpr int kNo = resultNotDirective;
 
 class DirectiveTest : public ::testing::Test {
  protected:
-  // The bank convert bounds are process-wide: every test leaves them as loaded.
-  void TearDown() override {
-    persistentSettings().bankConvertStart = 0x100;
-    persistentSettings().bankConvertEnd = 0x1FF;
+  // The bank convert bounds outlive a run: put the loaded ones back.
+  void TearDown() override { setBank(0x100, 0x1FF); }
+  static void setBank(unsigned start, unsigned end) {
+    persistentSettings().bankConvertStart = static_cast<uint16_t>(start);
+    persistentSettings().bankConvertEnd = static_cast<uint16_t>(end);
   }
   int directive(const std::string& line, int pass = 2, size_t position = 0) {
     return processDirective(*run, line, position, pass, 1);
   }
-  void reset() { run = std::make_unique<AssemblerRun>(); }
+  const Errors& errors() const { return run->diagnostics.lineErrors; }
+
+  // A fresh run set up from words: off (file lines skipped), macro (a line of an
+  // expansion), macroOff, if / macroIf (one open level), and the words of state().
+  void arrange(const std::string& words) {
+    run = std::make_unique<AssemblerRun>();
+    setBank(0x100, 0x1FF);
+    SourceState& s = run->source;
+    DirectiveState& d = run->directives;
+    std::istringstream in(words);
+    for (std::string w; in >> w;) {
+      unsigned a = 0, b = 0;
+      if (w == "off") s.assemblingOn = 0;
+      if (w == "macro") s.macroContext = 0;
+      if (w == "macroOff") s.macroAssemblingOn = 0;
+      if (w == "if") run->conditions.sourceConditions.depth = 1;
+      if (w == "macroIf") run->conditions.macroConditions.depth = 1;
+      if (w == "def") s.macroDefinitionOpen = 1;
+      if (w == "data") s.dataSegmentOpen = 1;
+      if (w == "table") s.tableSegmentOpen = 1;
+      if (w == "overlap") d.dnOverlapAllowed = 1;
+      if (w == "sort=DDD") d.labelSortOrder = d.constantSortOrder = d.ramSortOrder = 'D';
+      if (std::sscanf(w.c_str(), "lc=%x", &a) == 1) s.locationCounter = static_cast<int32_t>(a);
+      if (std::sscanf(w.c_str(), "bank=%x-%x", &a, &b) == 2) setBank(a, b);
+    }
+  }
+  // What the simple directives change, as words; a sort order of 0 shows as "-".
+  std::string state() const {
+    const SourceState& s = run->source;
+    const DirectiveState& d = run->directives;
+    const PersistentSettings& p = persistentSettings();
+    std::string out;
+    auto add = [&out](bool on, const std::string& word) {
+      if (on) out += (out.empty() ? "" : " ") + word;
+    };
+    auto order = [](char c) { return c ? c : '-'; };
+    char text[32];
+    add(s.macroDefinitionOpen, "def");
+    add(s.dataSegmentOpen, "data");
+    add(s.tableSegmentOpen, "table");
+    add(d.dnOverlapAllowed, "overlap");
+    add(!run->substitutions.defines.empty(), "defines");
+    add(d.labelSortOrder || d.constantSortOrder || d.ramSortOrder,
+        std::string("sort=") + order(d.labelSortOrder) + order(d.constantSortOrder) +
+            order(d.ramSortOrder));
+    std::snprintf(text, sizeof text, "lc=%X", static_cast<unsigned>(s.locationCounter));
+    add(s.locationCounter != 0, text);
+    std::snprintf(text, sizeof text, "bank=%04X-%04X", p.bankConvertStart, p.bankConvertEnd);
+    add(p.bankConvertStart != 0x100 || p.bankConvertEnd != 0x1FF, text);
+    return out;
+  }
   std::unique_ptr<AssemblerRun> run = std::make_unique<AssemblerRun>();
 };
 
@@ -53,278 +107,147 @@ TEST_F(DirectiveTest, TableHoldsEveryKeywordAndTheHashRule) {
   EXPECT_EQ(findDirective("if"), nullptr);  // callers upper-case first
 }
 
-TEST_F(DirectiveTest, Recognition) {
-  // DNOVERLAP and the unbalanced ELSE/ENDIF act without any other module, so they show
-  // whether a line was recognised.
+// Each line in pass 1 and pass 2: same result and state, diagnostics in pass 2 only.
+TEST_F(DirectiveTest, LinesAndTheStateTheyLeave) {
   const struct {
     const char* line;
-    size_t position;
+    const char* before;
     int result;
-    int overlap;  // dnOverlapAllowed afterwards (starts at 0)
+    const char* after;
     Errors errors;
   } cases[] = {
-      {".dnoverlap on", 0, 0, 1, {}},
-      {".DnOverlap\tOn\n", 0, 0, 1, {}},
-      {" \t .DNOVERLAP 1", 0, 0, 1, {}},
-      {"LOOP .DNOVERLAP ON", 4, 0, 1, {}},
-      {"DNOVERLAP ON", 0, resultNotDirective, 0, {}},
-      {"#DNOVERLAP ON", 0, resultNotDirective, 0, {}},
-      {".DNOVERLAP;ON", 0, resultNotDirective, 0, {}},
-      {"; .DNOVERLAP ON", 0, resultNotDirective, 0, {}},
-      {"#ELSE", 0, 0, 0, {28}},
-      {"#endif", 0, 0, 0, {28}},
-      {".ENDIF", 0, 0, 0, {28}},
-      {".ENDIF;x", 0, resultNotDirective, 0, {}},
-      {"#IFSAME A,B", 0, resultNotDirective, 0, {}},
-      {".SORTLABELFILEXYZ A", 0, resultNotDirective, 0, {}},  // 17 characters
-      {".", 0, resultNotDirective, 0, {}},
-      {"", 0, resultNotDirective, 0, {}},
-      {".END", 7, resultNotDirective, 0, {}},  // position beyond the text
+      // Recognition.
+      {".DnOverlap\tOn\n", "", 0, "overlap", {}},
+      {" \t .DNOVERLAP 1", "", 0, "overlap", {}},
+      {"DNOVERLAP ON", "", kNo, "", {}},
+      {"#DATA", "", kNo, "", {}},
+      {"#IFSAME A,B", "", kNo, "", {}},
+      {".ENDIF;x", "", kNo, "", {}},
+      {".SORTLABELFILEXYZ A", "", kNo, "", {}},  // 17 characters
+      {".", "", kNo, "", {}},
+      {"#endif", "", 0, "", {28}},  // no open level
+      // An open macro definition takes every directive; only ENDM, of any prefix, acts.
+      {".IF X", "def", 0, "def", {}},
+      {".END", "def", 0, "def", {}},
+      {".DNOVERLAP ON", "def", 0, "def", {}},
+      {".NOSUCH", "def", kNo, "def", {}},
+      {"ENDM", "def", kNo, "def", {}},
+      {".ENDM", "def", 0, "", {}},
+      {"#ENDMAC", "def", 0, "", {}},
+      // END, EXITMAC and DS follow the flag of the line's origin; DS goes to the evaluator.
+      {".END", "off", resultEndOfSource, "", {}},
+      {".EXITMAC", "macro", resultExitMacro, "", {}},
+      {".EXITMACRO", "macro macroOff", 0, "", {}},
+      {".DS 3", "off", 0, "", {}},
+      {".DS 3 ; three words", "lc=10", resultReserved, "lc=13", {}},
+      {".DS  ; none", "", 0, "", {33}},
+      {".CHIP ZQ4410", "", 0, "", {}},
+      {"#DEFINE DEBUG", "off", 0, "", {}},  // taken, and enters nothing
+      // Segments, also in skipped regions.
+      {".DATA", "off", 0, "data", {}},
+      {".TABLE", "off", 0, "table", {}},
+      {".DATA", "off table", 0, "table", {7}},
+      {".TABLE", "off data", 0, "data", {7}},
+      {".DATA", "off data", 0, "data", {7}},
+      {".ENDD", "off data", 0, "", {}},
+      {".ENDTABLE", "off table", 0, "", {}},
+      {".ENDDATA", "off", 0, "", {7}},
+      {".ENDD", "off table", 0, "table", {7}},
+      {".ENDD", "off data table", 0, "data table", {7}},
+      // Settings, also in skipped regions.
+      {".DNOVERLAP oFF", "off overlap", 0, "", {}},
+      {".DNOVERLAP", "off overlap", 0, "overlap", {}},
+      {".DNOVERLAP YES", "off overlap", 0, "overlap", {57}},
+      {".SORTLABELFILE a", "off sort=DDD", 0, "sort=ADD", {}},
+      {".SORTLABELFILE X", "off sort=DDD", 0, "sort=-DD", {}},
+      {".SORTLABELFILE", "off sort=DDD", 0, "sort=DDD", {}},
+      {".SORTEQUFILE A", "off sort=DDD", 0, "sort=DAD", {}},
+      {".SORTRAMFILE ASC", "off sort=DDD", 0, "sort=DD-", {}},
+      // Bank convert area: 59 outside 30h-7FFh, 60 under 8 words, 61 over 512.
+      {".BANKCONVERTAREA 01FFh 0100h", "off", 0, "", {}},
+      {".BANKCONVERTAREA 0100h 0104h", "off", 0, "bank=0100-0104", {60}},
+      {".BANKCONVERTAREA 0020h 0300h", "off", 0, "bank=0020-0300", {59, 61}},
+      {".BANKCONVERTAREA 0x30 22F", "off", 0, "bank=0030-022F", {}},
+      {".BANKCONVERTAREA 30h 230h", "off", 0, "bank=0030-0230", {61}},
+      {".BANKCONVERTAREA 100 107", "off", 0, "bank=0100-0107", {}},
+      {".BANKCONVERTAREA 0700h 0800h", "off", 0, "bank=0700-0800", {59}},
+      {".BANKCONVERTAREA 0180h", "off", 0, "bank=0180-01FF", {}},  // end bound kept
+      {".BANKCONVERTAREA 0300h", "off", 0, "bank=01FF-0300", {}},  // kept, then exchanged
+      {".BANKCONVERTAREA ", "off bank=1FF-100", 0, "", {}},        // stored bounds ordered
+      {".BANKCONVERTAREA ", "off bank=0-FFFF", 0, "bank=0000-FFFF", {59, 60}},  // size wraps
   };
   for (const auto& c : cases) {
-    reset();
-    EXPECT_EQ(directive(c.line, 2, c.position), c.result) << c.line;
-    EXPECT_EQ(run->directives.dnOverlapAllowed, c.overlap) << c.line;
-    EXPECT_EQ(run->diagnostics.lineErrors, c.errors) << c.line;
-  }
-  EXPECT_EQ(directive(std::string(2000, '.')), resultNotDirective);
-  EXPECT_EQ(directive("#DATA"), resultNotDirective);
-  EXPECT_EQ(run->source.dataSegmentOpen, 0);
-}
-
-TEST_F(DirectiveTest, UnbalancedConditionIsReportedInPassTwoOnly) {
-  EXPECT_EQ(directive(".ENDIF", 1), 0);
-  EXPECT_TRUE(run->diagnostics.lineErrors.empty());
-  EXPECT_EQ(directive(".ENDIF", 2), 0);
-  EXPECT_EQ(directive(".ELSE", 2), 0);
-  EXPECT_EQ(run->diagnostics.lineErrors, Errors{28});
-
-  // The stack is the one of the line's origin.
-  reset();
-  run->conditions.sourceConditions.depth = 1;
-  run->source.macroContext = 0;
-  directive(".ENDIF");
-  EXPECT_EQ(run->diagnostics.lineErrors, Errors{28});
-  reset();
-  run->conditions.macroConditions.depth = 1;
-  run->source.macroContext = 0;
-  directive(".ENDIF");
-  EXPECT_TRUE(run->diagnostics.lineErrors.empty());
-}
-
-TEST_F(DirectiveTest, OpenMacroDefinitionTakesEveryDirective) {
-  const struct {
-    const char* line;
-    int result;
-    int stillOpen;
-  } cases[] = {{".IF X", 0, 1},
-               {"#IFSAME A,B", 0, 1},
-               {".END", 0, 1},
-               {".DNOVERLAP ON", 0, 1},
-               {".NOSUCH", resultNotDirective, 1},
-               {"ENDM", resultNotDirective, 1},
-               {".ENDM", 0, 0},
-               {"#ENDMAC", 0, 0}};
-  for (const auto& c : cases) {
-    reset();
-    run->source.macroDefinitionOpen = 1;
-    EXPECT_EQ(directive(c.line), c.result) << c.line;
-    EXPECT_EQ(run->source.macroDefinitionOpen, c.stillOpen) << c.line;
-    EXPECT_EQ(run->directives.dnOverlapAllowed, 0) << c.line;
-    EXPECT_TRUE(run->diagnostics.lineErrors.empty()) << c.line;
-  }
-}
-
-TEST_F(DirectiveTest, ResultsThatDependOnAssembling) {
-  const struct {
-    const char* line;
-    int32_t assemblingOn, macroContext, macroAssemblingOn;
-    int result;
-  } cases[] = {{".END", 0, -1, 1, resultEndOfSource},
-               {".EXITMAC", 1, 0, 1, resultExitMacro},
-               {".EXITMACRO", 1, 0, 0, 0},
-               {".EXITMAC", 0, -1, 1, 0},
-               {".DS 3", 0, -1, 1, 0},
-               {".CHIP ZQ4410", 1, -1, 1, 0}};
-  for (const auto& c : cases) {
-    reset();
-    run->source.assemblingOn = c.assemblingOn;
-    run->source.macroContext = c.macroContext;
-    run->source.macroAssemblingOn = c.macroAssemblingOn;
-    EXPECT_EQ(directive(c.line), c.result) << c.line;
-    EXPECT_EQ(run->source.locationCounter, 0) << c.line;
-  }
-  reset();
-  EXPECT_EQ(directive(".DS", 1), 0);
-  EXPECT_TRUE(run->diagnostics.lineErrors.empty());
-  EXPECT_EQ(directive(".DS  ; none", 2), 0);
-  EXPECT_EQ(run->diagnostics.lineErrors, Errors{33});
-}
-
-TEST_F(DirectiveTest, Segments) {
-  const struct {
-    int32_t data, table;
-    const char* line;
-    int32_t dataAfter, tableAfter;
-    bool error7;
-  } cases[] = {{0, 0, ".DATA", 1, 0, false},     {0, 0, ".TABLE", 0, 1, false},
-               {0, 1, ".DATA", 0, 1, true},      {1, 0, ".TABLE", 1, 0, true},
-               {1, 0, ".DATA", 1, 0, true},      {1, 0, ".ENDD", 0, 0, false},
-               {0, 1, ".ENDTABLE", 0, 0, false}, {0, 0, ".ENDDATA", 0, 0, true},
-               {0, 1, ".ENDD", 0, 1, true},      {1, 0, ".ENDT", 1, 0, true},
-               {1, 1, ".ENDD", 1, 1, true},      {1, 1, ".ENDTAB", 1, 1, true}};
-  for (int pass = 1; pass <= 2; ++pass) {
-    for (const auto& c : cases) {
-      reset();
-      run->source.assemblingOn = 0;  // segments open and close in skipped regions too
-      run->source.dataSegmentOpen = c.data;
-      run->source.tableSegmentOpen = c.table;
-      EXPECT_EQ(directive(c.line, pass), 0) << c.line;
-      EXPECT_EQ(run->source.dataSegmentOpen, c.dataAfter) << c.line;
-      EXPECT_EQ(run->source.tableSegmentOpen, c.tableAfter) << c.line;
-      EXPECT_EQ(run->diagnostics.lineErrors, (c.error7 && pass == 2) ? Errors{7} : Errors{})
-          << c.line << " pass " << pass;
+    for (int pass = 1; pass <= 2; ++pass) {
+      SCOPED_TRACE(std::string(c.line) + " [" + c.before + "] pass " + std::to_string(pass));
+      arrange(c.before);
+      EXPECT_EQ(directive(c.line, pass), c.result);
+      EXPECT_EQ(state(), c.after);
+      EXPECT_EQ(errors(), pass == 2 ? c.errors : Errors{});
     }
   }
 }
 
+TEST_F(DirectiveTest, PositionsAndUnbalancedConditions) {
+  EXPECT_EQ(directive("#DEFINE DEBUG", 1), 0);  // taken while assembling too
+  EXPECT_EQ(directive("LOOP .DNOVERLAP ON", 2, 4), 0);
+  EXPECT_EQ(run->directives.dnOverlapAllowed, 1);
+  EXPECT_EQ(directive(".END", 2, 7), kNo);  // position beyond the text
+  EXPECT_EQ(directive(std::string(2000, '.')), kNo);
+  EXPECT_EQ(directive(".ENDIF"), 0);
+  EXPECT_EQ(directive(".ELSE"), 0);
+  EXPECT_EQ(errors(), Errors{28});  // once per line
+  // A missing level is looked for on the stack of the line's origin.
+  arrange("macro if");
+  directive(".ENDIF");
+  EXPECT_EQ(errors(), Errors{28});
+  arrange("macro macroIf");
+  directive(".ENDIF");
+  EXPECT_TRUE(errors().empty());
+}
+
+// The quoted pieces are joined; 32 for a missing quote, 53 for an empty text.
 TEST_F(DirectiveTest, UserError) {
   const struct {
     const char* line;
     const char* text;
     Errors errors;
-  } cases[] = {{".ERROR \"Stack\" \"overflow\"", "Stackoverflow", {}},
-               {".ERROR \"Stack\" junk \"overflow\" ; \"more\"\n", "Stackoverflow", {}},
-               {".ERROR \"a;b\"", "a;b", {}},
-               {".ERROR \"\"", "", {53}},
-               {".ERROR \"unterminated\n", "unterminated", {32}},
-               {".ERROR", "", {32, 53}},
-               {".ERROR no quotes", "", {32, 53}}};
+  } cases[] = {
+      {".ERROR \"Stack\" \"overflow\"", "Stackoverflow", {}},
+      {".ERROR \"Stack\" junk \"overflow\" ; \"more\"\n", "Stackoverflow", {}},
+      {".ERROR \"a;b\"", "a;b", {}},
+      {".ERROR \"\"", "", {53}},
+      {".ERROR \"unterminated\n", "unterminated", {32}},
+      {".ERROR no quotes", "", {32, 53}},
+  };
   for (const auto& c : cases) {
-    reset();
+    arrange("");
     run->diagnostics.userErrorText = "old";
     EXPECT_EQ(directive(c.line), 0) << c.line;
     EXPECT_EQ(run->diagnostics.userErrorText, c.text) << c.line;
-    EXPECT_EQ(run->diagnostics.lineErrors, c.errors) << c.line;
+    EXPECT_EQ(errors(), c.errors) << c.line;
   }
   // Pass 1 and skipped file lines do nothing; a macro line follows the file-line flag.
-  reset();
+  arrange("");
   directive(".ERROR \"x\"", 1);
   run->source.assemblingOn = 0;
   directive(".ERROR \"y\"", 2);
   EXPECT_EQ(run->diagnostics.userErrorText, "");
-  run->source.assemblingOn = 1;
-  run->source.macroContext = 0;
-  run->source.macroAssemblingOn = 0;
+  arrange("macro macroOff");
   directive(".ERROR \"z\"", 2);
   EXPECT_EQ(run->diagnostics.userErrorText, "z");
 }
 
-TEST_F(DirectiveTest, DnOverlapAndSortSettings) {
-  const struct {
-    const char* line;
-    int32_t overlapBefore, overlapAfter;
-    Errors errors;
-  } overlap[] = {{".DNOVERLAP On", 0, 1, {}},
-                 {".DNOVERLAP 1", 0, 1, {}},
-                 {".DNOVERLAP oFF", 1, 0, {}},
-                 {".DNOVERLAP", 1, 1, {}},
-                 {".DNOVERLAP YES", 1, 1, {57}}};
-  for (const auto& c : overlap) {
-    reset();
-    run->source.assemblingOn = 0;
-    run->directives.dnOverlapAllowed = c.overlapBefore;
-    EXPECT_EQ(directive(c.line), 0) << c.line;
-    EXPECT_EQ(run->directives.dnOverlapAllowed, c.overlapAfter) << c.line;
-    EXPECT_EQ(run->diagnostics.lineErrors, c.errors) << c.line;
-  }
-  reset();
-  directive(".DNOVERLAP YES", 1);
-  EXPECT_TRUE(run->diagnostics.lineErrors.empty());
-
-  const struct {
-    const char* line;
-    char label, constant, ram;  // each starts at 'D'
-  } sorts[] = {{".SORTLABELFILE a", 'A', 'D', 'D'}, {".SORTLABELFILE X", 0, 'D', 'D'},
-               {".SORTLABELFILE", 'D', 'D', 'D'},   {".SORTEQUFILE A", 'D', 'A', 'D'},
-               {".SORTRAMFILE ASC", 'D', 'D', 0},   {".SORTRAMFILE A", 'D', 'D', 'A'}};
-  for (const auto& c : sorts) {
-    reset();
-    run->source.assemblingOn = 0;
-    run->directives.labelSortOrder = run->directives.constantSortOrder =
-        run->directives.ramSortOrder = 'D';
-    EXPECT_EQ(directive(c.line), 0) << c.line;
-    EXPECT_EQ(run->directives.labelSortOrder, c.label) << c.line;
-    EXPECT_EQ(run->directives.constantSortOrder, c.constant) << c.line;
-    EXPECT_EQ(run->directives.ramSortOrder, c.ram) << c.line;
-    EXPECT_TRUE(run->diagnostics.lineErrors.empty()) << c.line;
-  }
-}
-
-TEST_F(DirectiveTest, BankConvertArea) {
-  const struct {
-    uint16_t start, end;  // bounds before the line
-    const char* words;
-    uint16_t startAfter, endAfter;
-    Errors errors;
-  } cases[] = {
-      {0x100, 0x1FF, "01FFh 0100h", 0x100, 0x1FF, {}},
-      {0x100, 0x1FF, "0100h 0104h", 0x100, 0x104, {60}},  // 5 words
-      {0x100, 0x1FF, "0020h 0300h", 0x020, 0x300, {59, 61}},
-      {0x100, 0x1FF, "0x30 22F", 0x030, 0x22F, {}},    // 512 words
-      {0x100, 0x1FF, "30h 230h", 0x030, 0x230, {61}},  // 513 words
-      {0x100, 0x1FF, "100 107", 0x100, 0x107, {}},     // 8 words
-      {0x100, 0x1FF, "0700h 0800h", 0x700, 0x800, {59}},
-      {0x100, 0x1FF, "0180h", 0x180, 0x1FF, {}},     // the end bound is kept
-      {0x100, 0x1FF, "0300h", 0x1FF, 0x300, {}},     // kept, then exchanged
-      {0x1FF, 0x100, "", 0x100, 0x1FF, {}},          // no words: stored bounds ordered
-      {0x000, 0xFFFF, "", 0x000, 0xFFFF, {59, 60}},  // the 16-bit size wraps to 0
-  };
-  for (const auto& c : cases) {
-    reset();
-    run->source.assemblingOn = 0;
-    persistentSettings().bankConvertStart = c.start;
-    persistentSettings().bankConvertEnd = c.end;
-    EXPECT_EQ(directive(std::string(".BANKCONVERTAREA ") + c.words), 0) << c.words;
-    EXPECT_EQ(persistentSettings().bankConvertStart, c.startAfter) << c.words;
-    EXPECT_EQ(persistentSettings().bankConvertEnd, c.endAfter) << c.words;
-    EXPECT_EQ(run->diagnostics.lineErrors, c.errors) << c.words;
-  }
-  reset();
-  directive(".BANKCONVERTAREA 0020h 0300h", 1);
-  EXPECT_TRUE(run->diagnostics.lineErrors.empty());
-}
-
+// A line feed ends the words; the position never passes the end of the text.
 TEST_F(DirectiveTest, NextDirectiveWord) {
-  // A line feed ends the words; the position never passes the end of the text.
   run->directives.directiveLine = ".X  a\tbc \n";
   run->directives.directiveArgPos = 2;
   std::vector<std::string> words;
   while (nextDirectiveWord(*run)) words.push_back(run->directives.directiveWord);
   EXPECT_EQ(words, (std::vector<std::string>{"a", "bc"}));
-  EXPECT_FALSE(nextDirectiveWord(*run));
   EXPECT_EQ(run->directives.directiveArgPos, run->directives.directiveLine.size());
-
-  // A keyword that ends the text leaves no words.
-  directive(".SORTLABELFILE");
+  directive(".SORTLABELFILE");  // a keyword that ends the text leaves no words
   EXPECT_EQ(run->directives.directiveArgPos, run->directives.directiveLine.size());
   EXPECT_FALSE(nextDirectiveWord(*run));
-}
-
-// DS goes through the statement splitter and the evaluator, DEFINE through its handler.
-TEST_F(DirectiveTest, HandsOverToOtherModules) {
-  run->source.locationCounter = 0x10;
-  EXPECT_EQ(directive(".DS 3 ; three words"), resultReserved);
-  EXPECT_EQ(run->source.locationCounter, 0x13);
-  EXPECT_TRUE(run->diagnostics.lineErrors.empty());
-
-  // DEFINE is taken whether or not its handler enters anything.
-  reset();
-  EXPECT_EQ(directive("#DEFINE DEBUG", 1), 0);
-  reset();
-  run->source.assemblingOn = 0;
-  EXPECT_EQ(directive("#DEFINE DEBUG", 1), 0);
-  EXPECT_TRUE(run->substitutions.defines.empty());
 }
 
 }  // namespace

@@ -12,97 +12,76 @@
 
 namespace {
 
-using zq::AssemblerRun;
-
 // Everything written to a temporary stream so far.
 std::string contents(FILE* stream) {
   std::fflush(stream);
   std::rewind(stream);
   std::string text;
-  int c;
-  while ((c = std::fgetc(stream)) != EOF) text.push_back(static_cast<char>(c));
+  for (int c; (c = std::fgetc(stream)) != EOF;) text.push_back(static_cast<char>(c));
   return text;
 }
 
-std::unique_ptr<AssemblerRun> runWithStreams() {
-  auto run = std::make_unique<AssemblerRun>();
+std::unique_ptr<zq::AssemblerRun> runWithStreams(int level = 0) {
+  auto run = std::make_unique<zq::AssemblerRun>();
   run->files.listing = std::tmpfile();
   run->files.error = std::tmpfile();
+  run->source.includeLevel = static_cast<int16_t>(level);
   return run;
 }
 
-TEST(ListingWriteListingLine, Forms) {
-  struct Case {
-    int result;
-    int level;
-    unsigned lineNumber;
-    int32_t address;
-    std::string line;
-    std::string expected;
-    bool error22;
-  };
-  const std::vector<Case> cases = {
-      {1, 2, 7, 0x12, "  ADC 5,A\n", "   40 00007++ 0012 7A05    ADC 5,A\n", false},
-      {1, 0, 123456, 0x12345, "X\n", "   40 123456 12345 7A05  X\n", false},
-      {2, 1, 12, 0, "  DB 1\n", "   40 00012+     DB 1\n", false},
-      {0, 5, 3, 0, "; c\n", "00003+++              ; c\n", false},
-      {zq::resultEndOfSource, 0, 9, 0, "END\n", "00009              END\n", false},
-      {zq::resultRomOverflow, 0, 4, 0x1000, " NOP\n", "00004 1000 ?? ?? ??    NOP\n", true},
-      {zq::resultUnknownMnemonic, 0, 4, 0x20, "FOO\n", "00004 0020 ?? ?? ??   FOO\n", false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.expected);
-    auto run = runWithStreams();
-    run->source.listingLineCount = 39;
-    run->source.includeLevel = static_cast<int16_t>(c.level);
-    run->source.statementAddress = c.address;
-    run->source.wordText = "7A05";
-    zq::writeListingLine(*run, c.line, c.lineNumber, c.result);
-    EXPECT_EQ(contents(run->files.listing), c.expected);
-    EXPECT_EQ(run->source.listingLineCount, 40);
-    EXPECT_EQ(run->diagnostics.lineErrors, c.error22 ? std::vector<int>{22} : std::vector<int>{});
+// Each result's form with listingLineCount 39; "+" marks cut at three for statements, not
+// for source-only lines (there `result` is the pass).
+void expectForm(bool sourceOnly, int result, int level, unsigned line, int32_t address,
+                const std::string& text, const std::string& expected) {
+  SCOPED_TRACE(expected);
+  auto run = runWithStreams(level);
+  run->source.listingLineCount = 39;
+  run->source.statementAddress = address;
+  run->source.wordText = "7A05";
+  if (sourceOnly) {
+    zq::writeSourceListingLine(*run, text, line, result);
+  } else {
+    zq::writeListingLine(*run, text, line, result);
   }
+  EXPECT_EQ(contents(run->files.listing), expected);
+  EXPECT_EQ(run->source.listingLineCount, 40);
+  bool error22 = !sourceOnly && result == zq::resultRomOverflow;
+  EXPECT_EQ(run->diagnostics.lineErrors, error22 ? std::vector<int>{22} : std::vector<int>{});
+}
 
-  // Without a listing stream the line is still counted.
-  auto run = std::make_unique<AssemblerRun>();
-  zq::writeListingLine(*run, "X\n", 1, zq::resultRomOverflow);
+TEST(Listing, LineForms) {
+  const int end = zq::resultEndOfSource, rom = zq::resultRomOverflow;
+  expectForm(false, 1, 2, 7, 0x12, "  ADC 5,A\n", "   40 00007++ 0012 7A05    ADC 5,A\n");
+  expectForm(false, 1, 0, 123456, 0x12345, "X\n", "   40 123456 12345 7A05  X\n");
+  expectForm(false, 2, 1, 12, 0, "  DB 1\n", "   40 00012+     DB 1\n");
+  expectForm(false, 0, 5, 3, 0, "; c\n", "00003+++              ; c\n");
+  expectForm(false, end, 0, 9, 0, "END\n", "00009              END\n");
+  expectForm(false, rom, 0, 4, 0x1000, " NOP\n", "00004 1000 ?? ?? ??    NOP\n");
+  expectForm(false, zq::resultUnknownMnemonic, 0, 4, 0x20, "FOO\n", "00004 0020 ?? ?? ??   FOO\n");
+  expectForm(true, 2, 1, 12, 0, "X\n", "0012+  X\n");
+  expectForm(true, 2, 3, 12, 0, "X\n", "0012+++X\n");
+  expectForm(true, 2, 5, 12, 0, "X\n", "0012+++++X\n");
+
+  auto run = runWithStreams();
+  zq::writeSourceListingLine(*run, "X\n", 12, 1);  // passes 0 and 1 write and count nothing
+  EXPECT_EQ(contents(run->files.listing), "");
+  EXPECT_EQ(run->source.listingLineCount, 0);
+  run = std::make_unique<zq::AssemblerRun>();  // no stream: still counted, 22 still raised
+  zq::writeListingLine(*run, "X\n", 1, rom);
   EXPECT_EQ(run->source.listingLineCount, 1);
   EXPECT_EQ(run->diagnostics.lineErrors, std::vector<int>{22});
 }
 
-TEST(ListingWriteSourceListingLine, DepthPrefix) {
-  const std::vector<std::pair<int, std::string>> cases = {
-      {0, "0012   X\n"}, {1, "0012+  X\n"},   {2, "0012++ X\n"},
-      {3, "0012+++X\n"}, {5, "0012+++++X\n"},
-  };
-  for (const auto& c : cases) {
-    auto run = runWithStreams();
-    run->source.includeLevel = static_cast<int16_t>(c.first);
-    zq::writeSourceListingLine(*run, "X\n", 12, 2);
-    EXPECT_EQ(contents(run->files.listing), c.second);
-    EXPECT_EQ(run->source.listingLineCount, 1);
-  }
-  // Passes 0 and 1 write and count nothing.
-  auto run = runWithStreams();
-  zq::writeSourceListingLine(*run, "X\n", 12, 1);
-  EXPECT_EQ(contents(run->files.listing), "");
-  EXPECT_EQ(run->source.listingLineCount, 0);
-}
-
-TEST(ListingDiagnostics, OrderAndDuplicates) {
-  auto run = runWithStreams();
+// Warnings first, each number once, the user text last; pass-1 numbers dropped by a new pass.
+TEST(Listing, DiagnosticsOrderAndDuplicates) {
+  auto run = runWithStreams(1);
   run->source.includeFileNames[0] = "main.asm";
   run->source.includeFileNames[1] = "inc\\defs.inc";
-  run->source.includeLevel = 1;
-  zq::raiseError(*run, 6);
-  zq::raiseError(*run, 1);
-  zq::raiseError(*run, 6);
-  zq::raiseError(*run, 6);
+  for (int number : {6, 1, 6, 6}) zq::raiseError(*run, number);
   zq::raiseWarning(*run, 0);
   zq::raiseWarning(*run, 0);
   run->diagnostics.userErrorText = "STOP HERE";
   zq::flushLineDiagnostics(*run, 3);
-
   EXPECT_EQ(contents(run->files.listing),
             "               ### Warning :  MACRO REDFINITION ###\n"
             "               <<< OPRAND ERROR >>>\n"
@@ -117,7 +96,6 @@ TEST(ListingDiagnostics, OrderAndDuplicates) {
   EXPECT_EQ(run->diagnostics.warningCount, 1);
   EXPECT_EQ(run->source.listingLineCount, 4);
 
-  // A number raised in pass 1 is dropped when the next pass begins.
   zq::raiseError(*run, 8);
   zq::beginPass(*run);
   zq::flushLineDiagnostics(*run, 4);

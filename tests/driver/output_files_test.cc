@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -13,51 +12,29 @@
 
 namespace {
 
-TEST(OutputFilesReplaceExtension, Table) {
-  struct Case {
-    std::string name;
-    bool keep;
-    std::string expected;
+// The last dot counts wherever it stands, also in a directory name.
+TEST(OutputFiles, ReplaceExtension) {
+  auto replaced = [](std::string name, bool keep) {
+    zq::replaceExtension(name, ".HEX", keep);
+    return name;
   };
-  const std::vector<Case> cases = {
-      {"C:\\work\\prog.asm", false, "C:\\work\\prog.HEX"},
-      {"C:\\work\\prog", false, "C:\\work\\prog.HEX"},
-      // The last dot counts wherever it stands.
-      {"C:\\a.b\\prog", false, "C:\\a.HEX"},
-      {"/x/a.b.c", false, "/x/a.b.HEX"},
-      {"prog.asm", true, "prog.asm"},
-      {"prog", true, "prog.HEX"},
-      {"", false, ""},
-  };
-  for (const Case& c : cases) {
-    std::string name = c.name;
-    zq::replaceExtension(name, ".HEX", c.keep);
-    EXPECT_EQ(name, c.expected) << c.name;
-  }
+  EXPECT_EQ(replaced("C:\\work\\prog.asm", false), "C:\\work\\prog.HEX");
+  EXPECT_EQ(replaced("C:\\work\\prog", false), "C:\\work\\prog.HEX");
+  EXPECT_EQ(replaced("C:\\a.b\\prog", false), "C:\\a.HEX");
+  EXPECT_EQ(replaced("/x/a.b.c", false), "/x/a.b.HEX");
+  EXPECT_EQ(replaced("prog.asm", true), "prog.asm");
+  EXPECT_EQ(replaced("prog", true), "prog.HEX");
+  EXPECT_EQ(replaced("", false), "");
 }
 
-class OutputFilesPrepare : public ::testing::Test {
- protected:
-  void SetUp() override {
-    zq::setMessageSink(
-        [](const char* text, void* context) {
-          static_cast<std::vector<std::string>*>(context)->push_back(text);
-        },
-        &messages_);
-  }
-  void TearDown() override { zq::setMessageSink(nullptr, nullptr); }
-
-  zqtest::TempDir dir_;
-  std::vector<std::string> messages_;
-};
-
-TEST_F(OutputFilesPrepare, NamesStreamsAndStaleJump) {
-  zqtest::writeFile(dir_.file("prog.asm"), "; x\n");
-  zqtest::writeFile(dir_.file("prog.jmp"), "stale");
+TEST(OutputFiles, PrepareNamesStreamsAndStaleJump) {
+  zqtest::TempDir dir;
+  zqtest::writeFile(dir.file("prog.asm"), "; x\n");
+  zqtest::writeFile(dir.file("prog.jmp"), "stale");  // goes though its name differs in case
   auto run = std::make_unique<zq::AssemblerRun>();
-  ASSERT_EQ(zq::prepareOutputFiles(*run, dir_.file("prog.asm")), 1);
+  ASSERT_EQ(zq::prepareOutputFiles(*run, dir.file("prog.asm")), 1);
 
-  const std::string base = zq::fullPath(dir_.path()) + "/prog";
+  const std::string base = zq::fullPath(dir.path()) + "/prog";
   const zq::OutputFiles& f = run->files;
   const std::vector<std::pair<std::string, std::string>> names = {
       {f.hexName, ".HEX"}, {f.objName, ".OBJ"}, {f.lstName, ".LST"}, {f.lblName, ".LBL"},
@@ -65,15 +42,14 @@ TEST_F(OutputFilesPrepare, NamesStreamsAndStaleJump) {
       {f.binName, ".BIN"}, {f.mapName, ".MAP"}, {f.ramName, ".RAM"}, {f.jmpName, ".JMP"},
   };
   for (const auto& n : names) EXPECT_EQ(n.first, base + n.second);
-  EXPECT_NE(f.listing, nullptr);
-  EXPECT_NE(f.symbol, nullptr);
-  EXPECT_NE(f.error, nullptr);
-  EXPECT_NE(f.map, nullptr);
-  for (const char* ext : {".LST", ".SYM", ".ERR", ".MAP"})
-    EXPECT_TRUE(zqtest::fileExists(base + ext));
-  // The stale file goes even though its stored name differs in case.
-  EXPECT_FALSE(zqtest::fileExists(dir_.file("prog.jmp")));
-  EXPECT_TRUE(messages_.empty());
+  for (const auto& [stream, ext] : {std::pair<FILE*, const char*>{f.listing, ".LST"},
+                                    {f.symbol, ".SYM"},
+                                    {f.error, ".ERR"},
+                                    {f.map, ".MAP"}}) {
+    EXPECT_NE(stream, nullptr) << ext;
+    EXPECT_TRUE(zqtest::fileExists(base + ext)) << ext;
+  }
+  EXPECT_FALSE(zqtest::fileExists(dir.file("prog.jmp")));
 
   zq::closeOutputFiles(*run);
   EXPECT_EQ(f.listing, nullptr);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <string>
 
 #include "driver/run.h"
 #include "test_support.h"
@@ -16,32 +15,23 @@ TEST(BankFixupTest, RecordsMapLinesAndAdvances) {
   AssemblerRun run;
   run.files.map = std::fopen(dir.file("prog.MAP").c_str(), "w");
   ASSERT_NE(run.files.map, nullptr);
-  // Pass 1 advances the counters but records nothing and writes no map line.
-  run.source.locationCounter = 0x0F;
-  run.source.statementAddress = 0x0F;
-  ASSERT_EQ(finishInstruction(run, 2, 1, 4), 1);
+  run.source.locationCounter = run.source.statementAddress = 0x0F;
+  ASSERT_EQ(finishInstruction(run, 2, 1, 4), 1);  // pass 1 records and writes nothing
   EXPECT_TRUE(run.object.insertAddressTable.empty());
   EXPECT_EQ(run.source.lastCodeAddress, 0x0F);
-
   run.source.includeFileNames[0] = "/w/MAIN.ASM";
   run.source.includeFileNames[1] = "/w/main.asm";
   run.macros.macroDefinitionFile = "/w/MAC.INC";
   run.macros.macroNestingDepth = 2;
   run.source.codeText = "00 12";
-
-  struct Step {
-    int16_t includeLevel;
-    int32_t macroContext;
-    uint32_t lineNumber;
-  };
-  // Main file twice, an include whose name differs only in case, a macro expansion,
-  // then the main file again.
-  const Step steps[] = {{0, -1, 5}, {0, -1, 6}, {1, -1, 1}, {1, 0, 9}, {0, -1, 7}};
-  for (const Step& step : steps) {
-    run.source.includeLevel = step.includeLevel;
-    run.source.macroContext = step.macroContext;
+  // {include level, macro context, line}: main twice, an include named like main but for
+  // case, a macro expansion, main again. "*" repeats the previous file.
+  const int steps[][3] = {{0, -1, 5}, {0, -1, 6}, {1, -1, 1}, {1, 0, 9}, {0, -1, 7}};
+  for (const auto& s : steps) {
+    run.source.includeLevel = s[0];
+    run.source.macroContext = s[1];
     run.source.statementAddress = run.source.locationCounter;
-    ASSERT_EQ(finishInstruction(run, 2, 2, step.lineNumber), 1);
+    ASSERT_EQ(finishInstruction(run, 2, 2, s[2]), 1);
   }
   std::fclose(run.files.map);
   run.files.map = nullptr;

@@ -15,25 +15,21 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// A 20-byte record: mnemonic, form, kind, opcode, mask 1, mask 2 (reserved words zero).
-Bytes record(const char* mnemonic, uint8_t form, uint8_t kind, uint16_t opcode, uint16_t mask1 = 0,
-             uint16_t mask2 = 0) {
+// A 20-byte record of form 0: mnemonic, kind (7), opcode (8) and mask 1 (12), the rest zero.
+Bytes record(const char* mnemonic, uint8_t kind = 0, uint16_t opcode = 0, uint16_t mask1 = 0) {
   Bytes out(20, 0);
-  std::memcpy(out.data(), mnemonic, std::min<size_t>(std::strlen(mnemonic), 6));
-  out[6] = form;
+  std::memcpy(out.data(), mnemonic, std::strlen(mnemonic));
   out[7] = kind;
   out[8] = opcode & 0xFF;
   out[9] = opcode >> 8;
   out[12] = mask1 & 0xFF;
   out[13] = mask1 >> 8;
-  out[16] = mask2 & 0xFF;
-  out[17] = mask2 >> 8;
   return out;
 }
 
-// Name bytes as given, then the count, then `filler` zero bytes, then the records.
+// Name bytes as given, the count, `filler` zero bytes, then the records.
 Bytes chipImage(const std::string& name, uint16_t count, size_t filler,
-                const std::vector<Bytes>& records) {
+                const std::vector<Bytes>& records = {record("NOP")}) {
   Bytes out(name.begin(), name.end());
   out.push_back(count & 0xFF);
   out.push_back(count >> 8);
@@ -42,15 +38,17 @@ Bytes chipImage(const std::string& name, uint16_t count, size_t filler,
   return out;
 }
 
-std::string asText(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+// A name without a ".", padded with NULs to the 10 bytes before the count.
+std::string padded(const char* name) {
+  std::string out(name);
+  out.resize(10, '\0');
+  return out;
+}
 
 TEST(ChipFileTest, DecodeFindsNameCountAndRecords) {
-  const Bytes nop = record("NOP", 0, 0, 0x0000);
-  const Bytes lowerNop = record("nop", 0, 0, 0x0000);
-  const Bytes halt = record("HALT", 0, 0, 0x0002);
-  // Without a "." the count is read at 10 even inside a longer name: here "KL".
-  const std::string longName("ABCDEFGHIJKL\0", 13);
-  struct Case {
+  const Bytes nop = record("NOP"), halt = record("HALT", 0, 2);
+  const std::string longName("ABCDEFGHIJKL\0", 13);  // no ".": the count is "KL"
+  const struct {
     const char* what;
     Bytes image;
     size_t p;
@@ -59,34 +57,31 @@ TEST(ChipFileTest, DecodeFindsNameCountAndRecords) {
     std::string name;
   } cases[] = {
       {"dot fixes p", chipImage("ABCDEF.1", 3, 2, {nop, halt, halt}), 8, 3, 12, "ABCDEF.1"},
-      {"records right after the count", chipImage("ABCDEF.1", 1, 0, {nop}), 8, 1, 10, "ABCDEF.1"},
-      {"no dot: count at 10", chipImage(std::string("ZQ4460\0\0\0\0", 10), 2, 0, {nop, halt}), 10,
-       2, 12, "ZQ4460"},
-      {"long name without dot", Bytes(longName.begin(), longName.end()), 10, 'K' | ('L' << 8), 23,
+      {"records after the count", chipImage("ABCDEF.1", 1, 0), 8, 1, 10, "ABCDEF.1"},
+      {"no dot", chipImage(padded("ZQ4460"), 2, 0, {nop, halt}), 10, 2, 12, "ZQ4460"},
+      {"long name, no dot", Bytes(longName.begin(), longName.end()), 10, 'K' | ('L' << 8), 23,
        "ABCDEFGHIJ"},
-      {"lower-case nop", chipImage("AB.C", 1, 3, {lowerNop}), 4, 1, 9, "AB.C"},
+      {"lower-case nop", chipImage("AB.C", 1, 3, {record("nop")}), 4, 1, 9, "AB.C"},
       {"no NOP within twelve", chipImage("AB.C", 1, 12, {halt}), 4, 1, 17, "AB.C"},
-      {"file begins with NUL", chipImage(std::string("\0AB.C\0\0\0\0\0", 10), 1, 0, {nop}), 10, 1,
-       12, ""},
-      {"count 0", chipImage("AB.C", 0, 0, {nop}), 4, 0, 6, "AB.C"},
-      {"count 8000h", chipImage("AB.C", 0x8000, 0, {nop}), 4, -32768, 6, "AB.C"},
+      {"leading NUL", chipImage(std::string("\0AB.C\0\0\0\0\0", 10), 1, 0), 10, 1, 12, ""},
+      {"count 0", chipImage("AB.C", 0, 0), 4, 0, 6, "AB.C"},
+      {"count 8000h", chipImage("AB.C", 0x8000, 0), 4, -32768, 6, "AB.C"},
       {"empty file", Bytes(), 10, 0, 23, ""},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    ChipImage image = decodeChipFile(c.image);
+    const ChipImage image = decodeChipFile(c.image);
     EXPECT_EQ(image.nameLength, c.p);
     EXPECT_EQ(image.count, c.count);
     EXPECT_EQ(image.recordOffset, c.q);
     EXPECT_EQ(image.name, c.name);
     EXPECT_EQ(image.records.size(), c.count > 0 ? static_cast<size_t>(c.count) : 0u);
   }
-}
 
-TEST(ChipFileTest, DecodeShortFileLeavesMissingRecordsZero) {
-  Bytes image = chipImage("AB.C", 3, 0, {record("NOP", 0, 0, 0), record("JMP", 0, 1, 0xD000)});
-  image.resize(image.size() - 10);  // the JMP record loses its masks
-  ChipImage decoded = decodeChipFile(image);
+  // A short file leaves the missing records, and parts of records, zero.
+  Bytes shortImage = chipImage("AB.C", 3, 0, {nop, record("JMP", 1, 0xD000, 0xFFF)});
+  shortImage.resize(shortImage.size() - 10);
+  const ChipImage decoded = decodeChipFile(shortImage);
   ASSERT_EQ(decoded.records.size(), 3u);
   EXPECT_STREQ(decoded.records[1].mnemonic, "JMP");
   EXPECT_EQ(decoded.records[1].opcode, 0xD000);
@@ -98,31 +93,31 @@ class ChipLoadTest : public ::testing::Test {
  protected:
   void SetUp() override {
     params = zqtest::makeParams(dir.file("main.asm"));
-    std::snprintf(params->chipDirectory, sizeof params->chipDirectory, "%s", dir.path().c_str());
+    setText(params->chipDirectory, dir.path());
     run.params = params.get();
   }
-  void writeChip(const std::string& fileName, const Bytes& image) {
-    zqtest::writeFile(dir.file(fileName), asText(image));
+  template <size_t N>
+  static void setText(char (&field)[N], const std::string& text) {
+    std::snprintf(field, N, "%s", text.c_str());
+  }
+  void writeChip(const std::string& name, const Bytes& image) {
+    zqtest::writeFile(dir.file(name + ".COE"), std::string(image.begin(), image.end()));
   }
   void setMaskOptions(const std::string& text) {
     zqtest::writeFile(dir.file("mask.opt"), text);
-    std::snprintf(params->maskOptionPath, sizeof params->maskOptionPath, "%s",
-                  dir.file("mask.opt").c_str());
+    setText(params->maskOptionPath, dir.file("mask.opt"));
   }
-
   zqtest::TempDir dir;
   std::unique_ptr<AssemblerParams> params;
   AssemblerRun run;
 };
 
 TEST_F(ChipLoadTest, LoadFillsTableAndChipName) {
-  writeChip("ZQTEST.COE", chipImage(std::string("ZQ9999\0\0\0\0", 10), 2, 0,
-                                    {record("NOP", 0, 0, 0), record("JMP", 0, 1, 0xD000, 0xFFF)}));
-  std::snprintf(params->chipName, sizeof params->chipName, "%s", "OLD NAME THAT IS LONG");
+  writeChip("ZQTEST",
+            chipImage(padded("ZQ9999"), 2, 0, {record("NOP"), record("JMP", 1, 0xD000, 0xFFF)}));
+  setText(params->chipName, "OLD NAME THAT IS LONG");
   run.chip.stopForbidden = 1;
-  // The name is written as in the source; the file is found without regard to case.
-  ASSERT_EQ(loadChipFile(run, "zqtest"), 1);
-  EXPECT_STREQ(params->chipName, "ZQ9999");
+  ASSERT_EQ(loadChipFile(run, "zqtest"), 1);  // the file is found without regard to case
   EXPECT_EQ(std::string(params->chipName, sizeof params->chipName),
             std::string("ZQ9999") + std::string(26, '\0'));
   EXPECT_EQ(run.chip.instructionCount, 2);
@@ -131,36 +126,31 @@ TEST_F(ChipLoadTest, LoadFillsTableAndChipName) {
   EXPECT_EQ(run.chip.opcodes[2].mnemonic[0], '\0');
   EXPECT_EQ(run.chip.stopForbidden, 0);
   EXPECT_EQ(chipModel(run), "9999");
-
   releaseOpcodeTable(run);
   EXPECT_TRUE(run.chip.opcodes.empty());
   EXPECT_FALSE(isMnemonic(run, "NOP"));
 }
 
-TEST_F(ChipLoadTest, UnusableFilesAreRefused) {
+TEST_F(ChipLoadTest, UnusableFiles) {
   EXPECT_EQ(loadChipFile(run, "MISSING"), -1);
-  // A name text of 32 characters or more cannot fit the block's 32-byte slot.
-  std::string longName = std::string(40, 'Z') + ".1";
-  writeChip("LONG.COE", chipImage(longName, 1, 0, {record("NOP", 0, 0, 0)}));
-  std::snprintf(params->chipName, sizeof params->chipName, "%s", "KEPT");
+  // A name of 32 characters or more does not fit the block's slot: refused, name kept.
+  writeChip("LONG", chipImage(std::string(40, 'Z') + ".1", 1, 0));
+  setText(params->chipName, "KEPT");
   EXPECT_EQ(loadChipFile(run, "LONG"), -1);
   EXPECT_STREQ(params->chipName, "KEPT");
-  // An empty or count-0 file loads, with no mnemonic known.
-  writeChip("EMPTY.COE", Bytes());
-  EXPECT_EQ(loadChipFile(run, "EMPTY"), 1);
-  EXPECT_FALSE(isMnemonic(run, "NOP"));
-  writeChip("ZERO.COE", chipImage("AB.C", 0, 0, {record("NOP", 0, 0, 0)}));
-  EXPECT_EQ(loadChipFile(run, "ZERO"), 1);
-  EXPECT_FALSE(isMnemonic(run, "NOP"));
-  writeChip("NEG.COE", chipImage("AB.C", 0x8000, 0, {record("NOP", 0, 0, 0)}));
-  EXPECT_EQ(loadChipFile(run, "NEG"), 1);
-  EXPECT_FALSE(isMnemonic(run, "NOP"));
+  // An empty file or an unusable count loads, with no mnemonic known.
+  writeChip("EMPTY", Bytes());
+  writeChip("ZERO", chipImage("AB.C", 0, 0));
+  writeChip("NEG", chipImage("AB.C", 0x8000, 0));
+  for (const char* name : {"EMPTY", "ZERO", "NEG"}) {
+    EXPECT_EQ(loadChipFile(run, name), 1) << name;
+    EXPECT_FALSE(isMnemonic(run, "NOP")) << name;
+  }
 }
 
-TEST_F(ChipLoadTest, MaskOptionsOfModel3947) {
-  const Bytes chip = chipImage(std::string("ZQ3947\0\0\0\0", 10), 1, 0, {record("NOP", 0, 0, 0)});
-  writeChip("ZQ3947.COE", chip);
-  struct Case {
+TEST_F(ChipLoadTest, MaskOptionsOfModel3947Only) {
+  writeChip("ZQ3947", chipImage(padded("ZQ3947"), 1, 0));
+  const struct {
     const char* text;
     int stopForbidden;
   } cases[] = {
@@ -171,50 +161,36 @@ TEST_F(ChipLoadTest, MaskOptionsOfModel3947) {
       {"POWER SOURCE : C\nPOWER SOURCE : 4\n", 0},  // only the first such line counts
       {"NO SUCH LINE : 9\n", 0},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
+  for (const auto& c : cases) {
     setMaskOptions(c.text);
     run.chip.stopForbidden = 1;
-    EXPECT_EQ(loadChipFile(run, "ZQ3947"), 1);
-    EXPECT_EQ(run.chip.stopForbidden, c.stopForbidden);
+    EXPECT_EQ(loadChipFile(run, "ZQ3947"), 1) << c.text;
+    EXPECT_EQ(run.chip.stopForbidden, c.stopForbidden) << c.text;
   }
   setMaskOptions("POWER SOURCE : 3\n");
   EXPECT_EQ(readMaskOptions(run), 1);
   setMaskOptions("nothing\n");
   EXPECT_EQ(readMaskOptions(run), 0);
-
-  std::snprintf(params->maskOptionPath, sizeof params->maskOptionPath, "%s",
-                dir.file("absent.opt").c_str());
+  setText(params->maskOptionPath, dir.file("absent.opt"));
   EXPECT_EQ(loadChipFile(run, "ZQ3947"), -2);
-}
 
-TEST_F(ChipLoadTest, OtherModelsNeverReadMaskOptions) {
-  writeChip("ZQ4460.COE",
-            chipImage(std::string("ZQ4460\0\0\0\0", 10), 1, 0, {record("NOP", 0, 0, 0)}));
+  // Any other model never opens the file, even with no path.
+  writeChip("ZQ4460", chipImage(padded("ZQ4460"), 1, 0));
   params->maskOptionPath[0] = '\0';
   EXPECT_EQ(loadChipFile(run, "ZQ4460"), 1);
   EXPECT_EQ(readMaskOptions(run), 0);
   EXPECT_EQ(run.chip.stopForbidden, 0);
 }
 
+// The first letter compares exactly after upper-casing the word, the rest without case.
 TEST_F(ChipLoadTest, MnemonicMatching) {
-  writeChip("T.COE", chipImage("T.1", 3, 0,
-                               {record("NOP", 0, 0, 0), record("ldx", 0, 0, 5),
-                                record("MOV", 0, 2, 0x2000)}));
+  writeChip("T",
+            chipImage("T.1", 3, 0, {record("NOP"), record("ldx", 0, 5), record("MOV", 2, 0x2000)}));
   ASSERT_EQ(loadChipFile(run, "T"), 1);
-  struct Case {
-    const char* word;
-    bool known;
-  } cases[] = {{"NOP", true},
-               {"nop", true},
-               {"mOv", true},
-               {"NOPX", false},
-               {"NO", false},
-               // A record stored with a lower-case first letter never matches.
-               {"ldx", false},
-               {"LDX", false},
-               {"", false}};
-  for (const Case& c : cases) EXPECT_EQ(isMnemonic(run, c.word), c.known) << c.word;
+  for (const char* word : {"NOP", "nop", "mOv"}) EXPECT_TRUE(isMnemonic(run, word)) << word;
+  for (const char* word : {"NOPX", "NO", "ldx", "LDX", ""}) {
+    EXPECT_FALSE(isMnemonic(run, word)) << word;
+  }
   EXPECT_EQ(findMnemonic(run, "MOV", 0), 2);
   EXPECT_EQ(findMnemonic(run, "MOV", 3), -1);
 }

@@ -12,14 +12,16 @@
 namespace zq {
 namespace {
 
-// One statement, where it stands, and what encoding it must give.
+using Ints = std::vector<int>;
+
+// One statement at `loc`, its result, and the word text when the result is 2.
 struct Case {
   const char* statement;
   int loc;
   int result;
-  const char* word;  // expected word text when the result is 2
-  std::vector<int> errors;
-  std::vector<int> warnings;
+  const char* word;
+  Ints errors = {};
+  Ints warnings = {};
 };
 
 // Encodes statements with the instruction set of the demo chip ZQ4460.
@@ -34,109 +36,94 @@ class EncoderTest : public ::testing::Test {
   void setModel(const char* name) {
     std::snprintf(params->chipName, sizeof params->chipName, "%s", name);
   }
-  void setBanked() {
-    run.source.programRomTop = 0x2FFF;
-    run.source.bankedRom = true;
-  }
-  // Splits and encodes one statement at `loc`; the word text is "" unless it succeeded.
   int encode(const std::string& statement, int loc = 0, int pass = 2) {
     dropLineDiagnostics(run);
     run.source.wordText.clear();
-    run.source.statementAddress = loc;
-    run.source.locationCounter = loc;
-    int n = splitStatement(run, statement);
+    run.source.statementAddress = run.source.locationCounter = loc;
+    const int n = splitStatement(run, statement);
     return encodeInstruction(run, n, pass);
   }
-  std::vector<int> errors() const { return run.diagnostics.lineErrors; }
+  const Ints& errors() const { return run.diagnostics.lineErrors; }
+  const Ints& warnings() const { return run.diagnostics.lineWarnings; }
+  // Pass 1 gives the same result without a message; pass 2 reports.
   void check(const std::vector<Case>& cases) {
     for (const Case& c : cases) {
       SCOPED_TRACE(c.statement);
+      EXPECT_EQ(encode(c.statement, c.loc, 1), c.result);
+      EXPECT_TRUE(errors().empty() && warnings().empty());
       EXPECT_EQ(encode(c.statement, c.loc), c.result);
       EXPECT_EQ(run.source.wordText, c.result == 2 ? c.word : "");
       EXPECT_EQ(errors(), c.errors);
       EXPECT_EQ(warnings(), c.warnings);
     }
   }
-  std::vector<int> warnings() const { return run.diagnostics.lineWarnings; }
-
   std::unique_ptr<AssemblerParams> params;
   AssemblerRun run;
 };
 
 TEST_F(EncoderTest, FormsAndFields) {
-  const std::vector<Case> cases = {
-      {"nop", 0, 2, "0000", {}, {}},
-      {"LDA 5", 0, 2, "1050", {}, {}},        // kind 5: shifted into mask 00F0h
-      {"LDA 10h", 0, -1, "", {6}, {}},        // above the field
-      {"INC @HL", 0, 2, "0010", {}, {}},      // the "@HL" record comes first
-      {"INC 7", 0, 2, "0027", {}, {}},        // a value skips the "@HL" record
-      {"MOV 45h,@HL", 0, 2, "2450", {}, {}},  // RAM operand relative to 40h
-      {"MOV 45h,3", 0, 2, "2053", {}, {}},
-      {"MOV 45h,10h", 0, -1, "", {6}, {}},
-      {"ST @HL,5", 0, 2, "3005", {}, {}},  // kind 3: operand 1 is "@HL"
-      {"ST 5,45h", 0, 2, "3455", {}, {}},
-      {"ADC 1,2", 0, 2, "7012", {}, {}},    // form nibble 1: two operands
-      {"SETB 305h", 0, 2, "6305", {}, {}},  // kind 11: bits inside mask 0F0Fh
-      {"SETB 0F0h", 0, -1, "", {6}, {}},    // below the limit, bits outside
-      {"SBR 'A'", 0, 2, "ED41", {}, {}},    // character constant
-      {"LDA 1-5", 0, 2, "1000", {1}, {}},   // failed operand counts as 0
-      {"CALL 123h", 0, 2, "C123", {}, {}},
-      {"JMP 1000h", 0, -1, "", {6}, {}},
-      {"CALL 1,234h", 0, 2, "C234", {}, {}},  // page form: only the address
-      {"CALL 2,234h", 0, -1, "", {48}, {}},
-      {"JNZ 100h", 0, 2, "A100", {}, {}},
-      {"JZ 900h", 0x850, 2, "B100", {}, {}},    // upper half: offset from 800h
-      {"JZ 700h", 0x850, 2, "B700", {44}, {}},  // error 44 lets encoding go on
-      {"JZ 900h", 0x100, -1, "", {44, 6}, {}},
-  };
-  check(cases);
-}
-
-TEST_F(EncoderTest, OperandCountAndUnknownMnemonic) {
-  const std::vector<Case> cases = {
-      {"INC", 0, resultBadOperandCount, "", {6}, {}},    // first INC record wants 2
-      {"ADC 1", 0, resultBadOperandCount, "", {6}, {}},  // every record skipped
-      {"NOP 1", 0, resultBadOperandCount, "", {6}, {}},
-      {"MOV 1,2,3", 0, resultBadOperandCount, "", {6}, {}},
-      {"MOV @HL,@HL", 0, resultBadOperandCount, "", {6}, {}},
-      {"FOO 1", 0, resultUnknownMnemonic, "", {}, {}},
-  };
-  check(cases);
+  const int count = resultBadOperandCount;
+  check({
+      {"nop", 0, 2, "0000"},
+      {"LDA 5", 0, 2, "1050"},        // kind 5: shifted into mask 00F0h
+      {"LDA 10h", 0, -1, "", {6}},    // above the field
+      {"INC @HL", 0, 2, "0010"},      // the "@HL" record comes first
+      {"INC 7", 0, 2, "0027"},        // a value skips the "@HL" record
+      {"MOV 45h,@HL", 0, 2, "2450"},  // RAM operand relative to 40h
+      {"MOV 45h,3", 0, 2, "2053"},
+      {"MOV 45h,10h", 0, -1, "", {6}},
+      {"ST @HL,5", 0, 2, "3005"},  // kind 3: operand 1 is "@HL"
+      {"ST 5,45h", 0, 2, "3455"},
+      {"ADC 1,2", 0, 2, "7012"},       // form nibble 1: two operands
+      {"SETB 305h", 0, 2, "6305"},     // kind 11: bits inside mask 0F0Fh
+      {"SETB 0F0h", 0, -1, "", {6}},   // below the limit, bits outside
+      {"SBR 'A'", 0, 2, "ED41"},       // character constant
+      {"LDA 1-5", 0, 2, "1000", {1}},  // failed operand counts as 0
+      {"CALL 123h", 0, 2, "C123"},
+      {"JMP 1000h", 0, -1, "", {6}},
+      {"CALL 1,234h", 0, 2, "C234"},  // page form: only the address
+      {"CALL 2,234h", 0, -1, "", {48}},
+      {"JNZ 100h", 0, 2, "A100"},
+      {"JZ 900h", 0x850, 2, "B100"},        // upper half: offset from 800h
+      {"JZ 700h", 0x850, 2, "B700", {44}},  // error 44 lets encoding go on
+      {"JZ 900h", 0x100, -1, "", {44, 6}},
+      {"INC", 0, count, "", {6}},    // the first INC record ends the search
+      {"ADC 1", 0, count, "", {6}},  // every record skipped
+      {"NOP 1", 0, count, "", {6}},
+      {"MOV 1,2,3", 0, count, "", {6}},
+      {"MOV @HL,@HL", 0, count, "", {6}},
+      {"FOO 1", 0, resultUnknownMnemonic, ""},
+  });
+  ASSERT_EQ(encode("JMP 3A5h"), 2);
+  EXPECT_EQ(run.source.codeText, "A5 D3");  // low byte first
+  EXPECT_EQ(run.source.wordText, "D3A5");
 }
 
 TEST_F(EncoderTest, RamFlagsAndWorkingRegisters) {
-  const std::vector<Case> cases = {
-      {"MOV 30h,3", 0, -1, "", {45}, {}},      // flag 10h: below 40h
-      {"ST 5,30h", 0, -1, "", {45}, {}},       // flag 20h
-      {"MOVW 50h,72h", 0, -1, "", {66}, {}},   // flag 40h: 40h-6Fh refused
-      {"MOVW 7Fh,72h", 0, 2, "57F2", {}, {}},  // kind 23: operand 2 minus 70h
-      {"MOVR 75h,45h", 0, -1, "", {66}, {}},   // flag 80h
-      {"MOVR 75h,12h", 0, 2, "4512", {}, {}},  // kind 22: operand 1 minus 70h
-      {"MOVR 20h,1", 0, -1, "", {6}, {3}},     // stays 20h: warning, then too large
-  };
-  check(cases);
-
-  setModel("ZQ4410");
-  const std::vector<Case> model4410 = {
-      {"MOVR 20h,1", 0, 2, "4801", {}, {}},  // base 18h
+  check({
+      {"MOV 30h,3", 0, -1, "", {45}},       // flag 10h: below 40h
+      {"ST 5,30h", 0, -1, "", {45}},        // flag 20h
+      {"MOVW 50h,72h", 0, -1, "", {66}},    // flag 40h: 40h-6Fh refused
+      {"MOVW 7Fh,72h", 0, 2, "57F2"},       // kind 23: operand 2 minus 70h
+      {"MOVR 75h,45h", 0, -1, "", {66}},    // flag 80h
+      {"MOVR 75h,12h", 0, 2, "4512"},       // kind 22: operand 1 minus 70h
+      {"MOVR 20h,1", 0, -1, "", {6}, {3}},  // stays 20h: warning, then too large
+  });
+  setModel("ZQ4410");  // working registers from 18h
+  check({
+      {"MOVR 20h,1", 0, 2, "4801"},
       {"MOVR 10h,1", 0, -1, "", {6}, {3}},
-      {"MOVW 7Fh,1Ah", 0, 2, "57F2", {}, {}},
-  };
-  check(model4410);
+      {"MOVW 7Fh,1Ah", 0, 2, "57F2"},
+  });
 }
 
+// Bit 6 of an ED00h operand brings bit 5 along on some models.
 TEST_F(EncoderTest, BitSelectRuleOfSomeModels) {
-  const std::vector<Case> plain = {{"SBR 40h", 0, 2, "ED40", {}, {}}};
-  check(plain);
+  check({{"SBR 40h", 0, 2, "ED40"}});
   for (const char* model : {"ZQ3915", "ZQ3916", "ZQ4435", "ZQ4422", "ZQ4423"}) {
     SCOPED_TRACE(model);
     setModel(model);
-    const std::vector<Case> cases = {
-        {"SBR 40h", 0, 2, "ED60", {}, {}},
-        {"SBR 0Fh", 0, 2, "ED0F", {}, {}},
-        {"SF2 40h", 0, 2, "FE40", {}, {}},  // only opcode ED00h
-    };
-    check(cases);
+    check({{"SBR 40h", 0, 2, "ED60"}, {"SBR 0Fh", 0, 2, "ED0F"}, {"SF2 40h", 0, 2, "FE40"}});
   }
 }
 
@@ -144,82 +131,69 @@ TEST_F(EncoderTest, BankedChipRules) {
   EXPECT_EQ(encode("CALL 123h", 0x40), 2);
   EXPECT_EQ(run.object.farTargetTable[0x40], 0xFFFF);  // not banked: no far target
 
-  setBanked();
-  const std::vector<Case> cases = {
-      {"JNZ 1234h", 0x0FF0, 2, "A234", {62, 44}, {}},  // other bank, then lower half
-      {"JNZ 0F00h", 0x0FF0, 2, "A700", {}, {}},       {"CALL 1234h", 0x0050, 2, "C234", {}, {}},
-      {"JMP 3000h", 0x0060, 2, "D000", {6}, {}},  // above 2FFFh: reported, goes on
-      {"CALL 1,1234h", 0x0070, 2, "C234", {}, {}},    {"CALL 0,3000h", 0x0080, -1, "", {6}, {}},
-  };
-  check(cases);
+  run.source.programRomTop = 0x2FFF;
+  run.source.bankedRom = true;
+  check({
+      {"JNZ 1234h", 0x0FF0, 2, "A234", {62, 44}},  // other bank, then lower half
+      {"JNZ 0F00h", 0x0FF0, 2, "A700"},
+      {"CALL 1234h", 0x0050, 2, "C234"},
+      {"JMP 3000h", 0x0060, 2, "D000", {6}},  // above 2FFFh: reported, goes on
+      {"CALL 1,1234h", 0x0070, 2, "C234"},
+      {"CALL 0,3000h", 0x0080, -1, "", {6}},
+  });
   const auto& far = run.object.farTargetTable;
   EXPECT_EQ(far[0x0FF0], 0xFFFF);  // conditional jumps have no far target
   EXPECT_EQ(far[0x0050], 0x1234);
   EXPECT_EQ(far[0x0060], 0x3000);
   EXPECT_EQ(far[0x0070], 0x1234);  // page form: the address as written
   EXPECT_EQ(far[0x0080], 0xFFFF);
-
-  // Pass 1 encodes alike but leaves the far targets to pass 2.
-  EXPECT_EQ(encode("CALL 2345h", 0x0090, 1), 2);
+  EXPECT_EQ(encode("CALL 2345h", 0x0090, 1), 2);  // far targets wait for pass 2
   EXPECT_EQ(far[0x0090], 0xFFFF);
 }
 
-TEST_F(EncoderTest, DiagnosticsOnlyInPassTwo) {
-  for (const char* statement :
-       {"MOV 30h,3", "LDA 10h", "CALL 2,1h", "MOVR 20h,1", "INC", "JZ 700h"}) {
-    SCOPED_TRACE(statement);
-    int silent = encode(statement, 0x850, 1);
-    EXPECT_TRUE(errors().empty());
-    EXPECT_TRUE(warnings().empty());
-    EXPECT_EQ(encode(statement, 0x850, 2), silent);
-    EXPECT_FALSE(errors().empty() && warnings().empty());
-  }
-}
-
+// The one rule tested in pass 2 only: STOP refused by the mask options.
 TEST_F(EncoderTest, StopForbiddenByMaskOptions) {
   run.chip.stopForbidden = 1;
   EXPECT_EQ(encode("STOP", 0, 2), -1);
-  EXPECT_EQ(errors(), std::vector<int>{49});
-  EXPECT_EQ(encode("stop", 0, 1), 2);  // tested in pass 2 only
+  EXPECT_EQ(errors(), Ints{49});
+  EXPECT_EQ(encode("stop", 0, 1), 2);
   EXPECT_EQ(run.source.wordText, "0001");
   run.chip.stopForbidden = 0;
   EXPECT_EQ(encode("STOP", 0, 2), 2);
 }
 
-TEST_F(EncoderTest, CodeTextIsLowByteThenHighByte) {
-  ASSERT_EQ(encode("JMP 3A5h"), 2);
-  EXPECT_EQ(run.source.codeText, "A5 D3");
-  EXPECT_EQ(run.source.wordText, "D3A5");
-}
-
 TEST_F(EncoderTest, SplitStatement) {
-  struct SplitCase {
+  run.substitutions.strings.push_back({"ARGS", "45h, 3"});
+  run.substitutions.strings.push_back({"DO", "LDA"});
+  const struct {
     std::string text;
     int count;
-    std::vector<std::string> fields;
+    const char* fields;  // fields 1 to count, joined by "|"
   } cases[] = {
-      {"  MOV\t45h , 3 ;c", 3, {"MOV", "45h", "3"}},
-      {"MOV 45h,3,  \n", 3, {"MOV", "45h", "3"}},  // a trailing comma ends the statement
-      {"MOV 45h,  ,3", 4, {"MOV", "45h", "", "3"}},
-      {"MOV ,3", 3, {"MOV", "", "3"}},
-      {"LDA ' '", 2, {"LDA", "' '"}},
-      {"LDA 'A B'", 2, {"LDA", "'AB'"}},
-      {"NOP,1", 1, {"NOP,1"}},
-      {"NOP   ", 1, {"NOP"}},
-      {"A\nB", 1, {"A"}},
-      {"", 0, {}},
-      {" \t ", 0, {}},
-      {"  ; comment", 0, {}},
-      {"\n", 0, {}},
+      {"  MOV\t45h , 3 ;c", 3, "MOV|45h|3"},
+      {"MOV 45h,3,  \n", 3, "MOV|45h|3"},  // a trailing comma ends the statement
+      {"MOV 45h,  ,3", 4, "MOV|45h||3"},
+      {"MOV ,3", 3, "MOV||3"},
+      {"LDA ' '", 2, "LDA|' '"},
+      {"LDA 'A B'", 2, "LDA|'AB'"},
+      {"NOP,1", 1, "NOP,1"},
+      {"NOP   ", 1, "NOP"},
+      {"A\nB", 1, "A"},
+      {"", 0, ""},
+      {" \t ", 0, ""},
+      {"  ; comment", 0, ""},
+      {"\n", 0, ""},
+      {"MOV ARGS", 3, "MOV|45h|3"},  // a whole field that names a string, split again
+      {"MOV args", 2, "MOV|args"},   // names compare with case
+      {"DO 5", 2, "LDA|5"},
   };
-  for (const SplitCase& c : cases) {
-    SCOPED_TRACE(c.text);
-    ASSERT_EQ(splitStatement(run, c.text), c.count);
-    for (size_t i = 0; i < c.fields.size(); ++i) EXPECT_EQ(run.source.field[i + 1], c.fields[i]);
+  for (const auto& c : cases) {
+    ASSERT_EQ(splitStatement(run, c.text), c.count) << c.text;
+    std::string fields;
+    for (int i = 1; i <= c.count; ++i) fields += (i > 1 ? "|" : "") + run.source.field[i];
+    EXPECT_EQ(fields, c.fields) << c.text;
   }
-}
-
-TEST_F(EncoderTest, SplitLimits) {
+  // 32 fields at most; a 33rd stops the split. Fields hold 255 characters.
   std::string statement = "X 1";
   for (int i = 3; i <= 32; ++i) statement += "," + std::to_string(i);
   EXPECT_EQ(splitStatement(run, statement), 32);
@@ -227,52 +201,38 @@ TEST_F(EncoderTest, SplitLimits) {
   run.source.field[33] = "untouched";
   EXPECT_EQ(splitStatement(run, statement + ",33,34"), 33);
   EXPECT_EQ(run.source.field[33], "untouched");
-
   EXPECT_EQ(splitStatement(run, "LDA " + std::string(300, '7') + ",1"), 3);
   EXPECT_EQ(run.source.field[2], std::string(255, '7'));
   EXPECT_EQ(run.source.field[3], "1");
-}
-
-TEST_F(EncoderTest, SplitSubstitutesStrings) {
-  run.substitutions.strings.push_back({"ARGS", "45h, 3"});
-  run.substitutions.strings.push_back({"DO", "LDA"});
-  EXPECT_EQ(splitStatement(run, "MOV ARGS"), 3);
-  EXPECT_EQ(run.source.field[2], "45h");
-  EXPECT_EQ(run.source.field[3], "3");
-  EXPECT_EQ(splitStatement(run, "MOV args"), 2);  // names compare with case
-  EXPECT_EQ(run.source.field[2], "args");
-  EXPECT_EQ(splitStatement(run, "DO 5"), 2);
-  EXPECT_EQ(run.source.field[1], "LDA");
   EXPECT_EQ(encode("MOV ARGS"), 2);
   EXPECT_EQ(run.source.wordText, "2053");
 }
 
 TEST_F(EncoderTest, AssembleInstruction) {
   int n = -5;
-  run.source.statementAddress = run.source.locationCounter = 0x10;
-  EXPECT_EQ(assembleInstruction(run, "LDA 5", 2, n, -1, 7), 1);
+  auto assemble = [&](const std::string& text, int pass, int macroContext, int loc) {
+    dropLineDiagnostics(run);
+    run.source.statementAddress = run.source.locationCounter = loc;
+    return assembleInstruction(run, text, pass, n, macroContext, 7);
+  };
+  EXPECT_EQ(assemble("LDA 5", 2, -1, 0x10), 1);
   EXPECT_EQ(n, 2);
   EXPECT_EQ(run.source.locationCounter, 0x11);
   EXPECT_TRUE(errors().empty());
-
-  // Back at a used address after an ORG: overlap, but the word is still made.
-  run.source.statementAddress = run.source.locationCounter = 0x10;
+  // Back at a used address: overlap, but the word is still made.
   run.source.field[3] = "stale";
-  EXPECT_EQ(assembleInstruction(run, "NOP", 2, n, -1, 8), 1);
-  EXPECT_EQ(errors(), std::vector<int>{13});
+  EXPECT_EQ(assemble("NOP", 2, -1, 0x10), 1);
+  EXPECT_EQ(errors(), Ints{13});
   EXPECT_EQ(run.source.field[2], "");  // the field after the last one is cleared
   EXPECT_EQ(run.source.field[3], "stale");
 
-  struct UnknownCase {
-    int pass;
-    int macroContext;
-    std::vector<int> errors;
+  // Error 1 only for a file line in pass 2.
+  const struct {
+    int pass, macroContext;
+    Ints errors;
   } unknown[] = {{2, -1, {1}}, {2, 0, {}}, {1, -1, {}}};
-  for (const UnknownCase& c : unknown) {
-    dropLineDiagnostics(run);
-    run.source.statementAddress = run.source.locationCounter = 0x20;
-    EXPECT_EQ(assembleInstruction(run, "FOO 1,2", c.pass, n, c.macroContext, 9),
-              resultUnknownMnemonic);
+  for (const auto& c : unknown) {
+    EXPECT_EQ(assemble("FOO 1,2", c.pass, c.macroContext, 0x20), resultUnknownMnemonic);
     EXPECT_EQ(n, 3);
     EXPECT_EQ(errors(), c.errors);
     EXPECT_EQ(run.source.locationCounter, 0x20);
@@ -280,40 +240,27 @@ TEST_F(EncoderTest, AssembleInstruction) {
 
   std::string tooMany = "NOP 1";
   for (int i = 2; i <= 40; ++i) tooMany += ",1";
-  dropLineDiagnostics(run);
-  EXPECT_EQ(assembleInstruction(run, tooMany, 1, n, -1, 10), -1);
+  EXPECT_EQ(assemble(tooMany, 1, -1, 0x30), -1);
   EXPECT_EQ(n, 33);
   EXPECT_TRUE(errors().empty());
-  EXPECT_EQ(assembleInstruction(run, tooMany, 2, n, -1, 10), -1);
-  EXPECT_EQ(errors(), std::vector<int>{6});
-
-  dropLineDiagnostics(run);
-  EXPECT_EQ(assembleInstruction(run, "  ;", 2, n, -1, 11), 0);
+  EXPECT_EQ(assemble(tooMany, 2, -1, 0x30), -1);
+  EXPECT_EQ(errors(), Ints{6});
+  EXPECT_EQ(assemble("  ;", 2, -1, 0x30), 0);
   EXPECT_EQ(n, 0);
 }
 
 TEST(ReadHexTest, Digits) {
-  struct HexCase {
+  const struct {
     const char* text;
     int count;
     uint32_t value;
   } cases[] = {
-      {"1F", -1, 0x1F},
-      {"0x1F", -1, 0x1F},
-      {"0X7f", -1, 0x7F},
-      {"  00A0 ", -1, 0xA0},
-      {"0010", -1, 0x10},
-      {"FFFF", 2, 0xFF},
-      {"123456789", -1, 0x12345678},
-      {"12G4", -1, 0x12},
-      {"1 2", -1, 0x1},
-      {"x12", -1, 0},
-      {"", -1, 0},
-      {"ABC", 0, 0},
-      {"A5 D3", 2, 0xA5},
-      {"A5 D3", -1, 0xA5},
+      {"1F", -1, 0x1F},   {"0X7f", -1, 0x7F}, {"  00A0 ", -1, 0xA0},
+      {"0010", -1, 0x10}, {"FFFF", 2, 0xFF},  {"123456789", -1, 0x12345678},
+      {"12G4", -1, 0x12}, {"1 2", -1, 0x1},   {"x12", -1, 0},
+      {"", -1, 0},        {"ABC", 0, 0},
   };
-  for (const HexCase& c : cases) EXPECT_EQ(readHex(c.text, c.count), c.value) << c.text;
+  for (const auto& c : cases) EXPECT_EQ(readHex(c.text, c.count), c.value) << c.text;
 }
 
 }  // namespace
