@@ -44,7 +44,7 @@ TEST(Statement, SplitFields) {
 // for a label before ORG; a bare symbol is refused, an expression is evaluated.
 TEST(Statement, CheckOrgLine) {
   const int org = zq::resultOrgLine;
-  auto expect = [org](const std::string& line, int pass, int result, int expectedError,
+  auto expect = [](const std::string& line, int pass, int result, int expectedError,
                       int counter) {
     SCOPED_TRACE(line);
     auto run = std::make_unique<AssemblerRun>();
