@@ -1,5 +1,16 @@
 // Instruction encoder: splits an instruction statement, finds the form of the mnemonic
 // in the chip's table, evaluates and checks the operands and builds the 16-bit word.
+//
+// Every instruction is one word: the record's opcode plus each operand shifted to the
+// lowest set bit of its mask. For example MOV (flag 10h, mask 1 03F0h, mask 2 000Fh):
+//
+//   15          10 9             4 3       0
+//   |  opcode 2000h  | RAM - 40h     | value   |      MOV 45h, 3  ->  2053h
+//
+// Conditional jumps keep 11 bits (mask 07FFh) within the current 2K page; CALL and JMP
+// keep 12 bits (mask 0FFFh) within the current bank. The word leaves the encoder twice as
+// text: the code text "LL HH" (low byte first, read back into the instruction record)
+// and the word text "HHLL" (the listing's code column).
 #ifndef ZQASM_TARGET_ENCODER_H_
 #define ZQASM_TARGET_ENCODER_H_
 

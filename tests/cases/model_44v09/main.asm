@@ -1,0 +1,2 @@
+        .CHIP   ZQ44V09
+        HALT

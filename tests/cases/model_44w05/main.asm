@@ -1,0 +1,3 @@
+        .CHIP   ZQ44W05
+        NOP
+        JMP     0
