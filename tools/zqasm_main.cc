@@ -30,7 +30,7 @@ const char kUsage[] =
     "                          first slot (offset 516), the second the second (774), the rest the\n"
     "                          list at 1032 (at most 34 in all)\n"
     "  --chip-dir DIR          directory of the .COE chip files (default: $ZQASM_CHIP_DIR, else the\n"
-    "                          chips folder built or installed with zqasm)\n"
+    "                          chips folder built with zqasm)\n"
     "  --rom-top N             highest program ROM address (default 0FFFh)\n"
     "  --table-top N           highest table ROM address, negative for none (default -1)\n"
     "  --mask-options FILE     mask option file\n"
