@@ -19,6 +19,10 @@ int depthOf(const SourceState& s) { return s.includeLevel > 0 ? s.includeLevel :
 
 }  // namespace
 
+const char* listingLineEnd(const std::string& line) {
+  return line.empty() || line.back() != '\n' ? "\n" : "";
+}
+
 void writeListingLine(AssemblerRun& run, const std::string& line, unsigned lineNumber, int result) {
   SourceState& s = run.source;
   // "%05u" and the "+" marks; 5 to 8 characters.
@@ -35,15 +39,18 @@ void writeListingLine(AssemblerRun& run, const std::string& line, unsigned lineN
   if (listing == nullptr) return;
   // The address prints as a 32-bit pattern, like the unsigned long it was.
   unsigned long address = static_cast<uint32_t>(s.statementAddress);
+  const char* end = listingLineEnd(line);
   if (result == 1)
-    std::fprintf(listing, "%5d %s %04lX %s  %s", s.listingLineCount, depthPrefix.c_str(), address,
-                 s.wordText.c_str(), line.c_str());
+    std::fprintf(listing, "%5d %s %04lX %s  %s%s", s.listingLineCount, depthPrefix.c_str(),
+                 address, s.wordText.c_str(), line.c_str(), end);
   else if (result == 2)
-    std::fprintf(listing, "%5d %s   %s", s.listingLineCount, depthPrefix.c_str(), line.c_str());
+    std::fprintf(listing, "%5d %s   %s%s", s.listingLineCount, depthPrefix.c_str(), line.c_str(),
+                 end);
   else if (result == 0 || result == resultEndOfSource)
-    std::fprintf(listing, "%s              %s", depthPrefix.c_str(), line.c_str());
+    std::fprintf(listing, "%s              %s%s", depthPrefix.c_str(), line.c_str(), end);
   else
-    std::fprintf(listing, "%s %04lX ?? ?? ??   %s", depthPrefix.c_str(), address, line.c_str());
+    std::fprintf(listing, "%s %04lX ?? ?? ??   %s%s", depthPrefix.c_str(), address, line.c_str(),
+                 end);
 }
 
 void writeSourceListingLine(AssemblerRun& run, const std::string& line, unsigned lineNumber,
@@ -53,13 +60,9 @@ void writeSourceListingLine(AssemblerRun& run, const std::string& line, unsigned
   // One "+" per level, padded with blanks to three characters.
   std::string depthPrefix(static_cast<size_t>(depthOf(s)), '+');
   if (depthPrefix.size() < 3) depthPrefix.append(3 - depthPrefix.size(), ' ');
-  // An over-long line was cut inside its physical line and has no line end of its own;
-  // one is supplied so that the next listing line (its diagnostics, or the rest of the
-  // physical line) starts a line and the ".SYM" line numbers keep pointing at the right
-  // listing lines.
-  const char* end = line.empty() || line.back() != '\n' ? "\n" : "";
   if (FILE* listing = run.files.listing)
-    std::fprintf(listing, "%04u%s%s%s", lineNumber, depthPrefix.c_str(), line.c_str(), end);
+    std::fprintf(listing, "%04u%s%s%s", lineNumber, depthPrefix.c_str(), line.c_str(),
+                 listingLineEnd(line));
   ++s.listingLineCount;
 }
 

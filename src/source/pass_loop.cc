@@ -122,14 +122,15 @@ void listPreCheckLine(AssemblerRun& run, const std::string& line, unsigned lineN
   SourceState& s = run.source;
   ++s.listingLineCount;
   if (FILE* listing = run.files.listing) {
+    const char* end = listingLineEnd(line);
     if (result == resultOrgLine && orgError == 0)
-      std::fprintf(listing, "%5u %04X **** NEW ADDR ****  %s", lineNumber,
-                   static_cast<unsigned>(s.locationCounter), line.c_str());
+      std::fprintf(listing, "%5u %04X **** NEW ADDR ****  %s%s", lineNumber,
+                   static_cast<unsigned>(s.locationCounter), line.c_str(), end);
     else if (result == resultOrgLine)
-      std::fprintf(listing, "%5u        %s", lineNumber, line.c_str());
+      std::fprintf(listing, "%5u        %s%s", lineNumber, line.c_str(), end);
     else
-      std::fprintf(listing, "%5u %04X        %s", lineNumber,
-                   static_cast<unsigned>(s.lastConstantValue), line.c_str());
+      std::fprintf(listing, "%5u %04X        %s%s", lineNumber,
+                   static_cast<unsigned>(s.lastConstantValue), line.c_str(), end);
   }
   flushLineDiagnostics(run, lineNumber);
 }

@@ -1,0 +1,3 @@
+        .CHIP   ZQ4460
+        #include "x.inc"
+        HALT
