@@ -41,8 +41,8 @@ void writeListingLine(AssemblerRun& run, const std::string& line, unsigned lineN
   unsigned long address = static_cast<uint32_t>(s.statementAddress);
   const char* end = listingLineEnd(line);
   if (result == 1)
-    std::fprintf(listing, "%5d %s %04lX %s  %s%s", s.listingLineCount, depthPrefix.c_str(),
-                 address, s.wordText.c_str(), line.c_str(), end);
+    std::fprintf(listing, "%5d %s %04lX %s  %s%s", s.listingLineCount, depthPrefix.c_str(), address,
+                 s.wordText.c_str(), line.c_str(), end);
   else if (result == 2)
     std::fprintf(listing, "%5d %s   %s%s", s.listingLineCount, depthPrefix.c_str(), line.c_str(),
                  end);

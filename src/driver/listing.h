@@ -16,8 +16,7 @@ const char* listingLineEnd(const std::string& line);
 
 // Writes a statement line in the form its result selects (1 code, 2 no code,
 // 0/end of source plain, anything else "?? ?? ??"); raises error 22 for result 22.
-void writeListingLine(AssemblerRun& run, const std::string& line, unsigned lineNumber,
-                      int result);
+void writeListingLine(AssemblerRun& run, const std::string& line, unsigned lineNumber, int result);
 // Writes an empty, over-long or include line ("%04u%s%s"); pass 2 only.
 void writeSourceListingLine(AssemblerRun& run, const std::string& line, unsigned lineNumber,
                             int pass);

@@ -46,14 +46,14 @@ bool isOperator(char c) {
   return false;
 }
 
-bool isUpperHexLetter(char c) {
+bool isHexLetter(char c) {
   char u = toUpper(c);
   return u >= 'A' && u <= 'F';
 }
 
 // Characters an operand of a reduction may be made of (besides a sign at index 0).
 bool isOperandChar(char c) {
-  return isDigit(c) || isUpperHexLetter(c) || toUpper(c) == 'H' || c == '$' || c == '~';
+  return isDigit(c) || isHexLetter(c) || toUpper(c) == 'H' || c == '$' || c == '~';
 }
 
 bool isAddSub(char c) { return c == '+' || c == '-'; }
@@ -138,13 +138,14 @@ bool compute(char op, int32_t l, int32_t r, int32_t& result) {
 }
 
 // The character before a binary operator must end a number: a digit, or a radix
-// suffix H/B/D that itself follows a digit or a hexadecimal letter.
+// suffix H/B/D that itself follows a digit or a hexadecimal letter. Letters of either case
+// count, as everywhere else in a number, so 0ffh+1 is 256 like 0FFH+1.
 bool endsNumber(const std::string& e, size_t p) {
   char before = e[p - 1];
   if (isDigit(before)) return true;
   char u = toUpper(before);
   if (u != 'H' && u != 'B' && u != 'D') return false;
-  return p >= 2 && (isDigit(e[p - 2]) || isUpperHexLetter(e[p - 2]));
+  return p >= 2 && (isDigit(e[p - 2]) || isHexLetter(e[p - 2]));
 }
 
 // The character after any operator must start an operand.
@@ -294,7 +295,7 @@ int parseNumber(const std::string& text, int lastIndex) {
     uint32_t digit;
     if (isDigit(c)) {
       digit = static_cast<uint32_t>(c - '0');
-    } else if (radix == 16 && isUpperHexLetter(c)) {
+    } else if (radix == 16 && isHexLetter(c)) {
       digit = static_cast<uint32_t>(toUpper(c) - 'A' + 10);
     } else {
       return kMalformedNumber;

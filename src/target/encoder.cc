@@ -464,6 +464,7 @@ int encodeInstruction(AssemblerRun& run, int n, int pass) {
     if (form.kind == kKindAddress && isCallOrJump(mnemonic)) storeFarTarget(run, pass, x);
   } else if (form.pageForm) {
     if (!encodePageForm(run, pass, entry, x, y, word)) return -1;
+    // The page only selects; the far target is the address operand as written.
     storeFarTarget(run, pass, y);
   } else {
     if (form.hlOperand != 1 &&
