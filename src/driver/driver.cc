@@ -12,6 +12,7 @@
 #include "driver/output_files.h"
 #include "driver/run.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "source/pass_loop.h"
 #include "symbols/constant_table.h"
 #include "target/chip_file.h"
@@ -33,10 +34,6 @@ constexpr size_t kMacroRecords = 256;
 // A table ROM beyond this many cells is refused like a failed allocation: no chip comes
 // near it, and a top address near 2^31 would otherwise ask for gigabytes.
 constexpr int64_t kMaxTableRomCells = 0x100000;
-
-std::string slotText(const char* slot, size_t size) {
-  return std::string(slot, strnlen(slot, size));
-}
 
 // Allocates the run's tables. False when memory cannot be had or a size is absurd.
 bool allocateTables(AssemblerRun& run) {

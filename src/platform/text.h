@@ -3,6 +3,7 @@
 #ifndef ZQASM_PLATFORM_TEXT_H_
 #define ZQASM_PLATFORM_TEXT_H_
 
+#include <cstring>
 #include <string>
 
 namespace zq {
@@ -32,6 +33,12 @@ inline bool equalsNoCase(const std::string& a, const std::string& b) {
     if (toUpper(a[i]) != toUpper(b[i])) return false;
   return true;
 }
+// Text of a fixed-size slot (of the parameter block or a file record), which may fill the
+// slot without its terminating NUL.
+inline std::string slotText(const char* slot, size_t size) {
+  return std::string(slot, strnlen(slot, size));
+}
+
 // True when `text` at `pos` begins with `word`, compared without regard to case.
 inline bool matchesNoCase(const std::string& text, size_t pos, const char* word) {
   for (size_t i = 0; word[i]; ++i)

@@ -30,11 +30,6 @@ struct FileCloser {
 };
 using SourceStream = std::unique_ptr<FILE, FileCloser>;
 
-// Text of a fixed slot of the parameter block; a slot without its NUL ends at its size.
-std::string slotText(const char* slot, size_t size) {
-  return std::string(slot, strnlen(slot, size));
-}
-
 // An include name starts at a letter, digit, "_" or separator, never at "." (so the
 // name of ..\x.h is \X.H).
 bool isNameStart(char c) { return isLetter(c) || isDigit(c) || c == '_' || c == '\\' || c == '/'; }

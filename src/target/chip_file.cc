@@ -49,11 +49,6 @@ OpcodeEntry decodeRecord(const std::vector<uint8_t>& bytes, size_t offset) {
   return entry;
 }
 
-// A NUL-terminated text slot of the block, read without passing its end.
-std::string blockText(const char* slot, size_t size) {
-  return std::string(slot, strnlen(slot, size));
-}
-
 // Reads at most `limit` bytes of an open stream.
 std::vector<uint8_t> readPrefix(FILE* stream, size_t limit) {
   std::vector<uint8_t> bytes;
@@ -112,7 +107,7 @@ ChipImage decodeChipFile(const std::vector<uint8_t>& bytes) {
 // matched without regard to case. The previous table, if any, is replaced.
 int loadChipFile(AssemblerRun& run, const std::string& chipName) {
   if (run.params == nullptr) return -1;
-  std::string directory = blockText(run.params->chipDirectory, sizeof run.params->chipDirectory);
+  std::string directory = slotText(run.params->chipDirectory, sizeof run.params->chipDirectory);
   int length = std::snprintf(nullptr, 0, "%s\\%s.COE", directory.c_str(), chipName.c_str());
   if (length < 0) return -1;
   std::string path(static_cast<size_t>(length) + 1, '\0');
@@ -146,7 +141,7 @@ int loadChipFile(AssemblerRun& run, const std::string& chipName) {
 // "1.POWER SOURCE : 3.0V", and a first digit of 3 or more forbids "STOP".
 int readMaskOptions(AssemblerRun& run) {
   if (!equalsNoCase(chipModel(run), "3947")) return 0;
-  std::string path = blockText(run.params->maskOptionPath, sizeof run.params->maskOptionPath);
+  std::string path = slotText(run.params->maskOptionPath, sizeof run.params->maskOptionPath);
   FILE* stream = openForReading(path, "r");
   if (stream == nullptr) return -2;
 
@@ -202,7 +197,7 @@ bool isMnemonic(const AssemblerRun& run, const std::string& word) {
 // The name field reads "ZQ" and the model, e.g. "ZQ4460" gives "4460".
 std::string chipModel(const AssemblerRun& run) {
   if (run.params == nullptr) return "";
-  std::string name = blockText(run.params->chipName, sizeof run.params->chipName);
+  std::string name = slotText(run.params->chipName, sizeof run.params->chipName);
   return name.size() < 6 ? std::string() : name.substr(2, 4);
 }
 

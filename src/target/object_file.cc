@@ -14,6 +14,7 @@
 #include "platform/text.h"
 #include "symbols/symbol_listing.h"
 #include "target/bank_convert.h"
+#include "target/encoder.h"
 
 namespace zq {
 
@@ -25,25 +26,15 @@ constexpr size_t kImageSpare = 32;             // bytes behind the image body
 constexpr int32_t kMaxProgramRomTop = 0xFFFF;  // highest address a record can hold
 constexpr size_t kHeaderFileBytes = 10;        // header bytes taken from ZQ4427.COE
 
-// One byte of the code text: the hexadecimal digits at `pos` and `pos + 1`, read up to
-// the first character that is not one (missing characters end the number too).
+// One byte of the code text: the two hexadecimal digits at `pos` (0 past its end).
 uint8_t codeByte(const std::string& text, size_t pos) {
-  unsigned value = 0;
-  for (size_t k = 0; k < 2 && pos + k < text.size(); ++k) {
-    char c = text[pos + k];
-    if (!isHexDigit(c)) break;
-    unsigned digit =
-        isDigit(c) ? static_cast<unsigned>(c - '0') : static_cast<unsigned>(toUpper(c) - 'A' + 10);
-    value = value * 16 + digit;
-  }
-  return static_cast<uint8_t>(value);
+  return pos < text.size() ? static_cast<uint8_t>(readHex(text.substr(pos, 2), 2)) : 0;
 }
 
 // The chip name field of the block as a text (it may fill its slot without a NUL).
 std::string chipNameField(const AssemblerRun& run) {
   if (run.params == nullptr) return "";
-  const char* field = run.params->chipName;
-  return std::string(field, strnlen(field, sizeof run.params->chipName));
+  return slotText(run.params->chipName, sizeof run.params->chipName);
 }
 
 // True when the chip name holds `text` from `offset` on, compared without regard to case.
@@ -79,10 +70,8 @@ bool headerText(const AssemblerRun& run, std::string& header) {
   if (!chipNameHas(header, 0, "ZQ44V09")) return true;
   // A 44V09 image carries the name text of the 4427, which hosts and programmers expect.
   std::string directory;
-  if (run.params != nullptr) {
-    const char* dir = run.params->chipDirectory;
-    directory.assign(dir, strnlen(dir, sizeof run.params->chipDirectory));
-  }
+  if (run.params != nullptr)
+    directory = slotText(run.params->chipDirectory, sizeof run.params->chipDirectory);
   char path[600];
   std::snprintf(path, sizeof path, "%s\\ZQ4427.COE", directory.c_str());
   int fd = openReadOnly(path);
