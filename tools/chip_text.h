@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "target/chip_file.h"
+#include "chip/chip_file.h"
 
 namespace zq {
 

@@ -12,7 +12,7 @@
 #include "platform/text.h"
 #include "symbols/expression.h"
 #include "symbols/substitution.h"
-#include "target/encoder.h"
+#include "chip/encoder.h"
 
 namespace zq {
 

@@ -15,8 +15,8 @@
 #include "platform/text.h"
 #include "source/pass_loop.h"
 #include "symbols/constant_table.h"
-#include "target/chip_file.h"
-#include "target/object_file.h"
+#include "chip/chip_file.h"
+#include "chip/object_file.h"
 
 namespace zq {
 

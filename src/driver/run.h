@@ -14,8 +14,8 @@
 #include "symbols/constant_table.h"
 #include "symbols/label_table.h"
 #include "symbols/substitution.h"
-#include "target/chip_file.h"
-#include "target/object_file.h"
+#include "chip/chip_file.h"
+#include "chip/object_file.h"
 #include "zqasm/assembler.h"
 
 namespace zq {

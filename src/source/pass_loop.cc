@@ -16,7 +16,7 @@
 #include "source/statement.h"
 #include "symbols/constant_table.h"
 #include "symbols/substitution.h"
-#include "target/chip_file.h"
+#include "chip/chip_file.h"
 
 namespace zq {
 

@@ -10,8 +10,8 @@
 #include "platform/text.h"
 #include "symbols/expression.h"
 #include "symbols/label_table.h"
-#include "target/encoder.h"
-#include "target/object_file.h"
+#include "chip/encoder.h"
+#include "chip/object_file.h"
 
 namespace zq {
 

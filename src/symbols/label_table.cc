@@ -12,7 +12,7 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "source/source_state.h"
-#include "target/chip_file.h"
+#include "chip/chip_file.h"
 
 namespace zq {
 

@@ -1,6 +1,6 @@
 // Instruction records and the object outputs. Records are collected in pass 2; the image
 // is built only once, after the passes, by laying the records in assembly order.
-#include "target/object_file.h"
+#include "chip/object_file.h"
 
 #include <unistd.h>
 
@@ -13,8 +13,8 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "symbols/symbol_listing.h"
-#include "target/bank_convert.h"
-#include "target/encoder.h"
+#include "chip/bank_convert.h"
+#include "chip/encoder.h"
 
 namespace zq {
 

@@ -1,4 +1,4 @@
-#include "target/bank_fixup.h"
+#include "chip/bank_fixup.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 // A field's shift is the index of the lowest set bit of its mask; its limit is the mask
 // shifted down by that amount. All diagnostics are raised in pass 2 only; passes 0 and 1
 // fail silently on the same conditions so that addresses advance alike in every pass.
-#include "target/encoder.h"
+#include "chip/encoder.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -20,8 +20,8 @@
 #include "platform/text.h"
 #include "symbols/expression.h"
 #include "symbols/substitution.h"
-#include "target/bank_fixup.h"
-#include "target/object_file.h"
+#include "chip/bank_fixup.h"
+#include "chip/object_file.h"
 
 namespace zq {
 

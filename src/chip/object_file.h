@@ -1,7 +1,7 @@
 // Program image and object files: the instruction records collected in pass 2, the
 // ".SYM" lines, and the ".RAM", ".OBJ" and ".TAB" files written after the passes.
-#ifndef ZQASM_TARGET_OBJECT_FILE_H_
-#define ZQASM_TARGET_OBJECT_FILE_H_
+#ifndef ZQASM_CHIP_OBJECT_FILE_H_
+#define ZQASM_CHIP_OBJECT_FILE_H_
 
 #include <array>
 #include <cstdint>
@@ -37,4 +37,4 @@ void writeObjectFiles(AssemblerRun& run);
 
 }  // namespace zq
 
-#endif  // ZQASM_TARGET_OBJECT_FILE_H_
+#endif  // ZQASM_CHIP_OBJECT_FILE_H_

@@ -1,7 +1,7 @@
 // Bank convert area: trampolines that let CALL and JMP cross banks on banked chips,
 // built after pass 2 on the word image.
-#ifndef ZQASM_TARGET_BANK_CONVERT_H_
-#define ZQASM_TARGET_BANK_CONVERT_H_
+#ifndef ZQASM_CHIP_BANK_CONVERT_H_
+#define ZQASM_CHIP_BANK_CONVERT_H_
 
 #include <cstdint>
 #include <vector>
@@ -15,4 +15,4 @@ bool runBankConvertArea(AssemblerRun& run, std::vector<uint16_t>& words);
 
 }  // namespace zq
 
-#endif  // ZQASM_TARGET_BANK_CONVERT_H_
+#endif  // ZQASM_CHIP_BANK_CONVERT_H_

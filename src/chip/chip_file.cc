@@ -1,6 +1,6 @@
 // Chip description file loader and mask option reader. The file layout and the
 // OpcodeEntry record are drawn in chip_file.h.
-#include "target/chip_file.h"
+#include "chip/chip_file.h"
 
 #include <algorithm>
 #include <cstdio>

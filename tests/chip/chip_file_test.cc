@@ -1,4 +1,4 @@
-#include "target/chip_file.h"
+#include "chip/chip_file.h"
 
 #include <gtest/gtest.h>
 

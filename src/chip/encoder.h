@@ -11,8 +11,8 @@
 // keep 12 bits (mask 0FFFh) within the current bank. The word leaves the encoder twice as
 // text: the code text "LL HH" (low byte first, read back into the instruction record)
 // and the word text "HHLL" (the listing's code column).
-#ifndef ZQASM_TARGET_ENCODER_H_
-#define ZQASM_TARGET_ENCODER_H_
+#ifndef ZQASM_CHIP_ENCODER_H_
+#define ZQASM_CHIP_ENCODER_H_
 
 #include <cstdint>
 #include <string>
@@ -36,4 +36,4 @@ uint32_t readHex(const std::string& text, int count);
 
 }  // namespace zq
 
-#endif  // ZQASM_TARGET_ENCODER_H_
+#endif  // ZQASM_CHIP_ENCODER_H_

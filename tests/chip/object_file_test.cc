@@ -1,4 +1,4 @@
-#include "target/object_file.h"
+#include "chip/object_file.h"
 
 #include <gtest/gtest.h>
 

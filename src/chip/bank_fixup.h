@@ -1,7 +1,7 @@
 // What follows a successful encoding: the bank rules of banked chips, the instruction
 // record and its ".MAP" record, and the advance of the location counter.
-#ifndef ZQASM_TARGET_BANK_FIXUP_H_
-#define ZQASM_TARGET_BANK_FIXUP_H_
+#ifndef ZQASM_CHIP_BANK_FIXUP_H_
+#define ZQASM_CHIP_BANK_FIXUP_H_
 
 #include <cstdint>
 
@@ -14,4 +14,4 @@ int finishInstruction(AssemblerRun& run, int byteCount, int pass, uint32_t lineN
 
 }  // namespace zq
 
-#endif  // ZQASM_TARGET_BANK_FIXUP_H_
+#endif  // ZQASM_CHIP_BANK_FIXUP_H_

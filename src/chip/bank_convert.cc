@@ -1,5 +1,5 @@
 // The bank convert area is not built yet: banked images are written as assembled.
-#include "target/bank_convert.h"
+#include "chip/bank_convert.h"
 
 namespace zq {
 

@@ -18,8 +18,8 @@
 //   +14 reserved
 //   +16 mask 2       bits of operand 2 in the word
 //   +18 reserved
-#ifndef ZQASM_TARGET_CHIP_FILE_H_
-#define ZQASM_TARGET_CHIP_FILE_H_
+#ifndef ZQASM_CHIP_CHIP_FILE_H_
+#define ZQASM_CHIP_CHIP_FILE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -80,4 +80,4 @@ void releaseOpcodeTable(AssemblerRun& run);
 
 }  // namespace zq
 
-#endif  // ZQASM_TARGET_CHIP_FILE_H_
+#endif  // ZQASM_CHIP_CHIP_FILE_H_

@@ -1,4 +1,4 @@
-#include "target/encoder.h"
+#include "chip/encoder.h"
 
 #include <gtest/gtest.h>
 

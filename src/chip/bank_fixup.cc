@@ -1,6 +1,6 @@
 // The tail of every assembled instruction: bank rules, the record and its ".MAP" line,
 // and the advance of the location counter.
-#include "target/bank_fixup.h"
+#include "chip/bank_fixup.h"
 
 #include <cstdio>
 
@@ -8,7 +8,7 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "source/source_state.h"
-#include "target/object_file.h"
+#include "chip/object_file.h"
 
 namespace zq {
 
