@@ -40,6 +40,14 @@ int byteDataDirective(AssemblerRun& run, const std::string& statement, size_t po
 int stringDataDirective(AssemblerRun& run, const std::string& statement, size_t position,
                         int pass, uint32_t lineNumber);
 
+// Text helpers of the data and conditional directives.
+// Copies `text` into `out` up to a ";" or line feed outside quotes, dropping blanks and
+// tabs outside quotes and keeping quoted parts (single or double) with their quotes.
+// Returns 0 for an unterminated quote (error 32 in pass 2) or an empty copy, else 1.
+int stripBlanks(AssemblerRun& run, const std::string& text, std::string& out, int pass);
+// Splits at every comma (quoted or not); empty items are skipped.
+std::vector<std::string> splitList(const std::string& text);
+
 }  // namespace zq
 
 #endif  // ZQASM_DIRECTIVES_SEGMENT_H_
