@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/run.h"
+#include "symbols/substitution.h"
 #include "test_support.h"
 
 namespace zq {
@@ -163,8 +164,8 @@ TEST_F(EncoderTest, StopForbiddenByMaskOptions) {
 }
 
 TEST_F(EncoderTest, SplitStatement) {
-  run.substitutions.strings.push_back({"ARGS", "45h, 3"});
-  run.substitutions.strings.push_back({"DO", "LDA"});
+  defineString(run, "ARGS DEFSTR 45h, 3\n", 1, 1, "DEFSTR");
+  defineString(run, "DO DEFSTRING LDA\n", 1, 2, "DEFSTR");
   const struct {
     std::string text;
     int count;
