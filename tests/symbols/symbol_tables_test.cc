@@ -43,6 +43,10 @@ TEST_F(SymbolTablesTest, ConstantsEnterInPassOneAndCheckInPassTwo) {
   EXPECT_EQ(run.constants.count, 4);
   EXPECT_EQ(findConstant(run, "K"), 66);  // the first of a name wins, any case
   EXPECT_EQ(findConstant(run, "A"), -1);
+  const std::string longName(70, 'L');  // stored cut to 64, so never found
+  define(longName + " EQU 3", 1, 8);
+  EXPECT_EQ(run.constants.records[5].name, longName.substr(0, 64));
+  EXPECT_EQ(findConstant(run, longName), -1);
   // Pass 2: the duplicate, the value for the listing, the wrong field count.
   define("K EQU 7", 2, 4);
   EXPECT_EQ(errors(), std::vector<int>{11});
