@@ -237,15 +237,21 @@ std::string errorFileName(const std::string& source) {
 long reportErrorFile(const std::string& name) {
   FILE* in = std::fopen(name.c_str(), "rb");
   if (in == nullptr) return -1;
+  // Standard error is unbuffered: the copy goes in blocks, not one system call per byte.
+  std::vector<char> block(1 << 16);
   std::string lastLine, line;
-  int c;
-  while ((c = std::fgetc(in)) != EOF) {
-    std::fputc(c, stderr);
-    if (c == '\n') {
+  size_t count;
+  while ((count = std::fread(block.data(), 1, block.size(), in)) > 0) {
+    std::fwrite(block.data(), 1, count, stderr);
+    for (size_t start = 0; start < count;) {
+      const void* feed = std::memchr(block.data() + start, '\n', count - start);
+      size_t end =
+          feed ? static_cast<size_t>(static_cast<const char*>(feed) - block.data()) : count;
+      line.append(block.data() + start, end - start);
+      if (feed == nullptr) break;
       if (line.find_first_not_of(" \t\r") != std::string::npos) lastLine = line;
       line.clear();
-    } else {
-      line.push_back(static_cast<char>(c));
+      start = end + 1;
     }
   }
   std::fclose(in);

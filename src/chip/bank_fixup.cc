@@ -63,7 +63,7 @@ int finishInstruction(AssemblerRun& run, int byteCount, int pass, uint32_t lineN
     if (run.files.map != nullptr) writeMapRecord(run, lineNumber);
   }
   s.lastCodeAddress = s.locationCounter;
-  s.locationCounter += 1;
+  s.advanceLocationCounter(1);
   applyBankRules(run, pass, BankRuleStep::afterAdvance);
   return 1;
 }

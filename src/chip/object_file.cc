@@ -91,6 +91,26 @@ bool headerText(const AssemblerRun& run, std::string& header) {
   return true;
 }
 
+// Writes `name` as the header text followed by `size` bytes of `body`. A truncated image
+// must never pass for a good one (a full disk, a file size limit): every write and the
+// close are checked, and on failure the partial file is removed and the failure shown
+// like a file that cannot be created. False (imageWriteFailed set) on failure.
+bool writeImageFile(AssemblerRun& run, const std::string& name, const std::string& header,
+                    const uint8_t* body, size_t size) {
+  bool written = false;
+  if (FILE* out = openForWriting(name, "wb")) {
+    written = std::fwrite(header.data(), 1, header.size(), out) == header.size() &&
+              std::fwrite(body, 1, size, out) == size;
+    written = std::fclose(out) == 0 && written;
+    if (!written) removeIfPresent(name);
+  }
+  if (!written) {
+    showMessage("File \"%s\" create failed !\n", name.c_str());
+    run.object.imageWriteFailed = true;
+  }
+  return written;
+}
+
 // Lays the records into `image` (2 * (R + 1) body bytes). Records beyond R are skipped:
 // the router keeps instructions within the ROM, and nothing may land outside the image.
 void layRecords(const AssemblerRun& run, std::vector<uint8_t>& image, size_t romWords) {
@@ -178,12 +198,7 @@ void writeObjectFiles(AssemblerRun& run) {
 
   std::string header;
   if (!headerText(run, header)) return;
-
-  if (FILE* obj = openForWriting(run.files.objName, "wb")) {
-    std::fwrite(header.data(), 1, header.size(), obj);
-    std::fwrite(image.data(), 1, bodyBytes, obj);
-    std::fclose(obj);
-  }
+  if (!writeImageFile(run, run.files.objName, header, image.data(), bodyBytes)) return;
 
   // Table ROM: cells hold a byte value, or FFFFh (read as -1) when never written; a
   // value of 0 is written but does not count as use.
@@ -200,11 +215,7 @@ void writeObjectFiles(AssemblerRun& run) {
       tableUsed = i + 1;
     }
   }
-  if (FILE* tab = openForWriting(run.files.tabName, "wb")) {
-    std::fwrite(header.data(), 1, header.size(), tab);
-    std::fwrite(table.data(), 1, tableBytes, tab);
-    std::fclose(tab);
-  }
+  if (!writeImageFile(run, run.files.tabName, header, table.data(), tableBytes)) return;
 
   if (run.params != nullptr) {
     run.params->codeEnd =

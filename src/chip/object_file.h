@@ -25,6 +25,7 @@ struct ObjectState {
   std::vector<uint8_t> addressUsed;                   // 65536 flags beside the list
   std::vector<uint16_t> farTargetTable;               // 3000h entries, FFFFh none
   std::string mapFileName;                            // name of the last ".MAP" record
+  bool imageWriteFailed = false;                      // ".OBJ" or ".TAB" not written in full
 };
 
 // Records an instruction at `address` with bytes from the code text; writes its ".SYM"
@@ -33,6 +34,8 @@ bool recordInstruction(AssemblerRun& run, int byteCount, int address);
 // 1 when a record has the address locationCounter (16-bit compare), else 0.
 int orgAddressUsed(AssemblerRun& run);
 // Writes ".RAM", ".OBJ", ".TAB" and the host results. Called once after the passes.
+// An ".OBJ" or ".TAB" that cannot be created or written in full is removed, a message
+// is shown and imageWriteFailed is set: the run must not report success.
 void writeObjectFiles(AssemblerRun& run);
 
 }  // namespace zq

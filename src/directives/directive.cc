@@ -96,10 +96,7 @@ int reserveWords(AssemblerRun& run, const std::string& arguments, int pass) {
   }
   int value = evaluateOperand(run, run.source.field[1], pass, kClassValue);
   if (value < 0) value = 0;
-  // Unsigned addition: a long run of DS lines wraps instead of overflowing.
-  const uint32_t advanced =
-      static_cast<uint32_t>(run.source.locationCounter) + (static_cast<uint32_t>(value) & 0xFFFF);
-  run.source.locationCounter = static_cast<int32_t>(advanced);
+  run.source.advanceLocationCounter(static_cast<uint32_t>(value) & 0xFFFF);
   return resultReserved;
 }
 

@@ -88,7 +88,8 @@ int assemble(AssemblerRun& run, AssemblerParams* params) {
     int result = assembleFile(run, sourcePath, pass);
     // DEFINE names are rebuilt by every pass.
     freeDefineList(run.substitutions);
-    if (pass == 0 && s.chipState < 1) {
+    // A fatal stop while following includes in pass 0 has shown its own message.
+    if (pass == 0 && s.chipState < 1 && result != resultFatal) {
       s.fatalError = 1;
       if (run.files.error != nullptr)
         std::fprintf(run.files.error,
@@ -118,8 +119,9 @@ int assemble(AssemblerRun& run, AssemblerParams* params) {
   }
   closeOutputFiles(run);
   releaseOpcodeTable(run);
-  // The remaining tables and lists go with the run object.
-  return 1;
+  // The remaining tables and lists go with the run object. An image that could not be
+  // written is reported like an output file that cannot be created.
+  return run.object.imageWriteFailed ? -1 : 1;
 }
 
 }  // namespace
@@ -138,6 +140,7 @@ void beginPass(AssemblerRun& run) {
   s.orgCount = 0;
   s.outOfRangeAddress = 0;
   s.includeLevel = 0;
+  s.includeFilesOpened = 0;
   s.assemblingOn = 1;
   s.macroDefinitionOpen = 0;
   s.fatalError = 0;

@@ -99,6 +99,13 @@ bool isDirectory(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// Sources and chip files are read only from regular files: a device such as /dev/zero
+// or a pipe may never end, or block the reader.
+bool isRegularFile(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 // The entry of `directory` that `component` names: itself when it exists, else the one
 // entry equal to it without regard to case. Empty when none or several match.
 std::string matchComponent(const std::string& directory, const std::string& component) {
@@ -191,13 +198,13 @@ std::string fullPath(const std::string& name) {
 
 int openReadOnly(const std::string& name) {
   std::string existing = resolveExistingName(name);
-  if (existing.empty() || isDirectory(existing)) return -1;
+  if (existing.empty() || !isRegularFile(existing)) return -1;
   return open(existing.c_str(), O_RDONLY | O_CLOEXEC);
 }
 
 FILE* openForReading(const std::string& name, const char* mode) {
   std::string existing = resolveExistingName(name);
-  if (existing.empty() || isDirectory(existing)) return nullptr;
+  if (existing.empty() || !isRegularFile(existing)) return nullptr;
   return std::fopen(existing.c_str(), mode);
 }
 

@@ -43,12 +43,12 @@ std::string fullPath(const std::string& name);
 // wins, an ambiguous match is a miss). Returns an empty string when nothing matches.
 std::string resolveExistingName(const std::string& name);
 
-// Opens an existing file (not a directory) read-only in binary mode, resolving its name
-// as above. Returns a descriptor, or a negative value.
+// Opens an existing regular file (no directory, device or pipe) read-only in binary
+// mode, resolving its name as above. Returns a descriptor, or a negative value.
 int openReadOnly(const std::string& name);
 
-// Opens an existing file (not a directory) as a stream with `mode` ("r", "rb"),
-// resolving its name as above. nullptr on failure.
+// Opens an existing regular file (no directory, device or pipe) as a stream with `mode`
+// ("r", "rb"), resolving its name as above. nullptr on failure.
 FILE* openForReading(const std::string& name, const char* mode);
 
 // Creates or replaces a file as a stream with `mode` ("w", "wb"). The directories of the

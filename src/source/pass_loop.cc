@@ -73,6 +73,16 @@ int followInclude(AssemblerRun& run, int found, const std::string& line,
     }
     return 1;
   }
+  // Files that include each other fan out up to the depth limit, which could mean
+  // millions of readings: past the bound the run stops.
+  if (++s.includeFilesOpened > kMaxIncludeFiles) {
+    showMessage(
+        "Fatal Error: more than %d include files opened in one pass, at \"%s\" "
+        "(does a file include itself ?)",
+        kMaxIncludeFiles, fullName.c_str());
+    s.fatalError = 1;
+    return resultFatal;
+  }
   ++s.includeLevel;
   int result = assembleFile(run, fullName, pass);
   // A fatal stop inside the include ends the including files as well; any other result
@@ -232,10 +242,15 @@ bool joinLine(PieceReader& reader, std::string& line) {
   line.clear();
   std::string piece;
   if (!reader.next(piece)) return false;
+  // Characters read for this line, dropped pieces included.
+  size_t read = 0;
   for (;;) {
-    // A line feed counts as text, so only a piece of blanks and tabs alone is dropped.
+    read += piece.size();
+    // A line feed counts as text, so only a piece of blanks and tabs alone is dropped,
+    // and only while the line read so far is within the limit: an endless run of
+    // blanks (or of NULs, read as blanks) then ends as an over-long line.
     bool hasNewline = piece.find('\n') != std::string::npos;
-    bool hasText = false;
+    bool hasText = read > kMaxLineLength;
     for (char c : piece) hasText = hasText || !isBlank(c);
     if (hasText) {
       line += piece;

@@ -32,9 +32,11 @@ int openSourceFile(const std::string& name, std::string& fullName);
 void closeSourceFile(int descriptor);
 
 // Joins the next line from the reader's pieces: pieces of only blanks and tabs without a
-// line feed are dropped, joining stops after a line feed or once the line is longer than
-// kMaxLineLength (the rest of the physical line comes back as the next line). The line
-// keeps its line feed. False only when the reader had no piece left at all.
+// line feed are dropped while no more than kMaxLineLength characters were read for the
+// line (past that they are kept, so no stream can make a line endless); joining stops
+// after a line feed or once the line is longer than kMaxLineLength (the rest of the
+// physical line comes back as the next line). The line keeps its line feed. False only
+// when the reader had no piece left at all.
 bool joinLine(PieceReader& reader, std::string& line);
 
 }  // namespace zq

@@ -29,6 +29,7 @@ constexpr int resultListedTable = 6603;
 constexpr int resultOrgLine = 10001;
 
 constexpr int kMaxIncludeLevel = 8;      // levels 0 (main source) to 8
+constexpr int kMaxIncludeFiles = 1000;   // include files opened in one pass
 constexpr int kMaxFields = 32;           // statement fields, mnemonic included
 constexpr size_t kMaxFieldLength = 255;  // a field buffer holds 255 characters
 constexpr size_t kMaxLineLength = 1024;  // characters processed per line
@@ -43,6 +44,7 @@ struct SourceState {
   int32_t listingLineCount = 0;    // lines written to the listing in the pass
   int16_t includeLevel = 0;        // 0 for the main source, at most 8
   std::array<std::string, kMaxIncludeLevel + 1> includeFileNames;  // name per level
+  int32_t includeFilesOpened = 0;  // include readings started in the pass
 
   int32_t locationCounter = 0;    // next program address
   int32_t statementAddress = 0;   // locationCounter when the statement began
@@ -77,6 +79,13 @@ struct SourceState {
   // "LL HH" (low byte, high byte) from the encoder. The word text is "%04X".
   std::string codeText = std::string(11, ' ');
   std::string wordText;
+
+  // Moves locationCounter on by `words`. The counter stops at INT32_MAX instead of
+  // overflowing: beyond programRomTop every statement is refused anyway (error 22).
+  void advanceLocationCounter(uint32_t words) {
+    int64_t next = int64_t{locationCounter} + words;
+    locationCounter = next > INT32_MAX ? INT32_MAX : static_cast<int32_t>(next);
+  }
 
   // Active conditional flag for the statement being processed, chosen by macroContext.
   bool conditionOn() const {

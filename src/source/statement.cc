@@ -209,7 +209,7 @@ int processStatement(AssemblerRun& run, const std::string& line, int pass, uint3
   // Beyond the ROM: the statement still takes its word, and the listing writer raises
   // error 22 for the result.
   s.outOfRangeAddress = s.locationCounter;
-  ++s.locationCounter;
+  s.advanceLocationCounter(1);
   return resultRomOverflow;
 }
 
