@@ -141,6 +141,7 @@ void beginPass(AssemblerRun& run) {
   s.outOfRangeAddress = 0;
   s.includeLevel = 0;
   s.includeFilesOpened = 0;
+  s.includeTextRead = 0;
   s.assemblingOn = 1;
   s.macroDefinitionOpen = 0;
   s.fatalError = 0;

@@ -55,6 +55,16 @@ class IncludeLevelRestorer {
   int16_t entryLevel_;
 };
 
+// Ends the run when the include files of one pass exceed a bound (`bound` says which):
+// a file that includes itself, or files that include each other, would otherwise be
+// read a number of times that grows with the power of the depth limit.
+int stopRecursiveInclude(AssemblerRun& run, const std::string& bound, const std::string& fileName) {
+  showMessage("Fatal Error: more than %s in one pass, at \"%s\" (does a file include itself ?)",
+              bound.c_str(), fileName.c_str());
+  run.source.fatalError = 1;
+  return resultFatal;
+}
+
 // Follows an include line (detectInclude answered 1 or 2): lists it in pass 2, then
 // reads the file one level deeper. Returns resultFatal when the included file stopped
 // the run, else 1.
@@ -75,14 +85,9 @@ int followInclude(AssemblerRun& run, int found, const std::string& line,
   }
   // Files that include each other fan out up to the depth limit, which could mean
   // millions of readings: past the bound the run stops.
-  if (++s.includeFilesOpened > kMaxIncludeFiles) {
-    showMessage(
-        "Fatal Error: more than %d include files opened in one pass, at \"%s\" "
-        "(does a file include itself ?)",
-        kMaxIncludeFiles, fullName.c_str());
-    s.fatalError = 1;
-    return resultFatal;
-  }
+  if (++s.includeFilesOpened > kMaxIncludeFiles)
+    return stopRecursiveInclude(run, std::to_string(kMaxIncludeFiles) + " include files opened",
+                                fullName);
   ++s.includeLevel;
   int result = assembleFile(run, fullName, pass);
   // A fatal stop inside the include ends the including files as well; any other result
@@ -364,6 +369,14 @@ int assembleFile(AssemblerRun& run, const std::string& fileName, int pass) {
   int result = 1;
   while (joinLine(reader, line)) {
     s.lineNumber = lineNumber;
+    if (s.includeLevel > 0) {
+      s.includeTextRead += line.size();
+      if (s.includeTextRead > kMaxIncludeText) {
+        result = stopRecursiveInclude(
+            run, std::to_string(kMaxIncludeText) + " characters of include files read", fileName);
+        break;
+      }
+    }
     // Empty, over-long and feed-first lines are only listed. The rest of an over-long
     // physical line comes back as the next line, with its own number.
     if (line.empty() || line.size() > kMaxLineLength || line[0] == '\n') {

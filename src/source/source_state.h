@@ -29,10 +29,13 @@ constexpr int resultListedTable = 6603;
 constexpr int resultOrgLine = 10001;
 
 constexpr int kMaxIncludeLevel = 8;      // levels 0 (main source) to 8
-constexpr int kMaxIncludeFiles = 1000;   // include files opened in one pass
 constexpr int kMaxFields = 32;           // statement fields, mnemonic included
 constexpr size_t kMaxFieldLength = 255;  // a field buffer holds 255 characters
 constexpr size_t kMaxLineLength = 1024;  // characters processed per line
+
+// Bounds of the include files read in one pass, far above any real program.
+constexpr int kMaxIncludeFiles = 1000;               // include files opened
+constexpr size_t kMaxIncludeText = size_t{1} << 24;  // characters of their lines
 
 struct SourceState {
   // Pass being run (0, 1, 2). Handlers get it as an argument; it is kept here only for
@@ -45,6 +48,7 @@ struct SourceState {
   int16_t includeLevel = 0;        // 0 for the main source, at most 8
   std::array<std::string, kMaxIncludeLevel + 1> includeFileNames;  // name per level
   int32_t includeFilesOpened = 0;  // include readings started in the pass
+  size_t includeTextRead = 0;      // characters of include file lines read in the pass
 
   int32_t locationCounter = 0;    // next program address
   int32_t statementAddress = 0;   // locationCounter when the statement began

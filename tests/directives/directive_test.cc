@@ -140,6 +140,7 @@ TEST_F(DirectiveTest, LinesAndTheStateTheyLeave) {
       {".EXITMACRO", "macro macroOff", 0, "", {}},
       {".DS 3", "off", 0, "", {}},
       {".DS 3 ; three words", "lc=10", resultReserved, "lc=13", {}},
+      {".DS 0FFFFh", "lc=7FFFFFF0", resultReserved, "lc=7FFFFFFF", {}},  // stops, no overflow
       {".DS  ; none", "", 0, "", {33}},
       {".CHIP ZQ4410", "", 0, "", {}},
       {"#DEFINE DEBUG", "off", 0, "", {}},  // taken, and enters nothing

@@ -30,7 +30,8 @@ Lines joinAll(const std::string& content) {
 }
 
 // 1,024 and 1,025 characters stay one line; 2,000 stop after 13 pieces of 81. A piece of
-// blanks alone goes; CR before LF goes; NUL reads as a blank.
+// blanks alone goes, but only within the first 1,024 characters read for a line, so a
+// run of NULs (read as blanks) ends as an over-long line; CR before LF goes.
 TEST(PassLoop, JoinLine) {
   const std::string a(1023, 'a');
   const std::vector<std::pair<std::string, Lines>> cases = {
@@ -42,6 +43,7 @@ TEST(PassLoop, JoinLine) {
       {"A\n   ", {"A\n", ""}},
       {"", {}},
       {std::string("A\r\nB\0C\n", 7), {"A\n", "B C\n"}},
+      {std::string(3000, '\0') + "\n", {std::string(1053, ' '), "   \n"}},
   };
   for (const auto& [content, lines] : cases) EXPECT_EQ(joinAll(content), lines) << content;
 }
@@ -123,7 +125,8 @@ TEST_F(PassLoopInclude, DetectInclude) {
   expect("..include defs.inc\n", 1, "..include defs.inc (" + defs + ")\n", defs);
   expect(".include \"" + absolute + "\"\n", 1, "", other);
   expect("#include <.." + absolute + ">\n", 1, "", other);  // a name never starts at "."
-  for (const char* line : {"#include <nothere.inc>\n", "#include\n", "#includedefs.inc\n"})
+  for (const char* line : {"#include <nothere.inc>\n", "#include\n", "#includedefs.inc\n",
+                           ".include /dev/zero\n"})  // not a regular file
     expect(line, 2);
   for (const char* line : {"; #include <defs.inc>\n", "LABEL: #include <defs.inc>\n",
                            "# include <defs.inc>\n", "#define X 1\n", ""})
@@ -145,6 +148,30 @@ TEST_F(PassLoopInclude, SelfIncludeStopsAtLevelEight) {
   char text[512] = {};
   ASSERT_NE(std::fgets(text, sizeof text, run_->files.error), nullptr);
   EXPECT_EQ(std::string(text), real("main.asm") + "(2) : Error 35 ->  INCLUDE FILE TOO DEPTH\n");
+}
+
+// Files that include each other stop the run at the bound of include files opened or of
+// their text read in one pass, with a message that names the file.
+TEST_F(PassLoopInclude, IncludeFanOutEndsTheRun) {
+  setSlot(params_->includeDir1, dir_.path());
+  std::string fanOut;
+  for (int i = 0; i < 10; ++i) fanOut += "#include <main.asm>\n";
+  std::string large = "#include <main.asm>\n";
+  while (large.size() <= (size_t{1} << 22)) large += "; a comment that makes the file large\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {fanOut, "1000 include files opened"},
+      {large, "16777216 characters of include files read"},
+  };
+  for (const auto& [content, bound] : cases) {
+    messages_.clear();
+    zqtest::writeFile(dir_.file("main.asm"), content);
+    run_ = std::make_unique<zq::AssemblerRun>();
+    run_->params = params_.get();
+    EXPECT_EQ(zq::assembleFile(*run_, real("main.asm"), 1), zq::resultFatal);
+    EXPECT_EQ(run_->source.includeLevel, 0);
+    EXPECT_EQ(messages_, Lines{"Fatal Error: more than " + bound + " in one pass, at \"" +
+                               real("main.asm") + "\" (does a file include itself ?)"});
+  }
 }
 
 // A full label table inside an include stops the including file too: one message only.

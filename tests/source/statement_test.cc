@@ -110,6 +110,10 @@ TEST(Statement, ProcessStatementEarlyResults) {
   EXPECT_EQ(run->source.locationCounter, 0x1001);
   EXPECT_EQ(run->source.outOfRangeAddress, 0x1000);
   EXPECT_EQ(run->source.currentLineNumber, 9u);
+  // The counter stops at its largest value instead of overflowing.
+  run->source.locationCounter = INT32_MAX;
+  EXPECT_EQ(zq::processStatement(*run, "  NOP\n", 2, 10, -1), zq::resultRomOverflow);
+  EXPECT_EQ(run->source.locationCounter, INT32_MAX);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/platform.h"
 #include "test_support.h"
 
 namespace {
@@ -15,9 +16,11 @@ using zqtest::writeFile;
 class ZqasmCliTest : public ::testing::Test {
  protected:
   // Runs the built zqasm in the test directory with `arguments` (quoted for the shell),
-  // expects `status`, and returns standard output and standard error together.
-  std::string run(const std::string& arguments, int status) {
-    std::string command = "cd '" + dir_.path() + "' && '" ZQASM_TEST_CLI "' " + arguments + " 2>&1";
+  // after the shell commands `setup`; expects `status`, and returns standard output and
+  // standard error together.
+  std::string run(const std::string& arguments, int status, const std::string& setup = "") {
+    std::string command =
+        "cd '" + dir_.path() + "' && " + setup + "'" ZQASM_TEST_CLI "' " + arguments + " 2>&1";
     std::string output;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return output;
@@ -91,6 +94,24 @@ TEST_F(ZqasmCliTest, ExitStatusFollowsTheRun) {
   output = run(chips_ + "nochip.asm", 1);
   EXPECT_NE(output.find("Occurred FATAL ERROR !\n"), std::string::npos) << output;
   EXPECT_NE(output.find("MUST BE DEFINITION"), std::string::npos) << output;
+}
+
+// Under a file size limit (SIGXFSZ ignored, so the writes only fail) the image that
+// does not fit is removed and reported, and the run does not pass for a success.
+TEST_F(ZqasmCliTest, ImageNotWrittenInFullIsRemoved) {
+  writeFile(dir_.file("img.asm"), ".CHIP ZQ4460\n ORG 0\n NOP\n");
+  std::string base = zq::fullPath(dir_.file("img.asm"));
+  base.erase(base.size() - 3);  // "asm"
+  const std::pair<std::string, std::string> cases[] = {
+      {"img.asm", "OBJ"},                                  // 8 KiB of image
+      {"--rom-top 0Fh --table-top 0FFFh img.asm", "TAB"},  // 4 KiB of table
+  };
+  for (const auto& [arguments, extension] : cases) {
+    std::string output = run(chips_ + arguments, 3, "ulimit -f 2; trap '' XFSZ; ");
+    EXPECT_NE(output.find("File \"" + base + extension + "\" create failed !\n"), std::string::npos)
+        << output;
+    EXPECT_FALSE(zqtest::fileExists(dir_.file("img." + extension)));
+  }
 }
 
 // DEFS.H is only found in the third directory, past the block's first two slots.
