@@ -1,5 +1,5 @@
-// Inputs run through the fuzz harnesses' runners: the saved inputs that once crashed or
-// hung the assembler, and the worst inputs of up to 1 MB that can be built by hand.
+// Inputs through the fuzz harnesses' runners: the saved inputs that once crashed or hung
+// the assembler, and the worst inputs of up to 1 MB that can be built by hand.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,59 +10,50 @@
 
 namespace {
 
-int runSource(const std::string& input) {
-  return zqfuzz::runSourceInput(reinterpret_cast<const uint8_t*>(input.data()), input.size());
+int run(const char* harness, const std::string& input) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(input.data());
+  return std::string(harness) == "chip" ? zqfuzz::runChipInput(bytes, input.size())
+                                        : zqfuzz::runSourceInput(bytes, input.size());
 }
 
-// Every file of tests/fuzz-regressions/source and .../chip goes to its harness.
 TEST(FuzzInputs, SavedInputsReplay) {
-  namespace fs = std::filesystem;
   int replayed = 0;
   for (const char* harness : {"source", "chip"}) {
-    fs::path dir = fs::path(ZQASM_TEST_FUZZ_REGRESSIONS_DIR) / harness;
     std::error_code ignored;
-    for (const auto& entry : fs::directory_iterator(dir, ignored)) {
-      SCOPED_TRACE(entry.path().string());
-      std::string data = zqtest::readFile(entry.path().string());
-      const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
-      int result = harness == std::string("source") ? zqfuzz::runSourceInput(bytes, data.size())
-                                                    : zqfuzz::runChipInput(bytes, data.size());
-      EXPECT_GE(result, -1);
+    for (const auto& entry : std::filesystem::directory_iterator(
+             std::string(ZQASM_TEST_FUZZ_REGRESSIONS_DIR) + "/" + harness, ignored)) {
+      EXPECT_GE(run(harness, zqtest::readFile(entry.path().string())), -1) << entry.path();
       ++replayed;
     }
   }
   EXPECT_GT(replayed, 0);
 }
 
-std::string repeat(const std::string& text, size_t times) {
+// `count` times `text`, each "@" replaced by the line's number.
+std::string repeat(const std::string& text, int count) {
   std::string out;
-  out.reserve(text.size() * times);
-  for (size_t i = 0; i < times; ++i) out += text;
-  return out;
-}
-
-// `count` lines: `before`, a number, `middle`, the same number, a line end.
-std::string numbered(const std::string& before, const std::string& middle, int count) {
-  std::string out;
-  for (int i = 0; i < count; ++i)
-    out += before + std::to_string(i) + middle + std::to_string(i) + "\n";
+  for (int i = 0; i < count; ++i) {
+    std::string line = text;
+    for (size_t at; (at = line.find('@')) != std::string::npos;)
+      line.replace(at, 1, std::to_string(i));
+    out += line;
+  }
   return out;
 }
 
 // Each run must end with a result; no more is asserted. Control byte 11h puts
 // ".CHIP ZQ4460" first; 13h also splits main source and INC.ASM at the NUL.
 TEST(FuzzInputs, WorstInputsEnd) {
-  const std::string operators = " LDA " + repeat("0+0*0-0/1%1&0|0^0<<0+", 48) + "0\n";
-  const std::string symbols = " LDA " + repeat("X+", 505) + "X\n";
-  const std::string nested = " LDA " + repeat("(", 500) + "1" + repeat(")", 500) + "\n";
-  const std::string selfInclude = repeat("#include <INC.ASM>\n", 10);
+  const std::string fanOut = repeat("#include <INC.ASM>\n", 10);
   const std::pair<const char*, std::string> inputs[] = {
       {"include fan-out",
-       "\x13X EQU 0\n" + selfInclude + '\0' + selfInclude + repeat(symbols, 900)},
-      {"long lines of operators", "\x11" + repeat(operators, 1000)},
-      {"deepest parentheses", "\x11" + repeat(nested, 1000)},
-      {"labels beyond the table", "\x11" + numbered("L", ": NOP ; ", 9000)},
-      {"constants beyond the table", "\x11" + numbered("C", " EQU ", 5000)},
+       "\x13X EQU 0\n" + fanOut + '\0' + fanOut + repeat(" LDA X" + repeat("+X", 505) + "\n", 900)},
+      {"long lines of operators",
+       "\x11" + repeat(" LDA " + repeat("0+0*0-0/1%1&0|0^0<<0+", 48) + "0\n", 1000)},
+      {"deepest parentheses",
+       "\x11" + repeat(" LDA " + std::string(500, '(') + "1" + std::string(500, ')') + "\n", 1000)},
+      {"labels beyond the table", "\x11" + repeat("L@: NOP ; @\n", 9000)},
+      {"constants beyond the table", "\x11" + repeat("C@ EQU @\n", 5000)},
       {"location counter at its end", "\x11" + repeat(".DS 65535\n", 32768) + ".DS 32767\n NOP\n"},
       {"NUL bytes", "\x11" + std::string(1 << 20, '\0')},
       {"endless include", "\x11#include /dev/zero\n NOP\n"},
@@ -70,9 +61,8 @@ TEST(FuzzInputs, WorstInputsEnd) {
       {"errors on every line", "\x11" + repeat(" NOP\n", 200000)},
   };
   for (const auto& [name, input] : inputs) {
-    SCOPED_TRACE(name);
-    ASSERT_LE(input.size(), size_t{1} << 20 | 64);
-    EXPECT_EQ(runSource(input), 1);
+    ASSERT_LE(input.size(), size_t{1} << 20 | 64) << name;
+    EXPECT_EQ(run("source", input), 1) << name;
   }
 }
 
