@@ -141,6 +141,10 @@ void beginPass(AssemblerRun& run) {
   s.macroDefinitionOpen = 0;
   s.fatalError = 0;
   s.chipState = 0;
+  // Macro expansions are counted per pass: the limits and the local label ordinals.
+  run.macros.expandedLines = 0;
+  run.macros.macroNestingDepth = 0;
+  for (MacroRecord& record : run.macros.macroTable) record.expansionCount = 0;
   dropLineDiagnostics(run);
 }
 
