@@ -144,14 +144,14 @@ uint32_t evaluateField(AssemblerRun& run, int index, int pass, int symbolClass) 
   return value < 0 ? 0 : static_cast<uint32_t>(value) & 0xFFFF;
 }
 
-// The RAM flags of one operand: errors 45 and 66.
+// The RAM flags of one operand: errors 45 and 66. A form may carry both flags of an
+// operand; then the value must pass both tests.
 bool ramFlagsAllow(AssemblerRun& run, int pass, uint32_t value, bool ramOperand, bool notReserved) {
-  if (ramOperand) {
-    if (value < kRamBase) {
-      reportError(run, pass, kErrorRamBelow40);
-      return false;
-    }
-  } else if (notReserved && value >= kRamBase && value <= kReservedRamEnd) {
+  if (ramOperand && value < kRamBase) {
+    reportError(run, pass, kErrorRamBelow40);
+    return false;
+  }
+  if (notReserved && value >= kRamBase && value <= kReservedRamEnd) {
     reportError(run, pass, kErrorReservedRam);
     return false;
   }

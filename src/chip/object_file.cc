@@ -158,11 +158,12 @@ void writeObjectFiles(AssemblerRun& run) {
   removeIfPresent(run.files.tabName);
   if (run.source.fatalError || run.diagnostics.errorCount > 0) return;
 
-  // A ROM top outside the 16-bit address space cannot come from a chip of the family;
-  // nothing is written rather than an image that no record could fill.
+  // A ROM top above the 16-bit address space cannot come from a chip of the family;
+  // nothing is written rather than an image that no record could fill. A negative top
+  // means no program ROM: the image has no words, and the files hold the header alone.
   int32_t romTop = run.source.programRomTop;
-  if (romTop < 0 || romTop > kMaxProgramRomTop) return;
-  size_t romWords = static_cast<size_t>(romTop) + 1;
+  if (romTop > kMaxProgramRomTop) return;
+  size_t romWords = romTop < 0 ? 0 : static_cast<size_t>(romTop) + 1;
   size_t bodyBytes = 2 * romWords;
   std::vector<uint8_t> image;
   try {

@@ -15,6 +15,7 @@
 #include "platform/text.h"
 #include "source/pass_loop.h"
 #include "symbols/constant_table.h"
+#include "symbols/substitution.h"
 #include "chip/chip_file.h"
 #include "chip/object_file.h"
 
@@ -86,7 +87,7 @@ int assemble(AssemblerRun& run, AssemblerParams* params) {
     beginPass(run);
     int result = assembleFile(run, sourcePath, pass);
     // DEFINE names are rebuilt by every pass.
-    run.substitutions.defines.clear();
+    freeDefineList(run.substitutions);
     if (pass == 0 && s.chipState < 1) {
       s.fatalError = 1;
       if (run.files.error != nullptr)

@@ -186,8 +186,10 @@ int processStatement(AssemblerRun& run, const std::string& line, int pass, uint3
     pos = skipBlanks(line, pos);
     if (pos >= line.size() || endsStatement(line[pos])) return 0;
 
+    // END ends the source also where defineLabel does not look (after a label, inside
+    // a DATA or TABLE segment).
     int directiveResult = processDirective(run, line, pos, pass, lineNumber);
-    if (directiveResult >= 0) return directiveResult;
+    if (directiveResult >= 0 || directiveResult == resultEndOfSource) return directiveResult;
 
     // Directives act also in skipped regions; nothing after them does.
     if (!s.conditionOn() || s.macroDefinitionOpen) return 0;

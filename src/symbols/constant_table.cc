@@ -1,10 +1,145 @@
-// EQU constants are not built yet: no line is taken as a constant definition and no
-// ".EQU" file is written. The table itself exists so that lookups see it empty.
+// EQU constants. Pass 1 fills the table in definition order; pass 2 finds the records a
+// line made (by its line number) to report duplicates and to give the listing the value.
 #include "symbols/constant_table.h"
+
+#include <cstdio>
+
+#include "driver/diagnostics.h"
+#include "driver/output_files.h"
+#include "driver/run.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "source/statement.h"
+#include "symbols/expression.h"
+#include "symbols/label_table.h"
+#include "symbols/symbol_listing.h"
 
 namespace zq {
 
-int defineConstant(AssemblerRun&, const std::string&, int, uint32_t, const char*) { return 0; }
-void writeConstantFile(AssemblerRun&) {}
+namespace {
+
+constexpr int kErrorSyntax = 20;
+constexpr int kErrorDuplicateConstant = 11;
+
+// Pass 1: enters a record. resultFatal when the table is full.
+int enterConstant(AssemblerRun& run, const std::string& name, int32_t value,
+                  uint32_t lineNumber) {
+  ConstantTable& table = run.constants;
+  if (table.count >= kMaxConstants) {
+    // The count stays at the capacity, so the ".EQU" writer reads only filled records.
+    closeOutputFiles(run);
+    showMessage("CONSTANT (%s)\nDefine quantities CAN'T OVER %d ( line=%u )\nCompiler ABORT.\n",
+                name.c_str(), kMaxConstants, lineNumber);
+    return resultFatal;
+  }
+  if (table.records.size() < static_cast<size_t>(kMaxConstants) + 1)
+    table.records.resize(static_cast<size_t>(kMaxConstants) + 1);
+  const int32_t index = ++table.count;
+  ConstantRecord& record = table.records[static_cast<size_t>(index)];
+  record.name = name.substr(0, kMaxSymbolName);
+  record.value = value;
+  record.lineNumber = static_cast<int32_t>(lineNumber);
+  // The test compares the stored names with case, whatever the label-case option says.
+  record.duplicate = table.names.insert(record.name).second ? 0 : 1;
+  record.level = run.source.includeLevel;
+  table.firstByName.emplace(record.name, index);
+  table.firstByFoldedName.emplace(upperCase(record.name), index);
+  table.byLine[record.lineNumber].push_back(index);
+  return resultConstantDefined;
+}
+
+// Pass 2: the records this line number made, in any file. A duplicate of this include
+// level is reported; any other gives the listing its value (the last one wins).
+void checkConstantLine(AssemblerRun& run, uint32_t lineNumber) {
+  const ConstantTable& table = run.constants;
+  const auto found = table.byLine.find(static_cast<int32_t>(lineNumber));
+  if (found == table.byLine.end()) return;
+  for (int32_t index : found->second) {
+    const ConstantRecord& record = table.records[static_cast<size_t>(index)];
+    if (record.duplicate == 1 && record.level == run.source.includeLevel) {
+      raiseError(run, kErrorDuplicateConstant);
+    } else {
+      run.source.lastConstantValue = static_cast<uint16_t>(record.value);
+    }
+  }
+}
+
+}  // namespace
+
+int definitionValue(AssemblerRun& run, const std::string& text, int pass) {
+  const int kind = classifyOperand(text);
+  if (kind == -1 || kind == -100) {
+    const int value = parseNumber(text, static_cast<int>(text.size()) - 1);
+    return value < 0 ? -1 : value;
+  }
+  const int value = evaluateExpression(run, text, kClassValue);
+  if (value < 0) {
+    if (pass == 2) raiseError(run, -value);
+    return -1;
+  }
+  return value;
+}
+
+bool hasDefinitionKeyword(const std::string& line, const char* keyword, const char* longForm) {
+  for (size_t i = 1; i < line.size(); ++i) {
+    const char c = toUpper(line[i]);
+    if (line[i - 1] == ';' || c == ';') return false;
+    if ((c != '.' && c != keyword[0]) || !isBlank(line[i - 1])) continue;
+    const size_t at = c == '.' ? i + 1 : i;
+    for (const char* word : {keyword, longForm}) {
+      const size_t end = at + std::char_traits<char>::length(word);
+      if (matchesNoCase(line, at, word) && end < line.size() && isBlank(line[end])) return true;
+    }
+  }
+  return false;
+}
+
+int defineConstant(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
+                   const char* keyword) {
+  if (!hasDefinitionKeyword(line, keyword, "EQUAL")) return 0;
+
+  SourceState& s = run.source;
+  // Name, keyword, value: the value is one word, so "X EQU 1 + 2" has too many fields.
+  // A definition with the wrong field count enters nothing.
+  if (splitFields(s, line, 0) != 3) {
+    if (pass == 2) raiseError(run, kErrorSyntax);
+    return resultConstantDefined;
+  }
+  std::string value = s.field[3];
+  replaceCharConstants(value);
+  const int evaluated = definitionValue(run, value, pass);
+  if (evaluated < 0) return resultConstantDefined;
+
+  if (pass == 1) return enterConstant(run, s.field[1], evaluated, lineNumber);
+  if (pass == 2) checkConstantLine(run, lineNumber);
+  return resultConstantDefined;
+}
+
+int findConstant(const AssemblerRun& run, const std::string& name) {
+  const ConstantTable& table = run.constants;
+  // Stored names are at most 64 characters, so a longer name is never found.
+  if (name.size() > kMaxSymbolName) return -1;
+  const auto& index = run.source.labelCaseSensitive ? table.firstByName : table.firstByFoldedName;
+  const auto found = index.find(run.source.labelCaseSensitive ? name : upperCase(name));
+  if (found == index.end()) return -1;
+  return table.records[static_cast<size_t>(found->second)].value;
+}
+
+void writeConstantFile(AssemblerRun& run) {
+  sortConstants(run);
+  sortLabels(run);
+  if (FILE* out = openForWriting(run.files.equName, "w")) {
+    std::fprintf(out, "Line   Constant Name                     Value  Dup  Deep\n");
+    std::fprintf(out, "=====  ================================  =====  ===  ====\n");
+    const ConstantTable& table = run.constants;
+    for (int32_t i = 1; i <= table.count; ++i) {
+      const ConstantRecord& record = table.records[static_cast<size_t>(i)];
+      std::fprintf(out, "%5d  %32s  %04lXh  %d    %d\n", record.lineNumber, record.name.c_str(),
+                   static_cast<unsigned long>(record.value), record.duplicate, record.level);
+    }
+    std::fclose(out);
+  }
+  writeLabelFile(run, run.files.lblName);
+}
 
 }  // namespace zq

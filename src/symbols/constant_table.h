@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace zq {
@@ -24,12 +26,36 @@ struct ConstantRecord {
 struct ConstantTable {
   std::vector<ConstantRecord> records;  // index 0 unused; 1..count in definition order
   int32_t count = 0;
+  // Indexes beside the records, valid until the ".EQU" writer sorts them:
+  // the first record per name as written and per upper-cased name (the label-case option
+  // chooses which one a lookup uses),
+  std::unordered_map<std::string, int32_t> firstByName;
+  std::unordered_map<std::string, int32_t> firstByFoldedName;
+  // every stored name as written (the duplicate test always counts case),
+  std::unordered_set<std::string> names;
+  // and the records per defining line number, for the pass-2 check.
+  std::unordered_map<int32_t, std::vector<int32_t>> byLine;
 };
 
-// 0 not a definition, resultConstantDefined, or resultFatal when the table is full.
+// Finds the EQU-style keyword in `line`: a "." or the keyword's first letter, not at
+// position 0, after a blank or tab; an optional "."; then `keyword` or `longForm` (any
+// case) followed by a blank or tab. A ";" ends the search. Shared with DEFSTRING.
+bool hasDefinitionKeyword(const std::string& line, const char* keyword, const char* longForm);
+
+// The value field of an EQU or DEFINE: a plain number is read with its radix suffix (a
+// malformed one fails silently); anything else goes to the expression evaluator, whose
+// failure is reported in pass 2. Returns the value or -1.
+int definitionValue(AssemblerRun& run, const std::string& text, int pass);
+
+// Offered every line of passes 1 and 2 that the pass loop pre-checks (keyword "EQU").
+// Returns 0 when the line is no definition, resultConstantDefined when it was handled
+// (whatever the outcome), resultFatal when the 4,097th constant stops the run. Raises
+// errors 11, 20 and the evaluator's errors in pass 2.
 int defineConstant(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
                    const char* keyword);
-// Writes the ".EQU" file and then the label file.
+// Value of the first constant named `name` (compared under the label-case option), or -1.
+int findConstant(const AssemblerRun& run, const std::string& name);
+// Writes the ".EQU" file and then the label file. Called by the driver after the passes.
 void writeConstantFile(AssemblerRun& run);
 
 }  // namespace zq

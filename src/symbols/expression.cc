@@ -354,12 +354,8 @@ int parseLetterHex(const std::string& name) {
 int lookupSymbol(AssemblerRun& run, const std::string& name, int symbolClass) {
   if (symbolClass == kClassBranch || symbolClass == kClassCallJump) return findLabel(run, name);
 
-  const ConstantTable& constants = run.constants;
-  for (int32_t i = 1; i <= constants.count && static_cast<size_t>(i) < constants.records.size();
-       ++i) {
-    const ConstantRecord& record = constants.records[static_cast<size_t>(i)];
-    if (namesEqual(run, record.name, name)) return record.value;
-  }
+  const int constant = findConstant(run, name);
+  if (constant != -1) return constant;
 
   int defined = findDefine(run, name, -1);
   if (defined != -1) return defined;

@@ -1,34 +1,99 @@
-// DEFINE and DEFSTRING are not built yet: the directives are not taken and the tables
-// stay empty; the lookups below already search them.
+// DEFINE and DEFSTRING. The define table lives for one pass, so a define is seen only by
+// the statements after it; the string table is filled in pass 1 and read in pass 2.
 #include "symbols/substitution.h"
 
+#include "driver/diagnostics.h"
 #include "driver/run.h"
+#include "platform/text.h"
+#include "source/statement.h"
+#include "symbols/constant_table.h"
+#include "symbols/label_table.h"
 
 namespace zq {
 
-int defineSymbol(AssemblerRun&, const std::string&, int, uint32_t) { return -1; }
+namespace {
 
-int findDefine(AssemblerRun& run, const std::string& name, int newValue) {
-  for (DefineNode& node : run.substitutions.defines) {
-    if (node.name == name) {
-      if (newValue >= 0) node.value = newValue;
-      return node.value;
-    }
-  }
-  return -1;
+constexpr int kErrorIllegalSymbol = 0;
+constexpr int kErrorSyntax = 20;
+constexpr int kWarningRedefinition = 0;
+
+}  // namespace
+
+int isValidDefineName(const std::string& name) {
+  if (name.empty() || !(isLetter(name[0]) || name[0] == '_')) return -1;
+  for (char c : name)
+    if (!(isLetter(c) || isDigit(c) || c == '_')) return -1;
+  return 1;
 }
 
-int defineString(AssemblerRun&, const std::string&, int, uint32_t, const char*) { return 0; }
+int defineSymbol(AssemblerRun& run, const std::string& line, int pass, uint32_t) {
+  SourceState& s = run.source;
+  // Directive word, name, value (one word without blanks).
+  const int count = splitFields(s, line, 0);
+  if (count >= 2 && isValidDefineName(s.field[2]) != 1) {
+    if (pass == 2) raiseError(run, kErrorIllegalSymbol);
+    return -1;
+  }
+  int value = 1;  // a DEFINE without a value makes a flag
+  if (count == 3) {
+    value = definitionValue(run, s.field[3], pass);
+    if (value < 0) return 0;
+  } else if (count != 2) {
+    // One field, or more than three: nothing is entered.
+    if (pass == 2) raiseError(run, kErrorSyntax);
+    return 0;
+  }
+
+  const std::string& name = s.field[2];
+  if (findDefine(run, name, value) != -1) {
+    if (pass == 2) raiseWarning(run, kWarningRedefinition);
+    return 1;
+  }
+  // A name longer than 64 characters is stored cut and so never found again: every
+  // DEFINE of it appends another node.
+  SubstitutionState& state = run.substitutions;
+  state.defines.push_back(DefineNode{name.substr(0, kMaxSymbolName), value});
+  state.defineByName.emplace(state.defines.back().name, state.defines.size() - 1);
+  return 1;
+}
+
+int findDefine(AssemblerRun& run, const std::string& name, int newValue) {
+  SubstitutionState& state = run.substitutions;
+  const auto found = state.defineByName.find(name);
+  if (found == state.defineByName.end()) return -1;
+  DefineNode& node = state.defines[found->second];
+  if (newValue >= 0) node.value = newValue;
+  return node.value;
+}
+
+void freeDefineList(SubstitutionState& state) {
+  state.defines.clear();
+  state.defineByName.clear();
+}
+
+int defineString(AssemblerRun& run, const std::string& line, int pass, uint32_t,
+                 const char* keyword) {
+  if (!hasDefinitionKeyword(line, keyword, "DEFSTRING")) return 0;
+  SourceState& s = run.source;
+  // Name, keyword, and the rest of the statement whole, blanks included.
+  if (splitFields(s, line, 1) != 3) {
+    if (pass == 2) raiseError(run, kErrorSyntax);
+    return resultStringDefined;
+  }
+  if (pass == 1) {
+    SubstitutionState& state = run.substitutions;
+    state.strings.push_back(StringNode{s.field[1], s.field[3]});
+    state.stringByName.emplace(s.field[1], state.strings.size() - 1);
+  }
+  return resultStringDefined;
+}
 
 int findString(const AssemblerRun& run, const std::string& name, std::string& text) {
-  const auto& strings = run.substitutions.strings;
-  for (size_t i = 0; i < strings.size(); ++i) {
-    if (strings[i].name == name) {
-      text = strings[i].text;
-      return static_cast<int>(i);
-    }
-  }
-  return -1;
+  const SubstitutionState& state = run.substitutions;
+  const auto found = state.stringByName.find(name);
+  if (found == state.stringByName.end()) return -1;
+  text = state.strings[found->second].text;
+  return static_cast<int>(found->second);
 }
 
 }  // namespace zq

@@ -1,10 +1,12 @@
 // Text substitutions: DEFINE names (numbers, rebuilt every pass) and DEFSTRING names
-// (operand texts, built in pass 1 and kept for the run).
+// (operand texts, built in pass 1 and kept for the run). Both compare names with case,
+// whatever the label-case option says.
 #ifndef ZQASM_SYMBOLS_SUBSTITUTION_H_
 #define ZQASM_SYMBOLS_SUBSTITUTION_H_
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace zq {
@@ -23,14 +25,25 @@ struct StringNode {
 
 struct SubstitutionState {
   std::vector<DefineNode> defines;  // in definition order; emptied after every pass
+  std::unordered_map<std::string, size_t> defineByName;  // first node per stored name
   std::vector<StringNode> strings;  // in definition order; kept for the run
+  std::unordered_map<std::string, size_t> stringByName;  // first node per name
 };
 
-// DEFINE handler: 1 entered or updated, 0 value failed, -1 invalid name.
+// DEFINE handler, for an active DEFINE statement of passes 1 and 2 (the whole line).
+// Returns 1 entered or updated, 0 value failed or wrong field count, -1 invalid name.
+// Raises errors 0, 20 and the evaluator's errors, and warning 0 for a redefinition, in
+// pass 2.
 int defineSymbol(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber);
 // Value bound to `name` or -1; a newValue >= 0 is stored first.
 int findDefine(AssemblerRun& run, const std::string& name, int newValue);
-// 0 not a string definition, resultStringDefined when handled.
+// 1 when `name` may be a DEFINE name (letter or "_", then letters, digits, "_"), else -1.
+int isValidDefineName(const std::string& name);
+// Empties the define table; the driver calls it after every pass.
+void freeDefineList(SubstitutionState& state);
+// Offered the lines that the constant check did not take, outside DATA segments (keyword
+// "DEFSTR"). 0 when the line is no string definition, resultStringDefined when handled.
+// Raises error 20 in pass 2 for a wrong field count.
 int defineString(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
                  const char* keyword);
 // Position of the first string named `name` (text copied out), or -1.

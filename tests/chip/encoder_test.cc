@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/run.h"
+#include "symbols/substitution.h"
 #include "test_support.h"
 
 namespace zq {
@@ -100,7 +101,14 @@ TEST_F(EncoderTest, FormsAndFields) {
 }
 
 TEST_F(EncoderTest, RamFlagsAndWorkingRegisters) {
+  // A form with both flags of operand 1 (10h and 40h) applies both tests.
+  OpcodeEntry both{"MOVB", 0x50, 2, 0x2000, 0, 0x03F0, 0, 0x000F, 0};
+  run.chip.opcodes.insert(run.chip.opcodes.end() - 1, both);
+  ++run.chip.instructionCount;
   check({
+      {"MOVB 45h,1", 0, -1, "", {66}},
+      {"MOVB 30h,1", 0, -1, "", {45}},
+      {"MOVB 75h,1", 0, 2, "2351"},
       {"MOV 30h,3", 0, -1, "", {45}},       // flag 10h: below 40h
       {"ST 5,30h", 0, -1, "", {45}},        // flag 20h
       {"MOVW 50h,72h", 0, -1, "", {66}},    // flag 40h: 40h-6Fh refused
@@ -163,8 +171,8 @@ TEST_F(EncoderTest, StopForbiddenByMaskOptions) {
 }
 
 TEST_F(EncoderTest, SplitStatement) {
-  run.substitutions.strings.push_back({"ARGS", "45h, 3"});
-  run.substitutions.strings.push_back({"DO", "LDA"});
+  defineString(run, "ARGS DEFSTR 45h, 3\n", 1, 1, "DEFSTR");
+  defineString(run, "DO DEFSTRING LDA\n", 1, 2, "DEFSTR");
   const struct {
     std::string text;
     int count;

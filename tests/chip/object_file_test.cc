@@ -141,11 +141,18 @@ TEST(ObjectFileTest, ErrorsLeaveNoObjectButARamFile) {
               "    4                             COUNT  010h\n"
               "   12                            BUFFER  123h\n");
   }
-  ObjectRun absurd("ZQ4460.1", -1, -1);
+  // A top beyond the 16-bit address space writes nothing; a top of -1 (no program ROM)
+  // writes the header alone and reports the sizes.
+  ObjectRun absurd("ZQ4460.1", 0x10000, -1);
   writeFile(absurd.run.files.objName, "old");
   writeObjectFiles(absurd.run);
   EXPECT_FALSE(absurd.objectsWritten());
   EXPECT_EQ(absurd.params->codeEnd, 0xBEEF);
+  ObjectRun empty("ZQ4460.1", -1, -1);
+  writeObjectFiles(empty.run);
+  EXPECT_EQ(readFile(empty.run.files.objName), "ZQ4460.1");
+  EXPECT_EQ(readFile(empty.run.files.tabName), "ZQ4460.1");
+  EXPECT_EQ(empty.params->codeEnd, 1);
 }
 
 TEST(ObjectFileTest, Header44V09ComesFromZQ4427) {

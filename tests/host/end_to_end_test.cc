@@ -148,7 +148,7 @@ TEST_P(EndToEnd, OutputsMatch) {
   }
 
   const std::string base = dir + "/" + fs::path(settings.source).stem().string();
-  for (const char* ext : {"LST", "ERR", "SYM", "MAP", "RAM", "TAB"}) {
+  for (const char* ext : {"LST", "ERR", "SYM", "MAP", "RAM", "TAB", "EQU", "LBL"}) {
     const std::string expectedPath = caseDir + "/expected." + ext;
     if (!zqtest::fileExists(expectedPath)) continue;
     std::string expected = replaceAll(zqtest::readFile(expectedPath), "$DIR", dir);

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "driver/run.h"
+#include "symbols/constant_table.h"
+#include "symbols/substitution.h"
 
 namespace zq {
 namespace {
@@ -98,13 +100,18 @@ TEST_F(ExpressionTest, NumberFormsAndCharacterConstants) {
 }
 
 TEST_F(ExpressionTest, SymbolClassesOrderAndCase) {
-  // Both tables leave entry 0 unused.
-  run.constants.records = {
-      {}, {"K", 5, 0, 0, 0}, {"X", 1, 0, 0, 0}, {"FFH", 7, 0, 0, 0}, {"Kx", 4, 0, 0, 0}};
-  run.constants.count = 4;
+  // First match wins: constants, then DEFINE names, then RAM names.
+  run.constants.records.resize(kMaxConstants + 1);
   run.segments.ramNames = {{}, {3, 1, "X"}, {0x20, 1, "Buf"}};
   run.segments.ramNameCount = 2;
-  run.substitutions.defines = {{"X", 2}, {"Dv", 9}};
+  EXPECT_EQ(find("X"), 3);
+  defineSymbol(run, "#DEFINE X 2\n", 1, 1);
+  defineSymbol(run, "#DEFINE Dv 9\n", 1, 2);
+  EXPECT_EQ(find("X"), 2);
+  for (const char* line : {"K EQU 5\n", "X EQU 1\n", "FFH EQU 7\n", "Kx EQU 4\n"})
+    defineConstant(run, line, 1, 3, "EQU");
+  EXPECT_EQ(find("X"), 1);
+  EXPECT_EQ(find("FFH"), 7);
   run.labels.nodes.push_back({"L", 0, 0, 0x40});
   run.labels.count = 1;
   run.labels.firstByName["L"] = 0;
@@ -121,15 +128,6 @@ TEST_F(ExpressionTest, SymbolClassesOrderAndCase) {
   check("K", -12, kClassBranch);
   check("K+1", -12, kClassCallJump);
   check("L+1", 0x41, kClassBranch);
-  // First match wins: constants, then DEFINE names, then RAM names.
-  EXPECT_EQ(find("X"), 1);
-  EXPECT_EQ(find("FFH"), 7);
-  run.constants.count = 1;
-  EXPECT_EQ(find("X"), 2);
-  run.substitutions.defines.clear();
-  EXPECT_EQ(find("X"), 3);
-  run.constants.count = 50;  // counts beyond the filled entries are never read
-  run.segments.ramNameCount = 50;
   EXPECT_EQ(find("none"), -1);
 }
 

@@ -1,0 +1,146 @@
+// Constants, DEFINE/DEFSTRING names and the symbol listings: the definition keyword
+// scan, pass-1 entry and pass-2 checks, the table limit, and the sort orders.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/run.h"
+#include "platform/platform.h"
+#include "symbols/constant_table.h"
+#include "symbols/substitution.h"
+#include "symbols/symbol_listing.h"
+#include "test_support.h"
+
+namespace zq {
+namespace {
+
+class SymbolTablesTest : public ::testing::Test {
+ protected:
+  void SetUp() override { run.constants.records.resize(kMaxConstants + 1); }
+  int define(const std::string& line, int pass, uint32_t lineNumber = 1) {
+    return defineConstant(run, line + "\n", pass, lineNumber, "EQU");
+  }
+  std::vector<int> errors() { return run.diagnostics.lineErrors; }
+  AssemblerRun run;
+};
+
+TEST_F(SymbolTablesTest, DefinitionKeywordScan) {
+  for (const char* line : {"X EQU 5", "X .equ 5", "X: EQUAL 5", "X\tEqu\t5", "  EQU 5"})
+    EXPECT_TRUE(hasDefinitionKeyword(std::string(line) + "\n", "EQU", "EQUAL")) << line;
+  for (const char* line : {"EQU 5", "X EQU5", "X ; EQU 5", "X.EQU 5", "X EQUALS 5", "X EQU"})
+    EXPECT_FALSE(hasDefinitionKeyword(std::string(line) + "\n", "EQU", "EQUAL")) << line;
+  EXPECT_TRUE(hasDefinitionKeyword("S DEFSTRING A, B\n", "DEFSTR", "DEFSTRING"));
+}
+
+TEST_F(SymbolTablesTest, ConstantsEnterInPassOneAndCheckInPassTwo) {
+  EXPECT_EQ(define("CH EQU 'A'", 1, 1), resultConstantDefined);
+  EXPECT_EQ(define("K EQU CH+1", 1, 2), resultConstantDefined);
+  EXPECT_EQ(define("k EQU 9", 1, 3), resultConstantDefined);  // not a duplicate: case counts
+  EXPECT_EQ(define("K EQU 7", 1, 4), resultConstantDefined);
+  EXPECT_EQ(define("A EQU B+1", 1, 5), resultConstantDefined);  // B unknown: nothing entered
+  EXPECT_EQ(define("X EQU 1 + 2", 1, 6), resultConstantDefined);
+  EXPECT_EQ(run.constants.count, 4);
+  EXPECT_EQ(findConstant(run, "K"), 66);  // the first of a name wins, any case
+  EXPECT_EQ(findConstant(run, "A"), -1);
+  const std::string longName(70, 'L');  // stored cut to 64, so never found
+  define(longName + " EQU 3", 1, 8);
+  EXPECT_EQ(run.constants.records[5].name, longName.substr(0, 64));
+  EXPECT_EQ(findConstant(run, longName), -1);
+  // Pass 2: the duplicate, the value for the listing, the wrong field count.
+  define("K EQU 7", 2, 4);
+  EXPECT_EQ(errors(), std::vector<int>{11});
+  run.diagnostics.lineErrors.clear();
+  define("k EQU 9", 2, 3);
+  EXPECT_EQ(run.source.lastConstantValue, 9);
+  define("X EQU 1 + 2", 2, 6);
+  define("Y EQU $+1", 2, 7);
+  EXPECT_EQ(errors(), (std::vector<int>{20, 1}));
+}
+
+TEST_F(SymbolTablesTest, ConstantTableLimitStopsTheRun) {
+  std::string message;
+  setMessageSink([](const char* text, void* out) { *static_cast<std::string*>(out) = text; },
+                 &message);
+  for (int i = 1; i <= kMaxConstants; ++i)
+    ASSERT_EQ(define("C" + std::to_string(i) + " EQU 1", 1, i), resultConstantDefined);
+  EXPECT_EQ(define("LAST EQU 1", 1, 77), resultFatal);
+  setMessageSink(nullptr, nullptr);
+  EXPECT_EQ(run.constants.count, kMaxConstants);
+  EXPECT_EQ(message, "CONSTANT (LAST)\nDefine quantities CAN'T OVER 4096 ( line=77 )\n"
+                     "Compiler ABORT.\n");
+}
+
+TEST_F(SymbolTablesTest, DefinesAndStrings) {
+  EXPECT_EQ(defineSymbol(run, "#DEFINE DEBUG\n", 2, 1), 1);
+  EXPECT_EQ(defineSymbol(run, "#DEFINE LIMIT 0FH\n", 2, 2), 1);
+  EXPECT_TRUE(run.diagnostics.lineWarnings.empty());
+  EXPECT_EQ(defineSymbol(run, "#DEFINE LIMIT 3\n", 2, 3), 1);
+  EXPECT_EQ(run.diagnostics.lineWarnings, std::vector<int>{0});
+  EXPECT_EQ(findDefine(run, "DEBUG", -1), 1);
+  EXPECT_EQ(findDefine(run, "LIMIT", -1), 3);
+  EXPECT_EQ(findDefine(run, "debug", -1), -1);
+  for (const char* bad : {"#DEFINE 9X 1\n", "#DEFINE ?X 1\n"})
+    EXPECT_EQ(defineSymbol(run, bad, 2, 4), -1) << bad;
+  EXPECT_EQ(defineSymbol(run, "#DEFINE\n", 2, 5), 0);
+  EXPECT_EQ(errors(), (std::vector<int>{0, 20}));
+  freeDefineList(run.substitutions);
+  EXPECT_EQ(findDefine(run, "DEBUG", -1), -1);
+
+  EXPECT_EQ(defineString(run, "S DEFSTR 1, 2 ; two\n", 1, 1, "DEFSTR"), resultStringDefined);
+  EXPECT_EQ(defineString(run, "S DEFSTR X\n", 1, 2, "DEFSTR"), resultStringDefined);
+  std::string text;
+  EXPECT_EQ(findString(run, "S", text), 0);
+  EXPECT_EQ(text, "1, 2 ");
+}
+
+TEST_F(SymbolTablesTest, SortOrders) {
+  EXPECT_LT(compareExact("Beta", "_x"), 0);
+  EXPECT_LT(compareExact("_x", "alpha"), 0);
+  EXPECT_LT(compareFolded("_x", "alpha"), 0);
+  EXPECT_LT(compareFolded("alpha", "Beta"), 0);
+  EXPECT_LT(compareExact("AB", "ABC"), 0);
+  EXPECT_GT(compareExact("\xE9", "z"), 0);  // bytes compare unsigned
+
+  auto labels = [&](int caseSensitive, char order, std::vector<std::string> names) {
+    run.labels.nodes.clear();
+    uint16_t line = 0;
+    for (const std::string& name : names) run.labels.nodes.push_back({name, ++line});
+    run.source.labelCaseSensitive = caseSensitive;
+    run.directives.labelSortOrder = order;
+    sortLabels(run);
+    std::string result;
+    for (const LabelNode& node : run.labels.nodes)
+      result += node.name + std::to_string(node.lineNumber) + " ";
+    return result;
+  };
+  EXPECT_EQ(labels(0, 'A', {"alpha", "Beta", "_x"}), "_x3 alpha1 Beta2 ");
+  EXPECT_EQ(labels(1, 'A', {"alpha", "Beta", "_x"}), "Beta2 _x3 alpha1 ");
+  EXPECT_EQ(labels(1, 'D', {"alpha", "Beta", "_x"}), "alpha1 _x3 Beta2 ");
+  EXPECT_EQ(labels(0, 0, {"b", "a"}), "b1 a2 ");
+  // Equal names keep the exchange sort's own order, which is not a stable one.
+  EXPECT_EQ(labels(1, 'A', {"B", "C", "A", "B", "A"}), "A3 A5 B4 B1 C2 ");
+  EXPECT_EQ(labels(1, 'D', {"A", "B", "A", "C", "B"}), "C4 B2 B5 A1 A3 ");
+}
+
+TEST_F(SymbolTablesTest, LabelFileColumns) {
+  zqtest::TempDir dir;
+  const std::string path = dir.file("p.LBL");
+  run.labels.nodes = {{"LOOP", 7, 0, 0x12}, {"AB", 9, 0, 0x1234, 1}};
+  writeLabelFile(run, path);
+  EXPECT_EQ(zqtest::readFile(path),
+            "Label Name Addr Line  Dup\n"
+            "========== ==== ===== ===\n"
+            "LOOP       0012     7 0\n"
+            "AB         1234     9 1\n"
+            "=========================\n");
+  run.labels.nodes = {{std::string(40, 'N'), 1}};
+  writeLabelFile(run, path);
+  EXPECT_EQ(zqtest::readFile(path), "Label Name" + std::string(22, ' ') + " Addr Line  Dup\n" +
+                                        std::string(32, '=') + " ==== ===== ===\n" +
+                                        std::string(32, 'N') + " 0000     1 0\n" +
+                                        std::string(47, '=') + "\n");
+}
+
+}  // namespace
+}  // namespace zq
