@@ -16,11 +16,9 @@ using Errors = std::vector<int>;
 class ConditionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    run.constants.records.resize(1);
-    const std::pair<const char*, int> constants[] = {
-        {"P", 5}, {"Q", 3}, {"R", 7}, {"ZERO", 0}, {"BIG", 0x10000}};
-    for (auto [name, value] : constants) run.constants.records.push_back({name, value, 1, 0, 0});
-    run.constants.count = 5;
+    run.constants.records.resize(kMaxConstants + 1);
+    for (const char* line : {"P EQU 5", "Q EQU 3", "R EQU 7", "ZERO EQU 0", "BIG EQU 10000H"})
+      defineConstant(run, line, 1, 1, "EQU");
     // Macro 0 is being expanded with the arguments 1 and a blank, one more than named.
     MacroRecord macro;
     macro.parameterNames = {"A", "B"};
