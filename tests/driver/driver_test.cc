@@ -153,4 +153,15 @@ TEST_F(DriverRun, BadInputNeverCrashes) {
   }
 }
 
+// A full macro table and runaway expansions end the run cleanly.
+TEST_F(DriverRun, MacroLimits) {
+  std::string heads = ".CHIP ZQ4460\n";
+  for (int k = 0; k <= 256; ++k) heads += "M" + std::to_string(k) + " .MACRO\n .ENDM\n";
+  EXPECT_EQ(run(heads), 1);
+  EXPECT_EQ(messages_, (Messages{"Macro quantities can't great than 256 ", "Occurred FATAL ERROR !"}));
+  // Two calls per level: the line budget stops it long before the nesting limit would.
+  EXPECT_EQ(run(".CHIP ZQ4460\nTWICE .MACRO\n TWICE\n TWICE\n .ENDM\n TWICE\n"), 1);
+  EXPECT_NE(output(".ERR").find("(6) : Error 70 ->  MACRO EXPANSION TOO LONG"), std::string::npos);
+}
+
 }  // namespace
