@@ -39,3 +39,19 @@ done:   HALT
 step:   INC     3
         MOVR    75h, 12h
         RET
+
+; A macro with a label of its own in every expansion, and a conditional block.
+; PAUSE n: loads n and loops on the zero flag.
+PAUSE   .MACRO  CNT
+        .LOCALLABEL again
+again:  LDA     CNT
+        JNZ     again           ; each expansion jumps to its own "again"
+        .ENDM
+SLOW    EQU     1
+pause:  PAUSE   3
+        .IF     SLOW .EQ. 1     ; assembled: a second, longer pause
+        PAUSE   5
+        .ELSE
+        NOP
+        .ENDIF
+        RET
