@@ -230,12 +230,13 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
                 int fieldCount) {
   SourceState& s = run.source;
   MacroState& m = run.macros;
-  if (m.macroCount == 0) return -1;
+  // A head without a name (in a skipped region) can never be called.
+  if (m.macroCount == 0 || s.field[1].empty()) return -1;
   size_t index = 0;
   while (index < m.macroTable.size() && m.macroTable[index].name != s.field[1]) ++index;
   if (index >= m.macroTable.size()) return -1;
-  // Records never move while a pass runs (the table holds at most 256, reserved), but
-  // the record is read through its index after every body line all the same.
+  // A body line may add a record (a head inside the body), so the record is read
+  // through its index, never kept by reference across a routed line.
   auto record = [&m, index]() -> MacroRecord& { return m.macroTable[index]; };
 
   if (static_cast<uint16_t>(s.passLineCount) < record().definitionLine) {

@@ -106,23 +106,22 @@ TEST_F(ConditionTest, SameDiffAndBlank) {
   EXPECT_EQ(errors(), Errors{54});
 }
 
-// Assembling after each directive, as 0/1, on the file stack.
-TEST_F(ConditionTest, NestingTrackedInSkippedRegionsAndElseBranches) {
+// Assembling after each directive, as result/flag, on the file stack: an IF in a skipped
+// region stays off through its ELSE; an inner ENDIF in an ELSE branch that is on restores on.
+TEST_F(ConditionTest, NestingAndDepth) {
   const struct {
     int code;
     const char* text;
-  } lines[] = {
-      {kDirIf, " 0"},     {kDirIf, " 1"},     {kDirElse, ""},    {kDirEndIf, ""},
-      {kDirElse, ""},     {kDirIf, " 1"},     {kDirEndIf, ""},   {kDirIfNDef, " P"},
-      {kDirElseIf, " 1"}, {kDirElseIf, " 1"}, {kDirElse, ""},    {kDirEndIf, ""},
-      {kDirEndIf, ""},    {kDirIf, " &&"},
-  };
+  } lines[] = {{kDirIf, " 0"},     {kDirIf, " 1"},     {kDirElse, ""},     {kDirEndIf, ""},
+               {kDirElse, ""},     {kDirIf, " 1"},     {kDirEndIf, ""},    {kDirEndIf, ""},
+               {kDirIfNDef, " P"}, {kDirElseIf, " 1"}, {kDirElseIf, " 1"}, {kDirElse, ""},
+               {kDirEndIf, ""},    {kDirIf, " &&"}};
   std::string flags;
   for (const auto& line : lines) {
     const int result = handleConditional(run, line.code, line.text, 2);
     flags += std::to_string(result) + "/" + std::to_string(run.source.assemblingOn) + " ";
   }
-  EXPECT_EQ(flags, "0/0 0/0 0/0 0/0 0/1 0/1 0/1 0/0 0/1 0/0 0/0 0/1 0/1 -1/1 ");
+  EXPECT_EQ(flags, "0/0 0/0 0/0 0/0 0/1 0/1 0/1 0/1 0/0 0/1 0/0 0/0 0/1 -1/1 ");
   EXPECT_EQ(run.conditions.sourceConditions.depth, 0);
 
   for (int level = 1; level <= 22; ++level) handleConditional(run, kDirIf, " 1", 2);

@@ -3,10 +3,8 @@
         #include <macros.inc>
 FAST    EQU     1
 START:  SETREG  45h, 3          ; call
-        SETREG  46h, 4
         WAIT    , 2
         WAIT    1, 3
-        LOADA   ,
         .IFDEF  FAST
         .IF     FAST .GT. 1
         .IF     1
