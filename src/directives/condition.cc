@@ -90,13 +90,20 @@ uint32_t operandValue(AssemblerRun& run, const std::string& operand, int32_t& ra
 
 bool termTruth(const ComparisonTerm& t, int code) {
   switch (t.op) {
-    case kOpGt: return t.left > t.right;
-    case kOpGe: return t.left >= t.right;
-    case kOpLt: return t.left < t.right;
-    case kOpLe: return t.left <= t.right;
-    case kOpEq: return t.left == t.right;
-    case kOpNe: return t.left != t.right;
-    default: break;
+    case kOpGt:
+      return t.left > t.right;
+    case kOpGe:
+      return t.left >= t.right;
+    case kOpLt:
+      return t.left < t.right;
+    case kOpLe:
+      return t.left <= t.right;
+    case kOpEq:
+      return t.left == t.right;
+    case kOpNe:
+      return t.left != t.right;
+    default:
+      break;
   }
   // A lone operand: IFDEF/IFNDEF ask whether it evaluates at all (a value of 0 counts).
   if (code == kDirIfDef || code == kDirIfNDef) return t.left != 0 || t.rawValue == 0;
@@ -261,8 +268,7 @@ int testBlankParameter(AssemblerRun& run, const std::string& arguments, int code
     if (pass == 2) raiseError(run, kErrBlankUnknownName);
     return 1;
   }
-  const bool blank =
-      static_cast<int>(k) + 1 > macro->argumentCount || macro->arguments[k].empty();
+  const bool blank = static_cast<int>(k) + 1 > macro->argumentCount || macro->arguments[k].empty();
   return (code == kDirIfBlank ? blank : !blank) ? 1 : 0;
 }
 

@@ -73,8 +73,7 @@ void listBodyLine(AssemblerRun& run, const std::string& buffer, uint32_t callLin
 
 }  // namespace
 
-int parseMacroParameters(MacroRecord& record, const std::string& arguments,
-                         int32_t passLineCount) {
+int parseMacroParameters(MacroRecord& record, const std::string& arguments, int32_t passLineCount) {
   record.definitionLine = static_cast<uint16_t>(passLineCount);
   record.localLabels.clear();
   record.localLabelCount = 0;
@@ -191,7 +190,8 @@ int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex
       replacement = "1";
     } else if (blank) {
       char text[48];
-      std::snprintf(text, sizeof text, "0 ; *** Parameter %d IS BLANK ***", static_cast<int>(k) + 1);
+      std::snprintf(text, sizeof text, "0 ; *** Parameter %d IS BLANK ***",
+                    static_cast<int>(k) + 1);
       replacement = text;
     } else {
       replacement = record.arguments[k];
@@ -246,7 +246,8 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   if (m.macroNestingDepth >= kMaxMacroNesting || m.expandedLines >= kMaxExpandedLines) {
     dropLineDiagnostics(run);
     if (pass == 2)
-      raiseError(run, m.macroNestingDepth >= kMaxMacroNesting ? kErrMacroTooDeep : kErrMacroTooLong);
+      raiseError(run,
+                 m.macroNestingDepth >= kMaxMacroNesting ? kErrMacroTooDeep : kErrMacroTooLong);
     return resultMacroTooDeep;
   }
 
@@ -351,7 +352,8 @@ void declareLocalLabels(AssemblerRun& run, const std::string& arguments, int pas
 int isMacroLocalName(const AssemblerRun& run, const std::string& name) {
   int context = run.source.macroContext;
   if (context < 0 || static_cast<size_t>(context) >= run.macros.macroTable.size()) return 0;
-  for (const std::string& local : run.macros.macroTable[static_cast<size_t>(context)].localLabelNames)
+  for (const std::string& local :
+       run.macros.macroTable[static_cast<size_t>(context)].localLabelNames)
     if (local == name) return 1;
   return 0;
 }
@@ -376,9 +378,8 @@ void addLocalLabel(AssemblerRun& run, const std::string& name, uint32_t lineNumb
     return;
   }
   ++macro->localLabelCount;
-  macro->localLabels.back().duplicate = static_cast<uint8_t>(
-      isDuplicateLabel(run, macro->localLabels, macro->localLabels.back().name,
-                       macro->localLabelCount));
+  macro->localLabels.back().duplicate = static_cast<uint8_t>(isDuplicateLabel(
+      run, macro->localLabels, macro->localLabels.back().name, macro->localLabelCount));
 }
 
 LabelNode* findLocalLabel(AssemblerRun& run, const std::string& name) {

@@ -19,8 +19,8 @@ constexpr size_t kMaxMacros = 256;
 constexpr size_t kMaxMacroName = 63;
 constexpr size_t kMaxDefinitionFile = 257;
 constexpr int kMaxParameters = 16;
-constexpr size_t kParameterSlots = 17;      // the 17th parameter slot always stays empty
-constexpr size_t kMaxParameterName = 79;    // the head scan collects names in 80 bytes
+constexpr size_t kParameterSlots = 17;    // the 17th parameter slot always stays empty
+constexpr size_t kMaxParameterName = 79;  // the head scan collects names in 80 bytes
 constexpr size_t kMaxLocalLabelNames = 256;
 // Expansions in progress at once; a deeper call is refused with error 69, so a macro
 // that calls itself ends instead of exhausting the stack.
@@ -38,16 +38,16 @@ struct MacroLine {
 };
 
 struct MacroRecord {
-  std::string name;            // up to 63 characters; empty for a head without label
-  std::string definitionFile;  // file being read at the head
+  std::string name;             // up to 63 characters; empty for a head without label
+  std::string definitionFile;   // file being read at the head
   uint16_t definitionLine = 0;  // passLineCount at the head
   std::array<std::string, kParameterSlots> parameterNames;  // first empty slot ends them
   std::array<std::string, kParameterSlots> arguments;       // of the expansion in progress
   int16_t argumentCount = 0;  // arguments of the call in progress (all of them, even
                               // those beyond the 17 slots); 0 outside an expansion
   std::vector<MacroLine> body;
-  std::vector<LabelNode> localLabels;         // created in pass 1, in definition order
-  std::vector<std::string> localLabelNames;   // LOCALLABEL names, at most 256
+  std::vector<LabelNode> localLabels;        // created in pass 1, in definition order
+  std::vector<std::string> localLabelNames;  // LOCALLABEL names, at most 256
   int16_t localLabelCount = 0;
   uint16_t tooManyParameters = 0;  // the head named more than 16 parameters
   // Expansions of this macro started in the current pass (reset by beginPass) and the
@@ -60,9 +60,9 @@ struct MacroRecord {
 struct MacroState {
   std::vector<MacroRecord> macroTable;  // at most 256 records, in definition order
   int16_t macroCount = 0;
-  int macroNestingDepth = 0;         // expansions in progress; written to the .MAP
-  std::string macroDefinitionFile;   // definitionFile of the macro being expanded
-  int32_t expandedLines = 0;         // body lines expanded in this pass
+  int macroNestingDepth = 0;        // expansions in progress; written to the .MAP
+  std::string macroDefinitionFile;  // definitionFile of the macro being expanded
+  int32_t expandedLines = 0;        // body lines expanded in this pass
 };
 
 // MACRO/MAC head (directive code 18), passes 1 and 2: opens the definition; pass 1 also
@@ -71,8 +71,7 @@ struct MacroState {
 int defineMacroHead(AssemblerRun& run, const std::string& arguments, int pass);
 // Fills `record`'s parameter names from the head's argument text and resets the rest of
 // the definition. 0, or -1 when more than 16 parameters were named.
-int parseMacroParameters(MacroRecord& record, const std::string& arguments,
-                         int32_t passLineCount);
+int parseMacroParameters(MacroRecord& record, const std::string& arguments, int32_t passLineCount);
 // Stores a body line of the macro being defined (pass 1).
 void appendMacroLine(AssemblerRun& run, const std::string& line, uint32_t lineNumber);
 // Expands a call whose fields are in field[1..fieldCount]. Returns resultMacroDone,

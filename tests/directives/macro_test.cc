@@ -62,14 +62,23 @@ TEST(MacroExpansion, SubstituteParameters) {
     bool warning;
   } cases[] = {
       {{"REG", "VAL"}, {"R1", "5"}, "\tLDA  VAL\n", 0, "\tLDA  5  ; LDA  VAL\n", false},
-      {{"REG", "VAL"}, {"R1", "5"}, " MOV REG,VAL\t; set\n", 0,
-       " MOV R1,5; set  ; MOV REG,VAL\t; set\n", false},
+      {{"REG", "VAL"},
+       {"R1", "5"},
+       " MOV REG,VAL\t; set\n",
+       0,
+       " MOV R1,5; set  ; MOV REG,VAL\t; set\n",
+       false},
       // A name may end a longer word; it must be followed by an end of name.
       {{"A"}, {"7"}, "LDA A,B\n", 0, "LD7 7,B  ; LDA A,B\n", false},
       {{"X"}, {"7"}, "ADD X)\n", 0, "", false},
       {{"X"}, {"7"}, "ADD X*X+X~X=X-X|X\n", 0, "ADD 7*7+7~7=7-7|7  ; ADD X*X+X~X=X-X|X\n", false},
       {{"VAL"}, {"VAL+1"}, "LDA VAL\n", 0, "LDA VAL+1  ; LDA VAL\n", false},  // inserted once
-      {{"A", "B"}, {"", "2"}, "INC A\n", 0, "INC 0 ; *** Parameter 1 IS BLANK ***  ; INC A\n", true},
+      {{"A", "B"},
+       {"", "2"},
+       "INC A\n",
+       0,
+       "INC 0 ; *** Parameter 1 IS BLANK ***  ; INC A\n",
+       true},
       {{"A", "B"}, {"1"}, "INC B\n", 30, "INC 1  ; INC B\n", false},  // missing: "1"
       {{"A"}, {"1", "2"}, "NOP\n", 43, "", false},
       {{"A"}, {}, "LDA A\n", 0, "", false},  // no arguments: nothing is checked
