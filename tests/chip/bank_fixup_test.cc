@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "driver/run.h"
 #include "test_support.h"
@@ -46,6 +47,52 @@ TEST(BankFixupTest, RecordsMapLinesAndAdvances) {
   ASSERT_EQ(run.object.insertAddressTable.size(), 5u);
   EXPECT_EQ(run.object.insertAddressTable[4].address, 0x14);
   EXPECT_EQ(run.object.insertAddressTable[4].bytes[1], 0x12);
+}
+
+// Banked chips: CPHL addresses, the skip over the area (100h-1FFh) and the move from the
+// last word of a bank, whose far target follows the instruction.
+TEST(BankFixupTest, BankedRules) {
+  AssemblerRun run;
+  run.source.bankedRom = true;
+  run.object.farTargetTable.assign(kFarTargetEntries, 0xFFFF);
+  // {address, code text, location counter after, error 63 raised}
+  struct Step {
+    int address;
+    const char* code;
+    int next;
+    bool cphlError;
+  } steps[] = {{0x00FF, "00 EF", 0x200, true}, {0x10FF, "00 00", 0x1200, false},
+               {0x20FF, "12 EF", 0x2200, true}, {0x0FFE, "00 EF", 0xFFF, true},
+               {0x1FFE, "34 EF", 0x1FFF, true}, {0x0FFD, "00 EF", 0xFFE, false},
+               {0x0FFF, "00 00", 0x1000, false}, {0x2FFF, "00 D0", 0x3000, false}};
+  for (const Step& st : steps) {
+    SCOPED_TRACE(st.address);
+    dropLineDiagnostics(run);
+    run.source.codeText = st.code;
+    run.source.statementAddress = run.source.locationCounter = st.address;
+    ASSERT_EQ(finishInstruction(run, 2, 2, 1), 1);
+    EXPECT_EQ(run.source.locationCounter, st.next);
+    EXPECT_EQ(run.diagnostics.lineErrors, st.cphlError ? std::vector<int>{63} : std::vector<int>{});
+  }
+  // A CALL at 1FFFh: a NOP stays there, the CALL and its far target go to 2000h.
+  run.source.codeText = "45 C3";
+  run.source.statementAddress = run.source.locationCounter = 0x1FFF;
+  run.object.farTargetTable[0x1FFF] = 0x0345;
+  for (int pass : {1, 2}) {
+    run.source.statementAddress = run.source.locationCounter = 0x1FFF;
+    ASSERT_EQ(finishInstruction(run, 2, pass, 1), 1);
+    EXPECT_EQ(run.source.statementAddress, 0x2000);
+    EXPECT_EQ(run.source.locationCounter, 0x2001);
+  }
+  EXPECT_EQ(run.source.listingLineCount, 5);
+  EXPECT_EQ(run.object.farTargetTable[0x1FFF], 0xFFFF);
+  EXPECT_EQ(run.object.farTargetTable[0x2000], 0x0345);
+  const auto& records = run.object.insertAddressTable;
+  ASSERT_GE(records.size(), 2u);
+  EXPECT_EQ(records[records.size() - 2].address, 0x1FFF);
+  EXPECT_EQ(records[records.size() - 2].bytes[1], 0);
+  EXPECT_EQ(records.back().address, 0x2000);
+  EXPECT_EQ(records.back().bytes[1], 0xC3);
 }
 
 }  // namespace
