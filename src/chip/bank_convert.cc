@@ -8,12 +8,12 @@
 #include <cstdio>
 #include <map>
 
+#include "chip/encoder.h"
+#include "chip/object_file.h"
 #include "driver/diagnostics.h"
 #include "driver/persistent_settings.h"
 #include "driver/run.h"
 #include "platform/platform.h"
-#include "chip/encoder.h"
-#include "chip/object_file.h"
 
 namespace zq {
 
@@ -83,8 +83,7 @@ unsigned areaWordOperand(uint16_t word) {
 }
 
 // The listing summary of the three areas (6 lines).
-void writeAreaSummary(AssemblerRun& run, uint16_t start, uint16_t end, int32_t size,
-                      int32_t used) {
+void writeAreaSummary(AssemblerRun& run, uint16_t start, uint16_t end, int32_t size, int32_t used) {
   FILE* listing = run.files.listing;
   if (listing == nullptr) return;
   std::fprintf(listing, "\nBank Convert Area : ");
@@ -140,7 +139,8 @@ void rewriteListing(AssemblerRun& run, const BankConvertTables& tables,
   const std::vector<int32_t>& symbolLines = run.object.symbolLines;
   if (run.files.symbol != nullptr) {
     for (size_t a = 0; a < tables.redirectedTo.size() && a < symbolLines.size(); ++a)
-      if (tables.redirectedTo[a] >= 0 && symbolLines[a] >= 1) lineAddress.emplace(symbolLines[a], a);
+      if (tables.redirectedTo[a] >= 0 && symbolLines[a] >= 1)
+        lineAddress.emplace(symbolLines[a], a);
   }
   std::fclose(listing);
   listing = nullptr;

@@ -85,10 +85,10 @@ int insertBankEndNop(AssemblerRun& run, uint16_t& farTarget) {
 // for the old address. The move runs in every pass, so labels agree between the passes.
 int applyBankRules(AssemblerRun& run, int pass) {
   SourceState& s = run.source;
-  const uint16_t word = static_cast<uint16_t>(codeTextByte(s.codeText, 1) << 8 |
-                                              codeTextByte(s.codeText, 0));
-  if (pass == 2 && isOneOf(s.statementAddress, std::begin(kCphlForbidden),
-                           std::end(kCphlForbidden)) &&
+  const uint16_t word =
+      static_cast<uint16_t>(codeTextByte(s.codeText, 1) << 8 | codeTextByte(s.codeText, 0));
+  if (pass == 2 &&
+      isOneOf(s.statementAddress, std::begin(kCphlForbidden), std::end(kCphlForbidden)) &&
       (word >> 8) == kCphlHighByte)
     raiseError(run, kErrorCphlAddress);
   if (word == 0 || !isOneOf(s.statementAddress, std::begin(kBankEnds), std::end(kBankEnds)))

@@ -128,7 +128,8 @@ bool recordInstruction(AssemblerRun& run, int byteCount, int address) {
   int count = std::clamp(byteCount, 0, static_cast<int>(record.bytes.size()));
   record.byteCount = static_cast<uint8_t>(count);
   for (int i = 0; i < count; ++i) {
-    record.bytes[static_cast<size_t>(i)] = codeTextByte(run.source.codeText, static_cast<size_t>(i));
+    record.bytes[static_cast<size_t>(i)] =
+        codeTextByte(run.source.codeText, static_cast<size_t>(i));
   }
   try {
     if (object.addressUsed.size() != kAddressSpace) object.addressUsed.assign(kAddressSpace, 0);

@@ -13,12 +13,14 @@ using Words = std::vector<uint16_t>;
 // Callers in every bank, shared and own-bank targets; area 100h-1FFh.
 TEST(BankConvertTest, PhasesShareCountAndScan) {
   Words far(kFarTargetEntries, 0xFFFF), image(0x3002, 0);
-  const std::pair<int, int> calls[] = {{0x1010, 0x0345}, {0x1020, 0x0345}, {0x2010, 0x0345},
-                                       {0x0010, 0x1234}, {0x0020, 0x2100}, {0x1030, 0x2100},
-                                       {0x2020, 0x2200}, {0x1040, 0x1500}, {0x0030, 0x0400}};
-  for (auto [at, target] : calls) {
-    far[at] = static_cast<uint16_t>(target);
-    image[at] = static_cast<uint16_t>(0xC000 | (target & 0xFFF));
+  // {caller, target, word after, bank redirected to}; own-bank targets stay as they were.
+  const int calls[][4] = {
+      {0x1010, 0x0345, 0xC101, 0},  {0x1020, 0x0345, 0xC101, 0},  {0x2010, 0x0345, 0xC101, 0},
+      {0x0010, 0x1234, 0xC103, 1},  {0x0020, 0x2100, 0xC105, 2},  {0x1030, 0x2100, 0xC105, 2},
+      {0x2020, 0x2200, 0xC200, -1}, {0x1040, 0x1500, 0xC500, -1}, {0x0030, 0x0400, 0xC400, -1}};
+  for (const auto& c : calls) {
+    far[c[0]] = static_cast<uint16_t>(c[1]);
+    image[c[0]] = static_cast<uint16_t>(0xC000 | (c[1] & 0xFFF));
   }
   BankConvertTables t = buildTrampolines(far, 0x2FFF, 0x100, 0x1FF, image);
   EXPECT_EQ(t.counters, (std::array<int32_t, 3>{6, 6, 7}));
@@ -29,13 +31,9 @@ TEST(BankConvertTest, PhasesShareCountAndScan) {
             (Words{0xD200, 0xFE40, 0, 0, 0xD234, 0xFE60}));
   EXPECT_EQ(Words(t.words[2].begin(), t.words[2].begin() + 7),
             (Words{0xD200, 0xFE40, 0, 0xFE50, 0, 0, 0xD100}));
-  // {address, word after, bank redirected to}; own-bank targets stay as they were.
-  const int expected[][3] = {{0x1010, 0xC101, 0}, {0x1020, 0xC101, 0}, {0x2010, 0xC101, 0},
-                             {0x0010, 0xC103, 1}, {0x0020, 0xC105, 2}, {0x1030, 0xC105, 2},
-                             {0x2020, 0xC200, -1}, {0x1040, 0xC500, -1}, {0x0030, 0xC400, -1}};
-  for (const auto& e : expected) {
-    EXPECT_EQ(image[e[0]], e[1]) << std::hex << e[0];
-    EXPECT_EQ(t.redirectedTo[e[0]], e[2]) << std::hex << e[0];
+  for (const auto& c : calls) {
+    EXPECT_EQ(image[c[0]], c[2]) << std::hex << c[0];
+    EXPECT_EQ(t.redirectedTo[c[0]], c[3]) << std::hex << c[0];
   }
   // Phases 1 and 2 stop at the ROM top, phase 3 scans banks 0 and 1 whatever the top.
   Words few(kFarTargetEntries, 0xFFFF);
@@ -45,6 +43,8 @@ TEST(BankConvertTest, PhasesShareCountAndScan) {
   EXPECT_EQ(top.redirectedTo[0x1900], -1);
   EXPECT_EQ(top.redirectedTo[0x1F00], 2);
   EXPECT_EQ(top.words[0][0], 0xD800);  // JMP over an area ending at 7FFh
+  // A ROM top beyond the far target table scans only the table.
+  EXPECT_EQ(buildTrampolines(few, 0xFFFF, 0x100, 0x1FF, image).redirectedTo[0x1900], 0);
 }
 
 TEST(BankConvertTest, MarksRedirectedListingLines) {
@@ -58,7 +58,8 @@ TEST(BankConvertTest, MarksRedirectedListingLines) {
        "   12 00012 0010 C103          CALL    X ;*** CALL BANK 1 ***\n"},
       {"    7 00003++ 1010 D345  L: JMP Y\n", 0xC101, 0,
        "    7 00003++ 1010 D101  L: JMP Y ;*** JMP BANK 0 ***\n"},
-      {"    9 00004+++ 0020 C100  CALL Z", 0x0105, 2, "    9 00004+++ 0020 C105  CALL Z ;*** CALL BANK 2 ***\n"},
+      {"    9 00004+++ 0020 C100  CALL Z", 0x0105, 2,
+       "    9 00004+++ 0020 C105  CALL Z ;*** CALL BANK 2 ***\n"},
   };
   for (const Case& c : cases) {
     std::string line = c.line;
