@@ -265,8 +265,8 @@ int byteDataDirective(AssemblerRun& run, const std::string& statement, size_t po
   return resultListedDirective;
 }
 
-int stringDataDirective(AssemblerRun& run, const std::string& statement, size_t position,
-                        int pass, uint32_t lineNumber) {
+int stringDataDirective(AssemblerRun& run, const std::string& statement, size_t position, int pass,
+                        uint32_t lineNumber) {
   const SourceState& s = run.source;
   // Outside a table DSU is refused even where assembling is off.
   if (!s.tableSegmentOpen) {
@@ -320,7 +320,8 @@ int writeTableData(AssemblerRun& run, const std::vector<uint8_t>& bytes, int sta
       raiseError(run, 52);
       return false;
     }
-    segments.tableRom[static_cast<size_t>(cell)] = index < end ? bytes[static_cast<size_t>(index)] : 0;
+    segments.tableRom[static_cast<size_t>(cell)] =
+        index < end ? bytes[static_cast<size_t>(index)] : 0;
     return true;
   };
   while (start < end && consumed < kGroupBytes) {

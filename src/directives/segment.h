@@ -40,8 +40,8 @@ int defineTableData(AssemblerRun& run, const std::string& statement, int pass);
 int byteDataDirective(AssemblerRun& run, const std::string& statement, size_t position,
                       bool wordMode, int pass, uint32_t lineNumber);
 // DSU. -1 or resultListedTable.
-int stringDataDirective(AssemblerRun& run, const std::string& statement, size_t position,
-                        int pass, uint32_t lineNumber);
+int stringDataDirective(AssemblerRun& run, const std::string& statement, size_t position, int pass,
+                        uint32_t lineNumber);
 // Writes one group of bytes[start..end) into the table ROM at tableCounter: at most four
 // bytes, one cell each; with step 2 the bytes go in pairs. Returns the next start index
 // and the bytes taken in `consumed`, or -1 (nothing left, no table ROM: error 65, or
