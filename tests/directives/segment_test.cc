@@ -69,7 +69,8 @@ TEST_F(SegmentTest, RamNameChecks) {
   const std::pair<std::string, Errors> cases[] = {
       {"ORG 0", {}}, {"A DN 2", {}}, {"B: DN 3", {}}, {"ORG 10h", {}}, {"C .dn 1", {}},
       {"1X DN 1", {0}}, {longName + " DN 1", {3}}, {"ORG 1", {}}, {"E DN 1", {14}},
-      {"F DN 2049", {14, 6, 9}}, {"G DN 1 2", {6}}, {"ORG 2050", {9}}, {"ORG", {8}}};
+      {"F DN 2049", {14, 6, 9}}, {"G DN 1 2", {6}}, {"ORG 8001h", {9}}, {"ORG 2050", {9}},
+      {"ORG", {8}}};
   run.source.dataSegmentOpen = 1;
   for (int pass = 1; pass <= 2; ++pass) {
     for (const auto& [line, errors] : cases) {
