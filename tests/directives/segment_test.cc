@@ -39,10 +39,13 @@ TEST_F(SegmentTest, WriteTableDataGroupsAndOverflow) {
     for (int i = 1; i <= c.size; ++i) bytes.push_back(static_cast<uint8_t>(i));
     std::string got;
     int start = 0, consumed = 0;
-    do got += std::to_string(start = writeTableData(run, bytes, start, c.size, c.step, consumed)) + " ";
-    while (start > 0 && consumed > 0);
+    do {
+      start = writeTableData(run, bytes, start, c.size, c.step, consumed);
+      got += std::to_string(start) + " ";
+    } while (start > 0 && consumed > 0);
     got += "/";
-    for (uint16_t cell : run.segments.tableRom) if (cell != 0xFFFF) got += " " + std::to_string(cell);
+    for (uint16_t cell : run.segments.tableRom)
+      if (cell != 0xFFFF) got += " " + std::to_string(cell);
     got += " /";
     for (int e : takeErrors()) got += " " + std::to_string(e);
     EXPECT_EQ(got, c.expected) << c.counter << " step " << c.step;
@@ -52,10 +55,9 @@ TEST_F(SegmentTest, WriteTableDataGroupsAndOverflow) {
 TEST_F(SegmentTest, DataItemBytes) {
   struct Case { const char* item; bool word; Bytes bytes; Errors errors; };
   const Case cases[] = {
-      {"\"\"", false, {0}, {}},  {"''", false, {0}, {}},  {"\"AB\"+1", false, {0x43}, {25}},
-      {"258", true, {0x02, 0x01}, {}},            {"\"AB\"", true, {0x42, 0x41}, {}},
-      {"'a'", true, {0x61, 0}, {}},               {"\"ABC\"", true, {0, 0}, {25, 31}},
-      {"NOWHERE", false, {0}, {12, 31}},          {"\"A\"\"B\"", false, {0}, {6, 31}}};
+      {"\"\"", false, {0}, {}}, {"''", false, {0}, {}}, {"\"AB\"+1", false, {0x43}, {25}},
+      {"\"AB\"", true, {0x42, 0x41}, {}}, {"'a'", true, {0x61, 0}, {}}, {"X?", false, {0}, {12,31}},
+      {"\"ABC\"", true, {0, 0}, {25, 31}}, {"\"A\"\"B\"", false, {0}, {6, 31}}};
   for (const Case& c : cases) {
     Bytes bytes;
     appendDataItem(run, c.item, c.word, 2, bytes);
@@ -72,16 +74,14 @@ TEST_F(SegmentTest, RamNameChecks) {
       {"F DN 2049", {14, 6, 9}}, {"G DN 1 2", {6}}, {"ORG 8001h", {9}}, {"ORG 2050", {9}},
       {"ORG", {8}}};
   run.source.dataSegmentOpen = 1;
-  for (int pass = 1; pass <= 2; ++pass) {
+  for (int pass = 1; pass <= 2; ++pass)
     for (const auto& [line, errors] : cases) {
       EXPECT_EQ(defineRamName(run, line + "\n", pass), 0);
       EXPECT_EQ(takeErrors(), pass == 2 ? errors : Errors{}) << line;
     }
-  }
-  const std::vector<RamName>& names = run.segments.ramNames;
   ASSERT_EQ(run.segments.ramNameCount, 7);
-  EXPECT_EQ(names[2].first + names[3].first, 2 + 0x10);
-  EXPECT_EQ(names[5].name, longName.substr(0, 64));
+  EXPECT_EQ(run.segments.ramNames[2].first + run.segments.ramNames[3].first, 2 + 0x10);
+  EXPECT_EQ(run.segments.ramNames[5].name, longName.substr(0, 64));
   // The table holds entries 1 to 2049; the next name is refused in pass 2.
   run.directives.dnOverlapAllowed = 1;
   for (int pass = 1; pass <= 2; ++pass) {
