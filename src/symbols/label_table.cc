@@ -115,7 +115,12 @@ void checkLabel(AssemblerRun& run, const std::string& word, bool local) {
   if (local) {
     std::vector<LabelNode>* list = currentLocalLabels(run);
     if (list == nullptr) return;
-    for (const LabelNode& node : *list) checkNode(run, node, word, true);
+    // Only the nodes of the expansion in progress: sequence numbers are 16 bits and come
+    // round again after 65,536 lines, expanded ones included.
+    const uint32_t expansion =
+        run.macros.macroTable[static_cast<size_t>(run.source.macroContext)].currentExpansion;
+    for (const LabelNode& node : *list)
+      if (node.expansion == expansion) checkNode(run, node, word, true);
     return;
   }
   auto found = run.labels.bySequence.find(static_cast<uint16_t>(run.source.passLineCount));

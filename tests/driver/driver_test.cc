@@ -165,6 +165,15 @@ TEST_F(DriverRun, MacroLimits) {
   EXPECT_NE(output(".ERR").find("(6) : Error 70 ->  MACRO EXPANSION TOO LONG"), std::string::npos);
 }
 
+// Local labels are checked against their own expansion, also beyond 65,536 lines.
+TEST_F(DriverRun, LocalLabelsOfManyExpansions) {
+  std::string source = ".CHIP ZQ4460\nM .MACRO\n .LOCALLABEL L\nL: JNZ L\n .ENDM\n";
+  for (int k = 0; k < 16400; ++k) source += " M\n";
+  params_->programRomTop = 0xFFFF;
+  EXPECT_EQ(run(source), 1);
+  EXPECT_EQ(output(".ERR"), kNoErrors);
+}
+
 // Data directives of a macro body list themselves once, table strings (DSU) included.
 TEST_F(DriverRun, MacroBodyDataListedOnce) {
   params_->tableRomTop = 0xFF;
