@@ -19,9 +19,11 @@ build: configure
 
 demo: build
 	@mkdir -p $(BUILD)/demo
-	cp examples/demo.asm examples/*.inc $(BUILD)/demo/ 2>/dev/null || cp examples/demo.asm $(BUILD)/demo/
-	cd $(BUILD)/demo && ../tools/zqasm --chip-dir ../chips -I . demo.asm; \
-	  status=$$?; echo "Outputs are in $(BUILD)/demo/ (demo.LST, demo.OBJ, demo.ERR, ...)"; exit $$status
+	cp examples/demo.asm examples/banked.asm $(BUILD)/demo/
+	cp examples/*.inc $(BUILD)/demo/ 2>/dev/null || true
+	cd $(BUILD)/demo && ../tools/zqasm --chip-dir ../chips -I . --table-top 0FFh demo.asm && \
+	  ../tools/zqasm --chip-dir ../chips -I . --rom-top 2FFFh banked.asm; \
+	  status=$$?; echo "Outputs are in $(BUILD)/demo/ (demo.LST, banked.LST, demo.OBJ, ...)"; exit $$status
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -1,5 +1,5 @@
 // The part of the platform layer that every system shares: the message sink and the
-// formatting of messages, the load directory and text-mode stream reading. The system
+// formatting of messages, the load directory, whole-file and text-mode stream reading. The system
 // services themselves are in platform_posix.cc or platform_windows.cc.
 #include "platform/platform.h"
 
@@ -66,6 +66,18 @@ std::string joinWithLoadDirectory(const std::string& name) {
   const std::string& directory = loadDirectory();
   char last = directory.empty() ? '\0' : directory.back();
   return directory + (last == '\\' || last == '/' ? "" : "\\") + name;
+}
+
+bool readWholeFile(const std::string& name, std::string& contents) {
+  FILE* in = std::fopen(name.c_str(), "r");
+  if (in == nullptr) return false;
+  contents.clear();
+  char buffer[8192];
+  size_t count;
+  while ((count = std::fread(buffer, 1, sizeof buffer, in)) > 0) contents.append(buffer, count);
+  bool ok = !std::ferror(in);
+  std::fclose(in);
+  return ok;
 }
 
 // One character of the stream as a Windows text stream delivers it; EOF at the end.

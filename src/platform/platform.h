@@ -82,6 +82,16 @@ FILE* openForWriting(const std::string& name, const char* mode);
 // cannot be read, `to` cannot be written, or both name the same file (left untouched).
 bool copyFile(const std::string& from, const std::string& to);
 
+// Reads the whole file `name` (used exactly as given) as a text stream into `contents`
+// (on Windows CR LF comes back as LF). False when it cannot be opened or read.
+bool readWholeFile(const std::string& name, std::string& contents);
+
+// Replaces the file `name` (used exactly as given) by `contents`, written as a text
+// stream (on Windows LF goes out as CR LF): writes them to a uniquely named temporary
+// file in the same directory and renames it over `name`. The temporary file never stays
+// behind; on failure `name` is left as it was.
+bool replaceFile(const std::string& name, const std::string& contents);
+
 // Reads a text stream the way fgets does with an 82-byte buffer: at most 81 characters
 // per piece, a piece ends after its line feed. The stream is read as a Windows text
 // stream: a carriage return that stands before a line feed is dropped (also when the two

@@ -163,6 +163,28 @@ FILE* openForWriting(const std::string& name, const char* mode) {
   return std::fopen(path.c_str(), mode);
 }
 
+bool replaceFile(const std::string& name, const std::string& contents) {
+  // Beside the file, so the rename stays within one file system; unique, so two runs
+  // never share it.
+  std::string temporary = name + ".XXXXXX";
+  int fd = mkstemp(temporary.data());
+  if (fd < 0) return false;
+  FILE* out = fdopen(fd, "w");
+  if (out == nullptr) {
+    ::close(fd);
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  bool ok = std::fwrite(contents.data(), 1, contents.size(), out) == contents.size();
+  if (std::fclose(out) != 0) ok = false;
+  // mkstemp creates the file for the owner only; the listing keeps its own permissions.
+  struct stat info;
+  if (ok && stat(name.c_str(), &info) == 0) chmod(temporary.c_str(), info.st_mode & 07777);
+  if (ok && std::rename(temporary.c_str(), name.c_str()) != 0) ok = false;
+  if (!ok) ::unlink(temporary.c_str());
+  return ok;
+}
+
 bool copyFile(const std::string& from, const std::string& to) {
   std::string source = resolveExistingName(from);
   if (source.empty() || isDirectory(source)) return false;
