@@ -82,8 +82,9 @@ static void runCase(Entry entry, const char* chipDir, const char* chip) {
 
 /* Each bad block gets the design's result, and the host lives on to check it. */
 static void runBadInput(Entry entry, const char* chipDir) {
-  char longPath[300] = "mix";
+  char longPath[300] = "mix", longName[121];
   AssemblerParams* p;
+  int result;
   CHECK(entry(NULL) == -1, "null block");
   CreateDirectoryA("mix", NULL);
   CreateDirectoryA("mix\\sub", NULL);
@@ -110,6 +111,16 @@ static void runBadInput(Entry entry, const char* chipDir) {
   p = newBlock(chipDir, longPath);
   CHECK(strlen(p->sourcePath) > 255, "path of %u characters", (unsigned)strlen(p->sourcePath));
   run(entry, p, 1);
+  free(p);
+
+  /* A full name of about 300 characters (the script made the folders): 1 where the system
+   * takes long paths (wine does), -1 where it cannot open the source. */
+  memset(longName, 'l', 120);
+  longName[120] = '\0';
+  p = newBlock(chipDir, "");
+  snprintf(p->sourcePath, sizeof p->sourcePath, "long\\%s\\%s\\t.asm", longName, longName);
+  result = entry(p);
+  CHECK(result == 1 || result == -1, "long full name: %d", result);
   free(p);
 
   /* The fatal message goes to a message box that cannot be shown here: no hang. */

@@ -47,7 +47,9 @@ for caseDir in "$here"/../cases/*/; do
   echo "case $name done"
 done
 
-mkdir -p "$build/cases/bad-input"
+long="$build/cases/bad-input/long/$(printf 'l%.0s' {1..120})/$(printf 'l%.0s' {1..120})"
+mkdir -p "$long"
+printf '        .CHIP   ZQ4460\n        NOP\n' >"$long/t.asm"
 (cd "$build/cases/bad-input" && host bad) || fail "bad input"
 # The command-line program prints the messages that the DLL would show in a box.
 printed="$(cd "$build/cases/bad-input" &&
