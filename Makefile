@@ -2,10 +2,12 @@
 # README promises; `make sanitize` runs the tests under ASan and UBSan.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+WIN_BUILD ?= build-windows
+WIN32_BUILD ?= $(WIN_BUILD)/i686
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all configure build demo test sanitize clean
+.PHONY: all configure build demo test sanitize windows windows-test clean
 
 all: build
 
@@ -32,5 +34,21 @@ sanitize:
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
+# Windows: zqasm.dll and zqasm.exe (x86-64) in $(WIN_BUILD), and a 32-bit zqasm.dll in
+# $(WIN32_BUILD), cross-compiled with mingw-w64. Each DLL must export Run44Assembler alone
+# and need nothing but system DLLs.
+windows:
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake $(CMAKE_FLAGS)
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+	cmake -S . -B $(WIN32_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake $(CMAKE_FLAGS)
+	cmake --build $(WIN32_BUILD) -j $(JOBS) --target zqasm_shared
+	tests/windows/check_dll.sh i686-w64-mingw32-objdump $(WIN32_BUILD)/zqasm.dll
+
+# The host program under wine over every end-to-end case; the chip files come from the
+# native build.
+windows-test: build windows
+	tests/windows/check_dll.sh x86_64-w64-mingw32-objdump $(WIN_BUILD)/zqasm.dll
+	tests/windows/run_cases.sh $(WIN_BUILD) $(BUILD)/chips
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD)

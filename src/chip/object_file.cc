@@ -71,7 +71,8 @@ bool headerText(const AssemblerRun& run, std::string& header) {
   std::snprintf(path, sizeof path, "%s\\ZQ4427.COE", directory.c_str());
   int fd = openReadOnly(path);
   if (fd < 0) {
-    showMessage("Assemble ERROR: : Can not open file %s !", path);
+    showOwnedMessage(MessageOwner::kFocusWindow, "Assemble ERROR: : Can not open file %s !",
+                     path);
     return false;
   }
   char buffer[kHeaderFileBytes + 1] = {};

@@ -111,7 +111,7 @@ int assemble(AssemblerRun& run, AssemblerParams* params) {
 
   // A fatal run ends with the message alone: no totals line.
   if (s.fatalError) {
-    showMessage("Occurred FATAL ERROR !");
+    showOwnedMessage(MessageOwner::kNone, "Occurred FATAL ERROR !");
   } else {
     writeTotals(run.files.listing, run.diagnostics);
     writeTotals(run.files.error, run.diagnostics);
