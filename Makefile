@@ -2,13 +2,15 @@
 # README promises; `make sanitize` runs the tests under ASan and UBSan.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+WIN_BUILD ?= build-windows
+WIN32_BUILD ?= $(WIN_BUILD)/i686
 FUZZ_BUILD ?= build-fuzz
 # Seconds each fuzz harness runs in `make fuzz`.
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all configure build demo test sanitize fuzz clean
+.PHONY: all configure build demo test sanitize windows windows-test fuzz clean
 
 all: build
 
@@ -20,9 +22,11 @@ build: configure
 
 demo: build
 	@mkdir -p $(BUILD)/demo
-	cp examples/demo.asm examples/*.inc $(BUILD)/demo/ 2>/dev/null || cp examples/demo.asm $(BUILD)/demo/
-	cd $(BUILD)/demo && ../tools/zqasm --chip-dir ../chips -I . demo.asm; \
-	  status=$$?; echo "Outputs are in $(BUILD)/demo/ (demo.LST, demo.OBJ, demo.ERR, ...)"; exit $$status
+	cp examples/demo.asm examples/banked.asm $(BUILD)/demo/
+	cp examples/*.inc $(BUILD)/demo/ 2>/dev/null || true
+	cd $(BUILD)/demo && ../tools/zqasm --chip-dir ../chips -I . --table-top 0FFh demo.asm && \
+	  ../tools/zqasm --chip-dir ../chips -I . --rom-top 2FFFh banked.asm; \
+	  status=$$?; echo "Outputs are in $(BUILD)/demo/ (demo.LST, banked.LST, demo.OBJ, ...)"; exit $$status
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -33,6 +37,22 @@ sanitize:
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
+# Windows: zqasm.dll and zqasm.exe (x86-64) in $(WIN_BUILD), and a 32-bit zqasm.dll in
+# $(WIN32_BUILD), cross-compiled with mingw-w64. Each DLL must export Run44Assembler alone
+# and need nothing but system DLLs.
+windows:
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake $(CMAKE_FLAGS)
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+	cmake -S . -B $(WIN32_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake $(CMAKE_FLAGS)
+	cmake --build $(WIN32_BUILD) -j $(JOBS) --target zqasm_shared
+	tests/windows/check_dll.sh i686-w64-mingw32-objdump $(WIN32_BUILD)/zqasm.dll
+
+# The host program under wine over every end-to-end case; the chip files come from the
+# native build.
+windows-test: build windows
+	tests/windows/check_dll.sh x86_64-w64-mingw32-objdump $(WIN_BUILD)/zqasm.dll
+	tests/windows/run_cases.sh $(WIN_BUILD) $(BUILD)/chips
+
 # Builds the libFuzzer harnesses with clang and runs each for FUZZ_SECONDS; fails on any
 # crash, leak, timeout or sanitizer report (see fuzz/run.sh).
 fuzz:
@@ -42,4 +62,4 @@ fuzz:
 	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)

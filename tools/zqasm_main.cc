@@ -235,7 +235,9 @@ std::string errorFileName(const std::string& source) {
 // Copies the error file to standard error. Returns the error count of its totals line
 // "N Error(s), M Warning(s)" (its last non-empty line), or -1 when there is none.
 long reportErrorFile(const std::string& name) {
-  FILE* in = std::fopen(name.c_str(), "rb");
+  // A text stream, as the file was written: on Windows its CR LF line ends come back as
+  // line feeds, which standard error writes as CR LF again.
+  FILE* in = std::fopen(name.c_str(), "r");
   if (in == nullptr) return -1;
   // Standard error is unbuffered: the copy goes in blocks, not one system call per byte.
   std::vector<char> block(1 << 16);

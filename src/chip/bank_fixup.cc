@@ -1,9 +1,15 @@
 // The tail of every assembled instruction: bank rules, the record and its ".MAP" line,
-// and the advance of the location counter.
+// and the advance of the location counter. On banked chips the last words of banks 0 and
+// 1 are kept for NOPs and the bank convert area of every bank is skipped.
 #include "chip/bank_fixup.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
+#include <string>
+#include <vector>
 
+#include "driver/persistent_settings.h"
 #include "driver/run.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -14,21 +20,94 @@ namespace zq {
 
 namespace {
 
-// Where in finishInstruction the bank rules are applied.
-enum class BankRuleStep {
-  beforeRecord,  // CPHL addresses, NOP at the last word of banks 0 and 1
-  afterAdvance,  // the location counter jumps over the bank convert area
-};
+constexpr int kErrorCphlAddress = 63;
+constexpr uint8_t kCphlHighByte = 0xEF;  // CPHL is EFxxh
+// The last words of banks 0 and 1 hold only a NOP (0000h); the bank switch needs them.
+constexpr int32_t kBankEnds[] = {0x0FFF, 0x1FFF};
+// CPHL may not stand at these addresses of a banked chip.
+constexpr int32_t kCphlForbidden[] = {0x0FFE, 0x1FFE, 0x00FF, 0x10FF, 0x20FF};
 
-// ---------------------------------------------------------------------------------------
-// Banked-chip rules. Not built yet: every chip takes the plain path. This is the one place
-// that the bank rules replace; the calls below are already where the rules apply.
-void applyBankRules(AssemblerRun& run, int pass, BankRuleStep step) {
-  (void)run;
-  (void)pass;
-  (void)step;
+bool isOneOf(int32_t address, const int32_t* first, const int32_t* last) {
+  return std::find(first, last, address) != last;
 }
-// ---------------------------------------------------------------------------------------
+
+// Banked chips: a location counter that has just reached the bank convert area of its
+// bank jumps over it. Only instructions advance through here.
+void skipConvertArea(SourceState& s) {
+  const PersistentSettings& settings = persistentSettings();
+  if ((s.locationCounter & 0x0FFF) == settings.bankConvertStart)
+    s.advanceLocationCounter(settings.bankConvertEnd - settings.bankConvertStart + 1u);
+}
+
+// Records the instruction of the code text at `address`; on failure shows the fatal
+// message and gives resultFatal.
+int recordOrFail(AssemblerRun& run, int byteCount, int32_t address) {
+  if (recordInstruction(run, byteCount, address)) return 1;
+  showMessage("Fatal ERROR : InsertAddressTable==NULL");
+  run.source.fatalError = 1;
+  return resultFatal;
+}
+
+// Pass 2 part of the move from the last word of bank 0 or 1: the five listing lines and
+// the NOP record at statementAddress. The far target of the moved "CALL"/"JMP" is taken
+// from the old address into `farTarget` (FFFFh when it has none).
+int insertBankEndNop(AssemblerRun& run, uint16_t& farTarget) {
+  SourceState& s = run.source;
+  const auto address = static_cast<unsigned short>(s.statementAddress);
+  FILE* listing = run.files.listing;
+  if (listing != nullptr) {
+    std::fprintf(listing, "; ***********************************************\n");
+    std::fprintf(listing, "; ***  NOP auto request in address %04Xh      ***\n", address);
+    std::fprintf(listing, "; ***  NOP instruction insert by Assembler    ***\n");
+    std::fprintf(listing, "; ***********************************************\n");
+    std::fprintf(listing, "            %04hX %04hX          %s ; *** INSERT BY ASSEMBLER ***\n",
+                 address, static_cast<unsigned short>(0), "NOP");
+  }
+  s.listingLineCount += 4;
+  // The NOP's ".SYM" line names the fifth of those lines.
+  std::string codeText = s.codeText;
+  s.codeText = "00 00";
+  int recorded = recordOrFail(run, 2, s.statementAddress);
+  s.codeText = codeText;
+  if (recorded < 0) return recorded;
+  s.listingLineCount += 1;
+  std::vector<uint16_t>& far = run.object.farTargetTable;
+  if (static_cast<size_t>(s.statementAddress) < far.size()) {
+    farTarget = far[static_cast<size_t>(s.statementAddress)];
+    far[static_cast<size_t>(s.statementAddress)] = 0xFFFF;
+  }
+  return 1;
+}
+
+// Banked chips, before the record: error 63 for CPHL at its forbidden addresses, and the
+// move of any instruction but a NOP from the last word of bank 0 or 1 to the first word
+// of the next bank, with a NOP in its place. The moved instruction keeps the word encoded
+// for the old address. The move runs in every pass, so labels agree between the passes.
+int applyBankRules(AssemblerRun& run, int pass) {
+  SourceState& s = run.source;
+  const uint16_t word =
+      static_cast<uint16_t>(codeTextByte(s.codeText, 1) << 8 | codeTextByte(s.codeText, 0));
+  if (pass == 2 &&
+      isOneOf(s.statementAddress, std::begin(kCphlForbidden), std::end(kCphlForbidden)) &&
+      (word >> 8) == kCphlHighByte)
+    raiseError(run, kErrorCphlAddress);
+  if (word == 0 || !isOneOf(s.statementAddress, std::begin(kBankEnds), std::end(kBankEnds)))
+    return 1;
+  uint16_t farTarget = 0xFFFF;
+  if (pass == 2) {
+    int inserted = insertBankEndNop(run, farTarget);
+    if (inserted < 0) return inserted;
+  }
+  s.advanceLocationCounter(1);
+  skipConvertArea(s);
+  s.statementAddress = s.locationCounter;
+  // A moved "CALL"/"JMP" keeps its destination, so the bank convert area still routes
+  // it: its 12-bit address alone would now point into the new bank.
+  std::vector<uint16_t>& far = run.object.farTargetTable;
+  if (farTarget != 0xFFFF && static_cast<size_t>(s.statementAddress) < far.size())
+    far[static_cast<size_t>(s.statementAddress)] = farTarget;
+  return 1;
+}
 
 // One ".MAP" record. The file name is written once and then "*" while it stays the same.
 void writeMapRecord(AssemblerRun& run, uint32_t lineNumber) {
@@ -53,18 +132,14 @@ void writeMapRecord(AssemblerRun& run, uint32_t lineNumber) {
 
 int finishInstruction(AssemblerRun& run, int byteCount, int pass, uint32_t lineNumber) {
   SourceState& s = run.source;
-  applyBankRules(run, pass, BankRuleStep::beforeRecord);
+  if (s.bankedRom && applyBankRules(run, pass) < 0) return resultFatal;
   if (pass == 2) {
-    if (!recordInstruction(run, byteCount, s.statementAddress)) {
-      showMessage("Fatal ERROR : InsertAddressTable==NULL");
-      s.fatalError = 1;
-      return resultFatal;
-    }
+    if (recordOrFail(run, byteCount, s.statementAddress) < 0) return resultFatal;
     if (run.files.map != nullptr) writeMapRecord(run, lineNumber);
   }
   s.lastCodeAddress = s.locationCounter;
   s.advanceLocationCounter(1);
-  applyBankRules(run, pass, BankRuleStep::afterAdvance);
+  if (s.bankedRom) skipConvertArea(s);
   return 1;
 }
 

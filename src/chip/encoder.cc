@@ -263,8 +263,10 @@ bool encodeOneOperand(AssemblerRun& run, int pass, const OpcodeEntry& entry, uin
   uint32_t loc = static_cast<uint32_t>(run.source.statementAddress) & 0xFFFF;
   bool banked = run.source.bankedRom;
   if (entry.kind == kKindAddress && isConditionalJump(mnemonic)) {
-    if (banked && (loc >> 12) != (x >> 12)) {
-      reportError(run, pass, kErrorOtherBank);
+    // The jump cannot leave its bank; within the bank only the in-bank address counts,
+    // so the half-page rules below see bank 1 and 2 targets as they see bank 0 ones.
+    if (banked) {
+      if ((loc >> 12) != (x >> 12)) reportError(run, pass, kErrorOtherBank);
       x &= 0x0FFF;
     }
     // The field holds an offset within the half page of the instruction.

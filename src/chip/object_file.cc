@@ -26,11 +26,6 @@ constexpr size_t kImageSpare = 32;             // bytes behind the image body
 constexpr int32_t kMaxProgramRomTop = 0xFFFF;  // highest address a record can hold
 constexpr size_t kHeaderFileBytes = 10;        // header bytes taken from ZQ4427.COE
 
-// One byte of the code text: the two hexadecimal digits at `pos` (0 past its end).
-uint8_t codeByte(const std::string& text, size_t pos) {
-  return pos < text.size() ? static_cast<uint8_t>(readHex(text.substr(pos, 2), 2)) : 0;
-}
-
 // The chip name field of the block as a text (it may fill its slot without a NUL).
 std::string chipNameField(const AssemblerRun& run) {
   if (run.params == nullptr) return "";
@@ -76,7 +71,8 @@ bool headerText(const AssemblerRun& run, std::string& header) {
   std::snprintf(path, sizeof path, "%s\\ZQ4427.COE", directory.c_str());
   int fd = openReadOnly(path);
   if (fd < 0) {
-    showMessage("Assemble ERROR: : Can not open file %s !", path);
+    showOwnedMessage(MessageOwner::kFocusWindow, "Assemble ERROR: : Can not open file %s !",
+                     path);
     return false;
   }
   char buffer[kHeaderFileBytes + 1] = {};
@@ -140,6 +136,12 @@ bool convertBanks(AssemblerRun& run, std::vector<uint8_t>& image, size_t romWord
 
 }  // namespace
 
+// Byte i is the two hexadecimal digits that begin at character 3i.
+uint8_t codeTextByte(const std::string& codeText, size_t index) {
+  size_t pos = 3 * index;
+  return pos < codeText.size() ? static_cast<uint8_t>(readHex(codeText.substr(pos, 2), 2)) : 0;
+}
+
 bool recordInstruction(AssemblerRun& run, int byteCount, int address) {
   ObjectState& object = run.object;
   InstructionRecord record;
@@ -148,10 +150,12 @@ bool recordInstruction(AssemblerRun& run, int byteCount, int address) {
   record.byteCount = static_cast<uint8_t>(count);
   for (int i = 0; i < count; ++i) {
     record.bytes[static_cast<size_t>(i)] =
-        codeByte(run.source.codeText, 3 * static_cast<size_t>(i));
+        codeTextByte(run.source.codeText, static_cast<size_t>(i));
   }
   try {
     if (object.addressUsed.size() != kAddressSpace) object.addressUsed.assign(kAddressSpace, 0);
+    if (object.symbolLines.size() != kFarTargetEntries)
+      object.symbolLines.assign(kFarTargetEntries, -1);
     object.insertAddressTable.push_back(record);
   } catch (const std::bad_alloc&) {
     return false;
@@ -161,6 +165,9 @@ bool recordInstruction(AssemblerRun& run, int byteCount, int address) {
     // The instruction appears on the next listing line.
     std::fprintf(run.files.symbol, "%05X %d\n", static_cast<unsigned>(record.address),
                  run.source.listingLineCount + 1);
+    // Kept as the file says it, a later line for an address replacing an earlier one.
+    if (record.address < kFarTargetEntries)
+      object.symbolLines[record.address] = run.source.listingLineCount + 1;
   }
   return true;
 }

@@ -24,10 +24,15 @@ struct ObjectState {
   std::vector<InstructionRecord> insertAddressTable;  // in assembly order
   std::vector<uint8_t> addressUsed;                   // 65536 flags beside the list
   std::vector<uint16_t> farTargetTable;               // 3000h entries, FFFFh none
+  // Listing line of each address below 3000h as its last ".SYM" line names it (-1 none);
+  // the bank convert area matches redirected instructions to listing lines with it.
+  std::vector<int32_t> symbolLines;
   std::string mapFileName;                            // name of the last ".MAP" record
   bool imageWriteFailed = false;                      // ".OBJ" or ".TAB" not written in full
 };
 
+// Byte `index` of the code text "LL HH" (0 the low byte, 1 the high byte); 0 when absent.
+uint8_t codeTextByte(const std::string& codeText, size_t index);
 // Records an instruction at `address` with bytes from the code text; writes its ".SYM"
 // line. False when memory is exhausted.
 bool recordInstruction(AssemblerRun& run, int byteCount, int address);

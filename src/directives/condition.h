@@ -1,5 +1,6 @@
 // Conditional assembly: the two condition stacks (lines of files, lines of macro
-// expansions) and the IF-family handlers that switch assembling on and off.
+// expansions) and the IF-family handlers that switch assembling on and off. The driver
+// clears both stacks before every pass; the directive processor calls handleConditional.
 #ifndef ZQASM_DIRECTIVES_CONDITION_H_
 #define ZQASM_DIRECTIVES_CONDITION_H_
 
@@ -11,9 +12,21 @@ namespace zq {
 
 struct AssemblerRun;
 
+constexpr int kMaxConditionDepth = 21;  // open conditionals per stack
+constexpr size_t kMaxComparisonTerms = 128;
+
 struct ConditionStack {
-  int16_t depth = 0;                // open conditionals, at most 21
-  std::array<uint8_t, 23> states{}; // last condition evaluated per level 1..21
+  int16_t depth = 0;  // open conditionals, at most kMaxConditionDepth
+  // Per level 1..21 (index 0 unused):
+  //   states   - the last condition evaluated at that level (0 or 1);
+  //   parentOn - assembling was on when the level was opened; a level opened in a
+  //              skipped region stays off through all its branches;
+  //   branchOn - the branch in progress is assembled. ENDIF restores the enclosing
+  //              level's branchOn, so an ELSE branch that is on stays on after an
+  //              inner conditional.
+  std::array<uint8_t, kMaxConditionDepth + 2> states{};
+  std::array<uint8_t, kMaxConditionDepth + 2> parentOn{};
+  std::array<uint8_t, kMaxConditionDepth + 2> branchOn{};
 };
 
 struct ConditionState {
@@ -21,10 +34,45 @@ struct ConditionState {
   ConditionStack macroConditions;   // its active flag is SourceState::macroAssemblingOn
 };
 
+// Comparison operators of a term; 7 and 8 are the connectors "&&" and "||".
+enum ConditionOperator : uint8_t {
+  kOpNone = 0,
+  kOpGt = 1,
+  kOpGe = 2,
+  kOpLt = 3,
+  kOpLe = 4,
+  kOpEq = 5,
+  kOpNe = 6,
+  kConnectAnd = 7,
+  kConnectOr = 8,
+};
+
+// One parsed comparison: left operator right, or a lone operand in `left`.
+struct ComparisonTerm {
+  int32_t rawValue = -1;  // evaluator result of the last operand, -1 when none
+  uint32_t left = 0;      // 16-bit operand values; a failed evaluation counts as 0
+  uint32_t right = 0;
+  uint8_t op = kOpNone;
+  uint8_t connector = 0;  // kConnectAnd / kConnectOr towards the next term, 0 after the last
+};
+
 // Handles IF, IFDEF, IFNDEF, IFSAME, IFDIFF, IFBLANK, IFNBLANK, ELSE, ELSEIF and ENDIF
 // (depth above 0 for the last three) on the stack chosen by macroContext. `arguments` is
-// the text from the character that ended the keyword. Returns 0 or resultNotDirective.
+// the text from the character that ended the keyword. Returns 0, or resultNotDirective
+// for a condition that cannot be evaluated (nothing changes then). Raises error 34 in
+// pass 2 for a 22nd open level, and the errors of the evaluators below.
 int handleConditional(AssemblerRun& run, int code, const std::string& arguments, int pass);
+
+// Condition of IF, IFDEF, IFNDEF or ELSEIF (`code`): 0 or 1, -1 when malformed. Inside
+// an expansion " .PARAMCOUNT" right after the keyword stands for the argument count.
+int evaluateCondition(AssemblerRun& run, const std::string& arguments, int code, int pass);
+// Parses and evaluates one term (no diagnostics). 1, or -1 when an operator has no
+// operand before it.
+int evaluateComparison(AssemblerRun& run, const std::string& text, ComparisonTerm& term);
+// IFSAME / IFDIFF: 0 or 1, -1 when an item cannot be evaluated (errors 20, 32 in pass 2).
+int compareOperands(AssemblerRun& run, const std::string& arguments, int code, int pass);
+// IFBLANK / IFNBLANK: 0 or 1; -1 outside an expansion (errors 54, 55, 56 in pass 2).
+int testBlankParameter(AssemblerRun& run, const std::string& arguments, int code, int pass);
 
 }  // namespace zq
 

@@ -79,7 +79,8 @@ const DirectiveEntry* findDirective(const std::string& keyword);
 // Recognises and carries out the directive at `position` of `line` (after any label), for
 // passes 1 and 2, whether or not assembling is on. Returns resultNotDirective (-1), 0
 // (taken), resultReserved (DS), resultExitMacro, resultListedDirective, resultListedTable
-// or resultEndOfSource. Raises errors 7, 28, 32, 33, 53, 57, 59, 60, 61 (pass 2 only).
+// or resultEndOfSource. Raises errors 7, 28, 32, 33, 53, 57, 59, 60, 61 (pass 2 only),
+// besides those of the conditional and macro handlers it calls.
 // The data handlers get as their position the index of the character that ended the
 // keyword, the start of their argument text.
 int processDirective(AssemblerRun& run, const std::string& line, size_t position, int pass,

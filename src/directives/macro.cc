@@ -1,16 +1,395 @@
-// Macros are not built yet: heads are not taken, calls are never found and no name is
-// macro-local.
+// Macros. Heads and bodies are recorded in pass 1 and only skipped in pass 2; calls expand
+// in both passes, each body line substituted and routed like a source line, with its own
+// line number for labels and the call's line number in the listing and the error file.
 #include "directives/macro.h"
 
-#include "source/source_state.h"
+#include <cstdio>
+#include <new>
+
+#include "directives/segment.h"
+#include "driver/diagnostics.h"
+#include "driver/listing.h"
+#include "driver/run.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "source/statement.h"
 
 namespace zq {
 
-int defineMacroHead(AssemblerRun&, const std::string&, int) { return resultNotDirective; }
-void appendMacroLine(AssemblerRun&, const std::string&, uint32_t) {}
-int expandMacro(AssemblerRun&, const std::string&, int, uint32_t, int) { return -1; }
-void declareLocalLabels(AssemblerRun&, const std::string&, int) {}
-int isMacroLocalName(const AssemblerRun&, const std::string&) { return 0; }
-void addLocalLabel(AssemblerRun&, const std::string&, uint32_t) {}
+namespace {
+
+constexpr int kErrOperand = 6;
+constexpr int kErrDefinedLater = 29;
+constexpr int kErrNotEnoughParameters = 30;
+constexpr int kErrTooManyParameters = 43;
+constexpr int kErrTooManyMacroParameters = 68;
+constexpr int kErrMacroTooDeep = 69;
+constexpr int kErrMacroTooLong = 70;
+constexpr int kWarnBlankParameter = 2;
+
+const char* const kFrameLine = ";****************************************\n";
+
+// Characters that may follow a parameter name for it to be replaced. The character
+// before the name is not looked at, so a name also ends a longer word.
+bool endsParameterName(char c) {
+  if (c == '\0' || c == '\n' || c == ' ' || c == ',' || c == '=') return true;
+  for (const char* op = "*/%<>&|^+-~"; *op; ++op)
+    if (c == *op) return true;
+  return false;
+}
+
+// The record of the expansion in progress, or nullptr for a file line.
+MacroRecord* currentMacro(AssemblerRun& run) {
+  int context = run.source.macroContext;
+  if (context < 0 || static_cast<size_t>(context) >= run.macros.macroTable.size()) return nullptr;
+  return &run.macros.macroTable[static_cast<size_t>(context)];
+}
+
+// Stores the name collected by the head scan into the next slot (the 17th stays empty).
+void storeParameter(MacroRecord& record, int count, const std::string& name) {
+  try {
+    record.parameterNames[static_cast<size_t>(count)] = name.substr(0, kMaxParameterName);
+  } catch (const std::bad_alloc&) {
+    // The name is lost, as a body line would be.
+  }
+}
+
+// Arguments of the expansion in progress, saved around a call so that a macro that calls
+// itself finds its own arguments again afterwards.
+struct ArgumentSet {
+  std::array<std::string, kParameterSlots> arguments;
+  int16_t argumentCount = 0;
+  uint32_t expansion = 0;
+};
+
+// Writes a body line to the listing under the call's line number (pass 2) with its
+// diagnostics; `result` picks the listing form.
+void listBodyLine(AssemblerRun& run, const std::string& buffer, uint32_t callLine, int result,
+                  bool operandError) {
+  writeListingLine(run, buffer, callLine, result);
+  if (operandError) raiseError(run, kErrOperand);
+  flushLineDiagnostics(run, callLine);
+}
+
+}  // namespace
+
+int parseMacroParameters(MacroRecord& record, const std::string& arguments, int32_t passLineCount) {
+  record.definitionLine = static_cast<uint16_t>(passLineCount);
+  record.localLabels.clear();
+  record.localLabelCount = 0;
+  record.parameterNames = {};
+  record.body.clear();
+  record.tooManyParameters = 0;
+
+  int count = 0;
+  std::string name;
+  bool stopped = false;
+  for (char c : arguments) {
+    if (c == ';' || c == '\n') break;
+    if (isBlank(c)) continue;  // blanks anywhere, even inside a name, are dropped
+    if (c != ',') {
+      if (name.size() < kMaxParameterName) name.push_back(c);
+      continue;
+    }
+    // An empty name keeps its slot empty, which ends the reachable parameters there.
+    if (!name.empty()) {
+      if (count >= kMaxParameters) {
+        // A 17th name followed by more: counted as too many, like a 17th at the end.
+        stopped = true;
+        count = kMaxParameters + 1;
+        break;
+      }
+      storeParameter(record, count, name);
+    }
+    ++count;
+    name.clear();
+  }
+  // A trailing comma adds no parameter.
+  if (!stopped && !name.empty()) {
+    if (count < kMaxParameters) storeParameter(record, count, name);
+    ++count;
+  }
+  if (count > kMaxParameters) {
+    record.tooManyParameters = 1;
+    return -1;
+  }
+  return 0;
+}
+
+int defineMacroHead(AssemblerRun& run, const std::string& arguments, int pass) {
+  SourceState& s = run.source;
+  MacroState& m = run.macros;
+  if (pass == 1 && m.macroTable.size() >= kMaxMacros) {
+    // Like a full label table: the run cannot go on without the definition.
+    showMessage("Macro quantities can't great than %d ", static_cast<int>(kMaxMacros));
+    s.fatalError = 1;
+    return 0;
+  }
+  // From here to the ENDM-family line nothing is assembled.
+  ++s.macroDefinitionOpen;
+  if (pass != 1) return 0;
+
+  MacroRecord record;
+  // The head's label, which defineLabel recorded in pass 1 only; empty in a skipped
+  // region or without a label, so that such a macro cannot be called.
+  record.name = run.labels.lastLabelName.substr(0, kMaxMacroName);
+  const int level = s.includeLevel >= 0 && s.includeLevel <= kMaxIncludeLevel ? s.includeLevel : 0;
+  record.definitionFile =
+      s.includeFileNames[static_cast<size_t>(level)].substr(0, kMaxDefinitionFile);
+  parseMacroParameters(record, arguments, s.passLineCount);
+  const bool tooMany = record.tooManyParameters != 0;
+  const uint16_t definitionLine = record.definitionLine;
+  m.macroTable.push_back(std::move(record));
+  m.macroCount = static_cast<int16_t>(m.macroTable.size());
+  if (tooMany) {
+    // Reported in pass 1, at once; the macro keeps its first 16 parameters.
+    raiseError(run, kErrTooManyMacroParameters);
+    flushLineDiagnostics(run, static_cast<unsigned>(definitionLine) + 1);
+  }
+  return 0;
+}
+
+void appendMacroLine(AssemblerRun& run, const std::string& line, uint32_t lineNumber) {
+  MacroState& m = run.macros;
+  if (m.macroCount <= 0 || static_cast<size_t>(m.macroCount) > m.macroTable.size()) return;
+  try {
+    MacroLine stored;
+    stored.text = line;
+    stored.lineNumber = static_cast<uint16_t>(lineNumber);
+    m.macroTable[static_cast<size_t>(m.macroCount) - 1].body.push_back(std::move(stored));
+  } catch (const std::bad_alloc&) {
+    // The line is lost without a diagnostic.
+  }
+}
+
+int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex, int pass) {
+  const std::string upper = upperCase(line);
+  for (const char* keyword : {".IFBLANK", "#IFBLANK", ".IFNBLANK", "#IFNBLANK"})
+    if (upper.find(keyword) != std::string::npos) return 0;
+  if (macroIndex >= run.macros.macroTable.size()) return 0;
+  const MacroRecord& record = run.macros.macroTable[macroIndex];
+  // Without arguments the names stay as written and the count is not checked.
+  if (record.argumentCount == 0) return 0;
+
+  // Statement part (without the blanks and tabs that end it) and comment part.
+  const size_t semicolon = line.find(';');
+  std::string statement = line.substr(0, semicolon);
+  const std::string comment = semicolon == std::string::npos ? "" : line.substr(semicolon);
+  while (!statement.empty() && isBlank(statement.back())) statement.pop_back();
+  if (statement.empty()) return 0;
+
+  int visited = 0;
+  int replacements = 0;
+  for (size_t k = 0; k < static_cast<size_t>(kMaxParameters); ++k) {
+    const std::string& name = record.parameterNames[k];
+    if (name.empty()) break;
+    ++visited;
+    const bool blank = static_cast<int>(k) < record.argumentCount && record.arguments[k].empty();
+    std::string replacement;
+    if (static_cast<int>(k) + 1 > record.argumentCount) {
+      replacement = "1";
+    } else if (blank) {
+      char text[48];
+      std::snprintf(text, sizeof text, "0 ; *** Parameter %d IS BLANK ***",
+                    static_cast<int>(k) + 1);
+      replacement = text;
+    } else {
+      replacement = record.arguments[k];
+    }
+    for (size_t at = statement.find(name); at != std::string::npos; at = statement.find(name, at)) {
+      const size_t after = at + name.size();
+      if (!endsParameterName(after < statement.size() ? statement[after] : '\0')) {
+        ++at;
+        continue;
+      }
+      // Arguments may hold other parameters' names and separators; the line stays
+      // within the line limit, so substitutions cannot grow it without end.
+      if (statement.size() - name.size() + replacement.size() > kMaxLineLength) break;
+      statement.replace(at, name.size(), replacement);
+      if (blank && pass == 2) raiseWarning(run, kWarnBlankParameter);
+      at += replacement.size();
+      ++replacements;
+    }
+  }
+
+  if (replacements > 0) {
+    // The substituted statement with its comment, then the body line as written.
+    std::string rewritten = statement + comment;
+    for (char& c : rewritten)
+      if (c == '\n') c = ' ';
+    size_t first = 0;
+    while (first < line.size() && isBlank(line[first])) ++first;
+    line = rewritten + " ; " + line.substr(first);
+  }
+  if (visited < record.argumentCount) return kErrTooManyParameters;
+  if (visited > record.argumentCount) return kErrNotEnoughParameters;
+  return 0;
+}
+
+int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
+                int fieldCount) {
+  SourceState& s = run.source;
+  MacroState& m = run.macros;
+  // A head without a name (in a skipped region) can never be called.
+  if (m.macroCount == 0 || s.field[1].empty()) return -1;
+  size_t index = 0;
+  while (index < m.macroTable.size() && m.macroTable[index].name != s.field[1]) ++index;
+  if (index >= m.macroTable.size()) return -1;
+  // A body line may add a record (a head inside the body), so the record is read
+  // through its index, never kept by reference across a routed line.
+  auto record = [&m, index]() -> MacroRecord& { return m.macroTable[index]; };
+
+  if (static_cast<uint16_t>(s.passLineCount) < record().definitionLine) {
+    if (pass == 2) raiseError(run, kErrDefinedLater);
+    return -1;
+  }
+  if (m.macroNestingDepth >= kMaxMacroNesting || m.expandedLines >= kMaxExpandedLines) {
+    dropLineDiagnostics(run);
+    if (pass == 2)
+      raiseError(run,
+                 m.macroNestingDepth >= kMaxMacroNesting ? kErrMacroTooDeep : kErrMacroTooLong);
+    return resultMacroTooDeep;
+  }
+
+  ArgumentSet saved{record().arguments, record().argumentCount, record().currentExpansion};
+  const int32_t savedContext = s.macroContext;
+  record().arguments = {};
+  // Fields 2 and on are the arguments; the slots keep the first 17 (a 33rd field of the
+  // splitter holds nothing).
+  const int lastField = fieldCount < kMaxFields ? fieldCount : kMaxFields;
+  int16_t count = 0;
+  for (int f = 2; f <= lastField; ++f, ++count) {
+    if (static_cast<size_t>(count) < kParameterSlots)
+      record().arguments[static_cast<size_t>(count)] = s.field[static_cast<size_t>(f)];
+  }
+  record().argumentCount = count;
+  record().currentExpansion = ++record().expansionCount;
+
+  ++m.macroNestingDepth;
+  // The call line's "ILLEGAL OPCODE" from the encoder is no error after all.
+  dropLineDiagnostics(run);
+  if (pass == 2) {
+    writeListingLine(run, line, lineNumber, 0);
+    if (FILE* listing = run.files.listing) {
+      std::fprintf(listing, "%s;*** CALL MACRO : %s ***\n%s", kFrameLine, record().name.c_str(),
+                   kFrameLine);
+    }
+    s.listingLineCount += 3;
+  }
+  m.macroDefinitionFile = record().definitionFile;
+
+  bool fatal = false;
+  for (size_t k = 0; k < record().body.size(); ++k) {
+    std::string buffer = record().body[k].text;
+    const uint16_t bodyLine = record().body[k].lineNumber;
+    const int mismatch = substituteParameters(run, buffer, index, pass);
+    if (mismatch != 0) {
+      if (pass == 2 && s.macroAssemblingOn) raiseError(run, mismatch);
+      break;
+    }
+    ++m.expandedLines;
+    s.pass = pass;
+    const int r = processStatement(run, buffer, pass, bodyLine, static_cast<int32_t>(index));
+    if (r == resultFatal || s.fatalError) {
+      fatal = true;
+      break;
+    }
+    if (r >= 0) {
+      if (pass == 2) {
+        // Data directives and nested calls have listed themselves.
+        const bool listed =
+            r == resultMacroDone || r == resultListedDirective || r == resultListedTable;
+        if (!listed) writeListingLine(run, buffer, lineNumber, r == resultExitMacro ? 0 : r);
+        flushLineDiagnostics(run, lineNumber);
+      }
+    } else if (r == resultUnknownMnemonic) {
+      // A call inside the body: it keeps the conditional flag of this expansion.
+      const std::string definitionFile = m.macroDefinitionFile;
+      const int32_t assemblingOn = s.macroAssemblingOn;
+      const int nested = expandMacro(run, buffer, pass, lineNumber, s.lastFieldCount);
+      m.macroDefinitionFile = definitionFile;
+      s.macroAssemblingOn = assemblingOn;
+      if (nested == resultFatal || s.fatalError) {
+        fatal = true;
+        break;
+      }
+      if (pass == 2) {
+        if (nested < 0) {
+          listBodyLine(run, buffer, lineNumber, nested, nested != resultMacroTooDeep);
+        } else {
+          flushLineDiagnostics(run, lineNumber);
+        }
+      }
+    } else if (pass == 2) {
+      listBodyLine(run, buffer, lineNumber, r, true);
+    }
+    if (r == resultExitMacro) break;
+    ++s.passLineCount;
+  }
+
+  // The outer expansion of a macro that called itself gets its own arguments back.
+  record().arguments = saved.arguments;
+  record().argumentCount = saved.argumentCount;
+  record().currentExpansion = saved.expansion;
+  --m.macroNestingDepth;
+  s.macroContext = savedContext;
+  return fatal ? resultFatal : resultMacroDone;
+}
+
+void declareLocalLabels(AssemblerRun& run, const std::string& arguments, int pass) {
+  MacroRecord* macro = currentMacro(run);
+  if (pass != 1 || macro == nullptr) return;
+  if (macro->localLabelNames.size() >= kMaxLocalLabelNames) return;
+  std::string copy;
+  if (stripBlanks(run, arguments, copy, pass) == 0) return;
+  // Every pass-1 expansion adds the names again, until the 256 slots are full.
+  for (const std::string& name : splitList(copy)) {
+    if (macro->localLabelNames.size() >= kMaxLocalLabelNames) break;
+    macro->localLabelNames.push_back(name.substr(0, kMaxSymbolName));
+  }
+}
+
+int isMacroLocalName(const AssemblerRun& run, const std::string& name) {
+  int context = run.source.macroContext;
+  if (context < 0 || static_cast<size_t>(context) >= run.macros.macroTable.size()) return 0;
+  for (const std::string& local :
+       run.macros.macroTable[static_cast<size_t>(context)].localLabelNames)
+    if (local == name) return 1;
+  return 0;
+}
+
+void addLocalLabel(AssemblerRun& run, const std::string& name, uint32_t lineNumber) {
+  SourceState& s = run.source;
+  MacroRecord* macro = currentMacro(run);
+  if (macro == nullptr) return;
+  LabelNode node;
+  node.lineNumber = static_cast<uint16_t>(lineNumber);
+  node.sequence = static_cast<uint16_t>(s.passLineCount);
+  node.address = static_cast<uint32_t>(s.statementAddress);
+  node.level = static_cast<uint8_t>(s.includeLevel);
+  node.expansion = macro->currentExpansion;
+  try {
+    node.name = name.substr(0, kMaxSymbolName);
+    macro->localLabels.push_back(std::move(node));
+  } catch (const std::bad_alloc&) {
+    // A library may not end its host: the run stops on its fatal path instead.
+    showMessage("Macro LabelTab: ptr1->next==NULL");
+    s.fatalError = 1;
+    return;
+  }
+  ++macro->localLabelCount;
+  macro->localLabels.back().duplicate = static_cast<uint8_t>(isDuplicateLabel(
+      run, macro->localLabels, macro->localLabels.back().name, macro->localLabelCount));
+}
+
+LabelNode* findLocalLabel(AssemblerRun& run, const std::string& name) {
+  MacroRecord* macro = currentMacro(run);
+  if (macro == nullptr) return nullptr;
+  for (LabelNode& node : macro->localLabels) {
+    if (node.expansion == macro->currentExpansion && labelNamesEqual(run, node.name, name))
+      return &node;
+  }
+  return nullptr;
+}
 
 }  // namespace zq

@@ -1,5 +1,6 @@
-// Macros: the macro table filled in pass 1 (heads and bodies), expansion of calls in
-// passes 1 and 2, and macro-local labels.
+// Macros: the macro table filled in pass 1 (heads and bodies), the expansion of calls in
+// passes 1 and 2, and macro-local labels. The pass loop calls expandMacro for a line that
+// no handler knows; an expansion feeds its substituted body lines back to the router.
 #ifndef ZQASM_DIRECTIVES_MACRO_H_
 #define ZQASM_DIRECTIVES_MACRO_H_
 
@@ -14,45 +15,83 @@ namespace zq {
 
 struct AssemblerRun;
 
+constexpr size_t kMaxMacros = 256;
+constexpr size_t kMaxMacroName = 63;
+constexpr size_t kMaxDefinitionFile = 257;
+constexpr int kMaxParameters = 16;
+constexpr size_t kParameterSlots = 17;    // the 17th parameter slot always stays empty
+constexpr size_t kMaxParameterName = 79;  // the head scan collects names in 80 bytes
+constexpr size_t kMaxLocalLabelNames = 256;
+// Expansions in progress at once; a deeper call is refused with error 69, so a macro
+// that calls itself ends instead of exhausting the stack.
+constexpr int kMaxMacroNesting = 64;
+// Body lines expanded per pass; beyond it every call is refused with error 70. A macro
+// that calls itself twice per level would otherwise run 2^64 lines deep in the limit.
+constexpr int32_t kMaxExpandedLines = 100000;
+
+// expandMacro's answer for a call refused by one of the two limits above.
+constexpr int resultMacroTooDeep = -9905;
+
 struct MacroLine {
-  std::string text;     // the whole source line as read, line feed included
-  uint16_t lineNumber;  // its line number in its file
+  std::string text;         // the whole source line as read, line feed included
+  uint16_t lineNumber = 0;  // its line number in its file
 };
 
 struct MacroRecord {
-  std::string name;                           // up to 63 characters
-  std::string definitionFile;                 // file being read at the head
-  uint16_t definitionLine = 0;                // passLineCount at the head
-  std::array<std::string, 17> parameterNames; // 16 usable; first empty slot ends them
-  std::array<std::string, 17> arguments;      // of the expansion in progress
-  int16_t argumentCount = 0;
+  std::string name;             // up to 63 characters; empty for a head without label
+  std::string definitionFile;   // file being read at the head
+  uint16_t definitionLine = 0;  // passLineCount at the head
+  std::array<std::string, kParameterSlots> parameterNames;  // first empty slot ends them
+  std::array<std::string, kParameterSlots> arguments;       // of the expansion in progress
+  int16_t argumentCount = 0;  // arguments of the call in progress (all of them, even
+                              // those beyond the 17 slots); 0 outside an expansion
   std::vector<MacroLine> body;
-  std::vector<LabelNode> localLabels;
-  std::vector<std::string> localLabelNames;   // names declared by LOCALLABEL
+  std::vector<LabelNode> localLabels;        // created in pass 1, in definition order
+  std::vector<std::string> localLabelNames;  // LOCALLABEL names, at most 256
   int16_t localLabelCount = 0;
-  uint16_t tooManyParameters = 0;
+  uint16_t tooManyParameters = 0;  // the head named more than 16 parameters
+  // Expansions of this macro started in the current pass (reset by beginPass) and the
+  // ordinal of the one in progress. Local label nodes carry the ordinal that made them,
+  // so the k-th expansion of pass 2 finds the labels of the k-th expansion of pass 1.
+  uint32_t expansionCount = 0;
+  uint32_t currentExpansion = 0;
 };
 
 struct MacroState {
   std::vector<MacroRecord> macroTable;  // at most 256 records, in definition order
   int16_t macroCount = 0;
-  int macroNestingDepth = 0;            // expansions in progress
-  std::string macroDefinitionFile;      // definitionFile of the macro being expanded
+  int macroNestingDepth = 0;        // expansions in progress; written to the .MAP
+  std::string macroDefinitionFile;  // definitionFile of the macro being expanded
+  int32_t expandedLines = 0;        // body lines expanded in this pass
 };
 
-// MACRO/MAC head (directive code 18). Returns 0.
+// MACRO/MAC head (directive code 18), passes 1 and 2: opens the definition; pass 1 also
+// records the head (error 68 written at once). A 257th head takes the fatal path.
+// Returns 0.
 int defineMacroHead(AssemblerRun& run, const std::string& arguments, int pass);
+// Fills `record`'s parameter names from the head's argument text and resets the rest of
+// the definition. 0, or -1 when more than 16 parameters were named.
+int parseMacroParameters(MacroRecord& record, const std::string& arguments, int32_t passLineCount);
 // Stores a body line of the macro being defined (pass 1).
 void appendMacroLine(AssemblerRun& run, const std::string& line, uint32_t lineNumber);
-// Expands a call whose fields are in field[1..fieldCount]. resultMacroDone or -1.
+// Expands a call whose fields are in field[1..fieldCount]. Returns resultMacroDone,
+// -1 (no such macro, or defined further on: error 29 in pass 2), resultMacroTooDeep or
+// resultFatal.
 int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
                 int fieldCount);
+// Replaces the parameter names of the body line `line` (in place) by the arguments of the
+// expansion of macro `macroIndex` in progress. 0, or 30/43 when the argument count does
+// not match the parameters; warning 2 in pass 2 for a blank argument.
+int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex, int pass);
 // LOCALLABEL handler (pass 1, inside an expansion).
 void declareLocalLabels(AssemblerRun& run, const std::string& arguments, int pass);
 // 1 when a macro is being expanded and `name` is one of its LOCALLABEL names.
 int isMacroLocalName(const AssemblerRun& run, const std::string& name);
-// Adds a macro-local label node (pass 1).
+// Adds a macro-local label node (pass 1). Out of memory takes the fatal path.
 void addLocalLabel(AssemblerRun& run, const std::string& name, uint32_t lineNumber);
+// The node named `name` made by the expansion in progress (the one with its ordinal), or
+// nullptr.
+LabelNode* findLocalLabel(AssemblerRun& run, const std::string& name);
 
 }  // namespace zq
 

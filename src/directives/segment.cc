@@ -1,20 +1,340 @@
-// RAM and table ROM segments are not built yet: no statement is taken as segment data
-// and the data directives answer "not a directive".
+// RAM (DATA ... ENDD) and table ROM (TABLE ... ENDT) segments. Both passes run the
+// same steps so that RAM addresses and the table counter advance alike; pass 1 fills the
+// RAM name table, pass 2 checks it and writes the sequential table data.
 #include "directives/segment.h"
 
+#include <algorithm>
+#include <cstdio>
+
+#include "chip/encoder.h"
 #include "driver/diagnostics.h"
+#include "driver/listing.h"
+#include "driver/persistent_settings.h"
+#include "driver/run.h"
 #include "platform/text.h"
 #include "source/source_state.h"
+#include "source/statement.h"
+#include "symbols/expression.h"
 
 namespace zq {
 
-int defineRamName(AssemblerRun&, const std::string&, int) { return -1; }
-int defineTableData(AssemblerRun&, const std::string&, int) { return -1; }
-int byteDataDirective(AssemblerRun&, const std::string&, size_t, bool, int, uint32_t) {
-  return resultNotDirective;
+namespace {
+
+// Bytes and cells of one table group.
+constexpr int kGroupBytes = 4;
+
+bool isOrgKeyword(const std::string& word) {
+  return equalsNoCase(word, "ORG") || equalsNoCase(word, ".ORG");
 }
-int stringDataDirective(AssemblerRun&, const std::string&, size_t, int, uint32_t) {
-  return resultNotDirective;
+
+int evaluateValue(AssemblerRun& run, const std::string& text, int pass) {
+  return evaluateOperand(run, text, pass, kClassValue);
+}
+
+// Entry `index` (1..kRamLimit+1) of the RAM name table, made when missing: pass 2 may
+// visit more names than pass 1 filled when the two passes took different branches.
+RamName& ramEntry(SegmentState& segments, int32_t index) {
+  if (segments.ramNames.size() <= static_cast<size_t>(index))
+    segments.ramNames.resize(static_cast<size_t>(index) + 1);
+  return segments.ramNames[static_cast<size_t>(index)];
+}
+
+// ORG in a DATA segment: the next name starts at the value.
+void setRamOrigin(AssemblerRun& run, int fieldCount, int pass) {
+  if (fieldCount != 2) {
+    if (pass == 2) raiseError(run, 8);
+    return;
+  }
+  int value = evaluateValue(run, run.source.field[2], pass);
+  // A value that does not evaluate is reported by the evaluator; the counter stays.
+  if (value < 0) return;
+  int32_t counter = value - 1;
+  // Tested before the counter is cut to 16 bits, where 8001h and above would turn
+  // negative and slip through.
+  if (pass == 2 && counter > kRamLimit) raiseError(run, 9);
+  persistentSettings().ramCounter = static_cast<int16_t>(counter);
+}
+
+// Pass 2 checks of entry `index` against the statement that filled it in pass 1.
+void checkRamName(AssemblerRun& run, int32_t index, int32_t size) {
+  const SourceState& s = run.source;
+  SegmentState& segments = run.segments;
+  const RamName& entry = ramEntry(segments, index);
+  for (int32_t j = 1; j < index; ++j) {
+    const RamName& earlier = segments.ramNames[static_cast<size_t>(j)];
+    if (earlier.name == entry.name) raiseError(run, 10);
+    if (!run.directives.dnOverlapAllowed && entry.first >= earlier.first &&
+        entry.first <= earlier.first + earlier.size - 1)
+      raiseError(run, 14);
+  }
+  if (!equalsNoCase(s.field[2], "DN") && !equalsNoCase(s.field[2], ".DN")) raiseError(run, 6);
+  if (size > kRamLimit) raiseError(run, 6);
+  if (entry.first + size - 1 > kRamLimit || entry.first > kRamLimit) raiseError(run, 9);
+  const std::string& name = s.field[1];
+  if (!isLetter(name[0]) && name[0] != '_') raiseError(run, 0);
+  if (name.size() > kMaxRamName) raiseError(run, 3);
+}
+
+// Every part of `item` in double quotes becomes a hexadecimal number, "0", two digits
+// per character and "H" (AB in quotes reads 04142H). An unclosed part runs to the end.
+std::string replaceStrings(const std::string& item) {
+  std::string out;
+  size_t pos = 0;
+  while (pos < item.size()) {
+    size_t open = item.find('"', pos);
+    if (open == std::string::npos) {
+      out.append(item, pos, std::string::npos);
+      break;
+    }
+    out.append(item, pos, open - pos);
+    size_t close = item.find('"', open + 1);
+    size_t stop = close == std::string::npos ? item.size() : close;
+    out += '0';
+    for (size_t k = open + 1; k < stop; ++k) {
+      char digits[3];
+      std::snprintf(digits, sizeof digits, "%02X", static_cast<unsigned char>(item[k]));
+      out += digits;
+    }
+    out += 'H';
+    pos = close == std::string::npos ? item.size() : close + 1;
+  }
+  return out;
+}
+
+// Pass 2 output of a data directive: the first group, the listing line (result 2), then
+// the remaining groups.
+void writeTableGroups(AssemblerRun& run, const std::string& line, uint32_t lineNumber,
+                      const std::vector<uint8_t>& bytes, int step) {
+  const int end = static_cast<int>(bytes.size());
+  int consumed = 0;
+  int next = writeTableData(run, bytes, 0, end, step, consumed);
+  writeListingLine(run, line, lineNumber, 2);
+  // A group that took nothing has hit the end of the table ROM.
+  while (next > 0 && consumed > 0) next = writeTableData(run, bytes, next, end, step, consumed);
+}
+
+}  // namespace
+
+int defineRamName(AssemblerRun& run, const std::string& statement, int pass) {
+  SourceState& s = run.source;
+  if (!s.dataSegmentOpen) return -1;
+  int count = splitFields(s, statement, 0);
+  if (count < 0) return 0;
+  if (isOrgKeyword(s.field[1])) {
+    setRamOrigin(run, count, pass);
+    return 0;
+  }
+  // NAME DN size
+  if (count != 3) {
+    if (pass == 2) raiseError(run, 6);
+    return 0;
+  }
+  int32_t size = evaluateValue(run, s.field[3], pass);
+  SegmentState& segments = run.segments;
+  PersistentSettings& settings = persistentSettings();
+  if (pass == 1) {
+    // Names beyond the table are refused in pass 2 (error 9).
+    if (segments.ramNameCount > kRamLimit) return 0;
+    RamName& entry = ramEntry(segments, ++segments.ramNameCount);
+    entry.name = s.field[1].substr(0, kMaxRamName);
+    entry.first = settings.ramCounter + 1;
+    // A size that does not evaluate (reported in pass 2) takes no RAM.
+    entry.size = std::max(size, 0);
+    settings.ramCounter = static_cast<int16_t>(settings.ramCounter + entry.size);
+  } else if (pass == 2) {
+    if (segments.ramCheckCount > kRamLimit) {
+      raiseError(run, 9);
+      return 0;
+    }
+    checkRamName(run, ++segments.ramCheckCount, size);
+  }
+  return 0;
+}
+
+int defineTableData(AssemblerRun& run, const std::string& statement, int pass) {
+  SourceState& s = run.source;
+  if (!s.tableSegmentOpen) return -1;
+  SegmentState& segments = run.segments;
+  if (segments.tableRomTop < 0) {
+    if (pass == 2) raiseError(run, 65);
+    return 0;
+  }
+  int count = splitStatement(run, statement);
+  if (count <= 0) return 0;
+
+  // Table ORG moves the sequential counter forward only, and only in pass 2.
+  if (isOrgKeyword(s.field[1])) {
+    if (count != 2) {
+      if (pass == 2) raiseError(run, 8);
+      return 0;
+    }
+    int value = evaluateValue(run, s.field[2], pass);
+    if (pass != 2) return 0;
+    if (value < 0 || value > segments.tableRomTop) {
+      raiseError(run, 47);
+      value = value < 0 ? 0 : segments.tableRomTop;
+    }
+    if (value >= segments.tableCounter) {
+      segments.tableCounter = value;
+    } else {
+      raiseError(run, 51);
+    }
+    return 0;
+  }
+
+  // [DN] address, value
+  const std::string& first = s.field[1];
+  const bool keyword = equalsNoCase(first, "DATA") || equalsNoCase(first, "DN") ||
+                       equalsNoCase(first, ".DATA") || equalsNoCase(first, ".DN");
+  const int addressField = keyword ? 2 : 1;
+  if (count != addressField + 1) {
+    if (pass == 2) raiseError(run, 6);
+    return 0;
+  }
+  int address = evaluateValue(run, s.field[static_cast<size_t>(addressField)], pass);
+  if (address > segments.tableRomTop) {
+    if (pass == 2) raiseError(run, 25);
+    return 0;
+  }
+  if (address < 0 || static_cast<size_t>(address) >= segments.tableRom.size()) return 0;
+  int value = evaluateValue(run, s.field[static_cast<size_t>(addressField) + 1], pass);
+  if (value < 0 || value > 255) {
+    if (pass == 2) raiseError(run, 47);
+    return 0;
+  }
+  segments.tableRom[static_cast<size_t>(address)] = static_cast<uint16_t>(value);
+  return 1;
+}
+
+void appendDataItem(AssemblerRun& run, const std::string& item, bool wordMode, int pass,
+                    std::vector<uint8_t>& bytes) {
+  std::string text = item;
+  if (text.find('\'') != std::string::npos) {
+    // Character literals make the item an expression.
+    replaceCharConstants(text);
+  } else if (text.find('"') != std::string::npos) {
+    const bool oneString =
+        text.size() >= 2 && text[0] == '"' && text.find('"', 1) == text.size() - 1;
+    text = replaceStrings(text);
+    // In byte mode a lone string is its characters, one byte each.
+    if (!wordMode && oneString) {
+      if (item.size() == 2) bytes.push_back(0);
+      for (size_t k = 1; k + 1 < item.size(); ++k) bytes.push_back(static_cast<uint8_t>(item[k]));
+      return;
+    }
+  }
+  // The evaluator refuses values above 65535 (error 25), so they arrive here as failures.
+  int value = evaluateValue(run, text, pass);
+  if (value < 0) {
+    if (pass == 2) raiseError(run, 31);
+    value = 0;
+  }
+  if (wordMode) {
+    if (value > 0xFFFF) {
+      if (pass == 2) raiseError(run, 25);
+      value = 0;
+    }
+    bytes.push_back(static_cast<uint8_t>(value & 0xFF));
+    bytes.push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
+  } else {
+    if (value > 0xFF && pass == 2) raiseError(run, 25);
+    bytes.push_back(static_cast<uint8_t>(value & 0xFF));
+  }
+}
+
+int byteDataDirective(AssemblerRun& run, const std::string& statement, size_t position,
+                      bool wordMode, int pass, uint32_t lineNumber) {
+  const SourceState& s = run.source;
+  if (!s.conditionOn()) return 0;
+  if (!s.tableSegmentOpen) {
+    if (pass == 2) {
+      writeListingLine(run, statement, lineNumber, 2);
+      raiseError(run, 46);
+    }
+    return resultListedDirective;
+  }
+  std::string text;
+  if (!stripBlanks(run, statement.substr(std::min(position, statement.size())), text, pass))
+    return 0;
+  std::vector<std::string> items = splitList(text);
+  if (items.empty()) return 0;
+  // One line of at most 1024 characters gives at most about as many bytes.
+  std::vector<uint8_t> bytes;
+  for (const std::string& item : items) appendDataItem(run, item, wordMode, pass, bytes);
+  if (pass == 2) writeTableGroups(run, statement, lineNumber, bytes, wordMode ? 2 : 1);
+  return resultListedDirective;
+}
+
+int stringDataDirective(AssemblerRun& run, const std::string& statement, size_t position, int pass,
+                        uint32_t lineNumber) {
+  const SourceState& s = run.source;
+  // Outside a table DSU is refused even where assembling is off.
+  if (!s.tableSegmentOpen) {
+    if (pass == 2) {
+      writeListingLine(run, statement, lineNumber, 2);
+      raiseError(run, 46);
+    }
+    return resultListedTable;
+  }
+  if (!s.conditionOn()) return -1;
+  std::string text = statement.substr(std::min(position, statement.size()));
+  text = text.substr(0, text.find('\n'));
+  // Everything between the first and the last double quote, inner quotes included.
+  size_t open = text.find('"');
+  size_t close = text.rfind('"');
+  if (open == std::string::npos || close == open) {
+    if (pass == 2) raiseError(run, 32);
+    return -1;
+  }
+  if (pass != 2) return resultListedTable;
+  // Each character fills two cells: its code, then 0.
+  std::vector<uint8_t> cells;
+  for (size_t k = open + 1; k < close; ++k) {
+    cells.push_back(static_cast<uint8_t>(text[k]));
+    cells.push_back(0);
+  }
+  writeTableGroups(run, statement, lineNumber, cells, 2);
+  return resultListedTable;
+}
+
+int writeTableData(AssemblerRun& run, const std::vector<uint8_t>& bytes, int start, int end,
+                   int step, int& consumed) {
+  SegmentState& segments = run.segments;
+  consumed = 0;
+  end = std::min(end, static_cast<int>(bytes.size()));
+  if (start < 0 || start >= end) return -1;
+  if (segments.tableRomTop < 0) {
+    raiseError(run, 65);
+    return -1;
+  }
+  if (segments.tableCounter > segments.tableRomTop) {
+    raiseError(run, 52);
+    return -1;
+  }
+  step = step == 2 ? 2 : 1;
+  // Stores one byte at tableCounter; false (error 52) past the table ROM.
+  auto store = [&](int index) {
+    const int32_t cell = segments.tableCounter;
+    if (cell < 0 || cell > segments.tableRomTop ||
+        static_cast<size_t>(cell) >= segments.tableRom.size()) {
+      raiseError(run, 52);
+      return false;
+    }
+    segments.tableRom[static_cast<size_t>(cell)] =
+        index < end ? bytes[static_cast<size_t>(index)] : 0;
+    return true;
+  };
+  while (start < end && consumed < kGroupBytes) {
+    if (!store(start)) break;
+    if (step == 2) {
+      ++segments.tableCounter;
+      if (!store(start + 1)) break;
+    }
+    start += step;
+    ++segments.tableCounter;
+    consumed += step;
+  }
+  return start;
 }
 
 int stripBlanks(AssemblerRun& run, const std::string& text, std::string& out, int pass) {

@@ -18,7 +18,10 @@ struct RamName {
   std::string name;   // at most 64 characters
 };
 
+// Highest RAM address, and highest entry number less one: entries 1..kRamLimit+1 exist.
 constexpr int kRamLimit = 2048;
+// Longest stored RAM name.
+constexpr size_t kMaxRamName = 64;
 
 struct SegmentState {
   std::vector<RamName> ramNames;  // entry 0 unused; 1..ramNameCount filled in pass 1
@@ -37,8 +40,19 @@ int defineTableData(AssemblerRun& run, const std::string& statement, int pass);
 int byteDataDirective(AssemblerRun& run, const std::string& statement, size_t position,
                       bool wordMode, int pass, uint32_t lineNumber);
 // DSU. -1 or resultListedTable.
-int stringDataDirective(AssemblerRun& run, const std::string& statement, size_t position,
-                        int pass, uint32_t lineNumber);
+int stringDataDirective(AssemblerRun& run, const std::string& statement, size_t position, int pass,
+                        uint32_t lineNumber);
+// Writes one group of bytes[start..end) into the table ROM at tableCounter: at most four
+// bytes, one cell each; with step 2 the bytes go in pairs. Returns the next start index
+// and the bytes taken in `consumed`, or -1 (nothing left, no table ROM: error 65, or
+// tableCounter past tableRomTop: error 52). Errors are raised in any pass.
+int writeTableData(AssemblerRun& run, const std::vector<uint8_t>& bytes, int start, int end,
+                   int step, int& consumed);
+// The bytes of one BYTE/DB (byte mode) or DW/WORD (word mode) item, appended to `bytes`.
+// Character literals and strings become numbers; the item is then evaluated, except a
+// lone string in byte mode, which gives its characters. Raises errors 25 and 31 in pass 2.
+void appendDataItem(AssemblerRun& run, const std::string& item, bool wordMode, int pass,
+                    std::vector<uint8_t>& bytes);
 
 // Text helpers of the data and conditional directives.
 // Copies `text` into `out` up to a ";" or line feed outside quotes, dropping blanks and

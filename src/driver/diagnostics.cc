@@ -79,6 +79,9 @@ const char* const kErrorTexts[kErrorTextCount] = {
     "CAN NOT USE RAM 40h to 6Fh",                                                         // 66
     "LINE CHAR CAN NOT GREAT 1024 BYTES",                                                 // 67
     "Maximum number of Macro parameters CANT NOT great than 10",                          // 68
+    // Added to the hosts' catalogue: calls refused so that runaway macros end.
+    "MACRO CALL NESTING TOO DEPTH",                                                       // 69
+    "MACRO EXPANSION TOO LONG",                                                           // 70
 };
 
 const char* const kWarningTexts[kWarningTextCount] = {

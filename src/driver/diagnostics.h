@@ -12,7 +12,7 @@ namespace zq {
 
 struct AssemblerRun;
 
-constexpr int kErrorTextCount = 69;
+constexpr int kErrorTextCount = 71;
 constexpr int kWarningTextCount = 4;
 
 // The catalogue, indexed by number. Texts are kept exactly as hosts expect them.
@@ -29,7 +29,7 @@ struct DiagnosticsState {
   int32_t warningCount = 0;
 };
 
-// Remembers error `number` (0..68) for the current line unless already pending.
+// Remembers error `number` (0..70) for the current line unless already pending.
 void raiseError(AssemblerRun& run, int number);
 // Remembers warning `number` (0..3) for the current line unless already pending.
 void raiseWarning(AssemblerRun& run, int number);

@@ -112,7 +112,7 @@ int assemble(AssemblerRun& run, AssemblerParams* params) {
 
   // A fatal run ends with the message alone: no totals line.
   if (s.fatalError) {
-    showMessage("Occurred FATAL ERROR !");
+    showOwnedMessage(MessageOwner::kNone, "Occurred FATAL ERROR !");
   } else {
     writeTotals(run.files.listing, run.diagnostics);
     writeTotals(run.files.error, run.diagnostics);
@@ -146,6 +146,10 @@ void beginPass(AssemblerRun& run) {
   s.macroDefinitionOpen = 0;
   s.fatalError = 0;
   s.chipState = 0;
+  // Macro expansions are counted per pass: the limits and the local label ordinals.
+  run.macros.expandedLines = 0;
+  run.macros.macroNestingDepth = 0;
+  for (MacroRecord& record : run.macros.macroTable) record.expansionCount = 0;
   dropLineDiagnostics(run);
 }
 

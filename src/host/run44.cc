@@ -1,5 +1,8 @@
 // The library's entry point for hosts, and the little state that belongs to the library
 // as a whole rather than to one run: the load directory and the persistent settings.
+// The load notification is the one system-specific piece here: DllMain on Windows, a
+// load-time constructor elsewhere.
+#include <cstddef>
 #include <cstdio>
 
 #include "driver/driver.h"
@@ -16,9 +19,25 @@ PersistentSettings& persistentSettings() {
 
 namespace {
 
-// Stands in for the process-attach notification of a Windows library: the directory
-// current at load time is remembered before any host code runs.
-__attribute__((constructor)) void rememberLoadDirectory() { loadDirectory(); }
+// The block is shared with hosts byte for byte, 32-bit and 64-bit alike: every build
+// checks that each field sits at its offset.
+#define ZQASM_CHECK_OFFSET(field, offset) \
+  static_assert(offsetof(AssemblerParams, field) == (offset), #field " must be at " #offset)
+ZQASM_CHECK_OFFSET(sourcePath, 0);
+ZQASM_CHECK_OFFSET(maskOptionPath, 258);
+ZQASM_CHECK_OFFSET(includeDir1, 516);
+ZQASM_CHECK_OFFSET(includeDir2, 774);
+ZQASM_CHECK_OFFSET(includeDirs, 1032);
+ZQASM_CHECK_OFFSET(chipDirectory, 9288);
+ZQASM_CHECK_OFFSET(programRomTop, 9548);
+ZQASM_CHECK_OFFSET(tableRomTop, 9552);
+ZQASM_CHECK_OFFSET(chipName, 9556);
+ZQASM_CHECK_OFFSET(versionText, 9588);
+ZQASM_CHECK_OFFSET(labelCaseSensitive, 9652);
+ZQASM_CHECK_OFFSET(codeEnd, 9656);
+ZQASM_CHECK_OFFSET(tableRomUsed, 9658);
+#undef ZQASM_CHECK_OFFSET
+static_assert(sizeof(AssemblerParams) >= 9660, "the block is at least 9,660 bytes long");
 
 // The library version is kept as a float, as hosts have always seen it: 4.61 printed with
 // two decimals. Its digits are spread over "Assembler Version %c.%c.%c".
@@ -41,6 +60,19 @@ extern "C" __attribute__((visibility("default"))) int Run44Assembler(AssemblerPa
   zq::writeVersionText(params);
   return zq::runAssembly(params);
 }
+
+// The directory current at load time is remembered before any host code runs.
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) zq::loadDirectory();
+  return TRUE;
+}
+#else
+__attribute__((constructor)) static void rememberLoadDirectory() { zq::loadDirectory(); }
+#endif
 
 // For programs linked with the static library; the shared library does not export it.
 extern "C" void ZqasmSetMessageSink(ZqasmMessageSink sink, void* context) {

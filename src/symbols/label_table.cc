@@ -115,7 +115,12 @@ void checkLabel(AssemblerRun& run, const std::string& word, bool local) {
   if (local) {
     std::vector<LabelNode>* list = currentLocalLabels(run);
     if (list == nullptr) return;
-    for (const LabelNode& node : *list) checkNode(run, node, word, true);
+    // Only the nodes of the expansion in progress: sequence numbers are 16 bits and come
+    // round again after 65,536 lines, expanded ones included.
+    const uint32_t expansion =
+        run.macros.macroTable[static_cast<size_t>(run.source.macroContext)].currentExpansion;
+    for (const LabelNode& node : *list)
+      if (node.expansion == expansion) checkNode(run, node, word, true);
     return;
   }
   auto found = run.labels.bySequence.find(static_cast<uint16_t>(run.source.passLineCount));
@@ -176,14 +181,12 @@ int defineLabel(AssemblerRun& run, const std::string& line, int pass, uint32_t l
 
 int findLabel(AssemblerRun& run, const std::string& name) {
   if (expandingMacro(run) && isMacroLocalName(run, name) == 1) {
-    std::vector<LabelNode>* list = currentLocalLabels(run);
-    if (list == nullptr) return -1;
-    for (LabelNode& node : *list) {
-      if (!labelNamesEqual(run, node.name, name)) continue;
-      if (run.source.pass == 2) node.used = 1;
-      return static_cast<int>(node.address);
-    }
-    return -1;
+    // The label of this very expansion: the k-th expansion of pass 2 reads the node of
+    // the k-th expansion of pass 1, whether or not the earlier ones used their labels.
+    LabelNode* node = findLocalLabel(run, name);
+    if (node == nullptr) return -1;
+    if (run.source.pass == 2) node->used = 1;
+    return static_cast<int>(node->address);
   }
   // Stored names are cut to 64 characters and compared with the name as written, so a
   // longer name never matches.

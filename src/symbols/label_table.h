@@ -25,6 +25,8 @@ struct LabelNode {
   uint8_t duplicate = 0;  // an earlier node of the same table has the same name
   uint8_t level = 0;      // includeLevel of the defining line
   uint16_t used = 0;      // macro-local node found in pass 2
+  uint32_t expansion = 0;  // macro-local node: ordinal (in its pass) of the expansion
+                           // of its macro that made it
 };
 
 struct LabelTable {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "driver/run.h"
 #include "test_support.h"
@@ -46,6 +47,50 @@ TEST(BankFixupTest, RecordsMapLinesAndAdvances) {
   ASSERT_EQ(run.object.insertAddressTable.size(), 5u);
   EXPECT_EQ(run.object.insertAddressTable[4].address, 0x14);
   EXPECT_EQ(run.object.insertAddressTable[4].bytes[1], 0x12);
+}
+
+// Banked chips: CPHL addresses, the skip over the area (100h-1FFh) and the move from the
+// last word of a bank, whose far target follows the instruction.
+TEST(BankFixupTest, BankedRules) {
+  AssemblerRun run;
+  run.object.farTargetTable.assign(kFarTargetEntries, 0xFFFF);
+  // Not banked: no error 63, no move, no skip.
+  run.source.codeText = "00 EF";
+  run.source.statementAddress = run.source.locationCounter = 0x0FFF;
+  ASSERT_EQ(finishInstruction(run, 2, 2, 1), 1);
+  EXPECT_EQ(run.source.locationCounter, 0x1000);
+  EXPECT_TRUE(run.diagnostics.lineErrors.empty());
+  run.source.bankedRom = true;
+  // {address, code text, location counter after, error 63 raised}
+  struct Step {
+    int address;
+    const char* code;
+    int next;
+    bool cphlError;
+  } steps[] = {{0x00FF, "00 EF", 0x200, true},   {0x10FF, "00 00", 0x1200, false},
+               {0x20FF, "12 EF", 0x2200, true},  {0x0FFE, "00 EF", 0xFFF, true},
+               {0x1FFE, "34 EF", 0x1FFF, true},  {0x0FFD, "00 EF", 0xFFE, false},
+               {0x0FFF, "00 00", 0x1000, false}, {0x2FFF, "00 D0", 0x3000, false}};
+  for (const Step& st : steps) {
+    SCOPED_TRACE(st.address);
+    dropLineDiagnostics(run);
+    run.source.codeText = st.code;
+    run.source.statementAddress = run.source.locationCounter = st.address;
+    ASSERT_EQ(finishInstruction(run, 2, 2, 1), 1);
+    EXPECT_EQ(run.source.locationCounter, st.next);
+    EXPECT_EQ(run.diagnostics.lineErrors, st.cphlError ? std::vector<int>{63} : std::vector<int>{});
+  }
+  // A CALL at 1FFFh moves to 2000h in every pass; its far target goes with it.
+  run.source.codeText = "45 C3";
+  run.object.farTargetTable[0x1FFF] = 0x0345;
+  for (int pass : {1, 2}) {
+    run.source.statementAddress = run.source.locationCounter = 0x1FFF;
+    ASSERT_EQ(finishInstruction(run, 2, pass, 1), 1);
+    EXPECT_EQ(run.source.statementAddress, 0x2000);
+    EXPECT_EQ(run.source.locationCounter, 0x2001);
+  }
+  EXPECT_EQ(run.object.farTargetTable[0x1FFF], 0xFFFF);
+  EXPECT_EQ(run.object.farTargetTable[0x2000], 0x0345);
 }
 
 }  // namespace

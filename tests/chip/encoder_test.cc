@@ -144,6 +144,9 @@ TEST_F(EncoderTest, BankedChipRules) {
   check({
       {"JNZ 1234h", 0x0FF0, 2, "A234", {62, 44}},  // other bank, then lower half
       {"JNZ 0F00h", 0x0FF0, 2, "A700"},
+      {"JNZ 1F00h", 0x1FF0, 2, "A700"},  // own bank 1 or 2: the in-bank address
+      {"JZ 2100h", 0x2050, 2, "B100"},
+      {"JC 1900h", 0x1100, -1, "", {44, 6}},
       {"CALL 1234h", 0x0050, 2, "C234"},
       {"JMP 3000h", 0x0060, 2, "D000", {6}},  // above 2FFFh: reported, goes on
       {"CALL 1,1234h", 0x0070, 2, "C234"},

@@ -153,4 +153,36 @@ TEST_F(DriverRun, BadInputNeverCrashes) {
   }
 }
 
+// A full macro table and runaway expansions end the run cleanly.
+TEST_F(DriverRun, MacroLimits) {
+  std::string heads = ".CHIP ZQ4460\n";
+  for (int k = 0; k <= 256; ++k) heads += "M" + std::to_string(k) + " .MACRO\n .ENDM\n";
+  EXPECT_EQ(run(heads), 1);
+  EXPECT_EQ(messages_,
+            (Messages{"Macro quantities can't great than 256 ", "Occurred FATAL ERROR !"}));
+  // Two calls per level: the line budget stops it long before the nesting limit would.
+  EXPECT_EQ(run(".CHIP ZQ4460\nTWICE .MACRO\n TWICE\n TWICE\n .ENDM\n TWICE\n"), 1);
+  EXPECT_NE(output(".ERR").find("(6) : Error 70 ->  MACRO EXPANSION TOO LONG"), std::string::npos);
+}
+
+// Local labels are checked against their own expansion, also beyond 65,536 lines.
+TEST_F(DriverRun, LocalLabelsOfManyExpansions) {
+  std::string source = ".CHIP ZQ4460\nM .MACRO\n .LOCALLABEL L\nL: JNZ L\n .ENDM\n";
+  for (int k = 0; k < 16400; ++k) source += " M\n";
+  params_->programRomTop = 0xFFFF;
+  EXPECT_EQ(run(source), 1);
+  EXPECT_EQ(output(".ERR"), kNoErrors);
+}
+
+// Data directives of a macro body list themselves once, table strings (DSU) included.
+TEST_F(DriverRun, MacroBodyDataListedOnce) {
+  params_->tableRomTop = 0xFF;
+  EXPECT_EQ(
+      run(".CHIP ZQ4460\nMSG .MACRO X\n .TABLE\n .DSU X\n .DB 1\n .ENDT\n .ENDM\n MSG \"Hi\"\n"),
+      1);
+  EXPECT_NE(output(".LST").find("   13 00004    .DSU \"Hi\"  ; .DSU X\n"
+                                "   14 00005    .DB 1\n00008               .ENDT\n"),
+            std::string::npos);
+}
+
 }  // namespace

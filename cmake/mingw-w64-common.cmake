@@ -1,0 +1,12 @@
+# Cross-compiling for Windows with mingw-w64, posix threads flavour, for the processor
+# ZQASM_MINGW_ARCH that the including toolchain file sets (x86_64 or i686).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${ZQASM_MINGW_ARCH})
+set(ZQASM_MINGW_TRIPLE ${ZQASM_MINGW_ARCH}-w64-mingw32)
+set(CMAKE_C_COMPILER ${ZQASM_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ZQASM_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${ZQASM_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${ZQASM_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -1,0 +1,123 @@
+// The condition language, IFSAME/IFDIFF, IFBLANK and the nesting of the condition stacks,
+// on a bare run object with a few constants.
+#include "directives/condition.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "driver/run.h"
+
+namespace zq {
+namespace {
+
+using Errors = std::vector<int>;
+
+class ConditionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    run.constants.records.resize(kMaxConstants + 1);
+    for (const char* line : {"P EQU 5", "Q EQU 3", "R EQU 7", "ZERO EQU 0", "BIG EQU 10000H"})
+      defineConstant(run, line, 1, 1, "EQU");
+    // Macro 0 is being expanded with the arguments 1 and a blank, one more than named.
+    MacroRecord macro;
+    macro.parameterNames = {"A", "B"};
+    macro.arguments = {"1", "", "x"};
+    macro.argumentCount = 3;
+    run.macros.macroTable.push_back(macro);
+  }
+  const Errors& errors() const { return run.diagnostics.lineErrors; }
+  AssemblerRun run;
+};
+
+TEST_F(ConditionTest, ConditionLanguage) {
+  const struct {
+    const char* text;
+    int code;
+    int expected;
+  } cases[] = {
+      {" P .GT. Q && Q .LT. R || ZERO\n", kDirIf, 1},
+      {" 1 || 0 && 0", kDirIf, 0},  // left to right: (1 || 0) && 0
+      {" (P)>(Q)", kDirIf, 1},
+      {" 2<<2 = 8", kDirIf, 1},
+      {" P>=5&&P<=5&&P==5&&P<>4&&P.ne.4&&P.Ge.5", kDirIf, 1},
+      {" P .GT.", kDirIf, 1},  // no right operand: compared with 0
+      {" BIG", kDirIf, 0},     // only 16 bits count
+      {" !ZERO && !NOSUCH && !!P", kDirIf, 1},
+      {" 1 ; .XX.", kDirIf, 1},
+      {" ZERO", kDirIfDef, 1},
+      {" NOSUCH", kDirIfDef, 0},
+      {" ZERO", kDirIf, 0},
+      // Malformed: nothing before an operator, unknown or missing words, empty texts.
+      {" .GT.", kDirIf, -1},
+      {" &&", kDirIf, -1},
+      {" P .XX. 1", kDirIf, -1},
+      {" P .", kDirIf, -1},
+      {"", kDirIf, -1},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(evaluateCondition(run, c.text, c.code, 2), c.expected) << c.text;
+  }
+  EXPECT_EQ(errors(), Errors{});
+  // Inside an expansion " .PARAMCOUNT" right after the keyword is the argument count.
+  run.source.macroContext = 0;
+  EXPECT_EQ(evaluateCondition(run, " .PARAMCOUNT = 3", kDirIf, 2), 1);
+  EXPECT_EQ(evaluateCondition(run, "  .PARAMCOUNT = 3", kDirIf, 2), 0);
+}
+
+TEST_F(ConditionTest, SameDiffAndBlank) {
+  const struct {
+    const char* text;
+    int code;
+    int pass;
+    int expected;
+    Errors errors;
+  } cases[] = {
+      {" \"AB\", \"BA\"", kDirIfSame, 2, 1, {}},  // equal character sums
+      {" \"AB\",'AB'", kDirIfSame, 2, 0, {}},
+      {" P, 2+3", kDirIfDiff, 2, 0, {}},
+      {" P,5,6", kDirIfSame, 2, -1, {20}},
+      {" P", kDirIfDiff, 1, 1, {}},  // before pass 2 a missing value is 0
+      {" NOSUCH, 1", kDirIfSame, 1, -1, {}},
+      {" B ; blank", kDirIfBlank, 2, 1, {}},
+      {" a", kDirIfNBlank, 2, 1, {}},  // names without regard to case
+      {" C", kDirIfBlank, 2, 1, {56}},
+      {" \n", kDirIfNBlank, 2, 1, {55}},
+  };
+  run.source.macroContext = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    run.diagnostics.lineErrors.clear();
+    const bool blank = c.code == kDirIfBlank || c.code == kDirIfNBlank;
+    EXPECT_EQ(blank ? testBlankParameter(run, c.text, c.code, c.pass)
+                    : compareOperands(run, c.text, c.code, c.pass),
+              c.expected);
+    EXPECT_EQ(errors(), c.errors);
+  }
+}
+
+// Assembling after each directive, as result/flag, on the file stack: an IF in a skipped
+// region stays off through its ELSE; an inner ENDIF in an ELSE branch that is on restores on.
+TEST_F(ConditionTest, NestingAndDepth) {
+  const struct {
+    int code;
+    const char* text;
+  } lines[] = {{kDirIf, " 0"},     {kDirIf, " 1"},     {kDirElse, ""},     {kDirEndIf, ""},
+               {kDirElse, ""},     {kDirIf, " 1"},     {kDirEndIf, ""},    {kDirEndIf, ""},
+               {kDirIfNDef, " P"}, {kDirElseIf, " 1"}, {kDirElseIf, " 1"}, {kDirElse, ""},
+               {kDirEndIf, ""},    {kDirIf, " &&"}};
+  std::string flags;
+  for (const auto& line : lines) {
+    const int result = handleConditional(run, line.code, line.text, 2);
+    flags += std::to_string(result) + "/" + std::to_string(run.source.assemblingOn) + " ";
+  }
+  EXPECT_EQ(flags, "0/0 0/0 0/0 0/0 0/1 0/1 0/1 0/1 0/0 0/1 0/0 0/0 0/1 -1/1 ");
+  EXPECT_EQ(run.conditions.sourceConditions.depth, 0);
+
+  for (int level = 1; level <= 22; ++level) handleConditional(run, kDirIf, " 1", 2);
+  EXPECT_EQ(run.conditions.sourceConditions.depth, 21);
+  EXPECT_EQ(errors(), Errors{34});
+}
+
+}  // namespace
+}  // namespace zq

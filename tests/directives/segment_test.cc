@@ -1,0 +1,98 @@
+// DATA and TABLE segments on a bare run object: table groups, data item bytes, RAM names.
+#include "directives/segment.h"
+
+#include <gtest/gtest.h>
+
+#include "driver/persistent_settings.h"
+#include "driver/run.h"
+
+namespace zq {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Errors = std::vector<int>;
+
+class SegmentTest : public ::testing::Test {
+ protected:
+  void TearDown() override { persistentSettings().ramCounter = -1; }
+  Errors takeErrors() {
+    Errors e = run.diagnostics.lineErrors;
+    dropLineDiagnostics(run);
+    return e;
+  }
+  AssemblerRun run;
+};
+
+// clang-format off
+TEST_F(SegmentTest, WriteTableDataGroupsAndOverflow) {
+  // Bytes 1, 2, 3... in groups of at most four from tableCounter: "returns / cells / errors".
+  struct Case { int top, counter, step, size; const char* expected; };
+  const Case cases[] = {
+      {7, 0, 1, 6, "4 6 -1 / 1 2 3 4 5 6 /"}, {7, 0, 2, 6, "4 6 -1 / 1 2 3 4 5 6 /"},
+      {7, 6, 1, 4, "2 -1 / 1 2 / 52"},        {7, 7, 2, 4, "0 / 1 / 52"},
+      {7, 8, 1, 1, "-1 / / 52"},              {-1, 0, 1, 1, "-1 / / 65"}};
+  for (const Case& c : cases) {
+    run.segments.tableRomTop = c.top;
+    run.segments.tableRom.assign(static_cast<size_t>(c.top < 0 ? 0 : c.top + 1), 0xFFFF);
+    run.segments.tableCounter = c.counter;
+    Bytes bytes;
+    for (int i = 1; i <= c.size; ++i) bytes.push_back(static_cast<uint8_t>(i));
+    std::string got;
+    int start = 0, consumed = 0;
+    do {
+      start = writeTableData(run, bytes, start, c.size, c.step, consumed);
+      got += std::to_string(start) + " ";
+    } while (start > 0 && consumed > 0);
+    got += "/";
+    for (uint16_t cell : run.segments.tableRom)
+      if (cell != 0xFFFF) got += " " + std::to_string(cell);
+    got += " /";
+    for (int e : takeErrors()) got += " " + std::to_string(e);
+    EXPECT_EQ(got, c.expected) << c.counter << " step " << c.step;
+  }
+}
+
+TEST_F(SegmentTest, DataItemBytes) {
+  struct Case { const char* item; bool word; Bytes bytes; Errors errors; };
+  const Case cases[] = {
+      {"\"\"", false, {0}, {}}, {"''", false, {0}, {}}, {"\"AB\"+1", false, {0x43}, {25}},
+      {"\"AB\"", true, {0x42, 0x41}, {}}, {"'a'", true, {0x61, 0}, {}}, {"X?", false, {0}, {12,31}},
+      {"\"ABC\"", true, {0, 0}, {25, 31}}, {"\"A\"\"B\"", false, {0}, {6, 31}}};
+  for (const Case& c : cases) {
+    Bytes bytes;
+    appendDataItem(run, c.item, c.word, 2, bytes);
+    EXPECT_EQ(bytes, c.bytes) << c.item;
+    EXPECT_EQ(takeErrors(), c.errors) << c.item;
+  }
+}
+
+TEST_F(SegmentTest, RamNameChecks) {
+  const std::string longName(70, 'L');
+  const std::pair<std::string, Errors> cases[] = {
+      {"ORG 0", {}}, {"A DN 2", {}}, {"B: DN 3", {}}, {"ORG 10h", {}}, {"C .dn 1", {}},
+      {"1X DN 1", {0}}, {longName + " DN 1", {3}}, {"ORG 1", {}}, {"E DN 1", {14}},
+      {"F DN 2049", {14, 6, 9}}, {"G DN 1 2", {6}}, {"ORG 8001h", {9}}, {"ORG 2050", {9}},
+      {"ORG", {8}}};
+  run.source.dataSegmentOpen = 1;
+  for (int pass = 1; pass <= 2; ++pass)
+    for (const auto& [line, errors] : cases) {
+      EXPECT_EQ(defineRamName(run, line + "\n", pass), 0);
+      EXPECT_EQ(takeErrors(), pass == 2 ? errors : Errors{}) << line;
+    }
+  ASSERT_EQ(run.segments.ramNameCount, 7);
+  EXPECT_EQ(run.segments.ramNames[2].first + run.segments.ramNames[3].first, 2 + 0x10);
+  EXPECT_EQ(run.segments.ramNames[5].name, longName.substr(0, 64));
+  // The table holds entries 1 to 2049; the next name is refused in pass 2.
+  run.directives.dnOverlapAllowed = 1;
+  for (int pass = 1; pass <= 2; ++pass) {
+    (pass == 1 ? run.segments.ramNameCount : run.segments.ramCheckCount) = 0;
+    defineRamName(run, "ORG 0", pass);
+    for (int i = 0; i <= 2049; ++i) defineRamName(run, "N" + std::to_string(i) + " DN 0", pass);
+    EXPECT_EQ(takeErrors(), pass == 2 ? Errors{9} : Errors{});
+  }
+  EXPECT_EQ(run.segments.ramNameCount, 2049);
+}
+// clang-format on
+
+}  // namespace
+}  // namespace zq
