@@ -36,11 +36,12 @@ for harness in source chip; do
   log="$build/fuzz-$harness.log"
   echo "fuzz: $harness harness for ${seconds}s (log: $log)"
   # Runs in the work directory: the bank convert area keeps a temporary file in the
-  # directory the library was loaded from.
+  # directory the library was loaded from. Standard output is closed (the label check
+  # prints there); libFuzzer reports on standard error.
   if (cd "$work" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         "$build/fuzz/zqasm_fuzz_$harness" "$corpus/$harness" "$seeds/$harness" \
         -dict="$root/fuzz/$harness.dict" -max_total_time="$seconds" -timeout=10 \
-        -rss_limit_mb=2048 -max_len=8192 -print_final_stats=1 \
+        -rss_limit_mb=2048 -max_len=8192 -close_fd_mask=1 -print_final_stats=1 \
         -artifact_prefix="$artifacts/$harness-") >"$log" 2>&1; then
     grep -E '^(INFO: Loaded [0-9]+ modules|#[0-9]+[[:space:]]+DONE)|^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' \
       "$log" || true
