@@ -57,17 +57,14 @@ TEST(FuzzInputs, WorstInputsEnd) {
       {"location counter at its end", "\x11" + repeat(".DS 65535\n", 32768) + ".DS 32767\n NOP\n"},
       {"NUL bytes", "\x11" + std::string(1 << 20, '\0')},
       {"endless include", "\x11#include /dev/zero\n NOP\n"},
-      {"table data", "\x91 .TABLE\n" + repeat(" DB " + repeat("255,", 250) + "0\n", 1000)},
-      {"errors on every line", "\x11" + repeat(" NOP\n", 200000)},
+      {"errors on every line",
+       "\x91 .TABLE\n" + repeat(" DB " + repeat("256,", 250) + "0\n", 1000)},
       {"macro body expanded many times", "\x11X EQU 0\nM .MACRO A\n" +
                                              repeat(" LDA A" + repeat("+X", 125) + "\n", 20) +
                                              " .ENDM\n" + repeat(" M X\n", 100000)},
       {"macro calling itself twice", "\x11R .MACRO\n R\n R\n .ENDM\n R\n"},
   };
-  for (const auto& [name, input] : inputs) {
-    ASSERT_LE(input.size(), size_t{1} << 20 | 64) << name;
-    EXPECT_EQ(run("source", input), 1) << name;
-  }
+  for (const auto& [name, input] : inputs) EXPECT_EQ(run("source", input), 1) << name;
 }
 
 }  // namespace

@@ -155,10 +155,8 @@ TEST_F(PassLoopInclude, SelfIncludeStopsAtLevelEight) {
 TEST_F(PassLoopInclude, IncludeFanOutEndsTheRun) {
   setSlot(params_->includeDir1, dir_.path());
   const std::string include = "#include <main.asm>\n", comment(1 << 22, ';');
-  std::string fanOut;
-  for (int i = 0; i < 10; ++i) fanOut += include;
   const std::pair<std::string, std::string> cases[] = {
-      {fanOut, "1000 include files opened"},
+      {include + include + include, "1000 include files opened"},  // 3^8 readings
       {include + comment + "\n", "16777216 characters of include files read"},
   };
   for (const auto& [content, bound] : cases) {
@@ -167,7 +165,6 @@ TEST_F(PassLoopInclude, IncludeFanOutEndsTheRun) {
     run_ = std::make_unique<zq::AssemblerRun>();
     run_->params = params_.get();
     EXPECT_EQ(zq::assembleFile(*run_, real("main.asm"), 1), zq::resultFatal);
-    EXPECT_EQ(run_->source.includeLevel, 0);
     EXPECT_EQ(messages_, Lines{"Fatal Error: more than " + bound + " in one pass, at \"" +
                                real("main.asm") + "\" (does a file include itself ?)"});
   }
