@@ -330,14 +330,20 @@ bool writeExtraOutputs(const Options& options, const zqcli::Reporter& reporter,
     std::string target = zqcli::relativeName(zqcli::withExtension(fullSource, ".OBJ"));
     if (!zqcli::writeDepfile(options.depfile, target, prerequisites)) failed(options.depfile);
   }
-  if (options.hex && clean && reporter.imageSeen) {
-    std::string hex = zqcli::withExtension(fullSource, ".HEX");
-    if (!zqcli::writeIntelHex(hex, reporter.program, reporter.programWritten, 2))
-      failed(zqcli::relativeName(hex));
-    std::string tableHex = zqcli::withExtension(fullSource, ".TAB.HEX");
-    if (!reporter.table.empty() &&
-        !zqcli::writeIntelHex(tableHex, reporter.table, reporter.tableWritten, 1))
-      failed(zqcli::relativeName(tableHex));
+  if (options.hex) {
+    // As the library does with ".OBJ" and ".TAB": images of an earlier run never stay
+    // beside a run that wrote none.
+    const std::string hex = zqcli::withExtension(fullSource, ".HEX");
+    const std::string tableHex = zqcli::withExtension(fullSource, ".TAB.HEX");
+    std::remove(hex.c_str());
+    std::remove(tableHex.c_str());
+    if (clean && reporter.imageSeen) {
+      if (!zqcli::writeIntelHex(hex, reporter.program, reporter.programWritten, 2))
+        failed(zqcli::relativeName(hex));
+      if (!reporter.table.empty() &&
+          !zqcli::writeIntelHex(tableHex, reporter.table, reporter.tableWritten, 1))
+        failed(zqcli::relativeName(tableHex));
+    }
   }
   return ok;
 }
