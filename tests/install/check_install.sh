@@ -29,10 +29,7 @@ int main(int argc, char** argv) {
 }
 HOST
 chips=$prefix/share/zqasm/chips
-
-PKG_CONFIG_PATH=$prefix/lib/pkgconfig
-export PKG_CONFIG_PATH
-# shellcheck disable=SC2046
+export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
 cc host.c $(pkg-config --cflags --libs zqasm) -Wl,-rpath,"$prefix/lib" -o host_pc
 ./host_pc demo.asm "$chips"
 
