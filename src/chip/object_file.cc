@@ -218,7 +218,9 @@ void writeObjectFiles(AssemblerRun& run) {
   // Unprogrammed words of the 44W05 read as FFFFh.
   if (chipNameHas(chipNameField(run), 2, "44W05")) std::fill_n(image.begin(), bodyBytes, 0xFF);
   layRecords(run, image, romWords);
-  const std::vector<uint8_t> laid = run.source.bankedRom ? image : std::vector<uint8_t>();
+  // The image before the bank convert area, to tell the observer which words it wrote.
+  const std::vector<uint8_t> laid =
+      run.source.bankedRom && observingImages() ? image : std::vector<uint8_t>();
   if (run.source.bankedRom && !convertBanks(run, image, romWords)) return;
 
   std::string header;
@@ -241,7 +243,7 @@ void writeObjectFiles(AssemblerRun& run) {
     }
   }
   if (!writeImageFile(run, run.files.tabName, header, table.data(), tableBytes)) return;
-  reportImages(run, image, laid, romWords, table, tableBytes);
+  if (observingImages()) reportImages(run, image, laid, romWords, table, tableBytes);
 
   if (run.params != nullptr) {
     run.params->codeEnd =

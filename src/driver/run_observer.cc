@@ -35,6 +35,8 @@ void observeFileRead(const std::string& path, int kind) {
   if (o.fileRead != nullptr) o.fileRead(o.context, path.c_str(), kind);
 }
 
+bool observingImages() { return installedObserver().image != nullptr; }
+
 void observeImage(const std::vector<uint8_t>& programBytes,
                   const std::vector<uint8_t>& programWritten, size_t programWords,
                   const std::vector<uint8_t>& tableBytes,

@@ -21,6 +21,8 @@ void observeDiagnostic(int kind, const std::string& file, unsigned line, int num
                        const std::string& text);
 // Tells of a file opened for reading (kind ZQASM_FILE_SOURCE ... ZQASM_FILE_MASK_OPTIONS).
 void observeFileRead(const std::string& path, int kind);
+// True when an observer wants the images (so the work of observeImage can be skipped).
+bool observingImages();
 // Tells of the images written; the flags are per word and per table cell.
 void observeImage(const std::vector<uint8_t>& programBytes,
                   const std::vector<uint8_t>& programWritten, size_t programWords,
