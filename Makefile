@@ -10,7 +10,7 @@ FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all configure build demo test sanitize windows windows-test fuzz clean
+.PHONY: all configure build demo test install sanitize windows windows-test fuzz clean
 
 all: build
 
@@ -30,6 +30,12 @@ demo: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Installs programs, libraries, headers, chips, man page, zqasm.pc and the CMake package
+# under PREFIX.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 sanitize:
 	cmake -S . -B $(ASAN_BUILD) -DZQASM_SANITIZE=ON -DZQASM_WERROR=ON $(CMAKE_FLAGS)

@@ -3,7 +3,10 @@
 //   0  the run completed without errors
 //   1  the run reported errors, or stopped with a fatal error
 //   2  usage error (nothing was assembled)
-//   3  the library returned 0 or -1 (source missing, output not creatable, no memory)
+//   3  nothing assembled: the source is missing, or the library returned 0 or -1
+// Beyond the block it uses the static library's run observer (zqasm/observer.h) for the
+// diagnostics, the files read, the images and the -D defines.
+#include <cerrno>
 #include <cinttypes>
 #include <climits>
 #include <cstdio>
@@ -15,7 +18,9 @@
 
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "cli_report.h"
 #include "zqasm/assembler.h"
+#include "zqasm/observer.h"
 
 #ifndef ZQASM_DEFAULT_CHIP_DIR
 #define ZQASM_DEFAULT_CHIP_DIR "chips"
@@ -24,19 +29,46 @@
 namespace {
 
 // clang-format off
+// The same text, option by option, is the man page zqasm.1; change both together.
 const char kUsage[] =
-    "usage: zqasm [options] SOURCE\n"
-    "  -I DIR, --include DIR   include directory; repeatable, in search order: the first fills the\n"
-    "                          first slot (offset 516), the second the second (774), the rest the\n"
-    "                          list at 1032 (at most 34 in all)\n"
-    "  --chip-dir DIR          directory of the .COE chip files (default: $ZQASM_CHIP_DIR, else the\n"
-    "                          chips folder built with zqasm)\n"
+    "Usage: zqasm [OPTION]... SOURCE\n"
+    "Assemble SOURCE for a ZQ 4-bit microcontroller. The outputs go next to SOURCE, named\n"
+    "after it: NAME.OBJ (program image, only when there were no errors), NAME.TAB (table\n"
+    "ROM), NAME.LST (listing), NAME.ERR (error file), NAME.SYM, NAME.MAP, NAME.LBL,\n"
+    "NAME.EQU and NAME.RAM.\n"
+    "\n"
+    "Options:\n"
+    "  -I DIR, --include DIR   also look for include files in DIR; repeatable, searched in\n"
+    "                          the order given (at most 34 directories)\n"
+    "  -D NAME[=VALUE]         define NAME as if '#DEFINE NAME VALUE' stood first in SOURCE\n"
+    "                          (VALUE a number, default 1); repeatable\n"
+    "  --chip-dir DIR          where the .COE chip files are (default: $ZQASM_CHIP_DIR, else\n"
+    "                          the chips installed with zqasm)\n"
     "  --rom-top N             highest program ROM address (default 0FFFh)\n"
     "  --table-top N           highest table ROM address, negative for none (default -1)\n"
-    "  --mask-options FILE     mask option file\n"
-    "  --case-sensitive        label, constant and RAM names compared with regard to case\n"
-    "  --version, --help\n"
-    "N is decimal, 0x-prefixed hexadecimal, or hexadecimal with an h/H suffix.\n";
+    "  --mask-options FILE     mask option file, for the chips that read one (default none)\n"
+    "  --case-sensitive        tell labels, constants and RAM names apart by case\n"
+    "                          (default: case is ignored)\n"
+    "  --hex                   also write NAME.HEX (and NAME.TAB.HEX when there is a table\n"
+    "                          ROM) in Intel HEX after an error-free run\n"
+    "  -M FILE, --depfile FILE write a make rule to FILE: NAME.OBJ depends on SOURCE, every\n"
+    "                          include file, the chip file and the mask option file read\n"
+    "  --diagnostics=STYLE     'editor' (default): one 'FILE:LINE: error: TEXT [E12]' line\n"
+    "                          per diagnostic on standard error; 'err': the error file's\n"
+    "                          lines as they are\n"
+    "  --color=WHEN            colour the diagnostics: 'auto' (default, only on a terminal\n"
+    "                          and without NO_COLOR set), 'always' or 'never'\n"
+    "  --help                  show this text and exit\n"
+    "  --version               show the assembler's version and exit\n"
+    "\n"
+    "N is decimal, hexadecimal with a 0x prefix, or hexadecimal with an h suffix.\n"
+    "On a terminal each diagnostic is followed by the source line it names.\n"
+    "\n"
+    "Example:\n"
+    "  zqasm -I include -D DEBUG --hex --depfile build/demo.d demo.asm\n"
+    "\n"
+    "Exit status: 0 no errors, 1 errors or a fatal stop, 2 a wrong command line,\n"
+    "3 nothing assembled (SOURCE missing, an output not creatable, no memory).\n";
 // clang-format on
 
 constexpr int kExitClean = 0;
@@ -47,7 +79,7 @@ constexpr int kExitNotRun = 3;
 // Include directories: two fixed slots plus the list.
 constexpr size_t kMaxIncludeDirectories = 2 + ZQASM_EXTRA_INCLUDE_DIRS;
 
-const char kFatalMessage[] = "Occurred FATAL ERROR !";
+enum class Colour { kAuto, kAlways, kNever };
 
 struct Options {
   std::string source;
@@ -58,6 +90,11 @@ struct Options {
   int32_t romTop = 0xFFF;
   int32_t tableTop = -1;
   bool caseSensitive = false;
+  std::vector<std::string> defineNames, defineValues;  // in order; a later -D of a name wins
+  std::string depfile;
+  bool hex = false;
+  bool errStyle = false;
+  Colour colour = Colour::kAuto;
   bool help = false;
   bool version = false;
 };
@@ -66,7 +103,6 @@ int usageError(const std::string& message) {
   std::fprintf(stderr, "zqasm: %s\nTry 'zqasm --help' for more information.\n", message.c_str());
   return kExitUsage;
 }
-
 // Reads N: decimal, "0x" hexadecimal or hexadecimal with an "h"/"H" suffix; a leading
 // "-" only when `allowNegative`. False when the text is no such number or leaves int32.
 bool parseNumber(const std::string& text, bool allowNegative, int32_t& value) {
@@ -121,7 +157,7 @@ int parseArguments(int argc, char** argv, Options& options) {
       optionsEnded = true;
       continue;
     }
-    // Options with a value take it from "--name=value", "-Ivalue" or the next argument.
+    // Options with a value take it from "--name=value", "-Xvalue" or the next argument.
     std::string name = argument, value;
     bool inlineValue = false;
     size_t equals = argument.find('=');
@@ -129,18 +165,21 @@ int parseArguments(int argc, char** argv, Options& options) {
       name = argument.substr(0, equals);
       value = argument.substr(equals + 1);
       inlineValue = true;
-    } else if (argument.compare(0, 2, "-I") == 0 && argument.size() > 2) {
-      name = "-I";
+    } else if (argument.size() > 2 && argument[1] != '-') {
+      name = argument.substr(0, 2);
       value = argument.substr(2);
       inlineValue = true;
     }
     bool takesValue = name == "-I" || name == "--include" || name == "--chip-dir" ||
-                      name == "--rom-top" || name == "--table-top" || name == "--mask-options";
+                      name == "--rom-top" || name == "--table-top" ||
+                      name == "--mask-options" || name == "-D" || name == "-M" ||
+                      name == "--depfile" || name == "--diagnostics" || name == "--color";
     if (takesValue && !inlineValue) {
       if (i + 1 >= argc) return usageError("option " + name + " needs a value");
       value = argv[++i];
     } else if (!takesValue && inlineValue) {
-      return usageError("option " + name + " takes no value");
+      return usageError(name.size() == 2 ? "unknown option " + argument
+                                         : "option " + name + " takes no value");
     }
     if (name == "-I" || name == "--include") {
       // An empty slot would end the library's list and drop the directories after it.
@@ -148,6 +187,28 @@ int parseArguments(int argc, char** argv, Options& options) {
       if (options.includeDirectories.size() == kMaxIncludeDirectories)
         return usageError("too many include directories (at most 34)");
       options.includeDirectories.push_back(value);
+    } else if (name == "-D") {
+      size_t split = value.find('=');
+      std::string defineName = value.substr(0, split);
+      std::string defineValue = split == std::string::npos ? "" : value.substr(split + 1);
+      int check = ZqasmCheckDefine(defineName.c_str(), defineValue.c_str());
+      if (check == 0) return usageError("bad name for -D: '" + defineName + "'");
+      if (check < 0 || (split != std::string::npos && defineValue.empty()))
+        return usageError("bad value for -D " + defineName + ": '" + defineValue + "'");
+      options.defineNames.push_back(defineName);
+      options.defineValues.push_back(defineValue);
+    } else if (name == "-M" || name == "--depfile") {
+      if (value.empty()) return usageError("empty depfile name");
+      options.depfile = value;
+    } else if (name == "--diagnostics") {
+      if (value != "editor" && value != "err")
+        return usageError("--diagnostics takes 'editor' or 'err', not '" + value + "'");
+      options.errStyle = value == "err";
+    } else if (name == "--color") {
+      if (value != "auto" && value != "always" && value != "never")
+        return usageError("--color takes 'auto', 'always' or 'never', not '" + value + "'");
+      options.colour = value == "always" ? Colour::kAlways
+                       : value == "never" ? Colour::kNever : Colour::kAuto;
     } else if (name == "--chip-dir") {
       options.chipDirectory = value;
       options.chipDirectoryGiven = true;
@@ -161,6 +222,8 @@ int parseArguments(int argc, char** argv, Options& options) {
       options.maskOptions = value;
     } else if (name == "--case-sensitive") {
       options.caseSensitive = true;
+    } else if (name == "--hex") {
+      options.hex = true;
     } else if (name == "--help" || name == "-h") {
       options.help = true;
     } else if (name == "--version") {
@@ -184,6 +247,18 @@ bool fillSlot(char* slot, size_t size, const std::string& value, const char* wha
   return true;
 }
 
+// The chips of an installed zqasm lie in ../share/zqasm/chips beside its bin folder; a
+// zqasm run from the build tree uses the chips built there.
+std::string defaultChipDirectory() {
+  std::string program = zq::executablePath();
+  size_t slash = program.find_last_of("/\\");
+  if (slash != std::string::npos) {
+    std::string installed = program.substr(0, slash) + "/../share/zqasm/chips";
+    if (!zq::resolveExistingName(installed).empty()) return zq::fullPath(installed);
+  }
+  return ZQASM_DEFAULT_CHIP_DIR;
+}
+
 int fillBlock(const Options& options, AssemblerParams& block) {
   int status = kExitUsage;
   if (!fillSlot(block.sourcePath, sizeof block.sourcePath, options.source, "SOURCE", status))
@@ -198,11 +273,12 @@ int fillBlock(const Options& options, AssemblerParams& block) {
                   status))
       return status;
   }
-  // An explicit --chip-dir wins, even when empty; else the environment, else the build.
+  // An explicit --chip-dir wins, even when empty; else the environment, else the default.
   std::string chipDirectory = options.chipDirectory;
   if (!options.chipDirectoryGiven) {
     const char* fromEnvironment = std::getenv("ZQASM_CHIP_DIR");
-    chipDirectory = fromEnvironment && *fromEnvironment ? fromEnvironment : ZQASM_DEFAULT_CHIP_DIR;
+    chipDirectory =
+        fromEnvironment && *fromEnvironment ? fromEnvironment : defaultChipDirectory();
   }
   if (!fillSlot(block.chipDirectory, sizeof block.chipDirectory, chipDirectory, "chip directory",
                 status))
@@ -213,64 +289,63 @@ int fillBlock(const Options& options, AssemblerParams& block) {
   return -1;
 }
 
-// Messages of the run go to standard error as the library's default would write them;
-// the fatal end-of-run message is remembered for the exit status.
-void recordMessage(const char* text, void* context) {
-  std::string line = text;
-  while (!line.empty() && line.back() == '\n') line.pop_back();
-  if (line == kFatalMessage) *static_cast<bool*>(context) = true;
-  std::fprintf(stderr, "%s\n", line.c_str());
-}
-
-// The error file of the run: the absolute source name with its extension (from the last
-// "." anywhere) replaced by ".ERR", or ".ERR" appended.
-std::string errorFileName(const std::string& source) {
-  // The same full path the library derives its output names from.
-  std::string name = zq::fullPath(source);
-  size_t dot = name.rfind('.');
-  if (dot == std::string::npos) return name + ".ERR";
-  return name.substr(0, dot) + ".ERR";
-}
-
-// Copies the error file to standard error. Returns the error count of its totals line
-// "N Error(s), M Warning(s)" (its last non-empty line), or -1 when there is none.
-long reportErrorFile(const std::string& name) {
+// Copies the error file to standard error, ending it with a line end.
+void copyErrorFile(const std::string& name) {
   // A text stream, as the file was written: on Windows its CR LF line ends come back as
   // line feeds, which standard error writes as CR LF again.
-  FILE* in = std::fopen(name.c_str(), "r");
-  if (in == nullptr) return -1;
-  // Standard error is unbuffered: the copy goes in blocks, not one system call per byte.
-  std::vector<char> block(1 << 16);
-  std::string lastLine, line;
-  size_t count;
-  while ((count = std::fread(block.data(), 1, block.size(), in)) > 0) {
-    std::fwrite(block.data(), 1, count, stderr);
-    for (size_t start = 0; start < count;) {
-      const void* feed = std::memchr(block.data() + start, '\n', count - start);
-      size_t end =
-          feed ? static_cast<size_t>(static_cast<const char*>(feed) - block.data()) : count;
-      line.append(block.data() + start, end - start);
-      if (feed == nullptr) break;
-      if (line.find_first_not_of(" \t\r") != std::string::npos) lastLine = line;
-      line.clear();
-      start = end + 1;
-    }
+  std::string contents;
+  if (!zq::readWholeFile(name, contents)) return;
+  std::fwrite(contents.data(), 1, contents.size(), stderr);
+  if (!contents.empty() && contents.back() != '\n') std::fputc('\n', stderr);
+}
+
+// The source must exist before the library is called: its own failure does not tell a
+// missing source from an output that cannot be created.
+bool sourceExists(const std::string& source) {
+  std::string found = zq::resolveExistingName(source);
+  errno = ENOENT;
+  FILE* in = found.empty() ? nullptr : zq::openForReading(found, "r");
+  if (in == nullptr) {
+    std::fprintf(stderr, "zqasm: %s: %s\n", source.c_str(),
+                 std::strerror(errno != 0 ? errno : ENOENT));
+    return false;
   }
   std::fclose(in);
-  if (line.find_first_not_of(" \t\r") != std::string::npos) {
-    lastLine = line;
-    std::fputc('\n', stderr);
+  return true;
+}
+
+// The outputs of zqasm itself, written after a run that completed. False when one could
+// not be written (named on standard error).
+bool writeExtraOutputs(const Options& options, const zqcli::Reporter& reporter,
+                       const std::string& fullSource, bool clean) {
+  bool ok = true;
+  auto failed = [&ok](const std::string& name) {
+    std::fprintf(stderr, "zqasm: %s: cannot create: %s\n", name.c_str(), std::strerror(errno));
+    ok = false;
+  };
+  if (!options.depfile.empty()) {
+    std::vector<std::string> prerequisites;
+    for (const std::string& file : reporter.filesRead)
+      prerequisites.push_back(zqcli::relativeName(file));
+    std::string target = zqcli::relativeName(zqcli::withExtension(fullSource, ".OBJ"));
+    if (!zqcli::writeDepfile(options.depfile, target, prerequisites)) failed(options.depfile);
   }
-  if (!lastLine.empty() && lastLine.back() == '\r') lastLine.pop_back();
-  // The library writes the totals only when the run ended normally; after a fatal stop
-  // the last line is the fatal text instead, which counts as an error below.
-  long errors = 0, warnings = 0;
-  int consumed = 0;
-  if (std::sscanf(lastLine.c_str(), "%ld Error(s), %ld Warning(s)%n", &errors, &warnings,
-                  &consumed) != 2 ||
-      static_cast<size_t>(consumed) != lastLine.size() || errors < 0)
-    return -1;
-  return errors;
+  if (options.hex) {
+    // As the library does with ".OBJ" and ".TAB": images of an earlier run never stay
+    // beside a run that wrote none.
+    const std::string hex = zqcli::withExtension(fullSource, ".HEX");
+    const std::string tableHex = zqcli::withExtension(fullSource, ".TAB.HEX");
+    std::remove(hex.c_str());
+    std::remove(tableHex.c_str());
+    if (clean && reporter.imageSeen) {
+      if (!zqcli::writeIntelHex(hex, reporter.program, reporter.programWritten, 2))
+        failed(zqcli::relativeName(hex));
+      if (!reporter.table.empty() &&
+          !zqcli::writeIntelHex(tableHex, reporter.table, reporter.tableWritten, 1))
+        failed(zqcli::relativeName(tableHex));
+    }
+  }
+  return ok;
 }
 
 }  // namespace
@@ -293,23 +368,56 @@ int main(int argc, char** argv) {
   std::memset(block.get(), 0, sizeof(AssemblerParams));
   status = fillBlock(options, *block);
   if (status >= 0) return status;
+  if (!sourceExists(options.source)) return kExitNotRun;
 
-  // The sink stays installed only for the call, so the flag outlives every message.
-  bool fatal = false;
-  ZqasmSetMessageSink(recordMessage, &fatal);
+  zqcli::Reporter reporter;
+  reporter.settings.editorStyle = !options.errStyle;
+  const bool terminal = zq::isTerminal(stderr);
+  const char* noColour = std::getenv("NO_COLOR");
+  reporter.settings.colour =
+      options.colour == Colour::kAlways ||
+      (options.colour == Colour::kAuto && terminal && !(noColour && *noColour));
+  reporter.settings.quoteSource = terminal;
+
+  std::vector<const char*> names, values;
+  for (size_t i = 0; i < options.defineNames.size(); ++i) {
+    names.push_back(options.defineNames[i].c_str());
+    values.push_back(options.defineValues[i].c_str());
+  }
+  ZqasmRunObserver observer{};
+  observer.context = &reporter;
+  observer.diagnostic = zqcli::onDiagnostic;
+  observer.fileRead = zqcli::onFileRead;
+  observer.image = zqcli::onImage;
+  observer.defineNames = names.data();
+  observer.defineValues = values.data();
+  observer.defineCount = names.size();
+
+  // Both stay installed only for the call, so the reporter outlives every callback.
+  ZqasmSetMessageSink(zqcli::onMessage, &reporter);
+  ZqasmSetRunObserver(&observer);
   int result = Run44Assembler(block.get());
+  ZqasmSetRunObserver(nullptr);
   ZqasmSetMessageSink(nullptr, nullptr);
-  // 0 and -1 come before any pass: there is no error file of this run to show (an old
-  // one may still lie beside the source).
+
+  // 0 and -1 come before any pass or from an output not written: what failed was named
+  // by the library's message (an old error file may still lie beside the source).
   if (result != 1) {
     if (result == 0)
       std::fprintf(stderr, "zqasm: %s: the assembler's tables could not be allocated\n",
                    options.source.c_str());
-    else
-      std::fprintf(stderr, "zqasm: %s: cannot open the source or create an output file\n",
+    else if (!reporter.createFailed)
+      std::fprintf(stderr, "zqasm: %s: an output file could not be created\n",
                    options.source.c_str());
     return kExitNotRun;
   }
-  long errors = reportErrorFile(errorFileName(options.source));
-  return fatal || errors != 0 ? kExitErrors : kExitClean;
+  // The same full name the library derives its output names from.
+  const std::string fullSource = zq::fullPath(options.source);
+  if (options.errStyle)
+    copyErrorFile(zqcli::withExtension(fullSource, ".ERR"));
+  else
+    zqcli::printTotals(reporter);
+  const bool clean = !reporter.fatal && reporter.errors == 0;
+  if (!writeExtraOutputs(options, reporter, fullSource, clean)) return kExitNotRun;
+  return clean ? kExitClean : kExitErrors;
 }

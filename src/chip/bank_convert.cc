@@ -13,6 +13,7 @@
 #include "driver/diagnostics.h"
 #include "driver/persistent_settings.h"
 #include "driver/run.h"
+#include "driver/run_observer.h"
 #include "platform/platform.h"
 
 namespace zq {
@@ -168,6 +169,7 @@ void rewriteListing(AssemblerRun& run, const BankConvertTables& tables,
 void reportAreaFailure(AssemblerRun& run, const char* text) {
   ++run.diagnostics.errorCount;
   if (run.files.error != nullptr) std::fputs(text, run.files.error);
+  observeDiagnostic(ZQASM_ERROR, "", 0, -1, text);
 }
 
 }  // namespace

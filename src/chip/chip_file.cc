@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "driver/run.h"
+#include "driver/run_observer.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
@@ -115,8 +116,10 @@ int loadChipFile(AssemblerRun& run, const std::string& chipName) {
   path.resize(static_cast<size_t>(length));
 
   // "\\" in the path is read as a directory separator by the platform layer.
-  FILE* stream = openForReading(fullPath(path), "rb");
+  path = fullPath(path);
+  FILE* stream = openForReading(path, "rb");
   if (stream == nullptr) return -1;
+  observeFileRead(path, ZQASM_FILE_CHIP);
   std::vector<uint8_t> bytes = readPrefix(stream, kMaxUsefulBytes);
   std::fclose(stream);
 
@@ -144,6 +147,7 @@ int readMaskOptions(AssemblerRun& run) {
   std::string path = slotText(run.params->maskOptionPath, sizeof run.params->maskOptionPath);
   FILE* stream = openForReading(path, "r");
   if (stream == nullptr) return -2;
+  observeFileRead(fullPath(path), ZQASM_FILE_MASK_OPTIONS);
 
   PieceReader reader(stream, kMaskLineBuffer);
   std::string line;

@@ -10,6 +10,7 @@
 #include <new>
 
 #include "driver/run.h"
+#include "driver/run_observer.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "symbols/symbol_listing.h"
@@ -134,6 +135,22 @@ bool convertBanks(AssemblerRun& run, std::vector<uint8_t>& image, size_t romWord
   return true;
 }
 
+// Tells the run observer which words and table cells the run wrote: the words of the
+// records, the words the bank convert area changed (`laid` is the image before it, empty
+// for unbanked chips), and every table cell that holds a value (0 included).
+void reportImages(const AssemblerRun& run, const std::vector<uint8_t>& image,
+                  const std::vector<uint8_t>& laid, size_t romWords,
+                  const std::vector<uint8_t>& table, size_t tableBytes) {
+  std::vector<uint8_t> written(romWords, 0);
+  for (const InstructionRecord& record : run.object.insertAddressTable)
+    if (record.address < romWords) written[record.address] = 1;
+  for (size_t i = 0; i < romWords && !laid.empty(); ++i)
+    if (image[2 * i] != laid[2 * i] || image[2 * i + 1] != laid[2 * i + 1]) written[i] = 1;
+  std::vector<uint8_t> cellWritten(tableBytes, 0);
+  for (size_t i = 0; i < tableBytes; ++i) cellWritten[i] = run.segments.tableRom[i] != 0xFFFF;
+  observeImage(image, written, romWords, table, cellWritten);
+}
+
 }  // namespace
 
 // Byte i is the two hexadecimal digits that begin at character 3i.
@@ -201,6 +218,9 @@ void writeObjectFiles(AssemblerRun& run) {
   // Unprogrammed words of the 44W05 read as FFFFh.
   if (chipNameHas(chipNameField(run), 2, "44W05")) std::fill_n(image.begin(), bodyBytes, 0xFF);
   layRecords(run, image, romWords);
+  // The image before the bank convert area, to tell the observer which words it wrote.
+  const std::vector<uint8_t> laid =
+      run.source.bankedRom && observingImages() ? image : std::vector<uint8_t>();
   if (run.source.bankedRom && !convertBanks(run, image, romWords)) return;
 
   std::string header;
@@ -223,6 +243,7 @@ void writeObjectFiles(AssemblerRun& run) {
     }
   }
   if (!writeImageFile(run, run.files.tabName, header, table.data(), tableBytes)) return;
+  if (observingImages()) reportImages(run, image, laid, romWords, table, tableBytes);
 
   if (run.params != nullptr) {
     run.params->codeEnd =

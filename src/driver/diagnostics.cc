@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "driver/run.h"
+#include "driver/run_observer.h"
 
 namespace zq {
 
@@ -129,6 +130,7 @@ void flushLineDiagnostics(AssemblerRun& run, unsigned lineNumber) {
     if (error)
       std::fprintf(error, "%s(%u) : Warning %d ->  %s\n", fileName, lineNumber, number,
                    kWarningTexts[number]);
+    observeDiagnostic(ZQASM_WARNING, fileName, lineNumber, number, kWarningTexts[number]);
   }
   d.lineWarnings.clear();
   d.warningsPending = false;
@@ -140,6 +142,7 @@ void flushLineDiagnostics(AssemblerRun& run, unsigned lineNumber) {
     if (error)
       std::fprintf(error, "%s(%u) : Error %d ->  %s\n", fileName, lineNumber, number,
                    kErrorTexts[number]);
+    observeDiagnostic(ZQASM_ERROR, fileName, lineNumber, number, kErrorTexts[number]);
   }
   d.lineErrors.clear();
   d.errorsPending = false;
@@ -151,6 +154,7 @@ void flushLineDiagnostics(AssemblerRun& run, unsigned lineNumber) {
     if (error)
       std::fprintf(error, "%s(%u) : USER Define Error ->  %s\n", fileName, lineNumber,
                    d.userErrorText.c_str());
+    observeDiagnostic(ZQASM_USER_ERROR, fileName, lineNumber, -1, d.userErrorText);
     d.userErrorText.clear();
   }
 }

@@ -11,6 +11,7 @@
 #include "driver/diagnostics.h"
 #include "driver/output_files.h"
 #include "driver/run.h"
+#include "driver/run_observer.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "source/pass_loop.h"
@@ -85,15 +86,16 @@ int assemble(AssemblerRun& run, AssemblerParams* params) {
   for (int pass = 0; pass <= 2; ++pass) {
     s.pass = pass;
     beginPass(run);
+    enterObserverDefines(run, pass);
     int result = assembleFile(run, sourcePath, pass);
     // DEFINE names are rebuilt by every pass.
     freeDefineList(run.substitutions);
     // A fatal stop while following includes in pass 0 has shown its own message.
     if (pass == 0 && s.chipState < 1 && result != resultFatal) {
       s.fatalError = 1;
-      if (run.files.error != nullptr)
-        std::fprintf(run.files.error,
-                     "Fatal Error: .CHIP ZQxxxx ( Ex: .CHIP ZQ4460 ) MUST BE DEFINITION\n");
+      const char* text = "Fatal Error: .CHIP ZQxxxx ( Ex: .CHIP ZQ4460 ) MUST BE DEFINITION\n";
+      if (run.files.error != nullptr) std::fputs(text, run.files.error);
+      observeDiagnostic(ZQASM_FATAL, "", 0, -1, text);
       break;
     }
     if (result < 0) break;

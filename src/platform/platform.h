@@ -47,6 +47,12 @@ const std::string& loadDirectory();
 // The process's current directory as the system names it; empty when it cannot be named.
 std::string currentDirectory();
 
+// Full name of the running program; empty when the system cannot tell it.
+std::string executablePath();
+
+// True when `stream` writes to a terminal (a console on Windows).
+bool isTerminal(FILE* stream);
+
 // `name` placed in the load directory: "%s%s" when the directory ends in "\\" or "/",
 // else "%s\\%s" (open the result through this layer, which reads "\\" as "/").
 std::string joinWithLoadDirectory(const std::string& name);

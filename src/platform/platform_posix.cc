@@ -127,6 +127,14 @@ std::string currentDirectory() {
   return std::string(buffer.data());
 }
 
+std::string executablePath() {
+  std::vector<char> buffer(PATH_MAX + 1);
+  ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  return length > 0 ? std::string(buffer.data(), static_cast<size_t>(length)) : std::string();
+}
+
+bool isTerminal(FILE* stream) { return isatty(fileno(stream)) == 1; }
+
 std::string resolveExistingName(const std::string& name) {
   if (name.empty()) return std::string();
   std::vector<std::string> parts = normalisedComponents(name);

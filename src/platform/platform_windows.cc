@@ -63,6 +63,14 @@ std::string currentDirectory() {
   return askForText([](DWORD size, char* buffer) { return GetCurrentDirectoryA(size, buffer); });
 }
 
+std::string executablePath() {
+  char buffer[4096];
+  DWORD length = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+  return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
+}
+
+bool isTerminal(FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+
 std::string fullPath(const std::string& name) {
   if (name.empty()) return std::string();
   return askForText([&name](DWORD size, char* buffer) {

@@ -11,6 +11,7 @@
 #include "driver/diagnostics.h"
 #include "driver/listing.h"
 #include "driver/run.h"
+#include "driver/run_observer.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "source/statement.h"
@@ -106,13 +107,13 @@ bool passZeroLine(AssemblerRun& run, std::string& line, unsigned lineNumber, int
     int loaded = loadChipFile(run, s.field[2]);
     if (loaded < 0) {
       // The text and "IN LINE %d" share one line of the error file.
+      const char* text = loaded == -1 ? "ERROR : CHIP TYPE NO DEFINITION "
+                                      : "ERROR : Mask Option File Does NO EXISTS.";
       if (FILE* error = run.files.error) {
-        if (loaded == -1)
-          std::fprintf(error, "ERROR : CHIP TYPE NO DEFINITION ");
-        else
-          std::fprintf(error, "ERROR : Mask Option File Does NO EXISTS.");
+        std::fputs(text, error);
         std::fprintf(error, "IN LINE %d\n", static_cast<int>(lineNumber));
       }
+      observeDiagnostic(ZQASM_FATAL, s.includeFileNames[s.includeLevel], lineNumber, -1, text);
       s.chipState = -1;
     }
     return true;
@@ -363,6 +364,7 @@ int assembleFile(AssemblerRun& run, const std::string& fileName, int pass) {
     return -1;
   }
   s.includeFileNames[s.includeLevel] = fileName;
+  observeFileRead(fileName, s.includeLevel == 0 ? ZQASM_FILE_SOURCE : ZQASM_FILE_INCLUDE);
   PieceReader reader(stream.get());
 
   std::string line;

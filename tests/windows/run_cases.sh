@@ -54,7 +54,7 @@ printf '        .CHIP   ZQ4460\n        NOP\n' >"$long/t.asm"
 # The command-line program prints the messages that the DLL would show in a box.
 printed="$(cd "$build/cases/bad-input" &&
   timeout 120 wine "$build/zqasm.exe" --chip-dir nochips 'mix\sub\t.asm' 2>&1 || true)"
-grep -q $'^Occurred FATAL ERROR !\r$' <<<"$printed" || fail "zqasm.exe: no message"
+grep -q $'^zqasm: fatal: Occurred FATAL ERROR !\r$' <<<"$printed" || fail "zqasm.exe: no message"
 grep -q $'\r\r' <<<"$printed" && fail "zqasm.exe: doubled CR"
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]

@@ -1,0 +1,35 @@
+# What `cmake --install` (and `make install PREFIX=...`) puts in place: the programs,
+# both libraries, the public headers, the bundled chips where the installed zqasm looks
+# for them, the man page, a pkg-config file and a CMake package (find_package(zqasm),
+# target zqasm::zqasm for the shared library, zqasm::zqasm_static for the static one).
+include(CMakePackageConfigHelpers)
+
+install(TARGETS zqasm_cli zqcoe RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS zqasm_shared zqasm_static EXPORT zqasmTargets
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/include/zqasm/assembler.h
+              ${PROJECT_SOURCE_DIR}/include/zqasm/observer.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zqasm)
+# Cross builds take their chips from the native build.
+if(NOT WIN32)
+  install(DIRECTORY ${CMAKE_BINARY_DIR}/chips/ DESTINATION ${CMAKE_INSTALL_DATADIR}/zqasm/chips
+          FILES_MATCHING PATTERN "*.COE" PATTERN "CMakeFiles" EXCLUDE)
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/man/zqasm.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The .pc file names its prefix relative to itself, so the installed tree may move.
+file(RELATIVE_PATH ZQASM_PC_UP /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" ZQASM_PC_UP "${ZQASM_PC_UP}")
+configure_file(${PROJECT_SOURCE_DIR}/cmake/zqasm.pc.in ${CMAKE_BINARY_DIR}/zqasm.pc @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/zqasm.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+set(ZQASM_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/zqasm)
+install(EXPORT zqasmTargets NAMESPACE zqasm:: DESTINATION ${ZQASM_CMAKE_DIR})
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/zqasmConfigVersion.cmake
+                                 COMPATIBILITY SameMajorVersion)
+file(WRITE ${CMAKE_BINARY_DIR}/zqasmConfig.cmake
+     "include(\${CMAKE_CURRENT_LIST_DIR}/zqasmTargets.cmake)\n")
+install(FILES ${CMAKE_BINARY_DIR}/zqasmConfig.cmake ${CMAKE_BINARY_DIR}/zqasmConfigVersion.cmake
+        DESTINATION ${ZQASM_CMAKE_DIR})

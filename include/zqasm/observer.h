@@ -1,0 +1,69 @@
+/* zqasm run observer: what a program linked with the static library may learn of a run
+ * beyond its output files, and the defines it may hand to every pass. The shared library
+ * does not export these functions; its one entry point stays Run44Assembler.
+ * Plain C; every pointer handed to a callback is valid only during the call.
+ */
+#ifndef ZQASM_OBSERVER_H_
+#define ZQASM_OBSERVER_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Kinds of diagnostics. A fatal one stops the run; a user error counts as an error. */
+enum { ZQASM_ERROR = 0, ZQASM_WARNING = 1, ZQASM_USER_ERROR = 2, ZQASM_FATAL = 3 };
+
+typedef struct ZqasmDiagnostic {
+  int kind;          /* ZQASM_ERROR ... ZQASM_FATAL */
+  const char* file;  /* full name of the file the line belongs to; "" when none */
+  unsigned line;     /* line number in that file; 0 when none */
+  int number;        /* catalogue number of an error or warning; -1 when it has none */
+  const char* text;  /* the text, without a line end */
+} ZqasmDiagnostic;
+
+/* What a file was read as. */
+enum { ZQASM_FILE_SOURCE = 0, ZQASM_FILE_INCLUDE = 1, ZQASM_FILE_CHIP = 2,
+       ZQASM_FILE_MASK_OPTIONS = 3 };
+
+/* The images as written to ".OBJ" and ".TAB" (bodies, without the header text), with one
+ * flag per word or table cell: nonzero when the run put something there. */
+typedef struct ZqasmImage {
+  const uint8_t* programBytes;   /* 2 * programWords bytes, low byte of each word first */
+  const uint8_t* programWritten; /* programWords flags */
+  size_t programWords;
+  const uint8_t* tableBytes;     /* tableCells bytes */
+  const uint8_t* tableWritten;   /* tableCells flags */
+  size_t tableCells;             /* 0 when the chip has no table ROM */
+} ZqasmImage;
+
+typedef struct ZqasmRunObserver {
+  void* context; /* handed to every callback */
+  /* Each diagnostic as it is written to the error file, and each fatal condition. */
+  void (*diagnostic)(void* context, const ZqasmDiagnostic* diagnostic);
+  /* Each file opened for reading, in every pass (so a name comes more than once). */
+  void (*fileRead)(void* context, const char* path, int kind);
+  /* The images, once ".OBJ" and ".TAB" have been written in full. */
+  void (*image)(void* context, const ZqasmImage* image);
+  /* Entered at the start of every pass as if "#DEFINE NAME [VALUE]" stood first in the
+   * source: names[i] with values[i] (NULL or "" for a flag of 1). Check them first with
+   * ZqasmCheckDefine. */
+  const char* const* defineNames;
+  const char* const* defineValues;
+  size_t defineCount;
+} ZqasmRunObserver;
+
+/* Installs the observer for the runs that follow (copied; NULL removes it). */
+void ZqasmSetRunObserver(const ZqasmRunObserver* observer);
+
+/* Checks a define as the DEFINE directive would: 1 when valid, 0 for a bad name (a letter
+ * or "_", then letters, digits and "_"), -1 for a value that is no number. */
+int ZqasmCheckDefine(const char* name, const char* value);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ZQASM_OBSERVER_H_ */

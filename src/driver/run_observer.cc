@@ -1,0 +1,78 @@
+// The installed run observer and the calls that feed it.
+#include "driver/run_observer.h"
+
+#include "driver/diagnostics.h"
+#include "driver/run.h"
+#include "symbols/expression.h"
+#include "symbols/substitution.h"
+
+namespace zq {
+
+namespace {
+
+// The one process-wide setting of this file, like the message sink: the observer the
+// host installed, copied (all zero when none).
+ZqasmRunObserver& installedObserver() {
+  static ZqasmRunObserver observer{};
+  return observer;
+}
+
+}  // namespace
+
+void observeDiagnostic(int kind, const std::string& file, unsigned line, int number,
+                       const std::string& text) {
+  const ZqasmRunObserver& o = installedObserver();
+  if (o.diagnostic == nullptr) return;
+  // The texts of the error file end with a line end; the observer gets them without.
+  std::string bare = text;
+  while (!bare.empty() && (bare.back() == '\n' || bare.back() == ' ')) bare.pop_back();
+  const ZqasmDiagnostic diagnostic{kind, file.c_str(), line, number, bare.c_str()};
+  o.diagnostic(o.context, &diagnostic);
+}
+
+void observeFileRead(const std::string& path, int kind) {
+  const ZqasmRunObserver& o = installedObserver();
+  if (o.fileRead != nullptr) o.fileRead(o.context, path.c_str(), kind);
+}
+
+bool observingImages() { return installedObserver().image != nullptr; }
+
+void observeImage(const std::vector<uint8_t>& programBytes,
+                  const std::vector<uint8_t>& programWritten, size_t programWords,
+                  const std::vector<uint8_t>& tableBytes,
+                  const std::vector<uint8_t>& tableWritten) {
+  const ZqasmRunObserver& o = installedObserver();
+  if (o.image == nullptr) return;
+  const ZqasmImage image{programBytes.data(), programWritten.data(), programWords,
+                         tableBytes.data(),   tableWritten.data(),   tableWritten.size()};
+  o.image(o.context, &image);
+}
+
+void enterObserverDefines(AssemblerRun& run, int pass) {
+  const ZqasmRunObserver& o = installedObserver();
+  for (size_t i = 0; i < o.defineCount; ++i) {
+    const char* value = o.defineValues ? o.defineValues[i] : nullptr;
+    std::string line = std::string("#DEFINE ") + o.defineNames[i];
+    if (value != nullptr && *value != '\0') line += std::string(" ") + value;
+    defineSymbol(run, line + "\n", pass, 0);
+  }
+  dropLineDiagnostics(run);
+}
+
+}  // namespace zq
+
+extern "C" void ZqasmSetRunObserver(const ZqasmRunObserver* observer) {
+  zq::installedObserver() = observer ? *observer : ZqasmRunObserver{};
+}
+
+extern "C" int ZqasmCheckDefine(const char* name, const char* value) {
+  if (name == nullptr || zq::isValidDefineName(name) != 1 || std::string(name).size() > 64)
+    return 0;
+  if (value == nullptr || *value == '\0') return 1;
+  // The command line takes numbers only: at the start of the source no constant exists
+  // in the first pass, so an expression could not mean the same in every pass.
+  const std::string text = value;
+  const int kind = zq::classifyOperand(text);
+  if (kind != -1 && kind != -100) return -1;
+  return zq::parseNumber(text, static_cast<int>(text.size()) - 1) < 0 ? -1 : 1;
+}

@@ -1,0 +1,58 @@
+#!/bin/sh
+# Installs the build tree BUILD into a temporary prefix and uses it as a dependency: a
+# tiny C host built once with pkg-config and once with find_package(zqasm) assembles a
+# source; the installed zqasm finds its chips by itself; --help and the man page name
+# the same options.
+set -eu
+build=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+cd "$work"
+printf '.CHIP ZQ4460\n ORG 0\nstart: NOP\n JMP start\n' >demo.asm
+cat >host.c <<'HOST'
+#include <stdio.h>
+#include <stdlib.h>
+#include "zqasm/assembler.h"
+int main(int argc, char** argv) {
+  AssemblerParams* p = calloc(1, sizeof *p);
+  if (argc < 3 || p == NULL) return 2;
+  snprintf(p->sourcePath, sizeof p->sourcePath, "%s", argv[1]);
+  snprintf(p->chipDirectory, sizeof p->chipDirectory, "%s", argv[2]);
+  p->programRomTop = 0xFFF;
+  p->tableRomTop = -1;
+  int result = Run44Assembler(p);
+  printf("%d %u\n", result, (unsigned)p->codeEnd);
+  return result == 1 && p->codeEnd == 2 ? 0 : 1;
+}
+HOST
+chips=$prefix/share/zqasm/chips
+export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
+cc host.c $(pkg-config --cflags --libs zqasm) -Wl,-rpath,"$prefix/lib" -o host_pc
+./host_pc demo.asm "$chips"
+
+mkdir project
+cp host.c project/
+cat >project/CMakeLists.txt <<'PROJECT'
+cmake_minimum_required(VERSION 3.16)
+project(host C)
+find_package(zqasm REQUIRED)
+add_executable(host host.c)
+target_link_libraries(host PRIVATE zqasm::zqasm)
+PROJECT
+cmake -S project -B project/build -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build project/build >/dev/null
+project/build/host demo.asm "$chips"
+
+# No --chip-dir, no ZQASM_CHIP_DIR: the chips come from the prefix.
+env -u ZQASM_CHIP_DIR "$prefix/bin/zqasm" --depfile demo.d demo.asm
+grep -q "share/zqasm/chips/ZQ4460.COE" demo.d
+
+# Every option of --help is in the man page (written there with "\-" for "-").
+"$prefix/bin/zqasm" --help | grep -o -- '--\?-[A-Za-z][a-z-]*' | sort -u | while read -r option; do
+  roff=$(printf '%s' "$option" | sed 's/-/\\-/g')
+  grep -qF -- "$roff" "$prefix/share/man/man1/zqasm.1" || { echo "man page lacks $option"; exit 1; }
+done
+echo "install check passed"

@@ -1,0 +1,234 @@
+// Diagnostics, make rules and Intel HEX of the zqasm command.
+#include "cli_report.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace zqcli {
+
+namespace {
+
+const char kFatalMessage[] = "Occurred FATAL ERROR !";
+
+// ANSI attributes, used only when colour is on.
+const char kBold[] = "\033[1m";
+const char kRed[] = "\033[1;31m";
+const char kMagenta[] = "\033[1;35m";
+const char kReset[] = "\033[0m";
+
+const char* paint(const Reporter& r, const char* attribute) {
+  return r.settings.colour ? attribute : "";
+}
+
+// Line `number` (from 1) of `file`, read once per file; false when there is none.
+bool sourceLine(Reporter& r, const std::string& file, unsigned number, std::string& text) {
+  auto found = r.sourceLines.find(file);
+  if (found == r.sourceLines.end()) {
+    std::vector<std::string> lines;
+    std::string contents;
+    if (zq::readWholeFile(file, contents)) {
+      size_t start = 0;
+      while (start < contents.size()) {
+        size_t end = contents.find('\n', start);
+        if (end == std::string::npos) end = contents.size();
+        lines.push_back(contents.substr(start, end - start));
+        if (!lines.back().empty() && lines.back().back() == '\r') lines.back().pop_back();
+        start = end + 1;
+      }
+    }
+    found = r.sourceLines.emplace(file, std::move(lines)).first;
+  }
+  if (number == 0 || number > found->second.size()) return false;
+  text = found->second[number - 1];
+  return true;
+}
+
+// "FILE:LINE: " (or "zqasm: " without a place), bold on a terminal.
+void printPlace(const Reporter& r, const char* file, unsigned line) {
+  if (*file != '\0' && line > 0)
+    std::fprintf(stderr, "%s%s:%u:%s ", paint(r, kBold), relativeName(file).c_str(), line,
+                 paint(r, kReset));
+  else
+    std::fprintf(stderr, "%szqasm:%s ", paint(r, kBold), paint(r, kReset));
+}
+
+}  // namespace
+
+std::string relativeName(const std::string& name) {
+  std::string directory = zq::currentDirectory();
+  if (directory.empty() || name.size() <= directory.size() + 1) return name;
+  char separator = name[directory.size()];
+  if (name.compare(0, directory.size(), directory) != 0 ||
+      (separator != '/' && separator != '\\'))
+    return name;
+  return name.substr(directory.size() + 1);
+}
+
+std::string withExtension(const std::string& name, const char* extension) {
+  size_t dot = name.rfind('.');
+  return (dot == std::string::npos ? name : name.substr(0, dot)) + extension;
+}
+
+void onDiagnostic(void* context, const ZqasmDiagnostic* d) {
+  Reporter& r = *static_cast<Reporter*>(context);
+  if (d->kind == ZQASM_WARNING)
+    ++r.warnings;
+  else if (d->kind == ZQASM_FATAL)
+    r.fatal = true;
+  else
+    ++r.errors;
+  if (!r.settings.editorStyle) return;
+
+  printPlace(r, d->file, d->line);
+  if (d->kind == ZQASM_FATAL) {
+    std::fprintf(stderr, "%sfatal:%s %s\n", paint(r, kRed), paint(r, kReset), d->text);
+  } else if (d->kind == ZQASM_WARNING) {
+    std::fprintf(stderr, "%swarning:%s %s [W%d]\n", paint(r, kMagenta), paint(r, kReset),
+                 d->text, d->number);
+  } else if (d->number >= 0) {
+    std::fprintf(stderr, "%serror:%s %s [E%d]\n", paint(r, kRed), paint(r, kReset), d->text,
+                 d->number);
+  } else {
+    std::fprintf(stderr, "%serror:%s %s\n", paint(r, kRed), paint(r, kReset), d->text);
+  }
+  std::string quoted;
+  if (r.settings.quoteSource && *d->file != '\0' && sourceLine(r, d->file, d->line, quoted))
+    std::fprintf(stderr, "%4u | %s\n", d->line, quoted.c_str());
+}
+
+void onFileRead(void* context, const char* path, int) {
+  Reporter& r = *static_cast<Reporter*>(context);
+  if (r.filesSeen.insert(path).second) r.filesRead.push_back(path);
+}
+
+void onImage(void* context, const ZqasmImage* image) {
+  Reporter& r = *static_cast<Reporter*>(context);
+  r.imageSeen = true;
+  r.program.assign(image->programBytes, image->programBytes + 2 * image->programWords);
+  r.programWritten.assign(image->programWritten, image->programWritten + image->programWords);
+  r.table.assign(image->tableBytes, image->tableBytes + image->tableCells);
+  r.tableWritten.assign(image->tableWritten, image->tableWritten + image->tableCells);
+}
+
+void onMessage(const char* text, void* context) {
+  // Taken first: the reason a file could not be created, before anything changes it.
+  const int reason = errno;
+  Reporter& r = *static_cast<Reporter*>(context);
+  std::string line = text;
+  while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
+  if (line == kFatalMessage) r.fatal = true;
+  if (!r.settings.editorStyle) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+    return;
+  }
+  // 'File "NAME" create failed !' names an output that could not be made.
+  const std::string head = "File \"", tail = "\" create failed !";
+  if (line.size() > head.size() + tail.size() && line.compare(0, head.size(), head) == 0 &&
+      line.compare(line.size() - tail.size(), tail.size(), tail) == 0) {
+    r.createFailed = true;
+    std::string name = line.substr(head.size(), line.size() - head.size() - tail.size());
+    std::fprintf(stderr, "zqasm: %s: cannot create: %s\n", relativeName(name).c_str(),
+                 reason != 0 ? std::strerror(reason) : "write failed");
+    return;
+  }
+  for (char& c : line)
+    if (c == '\n') c = ' ';
+  std::fprintf(stderr, "%szqasm:%s %sfatal:%s %s\n", paint(r, kBold), paint(r, kReset),
+               paint(r, kRed), paint(r, kReset), line.c_str());
+}
+
+void printTotals(const Reporter& r) {
+  std::fprintf(stderr, "%ld Error(s), %ld Warning(s)\n", r.errors, r.warnings);
+}
+
+namespace {
+
+// A name as make reads it in a rule: blanks and "#" escaped with "\", "$" doubled.
+std::string makeEscaped(const std::string& name) {
+  std::string escaped;
+  for (char c : name) {
+    if (c == ' ' || c == '\t' || c == '#') escaped += '\\';
+    if (c == '$') escaped += '$';
+    escaped += c;
+  }
+  return escaped;
+}
+
+// Closes `out`; false (errno kept) when anything written was lost.
+bool finish(FILE* out, bool ok) {
+  int saved = errno;
+  ok = std::fclose(out) == 0 && ok;
+  if (!ok && errno == 0) errno = saved ? saved : EIO;
+  return ok;
+}
+
+}  // namespace
+
+bool writeDepfile(const std::string& name, const std::string& target,
+                  const std::vector<std::string>& prerequisites) {
+  FILE* out = std::fopen(name.c_str(), "w");
+  if (out == nullptr) return false;
+  bool ok = std::fprintf(out, "%s:", makeEscaped(target).c_str()) > 0;
+  for (const std::string& p : prerequisites)
+    ok = std::fprintf(out, " \\\n  %s", makeEscaped(p).c_str()) > 0 && ok;
+  ok = std::fputc('\n', out) != EOF && ok;
+  // A phony rule keeps make going when a prerequisite is deleted.
+  for (size_t i = 1; i < prerequisites.size(); ++i)
+    ok = std::fprintf(out, "\n%s:\n", makeEscaped(prerequisites[i]).c_str()) > 0 && ok;
+  return finish(out, ok);
+}
+
+namespace {
+
+// One record ":LLAAAATT<data>CC" with its checksum (the two's complement of the sum of
+// every byte before it).
+bool writeRecord(FILE* out, unsigned type, unsigned address, const uint8_t* data,
+                 size_t count) {
+  unsigned sum = static_cast<unsigned>(count) + (address >> 8) + (address & 0xFF) + type;
+  if (std::fprintf(out, ":%02X%04X%02X", static_cast<unsigned>(count), address & 0xFFFF,
+                   type) < 0)
+    return false;
+  for (size_t i = 0; i < count; ++i) {
+    sum += data[i];
+    if (std::fprintf(out, "%02X", data[i]) < 0) return false;
+  }
+  return std::fprintf(out, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF) > 0;
+}
+
+}  // namespace
+
+bool writeIntelHex(const std::string& name, const std::vector<uint8_t>& bytes,
+                   const std::vector<uint8_t>& written, size_t unit) {
+  FILE* out = std::fopen(name.c_str(), "w");
+  if (out == nullptr) return false;
+  bool ok = true;
+  unsigned upper = 0;  // the upper 16 bits of the address in force
+  auto isWritten = [&](size_t at) { return at / unit < written.size() && written[at / unit]; };
+  for (size_t line = 0; line < bytes.size() && ok; line += 16) {
+    size_t at = line, lineEnd = std::min(bytes.size(), line + 16);
+    while (at < lineEnd && ok) {
+      if (!isWritten(at)) {
+        ++at;
+        continue;
+      }
+      size_t end = at;
+      while (end < lineEnd && isWritten(end)) ++end;
+      unsigned high = static_cast<unsigned>(at >> 16);
+      if (high != upper) {
+        const uint8_t address[2] = {static_cast<uint8_t>(high >> 8),
+                                    static_cast<uint8_t>(high & 0xFF)};
+        ok = writeRecord(out, 4, 0, address, 2);
+        upper = high;
+      }
+      ok = ok && writeRecord(out, 0, static_cast<unsigned>(at & 0xFFFF), &bytes[at], end - at);
+      at = end;
+    }
+  }
+  ok = ok && writeRecord(out, 1, 0, nullptr, 0);
+  return finish(out, ok);
+}
+
+}  // namespace zqcli

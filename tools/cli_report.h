@@ -1,0 +1,67 @@
+// What zqasm makes of a run beside the library's own files: the diagnostics on standard
+// error in the FILE:LINE: form editors read, the make rule of the files read, and the
+// Intel HEX images. A Reporter is the run observer's context for one run.
+#ifndef ZQASM_TOOLS_CLI_REPORT_H_
+#define ZQASM_TOOLS_CLI_REPORT_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "zqasm/observer.h"
+
+namespace zqcli {
+
+struct ReportSettings {
+  bool editorStyle = true;  // false: the error file is copied instead (--diagnostics=err)
+  bool colour = false;      // ANSI colours on the diagnostics
+  bool quoteSource = false; // the source line under each diagnostic
+};
+
+struct Reporter {
+  ReportSettings settings;
+  long errors = 0;    // counted from the diagnostics shown (user errors included)
+  long warnings = 0;
+  bool fatal = false;  // a fatal condition or the run's fatal message was seen
+  bool createFailed = false;  // an output could not be created (named on standard error)
+  std::vector<std::string> filesRead;  // once each, in first-read order
+  std::set<std::string> filesSeen;
+  std::vector<uint8_t> program, programWritten, table, tableWritten;
+  bool imageSeen = false;
+  std::map<std::string, std::vector<std::string>> sourceLines;  // for the quotes
+};
+
+// `name` relative to the current directory when it lies below it, else as given.
+std::string relativeName(const std::string& name);
+// `name` with its extension (from the last ".") replaced by `extension`, or appended:
+// the way the library derives its output names.
+std::string withExtension(const std::string& name, const char* extension);
+
+// Observer callbacks; the context is a Reporter.
+void onDiagnostic(void* context, const ZqasmDiagnostic* diagnostic);
+void onFileRead(void* context, const char* path, int kind);
+void onImage(void* context, const ZqasmImage* image);
+// Message sink of the library's one-line messages (fatal stops, files not created).
+void onMessage(const char* text, void* context);
+
+// Prints "N Error(s), M Warning(s)" with a line end.
+void printTotals(const Reporter& reporter);
+
+// Writes the make rule "target: prerequisites" and a phony rule for every prerequisite
+// but the first. False (errno set) when the file cannot be written.
+bool writeDepfile(const std::string& name, const std::string& target,
+                  const std::vector<std::string>& prerequisites);
+
+// Writes `bytes` as Intel HEX: only the bytes flagged in `written` (one flag per `unit`
+// bytes), data records of at most 16 bytes within aligned 16-byte lines, an extended
+// linear address record before the first record of every 64 KiB above the first, and the
+// end record. False (errno set) when the file cannot be written.
+bool writeIntelHex(const std::string& name, const std::vector<uint8_t>& bytes,
+                   const std::vector<uint8_t>& written, size_t unit);
+
+}  // namespace zqcli
+
+#endif  // ZQASM_TOOLS_CLI_REPORT_H_
