@@ -131,6 +131,7 @@ int loadChipFile(AssemblerRun& run, const std::string& chipName) {
   run.chip.instructionCount = image.count;
   run.chip.opcodes = std::move(image.records);
   run.chip.opcodes.push_back(OpcodeEntry{});  // the all-zero record that ends the table
+  indexMnemonics(run.chip);
 
   // Mask options are read afresh for every chip; only model 3947 has them.
   run.chip.stopForbidden = 0;
@@ -167,26 +168,30 @@ int readMaskOptions(AssemblerRun& run) {
   return result;
 }
 
-namespace {
-
-// Compares a statement word with a record's mnemonic: the first character upper-cased
-// must equal the stored byte exactly (a record stored in lower case never matches), the
-// rest without regard to case.
-bool mnemonicMatches(const OpcodeEntry& entry, const std::string& word) {
-  std::string stored(entry.mnemonic, strnlen(entry.mnemonic, sizeof entry.mnemonic));
-  if (word.empty() || stored.empty()) return false;
-  return toUpper(word[0]) == stored[0] && equalsNoCase(word, stored);
+// A statement word matches a record when its first character upper-cased equals the
+// stored byte exactly (a record stored in lower case never matches) and the rest agrees
+// without regard to case: the word upper-cased equals the stored text with all but its
+// first byte upper-cased. The index is keyed by that text; the search of a table ends at
+// its count or at the zero record that closes it.
+void indexMnemonics(ChipState& chip) {
+  chip.mnemonicRecords.clear();
+  const std::vector<OpcodeEntry>& table = chip.opcodes;
+  size_t count = chip.instructionCount > 0 ? static_cast<size_t>(chip.instructionCount) : 0;
+  for (size_t i = 0; i < count && i < table.size(); ++i) {
+    const OpcodeEntry& entry = table[i];
+    if (entry.mnemonic[0] == '\0') break;
+    if (isLowerLetter(entry.mnemonic[0])) continue;
+    std::string key = upperCase(slotText(entry.mnemonic, sizeof entry.mnemonic));
+    chip.mnemonicRecords[key].push_back(static_cast<int>(i));
+  }
 }
 
-}  // namespace
-
 int findMnemonic(const AssemblerRun& run, const std::string& word, size_t from) {
-  const std::vector<OpcodeEntry>& table = run.chip.opcodes;
-  size_t count = run.chip.instructionCount > 0 ? static_cast<size_t>(run.chip.instructionCount) : 0;
-  for (size_t i = from; i < count && i < table.size(); ++i) {
-    if (table[i].mnemonic[0] == '\0') break;  // the zero record ends the table
-    if (mnemonicMatches(table[i], word)) return static_cast<int>(i);
-  }
+  if (word.size() > sizeof(OpcodeEntry::mnemonic)) return -1;
+  auto found = run.chip.mnemonicRecords.find(upperCase(word));
+  if (found == run.chip.mnemonicRecords.end()) return -1;
+  for (int index : found->second)
+    if (static_cast<size_t>(index) >= from) return index;
   return -1;
 }
 
@@ -205,6 +210,7 @@ void releaseOpcodeTable(AssemblerRun& run) {
   run.chip.opcodes.clear();
   run.chip.opcodes.shrink_to_fit();
   run.chip.instructionCount = 0;
+  run.chip.mnemonicRecords.clear();
 }
 
 }  // namespace zq
