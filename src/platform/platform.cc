@@ -80,10 +80,22 @@ bool readWholeFile(const std::string& name, std::string& contents) {
   return ok;
 }
 
+// The next byte of the stream, from the current block; EOF at the end.
+int PieceReader::nextByte() {
+  constexpr size_t kBlockSize = 16384;
+  if (blockPos_ == blockEnd_) {
+    if (block_.empty()) block_.resize(kBlockSize);
+    blockEnd_ = std::fread(block_.data(), 1, block_.size(), stream_);
+    blockPos_ = 0;
+    if (blockEnd_ == 0) return EOF;
+  }
+  return static_cast<unsigned char>(block_[blockPos_++]);
+}
+
 // One character of the stream as a Windows text stream delivers it; EOF at the end.
 int PieceReader::nextChar() {
   if (ended_ || stream_ == nullptr) return EOF;
-  int c = std::getc(stream_);
+  int c = nextByte();
   // Ctrl-Z marks the end of a Windows text stream; whatever follows it is never read.
   if (c == EOF || c == 0x1A) {
     ended_ = true;
@@ -92,9 +104,9 @@ int PieceReader::nextChar() {
   // CR LF becomes LF before the piece is cut, so the pair may straddle two pieces
   // of the raw bytes and is still read as one line feed.
   if (c == '\r') {
-    int following = std::getc(stream_);
+    int following = nextByte();
     if (following == '\n') return '\n';
-    if (following != EOF) std::ungetc(following, stream_);
+    if (following != EOF) --blockPos_;  // the byte is still in the block: read it again
     return '\r';
   }
   return c == '\0' ? ' ' : c;
