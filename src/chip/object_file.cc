@@ -10,6 +10,7 @@
 #include <new>
 
 #include "driver/run.h"
+#include "platform/output_line.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "symbols/symbol_listing.h"
@@ -163,8 +164,10 @@ bool recordInstruction(AssemblerRun& run, int byteCount, int address) {
   object.addressUsed[record.address] = 1;
   if (count > 0 && run.files.symbol != nullptr) {
     // The instruction appears on the next listing line.
-    std::fprintf(run.files.symbol, "%05X %d\n", static_cast<unsigned>(record.address),
-                 run.source.listingLineCount + 1);
+    // "%05X %d\n"
+    OutputLine line;
+    line.hex(record.address, 5).text(" ").decimal(run.source.listingLineCount + 1).text("\n");
+    line.writeTo(run.files.symbol);
     // Kept as the file says it, a later line for an address replacing an earlier one.
     if (record.address < kFarTargetEntries)
       object.symbolLines[record.address] = run.source.listingLineCount + 1;

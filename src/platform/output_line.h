@@ -1,0 +1,43 @@
+// One line of an output file, put together piece by piece and written with one fwrite.
+// The files that get a line per statement or per symbol (the listing, ".SYM", ".MAP",
+// ".LBL", ".EQU") would otherwise spend much of a run inside fprintf. Each piece does
+// exactly what the printf conversion named beside it does, so a writer reads as its
+// format string: "%5d %s" is .decimal(n, 5).text(" ").text(s).
+#ifndef ZQASM_PLATFORM_OUTPUT_LINE_H_
+#define ZQASM_PLATFORM_OUTPUT_LINE_H_
+
+#include <cstdio>
+#include <string>
+
+namespace zq {
+
+class OutputLine {
+ public:
+  // "%s": the text up to its first NUL.
+  OutputLine& text(const char* s);
+  OutputLine& text(const std::string& s) { return text(s.c_str()); }
+  // "%*s" of an empty text and the like: `count` copies of `c`.
+  OutputLine& repeat(char c, size_t count);
+  // "%d", "%u" (width 0) and "%5d", "%5u": right-aligned, filled with blanks.
+  OutputLine& decimal(long long value, int width = 0);
+  // "%05d", "%05u": filled with zeros after the sign.
+  OutputLine& decimalZeros(long long value, int width);
+  // "%X" (width 0) and "%04X", "%05lX", "%04hX" of the value as passed: upper-case
+  // hexadecimal filled with zeros.
+  OutputLine& hex(unsigned long long value, int width = 0);
+  // "%32s": right-aligned, filled with blanks.
+  OutputLine& rightAligned(const std::string& s, int width);
+
+  // Writes the line to `stream` (nothing when it is null).
+  void writeTo(FILE* stream) const;
+  const std::string& str() const { return text_; }
+
+ private:
+  OutputLine& number(unsigned long long magnitude, bool negative, int width, char fill,
+                     unsigned base);
+  std::string text_;
+};
+
+}  // namespace zq
+
+#endif  // ZQASM_PLATFORM_OUTPUT_LINE_H_
