@@ -3,6 +3,7 @@
 // services themselves are in platform_posix.cc or platform_windows.cc.
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -80,6 +81,13 @@ bool readWholeFile(const std::string& name, std::string& contents) {
   return ok;
 }
 
+namespace {
+
+// A byte that stands for itself in a piece: not a line end, CR, NUL or Ctrl-Z.
+bool isPlainByte(char c) { return c != '\n' && c != '\r' && c != '\0' && c != 0x1A; }
+
+}  // namespace
+
 // The next byte of the stream, from the current block; EOF at the end.
 int PieceReader::nextByte() {
   constexpr size_t kBlockSize = 16384;
@@ -117,6 +125,15 @@ int PieceReader::nextChar() {
 bool PieceReader::next(std::string& piece) {
   piece.clear();
   while (piece.size() < capacity_) {
+    // Bytes that need no care are taken from the block in one go.
+    if (!ended_ && stream_ != nullptr && blockPos_ < blockEnd_) {
+      size_t end = blockPos_ + std::min(capacity_ - piece.size(), blockEnd_ - blockPos_);
+      size_t plain = blockPos_;
+      while (plain < end && isPlainByte(block_[plain])) ++plain;
+      piece.append(block_.data() + blockPos_, plain - blockPos_);
+      blockPos_ = plain;
+      if (piece.size() == capacity_) break;
+    }
     int c = nextChar();
     if (c == EOF) break;
     piece.push_back(static_cast<char>(c));

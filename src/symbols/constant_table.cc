@@ -7,6 +7,7 @@
 #include "driver/diagnostics.h"
 #include "driver/output_files.h"
 #include "driver/run.h"
+#include "platform/output_line.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "source/statement.h"
@@ -82,9 +83,10 @@ int definitionValue(AssemblerRun& run, const std::string& text, int pass) {
 
 bool hasDefinitionKeyword(const std::string& line, const char* keyword, const char* longForm) {
   for (size_t i = 1; i < line.size(); ++i) {
+    if (line[i - 1] == ';' || line[i] == ';') return false;
+    if (!isBlank(line[i - 1])) continue;
     const char c = toUpper(line[i]);
-    if (line[i - 1] == ';' || c == ';') return false;
-    if ((c != '.' && c != keyword[0]) || !isBlank(line[i - 1])) continue;
+    if (c != '.' && c != keyword[0]) continue;
     const size_t at = c == '.' ? i + 1 : i;
     for (const char* word : {keyword, longForm}) {
       const size_t end = at + std::char_traits<char>::length(word);
@@ -134,8 +136,11 @@ void writeConstantFile(AssemblerRun& run) {
     const ConstantTable& table = run.constants;
     for (int32_t i = 1; i <= table.count; ++i) {
       const ConstantRecord& record = table.records[static_cast<size_t>(i)];
-      std::fprintf(out, "%5d  %32s  %04lXh  %d    %d\n", record.lineNumber, record.name.c_str(),
-                   static_cast<unsigned long>(record.value), record.duplicate, record.level);
+      // "%5d  %32s  %04lXh  %d    %d\n"
+      OutputLine line;
+      line.decimal(record.lineNumber, 5).text("  ").rightAligned(record.name, 32).text("  ");
+      line.hex(static_cast<unsigned long>(record.value), 4).text("h  ").decimal(record.duplicate);
+      line.text("    ").decimal(record.level).text("\n").writeTo(out);
     }
     std::fclose(out);
   }
