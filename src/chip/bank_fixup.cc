@@ -121,7 +121,7 @@ void writeMapRecord(AssemblerRun& run, uint32_t lineNumber) {
     fileName = &s.includeFileNames[static_cast<size_t>(level)];
   }
   const char* shown = "*";
-  if (!equalsNoCase(*fileName, run.object.mapFileName)) {
+  if (*fileName != run.object.mapFileName && !equalsNoCase(*fileName, run.object.mapFileName)) {
     run.object.mapFileName = *fileName;
     shown = fileName->c_str();
   }

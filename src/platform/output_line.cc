@@ -45,18 +45,27 @@ OutputLine& OutputLine::number(unsigned long long magnitude, bool negative, int 
                                unsigned base) {
   static const char kDigits[] = "0123456789ABCDEF";
   char digits[24];
-  size_t count = 0;
-  do {
-    digits[count++] = kDigits[magnitude % base];
-    magnitude /= base;
-  } while (magnitude != 0);
+  char* const end = digits + sizeof digits;
+  char* first = end;
+  if (base == 16) {
+    do {
+      *--first = kDigits[magnitude & 0xF];
+      magnitude >>= 4;
+    } while (magnitude != 0);
+  } else {
+    do {
+      *--first = static_cast<char>('0' + magnitude % 10);
+      magnitude /= 10;
+    } while (magnitude != 0);
+  }
+  size_t count = static_cast<size_t>(end - first);
   size_t used = count + (negative ? 1 : 0);
   size_t padding =
       width > 0 && used < static_cast<size_t>(width) ? static_cast<size_t>(width) - used : 0;
   if (fill == ' ') text_.append(padding, ' ');
   if (negative) text_.push_back('-');
   if (fill == '0') text_.append(padding, '0');
-  while (count > 0) text_.push_back(digits[--count]);
+  text_.append(first, count);
   return *this;
 }
 

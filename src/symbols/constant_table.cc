@@ -2,6 +2,7 @@
 // line made (by its line number) to report duplicates and to give the listing the value.
 #include "symbols/constant_table.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "driver/diagnostics.h"
@@ -82,8 +83,9 @@ int definitionValue(AssemblerRun& run, const std::string& text, int pass) {
 }
 
 bool hasDefinitionKeyword(const std::string& line, const char* keyword, const char* longForm) {
-  for (size_t i = 1; i < line.size(); ++i) {
-    if (line[i - 1] == ';' || line[i] == ';') return false;
+  // Nothing from the first ";" on counts.
+  const size_t stop = std::min(line.find(';'), line.size());
+  for (size_t i = 1; i < stop; ++i) {
     if (!isBlank(line[i - 1])) continue;
     const char c = toUpper(line[i]);
     if (c != '.' && c != keyword[0]) continue;
