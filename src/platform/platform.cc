@@ -92,8 +92,8 @@ bool isPlainByte(char c) { return c != '\n' && c != '\r' && c != '\0' && c != 0x
 int PieceReader::nextByte() {
   constexpr size_t kBlockSize = 16384;
   if (blockPos_ == blockEnd_) {
-    if (block_.empty()) block_.resize(kBlockSize);
-    blockEnd_ = std::fread(block_.data(), 1, block_.size(), stream_);
+    if (!block_) block_.reset(new char[kBlockSize]);
+    blockEnd_ = std::fread(block_.get(), 1, kBlockSize, stream_);
     blockPos_ = 0;
     if (blockEnd_ == 0) return EOF;
   }
@@ -130,7 +130,7 @@ bool PieceReader::next(std::string& piece) {
       size_t end = blockPos_ + std::min(capacity_ - piece.size(), blockEnd_ - blockPos_);
       size_t plain = blockPos_;
       while (plain < end && isPlainByte(block_[plain])) ++plain;
-      piece.append(block_.data() + blockPos_, plain - blockPos_);
+      piece.append(block_.get() + blockPos_, plain - blockPos_);
       blockPos_ = plain;
       if (piece.size() == capacity_) break;
     }

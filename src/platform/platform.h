@@ -8,8 +8,8 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <string>
-#include <vector>
 
 namespace zq {
 
@@ -114,7 +114,7 @@ class PieceReader {
   FILE* stream_;
   size_t capacity_;
   bool ended_ = false;  // Ctrl-Z seen, or end of file
-  std::vector<char> block_;
+  std::unique_ptr<char[]> block_;
   size_t blockPos_ = 0;  // next byte of block_ to deliver
   size_t blockEnd_ = 0;  // bytes of block_ filled by the last read
 };
