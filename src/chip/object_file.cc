@@ -154,14 +154,14 @@ bool recordInstruction(AssemblerRun& run, int byteCount, int address) {
         codeTextByte(run.source.codeText, static_cast<size_t>(i));
   }
   try {
-    if (object.addressUsed.size() != kAddressSpace) object.addressUsed.assign(kAddressSpace, 0);
-    if (object.symbolLines.size() != kFarTargetEntries)
-      object.symbolLines.assign(kFarTargetEntries, -1);
+    if (object.addressUsed.size() != kAddressSpace) object.addressUsed.assign(kAddressSpace, false);
+    if (record.address < kFarTargetEntries && record.address >= object.symbolLines.size())
+      object.symbolLines.resize(record.address + 1u, -1);
     object.insertAddressTable.push_back(record);
   } catch (const std::bad_alloc&) {
     return false;
   }
-  object.addressUsed[record.address] = 1;
+  object.addressUsed[record.address] = true;
   if (count > 0 && run.files.symbol != nullptr) {
     // The instruction appears on the next listing line.
     // "%05X %d\n"

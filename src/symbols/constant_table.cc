@@ -34,9 +34,10 @@ int enterConstant(AssemblerRun& run, const std::string& name, int32_t value,
                 name.c_str(), kMaxConstants, lineNumber);
     return resultFatal;
   }
-  if (table.records.size() < static_cast<size_t>(kMaxConstants) + 1)
-    table.records.resize(static_cast<size_t>(kMaxConstants) + 1);
   const int32_t index = ++table.count;
+  // Records are made as constants come; record 0 stays unused.
+  if (table.records.size() < static_cast<size_t>(index) + 1)
+    table.records.resize(static_cast<size_t>(index) + 1);
   ConstantRecord& record = table.records[static_cast<size_t>(index)];
   record.name = name.substr(0, kMaxSymbolName);
   record.value = value;
