@@ -79,6 +79,7 @@ void reportError(AssemblerRun& run, int pass, int number) {
 // The conditional jumps carry an 11-bit offset within their half page; their targets
 // are looked up among the labels only (symbol class 3).
 bool isConditionalJump(const std::string& mnemonic) {
+  if (mnemonic.empty() || toUpper(mnemonic[0]) != 'J') return false;
   static const char* const kJumps[] = {"JB0", "JB1", "JB2", "JB3", "JNZ", "JNC", "JZ", "JC"};
   for (const char* jump : kJumps)
     if (equalsNoCase(mnemonic, jump)) return true;

@@ -4,13 +4,29 @@
 
 namespace zq {
 
+void OutputLine::put(const char* s, size_t count) {
+  if (!spilled_ && size_ + count <= kShortLine) {
+    std::memcpy(short_ + size_, s, count);
+    size_ += count;
+    return;
+  }
+  if (!spilled_) {
+    long_.assign(short_, size_);
+    spilled_ = true;
+  }
+  long_.append(s, count);
+}
+
 OutputLine& OutputLine::text(const char* s) {
-  text_.append(s, std::strlen(s));
+  put(s, std::strlen(s));
   return *this;
 }
 
 OutputLine& OutputLine::repeat(char c, size_t count) {
-  text_.append(count, c);
+  char fill[32];
+  std::memset(fill, c, sizeof fill);
+  for (; count > sizeof fill; count -= sizeof fill) put(fill, sizeof fill);
+  put(fill, count);
   return *this;
 }
 
@@ -35,8 +51,8 @@ OutputLine& OutputLine::hex(unsigned long long value, int width) {
 OutputLine& OutputLine::rightAligned(const std::string& s, int width) {
   size_t length = std::strlen(s.c_str());
   if (width > 0 && length < static_cast<size_t>(width))
-    text_.append(static_cast<size_t>(width) - length, ' ');
-  text_.append(s.c_str(), length);
+    repeat(' ', static_cast<size_t>(width) - length);
+  put(s.c_str(), length);
   return *this;
 }
 
@@ -62,15 +78,20 @@ OutputLine& OutputLine::number(unsigned long long magnitude, bool negative, int 
   size_t used = count + (negative ? 1 : 0);
   size_t padding =
       width > 0 && used < static_cast<size_t>(width) ? static_cast<size_t>(width) - used : 0;
-  if (fill == ' ') text_.append(padding, ' ');
-  if (negative) text_.push_back('-');
-  if (fill == '0') text_.append(padding, '0');
-  text_.append(first, count);
+  if (fill == ' ') repeat(' ', padding);
+  if (negative) put("-", 1);
+  if (fill == '0') repeat('0', padding);
+  put(first, count);
   return *this;
 }
 
 void OutputLine::writeTo(FILE* stream) const {
-  if (stream != nullptr) std::fwrite(text_.data(), 1, text_.size(), stream);
+  if (stream == nullptr) return;
+  if (spilled_) {
+    std::fwrite(long_.data(), 1, long_.size(), stream);
+  } else {
+    std::fwrite(short_, 1, size_, stream);
+  }
 }
 
 }  // namespace zq

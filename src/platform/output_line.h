@@ -30,12 +30,19 @@ class OutputLine {
 
   // Writes the line to `stream` (nothing when it is null).
   void writeTo(FILE* stream) const;
-  const std::string& str() const { return text_; }
+  std::string str() const { return spilled_ ? long_ : std::string(short_, size_); }
 
  private:
   OutputLine& number(unsigned long long magnitude, bool negative, int width, char fill,
                      unsigned base);
-  std::string text_;
+  void put(const char* s, size_t count);
+
+  // A usual line stays in short_; a longer one moves to long_ for good.
+  static constexpr size_t kShortLine = 256;
+  char short_[kShortLine];
+  size_t size_ = 0;
+  bool spilled_ = false;
+  std::string long_;
 };
 
 }  // namespace zq

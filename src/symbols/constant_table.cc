@@ -84,16 +84,18 @@ int definitionValue(AssemblerRun& run, const std::string& text, int pass) {
 }
 
 bool hasDefinitionKeyword(const std::string& line, const char* keyword, const char* longForm) {
-  // Nothing from the first ";" on counts.
+  // Nothing from the first ";" on counts. The keyword (or "." and the keyword) follows a
+  // blank or tab; the characters that can start it are looked for one kind at a time.
   const size_t stop = std::min(line.find(';'), line.size());
-  for (size_t i = 1; i < stop; ++i) {
-    if (!isBlank(line[i - 1])) continue;
-    const char c = toUpper(line[i]);
-    if (c != '.' && c != keyword[0]) continue;
-    const size_t at = c == '.' ? i + 1 : i;
-    for (const char* word : {keyword, longForm}) {
-      const size_t end = at + std::char_traits<char>::length(word);
-      if (matchesNoCase(line, at, word) && end < line.size() && isBlank(line[end])) return true;
+  const char starts[] = {'.', toUpper(keyword[0]), toLower(keyword[0])};
+  for (char start : starts) {
+    for (size_t i = line.find(start, 1); i < stop; i = line.find(start, i + 1)) {
+      if (!isBlank(line[i - 1])) continue;
+      const size_t at = start == '.' ? i + 1 : i;
+      for (const char* word : {keyword, longForm}) {
+        const size_t end = at + std::char_traits<char>::length(word);
+        if (matchesNoCase(line, at, word) && end < line.size() && isBlank(line[end])) return true;
+      }
     }
   }
   return false;

@@ -32,6 +32,10 @@ TEST(OutputLineTest, PiecesMatchPrintf) {
   EXPECT_EQ(OutputLine().rightAligned("NAME", 8).str(), "    NAME");
   EXPECT_EQ(OutputLine().rightAligned("LONGER", 3).str(), "LONGER");
   EXPECT_EQ(OutputLine().repeat('+', 2).repeat(' ', 1).str(), "++ ");
+  // A line longer than the short buffer keeps every piece in order.
+  const std::string longText(300, 'x');
+  EXPECT_EQ(OutputLine().text("ab").repeat('-', 40).text(longText).decimal(7, 3).str(),
+            "ab" + std::string(40, '-') + longText + "  7");
 }
 
 }  // namespace
