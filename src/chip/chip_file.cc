@@ -186,11 +186,16 @@ void indexMnemonics(ChipState& chip) {
   }
 }
 
-int findMnemonic(const AssemblerRun& run, const std::string& word, size_t from) {
-  if (word.size() > sizeof(OpcodeEntry::mnemonic)) return -1;
+const std::vector<int>* findMnemonicRecords(const AssemblerRun& run, const std::string& word) {
+  if (word.empty() || word.size() > sizeof(OpcodeEntry::mnemonic)) return nullptr;
   auto found = run.chip.mnemonicRecords.find(upperCase(word));
-  if (found == run.chip.mnemonicRecords.end()) return -1;
-  for (int index : found->second)
+  return found == run.chip.mnemonicRecords.end() ? nullptr : &found->second;
+}
+
+int findMnemonic(const AssemblerRun& run, const std::string& word, size_t from) {
+  const std::vector<int>* records = findMnemonicRecords(run, word);
+  if (records == nullptr) return -1;
+  for (int index : *records)
     if (static_cast<size_t>(index) >= from) return index;
   return -1;
 }

@@ -79,6 +79,8 @@ bool isMnemonic(const AssemblerRun& run, const std::string& word);
 // Index of the first record at or after `from` that has the mnemonic `word` (same
 // matching rule), or -1. The search ends at the zero record that closes the table.
 int findMnemonic(const AssemblerRun& run, const std::string& word, size_t from);
+// Indexes of all records that have the mnemonic `word`, in file order; nullptr for none.
+const std::vector<int>* findMnemonicRecords(const AssemblerRun& run, const std::string& word);
 // The four model characters after "ZQ" in the block's chip name ("" if shorter).
 std::string chipModel(const AssemblerRun& run);
 // Releases the opcode table.

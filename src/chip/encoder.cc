@@ -179,10 +179,9 @@ int findForm(const AssemblerRun& run, int n, FormChoice& choice) {
   const std::string& mnemonic = field[1];
   bool hl1 = n >= 2 && equalsNoCase(field[2], "@HL");
   bool hl2 = n >= 3 && equalsNoCase(field[3], "@HL");
-  bool known = false;
-  for (int i = findMnemonic(run, mnemonic, 0); i >= 0;
-       i = findMnemonic(run, mnemonic, static_cast<size_t>(i) + 1)) {
-    known = true;
+  const std::vector<int>* records = findMnemonicRecords(run, mnemonic);
+  if (records == nullptr) return resultUnknownMnemonic;
+  for (int i : *records) {
     const OpcodeEntry& entry = run.chip.opcodes[static_cast<size_t>(i)];
     int nibble = entry.form & kFormNibble;
     int kind = entry.kind;
@@ -229,7 +228,7 @@ int findForm(const AssemblerRun& run, int n, FormChoice& choice) {
     choice.pageForm = pageForm;
     return i;
   }
-  return known ? resultBadOperandCount : resultUnknownMnemonic;
+  return resultBadOperandCount;
 }
 
 // Stores the full destination of a "CALL"/"JMP" for the bank convert area. Pass 2 only,
@@ -521,7 +520,11 @@ int assembleInstruction(AssemblerRun& run, const std::string& text, int pass, in
 // Leading zeros and blanks are skipped; "0x" is accepted as a prefix.
 uint32_t readHex(const std::string& text, int count) {
   size_t limit = count < 0 ? text.size() : std::min(text.size(), static_cast<size_t>(count));
-  if (limit > 8) limit = 8;
+  return readHexChars(text.data(), limit);
+}
+
+uint32_t readHexChars(const char* text, size_t length) {
+  size_t limit = std::min<size_t>(length, 8);
   uint32_t value = 0;
   bool taken = false;
   for (size_t i = 0; i < limit; ++i) {

@@ -140,7 +140,9 @@ bool convertBanks(AssemblerRun& run, std::vector<uint8_t>& image, size_t romWord
 // Byte i is the two hexadecimal digits that begin at character 3i.
 uint8_t codeTextByte(const std::string& codeText, size_t index) {
   size_t pos = 3 * index;
-  return pos < codeText.size() ? static_cast<uint8_t>(readHex(codeText.substr(pos, 2), 2)) : 0;
+  if (pos >= codeText.size()) return 0;
+  size_t length = std::min<size_t>(2, codeText.size() - pos);
+  return static_cast<uint8_t>(readHexChars(codeText.data() + pos, length));
 }
 
 bool recordInstruction(AssemblerRun& run, int byteCount, int address) {
