@@ -4,12 +4,8 @@
 
 namespace zq {
 
-void OutputLine::put(const char* s, size_t count) {
-  if (!spilled_ && size_ + count <= kShortLine) {
-    std::memcpy(short_ + size_, s, count);
-    size_ += count;
-    return;
-  }
+// Appends to a line that no longer fits the short buffer.
+void OutputLine::spill(const char* s, size_t count) {
   if (!spilled_) {
     long_.assign(short_, size_);
     spilled_ = true;
@@ -17,12 +13,12 @@ void OutputLine::put(const char* s, size_t count) {
   long_.append(s, count);
 }
 
-OutputLine& OutputLine::text(const char* s) {
-  put(s, std::strlen(s));
-  return *this;
-}
-
 OutputLine& OutputLine::repeat(char c, size_t count) {
+  if (!spilled_ && size_ + count <= kShortLine) {
+    std::memset(short_ + size_, c, count);
+    size_ += count;
+    return *this;
+  }
   char fill[32];
   std::memset(fill, c, sizeof fill);
   for (; count > sizeof fill; count -= sizeof fill) put(fill, sizeof fill);

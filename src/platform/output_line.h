@@ -7,6 +7,7 @@
 #define ZQASM_PLATFORM_OUTPUT_LINE_H_
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace zq {
@@ -14,7 +15,10 @@ namespace zq {
 class OutputLine {
  public:
   // "%s": the text up to its first NUL.
-  OutputLine& text(const char* s);
+  OutputLine& text(const char* s) {
+    put(s, std::strlen(s));
+    return *this;
+  }
   OutputLine& text(const std::string& s) { return text(s.c_str()); }
   // "%*s" of an empty text and the like: `count` copies of `c`.
   OutputLine& repeat(char c, size_t count);
@@ -35,7 +39,15 @@ class OutputLine {
  private:
   OutputLine& number(unsigned long long magnitude, bool negative, int width, char fill,
                      unsigned base);
-  void put(const char* s, size_t count);
+  void put(const char* s, size_t count) {
+    if (!spilled_ && size_ + count <= kShortLine) {
+      std::memcpy(short_ + size_, s, count);
+      size_ += count;
+    } else {
+      spill(s, count);
+    }
+  }
+  void spill(const char* s, size_t count);
 
   // A usual line stays in short_; a longer one moves to long_ for good.
   static constexpr size_t kShortLine = 256;

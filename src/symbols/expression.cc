@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "driver/diagnostics.h"
@@ -436,9 +437,11 @@ int applyOperator(std::string& e, char op) {
 int reduceFlat(std::string& e) {
   bool present[sizeof(kOperators) - 1] = {};
   bool any = false;
-  for (size_t k = 0; k + 1 < sizeof(kOperators); ++k) {
-    present[k] = e.find(kOperators[k]) != std::string::npos;
-    any = any || present[k];
+  for (char c : e) {
+    const char* op = c != '\0' ? std::strchr(kOperators, c) : nullptr;
+    if (op == nullptr) continue;
+    present[op - kOperators] = true;
+    any = true;
   }
   if (!any) {
     normaliseNumber(e);
