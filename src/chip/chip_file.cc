@@ -168,6 +168,20 @@ int readMaskOptions(AssemblerRun& run) {
   return result;
 }
 
+namespace {
+
+// A text of one to six characters, upper-cased, one byte each from bit 0 on, with its
+// length above them; 0 (no key) for any other length.
+uint64_t mnemonicKey(const char* text, size_t length) {
+  if (length == 0 || length > sizeof(OpcodeEntry::mnemonic)) return 0;
+  uint64_t key = static_cast<uint64_t>(length) << 48;
+  for (size_t i = 0; i < length; ++i)
+    key |= static_cast<uint64_t>(static_cast<unsigned char>(toUpper(text[i]))) << (8 * i);
+  return key;
+}
+
+}  // namespace
+
 // A statement word matches a record when its first character upper-cased equals the
 // stored byte exactly (a record stored in lower case never matches) and the rest agrees
 // without regard to case: the word upper-cased equals the stored text with all but its
@@ -181,14 +195,15 @@ void indexMnemonics(ChipState& chip) {
     const OpcodeEntry& entry = table[i];
     if (entry.mnemonic[0] == '\0') break;
     if (isLowerLetter(entry.mnemonic[0])) continue;
-    std::string key = upperCase(slotText(entry.mnemonic, sizeof entry.mnemonic));
-    chip.mnemonicRecords[key].push_back(static_cast<int>(i));
+    size_t length = strnlen(entry.mnemonic, sizeof entry.mnemonic);
+    chip.mnemonicRecords[mnemonicKey(entry.mnemonic, length)].push_back(static_cast<int>(i));
   }
 }
 
 const std::vector<int>* findMnemonicRecords(const AssemblerRun& run, const std::string& word) {
-  if (word.empty() || word.size() > sizeof(OpcodeEntry::mnemonic)) return nullptr;
-  auto found = run.chip.mnemonicRecords.find(upperCase(word));
+  uint64_t key = mnemonicKey(word.data(), word.size());
+  if (key == 0) return nullptr;
+  auto found = run.chip.mnemonicRecords.find(key);
   return found == run.chip.mnemonicRecords.end() ? nullptr : &found->second;
 }
 

@@ -50,8 +50,9 @@ struct ChipState {
   int16_t instructionCount = 0;      // N; 0 or negative: no usable records
   std::vector<OpcodeEntry> opcodes;  // N records plus a zero record at the end
   uint16_t stopForbidden = 0;        // mask options forbid "STOP"
-  // Records by mnemonic (upper-cased), in file order; built by indexMnemonics.
-  std::unordered_map<std::string, std::vector<int>> mnemonicRecords;
+  // Records by mnemonic, in file order; built by indexMnemonics. The key is the
+  // mnemonic upper-cased and packed into a number (see mnemonicKey in chip_file.cc).
+  std::unordered_map<uint64_t, std::vector<int>> mnemonicRecords;
 };
 
 // Parsed form of a chip file image (for the loader and the zqcoe tool).
