@@ -10,7 +10,7 @@ FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all configure build demo test install sanitize windows windows-test fuzz clean
+.PHONY: all configure build demo test install bench sanitize windows windows-test fuzz clean
 
 all: build
 
@@ -36,6 +36,10 @@ test: build
 PREFIX ?= /usr/local
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# Ir (callgrind) and wall time of the generated benchmark programs; see bench/README.md.
+bench: build
+	python3 bench/run_bench.py $(BUILD)
 
 sanitize:
 	cmake -S . -B $(ASAN_BUILD) -DZQASM_SANITIZE=ON -DZQASM_WERROR=ON $(CMAKE_FLAGS)

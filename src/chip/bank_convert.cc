@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdio>
 #include <map>
+#include <unordered_map>
 
 #include "chip/encoder.h"
 #include "chip/object_file.h"
@@ -45,24 +46,27 @@ void put(std::vector<uint16_t>& table, int32_t offset, uint16_t word) {
   table[at] = word;
 }
 
-void runPhase(const Phase& phase, const std::vector<uint16_t>& farTargets, uint16_t start,
-              BankConvertTables& tables, std::vector<uint16_t>& image) {
+// `callers`: the addresses that have a far target, in ascending order.
+void runPhase(const Phase& phase, const std::vector<uint16_t>& farTargets,
+              const std::vector<uint32_t>& callers, uint16_t start, BankConvertTables& tables,
+              std::vector<uint16_t>& image) {
   std::array<int32_t, kConvertBanks>& c = tables.counters;
   for (size_t b = 0; b < kConvertBanks; ++b) c[b] += phase.counterStep[b];
   if (farTargets.empty()) return;
   const size_t target = static_cast<size_t>(phase.bank);
   // Offset of this phase's JMP to each in-bank address: equal targets share a trampoline.
-  std::vector<int32_t> shared(kBankWords, -1);
+  std::unordered_map<uint16_t, int32_t> shared;
   uint32_t last = std::min<uint32_t>(phase.scanTo, static_cast<uint32_t>(farTargets.size() - 1));
-  for (uint32_t a = phase.scanFrom; a <= last; ++a) {
+  for (uint32_t a : callers) {
+    if (a < phase.scanFrom) continue;
+    if (a > last) break;
     if (a / kBankWords == target) continue;
     uint16_t t = farTargets[a];
     if (t < phase.targetLow || t > phase.targetHigh) continue;
     uint16_t inBank = t & 0x0FFF;
-    int32_t k = shared[inBank];
-    if (k < 0) {
-      k = c[target];
-      shared[inBank] = k;
+    auto entry = shared.emplace(inBank, c[target]);
+    int32_t k = entry.first->second;
+    if (entry.second) {
       put(tables.words[target], k, static_cast<uint16_t>(kJumpOpcode + inBank));
       for (size_t b = 0; b < kConvertBanks; ++b)
         if (b != target) put(tables.words[b], c[b], kSelectBank[target]);
@@ -195,7 +199,11 @@ BankConvertTables buildTrampolines(const std::vector<uint16_t>& farTargets, int3
       {1, 0, top, 0x1000, 0x1FFF, {0, 2, 1}},
       {2, 0, 0x1FFF, 0x2000, 0x7FFF, {1, 0, 2}},
   };
-  for (const Phase& phase : phases) runPhase(phase, farTargets, start, tables, image);
+  // No phase takes a target above 7FFFh (FFFFh marks an address without one).
+  std::vector<uint32_t> callers;
+  for (uint32_t a = 0; a < farTargets.size(); ++a)
+    if (farTargets[a] <= 0x7FFF) callers.push_back(a);
+  for (const Phase& phase : phases) runPhase(phase, farTargets, callers, start, tables, image);
   return tables;
 }
 

@@ -11,6 +11,7 @@
 
 #include "driver/persistent_settings.h"
 #include "driver/run.h"
+#include "platform/output_line.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "source/source_state.h"
@@ -120,12 +121,16 @@ void writeMapRecord(AssemblerRun& run, uint32_t lineNumber) {
     fileName = &s.includeFileNames[static_cast<size_t>(level)];
   }
   const char* shown = "*";
-  if (!equalsNoCase(*fileName, run.object.mapFileName)) {
+  if (*fileName != run.object.mapFileName && !equalsNoCase(*fileName, run.object.mapFileName)) {
     run.object.mapFileName = *fileName;
     shown = fileName->c_str();
   }
-  std::fprintf(run.files.map, "%04X %d %d\n%s\n", static_cast<unsigned>(s.statementAddress),
-               static_cast<int>(lineNumber), expanding ? run.macros.macroNestingDepth : 0, shown);
+  // "%04X %d %d\n%s\n"
+  OutputLine line;
+  line.hex(static_cast<unsigned>(s.statementAddress), 4).text(" ");
+  line.decimal(static_cast<int>(lineNumber)).text(" ");
+  line.decimal(expanding ? run.macros.macroNestingDepth : 0).text("\n").text(shown).text("\n");
+  line.writeTo(run.files.map);
 }
 
 }  // namespace

@@ -134,6 +134,7 @@ int loadChipFile(AssemblerRun& run, const std::string& chipName) {
   run.chip.instructionCount = image.count;
   run.chip.opcodes = std::move(image.records);
   run.chip.opcodes.push_back(OpcodeEntry{});  // the all-zero record that ends the table
+  indexMnemonics(run.chip);
 
   // Mask options are read afresh for every chip; only model 3947 has them.
   run.chip.stopForbidden = 0;
@@ -173,24 +174,48 @@ int readMaskOptions(AssemblerRun& run) {
 
 namespace {
 
-// Compares a statement word with a record's mnemonic: the first character upper-cased
-// must equal the stored byte exactly (a record stored in lower case never matches), the
-// rest without regard to case.
-bool mnemonicMatches(const OpcodeEntry& entry, const std::string& word) {
-  std::string stored(entry.mnemonic, strnlen(entry.mnemonic, sizeof entry.mnemonic));
-  if (word.empty() || stored.empty()) return false;
-  return toUpper(word[0]) == stored[0] && equalsNoCase(word, stored);
+// A text of one to six characters, upper-cased, one byte each from bit 0 on, with its
+// length above them; 0 (no key) for any other length.
+uint64_t mnemonicKey(const char* text, size_t length) {
+  if (length == 0 || length > sizeof(OpcodeEntry::mnemonic)) return 0;
+  uint64_t key = static_cast<uint64_t>(length) << 48;
+  for (size_t i = 0; i < length; ++i)
+    key |= static_cast<uint64_t>(static_cast<unsigned char>(toUpper(text[i]))) << (8 * i);
+  return key;
 }
 
 }  // namespace
 
-int findMnemonic(const AssemblerRun& run, const std::string& word, size_t from) {
-  const std::vector<OpcodeEntry>& table = run.chip.opcodes;
-  size_t count = run.chip.instructionCount > 0 ? static_cast<size_t>(run.chip.instructionCount) : 0;
-  for (size_t i = from; i < count && i < table.size(); ++i) {
-    if (table[i].mnemonic[0] == '\0') break;  // the zero record ends the table
-    if (mnemonicMatches(table[i], word)) return static_cast<int>(i);
+// A statement word matches a record when its first character upper-cased equals the
+// stored byte exactly (a record stored in lower case never matches) and the rest agrees
+// without regard to case: the word upper-cased equals the stored text with all but its
+// first byte upper-cased. The index is keyed by that text; the search of a table ends at
+// its count or at the zero record that closes it.
+void indexMnemonics(ChipState& chip) {
+  chip.mnemonicRecords.clear();
+  const std::vector<OpcodeEntry>& table = chip.opcodes;
+  size_t count = chip.instructionCount > 0 ? static_cast<size_t>(chip.instructionCount) : 0;
+  for (size_t i = 0; i < count && i < table.size(); ++i) {
+    const OpcodeEntry& entry = table[i];
+    if (entry.mnemonic[0] == '\0') break;
+    if (isLowerLetter(entry.mnemonic[0])) continue;
+    size_t length = strnlen(entry.mnemonic, sizeof entry.mnemonic);
+    chip.mnemonicRecords[mnemonicKey(entry.mnemonic, length)].push_back(static_cast<int>(i));
   }
+}
+
+const std::vector<int>* findMnemonicRecords(const AssemblerRun& run, const std::string& word) {
+  uint64_t key = mnemonicKey(word.data(), word.size());
+  if (key == 0) return nullptr;
+  auto found = run.chip.mnemonicRecords.find(key);
+  return found == run.chip.mnemonicRecords.end() ? nullptr : &found->second;
+}
+
+int findMnemonic(const AssemblerRun& run, const std::string& word, size_t from) {
+  const std::vector<int>* records = findMnemonicRecords(run, word);
+  if (records == nullptr) return -1;
+  for (int index : *records)
+    if (static_cast<size_t>(index) >= from) return index;
   return -1;
 }
 
@@ -209,6 +234,7 @@ void releaseOpcodeTable(AssemblerRun& run) {
   run.chip.opcodes.clear();
   run.chip.opcodes.shrink_to_fit();
   run.chip.instructionCount = 0;
+  run.chip.mnemonicRecords.clear();
 }
 
 }  // namespace zq

@@ -24,6 +24,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace zq {
@@ -49,6 +50,9 @@ struct ChipState {
   int16_t instructionCount = 0;      // N; 0 or negative: no usable records
   std::vector<OpcodeEntry> opcodes;  // N records plus a zero record at the end
   uint16_t stopForbidden = 0;        // mask options forbid "STOP"
+  // Records by mnemonic, in file order; built by indexMnemonics. The key is the
+  // mnemonic upper-cased and packed into a number (see mnemonicKey in chip_file.cc).
+  std::unordered_map<uint64_t, std::vector<int>> mnemonicRecords;
 };
 
 // Parsed form of a chip file image (for the loader and the zqcoe tool).
@@ -67,12 +71,17 @@ ChipImage decodeChipFile(const std::vector<uint8_t>& bytes);
 int loadChipFile(AssemblerRun& run, const std::string& chipName);
 // 0 model needs none or no power source line, 1 line read, -2 file missing.
 int readMaskOptions(AssemblerRun& run);
+// Rebuilds chip.mnemonicRecords from the opcode table; loadChipFile calls it, and so must
+// any code that changes the table afterwards.
+void indexMnemonics(ChipState& chip);
 // True when a record has the mnemonic (first character upper-cased and compared
 // exactly, the whole text without regard to case).
 bool isMnemonic(const AssemblerRun& run, const std::string& word);
 // Index of the first record at or after `from` that has the mnemonic `word` (same
 // matching rule), or -1. The search ends at the zero record that closes the table.
 int findMnemonic(const AssemblerRun& run, const std::string& word, size_t from);
+// Indexes of all records that have the mnemonic `word`, in file order; nullptr for none.
+const std::vector<int>* findMnemonicRecords(const AssemblerRun& run, const std::string& word);
 // The four model characters after "ZQ" in the block's chip name ("" if shorter).
 std::string chipModel(const AssemblerRun& run);
 // Releases the opcode table.

@@ -13,7 +13,6 @@
 #include "chip/encoder.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <initializer_list>
 
 #include "driver/run.h"
@@ -80,6 +79,7 @@ void reportError(AssemblerRun& run, int pass, int number) {
 // The conditional jumps carry an 11-bit offset within their half page; their targets
 // are looked up among the labels only (symbol class 3).
 bool isConditionalJump(const std::string& mnemonic) {
+  if (mnemonic.empty() || toUpper(mnemonic[0]) != 'J') return false;
   static const char* const kJumps[] = {"JB0", "JB1", "JB2", "JB3", "JNZ", "JNC", "JZ", "JC"};
   for (const char* jump : kJumps)
     if (equalsNoCase(mnemonic, jump)) return true;
@@ -106,26 +106,28 @@ int maskShift(uint16_t mask) {
   return 12;
 }
 
-// Binary digits of a 16-bit number without leading zeros ("0" for zero).
-std::string binaryDigits(uint16_t value) {
-  std::string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char>('0' + (value & 1)));
-    value = static_cast<uint16_t>(value >> 1);
-  } while (value != 0);
-  return digits;
+// Count of binary digits of a number without leading zeros (1 for zero).
+int binaryDigitCount(uint32_t value) {
+  int count = 1;
+  while (value >>= 1) ++count;
+  return count;
 }
 
 // Fails where the mask has a 0 digit and the value a 1 digit, over the first 13 binary
-// digits of mask + 1000h and value + 1000h. The added 1000h aligns the two digit strings
-// for 12-bit numbers, where this is "no bit of the value outside the mask".
+// digits (written without leading zeros, compared from the left) of mask + 1000h and
+// value + 1000h, each taken as a 16-bit number. The added 1000h aligns the two digit
+// strings for 12-bit numbers, where this is "no bit of the value outside the mask".
 bool bitsCheck(uint32_t mask, uint32_t value) {
   if (value == 0) return true;
-  std::string maskDigits = binaryDigits(static_cast<uint16_t>(mask + 0x1000));
-  std::string valueDigits = binaryDigits(static_cast<uint16_t>(value + 0x1000));
-  for (size_t i = 0; i < 13 && i < maskDigits.size() && i < valueDigits.size(); ++i)
-    if (maskDigits[i] == '0' && valueDigits[i] == '1') return false;
-  return true;
+  uint32_t maskDigits = (mask + 0x1000) & 0xFFFF;
+  uint32_t valueDigits = (value + 0x1000) & 0xFFFF;
+  int maskCount = binaryDigitCount(maskDigits);
+  int valueCount = binaryDigitCount(valueDigits);
+  int compared = std::min({13, maskCount, valueCount});
+  // The leading `compared` digits of each, as numbers aligned at their right end.
+  uint32_t maskLead = maskDigits >> (maskCount - compared);
+  uint32_t valueLead = valueDigits >> (valueCount - compared);
+  return (valueLead & ~maskLead) == 0;
 }
 
 // Working registers are numbered from 18h on model 4410 and from 70h elsewhere.
@@ -177,10 +179,9 @@ int findForm(const AssemblerRun& run, int n, FormChoice& choice) {
   const std::string& mnemonic = field[1];
   bool hl1 = n >= 2 && equalsNoCase(field[2], "@HL");
   bool hl2 = n >= 3 && equalsNoCase(field[3], "@HL");
-  bool known = false;
-  for (int i = findMnemonic(run, mnemonic, 0); i >= 0;
-       i = findMnemonic(run, mnemonic, static_cast<size_t>(i) + 1)) {
-    known = true;
+  const std::vector<int>* records = findMnemonicRecords(run, mnemonic);
+  if (records == nullptr) return resultUnknownMnemonic;
+  for (int i : *records) {
     const OpcodeEntry& entry = run.chip.opcodes[static_cast<size_t>(i)];
     int nibble = entry.form & kFormNibble;
     int kind = entry.kind;
@@ -227,7 +228,7 @@ int findForm(const AssemblerRun& run, int n, FormChoice& choice) {
     choice.pageForm = pageForm;
     return i;
   }
-  return known ? resultBadOperandCount : resultUnknownMnemonic;
+  return resultBadOperandCount;
 }
 
 // Stores the full destination of a "CALL"/"JMP" for the bank convert area. Pass 2 only,
@@ -335,13 +336,21 @@ bool encodePageForm(AssemblerRun& run, int pass, const OpcodeEntry& entry, uint3
   return true;
 }
 
+// Writes `count` upper-case hexadecimal digits of `value`, as "%0*X" would.
+void putHex(char* out, uint32_t value, int count) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  for (int i = count - 1; i >= 0; --i, value >>= 4) out[i] = kDigits[value & 0xF];
+}
+
 // Code text "LL HH" (low byte first, as the record takes its bytes) and word text "HHLL".
 void setCodeTexts(AssemblerRun& run, uint32_t word) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02X %02X", word & 0xFF, (word >> 8) & 0xFF);
-  run.source.codeText = text;
-  std::snprintf(text, sizeof text, "%04X", word & 0xFFFF);
-  run.source.wordText = text;
+  char code[5] = {0, 0, ' ', 0, 0};
+  putHex(code, word & 0xFF, 2);
+  putHex(code + 3, (word >> 8) & 0xFF, 2);
+  run.source.codeText.assign(code, sizeof code);
+  char hex[4];
+  putHex(hex, word & 0xFFFF, 4);
+  run.source.wordText.assign(hex, sizeof hex);
 }
 
 // Fields keep their first kMaxFieldLength characters; the rest of a longer one is dropped.
@@ -511,7 +520,11 @@ int assembleInstruction(AssemblerRun& run, const std::string& text, int pass, in
 // Leading zeros and blanks are skipped; "0x" is accepted as a prefix.
 uint32_t readHex(const std::string& text, int count) {
   size_t limit = count < 0 ? text.size() : std::min(text.size(), static_cast<size_t>(count));
-  if (limit > 8) limit = 8;
+  return readHexChars(text.data(), limit);
+}
+
+uint32_t readHexChars(const char* text, size_t length) {
+  size_t limit = std::min<size_t>(length, 8);
   uint32_t value = 0;
   bool taken = false;
   for (size_t i = 0; i < limit; ++i) {

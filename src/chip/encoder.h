@@ -33,6 +33,8 @@ int splitStatement(AssemblerRun& run, const std::string& text);
 int encodeInstruction(AssemblerRun& run, int n, int pass);
 // Reads up to `count` (all when negative, at most 8) hexadecimal characters.
 uint32_t readHex(const std::string& text, int count);
+// The same over the `length` characters at `text`.
+uint32_t readHexChars(const char* text, size_t length);
 
 }  // namespace zq
 

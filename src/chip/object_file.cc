@@ -11,6 +11,7 @@
 
 #include "driver/run.h"
 #include "driver/run_observer.h"
+#include "platform/output_line.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "symbols/symbol_listing.h"
@@ -156,7 +157,9 @@ void reportImages(const AssemblerRun& run, const std::vector<uint8_t>& image,
 // Byte i is the two hexadecimal digits that begin at character 3i.
 uint8_t codeTextByte(const std::string& codeText, size_t index) {
   size_t pos = 3 * index;
-  return pos < codeText.size() ? static_cast<uint8_t>(readHex(codeText.substr(pos, 2), 2)) : 0;
+  if (pos >= codeText.size()) return 0;
+  size_t length = std::min<size_t>(2, codeText.size() - pos);
+  return static_cast<uint8_t>(readHexChars(codeText.data() + pos, length));
 }
 
 bool recordInstruction(AssemblerRun& run, int byteCount, int address) {
@@ -170,18 +173,20 @@ bool recordInstruction(AssemblerRun& run, int byteCount, int address) {
         codeTextByte(run.source.codeText, static_cast<size_t>(i));
   }
   try {
-    if (object.addressUsed.size() != kAddressSpace) object.addressUsed.assign(kAddressSpace, 0);
-    if (object.symbolLines.size() != kFarTargetEntries)
-      object.symbolLines.assign(kFarTargetEntries, -1);
+    if (object.addressUsed.size() != kAddressSpace) object.addressUsed.assign(kAddressSpace, false);
+    if (record.address < kFarTargetEntries && record.address >= object.symbolLines.size())
+      object.symbolLines.resize(record.address + 1u, -1);
     object.insertAddressTable.push_back(record);
   } catch (const std::bad_alloc&) {
     return false;
   }
-  object.addressUsed[record.address] = 1;
+  object.addressUsed[record.address] = true;
   if (count > 0 && run.files.symbol != nullptr) {
     // The instruction appears on the next listing line.
-    std::fprintf(run.files.symbol, "%05X %d\n", static_cast<unsigned>(record.address),
-                 run.source.listingLineCount + 1);
+    // "%05X %d\n"
+    OutputLine line;
+    line.hex(record.address, 5).text(" ").decimal(run.source.listingLineCount + 1).text("\n");
+    line.writeTo(run.files.symbol);
     // Kept as the file says it, a later line for an address replacing an earlier one.
     if (record.address < kFarTargetEntries)
       object.symbolLines[record.address] = run.source.listingLineCount + 1;

@@ -22,10 +22,11 @@ struct InstructionRecord {
 
 struct ObjectState {
   std::vector<InstructionRecord> insertAddressTable;  // in assembly order
-  std::vector<uint8_t> addressUsed;                   // 65536 flags beside the list
+  std::vector<bool> addressUsed;                      // 65536 flags beside the list
   std::vector<uint16_t> farTargetTable;               // 3000h entries, FFFFh none
-  // Listing line of each address below 3000h as its last ".SYM" line names it (-1 none);
-  // the bank convert area matches redirected instructions to listing lines with it.
+  // Listing line of each address below 3000h as its last ".SYM" line names it (-1 none,
+  // also for the addresses beyond its end: it grows as instructions are recorded); the
+  // bank convert area matches redirected instructions to listing lines with it.
   std::vector<int32_t> symbolLines;
   std::string mapFileName;                            // name of the last ".MAP" record
   bool imageWriteFailed = false;                      // ".OBJ" or ".TAB" not written in full

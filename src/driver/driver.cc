@@ -40,14 +40,16 @@ constexpr int64_t kMaxTableRomCells = 0x100000;
 // Allocates the run's tables. False when memory cannot be had or a size is absurd.
 bool allocateTables(AssemblerRun& run) {
   try {
-    run.constants.records.assign(kConstantRecords, ConstantRecord{});
+    // Record 0 is never used; the others are added as constants are entered.
+    run.constants.records.assign(1, ConstantRecord{});
+    run.constants.records.reserve(kConstantRecords);
     int32_t tableRomTop = run.params->tableRomTop;
     run.segments.tableRomTop = tableRomTop;
     if (static_cast<int64_t>(tableRomTop) + 1 > kMaxTableRomCells) return false;
     if (tableRomTop >= 0)
       run.segments.tableRom.assign(static_cast<size_t>(tableRomTop) + 1, 0xFFFF);
     run.object.farTargetTable.assign(kFarTargetEntries, 0xFFFF);
-    run.object.addressUsed.assign(kAddressFlags, 0);
+    run.object.addressUsed.assign(kAddressFlags, false);
     run.macros.macroTable.reserve(kMacroRecords);
   } catch (const std::bad_alloc&) {
     return false;

@@ -6,6 +6,7 @@
 
 #include "driver/diagnostics.h"
 #include "driver/run.h"
+#include "platform/output_line.h"
 
 namespace zq {
 
@@ -26,11 +27,9 @@ const char* listingLineEnd(const std::string& line) {
 void writeListingLine(AssemblerRun& run, const std::string& line, unsigned lineNumber, int result) {
   SourceState& s = run.source;
   // "%05u" and the "+" marks; 5 to 8 characters.
-  char prefix[16];
-  std::snprintf(prefix, sizeof prefix, "%05u", lineNumber);
-  std::string depthPrefix = prefix;
   int marks = depthOf(s) < kMaxDepthMarks ? depthOf(s) : kMaxDepthMarks;
-  depthPrefix.append(static_cast<size_t>(marks), '+');
+  OutputLine depthPrefix;
+  depthPrefix.decimalZeros(lineNumber, 5).repeat('+', static_cast<size_t>(marks));
 
   // Counted also without a stream, so the ".SYM" line numbers stay right.
   ++s.listingLineCount;
@@ -39,18 +38,23 @@ void writeListingLine(AssemblerRun& run, const std::string& line, unsigned lineN
   if (listing == nullptr) return;
   // The address prints as a 32-bit pattern, like the unsigned long it was.
   unsigned long address = static_cast<uint32_t>(s.statementAddress);
-  const char* end = listingLineEnd(line);
-  if (result == 1)
-    std::fprintf(listing, "%5d %s %04lX %s  %s%s", s.listingLineCount, depthPrefix.c_str(), address,
-                 s.wordText.c_str(), line.c_str(), end);
-  else if (result == 2)
-    std::fprintf(listing, "%5d %s   %s%s", s.listingLineCount, depthPrefix.c_str(), line.c_str(),
-                 end);
-  else if (result == 0 || result == resultEndOfSource)
-    std::fprintf(listing, "%s              %s%s", depthPrefix.c_str(), line.c_str(), end);
-  else
-    std::fprintf(listing, "%s %04lX ?? ?? ??   %s%s", depthPrefix.c_str(), address, line.c_str(),
-                 end);
+  const std::string& depth = depthPrefix.str();
+  OutputLine out;
+  if (result == 1) {
+    // "%5d %s %04lX %s  %s%s"
+    out.decimal(s.listingLineCount, 5).text(" ").text(depth).text(" ").hex(address, 4);
+    out.text(" ").text(s.wordText).text("  ");
+  } else if (result == 2) {
+    // "%5d %s   %s%s"
+    out.decimal(s.listingLineCount, 5).text(" ").text(depth).text("   ");
+  } else if (result == 0 || result == resultEndOfSource) {
+    // "%s              %s%s"
+    out.text(depth).text("              ");
+  } else {
+    // "%s %04lX ?? ?? ??   %s%s"
+    out.text(depth).text(" ").hex(address, 4).text(" ?? ?? ??   ");
+  }
+  out.text(line).text(listingLineEnd(line)).writeTo(listing);
 }
 
 void writeSourceListingLine(AssemblerRun& run, const std::string& line, unsigned lineNumber,
@@ -58,11 +62,11 @@ void writeSourceListingLine(AssemblerRun& run, const std::string& line, unsigned
   if (pass != 2) return;
   SourceState& s = run.source;
   // One "+" per level, padded with blanks to three characters.
-  std::string depthPrefix(static_cast<size_t>(depthOf(s)), '+');
-  if (depthPrefix.size() < 3) depthPrefix.append(3 - depthPrefix.size(), ' ');
-  if (FILE* listing = run.files.listing)
-    std::fprintf(listing, "%04u%s%s%s", lineNumber, depthPrefix.c_str(), line.c_str(),
-                 listingLineEnd(line));
+  size_t depth = static_cast<size_t>(depthOf(s));
+  // "%04u%s%s%s"
+  OutputLine out;
+  out.decimalZeros(lineNumber, 4).repeat('+', depth).repeat(' ', depth < 3 ? 3 - depth : 0);
+  out.text(line).text(listingLineEnd(line)).writeTo(run.files.listing);
   ++s.listingLineCount;
 }
 

@@ -3,6 +3,7 @@
 // services themselves are in platform_posix.cc or platform_windows.cc.
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -80,10 +81,29 @@ bool readWholeFile(const std::string& name, std::string& contents) {
   return ok;
 }
 
+namespace {
+
+// A byte that stands for itself in a piece: not a line end, CR, NUL or Ctrl-Z.
+bool isPlainByte(char c) { return c != '\n' && c != '\r' && c != '\0' && c != 0x1A; }
+
+}  // namespace
+
+// The next byte of the stream, from the current block; EOF at the end.
+int PieceReader::nextByte() {
+  constexpr size_t kBlockSize = 16384;
+  if (blockPos_ == blockEnd_) {
+    if (!block_) block_.reset(new char[kBlockSize]);
+    blockEnd_ = std::fread(block_.get(), 1, kBlockSize, stream_);
+    blockPos_ = 0;
+    if (blockEnd_ == 0) return EOF;
+  }
+  return static_cast<unsigned char>(block_[blockPos_++]);
+}
+
 // One character of the stream as a Windows text stream delivers it; EOF at the end.
 int PieceReader::nextChar() {
   if (ended_ || stream_ == nullptr) return EOF;
-  int c = std::getc(stream_);
+  int c = nextByte();
   // Ctrl-Z marks the end of a Windows text stream; whatever follows it is never read.
   if (c == EOF || c == 0x1A) {
     ended_ = true;
@@ -92,9 +112,9 @@ int PieceReader::nextChar() {
   // CR LF becomes LF before the piece is cut, so the pair may straddle two pieces
   // of the raw bytes and is still read as one line feed.
   if (c == '\r') {
-    int following = std::getc(stream_);
+    int following = nextByte();
     if (following == '\n') return '\n';
-    if (following != EOF) std::ungetc(following, stream_);
+    if (following != EOF) --blockPos_;  // the byte is still in the block: read it again
     return '\r';
   }
   return c == '\0' ? ' ' : c;
@@ -105,6 +125,15 @@ int PieceReader::nextChar() {
 bool PieceReader::next(std::string& piece) {
   piece.clear();
   while (piece.size() < capacity_) {
+    // Bytes that need no care are taken from the block in one go.
+    if (!ended_ && stream_ != nullptr && blockPos_ < blockEnd_) {
+      size_t end = blockPos_ + std::min(capacity_ - piece.size(), blockEnd_ - blockPos_);
+      size_t plain = blockPos_;
+      while (plain < end && isPlainByte(block_[plain])) ++plain;
+      piece.append(block_.get() + blockPos_, plain - blockPos_);
+      blockPos_ = plain;
+      if (piece.size() == capacity_) break;
+    }
     int c = nextChar();
     if (c == EOF) break;
     piece.push_back(static_cast<char>(c));

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace zq {
@@ -102,7 +103,8 @@ bool replaceFile(const std::string& name, const std::string& contents);
 // per piece, a piece ends after its line feed. The stream is read as a Windows text
 // stream: a carriage return that stands before a line feed is dropped (also when the two
 // would fall in different pieces) and a Ctrl-Z byte ends the text. A NUL byte is read as
-// a blank, so no piece holds a NUL.
+// a blank, so no piece holds a NUL. The reader takes the stream's bytes in blocks: nothing
+// else may read the stream while the reader is in use.
 class PieceReader {
  public:
   // `bufferSize` is the size of the fgets buffer; pieces hold at most bufferSize - 1.
@@ -113,10 +115,14 @@ class PieceReader {
 
  private:
   int nextChar();
+  int nextByte();
 
   FILE* stream_;
   size_t capacity_;
   bool ended_ = false;  // Ctrl-Z seen, or end of file
+  std::unique_ptr<char[]> block_;
+  size_t blockPos_ = 0;  // next byte of block_ to deliver
+  size_t blockEnd_ = 0;  // bytes of block_ filled by the last read
 };
 
 }  // namespace zq

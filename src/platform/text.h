@@ -33,6 +33,13 @@ inline bool equalsNoCase(const std::string& a, const std::string& b) {
     if (toUpper(a[i]) != toUpper(b[i])) return false;
   return true;
 }
+// The same against a C text, without making a std::string of it.
+inline bool equalsNoCase(const std::string& a, const char* b) {
+  size_t i = 0;
+  for (; i < a.size(); ++i)
+    if (b[i] == '\0' || toUpper(a[i]) != toUpper(b[i])) return false;
+  return b[i] == '\0';
+}
 // Text of a fixed-size slot (of the parameter block or a file record), which may fill the
 // slot without its terminating NUL.
 inline std::string slotText(const char* slot, size_t size) {

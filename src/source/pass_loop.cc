@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -245,23 +246,25 @@ bool statementLine(AssemblerRun& run, std::string& line, unsigned lineNumber, in
 }  // namespace
 
 bool joinLine(PieceReader& reader, std::string& line) {
-  line.clear();
+  // Most lines are one piece: the first is read straight into the line.
+  if (!reader.next(line)) return false;
   std::string piece;
-  if (!reader.next(piece)) return false;
+  bool first = true;
   // Characters read for this line, dropped pieces included.
   size_t read = 0;
   for (;;) {
-    read += piece.size();
+    const std::string& current = first ? line : piece;
+    read += current.size();
     // A line feed counts as text, so only a piece of blanks and tabs alone is dropped,
     // and only while the line read so far is within the limit: an endless run of
     // blanks (or of NULs, read as blanks) then ends as an over-long line.
-    bool hasNewline = piece.find('\n') != std::string::npos;
-    bool hasText = read > kMaxLineLength;
-    for (char c : piece) hasText = hasText || !isBlank(c);
-    if (hasText) {
-      line += piece;
-      if (line.size() > kMaxLineLength) return true;
-    }
+    bool hasNewline = current.find('\n') != std::string::npos;
+    bool hasText = read > kMaxLineLength ||
+                   std::any_of(current.begin(), current.end(), [](char c) { return !isBlank(c); });
+    if (first && !hasText) line.clear();
+    if (!first && hasText) line += piece;
+    if (line.size() > kMaxLineLength) return true;
+    first = false;
     if (hasNewline || !reader.next(piece)) return true;
   }
 }

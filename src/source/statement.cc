@@ -1,6 +1,8 @@
 // Line fields, the ORG pre-check and the statement router.
 #include "source/statement.h"
 
+#include <algorithm>
+
 #include "directives/directive.h"
 #include "directives/macro.h"
 #include "directives/segment.h"
@@ -96,15 +98,19 @@ int checkOrgLine(AssemblerRun& run, const std::string& line, int pass, int& orgE
   if (line.empty()) return 0;
 
   // Find "ORG" followed by a blank or tab before any ";"; it may end a longer word.
-  size_t keywordEnd = std::string::npos;
-  for (size_t i = 0; i < line.size() && line[i] != ';'; ++i) {
-    if (toUpper(line[i]) != 'O') continue;
-    if (matchesNoCase(line, i, "ORG") && i + 3 < line.size() && isBlank(line[i + 3])) {
-      keywordEnd = i + 3;
-      break;
+  // The "O" is looked for in each case; the first place that fits wins.
+  const size_t stop = std::min(line.find(';'), line.size());
+  size_t keyword = std::string::npos;
+  for (char o : {'O', 'o'}) {
+    for (size_t i = line.find(o); i < stop && i < keyword; i = line.find(o, i + 1)) {
+      if (matchesNoCase(line, i, "ORG") && i + 3 < line.size() && isBlank(line[i + 3])) {
+        keyword = i;
+        break;
+      }
     }
   }
-  if (keywordEnd == std::string::npos) return 0;
+  if (keyword == std::string::npos) return 0;
+  const size_t keywordEnd = keyword + 3;
 
   size_t start = skipBlanks(line, keywordEnd);
   size_t end = start;

@@ -2,11 +2,13 @@
 // line made (by its line number) to report duplicates and to give the listing the value.
 #include "symbols/constant_table.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "driver/diagnostics.h"
 #include "driver/output_files.h"
 #include "driver/run.h"
+#include "platform/output_line.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "source/statement.h"
@@ -32,9 +34,10 @@ int enterConstant(AssemblerRun& run, const std::string& name, int32_t value,
                 name.c_str(), kMaxConstants, lineNumber);
     return resultFatal;
   }
-  if (table.records.size() < static_cast<size_t>(kMaxConstants) + 1)
-    table.records.resize(static_cast<size_t>(kMaxConstants) + 1);
   const int32_t index = ++table.count;
+  // Records are made as constants come; record 0 stays unused.
+  if (table.records.size() < static_cast<size_t>(index) + 1)
+    table.records.resize(static_cast<size_t>(index) + 1);
   ConstantRecord& record = table.records[static_cast<size_t>(index)];
   record.name = name.substr(0, kMaxSymbolName);
   record.value = value;
@@ -81,14 +84,18 @@ int definitionValue(AssemblerRun& run, const std::string& text, int pass) {
 }
 
 bool hasDefinitionKeyword(const std::string& line, const char* keyword, const char* longForm) {
-  for (size_t i = 1; i < line.size(); ++i) {
-    const char c = toUpper(line[i]);
-    if (line[i - 1] == ';' || c == ';') return false;
-    if ((c != '.' && c != keyword[0]) || !isBlank(line[i - 1])) continue;
-    const size_t at = c == '.' ? i + 1 : i;
-    for (const char* word : {keyword, longForm}) {
-      const size_t end = at + std::char_traits<char>::length(word);
-      if (matchesNoCase(line, at, word) && end < line.size() && isBlank(line[end])) return true;
+  // Nothing from the first ";" on counts. The keyword (or "." and the keyword) follows a
+  // blank or tab; the characters that can start it are looked for one kind at a time.
+  const size_t stop = std::min(line.find(';'), line.size());
+  const char starts[] = {'.', toUpper(keyword[0]), toLower(keyword[0])};
+  for (char start : starts) {
+    for (size_t i = line.find(start, 1); i < stop; i = line.find(start, i + 1)) {
+      if (!isBlank(line[i - 1])) continue;
+      const size_t at = start == '.' ? i + 1 : i;
+      for (const char* word : {keyword, longForm}) {
+        const size_t end = at + std::char_traits<char>::length(word);
+        if (matchesNoCase(line, at, word) && end < line.size() && isBlank(line[end])) return true;
+      }
     }
   }
   return false;
@@ -134,8 +141,11 @@ void writeConstantFile(AssemblerRun& run) {
     const ConstantTable& table = run.constants;
     for (int32_t i = 1; i <= table.count; ++i) {
       const ConstantRecord& record = table.records[static_cast<size_t>(i)];
-      std::fprintf(out, "%5d  %32s  %04lXh  %d    %d\n", record.lineNumber, record.name.c_str(),
-                   static_cast<unsigned long>(record.value), record.duplicate, record.level);
+      // "%5d  %32s  %04lXh  %d    %d\n"
+      OutputLine line;
+      line.decimal(record.lineNumber, 5).text("  ").rightAligned(record.name, 32).text("  ");
+      line.hex(static_cast<unsigned long>(record.value), 4).text("h  ").decimal(record.duplicate);
+      line.text("    ").decimal(record.level).text("\n").writeTo(out);
     }
     std::fclose(out);
   }

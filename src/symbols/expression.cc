@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "driver/diagnostics.h"
@@ -185,6 +186,16 @@ int flushToken(AssemblerRun& run, const std::string& token, TokenKind kind, int 
     r += token;
   }
   return r.size() > kMaxExpressionText ? kFailSyntax : 0;
+}
+
+// A whole text that tokenises as one symbol: it starts as a symbol does and holds no
+// operator or parenthesis.
+bool isLoneSymbol(const std::string& text) {
+  if (text.empty() || text.size() > kMaxExpressionText) return false;
+  if (!isLetter(text[0]) && text[0] != '_' && text[0] != '?') return false;
+  for (char c : text)
+    if (c == '(' || c == ')' || isOperator(c)) return false;
+  return true;
 }
 
 // Parenthesis and character checks of the rewritten text, in the order that decides
@@ -436,9 +447,11 @@ int applyOperator(std::string& e, char op) {
 int reduceFlat(std::string& e) {
   bool present[sizeof(kOperators) - 1] = {};
   bool any = false;
-  for (size_t k = 0; k + 1 < sizeof(kOperators); ++k) {
-    present[k] = e.find(kOperators[k]) != std::string::npos;
-    any = any || present[k];
+  for (char c : e) {
+    const char* op = c != '\0' ? std::strchr(kOperators, c) : nullptr;
+    if (op == nullptr) continue;
+    present[op - kOperators] = true;
+    any = true;
   }
   if (!any) {
     normaliseNumber(e);
@@ -453,6 +466,14 @@ int reduceFlat(std::string& e) {
 // Tokenise (symbols become values), check the parentheses and characters, reduce the
 // groups from the innermost out, reduce the rest and read it as a signed decimal.
 int evaluateExpression(AssemblerRun& run, const std::string& text, int symbolClass) {
+  // The usual operand, a lone symbol: a value of 0 or more is the result, as writing it
+  // out in decimal and reading it back below would give.
+  if (isLoneSymbol(text)) {
+    int value = lookupSymbol(run, text, symbolClass);
+    if (value == -1) value = parseLetterHex(text);
+    if (value == -1) return kFailUndefined;
+    if (value >= 0) return value;
+  }
   size_t i = 0;
   while (i < text.size() && text[i] == '+') ++i;
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver/run.h"
+#include "platform/output_line.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
@@ -111,11 +112,13 @@ void writeLabelFile(AssemblerRun& run, const std::string& path) {
   std::fprintf(out, "Label Name%s Addr Line  Dup\n", std::string(width - kMinNameColumn, ' ').c_str());
   std::fprintf(out, "%s ==== ===== ===\n", rule.c_str());
   for (const LabelNode& node : nodes) {
-    // The name cut to the column or padded with blanks to it.
+    // The name cut to the column or padded with blanks to it, then "%s %04lX %5u %d\n".
     std::string name = node.name.substr(0, width);
     name.resize(width, ' ');
-    std::fprintf(out, "%s %04lX %5u %d\n", name.c_str(), static_cast<unsigned long>(node.address),
-                 static_cast<unsigned>(node.lineNumber), node.duplicate);
+    OutputLine line;
+    line.text(name).text(" ").hex(static_cast<unsigned long>(node.address), 4).text(" ");
+    line.decimal(static_cast<unsigned>(node.lineNumber), 5).text(" ").decimal(node.duplicate);
+    line.text("\n").writeTo(out);
   }
   std::fprintf(out, "%s===============\n", rule.c_str());
   std::fclose(out);

@@ -105,6 +105,7 @@ TEST_F(EncoderTest, RamFlagsAndWorkingRegisters) {
   OpcodeEntry both{"MOVB", 0x50, 2, 0x2000, 0, 0x03F0, 0, 0x000F, 0};
   run.chip.opcodes.insert(run.chip.opcodes.end() - 1, both);
   ++run.chip.instructionCount;
+  indexMnemonics(run.chip);
   check({
       {"MOVB 45h,1", 0, -1, "", {66}},
       {"MOVB 30h,1", 0, -1, "", {45}},

@@ -19,6 +19,7 @@ struct Lines {
     std::memcpy(nop.mnemonic, "NOP", 4);
     run.chip.opcodes = {nop, OpcodeEntry{}};
     run.chip.instructionCount = 1;
+    indexMnemonics(run.chip);
   }
   int define(const std::string& line, int pass, int address = 0) {
     run.source.pass = pass;

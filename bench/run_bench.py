@@ -1,0 +1,78 @@
+#!/usr/bin/env python3
+"""`make bench`: the cost of assembling the generated programs with the built zqasm.
+
+Usage: run_bench.py BUILD [RUNS]
+
+For every program of gen_programs.py it prints the instructions executed (Ir, from
+valgrind's callgrind; left out when valgrind is not installed), Ir per instruction word,
+the median wall time of RUNS runs, and the median time of `cat` reading the program's
+sources three times, as a yardstick for the cost of merely reading the input.
+"""
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import gen_programs  # noqa: E402
+
+WORK = "/tmp/zqasm-bench-programs"
+
+
+def command(build, program):
+    return [os.path.join(build, "tools", "zqasm"), "--chip-dir", os.path.join(build, "chips"),
+            "-I", ".", "--rom-top", "2FFFh", "--table-top", "0FFh", "main.asm"]
+
+
+def median_time(args, cwd, runs):
+    times = []
+    for _ in range(runs):
+        start = time.perf_counter()
+        subprocess.run(args, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        times.append(time.perf_counter() - start)
+    return statistics.median(times) * 1000.0
+
+
+def callgrind_ir(args, cwd):
+    out = os.path.join(cwd, "callgrind.out")
+    result = subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=" + out] + args,
+                            cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    os.remove(out)
+    match = re.search(r"Collected : (\d+)", result.stderr)
+    return int(match.group(1)) if match else None
+
+
+def main():
+    if len(sys.argv) < 2:
+        sys.stderr.write("usage: run_bench.py BUILD [RUNS]\n")
+        return 2
+    build = os.path.abspath(sys.argv[1])
+    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 21
+    have_valgrind = shutil.which("valgrind") is not None
+    shutil.rmtree(WORK, ignore_errors=True)
+    for name, words, labels in gen_programs.PROGRAMS:
+        gen_programs.write_program(os.path.join(WORK, name), words, labels,
+                                   seed=len(name) * 7919 + words)
+
+    print("| program | words | Ir | Ir/word | wall ms (median of %d) | read x3 ms |" % runs)
+    print("|---|---|---|---|---|---|")
+    for name, words, _ in gen_programs.PROGRAMS:
+        cwd = os.path.join(WORK, name)
+        args = command(build, name)
+        sources = sorted(f for f in os.listdir(cwd) if f.endswith((".asm", ".inc")))
+        ir = callgrind_ir(args, cwd) if have_valgrind else None
+        wall = median_time(args, cwd, runs)
+        read = median_time(["cat"] + sources * 3, cwd, runs)
+        ir_text = "%.2f M" % (ir / 1e6) if ir else "-"
+        per_word = "%.0f" % (ir / words) if ir else "-"
+        print("| %s | %d | %s | %s | %.2f | %.2f |" % (name, words, ir_text, per_word, wall, read))
+        sys.stdout.flush()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
