@@ -29,9 +29,14 @@ int main(int argc, char** argv) {
 }
 HOST
 chips=$prefix/share/zqasm/chips
-export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
-cc host.c $(pkg-config --cflags --libs zqasm) -Wl,-rpath,"$prefix/lib" -o host_pc
-./host_pc demo.asm "$chips"
+# pkg-config is not part of a bare build machine: without it that half is left out.
+if command -v pkg-config >/dev/null 2>&1; then
+  export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
+  cc host.c $(pkg-config --cflags --libs zqasm) -Wl,-rpath,"$prefix/lib" -o host_pc
+  ./host_pc demo.asm "$chips"
+else
+  echo "pkg-config not installed: the pkg-config build is not checked"
+fi
 
 mkdir project
 cp host.c project/
