@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "source/statement.h"
+#include "symbols/expression.h"
 
 namespace zq {
 
@@ -32,10 +33,7 @@ const char* const kFrameLine = ";****************************************\n";
 // Characters that may follow a parameter name for it to be replaced. The character
 // before the name is not looked at, so a name also ends a longer word.
 bool endsParameterName(char c) {
-  if (c == '\0' || c == '\n' || c == ' ' || c == ',' || c == '=') return true;
-  for (const char* op = "*/%<>&|^+-~"; *op; ++op)
-    if (c == *op) return true;
-  return false;
+  return c == '\0' || c == '\n' || c == ' ' || c == ',' || c == '=' || isOperatorChar(c);
 }
 
 // The record of the expansion in progress, or nullptr for a file line.

@@ -4,6 +4,7 @@
 #include "driver/diagnostics.h"
 #include "driver/run.h"
 #include "symbols/expression.h"
+#include "symbols/label_table.h"
 #include "symbols/substitution.h"
 
 namespace zq {
@@ -66,7 +67,7 @@ extern "C" void ZqasmSetRunObserver(const ZqasmRunObserver* observer) {
 }
 
 extern "C" int ZqasmCheckDefine(const char* name, const char* value) {
-  if (name == nullptr || zq::isValidDefineName(name) != 1 || std::string(name).size() > 64)
+  if (name == nullptr || zq::isValidDefineName(name) != 1 || std::string(name).size() > zq::kMaxSymbolName)
     return 0;
   if (value == nullptr || *value == '\0') return 1;
   // The command line takes numbers only: at the start of the source no constant exists

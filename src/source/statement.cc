@@ -27,12 +27,6 @@ constexpr int32_t kBankSize = 0x1000;
 
 bool endsStatement(char c) { return c == '\n' || c == ';'; }
 
-bool isOperatorChar(char c) {
-  for (const char* op = "*/%<>&|^+-~"; *op; ++op)
-    if (c == *op) return true;
-  return false;
-}
-
 size_t skipBlanks(const std::string& text, size_t pos) {
   while (pos < text.size() && isBlank(text[pos])) ++pos;
   return pos;

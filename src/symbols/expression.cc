@@ -41,12 +41,6 @@ constexpr int kMaxBinaryLast = 12;  // at most 12 characters before the 'B'
 // rewritten text "<<" and ">>" are held as the single characters '<' and '>'.
 constexpr char kOperators[] = "*/%<>&|^+-~";
 
-bool isOperator(char c) {
-  for (const char* op = kOperators; *op; ++op)
-    if (*op == c) return true;
-  return false;
-}
-
 bool isHexLetter(char c) {
   char u = toUpper(c);
   return u >= 'A' && u <= 'F';
@@ -194,7 +188,7 @@ bool isLoneSymbol(const std::string& text) {
   if (text.empty() || text.size() > kMaxExpressionText) return false;
   if (!isLetter(text[0]) && text[0] != '_' && text[0] != '?') return false;
   for (char c : text)
-    if (c == '(' || c == ')' || isOperator(c)) return false;
+    if (c == '(' || c == ')' || isOperatorChar(c)) return false;
   return true;
 }
 
@@ -222,7 +216,7 @@ int checkRewrittenText(const std::string& r) {
   for (char c : r) {
     char u = toUpper(c);
     if (isDigit(u) || u == '$' || u == 'H' || (u >= 'A' && u <= 'F') || u == '(' || u == ')' ||
-        isOperator(u)) {
+        isOperatorChar(u)) {
       continue;
     }
     return kFailSyntax;
@@ -332,7 +326,7 @@ int classifyOperand(const std::string& text) {
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (c == '_') return 2;
-    if (!isOperator(c)) continue;
+    if (!isOperatorChar(c)) continue;
     if (i > 0) return 1;
     // An operator in front of digits only is a sign: -5 stays a number.
     for (size_t j = 1; j < text.size(); ++j)
@@ -484,7 +478,7 @@ int evaluateExpression(AssemblerRun& run, const std::string& text, int symbolCla
   TokenKind kind = TokenKind::kOpen;
   for (; i < text.size(); ++i) {
     char c = text[i];
-    if (c == '(' || c == ')' || isOperator(c)) {
+    if (c == '(' || c == ')' || isOperatorChar(c)) {
       if (c == '<' || c == '>') {
         if (i + 1 >= text.size() || text[i + 1] != c) return kFailSyntax;
         ++i;
@@ -585,6 +579,12 @@ void replaceCharConstants(std::string& text) {
     // The text before the insertion holds no quote any more.
     scan = open + digits.size();
   }
+}
+
+bool isOperatorChar(char c) {
+  for (const char* op = kOperators; *op; ++op)
+    if (*op == c) return true;
+  return false;
 }
 
 }  // namespace zq

@@ -19,6 +19,10 @@ constexpr int kClassValue = 2;
 constexpr int kClassBranch = 3;
 constexpr int kClassCallJump = 4;
 
+// True for one of the operator characters "*/%<>&|^+-~" (the shift operators are written
+// "<<" and ">>" in the source).
+bool isOperatorChar(char c);
+
 constexpr int kMalformedNumber = -99999;
 
 // Longest rewritten expression and longest pending token, in characters. Longer texts
