@@ -75,6 +75,39 @@ void checkRamName(AssemblerRun& run, int32_t index, int32_t size) {
   if (name.size() > kMaxRamName) raiseError(run, 3);
 }
 
+// The end of the quoted part that opens at `open` (one past its closing quote), or the
+// end of `text` when the quote is never closed.
+size_t quotedPartEnd(const std::string& text, size_t open) {
+  size_t close = text.find(text[open], open + 1);
+  return close == std::string::npos ? text.size() : close + 1;
+}
+
+// Every part of `item` in single quotes that does not stand inside double quotes becomes
+// the decimal code of its first character (0 for an empty pair); double-quoted parts,
+// single quotes in them included, are left as they are. True when a part was replaced.
+bool replaceCharLiterals(std::string& item) {
+  bool replaced = false;
+  size_t pos = 0;
+  while (pos < item.size()) {
+    const char c = item[pos];
+    if (c == '"') {
+      pos = quotedPartEnd(item, pos);
+    } else if (c == '\'') {
+      // A quote never closed runs to the end of the item.
+      const size_t close = item.find('\'', pos + 1);
+      const size_t stop = close == std::string::npos ? item.size() : close;
+      const unsigned code = stop > pos + 1 ? static_cast<unsigned char>(item[pos + 1]) : 0;
+      const std::string digits = std::to_string(code);
+      item.replace(pos, quotedPartEnd(item, pos) - pos, digits);
+      pos += digits.size();
+      replaced = true;
+    } else {
+      ++pos;
+    }
+  }
+  return replaced;
+}
+
 // Every part of `item` in double quotes becomes a hexadecimal number, "0", two digits
 // per character and "H" (AB in quotes reads 04142H). An unclosed part runs to the end.
 std::string replaceStrings(const std::string& item) {
@@ -209,9 +242,8 @@ int defineTableData(AssemblerRun& run, const std::string& statement, int pass) {
 void appendDataItem(AssemblerRun& run, const std::string& item, bool wordMode, int pass,
                     std::vector<uint8_t>& bytes) {
   std::string text = item;
-  if (text.find('\'') != std::string::npos) {
+  if (replaceCharLiterals(text)) {
     // Character literals make the item an expression.
-    replaceCharConstants(text);
   } else if (text.find('"') != std::string::npos) {
     const bool oneString =
         text.size() >= 2 && text[0] == '"' && text.find('"', 1) == text.size() - 1;
@@ -256,7 +288,7 @@ int byteDataDirective(AssemblerRun& run, const std::string& statement, size_t po
   std::string text;
   if (!stripBlanks(run, statement.substr(std::min(position, statement.size())), text, pass))
     return 0;
-  std::vector<std::string> items = splitList(text);
+  std::vector<std::string> items = splitDataList(text);
   if (items.empty()) return 0;
   // One line of at most 1024 characters gives at most about as many bytes.
   std::vector<uint8_t> bytes;
@@ -358,6 +390,24 @@ int stripBlanks(AssemblerRun& run, const std::string& text, std::string& out, in
     return 0;
   }
   return out.empty() ? 0 : 1;
+}
+
+std::vector<std::string> splitDataList(const std::string& text) {
+  std::vector<std::string> words;
+  size_t start = 0;
+  size_t pos = 0;
+  while (pos <= text.size()) {
+    if (pos < text.size() && (text[pos] == '"' || text[pos] == '\'')) {
+      pos = quotedPartEnd(text, pos);
+      continue;
+    }
+    if (pos == text.size() || text[pos] == ',') {
+      if (pos > start) words.push_back(text.substr(start, pos - start));
+      start = pos + 1;
+    }
+    ++pos;
+  }
+  return words;
 }
 
 std::vector<std::string> splitList(const std::string& text) {

@@ -50,7 +50,8 @@ int writeTableData(AssemblerRun& run, const std::vector<uint8_t>& bytes, int sta
                    int step, int& consumed);
 // The bytes of one BYTE/DB (byte mode) or DW/WORD (word mode) item, appended to `bytes`.
 // Character literals and strings become numbers; the item is then evaluated, except a
-// lone string in byte mode, which gives its characters. Raises errors 25 and 31 in pass 2.
+// lone string in byte mode, which gives its characters. A quote of one kind inside a part
+// quoted with the other is a character. Raises errors 25 and 31 in pass 2.
 void appendDataItem(AssemblerRun& run, const std::string& item, bool wordMode, int pass,
                     std::vector<uint8_t>& bytes);
 
@@ -61,6 +62,9 @@ void appendDataItem(AssemblerRun& run, const std::string& item, bool wordMode, i
 int stripBlanks(AssemblerRun& run, const std::string& text, std::string& out, int pass);
 // Splits at every comma (quoted or not); empty items are skipped.
 std::vector<std::string> splitList(const std::string& text);
+// The items of a data directive: splits at the commas outside single and double quotes
+// (a comma in a string or a character literal is data); empty items are skipped.
+std::vector<std::string> splitDataList(const std::string& text);
 
 }  // namespace zq
 

@@ -52,17 +52,29 @@ TEST_F(SegmentTest, WriteTableDataGroupsAndOverflow) {
   }
 }
 
-TEST_F(SegmentTest, DataItemBytes) {
-  struct Case { const char* item; bool word; Bytes bytes; Errors errors; };
+TEST_F(SegmentTest, DataDirectiveBytes) {
+  // The argument text of .DB (or .DW) in pass 2: the table bytes written and the errors.
+  // A comma or a quote of the other kind inside quotes is data.
+  struct Case { const char* text; bool word; Bytes bytes; Errors errors; };
   const Case cases[] = {
       {"\"\"", false, {0}, {}}, {"''", false, {0}, {}}, {"\"AB\"+1", false, {0x43}, {25}},
       {"\"AB\"", true, {0x42, 0x41}, {}}, {"'a'", true, {0x61, 0}, {}}, {"X?", false, {0}, {12,31}},
-      {"\"ABC\"", true, {0, 0}, {25, 31}}, {"\"A\"\"B\"", false, {0}, {6, 31}}};
+      {"\"ABC\"", true, {0, 0}, {25, 31}}, {"\"A\"\"B\"", false, {0}, {6, 31}},
+      {"\"a,b\", 0", false, {0x61, 0x2C, 0x62, 0}, {}}, {"','", false, {0x2C}, {}},
+      {"\",\"", true, {0x2C, 0}, {}}, {"\"it's\",0", false, {0x69, 0x74, 0x27, 0x73, 0}, {}},
+      {"'\"', \"a;'\" ; b\"", false, {0x22, 0x61, 0x3B, 0x27}, {}},
+      {"\"a,b", false, {}, {32}}, {"1,'a", false, {}, {32}}};
+  run.source.tableSegmentOpen = 1;
   for (const Case& c : cases) {
+    run.segments.tableRomTop = 15;
+    run.segments.tableRom.assign(16, 0xFFFF);
+    run.segments.tableCounter = 0;
+    byteDataDirective(run, std::string(c.text) + "\n", 0, c.word, 2, 1);
     Bytes bytes;
-    appendDataItem(run, c.item, c.word, 2, bytes);
-    EXPECT_EQ(bytes, c.bytes) << c.item;
-    EXPECT_EQ(takeErrors(), c.errors) << c.item;
+    for (uint16_t cell : run.segments.tableRom)
+      if (cell != 0xFFFF) bytes.push_back(static_cast<uint8_t>(cell));
+    EXPECT_EQ(bytes, c.bytes) << c.text;
+    EXPECT_EQ(takeErrors(), c.errors) << c.text;
   }
 }
 
