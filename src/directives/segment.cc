@@ -56,6 +56,7 @@ void setRamOrigin(AssemblerRun& run, int fieldCount, int pass) {
 }
 
 // Pass 2 checks of entry `index` against the statement that filled it in pass 1.
+// `size` is the size as pass 2 reads it.
 void checkRamName(AssemblerRun& run, int32_t index, int32_t size) {
   const SourceState& s = run.source;
   SegmentState& segments = run.segments;
@@ -73,6 +74,10 @@ void checkRamName(AssemblerRun& run, int32_t index, int32_t size) {
   const std::string& name = s.field[1];
   if (!isLetter(name[0]) && name[0] != '_') raiseError(run, 0);
   if (name.size() > kMaxRamName) raiseError(run, 3);
+  // Pass 1 placed this name and every later one with the size it read then (a symbol
+  // defined further down read as nothing, 0 nibbles); a size that reads differently now
+  // means those addresses are wrong.
+  if (index <= segments.ramNameCount && std::max(size, 0) != entry.size) raiseError(run, 71);
 }
 
 // The end of the quoted part that opens at `open` (one past its closing quote), or the

@@ -83,6 +83,8 @@ const char* const kErrorTexts[kErrorTextCount] = {
     // Added to the hosts' catalogue: calls refused so that runaway macros end.
     "MACRO CALL NESTING TOO DEPTH",                                                       // 69
     "MACRO EXPANSION TOO LONG",                                                           // 70
+    // A RAM name whose size reads differently in pass 2 than when pass 1 placed it.
+    "RAM SIZE MUST BE DEFINED BEFORE IT CAN BE USED",                                     // 71
 };
 
 const char* const kWarningTexts[kWarningTextCount] = {
@@ -90,6 +92,8 @@ const char* const kWarningTexts[kWarningTextCount] = {
     "MISSING .ENDTABLE DIRECTIVE",             // 1
     "MACRO MISSING PARAMETER",                 // 2
     "ABNORMAL WORKING REGISTER (Ry) ADDRESS",  // 3
+    // Added: a source file whose Ctrl-Z end mark hides more text.
+    "TEXT AFTER END OF FILE MARK (1AH) IGNORED",  // 4
 };
 
 namespace {

@@ -12,8 +12,8 @@ namespace zq {
 
 struct AssemblerRun;
 
-constexpr int kErrorTextCount = 71;
-constexpr int kWarningTextCount = 4;
+constexpr int kErrorTextCount = 72;
+constexpr int kWarningTextCount = 5;
 
 // The catalogue, indexed by number. Texts are kept exactly as hosts expect them.
 extern const char* const kErrorTexts[kErrorTextCount];
@@ -29,9 +29,9 @@ struct DiagnosticsState {
   int32_t warningCount = 0;
 };
 
-// Remembers error `number` (0..70) for the current line unless already pending.
+// Remembers error `number` (0..71) for the current line unless already pending.
 void raiseError(AssemblerRun& run, int number);
-// Remembers warning `number` (0..3) for the current line unless already pending.
+// Remembers warning `number` (0..4) for the current line unless already pending.
 void raiseWarning(AssemblerRun& run, int number);
 // Writes the pending warnings, errors and user error of the line to the listing and the
 // error file, counts them and clears them. The file named is the current include file.

@@ -5,6 +5,7 @@
 
 #include "driver/persistent_settings.h"
 #include "driver/run.h"
+#include "symbols/constant_table.h"
 
 namespace zq {
 namespace {
@@ -82,18 +83,22 @@ TEST_F(SegmentTest, RamNameChecks) {
   const std::string longName(70, 'L');
   const std::pair<std::string, Errors> cases[] = {
       {"ORG 0", {}}, {"A DN 2", {}}, {"B: DN 3", {}}, {"ORG 10h", {}}, {"C .dn 1", {}},
-      {"1X DN 1", {0}}, {longName + " DN 1", {3}}, {"ORG 1", {}}, {"E DN 1", {14}},
+      {"H DN K", {71}}, {"J DN Q", {12}}, {"1X DN 1", {0}}, {longName + " DN 1", {3}}, {"ORG 1", {}}, {"E DN 1", {14}},
       {"F DN 2049", {14, 6, 9}}, {"G DN 1 2", {6}}, {"ORG 8001h", {9}}, {"ORG 2050", {9}},
       {"ORG", {8}}};
   run.source.dataSegmentOpen = 1;
-  for (int pass = 1; pass <= 2; ++pass)
+  run.constants.records.resize(2);
+  for (int pass = 1; pass <= 2; ++pass) {
+    // K is defined only after pass 1 has placed H (as 0 nibbles).
+    if (pass == 2) defineConstant(run, "K EQU 4\n", 1, 1, "EQU");
     for (const auto& [line, errors] : cases) {
       EXPECT_EQ(defineRamName(run, line + "\n", pass), 0);
       EXPECT_EQ(takeErrors(), pass == 2 ? errors : Errors{}) << line;
     }
-  ASSERT_EQ(run.segments.ramNameCount, 7);
+  }
+  ASSERT_EQ(run.segments.ramNameCount, 9);
   EXPECT_EQ(run.segments.ramNames[2].first + run.segments.ramNames[3].first, 2 + 0x10);
-  EXPECT_EQ(run.segments.ramNames[5].name, longName.substr(0, 64));
+  EXPECT_EQ(run.segments.ramNames[7].name, longName.substr(0, 64));
   // The table holds entries 1 to 2049; the next name is refused in pass 2.
   run.directives.dnOverlapAllowed = 1;
   for (int pass = 1; pass <= 2; ++pass) {
