@@ -107,6 +107,7 @@ int PieceReader::nextChar() {
   // Ctrl-Z marks the end of a Windows text stream; whatever follows it is never read.
   if (c == EOF || c == 0x1A) {
     ended_ = true;
+    endMark_ = c == 0x1A;
     return EOF;
   }
   // CR LF becomes LF before the piece is cut, so the pair may straddle two pieces
@@ -118,6 +119,25 @@ int PieceReader::nextChar() {
     return '\r';
   }
   return c == '\0' ? ' ' : c;
+}
+
+void PieceReader::skipByteOrderMark() {
+  if (ended_ || stream_ == nullptr || blockPos_ != 0 || blockEnd_ != 0) return;
+  if (nextByte() == EOF) return;
+  // The first read fills a whole block unless the stream is shorter than the mark.
+  static const char kMark[] = "\xEF\xBB\xBF";
+  if (blockEnd_ >= 3 && std::equal(kMark, kMark + 3, block_.get())) {
+    blockPos_ = 3;
+  } else {
+    blockPos_ = 0;
+  }
+}
+
+bool PieceReader::textAfterEndMark() {
+  if (!endMark_ || stream_ == nullptr) return false;
+  for (int c = nextByte(); c != EOF; c = nextByte())
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != '\0' && c != 0x1A) return true;
+  return false;
 }
 
 // As fgets: up to capacity_ characters, ending after a line feed; a partial last line

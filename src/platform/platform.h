@@ -112,6 +112,13 @@ class PieceReader {
       : stream_(stream), capacity_(bufferSize > 1 ? bufferSize - 1 : 1) {}
   // Fills `piece` with the next piece; false (and `piece` empty) at end of file.
   bool next(std::string& piece);
+  // Skips a UTF-8 byte-order mark (EF BB BF) that opens the stream, as editors write it.
+  // Call before the first piece.
+  void skipByteOrderMark();
+  // After next() has answered false: true when the text ended at a Ctrl-Z byte and
+  // something other than blanks, tabs, line ends, NULs and further Ctrl-Z bytes follows
+  // it. Reads the rest of the stream up to the first such byte.
+  bool textAfterEndMark();
 
  private:
   int nextChar();
@@ -119,7 +126,8 @@ class PieceReader {
 
   FILE* stream_;
   size_t capacity_;
-  bool ended_ = false;  // Ctrl-Z seen, or end of file
+  bool ended_ = false;    // Ctrl-Z seen, or end of file
+  bool endMark_ = false;  // the text ended at a Ctrl-Z byte
   std::unique_ptr<char[]> block_;
   size_t blockPos_ = 0;  // next byte of block_ to deliver
   size_t blockEnd_ = 0;  // bytes of block_ filled by the last read

@@ -369,11 +369,15 @@ int assembleFile(AssemblerRun& run, const std::string& fileName, int pass) {
   s.includeFileNames[s.includeLevel] = fileName;
   observeFileRead(fileName, s.includeLevel == 0 ? ZQASM_FILE_SOURCE : ZQASM_FILE_INCLUDE);
   PieceReader reader(stream.get());
+  reader.skipByteOrderMark();
 
   std::string line;
   int result = 1;
+  bool stopped = false;   // reading ended before the end of the text
+  bool lineEnded = true;  // the last line read ended with its line feed
   while (joinLine(reader, line)) {
     s.lineNumber = lineNumber;
+    lineEnded = !line.empty() && line.back() == '\n';
     if (s.includeLevel > 0) {
       s.includeTextRead += line.size();
       if (s.includeTextRead > kMaxIncludeText) {
@@ -391,12 +395,18 @@ int assembleFile(AssemblerRun& run, const std::string& fileName, int pass) {
         flushLineDiagnostics(run, lineNumber);
       }
     } else if (pass == 0) {
-      if (passZeroLine(run, line, lineNumber, result)) break;
-    } else if (statementLine(run, line, lineNumber, pass, result)) {
+      if ((stopped = passZeroLine(run, line, lineNumber, result))) break;
+    } else if ((stopped = statementLine(run, line, lineNumber, pass, result))) {
       break;
     }
     ++lineNumber;
     ++s.passLineCount;
+  }
+  // A Ctrl-Z byte ends the text as it ends a Windows text stream; program text after it
+  // is never read, so pass 2 says so (warning 4) on the line that holds the byte.
+  if (!stopped && result != resultFatal && pass == 2 && reader.textAfterEndMark()) {
+    raiseWarning(run, 4);
+    flushLineDiagnostics(run, lineEnded ? lineNumber : lineNumber - 1);
   }
   return result;
 }

@@ -181,6 +181,24 @@ TEST_F(PassLoopInclude, FatalInsideIncludeEndsTheRun) {
   EXPECT_EQ(messages_, Lines{"Label quantities can't great than 8192 "});
 }
 
+// A byte-order mark opening a file is skipped; text (not blanks, line ends, NULs or more
+// marks) after a Ctrl-Z mark is warned about in pass 2, at the line holding the mark.
+TEST_F(PassLoopInclude, ByteOrderMarkAndTextAfterEndMark) {
+  zqtest::writeFile(dir_.file("main.asm"),
+                    "\xEF\xBB\xBF#include <e.inc>\n#include <f.inc>\n\x1A;\n");
+  zqtest::writeFile(dir_.file("inc/e.inc"), "; one\n; two\x1A\n; lost\n");
+  zqtest::writeFile(dir_.file("inc/f.inc"), std::string("; one\n\x1A \r\n\t\x1A\0\n", 13));
+  setSlot(params_->includeDir1, dir_.file("inc"));
+  run_->files.error = std::tmpfile();
+  ASSERT_NE(run_->files.error, nullptr);
+  for (int pass = 1; pass <= 2; ++pass) zq::assembleFile(*run_, real("main.asm"), pass);
+  const std::string text = "(2) : Warning 4 ->  TEXT AFTER END OF FILE MARK (1AH) IGNORED\n";
+  std::string written(512, '\0');
+  std::rewind(run_->files.error);
+  written.resize(std::fread(&written[0], 1, written.size(), run_->files.error));
+  EXPECT_EQ(written, real("inc/e.inc") + text + real("main.asm") + "(3" + text.substr(2));
+}
+
 TEST_F(PassLoopInclude, MissingFile) {
   run_->source.includeLevel = 3;
   EXPECT_EQ(zq::assembleFile(*run_, dir_.file("none.asm"), 1), -1);
