@@ -247,9 +247,9 @@ int defineTableData(AssemblerRun& run, const std::string& statement, int pass) {
 void appendDataItem(AssemblerRun& run, const std::string& item, bool wordMode, int pass,
                     std::vector<uint8_t>& bytes) {
   std::string text = item;
-  if (replaceCharLiterals(text)) {
-    // Character literals make the item an expression.
-  } else if (text.find('"') != std::string::npos) {
+  // Character literals make the item an expression; strings count only without them.
+  const bool literals = replaceCharLiterals(text);
+  if (!literals && text.find('"') != std::string::npos) {
     const bool oneString =
         text.size() >= 2 && text[0] == '"' && text.find('"', 1) == text.size() - 1;
     text = replaceStrings(text);
