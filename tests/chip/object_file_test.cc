@@ -160,19 +160,16 @@ TEST(ObjectFileTest, ErrorsLeaveNoObjectButARamFile) {
 
 // Killed by the file size limit halfway through the image, a run leaves no file under the
 // image's name, not even a part of one.
-void writeUnder4KiBLimit(AssemblerRun& run) {
-  rlimit limit;
-  limit.rlim_cur = limit.rlim_max = 4096;
-  setrlimit(RLIMIT_FSIZE, &limit);
-  std::signal(SIGXFSZ, SIG_DFL);
-  writeObjectFiles(run);
-  std::_Exit(0);
-}
-
 TEST(ObjectFileDeathTest, KilledWriteLeavesNoPartialImage) {
   ObjectRun t("ZQ4460.1", 0xFFF, -1);
-  t.record(0, "34 12");
-  EXPECT_EXIT(writeUnder4KiBLimit(t.run), ::testing::KilledBySignal(SIGXFSZ), "");
+  const rlimit limit = {4096, 4096};
+  auto writeUnderLimit = [&] {
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, SIG_DFL);
+    writeObjectFiles(t.run);
+    std::_Exit(0);
+  };
+  EXPECT_EXIT(writeUnderLimit(), ::testing::KilledBySignal(SIGXFSZ), "");
   EXPECT_FALSE(fileExists(t.run.files.objName));
 }
 
