@@ -100,11 +100,9 @@ TEST_F(ZqasmCliTest, ExitStatusFollowsTheRun) {
             "zqasm: fatal: Fatal Error: .CHIP ZQxxxx ( Ex: .CHIP ZQ4460 ) MUST BE DEFINITION\n"
             "zqasm: fatal: Occurred FATAL ERROR !\n0 Error(s), 0 Warning(s)\n");
   // Outputs that cannot be made are named with the reason.
-  EXPECT_EQ(run(chips_ + "-M no/dir.d good.asm", 3),
-            "0 Error(s), 0 Warning(s)\nzqasm: no/dir.d: cannot create: No such file or directory\n");
-  std::filesystem::remove(dir_.file("good.LST"));
-  std::filesystem::create_directories(dir_.file("good.LST"));
-  EXPECT_EQ(run(chips_ + "good.asm", 3), "zqasm: good.LST: cannot create: Is a directory\n");
+  EXPECT_EQ(
+      run(chips_ + "-M no/dir.d good.asm", 3),
+      "0 Error(s), 0 Warning(s)\nzqasm: no/dir.d: cannot create: No such file or directory\n");
 }
 
 // Diagnostics one per line in the FILE:LINE: form, include files named as found, then
@@ -219,11 +217,11 @@ TEST_F(ZqasmCliTest, CommandLineDefinesSelectVariants) {
   EXPECT_NE(zqtest::readFile(dir_.file("v.OBJ")), tenth);
 }
 
-// An output not written in full (zqasm ignores SIGXFSZ, so a write beyond the file size
-// limit fails; a full device) is named with the reason and ends the run with status 3,
-// never 0; an image leaves nothing under its name or beside it, and the error file on a
-// full device is not read back.
-TEST_F(ZqasmCliTest, OutputsNotWrittenInFullAreReported) {
+// An output not created or not written in full (zqasm ignores SIGXFSZ, so a write beyond
+// the file size limit fails; a full device) is named with the reason and ends the run
+// with status 3, never 0; an image leaves nothing under its name or beside it, and the
+// error file on a full device is not read back.
+TEST_F(ZqasmCliTest, OutputsNotWrittenAreReported) {
   writeFile(dir_.file("img.asm"), ".CHIP ZQ4460\n ORG 0\n NOP\n");
   std::string comments;
   for (int k = 0; k < 100; ++k) comments += std::string(40, ';') + "\n";
@@ -241,6 +239,8 @@ TEST_F(ZqasmCliTest, OutputsNotWrittenInFullAreReported) {
            "/img.ERR\" create failed !\n"
            "zqasm: img.asm: an output file could not be created\n",
        ""},
+      {"img.asm", "rm img.LST img.ERR; mkdir img.LST; ",
+       "zqasm: img.LST: cannot create: Is a directory\n", ""},
   };
   for (const auto& [arguments, setup, output, image] : cases) {
     EXPECT_EQ(run(chips_ + arguments, 3, setup), output);
