@@ -202,7 +202,9 @@ bool writeRecord(FILE* out, unsigned type, unsigned address, const uint8_t* data
 
 bool writeIntelHex(const std::string& name, const std::vector<uint8_t>& bytes,
                    const std::vector<uint8_t>& written, size_t unit) {
-  FILE* out = std::fopen(name.c_str(), "w");
+  // Like the images it copies, written beside and renamed only when complete.
+  zq::ReplacingFile file(name, "w");
+  FILE* out = file.stream();
   if (out == nullptr) return false;
   bool ok = true;
   unsigned upper = 0;  // the upper 16 bits of the address in force
@@ -228,7 +230,8 @@ bool writeIntelHex(const std::string& name, const std::vector<uint8_t>& bytes,
     }
   }
   ok = ok && writeRecord(out, 1, 0, nullptr, 0);
-  return finish(out, ok);
+  // A failed write leaves the stream's error flag set, so commit refuses it as well.
+  return ok && file.commit();
 }
 
 }  // namespace zqcli

@@ -3,7 +3,8 @@
 //   0  the run completed without errors
 //   1  the run reported errors, or stopped with a fatal error
 //   2  usage error (nothing was assembled)
-//   3  nothing assembled: the source is missing, or the library returned 0 or -1
+//   3  nothing assembled: the source is missing, or the library returned 0 or -1 (an
+//      output not created or not written in full)
 // Beyond the block it uses the static library's run observer (zqasm/observer.h) for the
 // diagnostics, the files read, the images and the -D defines.
 #include <cerrno>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -68,7 +70,8 @@ const char kUsage[] =
     "  zqasm -I include -D DEBUG --hex --depfile build/demo.d demo.asm\n"
     "\n"
     "Exit status: 0 no errors, 1 errors or a fatal stop, 2 a wrong command line,\n"
-    "3 nothing assembled (SOURCE missing, an output not creatable, no memory).\n";
+    "3 nothing assembled (SOURCE missing, an output not creatable or cut short,\n"
+    "no memory).\n";
 // clang-format on
 
 constexpr int kExitClean = 0;
@@ -289,14 +292,21 @@ int fillBlock(const Options& options, AssemblerParams& block) {
   return -1;
 }
 
-// Copies the error file to standard error, ending it with a line end.
+// Copies the error file to standard error, ending it with a line end. Only a regular
+// file is read, block by block: a link to a device such as /dev/zero never ends.
 void copyErrorFile(const std::string& name) {
   // A text stream, as the file was written: on Windows its CR LF line ends come back as
   // line feeds, which standard error writes as CR LF again.
-  std::string contents;
-  if (!zq::readWholeFile(name, contents)) return;
-  std::fwrite(contents.data(), 1, contents.size(), stderr);
-  if (!contents.empty() && contents.back() != '\n') std::fputc('\n', stderr);
+  FILE* in = zq::openForReading(name, "r");
+  if (in == nullptr) return;
+  char block[8192];
+  char last = '\n';
+  for (size_t count; (count = std::fread(block, 1, sizeof block, in)) > 0;) {
+    std::fwrite(block, 1, count, stderr);
+    last = block[count - 1];
+  }
+  std::fclose(in);
+  if (last != '\n') std::fputc('\n', stderr);
 }
 
 // The source must exist before the library is called: its own failure does not tell a
@@ -348,9 +358,8 @@ bool writeExtraOutputs(const Options& options, const zqcli::Reporter& reporter,
   return ok;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// The whole command; main only catches what it throws.
+int runCommand(int argc, char** argv) {
   Options options;
   int status = parseArguments(argc, argv, options);
   if (status >= 0) return status;
@@ -393,6 +402,9 @@ int main(int argc, char** argv) {
   observer.defineValues = values.data();
   observer.defineCount = names.size();
 
+  // A write beyond a file size limit fails and is reported instead of killing zqasm
+  // halfway through an output.
+  zq::ignoreFileSizeSignal();
   // Both stay installed only for the call, so the reporter outlives every callback.
   ZqasmSetMessageSink(zqcli::onMessage, &reporter);
   ZqasmSetRunObserver(&observer);
@@ -420,4 +432,17 @@ int main(int argc, char** argv) {
   const bool clean = !reporter.fatal && reporter.errors == 0;
   if (!writeExtraOutputs(options, reporter, fullSource, clean)) return kExitNotRun;
   return clean ? kExitClean : kExitErrors;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Out of memory anywhere in zqasm itself (the library never throws) ends it with a
+  // message and the status of a run that assembled nothing, not with an abort.
+  try {
+    return runCommand(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "zqasm: %s\n", e.what());
+    return kExitNotRun;
+  }
 }

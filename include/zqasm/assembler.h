@@ -33,8 +33,10 @@ typedef struct AssemblerParams {
   uint16_t tableRomUsed;                 /* 9658 out: highest used table address + 1, or 0 */
 } AssemblerParams;
 
-/* Runs one assembly. Returns 1 after a run (whatever its error count), 0 when the run's
- * tables cannot be allocated, -1 when the source or an output file cannot be opened.
+/* Runs one assembly. Returns 1 after a run (whatever its error count; a fatal stop also
+ * writes its text into the error file and the listing), 0 when the run's tables cannot be
+ * allocated, -1 when the source or an output file cannot be opened or an output could
+ * not be written in full.
  * Not reentrant: one call at a time per process. */
 int Run44Assembler(AssemblerParams* params);
 

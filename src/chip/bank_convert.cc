@@ -147,8 +147,7 @@ void rewriteListing(AssemblerRun& run, const BankConvertTables& tables,
       if (tables.redirectedTo[a] >= 0 && symbolLines[a] >= 1)
         lineAddress.emplace(symbolLines[a], a);
   }
-  std::fclose(listing);
-  listing = nullptr;
+  closeOutputStream(run.files, listing, run.files.lstName);
   std::string text;
   if (!lineAddress.empty() && readWholeFile(run.files.lstName, text)) {
     std::string rewritten;

@@ -44,9 +44,7 @@ void skipConvertArea(SourceState& s) {
 // message and gives resultFatal.
 int recordOrFail(AssemblerRun& run, int byteCount, int32_t address) {
   if (recordInstruction(run, byteCount, address)) return 1;
-  showMessage("Fatal ERROR : InsertAddressTable==NULL");
-  run.source.fatalError = 1;
-  return resultFatal;
+  return reportFatal(run, MessageOwner::kActiveWindow, "Fatal ERROR : InsertAddressTable==NULL");
 }
 
 // Pass 2 part of the move from the last word of bank 0 or 1: the five listing lines and

@@ -57,12 +57,12 @@ void writeRamFile(AssemblerRun& run) {
     std::fprintf(out, "%5d  %32s  %03Xh\n", entry.size, entry.name.c_str(),
                  static_cast<unsigned>(entry.first));
   }
-  std::fclose(out);
+  closeOutputStream(run.files, out, run.files.ramName);
 }
 
-// The header text of ".OBJ" and ".TAB". False (after the message) when the 44V09 header
-// file is missing.
-bool headerText(const AssemblerRun& run, std::string& header) {
+// The header text of ".OBJ" and ".TAB". False when the 44V09 header file is missing: no
+// image can be made, and the run stops on its fatal path.
+bool headerText(AssemblerRun& run, std::string& header) {
   header = chipNameField(run);
   if (!chipNameHas(header, 0, "ZQ44V09")) return true;
   // A 44V09 image carries the name text of the 4427, which hosts and programmers expect.
@@ -73,8 +73,7 @@ bool headerText(const AssemblerRun& run, std::string& header) {
   std::snprintf(path, sizeof path, "%s\\ZQ4427.COE", directory.c_str());
   int fd = openReadOnly(path);
   if (fd < 0) {
-    showOwnedMessage(MessageOwner::kFocusWindow, "Assemble ERROR: : Can not open file %s !",
-                     path);
+    reportFatal(run, MessageOwner::kFocusWindow, "Assemble ERROR: : Can not open file %s !", path);
     return false;
   }
   char buffer[kHeaderFileBytes + 1] = {};
@@ -90,21 +89,22 @@ bool headerText(const AssemblerRun& run, std::string& header) {
 }
 
 // Writes `name` as the header text followed by `size` bytes of `body`. A truncated image
-// must never pass for a good one (a full disk, a file size limit): every write and the
-// close are checked, and on failure the partial file is removed and the failure shown
-// like a file that cannot be created. False (imageWriteFailed set) on failure.
+// must never pass for a good one (a full disk, a file size limit, a run killed halfway):
+// the image is written beside under a temporary name and takes its real name only once
+// every write and the close succeeded. On failure nothing is left, the failure is shown
+// like a file that cannot be created and writeFailed is set. False on failure.
 bool writeImageFile(AssemblerRun& run, const std::string& name, const std::string& header,
                     const uint8_t* body, size_t size) {
+  ReplacingFile out(name, "wb");
   bool written = false;
-  if (FILE* out = openForWriting(name, "wb")) {
-    written = std::fwrite(header.data(), 1, header.size(), out) == header.size() &&
-              std::fwrite(body, 1, size, out) == size;
-    written = std::fclose(out) == 0 && written;
-    if (!written) removeIfPresent(name);
+  if (FILE* stream = out.stream()) {
+    written = std::fwrite(header.data(), 1, header.size(), stream) == header.size() &&
+              std::fwrite(body, 1, size, stream) == size;
+    written = out.commit() && written;
   }
   if (!written) {
     showMessage("File \"%s\" create failed !\n", name.c_str());
-    run.object.imageWriteFailed = true;
+    run.files.writeFailed = true;
   }
   return written;
 }
@@ -218,6 +218,8 @@ void writeObjectFiles(AssemblerRun& run) {
   try {
     image.assign(bodyBytes + kImageSpare, 0);
   } catch (const std::bad_alloc&) {
+    // No image for a run without errors is a fatal result, never a silent one.
+    reportFatal(run, MessageOwner::kActiveWindow, "Memory alloc fail (%d)\n", 2);
     return;
   }
   // Unprogrammed words of the 44W05 read as FFFFh.

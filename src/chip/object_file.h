@@ -28,8 +28,7 @@ struct ObjectState {
   // also for the addresses beyond its end: it grows as instructions are recorded); the
   // bank convert area matches redirected instructions to listing lines with it.
   std::vector<int32_t> symbolLines;
-  std::string mapFileName;                            // name of the last ".MAP" record
-  bool imageWriteFailed = false;                      // ".OBJ" or ".TAB" not written in full
+  std::string mapFileName;  // name of the last ".MAP" record
 };
 
 // Byte `index` of the code text "LL HH" (0 the low byte, 1 the high byte); 0 when absent.
@@ -40,8 +39,10 @@ bool recordInstruction(AssemblerRun& run, int byteCount, int address);
 // 1 when a record has the address locationCounter (16-bit compare), else 0.
 int orgAddressUsed(AssemblerRun& run);
 // Writes ".RAM", ".OBJ", ".TAB" and the host results. Called once after the passes.
-// An ".OBJ" or ".TAB" that cannot be created or written in full is removed, a message
-// is shown and imageWriteFailed is set: the run must not report success.
+// An output that cannot be written in full is shown as one that cannot be created, and
+// sets the run's writeFailed (an ".OBJ" or ".TAB" is then never left under its name);
+// an ".OBJ" that cannot be made at all (44V09 header file missing, no memory) is a
+// fatal stop: the run must not report success.
 void writeObjectFiles(AssemblerRun& run);
 
 }  // namespace zq

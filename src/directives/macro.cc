@@ -119,8 +119,8 @@ int defineMacroHead(AssemblerRun& run, const std::string& arguments, int pass) {
   MacroState& m = run.macros;
   if (pass == 1 && m.macroTable.size() >= kMaxMacros) {
     // Like a full label table: the run cannot go on without the definition.
-    showMessage("Macro quantities can't great than %d ", static_cast<int>(kMaxMacros));
-    s.fatalError = 1;
+    reportFatal(run, MessageOwner::kActiveWindow, "Macro quantities can't great than %d ",
+                static_cast<int>(kMaxMacros));
     return 0;
   }
   // From here to the ENDM-family line nothing is assembled.
@@ -371,8 +371,7 @@ void addLocalLabel(AssemblerRun& run, const std::string& name, uint32_t lineNumb
     macro->localLabels.push_back(std::move(node));
   } catch (const std::bad_alloc&) {
     // A library may not end its host: the run stops on its fatal path instead.
-    showMessage("Macro LabelTab: ptr1->next==NULL");
-    s.fatalError = 1;
+    reportFatal(run, MessageOwner::kActiveWindow, "Macro LabelTab: ptr1->next==NULL");
     return;
   }
   ++macro->localLabelCount;

@@ -2,6 +2,7 @@
 #include "driver/diagnostics.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 
 #include "driver/run.h"
@@ -161,6 +162,28 @@ void flushLineDiagnostics(AssemblerRun& run, unsigned lineNumber) {
     observeDiagnostic(ZQASM_USER_ERROR, fileName, lineNumber, -1, d.userErrorText);
     d.userErrorText.clear();
   }
+}
+
+int reportFatal(AssemblerRun& run, MessageOwner owner, const char* format, ...) {
+  char text[kMaxMessageLength + 1];
+  va_list args;
+  va_start(args, format);
+  if (std::vsnprintf(text, sizeof text, format, args) < 0) text[0] = '\0';
+  va_end(args);
+  showOwnedMessage(owner, "%s", text);
+  writeFatalLine(run, text);
+  run.source.fatalError = 1;
+  return resultFatal;
+}
+
+void writeFatalLine(AssemblerRun& run, const std::string& text) {
+  std::string line = text;
+  while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
+  line += '\n';
+  if (run.files.error != nullptr) std::fputs(line.c_str(), run.files.error);
+  if (run.files.listing != nullptr) std::fputs(line.c_str(), run.files.listing);
+  // A text of several lines counts each of them, as the ".SYM" numbers expect.
+  run.source.listingLineCount += static_cast<int32_t>(std::count(line.begin(), line.end(), '\n'));
 }
 
 void dropLineDiagnostics(AssemblerRun& run) {

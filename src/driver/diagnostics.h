@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace zq {
 
 struct AssemblerRun;
@@ -38,6 +40,17 @@ void raiseWarning(AssemblerRun& run, int number);
 void flushLineDiagnostics(AssemblerRun& run, unsigned lineNumber);
 // Drops whatever is pending for the line without writing it (pass start, macro call).
 void dropLineDiagnostics(AssemblerRun& run);
+
+// Every condition that stops the run goes through here, so that a host reading the error
+// file or the listing learns why. reportFatal formats the text (as printf, at most 1,023
+// characters), shows it through the message sink with `owner`, writes it with
+// writeFatalLine and sets fatalError; it returns resultFatal for the caller to pass on.
+int reportFatal(AssemblerRun& run, MessageOwner owner, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+// Writes the text of a fatal stop into the error file and the listing (each when open):
+// the text without its trailing blanks and line ends, then one line end. Texts that are
+// not shown as messages (the missing chip) are written through here alone.
+void writeFatalLine(AssemblerRun& run, const std::string& text);
 
 }  // namespace zq
 

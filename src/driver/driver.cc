@@ -96,7 +96,7 @@ int assemble(AssemblerRun& run, AssemblerParams* params) {
     if (pass == 0 && s.chipState < 1 && result != resultFatal) {
       s.fatalError = 1;
       const char* text = "Fatal Error: .CHIP ZQxxxx ( Ex: .CHIP ZQ4460 ) MUST BE DEFINITION\n";
-      if (run.files.error != nullptr) std::fputs(text, run.files.error);
+      writeFatalLine(run, text);
       observeDiagnostic(ZQASM_FATAL, "", 0, -1, text);
       break;
     }
@@ -123,9 +123,9 @@ int assemble(AssemblerRun& run, AssemblerParams* params) {
   }
   closeOutputFiles(run);
   releaseOpcodeTable(run);
-  // The remaining tables and lists go with the run object. An image that could not be
-  // written is reported like an output file that cannot be created.
-  return run.object.imageWriteFailed ? -1 : 1;
+  // The remaining tables and lists go with the run object. An output that could not be
+  // written in full is reported like an output file that cannot be created.
+  return run.files.writeFailed ? -1 : 1;
 }
 
 }  // namespace

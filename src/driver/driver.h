@@ -7,7 +7,8 @@
 namespace zq {
 
 // Runs one assembly for the block. Returns 1 after a run, 0 when the tables cannot be
-// allocated, -1 when the output file set cannot be prepared.
+// allocated, -1 when the output file set cannot be prepared or an output could not be
+// written in full.
 int runAssembly(AssemblerParams* params);
 
 }  // namespace zq

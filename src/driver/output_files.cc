@@ -2,6 +2,7 @@
 // open for the run.
 #include "driver/output_files.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -12,20 +13,24 @@
 
 namespace zq {
 
-namespace {
-
-void closeStream(FILE*& stream) {
-  if (stream != nullptr) std::fclose(stream);
+void closeOutputStream(OutputFiles& files, FILE*& stream, const std::string& name) {
+  if (stream == nullptr) return;
+  // The error flag catches a write that failed earlier and left nothing for the close to
+  // fail on; errno then no longer tells why, and is cleared so as not to name a cause.
+  const bool writeFailed = std::ferror(stream) != 0;
+  errno = 0;
+  const bool closeFailed = std::fclose(stream) != 0;
   stream = nullptr;
+  if (!writeFailed && !closeFailed) return;
+  files.writeFailed = true;
+  showMessage("File \"%s\" create failed !\n", name.c_str());
 }
 
-}  // namespace
-
 void OutputFiles::close() {
-  closeStream(symbol);
-  closeStream(listing);
-  closeStream(error);
-  closeStream(map);
+  closeOutputStream(*this, symbol, symName);
+  closeOutputStream(*this, listing, lstName);
+  closeOutputStream(*this, error, errName);
+  closeOutputStream(*this, map, mapName);
 }
 
 void replaceExtension(std::string& name, const char* extension, bool keep) {

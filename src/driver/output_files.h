@@ -17,14 +17,23 @@ struct OutputFiles {
   FILE* symbol = nullptr;   // ".SYM", address to listing line
   FILE* error = nullptr;    // ".ERR"
   FILE* map = nullptr;      // ".MAP", one record per instruction
+  // Set when an output could not be written in full (a full disk, a file size limit):
+  // the run then reports what an output that cannot be created reports.
+  bool writeFailed = false;
 
   OutputFiles() = default;
   OutputFiles(const OutputFiles&) = delete;
   OutputFiles& operator=(const OutputFiles&) = delete;
   ~OutputFiles() { close(); }
-  // Closes symbol file, listing, error file and map file, in that order.
+  // Closes symbol file, listing, error file and map file, in that order, checked as by
+  // closeOutputStream.
   void close();
 };
+
+// Closes an output stream (when open) and sets it to nullptr. When a write to it or the
+// close failed, shows "File \"%s\" create failed !\n" with `name` and sets writeFailed:
+// a file cut short must never pass for a complete one.
+void closeOutputStream(OutputFiles& files, FILE*& stream, const std::string& name);
 
 // Replaces the extension of `name` (from its last "." anywhere, or appends it).
 // With keep set, a name that has an extension stays as it is. Empty names stay empty.

@@ -99,6 +99,39 @@ bool readWholeFile(const std::string& name, std::string& contents);
 // behind; on failure `name` is left as it was.
 bool replaceFile(const std::string& name, const std::string& contents);
 
+// A file written under a temporary name beside its real name and moved over it only when
+// complete, so that a run stopped halfway (killed by a file size limit, say) never leaves
+// a partial file under the real name. The directories of the name are resolved as by
+// openForWriting; the file gets the permissions a newly created file gets.
+class ReplacingFile {
+ public:
+  // Creates the temporary file and opens it as a stream with `mode` ("w", "wb").
+  ReplacingFile(const std::string& name, const char* mode);
+  // Removes the temporary file unless it was committed; errno is kept.
+  ~ReplacingFile();
+  ReplacingFile(const ReplacingFile&) = delete;
+  ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+  // The stream to write; nullptr when the temporary file could not be created.
+  FILE* stream() const { return stream_; }
+  // Closes the stream and, when every write and the close succeeded, moves the file over
+  // the real name (replacing a file there). False otherwise, with the temporary file
+  // removed, the real name untouched and errno telling why where the system said.
+  bool commit();
+
+ private:
+  void discard();
+
+  FILE* stream_ = nullptr;
+  std::string target_;     // the real name, directories resolved
+  std::string temporary_;  // empty once committed or discarded
+};
+
+// Lets a write beyond the process's file size limit fail with an error instead of ending
+// the process (SIGXFSZ ignored). For programs; the library never changes how its host
+// handles signals. Does nothing where there is no such signal.
+void ignoreFileSizeSignal();
+
 // Reads a text stream the way fgets does with an 82-byte buffer: at most 81 characters
 // per piece, a piece ends after its line feed. The stream is read as a Windows text
 // stream: a carriage return that stands before a line feed is dropped (also when the two

@@ -1,5 +1,6 @@
 // POSIX stand-ins for the Windows services the assembler was built around: the message
-// box, GetFullPathNameA, case-insensitive file names, CopyFileA and the current directory.
+// box, GetFullPathNameA, case-insensitive file names, CopyFileA, MoveFileExA and the
+// current directory.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,6 +8,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -105,6 +107,21 @@ std::string resolveComponents(const std::vector<std::string>& parts, size_t coun
   return path;
 }
 
+// The name a file is created under: the directories resolved like an existing name, the
+// last component exactly as given. Empty for an empty name.
+std::string pathForWriting(const std::string& name) {
+  if (name.empty()) return std::string();
+  std::vector<std::string> parts = normalisedComponents(name);
+  if (parts.empty()) return std::string();
+  std::string directory = resolveComponents(parts, parts.size() - 1);
+  // A missing directory makes the open fail, with the name as written.
+  if (directory.empty()) directory = joinComponents(parts, parts.size() - 1);
+  return (directory == "/" ? directory : directory + "/") + parts.back();
+}
+
+// Names tried for a temporary file before giving up.
+constexpr int kTemporaryAttempts = 100;
+
 }  // namespace
 
 // Writes the text and, unless it already ends with one, a line end. stderr is
@@ -168,15 +185,60 @@ FILE* openForReading(const std::string& name, const char* mode) {
 }
 
 FILE* openForWriting(const std::string& name, const char* mode) {
-  if (name.empty()) return nullptr;
-  std::vector<std::string> parts = normalisedComponents(name);
-  if (parts.empty()) return nullptr;
-  std::string directory = resolveComponents(parts, parts.size() - 1);
-  // A missing directory makes the open fail below, with the name as written.
-  if (directory.empty()) directory = joinComponents(parts, parts.size() - 1);
-  std::string path = (directory == "/" ? directory : directory + "/") + parts.back();
-  return std::fopen(path.c_str(), mode);
+  std::string path = pathForWriting(name);
+  return path.empty() ? nullptr : std::fopen(path.c_str(), mode);
 }
+
+ReplacingFile::ReplacingFile(const std::string& name, const char* mode)
+    : target_(pathForWriting(name)) {
+  if (target_.empty()) return;
+  // Beside the file, so the rename stays within one file system; O_EXCL makes the name
+  // this run's own, and mode 0666 gives the permissions fopen would (the umask applies).
+  const std::string stem = target_ + ".tmp" + std::to_string(getpid()) + "_";
+  for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
+    std::string candidate = stem + std::to_string(attempt);
+    int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;  // left by a killed run of the same process id
+      return;
+    }
+    temporary_ = candidate;
+    stream_ = fdopen(fd, mode);
+    if (stream_ == nullptr) {
+      ::close(fd);
+      discard();
+    }
+    return;
+  }
+}
+
+ReplacingFile::~ReplacingFile() { discard(); }
+
+void ReplacingFile::discard() {
+  const int saved = errno;
+  if (stream_ != nullptr) std::fclose(stream_);
+  stream_ = nullptr;
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+  temporary_.clear();
+  errno = saved;
+}
+
+bool ReplacingFile::commit() {
+  if (stream_ == nullptr) return false;
+  // A failed write may have left nothing in the buffer for the close to fail on, so the
+  // stream's error flag is asked too.
+  bool ok = std::ferror(stream_) == 0;
+  ok = std::fclose(stream_) == 0 && ok;
+  stream_ = nullptr;
+  if (ok && std::rename(temporary_.c_str(), target_.c_str()) == 0) {
+    temporary_.clear();
+    return true;
+  }
+  discard();
+  return false;
+}
+
+void ignoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 bool replaceFile(const std::string& name, const std::string& contents) {
   // Beside the file, so the rename stays within one file system; unique, so two runs

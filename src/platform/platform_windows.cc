@@ -1,13 +1,15 @@
 // The Windows services the assembler was built around: MessageBoxA for messages,
-// GetFullPathNameA for full names, CopyFileA, and the current directory. File names on
-// Windows ignore case already, so names are used as given; streams are opened in the
-// callers' modes, which makes "w" and "r" streams text streams (CR LF line ends).
+// GetFullPathNameA for full names, CopyFileA, MoveFileExA, and the current directory.
+// File names on Windows ignore case already, so names are used as given; streams are
+// opened in the callers' modes, which makes "w" and "r" streams text streams (CR LF line
+// ends).
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -125,6 +127,46 @@ bool replaceFile(const std::string& name, const std::string& contents) {
   if (!ok) DeleteFileA(temporary);
   return ok;
 }
+
+ReplacingFile::ReplacingFile(const std::string& name, const char* mode) : target_(name) {
+  if (name.empty()) return;
+  // GetTempFileNameA creates a uniquely named file beside `name`, so the move in commit
+  // stays on one volume and two runs never share it.
+  size_t slash = name.find_last_of("\\/");
+  std::string directory = slash == std::string::npos ? "." : name.substr(0, slash + 1);
+  char temporary[MAX_PATH];
+  if (GetTempFileNameA(directory.c_str(), "zqa", 0, temporary) == 0) return;
+  temporary_ = temporary;
+  stream_ = std::fopen(temporary, mode);
+  if (stream_ == nullptr) discard();
+}
+
+ReplacingFile::~ReplacingFile() { discard(); }
+
+void ReplacingFile::discard() {
+  const int saved = errno;
+  if (stream_ != nullptr) std::fclose(stream_);
+  stream_ = nullptr;
+  if (!temporary_.empty()) DeleteFileA(temporary_.c_str());
+  temporary_.clear();
+  errno = saved;
+}
+
+bool ReplacingFile::commit() {
+  if (stream_ == nullptr) return false;
+  bool ok = std::ferror(stream_) == 0;
+  ok = std::fclose(stream_) == 0 && ok;
+  stream_ = nullptr;
+  if (ok && MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    temporary_.clear();
+    return true;
+  }
+  discard();
+  return false;
+}
+
+// Windows has no file size signal: a write beyond a quota fails with an error already.
+void ignoreFileSizeSignal() {}
 
 bool copyFile(const std::string& from, const std::string& to) {
   // CopyFileA refuses to copy a file onto itself, which keeps it intact.

@@ -61,10 +61,10 @@ class IncludeLevelRestorer {
 // a file that includes itself, or files that include each other, would otherwise be
 // read a number of times that grows with the power of the depth limit.
 int stopRecursiveInclude(AssemblerRun& run, const std::string& bound, const std::string& fileName) {
-  showMessage("Fatal Error: more than %s in one pass, at \"%s\" (does a file include itself ?)",
-              bound.c_str(), fileName.c_str());
-  run.source.fatalError = 1;
-  return resultFatal;
+  return reportFatal(
+      run, MessageOwner::kActiveWindow,
+      "Fatal Error: more than %s in one pass, at \"%s\" (does a file include itself ?)",
+      bound.c_str(), fileName.c_str());
 }
 
 // Follows an include line (detectInclude answered 1 or 2): lists it in pass 2, then
@@ -110,10 +110,7 @@ bool passZeroLine(AssemblerRun& run, std::string& line, unsigned lineNumber, int
       // The text and "IN LINE %d" share one line of the error file.
       const char* text = loaded == -1 ? "ERROR : CHIP TYPE NO DEFINITION "
                                       : "ERROR : Mask Option File Does NO EXISTS.";
-      if (FILE* error = run.files.error) {
-        std::fputs(text, error);
-        std::fprintf(error, "IN LINE %d\n", static_cast<int>(lineNumber));
-      }
+      writeFatalLine(run, text + ("IN LINE " + std::to_string(static_cast<int>(lineNumber))));
       observeDiagnostic(ZQASM_FATAL, s.includeFileNames[s.includeLevel], lineNumber, -1, text);
       s.chipState = -1;
     }

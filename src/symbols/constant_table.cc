@@ -29,9 +29,11 @@ int enterConstant(AssemblerRun& run, const std::string& name, int32_t value,
   ConstantTable& table = run.constants;
   if (table.count >= kMaxConstants) {
     // The count stays at the capacity, so the ".EQU" writer reads only filled records.
-    closeOutputFiles(run);
-    showMessage("CONSTANT (%s)\nDefine quantities CAN'T OVER %d ( line=%u )\nCompiler ABORT.\n",
+    // The files close after the fatal text is in them.
+    reportFatal(run, MessageOwner::kActiveWindow,
+                "CONSTANT (%s)\nDefine quantities CAN'T OVER %d ( line=%u )\nCompiler ABORT.\n",
                 name.c_str(), kMaxConstants, lineNumber);
+    closeOutputFiles(run);
     return resultFatal;
   }
   const int32_t index = ++table.count;
@@ -147,7 +149,7 @@ void writeConstantFile(AssemblerRun& run) {
       line.hex(static_cast<unsigned long>(record.value), 4).text("h  ").decimal(record.duplicate);
       line.text("    ").decimal(record.level).text("\n").writeTo(out);
     }
-    std::fclose(out);
+    closeOutputStream(run.files, out, run.files.equName);
   }
   writeLabelFile(run, run.files.lblName);
 }

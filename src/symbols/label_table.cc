@@ -50,16 +50,14 @@ bool endsWord(char c) {
 
 bool startsSymbol(char c) { return isLetter(c) || c == '?' || c == '_'; }
 
-// Pass 1: a new node at the end of the global list. 1, resultFatal (table full) or
-// resultEndOfSource (no memory).
+// Pass 1: a new node at the end of the global list. 1, or resultFatal (table full, or no
+// memory: a label dropped would leave the program wrong without an error).
 int addGlobalLabel(AssemblerRun& run, const std::string& word, uint32_t lineNumber) {
   LabelTable& table = run.labels;
   SourceState& s = run.source;
-  if (table.count + 1 > kMaxLabels) {
-    s.fatalError = 1;
-    showMessage("Label quantities can't great than %d ", kMaxLabels);
-    return resultFatal;
-  }
+  if (table.count + 1 > kMaxLabels)
+    return reportFatal(run, MessageOwner::kActiveWindow, "Label quantities can't great than %d ",
+                       kMaxLabels);
   std::string cut = word.substr(0, kMaxSymbolName);
   LabelNode node;
   node.lineNumber = static_cast<uint16_t>(lineNumber);
@@ -85,8 +83,7 @@ int addGlobalLabel(AssemblerRun& run, const std::string& word, uint32_t lineNumb
   } catch (const std::bad_alloc&) {
     // Index entries already made for the node are ignored by the lookups' range checks.
     if (table.nodes.size() > index) table.nodes.pop_back();
-    showMessage("LabelTab: ptr1->next==NULL");
-    return resultEndOfSource;
+    return reportFatal(run, MessageOwner::kActiveWindow, "LabelTab: ptr1->next==NULL");
   }
   ++table.count;
   return 1;

@@ -223,7 +223,7 @@ void writeLabelFile(AssemblerRun& run, const std::string& path) {
     line.text("\n").writeTo(out);
   }
   std::fprintf(out, "%s===============\n", rule.c_str());
-  std::fclose(out);
+  closeOutputStream(run.files, out, path);
 }
 
 }  // namespace zq

@@ -1,8 +1,11 @@
 #include "chip/object_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <utility>
@@ -155,6 +158,22 @@ TEST(ObjectFileTest, ErrorsLeaveNoObjectButARamFile) {
   EXPECT_EQ(empty.params->codeEnd, 1);
 }
 
+// Killed by the file size limit halfway through the image, a run leaves no file under the
+// image's name, not even a part of one.
+TEST(ObjectFileDeathTest, KilledWriteLeavesNoPartialImage) {
+  ObjectRun t("ZQ4460.1", 0xFFF, -1);
+  const rlimit limit = {4096, 4096};
+  auto writeUnderLimit = [&] {
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, SIG_DFL);
+    writeObjectFiles(t.run);
+    std::_Exit(0);
+  };
+  EXPECT_EXIT(writeUnderLimit(), ::testing::KilledBySignal(SIGXFSZ), "");
+  EXPECT_FALSE(fileExists(t.run.files.objName));
+}
+
+// Without the file of model 4427 no image can be made: a fatal stop, never a success.
 TEST(ObjectFileTest, Header44V09ComesFromZQ4427) {
   ObjectRun t("ZQ44V09.1", 1, -1);
   std::snprintf(t.params->chipDirectory, sizeof t.params->chipDirectory, "%s",
@@ -167,6 +186,8 @@ TEST(ObjectFileTest, Header44V09ComesFromZQ4427) {
   EXPECT_EQ(message, "Assemble ERROR: : Can not open file " + t.dir.path() + "\\ZQ4427.COE !");
   EXPECT_FALSE(t.objectsWritten());
   EXPECT_EQ(t.params->codeEnd, 0xBEEF);
+  EXPECT_EQ(t.run.source.fatalError, 1);
+  t.run.source.fatalError = 0;
   // Only the first 10 bytes of the file count.
   writeFile(t.dir.file("ZQ4427.COE"), "ZQ4427ABCDEFGH");
   writeObjectFiles(t.run);

@@ -66,18 +66,39 @@ TEST_F(DriverRun, EarlyExits) {
   EXPECT_EQ(messages_, Messages{"Memory alloc fail (1)\n"});
 }
 
-// A label hides .CHIP; an unknown chip adds its own line. The stale ".JMP" goes either way.
-TEST_F(DriverRun, WithoutChipStopsAfterPassZero) {
-  for (const char* source : {"L: .CHIP ZQ4460\n", "; x\n.CHIP ZQ9999\n"}) {
-    SCOPED_TRACE(source);
+// Every stop of pass 0 or 1 leaves its text, and nothing else, in the error file and the
+// listing, and ends with the fatal message instead of the totals. A label hides .CHIP;
+// an unknown chip adds its own line. The stale ".JMP" goes either way.
+TEST_F(DriverRun, FatalStopsAreWrittenToErrorFileAndListing) {
+  std::string labels = ".CHIP ZQ4460\n", constants = labels, macros = labels;
+  for (int k = 0; k <= 8192; ++k) labels += "L" + std::to_string(k) + ":\n";
+  for (int k = 0; k <= 4096; ++k) constants += "C" + std::to_string(k) + " EQU 1\n";
+  for (int k = 0; k <= 256; ++k) macros += "M" + std::to_string(k) + " .MACRO\n .ENDM\n";
+  const char kConstants[] =
+      "CONSTANT (C4096)\nDefine quantities CAN'T OVER 4096 ( line=4098 )\n"
+      "Compiler ABORT.\n";
+  struct Case {
+    std::string source, message, text;  // message "" when only the fatal message is shown
+  };
+  const Case cases[] = {
+      {"L: .CHIP ZQ4460\n", "", kFatalLine},
+      {"; x\n.CHIP ZQ9999\n", "",
+       "ERROR : CHIP TYPE NO DEFINITION IN LINE 2\n" + std::string(kFatalLine)},
+      {labels, "Label quantities can't great than 8192 ",
+       "Label quantities can't great than 8192\n"},
+      {constants, kConstants, kConstants},
+      {macros, "Macro quantities can't great than 256 ", "Macro quantities can't great than 256\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
     messages_.clear();
     zqtest::writeFile(dir_.file("main.JMP"), "stale");
-    EXPECT_EQ(run(source), 1);
-    const bool unknown = source[0] == ';';
-    EXPECT_EQ(output(".ERR"), (unknown ? "ERROR : CHIP TYPE NO DEFINITION IN LINE 2\n" : "") +
-                                  std::string(kFatalLine));
-    EXPECT_EQ(output(".LST"), "");
-    EXPECT_EQ(messages_, Messages{"Occurred FATAL ERROR !"});
+    EXPECT_EQ(run(c.source), 1);
+    Messages expected = c.message.empty() ? Messages{} : Messages{c.message};
+    expected.push_back("Occurred FATAL ERROR !");
+    EXPECT_EQ(messages_, expected);
+    EXPECT_EQ(output(".ERR"), c.text);
+    EXPECT_EQ(output(".LST"), c.text);
     EXPECT_FALSE(zqtest::fileExists(dir_.file("main.JMP")));
   }
 }
@@ -153,13 +174,8 @@ TEST_F(DriverRun, BadInputNeverCrashes) {
   }
 }
 
-// A full macro table and runaway expansions end the run cleanly.
+// Runaway expansions end the run cleanly.
 TEST_F(DriverRun, MacroLimits) {
-  std::string heads = ".CHIP ZQ4460\n";
-  for (int k = 0; k <= 256; ++k) heads += "M" + std::to_string(k) + " .MACRO\n .ENDM\n";
-  EXPECT_EQ(run(heads), 1);
-  EXPECT_EQ(messages_,
-            (Messages{"Macro quantities can't great than 256 ", "Occurred FATAL ERROR !"}));
   // Two calls per level: the line budget stops it long before the nesting limit would.
   EXPECT_EQ(run(".CHIP ZQ4460\nTWICE .MACRO\n TWICE\n TWICE\n .ENDM\n TWICE\n"), 1);
   EXPECT_NE(output(".ERR").find("(6) : Error 70 ->  MACRO EXPANSION TOO LONG"), std::string::npos);

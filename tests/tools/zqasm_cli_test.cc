@@ -5,9 +5,11 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
+#include "platform/platform.h"
 #include "test_support.h"
 
 namespace {
@@ -98,11 +100,9 @@ TEST_F(ZqasmCliTest, ExitStatusFollowsTheRun) {
             "zqasm: fatal: Fatal Error: .CHIP ZQxxxx ( Ex: .CHIP ZQ4460 ) MUST BE DEFINITION\n"
             "zqasm: fatal: Occurred FATAL ERROR !\n0 Error(s), 0 Warning(s)\n");
   // Outputs that cannot be made are named with the reason.
-  EXPECT_EQ(run(chips_ + "-M no/dir.d good.asm", 3),
-            "0 Error(s), 0 Warning(s)\nzqasm: no/dir.d: cannot create: No such file or directory\n");
-  std::filesystem::remove(dir_.file("good.LST"));
-  std::filesystem::create_directories(dir_.file("good.LST"));
-  EXPECT_EQ(run(chips_ + "good.asm", 3), "zqasm: good.LST: cannot create: Is a directory\n");
+  EXPECT_EQ(
+      run(chips_ + "-M no/dir.d good.asm", 3),
+      "0 Error(s), 0 Warning(s)\nzqasm: no/dir.d: cannot create: No such file or directory\n");
 }
 
 // Diagnostics one per line in the FILE:LINE: form, include files named as found, then
@@ -217,18 +217,36 @@ TEST_F(ZqasmCliTest, CommandLineDefinesSelectVariants) {
   EXPECT_NE(zqtest::readFile(dir_.file("v.OBJ")), tenth);
 }
 
-// Under a file size limit (SIGXFSZ ignored, so the writes only fail) the image that
-// does not fit is removed and reported, and the run does not pass for a success.
-TEST_F(ZqasmCliTest, ImageNotWrittenInFullIsRemoved) {
+// An output not created or not written in full (zqasm ignores SIGXFSZ, so a write beyond
+// the file size limit fails; a full device) is named with the reason and ends the run
+// with status 3, never 0; an image leaves nothing under its name or beside it, and the
+// error file on a full device is not read back.
+TEST_F(ZqasmCliTest, OutputsNotWrittenAreReported) {
   writeFile(dir_.file("img.asm"), ".CHIP ZQ4460\n ORG 0\n NOP\n");
-  const std::pair<std::string, std::string> cases[] = {
-      {"img.asm", "OBJ"},                                  // 8 KiB of image
-      {"--rom-top 0Fh --table-top 0FFFh img.asm", "TAB"},  // 4 KiB of table
+  std::string comments;
+  for (int k = 0; k < 100; ++k) comments += std::string(40, ';') + "\n";
+  writeFile(dir_.file("long.asm"), ".CHIP ZQ4460\n" + comments);  // a 6 KiB listing
+  const std::string tooLarge = ": cannot create: File too large\n", limit = "ulimit -f 2; ";
+  const std::string full = "ln -sf /dev/full img.ERR; ";
+  const std::tuple<std::string, std::string, std::string, std::string> cases[] = {
+      // arguments, shell setup, output, image that must not be there
+      {"img.asm", limit, "zqasm: img.OBJ" + tooLarge, "img.OBJ"},  // 8 KiB of image
+      {"--rom-top 0Fh --table-top 0FFFh img.asm", limit, "zqasm: img.TAB" + tooLarge, "img.TAB"},
+      {"--rom-top 0Fh long.asm", limit, "zqasm: long.LST" + tooLarge, ""},
+      {"img.asm", full, "zqasm: img.ERR: cannot create: No space left on device\n", ""},
+      {"--diagnostics=err img.asm", full,
+       "File \"" + zq::fullPath(dir_.path()) +
+           "/img.ERR\" create failed !\n"
+           "zqasm: img.asm: an output file could not be created\n",
+       ""},
+      {"img.asm", "rm img.LST img.ERR; mkdir img.LST; ",
+       "zqasm: img.LST: cannot create: Is a directory\n", ""},
   };
-  for (const auto& [arguments, extension] : cases) {
-    std::string output = run(chips_ + arguments, 3, "ulimit -f 2; trap '' XFSZ; ");
-    EXPECT_EQ(output, "zqasm: img." + extension + ": cannot create: File too large\n");
-    EXPECT_FALSE(zqtest::fileExists(dir_.file("img." + extension)));
+  for (const auto& [arguments, setup, output, image] : cases) {
+    EXPECT_EQ(run(chips_ + arguments, 3, setup), output);
+    EXPECT_TRUE(image.empty() || !zqtest::fileExists(dir_.file(image))) << image;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path()))
+      EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos);
   }
 }
 
