@@ -90,6 +90,8 @@ int assemble(AssemblerRun& run, AssemblerParams* params) {
     beginPass(run);
     enterObserverDefines(run, pass);
     int result = assembleFile(run, sourcePath, pass);
+    // A conditional left open by the source would have skipped everything after it.
+    if (result >= 0 && !s.fatalError) reportOpenConditionals(run, pass);
     // DEFINE names are rebuilt by every pass.
     freeDefineList(run.substitutions);
     // A fatal stop while following includes in pass 0 has shown its own message.
