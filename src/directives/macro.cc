@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <new>
+#include <utility>
 
 #include "directives/segment.h"
 #include "driver/diagnostics.h"
@@ -298,7 +299,9 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
     return resultMacroTooDeep;
   }
 
-  ArgumentSet saved{record().arguments, record().argumentCount, record().currentExpansion};
+  // Moved out and back rather than copied: a runaway makes a million calls.
+  ArgumentSet saved{std::move(record().arguments), record().argumentCount,
+                    record().currentExpansion};
   const int32_t savedContext = s.macroContext;
   record().arguments = {};
   // Fields 2 and on are the arguments; the slots keep the first 17 (a 33rd field of the
@@ -380,7 +383,7 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   }
 
   // The outer expansion of a macro that called itself gets its own arguments back.
-  record().arguments = saved.arguments;
+  record().arguments = std::move(saved.arguments);
   record().argumentCount = saved.argumentCount;
   record().currentExpansion = saved.expansion;
   --m.macroNestingDepth;
