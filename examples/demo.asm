@@ -75,7 +75,7 @@ again:  LDA     CNT
         JNZ     again           ; each expansion jumps to its own "again"
         .ENDM
 SLOW    EQU     1
-pause:  PAUSE   3
+delay:  PAUSE   3
         .IF     SLOW .EQ. 1     ; assembled: a second, longer pause
         PAUSE   5
         .ELSE

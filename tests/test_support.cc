@@ -33,6 +33,14 @@ void writeFile(const std::string& path, const std::string& content) {
   out << content;
 }
 
+std::string streamText(FILE* stream) {
+  std::string text;
+  if (stream == nullptr || std::fflush(stream) != 0) return text;
+  std::rewind(stream);
+  for (int c; (c = std::fgetc(stream)) != EOF;) text.push_back(static_cast<char>(c));
+  return text;
+}
+
 std::string chipDir() { return ZQASM_TEST_CHIP_DIR; }
 std::string casesDir() { return ZQASM_TEST_CASES_DIR; }
 

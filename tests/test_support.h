@@ -3,6 +3,7 @@
 #ifndef ZQASM_TESTS_TEST_SUPPORT_H_
 #define ZQASM_TESTS_TEST_SUPPORT_H_
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -27,6 +28,8 @@ class TempDir {
 bool fileExists(const std::string& path);
 std::string readFile(const std::string& path);  // empty when missing
 void writeFile(const std::string& path, const std::string& content);
+// Everything written so far to a stream opened for update (std::tmpfile), from its start.
+std::string streamText(FILE* stream);
 
 // Directory of the chip files built from chips/*.txt.
 std::string chipDir();

@@ -18,6 +18,7 @@ namespace zq {
 namespace {
 
 constexpr int kErrSyntax = 20;
+constexpr int kErrUnbalanced = 28;
 constexpr int kErrTooDeep = 34;
 constexpr int kErrBlankOutsideMacro = 54;
 constexpr int kErrBlankNoName = 55;
@@ -117,13 +118,20 @@ int32_t characterSum(const std::string& item) {
   return sum;
 }
 
-// Pushes a level: `parentOn` says whether assembling was on when it opened.
-void pushLevel(ConditionStack& stack, int32_t& active, bool parentOn, int condition) {
+// Pushes a level: `parentOn` says whether assembling was on when it opened. A level of
+// file lines remembers the line that opened it.
+void pushLevel(AssemblerRun& run, ConditionStack& stack, int32_t& active, bool parentOn,
+               int condition) {
   const size_t level = static_cast<size_t>(++stack.depth);
   stack.parentOn[level] = parentOn ? 1 : 0;
   stack.states[level] = static_cast<uint8_t>(condition);
   stack.branchOn[level] = static_cast<uint8_t>(parentOn && condition);
   active = stack.branchOn[level];
+  const SourceState& s = run.source;
+  if (s.macroContext < 0 && s.includeLevel >= 0 && s.includeLevel <= kMaxIncludeLevel) {
+    stack.openFile[level] = s.includeFileNames[static_cast<size_t>(s.includeLevel)];
+    stack.openLine[level] = s.currentLineNumber;
+  }
 }
 
 }  // namespace
@@ -225,13 +233,13 @@ int compareOperands(AssemblerRun& run, const std::string& arguments, int code, i
   std::string copy;
   if (stripBlanks(run, arguments, copy, pass) == 0) return -1;
   const std::vector<std::string> items = splitList(copy);
-  if (items.size() != 2 && pass == 2) {
-    raiseError(run, kErrSyntax);
+  // Refused alike in both passes, so that pass 1 opens no level that pass 2 does not.
+  if (items.size() != 2) {
+    if (pass == 2) raiseError(run, kErrSyntax);
     return -1;
   }
-  // Before pass 2 the comparison goes on with what there is; a missing value is 0.
   int32_t values[2] = {0, 0};
-  for (size_t k = 0; k < 2 && k < items.size(); ++k) {
+  for (size_t k = 0; k < 2; ++k) {
     // Items live in field buffers of 255 characters.
     const std::string item = items[k].substr(0, kMaxFieldLength);
     if (item[0] == '"' || item[0] == '\'') {
@@ -300,7 +308,11 @@ int handleConditional(AssemblerRun& run, int code, const std::string& arguments,
       return 0;
     }
     const int condition = evaluateCondition(run, arguments, code, pass);
-    if (condition < 0) return resultNotDirective;
+    if (condition < 0) {
+      // The line lies in a branch that is off, where nothing else would report it.
+      if (pass == 2) raiseError(run, kErrSyntax);
+      return resultNotDirective;
+    }
     stack.states[top] = stack.branchOn[top] = static_cast<uint8_t>(condition);
     active = condition;
     return 0;
@@ -314,7 +326,7 @@ int handleConditional(AssemblerRun& run, int code, const std::string& arguments,
   // In a skipped region nothing is evaluated; the level stays off through all its
   // branches, so each ELSE, ELSEIF and ENDIF acts on its own conditional.
   if (!active) {
-    pushLevel(stack, active, false, 0);
+    pushLevel(run, stack, active, false, 0);
     return 0;
   }
   int condition;
@@ -327,8 +339,19 @@ int handleConditional(AssemblerRun& run, int code, const std::string& arguments,
   }
   if (condition < 0) return resultNotDirective;
   if (code == kDirIfNDef) condition = !condition;
-  pushLevel(stack, active, true, condition);
+  pushLevel(run, stack, active, true, condition);
   return 0;
+}
+
+void reportOpenConditionals(AssemblerRun& run, int pass) {
+  if (pass != 2) return;
+  ConditionStack& stack = run.conditions.sourceConditions;
+  const int depth = stack.depth < kMaxConditionDepth ? stack.depth : kMaxConditionDepth;
+  for (int level = 1; level <= depth; ++level) {
+    raiseError(run, kErrUnbalanced);
+    flushLineDiagnosticsAt(run, stack.openFile[static_cast<size_t>(level)],
+                           stack.openLine[static_cast<size_t>(level)]);
+  }
 }
 
 }  // namespace zq

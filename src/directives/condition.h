@@ -27,6 +27,10 @@ struct ConditionStack {
   std::array<uint8_t, kMaxConditionDepth + 2> states{};
   std::array<uint8_t, kMaxConditionDepth + 2> parentOn{};
   std::array<uint8_t, kMaxConditionDepth + 2> branchOn{};
+  // Where each level was opened (file and line number in it), so that a level still open
+  // when the pass ends is reported there. Filled on the stack of file lines only.
+  std::array<std::string, kMaxConditionDepth + 2> openFile;
+  std::array<uint32_t, kMaxConditionDepth + 2> openLine{};
 };
 
 struct ConditionState {
@@ -60,8 +64,14 @@ struct ComparisonTerm {
 // (depth above 0 for the last three) on the stack chosen by macroContext. `arguments` is
 // the text from the character that ended the keyword. Returns 0, or resultNotDirective
 // for a condition that cannot be evaluated (nothing changes then). Raises error 34 in
-// pass 2 for a 22nd open level, and the errors of the evaluators below.
+// pass 2 for a 22nd open level, error 20 for an ELSEIF whose condition is malformed, and
+// the errors of the evaluators below.
 int handleConditional(AssemblerRun& run, int code, const std::string& arguments, int pass);
+
+// End of a pass: in pass 2 each level of the file-line stack still open is error 28 at
+// the line that opened it, in that line's own file (written at once, outermost first).
+// Levels that macro expansions leave open are not reported.
+void reportOpenConditionals(AssemblerRun& run, int pass);
 
 // Condition of IF, IFDEF, IFNDEF or ELSEIF (`code`): 0 or 1, -1 when malformed. Inside
 // an expansion " .PARAMCOUNT" right after the keyword stands for the argument count.
@@ -69,7 +79,8 @@ int evaluateCondition(AssemblerRun& run, const std::string& arguments, int code,
 // Parses and evaluates one term (no diagnostics). 1, or -1 when an operator has no
 // operand before it.
 int evaluateComparison(AssemblerRun& run, const std::string& text, ComparisonTerm& term);
-// IFSAME / IFDIFF: 0 or 1, -1 when an item cannot be evaluated (errors 20, 32 in pass 2).
+// IFSAME / IFDIFF: 0 or 1; -1, in every pass, for other than two items or an item that
+// cannot be evaluated (errors 20, 32 in pass 2).
 int compareOperands(AssemblerRun& run, const std::string& arguments, int code, int pass);
 // IFBLANK / IFNBLANK: 0 or 1; -1 outside an expansion (errors 54, 55, 56 in pass 2).
 int testBlankParameter(AssemblerRun& run, const std::string& arguments, int code, int pass);

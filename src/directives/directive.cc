@@ -321,8 +321,8 @@ int processDirective(AssemblerRun& run, const std::string& line, size_t position
       closeSegment(run, s.tableSegmentOpen, s.dataSegmentOpen, pass);
       return 0;
     case kDirError:
-      // The flag of file lines decides, also for a line of a macro expansion.
-      if (pass == 2 && s.assemblingOn) userError(run, arguments);
+      // Only where the line is assembled: a guard in a macro body that is skipped stays quiet.
+      if (pass == 2 && assembling) userError(run, arguments);
       return 0;
     case kDirDnOverlap:
       dnOverlap(run, pass);

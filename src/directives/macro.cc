@@ -3,8 +3,10 @@
 // line number for labels and the call's line number in the listing and the error file.
 #include "directives/macro.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
+#include <utility>
 
 #include "directives/segment.h"
 #include "driver/diagnostics.h"
@@ -19,10 +21,13 @@ namespace zq {
 
 namespace {
 
+constexpr int kErrIllegalOpcode = 1;
+constexpr int kErrSymbolTooLong = 3;
 constexpr int kErrOperand = 6;
 constexpr int kErrDefinedLater = 29;
 constexpr int kErrNotEnoughParameters = 30;
 constexpr int kErrTooManyParameters = 43;
+constexpr int kErrLineTooLong = 67;
 constexpr int kErrTooManyMacroParameters = 68;
 constexpr int kErrMacroTooDeep = 69;
 constexpr int kErrMacroTooLong = 70;
@@ -52,6 +57,30 @@ void storeParameter(MacroRecord& record, int count, const std::string& name) {
   }
 }
 
+// A call line reached the expander as an unknown mnemonic: the encoder's error 1 is no
+// error after all. In pass 2 whatever else the line drew (its label, for one) stays;
+// before pass 2 nothing is reported, and everything goes.
+void dropIllegalOpcode(AssemblerRun& run, int pass) {
+  if (pass != 2) {
+    dropLineDiagnostics(run);
+    return;
+  }
+  std::vector<int>& errors = run.diagnostics.lineErrors;
+  errors.erase(std::remove(errors.begin(), errors.end(), kErrIllegalOpcode), errors.end());
+  run.diagnostics.errorsPending = !errors.empty();
+}
+
+// The own file of the statement being processed: the file being read, or for a line of
+// an expansion the file of the expanding macro's head, which holds its body.
+std::string statementFile(const AssemblerRun& run) {
+  const SourceState& s = run.source;
+  const int context = s.macroContext;
+  if (context >= 0 && static_cast<size_t>(context) < run.macros.macroTable.size())
+    return run.macros.macroTable[static_cast<size_t>(context)].headFile;
+  const int level = s.includeLevel >= 0 && s.includeLevel <= kMaxIncludeLevel ? s.includeLevel : 0;
+  return s.includeFileNames[static_cast<size_t>(level)];
+}
+
 // Arguments of the expansion in progress, saved around a call so that a macro that calls
 // itself finds its own arguments again afterwards.
 struct ArgumentSet {
@@ -71,13 +100,16 @@ void listBodyLine(AssemblerRun& run, const std::string& buffer, uint32_t callLin
 
 }  // namespace
 
-int parseMacroParameters(MacroRecord& record, const std::string& arguments, int32_t passLineCount) {
-  record.definitionLine = static_cast<uint16_t>(passLineCount);
+int parseMacroParameters(MacroRecord& record, const std::string& arguments, int64_t passLineCount) {
+  record.definitionLine = passLineCount;
   record.localLabels.clear();
+  record.localLabelsByExpansion.clear();
+  record.localNameAndLine.clear();
   record.localLabelCount = 0;
   record.parameterNames = {};
   record.body.clear();
   record.tooManyParameters = 0;
+  record.longParameterName = 0;
 
   int count = 0;
   std::string name;
@@ -86,7 +118,11 @@ int parseMacroParameters(MacroRecord& record, const std::string& arguments, int3
     if (c == ';' || c == '\n') break;
     if (isBlank(c)) continue;  // blanks anywhere, even inside a name, are dropped
     if (c != ',') {
-      if (name.size() < kMaxParameterName) name.push_back(c);
+      if (name.size() < kMaxParameterName) {
+        name.push_back(c);
+      } else {
+        record.longParameterName = 1;
+      }
       continue;
     }
     // An empty name keeps its slot empty, which ends the reachable parameters there.
@@ -125,6 +161,17 @@ int defineMacroHead(AssemblerRun& run, const std::string& arguments, int pass) {
   }
   // From here to the ENDM-family line nothing is assembled.
   ++s.macroDefinitionOpen;
+  // Kept in every pass for error 64, which the driver raises when the definition is
+  // still open after the last pass.
+  m.openHeadFile = statementFile(run);
+  m.openHeadLine = s.currentLineNumber;
+  if (pass == 2) {
+    // A cut name would match the start of longer words; only a head that defines a
+    // macro that can be called is checked.
+    MacroRecord scratch;
+    parseMacroParameters(scratch, arguments, s.passLineCount);
+    if (scratch.longParameterName && s.conditionOn()) raiseError(run, kErrSymbolTooLong);
+  }
   if (pass != 1) return 0;
 
   MacroRecord record;
@@ -134,15 +181,15 @@ int defineMacroHead(AssemblerRun& run, const std::string& arguments, int pass) {
   const int level = s.includeLevel >= 0 && s.includeLevel <= kMaxIncludeLevel ? s.includeLevel : 0;
   record.definitionFile =
       s.includeFileNames[static_cast<size_t>(level)].substr(0, kMaxDefinitionFile);
+  record.headFile = m.openHeadFile;
   parseMacroParameters(record, arguments, s.passLineCount);
   const bool tooMany = record.tooManyParameters != 0;
-  const uint16_t definitionLine = record.definitionLine;
   m.macroTable.push_back(std::move(record));
   m.macroCount = static_cast<int16_t>(m.macroTable.size());
   if (tooMany) {
-    // Reported in pass 1, at once; the macro keeps its first 16 parameters.
+    // Reported in pass 1, at once, at the head; the macro keeps its first 16 parameters.
     raiseError(run, kErrTooManyMacroParameters);
-    flushLineDiagnostics(run, static_cast<unsigned>(definitionLine) + 1);
+    flushLineDiagnosticsAt(run, m.openHeadFile, m.openHeadLine);
   }
   return 0;
 }
@@ -201,8 +248,10 @@ int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex
         continue;
       }
       // Arguments may hold other parameters' names and separators; the line stays
-      // within the line limit, so substitutions cannot grow it without end.
-      if (statement.size() - name.size() + replacement.size() > kMaxLineLength) break;
+      // within the line limit, so substitutions cannot grow it without end. A line that
+      // cannot take its argument is refused rather than kept with the name in it.
+      if (statement.size() - name.size() + replacement.size() > kMaxLineLength)
+        return kErrLineTooLong;
       statement.replace(at, name.size(), replacement);
       if (blank && pass == 2) raiseWarning(run, kWarnBlankParameter);
       at += replacement.size();
@@ -237,19 +286,22 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   // through its index, never kept by reference across a routed line.
   auto record = [&m, index]() -> MacroRecord& { return m.macroTable[index]; };
 
-  if (static_cast<uint16_t>(s.passLineCount) < record().definitionLine) {
+  if (s.passLineCount < record().definitionLine) {
     if (pass == 2) raiseError(run, kErrDefinedLater);
     return -1;
   }
-  if (m.macroNestingDepth >= kMaxMacroNesting || m.expandedLines >= kMaxExpandedLines) {
-    dropLineDiagnostics(run);
+  if (m.macroNestingDepth >= kMaxMacroNesting || m.expandedLines >= kMaxExpandedLines ||
+      m.expandedBytes >= kMaxExpandedBytes) {
+    dropIllegalOpcode(run, pass);
     if (pass == 2)
       raiseError(run,
                  m.macroNestingDepth >= kMaxMacroNesting ? kErrMacroTooDeep : kErrMacroTooLong);
     return resultMacroTooDeep;
   }
 
-  ArgumentSet saved{record().arguments, record().argumentCount, record().currentExpansion};
+  // Moved out and back rather than copied: a runaway makes a million calls.
+  ArgumentSet saved{std::move(record().arguments), record().argumentCount,
+                    record().currentExpansion};
   const int32_t savedContext = s.macroContext;
   record().arguments = {};
   // Fields 2 and on are the arguments; the slots keep the first 17 (a 33rd field of the
@@ -264,10 +316,11 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   record().currentExpansion = ++record().expansionCount;
 
   ++m.macroNestingDepth;
-  // The call line's "ILLEGAL OPCODE" from the encoder is no error after all.
-  dropLineDiagnostics(run);
+  dropIllegalOpcode(run, pass);
   if (pass == 2) {
+    // The call line's own diagnostics follow it, before the body's lines.
     writeListingLine(run, line, lineNumber, 0);
+    flushLineDiagnostics(run, lineNumber);
     if (FILE* listing = run.files.listing) {
       std::fprintf(listing, "%s;*** CALL MACRO : %s ***\n%s", kFrameLine, record().name.c_str(),
                    kFrameLine);
@@ -282,10 +335,14 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
     const uint16_t bodyLine = record().body[k].lineNumber;
     const int mismatch = substituteParameters(run, buffer, index, pass);
     if (mismatch != 0) {
-      if (pass == 2 && s.macroAssemblingOn) raiseError(run, mismatch);
+      // A line too long for its arguments is reported also in a branch that is off: the
+      // rest of the body is dropped here either way.
+      if (pass == 2 && (s.macroAssemblingOn || mismatch == kErrLineTooLong))
+        raiseError(run, mismatch);
       break;
     }
     ++m.expandedLines;
+    m.expandedBytes += buffer.size();
     s.pass = pass;
     const int r = processStatement(run, buffer, pass, bodyLine, static_cast<int32_t>(index));
     if (r == resultFatal || s.fatalError) {
@@ -326,7 +383,7 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   }
 
   // The outer expansion of a macro that called itself gets its own arguments back.
-  record().arguments = saved.arguments;
+  record().arguments = std::move(saved.arguments);
   record().argumentCount = saved.argumentCount;
   record().currentExpansion = saved.expansion;
   --m.macroNestingDepth;
@@ -368,23 +425,37 @@ void addLocalLabel(AssemblerRun& run, const std::string& name, uint32_t lineNumb
   node.expansion = macro->currentExpansion;
   try {
     node.name = name.substr(0, kMaxSymbolName);
+    // A duplicate is an earlier node of this macro with the same name, made on the
+    // line being processed (16-bit line numbers, as the nodes keep them).
+    node.duplicate = static_cast<uint8_t>(
+        macro->localNameAndLine.count(labelLineKey(run, node.name, s.currentLineNumber)));
+    const std::string key = labelLineKey(run, node.name, lineNumber);
+    const size_t index = macro->localLabels.size();
     macro->localLabels.push_back(std::move(node));
+    macro->localLabelsByExpansion[macro->currentExpansion].push_back(index);
+    macro->localNameAndLine.insert(key);
   } catch (const std::bad_alloc&) {
     // A library may not end its host: the run stops on its fatal path instead.
     reportFatal(run, MessageOwner::kActiveWindow, "Macro LabelTab: ptr1->next==NULL");
     return;
   }
   ++macro->localLabelCount;
-  macro->localLabels.back().duplicate = static_cast<uint8_t>(isDuplicateLabel(
-      run, macro->localLabels, macro->localLabels.back().name, macro->localLabelCount));
+}
+
+const std::vector<size_t>* localLabelsOfExpansion(const MacroRecord& macro) {
+  auto found = macro.localLabelsByExpansion.find(macro.currentExpansion);
+  return found == macro.localLabelsByExpansion.end() ? nullptr : &found->second;
 }
 
 LabelNode* findLocalLabel(AssemblerRun& run, const std::string& name) {
   MacroRecord* macro = currentMacro(run);
   if (macro == nullptr) return nullptr;
-  for (LabelNode& node : macro->localLabels) {
-    if (node.expansion == macro->currentExpansion && labelNamesEqual(run, node.name, name))
-      return &node;
+  const std::vector<size_t>* nodes = localLabelsOfExpansion(*macro);
+  if (nodes == nullptr) return nullptr;
+  for (size_t index : *nodes) {
+    if (index >= macro->localLabels.size()) continue;
+    LabelNode& node = macro->localLabels[index];
+    if (labelNamesEqual(run, node.name, name)) return &node;
   }
   return nullptr;
 }

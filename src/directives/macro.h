@@ -7,6 +7,8 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "symbols/label_table.h"
@@ -19,15 +21,21 @@ constexpr size_t kMaxMacros = 256;
 constexpr size_t kMaxMacroName = 63;
 constexpr size_t kMaxDefinitionFile = 257;
 constexpr int kMaxParameters = 16;
-constexpr size_t kParameterSlots = 17;    // the 17th parameter slot always stays empty
-constexpr size_t kMaxParameterName = 79;  // the head scan collects names in 80 bytes
+constexpr size_t kParameterSlots = 17;  // the 17th parameter slot always stays empty
+// Longest parameter name; a longer one is refused on its head (error 3), since a cut
+// name would also match the start of longer words.
+constexpr size_t kMaxParameterName = 79;
 constexpr size_t kMaxLocalLabelNames = 256;
 // Expansions in progress at once; a deeper call is refused with error 69, so a macro
 // that calls itself ends instead of exhausting the stack.
 constexpr int kMaxMacroNesting = 64;
-// Body lines expanded per pass; beyond it every call is refused with error 70. A macro
-// that calls itself twice per level would otherwise run 2^64 lines deep in the limit.
-constexpr int32_t kMaxExpandedLines = 100000;
+// Body lines and their characters expanded per pass; beyond either bound every call is
+// refused with error 70. A macro that calls itself twice per level would otherwise run
+// 2^64 lines deep in the limit. The bounds are set for runaways: a program that fits the
+// largest ROM uses a fraction of them, and the byte bound keeps the listing of a runaway
+// with long lines in the tens of megabytes.
+constexpr int32_t kMaxExpandedLines = 1000000;
+constexpr uint64_t kMaxExpandedBytes = uint64_t{64} << 20;
 
 // expandMacro's answer for a call refused by one of the two limits above.
 constexpr int resultMacroTooDeep = -9905;
@@ -38,9 +46,10 @@ struct MacroLine {
 };
 
 struct MacroRecord {
-  std::string name;             // up to 63 characters; empty for a head without label
-  std::string definitionFile;   // file being read at the head
-  uint16_t definitionLine = 0;  // passLineCount at the head
+  std::string name;            // up to 63 characters; empty for a head without label
+  std::string definitionFile;  // file being read at the head, cut to 257 characters
+  std::string headFile;        // the head's own file, whole (for its diagnostics)
+  int64_t definitionLine = 0;  // passLineCount at the head
   std::array<std::string, kParameterSlots> parameterNames;  // first empty slot ends them
   std::array<std::string, kParameterSlots> arguments;       // of the expansion in progress
   int16_t argumentCount = 0;  // arguments of the call in progress (all of them, even
@@ -50,11 +59,17 @@ struct MacroRecord {
   std::vector<std::string> localLabelNames;  // LOCALLABEL names, at most 256
   int16_t localLabelCount = 0;
   uint16_t tooManyParameters = 0;  // the head named more than 16 parameters
+  uint16_t longParameterName = 0;  // a parameter name longer than kMaxParameterName
   // Expansions of this macro started in the current pass (reset by beginPass) and the
   // ordinal of the one in progress. Local label nodes carry the ordinal that made them,
   // so the k-th expansion of pass 2 finds the labels of the k-th expansion of pass 1.
   uint32_t expansionCount = 0;
   uint32_t currentExpansion = 0;
+  // Indexes beside localLabels (pass 1 fills them with the nodes): the nodes of each
+  // expansion ordinal in list order, and the name key and line of every node for the
+  // duplicate flag. Lookups then cost the same however many expansions there were.
+  std::unordered_map<uint32_t, std::vector<size_t>> localLabelsByExpansion;
+  std::unordered_set<std::string> localNameAndLine;
 };
 
 struct MacroState {
@@ -63,25 +78,34 @@ struct MacroState {
   int macroNestingDepth = 0;        // expansions in progress; written to the .MAP
   std::string macroDefinitionFile;  // definitionFile of the macro being expanded
   int32_t expandedLines = 0;        // body lines expanded in this pass
+  uint64_t expandedBytes = 0;       // their characters, after substitution
+  // The head of the definition opened last in this pass (its own file and line), which
+  // error 64 names when the definition is never closed.
+  std::string openHeadFile;
+  uint32_t openHeadLine = 0;
 };
 
 // MACRO/MAC head (directive code 18), passes 1 and 2: opens the definition; pass 1 also
-// records the head (error 68 written at once). A 257th head takes the fatal path.
-// Returns 0.
+// records the head (error 68 written at once, at the head's own line and file); pass 2
+// raises error 3 for a parameter name that is too long. A 257th head takes the fatal
+// path. Returns 0.
 int defineMacroHead(AssemblerRun& run, const std::string& arguments, int pass);
 // Fills `record`'s parameter names from the head's argument text and resets the rest of
-// the definition. 0, or -1 when more than 16 parameters were named.
-int parseMacroParameters(MacroRecord& record, const std::string& arguments, int32_t passLineCount);
+// the definition (longParameterName tells of a name that was cut). 0, or -1 when more
+// than 16 parameters were named.
+int parseMacroParameters(MacroRecord& record, const std::string& arguments, int64_t passLineCount);
 // Stores a body line of the macro being defined (pass 1).
 void appendMacroLine(AssemblerRun& run, const std::string& line, uint32_t lineNumber);
-// Expands a call whose fields are in field[1..fieldCount]. Returns resultMacroDone,
-// -1 (no such macro, or defined further on: error 29 in pass 2), resultMacroTooDeep or
-// resultFatal.
+// Expands a call whose fields are in field[1..fieldCount]. Of the diagnostics pending for
+// the call line only the encoder's error 1 is dropped; in pass 2 the rest are written
+// under the call line. Returns resultMacroDone, -1 (no such macro, or defined further on:
+// error 29 in pass 2), resultMacroTooDeep (error 69 or 70) or resultFatal.
 int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
                 int fieldCount);
 // Replaces the parameter names of the body line `line` (in place) by the arguments of the
-// expansion of macro `macroIndex` in progress. 0, or 30/43 when the argument count does
-// not match the parameters; warning 2 in pass 2 for a blank argument.
+// expansion of macro `macroIndex` in progress. 0, 67 when a replacement would make the
+// statement longer than kMaxLineLength, or 30/43 when the argument count does not match
+// the parameters; warning 2 in pass 2 for a blank argument.
 int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex, int pass);
 // LOCALLABEL handler (pass 1, inside an expansion).
 void declareLocalLabels(AssemblerRun& run, const std::string& arguments, int pass);
@@ -89,8 +113,10 @@ void declareLocalLabels(AssemblerRun& run, const std::string& arguments, int pas
 int isMacroLocalName(const AssemblerRun& run, const std::string& name);
 // Adds a macro-local label node (pass 1). Out of memory takes the fatal path.
 void addLocalLabel(AssemblerRun& run, const std::string& name, uint32_t lineNumber);
-// The node named `name` made by the expansion in progress (the one with its ordinal), or
-// nullptr.
+// Indexes into macro.localLabels of the nodes made by the expansion in progress (the one
+// with its ordinal), in list order; nullptr when it made none.
+const std::vector<size_t>* localLabelsOfExpansion(const MacroRecord& macro);
+// The node named `name` made by the expansion in progress, or nullptr.
 LabelNode* findLocalLabel(AssemblerRun& run, const std::string& name);
 
 }  // namespace zq

@@ -121,11 +121,16 @@ void raiseWarning(AssemblerRun& run, int number) {
 }
 
 void flushLineDiagnostics(AssemblerRun& run, unsigned lineNumber) {
+  const SourceState& s = run.source;
+  flushLineDiagnosticsAt(run, s.includeFileNames[s.includeLevel], lineNumber);
+}
+
+void flushLineDiagnosticsAt(AssemblerRun& run, const std::string& file, unsigned lineNumber) {
   DiagnosticsState& d = run.diagnostics;
   SourceState& s = run.source;
   FILE* listing = run.files.listing;
   FILE* error = run.files.error;
-  const char* fileName = s.includeFileNames[s.includeLevel].c_str();
+  const char* fileName = file.c_str();
 
   for (int number : d.lineWarnings) {
     ++d.warningCount;

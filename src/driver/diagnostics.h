@@ -38,6 +38,9 @@ void raiseWarning(AssemblerRun& run, int number);
 // Writes the pending warnings, errors and user error of the line to the listing and the
 // error file, counts them and clears them. The file named is the current include file.
 void flushLineDiagnostics(AssemblerRun& run, unsigned lineNumber);
+// The same for a line of `fileName` that is not the line being read (a macro head, a
+// conditional left open at the end of a pass).
+void flushLineDiagnosticsAt(AssemblerRun& run, const std::string& fileName, unsigned lineNumber);
 // Drops whatever is pending for the line without writing it (pass start, macro call).
 void dropLineDiagnostics(AssemblerRun& run);
 

@@ -90,6 +90,8 @@ int assemble(AssemblerRun& run, AssemblerParams* params) {
     beginPass(run);
     enterObserverDefines(run, pass);
     int result = assembleFile(run, sourcePath, pass);
+    // A conditional left open by the source would have skipped everything after it.
+    if (result >= 0 && !s.fatalError) reportOpenConditionals(run, pass);
     // DEFINE names are rebuilt by every pass.
     freeDefineList(run.substitutions);
     // A fatal stop while following includes in pass 0 has shown its own message.
@@ -103,10 +105,10 @@ int assemble(AssemblerRun& run, AssemblerParams* params) {
     if (result < 0) break;
   }
 
-  // includeLevel is back at 0, so the main source is named.
+  // Reported at the head that was never closed, in its own file.
   if (s.macroDefinitionOpen) {
     raiseError(run, 64);
-    flushLineDiagnostics(run, static_cast<unsigned>(s.passLineCount));
+    flushLineDiagnosticsAt(run, run.macros.openHeadFile, run.macros.openHeadLine);
   }
   // The ".EQU" writer also has the label file written.
   if (run.constants.count > 0 || run.labels.count > 0) writeConstantFile(run);
@@ -152,6 +154,7 @@ void beginPass(AssemblerRun& run) {
   s.chipState = 0;
   // Macro expansions are counted per pass: the limits and the local label ordinals.
   run.macros.expandedLines = 0;
+  run.macros.expandedBytes = 0;
   run.macros.macroNestingDepth = 0;
   for (MacroRecord& record : run.macros.macroTable) record.expansionCount = 0;
   dropLineDiagnostics(run);

@@ -43,7 +43,7 @@ struct SourceState {
   int pass = 0;
   uint32_t lineNumber = 0;         // line in the current file, handed down
   uint32_t currentLineNumber = 0;  // line number of the statement being processed
-  int32_t passLineCount = 0;       // source lines read in the pass, over all files
+  int64_t passLineCount = 0;       // source and expanded lines of the pass; never wraps
   int32_t listingLineCount = 0;    // lines written to the listing in the pass
   int16_t includeLevel = 0;        // 0 for the main source, at most 8
   std::array<std::string, kMaxIncludeLevel + 1> includeFileNames;  // name per level

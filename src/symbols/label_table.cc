@@ -28,11 +28,6 @@ std::string nameKey(const AssemblerRun& run, const std::string& name) {
   return run.source.labelCaseSensitive ? name : upperCase(name);
 }
 
-std::string nameAndLineKey(const AssemblerRun& run, const std::string& name, uint32_t line) {
-  // Valid symbol names never hold a control character, so '\x01' cannot be part of one.
-  return nameKey(run, name) + '\x01' + std::to_string(line & 0xFFFFu);
-}
-
 bool expandingMacro(const AssemblerRun& run) { return run.source.macroContext >= 0; }
 
 // The local label list of the macro being expanded, or nullptr when the context does not
@@ -68,7 +63,7 @@ int addGlobalLabel(AssemblerRun& run, const std::string& word, uint32_t lineNumb
   // first 64 characters are duplicates.
   std::string key = nameKey(run, cut);
   if (expandingMacro(run)) {
-    node.duplicate = table.byNameAndLine.count(nameAndLineKey(run, cut, s.currentLineNumber));
+    node.duplicate = table.byNameAndLine.count(labelLineKey(run, cut, s.currentLineNumber));
   } else {
     node.duplicate = table.firstByName.count(key) ? 1 : 0;
   }
@@ -78,7 +73,7 @@ int addGlobalLabel(AssemblerRun& run, const std::string& word, uint32_t lineNumb
     table.nodes.push_back(std::move(node));
     table.firstByName.emplace(key, index);
     table.bySequence[table.nodes[index].sequence].push_back(index);
-    table.byNameAndLine.insert(nameAndLineKey(run, cut, lineNumber));
+    table.byNameAndLine.insert(labelLineKey(run, cut, lineNumber));
     table.lastLabelName = word;
   } catch (const std::bad_alloc&) {
     // Index entries already made for the node are ignored by the lookups' range checks.
@@ -114,10 +109,11 @@ void checkLabel(AssemblerRun& run, const std::string& word, bool local) {
     if (list == nullptr) return;
     // Only the nodes of the expansion in progress: sequence numbers are 16 bits and come
     // round again after 65,536 lines, expanded ones included.
-    const uint32_t expansion =
-        run.macros.macroTable[static_cast<size_t>(run.source.macroContext)].currentExpansion;
-    for (const LabelNode& node : *list)
-      if (node.expansion == expansion) checkNode(run, node, word, true);
+    const std::vector<size_t>* nodes =
+        localLabelsOfExpansion(run.macros.macroTable[static_cast<size_t>(run.source.macroContext)]);
+    if (nodes == nullptr) return;
+    for (size_t index : *nodes)
+      if (index < list->size()) checkNode(run, (*list)[index], word, true);
     return;
   }
   auto found = run.labels.bySequence.find(static_cast<uint16_t>(run.source.passLineCount));
@@ -196,15 +192,9 @@ int findLabel(AssemblerRun& run, const std::string& name) {
   return labelNamesEqual(run, node.name, name) ? static_cast<int>(node.address) : -1;
 }
 
-int isDuplicateLabel(const AssemblerRun& run, const std::vector<LabelNode>& list,
-                     const std::string& name, int count) {
-  bool inMacro = expandingMacro(run);
-  uint16_t line = static_cast<uint16_t>(run.source.currentLineNumber);
-  for (size_t i = 0; static_cast<int64_t>(i) + 1 < count && i < list.size(); ++i) {
-    if (!labelNamesEqual(run, list[i].name, name)) continue;
-    if (!inMacro || list[i].lineNumber == line) return 1;
-  }
-  return 0;
+std::string labelLineKey(const AssemblerRun& run, const std::string& name, uint32_t line) {
+  // Valid symbol names never hold a control character, so '\x01' cannot be part of one.
+  return nameKey(run, name) + '\x01' + std::to_string(line & 0xFFFFu);
 }
 
 int isValidSymbolName(const std::string& name) {

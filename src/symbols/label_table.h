@@ -49,11 +49,9 @@ int defineLabel(AssemblerRun& run, const std::string& line, int pass, uint32_t l
 // Address of the label or -1. In pass 2 a macro-local node that is found gets used = 1.
 // The indexes are valid until the label listing sorts the nodes after the passes.
 int findLabel(AssemblerRun& run, const std::string& name);
-// 1 when one of the first count - 1 nodes of `list` has `name` (for a label defined while
-// a macro is expanded, only a node defined on currentLineNumber counts), else 0. A linear
-// walk, meant for the short macro-local lists; the global table uses its indexes.
-int isDuplicateLabel(const AssemblerRun& run, const std::vector<LabelNode>& list,
-                     const std::string& name, int count);
+// Key of a name and a line number (low 16 bits) in the duplicate indexes: the name folded
+// to upper case unless names are case-sensitive.
+std::string labelLineKey(const AssemblerRun& run, const std::string& name, uint32_t line);
 // Empties the global table and its indexes (start of a run, end of a run).
 void freeLabelList(LabelTable& table);
 // 0 when valid, 1 otherwise.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/run.h"
+#include "test_support.h"
 
 namespace zq {
 namespace {
@@ -77,7 +78,7 @@ TEST_F(ConditionTest, SameDiffAndBlank) {
       {" \"AB\",'AB'", kDirIfSame, 2, 0, {}},
       {" P, 2+3", kDirIfDiff, 2, 0, {}},
       {" P,5,6", kDirIfSame, 2, -1, {20}},
-      {" P", kDirIfDiff, 1, 1, {}},  // before pass 2 a missing value is 0
+      {" P", kDirIfDiff, 1, -1, {}},  // refused in pass 1 as well: no level to lose
       {" NOSUCH, 1", kDirIfSame, 1, -1, {}},
       {" B ; blank", kDirIfBlank, 2, 1, {}},
       {" a", kDirIfNBlank, 2, 1, {}},  // names without regard to case
@@ -97,26 +98,56 @@ TEST_F(ConditionTest, SameDiffAndBlank) {
 }
 
 // Assembling after each directive, as result/flag, on the file stack: an IF in a skipped
-// region stays off through its ELSE; an inner ENDIF in an ELSE branch that is on restores on.
+// region stays off through its ELSE; an inner ENDIF in an ELSE branch that is on restores on;
+// a malformed ELSEIF that is evaluated is error 20.
 TEST_F(ConditionTest, NestingAndDepth) {
   const struct {
     int code;
     const char* text;
-  } lines[] = {{kDirIf, " 0"},     {kDirIf, " 1"},     {kDirElse, ""},     {kDirEndIf, ""},
-               {kDirElse, ""},     {kDirIf, " 1"},     {kDirEndIf, ""},    {kDirEndIf, ""},
-               {kDirIfNDef, " P"}, {kDirElseIf, " 1"}, {kDirElseIf, " 1"}, {kDirElse, ""},
-               {kDirEndIf, ""},    {kDirIf, " &&"}};
+  } lines[] = {{kDirIf, " 0"},     {kDirIf, " 1"},     {kDirElse, ""},          {kDirEndIf, ""},
+               {kDirElse, ""},     {kDirIf, " 1"},     {kDirEndIf, ""},         {kDirEndIf, ""},
+               {kDirIfNDef, " P"}, {kDirElseIf, " 1"}, {kDirElseIf, " 1"},      {kDirElse, ""},
+               {kDirEndIf, ""},    {kDirIf, " 0"},     {kDirElseIf, " P .XX."}, {kDirEndIf, ""},
+               {kDirIf, " &&"}};
   std::string flags;
   for (const auto& line : lines) {
     const int result = handleConditional(run, line.code, line.text, 2);
     flags += std::to_string(result) + "/" + std::to_string(run.source.assemblingOn) + " ";
   }
-  EXPECT_EQ(flags, "0/0 0/0 0/0 0/0 0/1 0/1 0/1 0/1 0/0 0/1 0/0 0/0 0/1 -1/1 ");
+  EXPECT_EQ(flags, "0/0 0/0 0/0 0/0 0/1 0/1 0/1 0/1 0/0 0/1 0/0 0/0 0/1 0/0 -1/0 0/1 -1/1 ");
   EXPECT_EQ(run.conditions.sourceConditions.depth, 0);
 
   for (int level = 1; level <= 22; ++level) handleConditional(run, kDirIf, " 1", 2);
   EXPECT_EQ(run.conditions.sourceConditions.depth, 21);
-  EXPECT_EQ(errors(), Errors{34});
+  EXPECT_EQ(errors(), (Errors{20, 34}));
+}
+
+// Levels of file lines still open at the end of pass 2 are error 28 where they opened,
+// outermost first, skipped ones included; a level of an expansion is not reported.
+TEST_F(ConditionTest, OpenLevelsReportedWhereOpened) {
+  SourceState& s = run.source;
+  s.includeFileNames[0] = "main.asm";
+  s.includeFileNames[1] = "inc.asm";
+  const struct {
+    int16_t level;
+    uint32_t line;
+    int32_t context;
+    const char* condition;
+  } opens[] = {{0, 4, -1, " 1"}, {1, 2, -1, " 0"}, {1, 3, -1, " 1"}, {1, 9, 0, " 1"}};
+  for (const auto& open : opens) {
+    s.includeLevel = open.level;
+    s.currentLineNumber = open.line;
+    s.macroContext = open.context;
+    handleConditional(run, kDirIf, open.condition, 2);
+  }
+  s.includeLevel = 0;
+  run.files.error = std::tmpfile();
+  reportOpenConditionals(run, 1);
+  reportOpenConditionals(run, 2);
+  const std::string text = " : Error 28 ->  NESTED (IF...) CONDITIONAL UNBALANCE DETECTED\n";
+  EXPECT_EQ(zqtest::streamText(run.files.error),
+            "main.asm(4)" + text + "inc.asm(2)" + text + "inc.asm(3)" + text);
+  EXPECT_EQ(run.diagnostics.errorCount, 3);
 }
 
 }  // namespace

@@ -227,15 +227,13 @@ TEST_F(DirectiveTest, UserError) {
     EXPECT_EQ(run->diagnostics.userErrorText, c.text) << c.line;
     EXPECT_EQ(errors(), c.errors) << c.line;
   }
-  // Pass 1 and skipped file lines do nothing; a macro line follows the file-line flag.
-  arrange("");
-  directive(".ERROR \"x\"", 1);
-  run->source.assemblingOn = 0;
-  directive(".ERROR \"y\"", 2);
-  EXPECT_EQ(run->diagnostics.userErrorText, "");
-  arrange("macro macroOff");
-  directive(".ERROR \"z\"", 2);
-  EXPECT_EQ(run->diagnostics.userErrorText, "z");
+  // Pass 1 and skipped lines do nothing; a macro line follows the flag of its expansion.
+  for (const char* before : {"", "off", "macro macroOff", "macro off"}) {
+    arrange(before);
+    directive(".ERROR \"x\"", before[0] ? 2 : 1);
+    EXPECT_EQ(run->diagnostics.userErrorText, before == std::string("macro off") ? "x" : "")
+        << before;
+  }
 }
 
 // A line feed ends the words; the position never passes the end of the text.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver/run.h"
+#include "test_support.h"
 
 namespace zq {
 namespace {
@@ -32,6 +33,7 @@ TEST(MacroHead, ParameterScan) {
     std::string text;
     int result;
     std::string names;
+    bool longName = false;  // a name was cut
   } cases[] = {
       {" A, B\n", 0, "A|B"},
       {" A, ,B", 0, "A||B"},  // only A is reachable
@@ -41,14 +43,52 @@ TEST(MacroHead, ParameterScan) {
       {" " + numbered(16, ","), 0, sixteen},
       {" " + numbered(17, ","), -1, sixteen},
       {" " + numbered(40, ", "), -1, sixteen},  // also when names follow the 17th
-      {" " + std::string(100, 'N'), 0, std::string(kMaxParameterName, 'N')},
+      {" " + std::string(100, 'N'), 0, std::string(kMaxParameterName, 'N'), true},
+      {" A," + std::string(kMaxParameterName, 'M'), 0, "A|" + std::string(kMaxParameterName, 'M')},
   };
   for (const auto& c : cases) {
     MacroRecord record;
     EXPECT_EQ(parseMacroParameters(record, c.text, 7), c.result) << c.text;
     EXPECT_EQ(names(record), c.names) << c.text;
     EXPECT_EQ(record.tooManyParameters, c.result < 0 ? 1 : 0);
+    EXPECT_EQ(record.longParameterName, c.longName ? 1 : 0);
     EXPECT_EQ(record.definitionLine, 7);
+  }
+}
+
+// A head reports at its own line of its own file: error 68 at once in pass 1, error 3 in
+// pass 2 for a name that does not fit (only where the macro can be called), and the place
+// that error 64 names.
+TEST(MacroHead, Diagnostics) {
+  const std::string seventeen = " " + numbered(17, ","), longName = " " + std::string(80, 'N');
+  const std::string error68 =
+      "inc.asm(3) : Error 68 ->  Maximum number of Macro parameters CANT NOT great than 10\n";
+  const struct {
+    std::string arguments;
+    int pass;
+    bool on;
+    std::vector<int> pending;
+    std::string written;
+  } cases[] = {
+      {seventeen, 1, true, {}, error68},
+      {longName, 2, true, {3}, ""},
+      {longName, 2, false, {}, ""},  // skipped: the macro cannot be called
+      {longName.substr(1), 2, true, {3}, ""},
+      {longName.substr(2), 2, true, {}, ""},  // 79 characters fit
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    AssemblerRun run;
+    run.files.error = std::tmpfile();
+    run.source.includeFileNames[1] = "inc.asm";
+    run.source.includeLevel = 1;
+    run.source.currentLineNumber = 3;
+    run.source.passLineCount = 40;  // lines of other files and expansions
+    run.source.assemblingOn = c.on;
+    EXPECT_EQ(defineMacroHead(run, c.arguments, c.pass), 0);
+    EXPECT_EQ(run.diagnostics.lineErrors, c.pending);
+    EXPECT_EQ(zqtest::streamText(run.files.error), c.written);
+    EXPECT_EQ(run.macros.openHeadFile + "/" + std::to_string(run.macros.openHeadLine), "inc.asm/3");
   }
 }
 
@@ -72,6 +112,8 @@ TEST(MacroExpansion, SubstituteParameters) {
       {{"A"}, {"1", "2"}, "NOP\n", 43, "", 0},
       {{"A"}, {}, "LDA A\n", 0, "", 0},  // no arguments: nothing is checked
       {{"A"}, {"1", "2"}, ".IFBLANK A\n", 0, "", 0},
+      // LD + 600 characters, then the second A would pass 1,024: the line is refused.
+      {{"A"}, {std::string(600, '1')}, "LDA A,A\n", 67, "", 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
@@ -85,6 +127,55 @@ TEST(MacroExpansion, SubstituteParameters) {
     EXPECT_EQ(substituteParameters(run, line, 0, 2), c.result);
     EXPECT_EQ(line, c.after.empty() ? c.line : c.after);
     EXPECT_EQ(run.diagnostics.lineWarnings, c.warning ? std::vector<int>{2} : std::vector<int>{});
+  }
+}
+
+// The call of macro M (defined at pass line 10, body ".ENDM"): only the encoder's error 1
+// of the call line is dropped, the rest is written under it in pass 2; the definition
+// check compares whole line counts; the line and byte budgets refuse a call with error 70.
+TEST(MacroExpansion, CallLineAndBudgets) {
+  // A 28-line macro called for every word of a 12K ROM stays well inside the budgets.
+  static_assert(kMaxExpandedLines >= 1000000 && kMaxExpandedBytes >= (uint64_t{64} << 20), "");
+  constexpr int kDone = resultMacroDone, kRefused = resultMacroTooDeep;
+  const struct {
+    int pass;
+    int64_t passLineCount;
+    int32_t lines;
+    uint64_t bytes;
+    int result;
+    std::vector<int> pending;  // after the call, of errors 1 and 5 raised before it
+    std::string written;
+  } cases[] = {
+      {2, 65536 + 5, 0, 0, kDone, {}, "m.asm(9) : Error 5 ->  DUPLICATE LABEL\n"},
+      {2, 5, 0, 0, -1, {1, 5, 29}, ""},
+      {1, 65536 + 5, kMaxExpandedLines - 1, kMaxExpandedBytes - 1, kDone, {}, ""},
+      {2, 11, kMaxExpandedLines, 0, kRefused, {5, 70}, ""},
+      {2, 11, 0, kMaxExpandedBytes, kRefused, {5, 70}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.passLineCount);
+    AssemblerRun run;
+    run.files.error = std::tmpfile();
+    run.source.includeFileNames[0] = "m.asm";
+    run.source.passLineCount = c.passLineCount;
+    run.source.field[1] = "M";
+    run.macros.expandedLines = c.lines;
+    run.macros.expandedBytes = c.bytes;
+    MacroRecord record;
+    record.name = "M";
+    parseMacroParameters(record, "", 10);
+    record.body.push_back({" .ENDM\n", 12});
+    run.macros.macroTable.push_back(record);
+    run.macros.macroCount = 1;
+    raiseError(run, 1);
+    raiseError(run, 5);
+    EXPECT_EQ(expandMacro(run, "L: M\n", c.pass, 9, 1), c.result);
+    EXPECT_EQ(run.diagnostics.lineErrors, c.pending);
+    EXPECT_EQ(zqtest::streamText(run.files.error), c.written);
+    if (c.result == kDone) {
+      EXPECT_EQ(run.macros.expandedLines, c.lines + 1);
+      EXPECT_EQ(run.macros.expandedBytes, c.bytes + 7);
+    }
   }
 }
 
