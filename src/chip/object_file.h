@@ -20,6 +20,13 @@ struct InstructionRecord {
   uint8_t byteCount = 0;
 };
 
+// A source line as its diagnostics name it: an index into ObjectState::placeFiles and
+// the line number in that file; line 0 where none was recorded.
+struct SourcePlace {
+  uint32_t file = 0;
+  uint32_t line = 0;
+};
+
 struct ObjectState {
   std::vector<InstructionRecord> insertAddressTable;  // in assembly order
   std::vector<bool> addressUsed;                      // 65536 flags beside the list
@@ -29,6 +36,11 @@ struct ObjectState {
   // bank convert area matches redirected instructions to listing lines with it.
   std::vector<int32_t> symbolLines;
   std::string mapFileName;                            // name of the last ".MAP" record
+  // Pass 2, banked chips: the line of each "CALL"/"JMP" with a far target, by address
+  // (grows as they are recorded), so that the bank convert area can report on it after
+  // the passes. The file names, each stored once per run of equal names.
+  std::vector<SourcePlace> farCallerPlaces;
+  std::vector<std::string> placeFiles;
   bool imageWriteFailed = false;                      // ".OBJ" or ".TAB" not written in full
 };
 

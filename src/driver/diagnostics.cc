@@ -103,6 +103,18 @@ bool remember(std::vector<int>& pending, int number, int limit) {
   return true;
 }
 
+// One numbered error line in the listing and the error file, counted.
+void writeError(AssemblerRun& run, const char* fileName, unsigned lineNumber, int number) {
+  ++run.diagnostics.errorCount;
+  ++run.source.listingLineCount;
+  if (FILE* listing = run.files.listing)
+    std::fprintf(listing, "               <<< %s >>>\n", kErrorTexts[number]);
+  if (FILE* error = run.files.error)
+    std::fprintf(error, "%s(%u) : Error %d ->  %s\n", fileName, lineNumber, number,
+                 kErrorTexts[number]);
+  observeDiagnostic(ZQASM_ERROR, fileName, lineNumber, number, kErrorTexts[number]);
+}
+
 }  // namespace
 
 void raiseError(AssemblerRun& run, int number) {
@@ -135,15 +147,7 @@ void flushLineDiagnostics(AssemblerRun& run, unsigned lineNumber) {
   d.lineWarnings.clear();
   d.warningsPending = false;
 
-  for (int number : d.lineErrors) {
-    ++d.errorCount;
-    ++s.listingLineCount;
-    if (listing) std::fprintf(listing, "               <<< %s >>>\n", kErrorTexts[number]);
-    if (error)
-      std::fprintf(error, "%s(%u) : Error %d ->  %s\n", fileName, lineNumber, number,
-                   kErrorTexts[number]);
-    observeDiagnostic(ZQASM_ERROR, fileName, lineNumber, number, kErrorTexts[number]);
-  }
+  for (int number : d.lineErrors) writeError(run, fileName, lineNumber, number);
   d.lineErrors.clear();
   d.errorsPending = false;
 
@@ -157,6 +161,12 @@ void flushLineDiagnostics(AssemblerRun& run, unsigned lineNumber) {
     observeDiagnostic(ZQASM_USER_ERROR, fileName, lineNumber, -1, d.userErrorText);
     d.userErrorText.clear();
   }
+}
+
+void reportErrorAt(AssemblerRun& run, const std::string& fileName, unsigned lineNumber,
+                   int number) {
+  if (number >= 0 && number < kErrorTextCount)
+    writeError(run, fileName.c_str(), lineNumber, number);
 }
 
 void dropLineDiagnostics(AssemblerRun& run) {

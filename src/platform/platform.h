@@ -99,6 +99,16 @@ bool readWholeFile(const std::string& name, std::string& contents);
 // behind; on failure `name` is left as it was.
 bool replaceFile(const std::string& name, const std::string& contents);
 
+// Creates a new, uniquely named file beside `name` (in its directory, so that
+// moveFileOver stays on one volume) and opens it for writing with `mode` ("w", "wb");
+// `temporary` receives its name. nullptr on failure, with nothing left behind.
+FILE* createFileBeside(const std::string& name, const char* mode, std::string& temporary);
+
+// Moves the closed file `temporary` over `name`, replacing it; on POSIX systems the
+// result keeps the permissions of the file it replaces. On failure `temporary` is
+// removed and `name` stays as it was.
+bool moveFileOver(const std::string& temporary, const std::string& name);
+
 // Reads a text stream the way fgets does with an 82-byte buffer: at most 81 characters
 // per piece, a piece ends after its line feed. The stream is read as a Windows text
 // stream: a carriage return that stands before a line feed is dropped (also when the two

@@ -200,6 +200,29 @@ bool replaceFile(const std::string& name, const std::string& contents) {
   return ok;
 }
 
+FILE* createFileBeside(const std::string& name, const char* mode, std::string& temporary) {
+  temporary = name + ".XXXXXX";
+  int fd = mkstemp(temporary.data());
+  FILE* out = fd < 0 ? nullptr : fdopen(fd, mode);
+  if (out == nullptr) {
+    if (fd >= 0) {
+      ::close(fd);
+      ::unlink(temporary.c_str());
+    }
+    temporary.clear();
+  }
+  return out;
+}
+
+bool moveFileOver(const std::string& temporary, const std::string& name) {
+  // mkstemp creates the file for the owner only; the replaced file keeps its permissions.
+  struct stat info;
+  if (stat(name.c_str(), &info) == 0) chmod(temporary.c_str(), info.st_mode & 07777);
+  if (std::rename(temporary.c_str(), name.c_str()) == 0) return true;
+  ::unlink(temporary.c_str());
+  return false;
+}
+
 bool copyFile(const std::string& from, const std::string& to) {
   std::string source = resolveExistingName(from);
   if (source.empty() || isDirectory(source)) return false;

@@ -126,6 +126,28 @@ bool replaceFile(const std::string& name, const std::string& contents) {
   return ok;
 }
 
+FILE* createFileBeside(const std::string& name, const char* mode, std::string& temporary) {
+  // GetTempFileNameA creates a uniquely named file, so two runs never share it.
+  size_t slash = name.find_last_of("\\/");
+  std::string directory = slash == std::string::npos ? "." : name.substr(0, slash + 1);
+  char path[MAX_PATH];
+  temporary.clear();
+  if (GetTempFileNameA(directory.c_str(), "zqa", 0, path) == 0) return nullptr;
+  FILE* out = std::fopen(path, mode);
+  if (out == nullptr) {
+    DeleteFileA(path);
+    return nullptr;
+  }
+  temporary = path;
+  return out;
+}
+
+bool moveFileOver(const std::string& temporary, const std::string& name) {
+  if (MoveFileExA(temporary.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  DeleteFileA(temporary.c_str());
+  return false;
+}
+
 bool copyFile(const std::string& from, const std::string& to) {
   // CopyFileA refuses to copy a file onto itself, which keeps it intact.
   return isExistingFile(from) && CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "driver/persistent_settings.h"
 #include "platform/platform.h"
 #include "test_support.h"
 
@@ -80,6 +81,25 @@ TEST_F(DriverRun, WithoutChipStopsAfterPassZero) {
     EXPECT_EQ(messages_, Messages{"Occurred FATAL ERROR !"});
     EXPECT_FALSE(zqtest::fileExists(dir_.file("main.JMP")));
   }
+}
+
+// A trampoline word above the ROM top is error 22 on the calling line, after the passes;
+// a ROM top above FFFFh stops the run before pass 0.
+TEST_F(DriverRun, BankedImageChecks) {
+  const zq::PersistentSettings saved = zq::persistentSettings();
+  params_->programRomTop = 0x13FF;
+  EXPECT_EQ(run(".CHIP ZQ4460\n.BANKCONVERTAREA 700h 7FFh\nORG 10h\nS: RET\nORG 1000h\n CALL S\n"),
+            1);
+  zq::persistentSettings() = saved;
+  EXPECT_EQ(output(".ERR"),
+            inDir("$D/main.asm(6) : Error 22 ->  PROGRAM(ROM) OUT OF RANGE\n\n1 Error(s), 0 "
+                  "Warning(s)\n"));
+  EXPECT_FALSE(zqtest::fileExists(dir_.file("main.OBJ")));
+  params_->programRomTop = 0x10000;
+  EXPECT_EQ(run(".CHIP ZQ4460\n NOP\n"), 1);
+  EXPECT_EQ(messages_, (Messages{"Fatal ERROR : PROGRAM ROM TOP 10000h IS ABOVE FFFFh",
+                                 "Occurred FATAL ERROR !"}));
+  EXPECT_FALSE(zqtest::fileExists(dir_.file("main.OBJ")));
 }
 
 TEST_F(DriverRun, ChipFoundInsideInclude) {
@@ -165,9 +185,10 @@ TEST_F(DriverRun, MacroLimits) {
   EXPECT_NE(output(".ERR").find("(6) : Error 70 ->  MACRO EXPANSION TOO LONG"), std::string::npos);
 }
 
-// Local labels are checked against their own expansion, also beyond 65,536 lines.
+// Local labels are checked against their own expansion, also beyond 65,536 lines. From
+// 2000h on no jump moves away from its label (as from 0FFFh and 1FFFh).
 TEST_F(DriverRun, LocalLabelsOfManyExpansions) {
-  std::string source = ".CHIP ZQ4460\nM .MACRO\n .LOCALLABEL L\nL: JNZ L\n .ENDM\n";
+  std::string source = ".CHIP ZQ4460\nM .MACRO\n .LOCALLABEL L\nL: JNZ L\n .ENDM\n ORG 2000h\n";
   for (int k = 0; k < 16400; ++k) source += " M\n";
   params_->programRomTop = 0xFFFF;
   EXPECT_EQ(run(source), 1);
