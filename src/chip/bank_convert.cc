@@ -139,8 +139,8 @@ void writeAreaLines(AssemblerRun& run, const BankConvertTables& tables, uint16_t
 // that the listing writers make) goes through in pieces, unmarked. On any failure the
 // listing stays as it was.
 void markListingLines(const std::string& name, size_t limit,
-                      const std::map<int32_t, size_t>& lineAddress,
-                      const BankConvertTables& tables, const std::vector<uint16_t>& image) {
+                      const std::map<int32_t, size_t>& lineAddress, const BankConvertTables& tables,
+                      const std::vector<uint16_t>& image) {
   constexpr size_t kMaxHeldLine = 65536;
   FILE* in = openForReading(name, "r");
   if (in == nullptr) return;
@@ -235,8 +235,8 @@ bool trampolinesInsideRom(AssemblerRun& run, const BankConvertTables& tables,
     const int64_t jump = static_cast<int64_t>(bank) * kBankWords + (words[a] & 0x0FFF) + 1;
     if (select <= top && jump <= top) continue;
     inside = false;
-    const SourcePlace place = a < object.farCallerPlaces.size() ? object.farCallerPlaces[a]
-                                                                 : SourcePlace{};
+    const SourcePlace place =
+        a < object.farCallerPlaces.size() ? object.farCallerPlaces[a] : SourcePlace{};
     const bool known = place.line > 0 && place.file < object.placeFiles.size();
     reportErrorAt(run, known ? object.placeFiles[place.file] : std::string(), place.line,
                   kErrorOutOfRom);

@@ -94,8 +94,7 @@ void rememberFarCaller(AssemblerRun& run) {
   const SourceState& s = run.source;
   ObjectState& object = run.object;
   const size_t address = static_cast<size_t>(s.statementAddress);
-  if (address >= object.farTargetTable.size() || object.farTargetTable[address] == 0xFFFF)
-    return;
+  if (address >= object.farTargetTable.size() || object.farTargetTable[address] == 0xFFFF) return;
   int level = s.includeLevel;
   if (level < 0 || level > kMaxIncludeLevel) level = 0;
   const std::string& file = s.includeFileNames[static_cast<size_t>(level)];

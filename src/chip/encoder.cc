@@ -339,8 +339,7 @@ bool encodePageForm(AssemblerRun& run, int pass, const OpcodeEntry& entry, uint3
       reportError(run, pass, kErrorOperand);
       return false;
     }
-    checkFarTarget(run, pass, static_cast<uint32_t>(run.source.statementAddress) & 0xFFFF,
-                   address);
+    checkFarTarget(run, pass, static_cast<uint32_t>(run.source.statementAddress) & 0xFFFF, address);
     address &= 0x0FFF;
   }
   int shift = maskShift(entry.mask1);

@@ -38,8 +38,7 @@ void raiseWarning(AssemblerRun& run, int number);
 void flushLineDiagnostics(AssemblerRun& run, unsigned lineNumber);
 // Writes error `number` at once, as flushLineDiagnostics writes it, for a line of
 // `fileName` that is no longer being processed (checks made after the passes).
-void reportErrorAt(AssemblerRun& run, const std::string& fileName, unsigned lineNumber,
-                   int number);
+void reportErrorAt(AssemblerRun& run, const std::string& fileName, unsigned lineNumber, int number);
 // Drops whatever is pending for the line without writing it (pass start, macro call).
 void dropLineDiagnostics(AssemblerRun& run);
 

@@ -65,8 +65,7 @@ bool allocateTables(AssemblerRun& run) {
 bool refuseProgramRomTop(AssemblerRun& run) {
   const int32_t top = run.source.programRomTop;
   if (top <= kMaxProgramRomTop) return false;
-  showMessage("Fatal ERROR : PROGRAM ROM TOP %lXh IS ABOVE FFFFh",
-              static_cast<unsigned long>(top));
+  showMessage("Fatal ERROR : PROGRAM ROM TOP %lXh IS ABOVE FFFFh", static_cast<unsigned long>(top));
   run.source.fatalError = 1;
   return true;
 }

@@ -206,7 +206,8 @@ TEST_F(EncoderTest, InstructionMovedFromBankEnd) {
       }
       // The NOP at the old address, then the instruction where it stands.
       std::vector<int> recorded, expected;
-      for (const InstructionRecord& r : run.object.insertAddressTable) recorded.push_back(r.address);
+      for (const InstructionRecord& r : run.object.insertAddressTable)
+        recorded.push_back(r.address);
       if (c.address != c.loc) expected.push_back(c.loc);
       if (c.result == 1) expected.push_back(c.address);
       EXPECT_EQ(recorded, expected);
