@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
 
 #include "driver/persistent_settings.h"
 #include "driver/run.h"
@@ -119,17 +118,6 @@ TEST(BankConvertTest, TrampolineWordsAboveTheRomTop) {
             "/w/A.ASM(7) : Error 22 ->  PROGRAM(ROM) OUT OF RANGE\n");
   EXPECT_EQ(run.diagnostics.errorCount, 1);
 
-  // A listing that is a device is not read back: the run goes on.
-  std::filesystem::create_symlink("/dev/zero", dir.file("p.LST"));
-  run.files.lstName = dir.file("p.LST");
-  run.files.listing = std::fopen(run.files.lstName.c_str(), "w");
-  run.files.symbol = std::fopen(dir.file("p.SYM").c_str(), "w");
-  run.object.symbolLines.assign(0x1001, 1);
-  run.source.programRomTop = 0x2FFF;
-  Words image(0x3002, 0);
-  EXPECT_TRUE(runBankConvertArea(run, image));
-  EXPECT_NE(run.files.listing, nullptr);
-  run.files.close();
   settings = saved;
 }
 

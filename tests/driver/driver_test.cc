@@ -84,9 +84,14 @@ TEST_F(DriverRun, WithoutChipStopsAfterPassZero) {
 }
 
 // A trampoline word above the ROM top is error 22 on the calling line, after the passes;
-// a ROM top above FFFFh stops the run before pass 0.
+// a listing that is a device is not read back; a ROM top above FFFFh stops the run before
+// pass 0.
 TEST_F(DriverRun, BankedImageChecks) {
   const zq::PersistentSettings saved = zq::persistentSettings();
+  params_->programRomTop = 0x2FFF;
+  std::filesystem::create_symlink("/dev/zero", dir_.file("main.LST"));
+  EXPECT_EQ(run(".CHIP ZQ4460\n CALL 1234h\n"), 1);
+  std::filesystem::remove(dir_.file("main.LST"));
   params_->programRomTop = 0x13FF;
   EXPECT_EQ(run(".CHIP ZQ4460\n.BANKCONVERTAREA 700h 7FFh\nORG 10h\nS: RET\nORG 1000h\n CALL S\n"),
             1);
