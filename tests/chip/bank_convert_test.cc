@@ -2,11 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include "driver/persistent_settings.h"
 #include "driver/run.h"
-#include "test_support.h"
 
 namespace zq {
 namespace {
@@ -89,35 +86,6 @@ TEST(BankConvertTest, AreaBoundsOfEarlierRuns) {
   settings.bankConvertEnd = 0xFFF;
   EXPECT_FALSE(runBankConvertArea(run, image));
   EXPECT_EQ(run.diagnostics.errorCount, 1);
-  settings = saved;
-}
-
-// Area 700h-7FFh: 1000h -> 0010h needs 1701h (SF2) and 0702h (JMP), 0010h -> 1234h needs
-// 0703h and 1704h. Error 22 on the line of a caller with a word above the ROM top.
-TEST(BankConvertTest, TrampolineWordsAboveTheRomTop) {
-  PersistentSettings& settings = persistentSettings();
-  const PersistentSettings saved = settings;
-  settings.bankConvertStart = 0x700;
-  settings.bankConvertEnd = 0x7FF;
-  zqtest::TempDir dir;
-  AssemblerRun run;
-  run.files.error = std::fopen(dir.file("p.ERR").c_str(), "w");
-  run.object.farTargetTable.assign(kFarTargetEntries, 0xFFFF);
-  run.object.farTargetTable[0x1000] = 0x0010;
-  run.object.farTargetTable[0x0010] = 0x1234;
-  run.object.placeFiles = {"/w/A.ASM"};
-  run.object.farCallerPlaces.resize(0x11);
-  run.object.farCallerPlaces[0x10] = {0, 7};
-  for (int32_t top : {0x1704, 0x1703}) {
-    run.source.programRomTop = top;
-    Words image(0x3002, 0);
-    EXPECT_EQ(runBankConvertArea(run, image), top == 0x1704);
-  }
-  run.files.close();
-  EXPECT_EQ(zqtest::readFile(dir.file("p.ERR")),
-            "/w/A.ASM(7) : Error 22 ->  PROGRAM(ROM) OUT OF RANGE\n");
-  EXPECT_EQ(run.diagnostics.errorCount, 1);
-
   settings = saved;
 }
 

@@ -83,28 +83,29 @@ TEST_F(DriverRun, WithoutChipStopsAfterPassZero) {
   }
 }
 
-// A trampoline word above the ROM top is error 22 on the calling line, after the passes;
-// a listing that is a device is not read back; a ROM top above FFFFh stops the run before
-// pass 0.
+// Area 700h-7FFh: the call at 1000h needs 1701h (SF2) and 0702h (JMP), the one at 0010h
+// needs 0703h and 1704h. With a ROM top of 1704h the listing (a device here) is not read
+// back; with 1703h error 22 on the line, no image. A ROM top above FFFFh stops the run.
 TEST_F(DriverRun, BankedImageChecks) {
   const zq::PersistentSettings saved = zq::persistentSettings();
-  params_->programRomTop = 0x2FFF;
+  const char* source =
+      ".CHIP ZQ4460\n.BANKCONVERTAREA 700h 7FFh\nORG 10h\nS: CALL T\nORG 1000h\n"
+      "T: CALL S\n";
   std::filesystem::create_symlink("/dev/zero", dir_.file("main.LST"));
-  EXPECT_EQ(run(".CHIP ZQ4460\n CALL 1234h\n"), 1);
-  std::filesystem::remove(dir_.file("main.LST"));
-  params_->programRomTop = 0x13FF;
-  EXPECT_EQ(run(".CHIP ZQ4460\n.BANKCONVERTAREA 700h 7FFh\nORG 10h\nS: RET\nORG 1000h\n CALL S\n"),
-            1);
+  for (int32_t top : {0x1704, 0x1703}) {
+    params_->programRomTop = top;
+    EXPECT_EQ(run(source), 1);
+    std::filesystem::remove(dir_.file("main.LST"));
+    EXPECT_EQ(output(".ERR"), top == 0x1704 ? kNoErrors
+                                            : inDir("$D/main.asm(4) : Error 22 ->  PROGRAM(ROM) "
+                                                    "OUT OF RANGE\n\n1 Error(s), 0 Warning(s)\n"));
+    EXPECT_EQ(zqtest::fileExists(dir_.file("main.OBJ")), top == 0x1704);
+  }
   zq::persistentSettings() = saved;
-  EXPECT_EQ(output(".ERR"),
-            inDir("$D/main.asm(6) : Error 22 ->  PROGRAM(ROM) OUT OF RANGE\n\n1 Error(s), 0 "
-                  "Warning(s)\n"));
-  EXPECT_FALSE(zqtest::fileExists(dir_.file("main.OBJ")));
   params_->programRomTop = 0x10000;
   EXPECT_EQ(run(".CHIP ZQ4460\n NOP\n"), 1);
   EXPECT_EQ(messages_, (Messages{"Fatal ERROR : PROGRAM ROM TOP 10000h IS ABOVE FFFFh",
                                  "Occurred FATAL ERROR !"}));
-  EXPECT_FALSE(zqtest::fileExists(dir_.file("main.OBJ")));
 }
 
 TEST_F(DriverRun, ChipFoundInsideInclude) {
