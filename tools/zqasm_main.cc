@@ -46,7 +46,7 @@ const char kUsage[] =
     "                          (VALUE a number, default 1); repeatable\n"
     "  --chip-dir DIR          where the .COE chip files are (default: $ZQASM_CHIP_DIR, else\n"
     "                          the chips installed with zqasm)\n"
-    "  --rom-top N             highest program ROM address (default 0FFFh)\n"
+    "  --rom-top N             highest program ROM address, at most 0FFFFh (default 0FFFh)\n"
     "  --table-top N           highest table ROM address, negative for none (default -1)\n"
     "  --mask-options FILE     mask option file, for the chips that read one (default none)\n"
     "  --case-sensitive        tell labels, constants and RAM names apart by case\n"
@@ -218,6 +218,8 @@ int parseArguments(int argc, char** argv, Options& options) {
     } else if (name == "--rom-top") {
       if (!parseNumber(value, false, options.romTop))
         return usageError("bad number for --rom-top: " + value);
+      // Program addresses are 16-bit: the library would refuse the run as fatal.
+      if (options.romTop > 0xFFFF) return usageError("--rom-top above 0FFFFh: " + value);
     } else if (name == "--table-top") {
       if (!parseNumber(value, true, options.tableTop))
         return usageError("bad number for --table-top: " + value);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <unordered_map>
 
@@ -27,6 +28,7 @@ constexpr int32_t kLastAreaOffset = 0x0FFE;  // 0FFFh of a bank holds its own wo
 constexpr uint16_t kJumpOpcode = 0xD000;
 constexpr uint16_t kCallNibble = 0xC;  // high four bits of a CALL word
 constexpr uint16_t kSelectBank[kConvertBanks] = {0xFE40, 0xFE50, 0xFE60};  // "SF2" 40h..60h
+constexpr int kErrorOutOfRom = 22;
 constexpr int kErrorAreaBounds = 59;
 
 // One phase: the trampolines towards `bank` for the far targets from `targetLow` to
@@ -130,10 +132,67 @@ void writeAreaLines(AssemblerRun& run, const BankConvertTables& tables, uint16_t
   }
 }
 
+// Copies the listing `name`, at most `limit` characters of it, line by line through a
+// temporary file beside it, marking the lines named in `lineAddress`, and moves the copy
+// over it. Only a regular file is read, and never more than the run wrote into it, so a
+// listing that is a device cannot feed the copy for ever; a line too long to hold (none
+// that the listing writers make) goes through in pieces, unmarked. On any failure the
+// listing stays as it was.
+void markListingLines(const std::string& name, size_t limit,
+                      const std::map<int32_t, size_t>& lineAddress, const BankConvertTables& tables,
+                      const std::vector<uint16_t>& image) {
+  constexpr size_t kMaxHeldLine = 65536;
+  FILE* in = openForReading(name, "r");
+  if (in == nullptr) return;
+  ReplacingFile replacement(name, "w");
+  FILE* out = replacement.stream();
+  if (out == nullptr) {
+    std::fclose(in);
+    return;
+  }
+  bool ok = true;
+  std::string line;
+  bool partial = false;  // the start of the line has gone out already
+  int32_t number = 0;
+  auto put = [&]() {
+    ok = ok && std::fwrite(line.data(), 1, line.size(), out) == line.size();
+    line.clear();
+  };
+  auto endLine = [&]() {
+    auto found = lineAddress.find(++number);
+    if (!partial && found != lineAddress.end() && found->second < image.size())
+      markRedirectedLine(line, image[found->second], tables.redirectedTo[found->second]);
+    put();
+    partial = false;
+  };
+  char block[8192];
+  for (size_t left = limit; ok && left > 0;) {
+    const size_t got = std::fread(block, 1, std::min(sizeof block, left), in);
+    if (got == 0) break;
+    left -= got;
+    for (size_t i = 0; i < got;) {
+      const void* feed = std::memchr(block + i, '\n', got - i);
+      const size_t stop = feed == nullptr ? got : static_cast<const char*>(feed) - block + 1;
+      line.append(block + i, stop - i);
+      i = stop;
+      if (feed != nullptr) {
+        endLine();
+      } else if (line.size() > kMaxHeldLine) {
+        put();
+        partial = true;
+      }
+    }
+  }
+  if (!line.empty()) endLine();
+  ok = !std::ferror(in) && ok;
+  std::fclose(in);
+  // Unless committed, the temporary file goes and the listing stays as it was.
+  if (ok) replacement.commit();
+}
+
 // Closes the listing, marks the lines of the redirected instructions (found by the
 // listing line numbers of ".SYM") and opens it again for appending. Lines are read whole,
-// so a long line never shifts the count. A listing that cannot be read or replaced stays
-// as it was.
+// so a long line never shifts the count.
 void rewriteListing(AssemblerRun& run, const BankConvertTables& tables,
                     const std::vector<uint16_t>& image) {
   FILE*& listing = run.files.listing;
@@ -147,25 +206,37 @@ void rewriteListing(AssemblerRun& run, const BankConvertTables& tables,
       if (tables.redirectedTo[a] >= 0 && symbolLines[a] >= 1)
         lineAddress.emplace(symbolLines[a], a);
   }
+  // What the run wrote: the most that is read back.
+  const long written = std::ftell(listing);
   closeOutputStream(run.files, listing, run.files.lstName);
-  std::string text;
-  if (!lineAddress.empty() && readWholeFile(run.files.lstName, text)) {
-    std::string rewritten;
-    rewritten.reserve(text.size() + 32 * lineAddress.size());
-    int32_t number = 0;
-    for (size_t pos = 0; pos < text.size();) {
-      size_t lineEnd = text.find('\n', pos);
-      size_t next = lineEnd == std::string::npos ? text.size() : lineEnd + 1;
-      std::string line = text.substr(pos, next - pos);
-      auto found = lineAddress.find(++number);
-      if (found != lineAddress.end() && found->second < image.size())
-        markRedirectedLine(line, image[found->second], tables.redirectedTo[found->second]);
-      rewritten += line;
-      pos = next;
-    }
-    replaceFile(run.files.lstName, rewritten);
-  }
+  if (!lineAddress.empty() && written > 0)
+    markListingLines(run.files.lstName, static_cast<size_t>(written), lineAddress, tables, image);
   listing = std::fopen(run.files.lstName.c_str(), "a");
+}
+
+// Error 22 on the line of each redirected instruction whose trampoline has a word above
+// the ROM top, where the image has no word: its SF2 in the caller's bank or its JMP in the
+// target bank. The other area words may lie above the top. True when there was none.
+bool trampolinesInsideRom(AssemblerRun& run, const BankConvertTables& tables,
+                          const std::vector<uint16_t>& words) {
+  const int64_t top = run.source.programRomTop;
+  const ObjectState& object = run.object;
+  bool inside = true;
+  for (size_t a = 0; a < tables.redirectedTo.size() && a < words.size(); ++a) {
+    const int bank = tables.redirectedTo[a];
+    if (bank < 0) continue;
+    // The caller's word points at its SF2; the JMP stands one word further on.
+    const int64_t select = static_cast<int64_t>(a & 0xF000) + (words[a] & 0x0FFF);
+    const int64_t jump = static_cast<int64_t>(bank) * kBankWords + (words[a] & 0x0FFF) + 1;
+    if (select <= top && jump <= top) continue;
+    inside = false;
+    const SourcePlace place =
+        a < object.farCallerPlaces.size() ? object.farCallerPlaces[a] : SourcePlace{};
+    const bool known = place.line > 0 && place.file < object.placeFiles.size();
+    reportErrorAt(run, known ? object.placeFiles[place.file] : std::string(), place.line,
+                  kErrorOutOfRom);
+  }
+  return inside;
 }
 
 // One more error with its text in the error file (no line end: the totals follow).
@@ -257,6 +328,7 @@ bool runBankConvertArea(AssemblerRun& run, std::vector<uint16_t>& words) {
     reportAreaFailure(run, text);
     return false;
   }
+  if (!trampolinesInsideRom(run, tables, words)) return false;
   writeAreaLines(run, tables, start);
   rewriteListing(run, tables, words);
   return true;

@@ -51,7 +51,8 @@ void markRedirectedLine(std::string& line, uint16_t imageWord, int bank);
 // (3002h words), writes the area summary and lines to the listing and ".SYM", and marks
 // the redirected listing lines. False, after counting one more error and writing its text
 // to the error file, when the trampolines do not fit the area or the area does not fit
-// below the last word of a bank.
+// below the last word of a bank; false also after error 22 on the line of each redirected
+// instruction whose trampoline needs a word above the ROM top.
 bool runBankConvertArea(AssemblerRun& run, std::vector<uint16_t>& words);
 
 }  // namespace zq

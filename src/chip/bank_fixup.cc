@@ -1,6 +1,7 @@
 // The tail of every assembled instruction: bank rules, the record and its ".MAP" line,
 // and the advance of the location counter. On banked chips the last words of banks 0 and
-// 1 are kept for NOPs and the bank convert area of every bank is skipped.
+// 1 are kept for NOPs (an instruction that would stand there moves on before its final
+// encoding) and the bank convert area of every bank is skipped.
 #include "chip/bank_fixup.h"
 
 #include <algorithm>
@@ -48,9 +49,8 @@ int recordOrFail(AssemblerRun& run, int byteCount, int32_t address) {
 }
 
 // Pass 2 part of the move from the last word of bank 0 or 1: the five listing lines and
-// the NOP record at statementAddress. The far target of the moved "CALL"/"JMP" is taken
-// from the old address into `farTarget` (FFFFh when it has none).
-int insertBankEndNop(AssemblerRun& run, uint16_t& farTarget) {
+// the NOP record at statementAddress, which has no far target.
+int insertBankEndNop(AssemblerRun& run) {
   SourceState& s = run.source;
   const auto address = static_cast<unsigned short>(s.statementAddress);
   FILE* listing = run.files.listing;
@@ -71,41 +71,36 @@ int insertBankEndNop(AssemblerRun& run, uint16_t& farTarget) {
   if (recorded < 0) return recorded;
   s.listingLineCount += 1;
   std::vector<uint16_t>& far = run.object.farTargetTable;
-  if (static_cast<size_t>(s.statementAddress) < far.size()) {
-    farTarget = far[static_cast<size_t>(s.statementAddress)];
+  if (static_cast<size_t>(s.statementAddress) < far.size())
     far[static_cast<size_t>(s.statementAddress)] = 0xFFFF;
-  }
   return 1;
 }
 
-// Banked chips, before the record: error 63 for CPHL at its forbidden addresses, and the
-// move of any instruction but a NOP from the last word of bank 0 or 1 to the first word
-// of the next bank, with a NOP in its place. The moved instruction keeps the word encoded
-// for the old address. The move runs in every pass, so labels agree between the passes.
-int applyBankRules(AssemblerRun& run, int pass) {
-  SourceState& s = run.source;
-  const uint16_t word =
-      static_cast<uint16_t>(codeTextByte(s.codeText, 1) << 8 | codeTextByte(s.codeText, 0));
+// Banked chips, before the record: error 63 for CPHL at its forbidden addresses.
+void checkCphlAddress(AssemblerRun& run, int pass) {
+  const SourceState& s = run.source;
   if (pass == 2 &&
       isOneOf(s.statementAddress, std::begin(kCphlForbidden), std::end(kCphlForbidden)) &&
-      (word >> 8) == kCphlHighByte)
+      codeTextByte(s.codeText, 1) == kCphlHighByte)
     raiseError(run, kErrorCphlAddress);
-  if (word == 0 || !isOneOf(s.statementAddress, std::begin(kBankEnds), std::end(kBankEnds)))
-    return 1;
-  uint16_t farTarget = 0xFFFF;
-  if (pass == 2) {
-    int inserted = insertBankEndNop(run, farTarget);
-    if (inserted < 0) return inserted;
-  }
-  s.advanceLocationCounter(1);
-  skipConvertArea(s);
-  s.statementAddress = s.locationCounter;
-  // A moved "CALL"/"JMP" keeps its destination, so the bank convert area still routes
-  // it: its 12-bit address alone would now point into the new bank.
-  std::vector<uint16_t>& far = run.object.farTargetTable;
-  if (farTarget != 0xFFFF && static_cast<size_t>(s.statementAddress) < far.size())
-    far[static_cast<size_t>(s.statementAddress)] = farTarget;
-  return 1;
+}
+
+// Pass 2, banked chips: the source line of a "CALL"/"JMP" with a far target, for the
+// errors that the bank convert area finds after the passes. The file and line are those
+// that the line's own diagnostics name.
+void rememberFarCaller(AssemblerRun& run) {
+  const SourceState& s = run.source;
+  ObjectState& object = run.object;
+  const size_t address = static_cast<size_t>(s.statementAddress);
+  if (address >= object.farTargetTable.size() || object.farTargetTable[address] == 0xFFFF) return;
+  int level = s.includeLevel;
+  if (level < 0 || level > kMaxIncludeLevel) level = 0;
+  const std::string& file = s.includeFileNames[static_cast<size_t>(level)];
+  if (object.placeFiles.empty() || object.placeFiles.back() != file)
+    object.placeFiles.push_back(file);
+  if (address >= object.farCallerPlaces.size()) object.farCallerPlaces.resize(address + 1);
+  object.farCallerPlaces[address] = {static_cast<uint32_t>(object.placeFiles.size() - 1),
+                                     s.lineNumber};
 }
 
 // One ".MAP" record. The file name is written once and then "*" while it stays the same.
@@ -133,12 +128,36 @@ void writeMapRecord(AssemblerRun& run, uint32_t lineNumber) {
 
 }  // namespace
 
+int32_t bankEndDestination(const AssemblerRun& run) {
+  const SourceState& s = run.source;
+  if (!s.bankedRom || !isOneOf(s.statementAddress, std::begin(kBankEnds), std::end(kBankEnds)))
+    return -1;
+  if (codeTextByte(s.codeText, 0) == 0 && codeTextByte(s.codeText, 1) == 0) return -1;
+  const PersistentSettings& settings = persistentSettings();
+  int32_t next = s.statementAddress + 1;
+  if ((next & 0x0FFF) == settings.bankConvertStart)
+    next += settings.bankConvertEnd - settings.bankConvertStart + 1;
+  return next;
+}
+
+int moveToNextBank(AssemblerRun& run, int pass, int32_t movedTo) {
+  SourceState& s = run.source;
+  if (pass == 2 && insertBankEndNop(run) < 0) return resultFatal;
+  s.locationCounter = s.statementAddress = movedTo;
+  if (movedTo <= s.programRomTop) return 1;
+  // Beyond the ROM: refused like any statement there, still taking its word.
+  s.outOfRangeAddress = movedTo;
+  s.advanceLocationCounter(1);
+  return resultRomOverflow;
+}
+
 int finishInstruction(AssemblerRun& run, int byteCount, int pass, uint32_t lineNumber) {
   SourceState& s = run.source;
-  if (s.bankedRom && applyBankRules(run, pass) < 0) return resultFatal;
+  if (s.bankedRom) checkCphlAddress(run, pass);
   if (pass == 2) {
     if (recordOrFail(run, byteCount, s.statementAddress) < 0) return resultFatal;
     if (run.files.map != nullptr) writeMapRecord(run, lineNumber);
+    if (s.bankedRom) rememberFarCaller(run);
   }
   s.lastCodeAddress = s.locationCounter;
   s.advanceLocationCounter(1);

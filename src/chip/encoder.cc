@@ -54,6 +54,7 @@ constexpr uint16_t kBitSelectOpcode = 0xED00;
 constexpr int kErrorIllegalOpcode = 1;
 constexpr int kErrorOperand = 6;
 constexpr int kErrorAddressOverlap = 13;
+constexpr int kErrorAddressRange = 14;
 constexpr int kErrorOutOfPage = 44;
 constexpr int kErrorRamBelow40 = 45;
 constexpr int kErrorPageNumber = 48;
@@ -241,6 +242,17 @@ void storeFarTarget(AssemblerRun& run, int pass, uint32_t target) {
     table[static_cast<size_t>(loc)] = static_cast<uint16_t>(target);
 }
 
+// A banked "CALL"/"JMP" leaves its bank only through the bank convert area, which serves
+// banks 0 to 2 and builds its trampolines inside the ROM. Error 14 for a destination
+// above the ROM top, or in another bank than a caller above 2FFFh; like the test for
+// 2FFFh (error 6, made by the caller) it lets the encoding go on.
+void checkFarTarget(AssemblerRun& run, int pass, uint32_t loc, uint32_t target) {
+  if (target > kBankedTop) return;
+  const bool aboveRom = static_cast<int64_t>(target) > run.source.programRomTop;
+  const bool unrouted = loc > kBankedTop && (loc >> 12) != (target >> 12);
+  if (aboveRom || unrouted) reportError(run, pass, kErrorAddressRange);
+}
+
 // One operand of a two-operand form: working-register rule, RAM offset, range and bits
 // check, shift into place. False (after error 6) when the value does not fit.
 bool placeOperand(AssemblerRun& run, int pass, uint32_t& value, uint16_t mask, bool registerRule,
@@ -290,7 +302,10 @@ bool encodeOneOperand(AssemblerRun& run, int pass, const OpcodeEntry& entry, uin
   // to another bank through the far target stored by the caller.
   if (banked) {
     if (x > kBankedTop) reportError(run, pass, kErrorOperand);
-    if (isCallOrJump(mnemonic)) x &= 0x0FFF;
+    if (isCallOrJump(mnemonic)) {
+      checkFarTarget(run, pass, loc, x);
+      x &= 0x0FFF;
+    }
   }
   if (x > limit) {
     reportError(run, pass, kErrorOperand);
@@ -324,6 +339,7 @@ bool encodePageForm(AssemblerRun& run, int pass, const OpcodeEntry& entry, uint3
       reportError(run, pass, kErrorOperand);
       return false;
     }
+    checkFarTarget(run, pass, static_cast<uint32_t>(run.source.statementAddress) & 0xFFFF, address);
     address &= 0x0FFF;
   }
   int shift = maskShift(entry.mask1);
@@ -334,6 +350,24 @@ bool encodePageForm(AssemblerRun& run, int pass, const OpcodeEntry& entry, uint3
   }
   word = entry.opcode + (address << shift);
   return true;
+}
+
+// What a line had pending before an encoding. Raising only appends a number not yet
+// pending, so cutting the lists back to their lengths drops exactly what came after.
+struct PendingMark {
+  size_t errors, warnings;
+  bool errorsPending, warningsPending;
+};
+
+PendingMark markPending(const DiagnosticsState& d) {
+  return {d.lineErrors.size(), d.lineWarnings.size(), d.errorsPending, d.warningsPending};
+}
+
+void backToMark(DiagnosticsState& d, const PendingMark& mark) {
+  if (d.lineErrors.size() > mark.errors) d.lineErrors.resize(mark.errors);
+  if (d.lineWarnings.size() > mark.warnings) d.lineWarnings.resize(mark.warnings);
+  d.errorsPending = mark.errorsPending;
+  d.warningsPending = mark.warningsPending;
 }
 
 // Writes `count` upper-case hexadecimal digits of `value`, as "%0*X" would.
@@ -506,11 +540,22 @@ int assembleInstruction(AssemblerRun& run, const std::string& text, int pass, in
   if (pass == 2 && orgAddressUsed(run)) raiseError(run, kErrorAddressOverlap);
   // Forms look at the field after the last operand; it must not hold an older split.
   run.source.field[static_cast<size_t>(n) + 1].clear();
+  const PendingMark mark = markPending(run.diagnostics);
   int result = encodeInstruction(run, n, pass);
   if (result <= 0) {
     if (result == resultUnknownMnemonic && pass == 2 && macroContext == -1)
       raiseError(run, kErrorIllegalOpcode);
     return result;
+  }
+  const int32_t movedTo = bankEndDestination(run);
+  if (movedTo >= 0) {
+    // The word at the old address only told that the instruction moves. It is encoded
+    // again where it stands now, so that its jump checks and "$" see that address.
+    backToMark(run.diagnostics, mark);
+    const int moved = moveToNextBank(run, pass, movedTo);
+    if (moved != 1) return moved;
+    result = encodeInstruction(run, n, pass);
+    if (result <= 0) return result;
   }
   // Bank rules, record, map line and the advance of locationCounter.
   return finishInstruction(run, result, pass, lineNumber);

@@ -22,7 +22,9 @@ namespace zq {
 struct AssemblerRun;
 
 // Instruction statement. 1 assembled, 0 empty, -1 more than 32 fields or refused,
-// resultUnknownMnemonic, resultBadOperandCount, or resultFatal.
+// resultUnknownMnemonic, resultBadOperandCount, resultRomOverflow (moved from the last
+// word of a bank beyond the ROM), or resultFatal. An instruction that moves to the next
+// bank is encoded for the address it moves to.
 int assembleInstruction(AssemblerRun& run, const std::string& text, int pass, int& fieldCount,
                         int macroContext, uint32_t lineNumber);
 // Splits a statement into field[1..]; applies DEFSTRING substitution. Returns the count

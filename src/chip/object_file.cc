@@ -207,9 +207,9 @@ void writeObjectFiles(AssemblerRun& run) {
   removeIfPresent(run.files.tabName);
   if (run.source.fatalError || run.diagnostics.errorCount > 0) return;
 
-  // A ROM top above the 16-bit address space cannot come from a chip of the family;
-  // nothing is written rather than an image that no record could fill. A negative top
-  // means no program ROM: the image has no words, and the files hold the header alone.
+  // A ROM top above the 16-bit address space ends the run before pass 0 (the driver);
+  // the image is never sized for one. A negative top means no program ROM: the image has
+  // no words, and the files hold the header alone.
   int32_t romTop = run.source.programRomTop;
   if (romTop > kMaxProgramRomTop) return;
   size_t romWords = romTop < 0 ? 0 : static_cast<size_t>(romTop) + 1;

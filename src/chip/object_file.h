@@ -20,6 +20,13 @@ struct InstructionRecord {
   uint8_t byteCount = 0;
 };
 
+// A source line as its diagnostics name it: an index into ObjectState::placeFiles and
+// the line number in that file; line 0 where none was recorded.
+struct SourcePlace {
+  uint32_t file = 0;
+  uint32_t line = 0;
+};
+
 struct ObjectState {
   std::vector<InstructionRecord> insertAddressTable;  // in assembly order
   std::vector<bool> addressUsed;                      // 65536 flags beside the list
@@ -28,7 +35,12 @@ struct ObjectState {
   // also for the addresses beyond its end: it grows as instructions are recorded); the
   // bank convert area matches redirected instructions to listing lines with it.
   std::vector<int32_t> symbolLines;
-  std::string mapFileName;  // name of the last ".MAP" record
+  std::string mapFileName;                            // name of the last ".MAP" record
+  // Pass 2, banked chips: the line of each "CALL"/"JMP" with a far target, by address
+  // (grows as they are recorded), so that the bank convert area can report on it after
+  // the passes. The file names, each stored once per run of equal names.
+  std::vector<SourcePlace> farCallerPlaces;
+  std::vector<std::string> placeFiles;
 };
 
 // Byte `index` of the code text "LL HH" (0 the low byte, 1 the high byte); 0 when absent.

@@ -3,6 +3,8 @@
 // carried out here or handed to the handler of its subsystem.
 #include "directives/directive.h"
 
+#include <utility>
+
 #include "directives/condition.h"
 #include "directives/macro.h"
 #include "directives/segment.h"
@@ -170,33 +172,37 @@ void sortOrder(AssemblerRun& run, char& order) {
   }
 }
 
-// BANKCONVERTAREA start end, both hexadecimal. The bounds are process-wide and are kept
-// as stored even when they draw an error. A start without an end keeps the previous end.
+// BANKCONVERTAREA start end, both hexadecimal. The bounds are process-wide: only bounds
+// that pass every check are kept, so a refused line leaves the area (of this run and of
+// the runs after it) as it was, in every pass alike. A start without an end is refused
+// with error 33. Without words the bounds stay and are checked as they are.
 void bankConvertArea(AssemblerRun& run, int pass) {
   PersistentSettings& settings = persistentSettings();
+  uint16_t start = settings.bankConvertStart;
+  uint16_t end = settings.bankConvertEnd;
   // readHex looks at eight characters at most, skips leading zeros and blanks, allows
   // "0x" and stops at the first other character, so "01FFh" reads as 1FFh. Values above
   // FFFFh keep their low 16 bits.
   if (nextDirectiveWord(run)) {
-    settings.bankConvertStart = static_cast<uint16_t>(readHex(run.directives.directiveWord, 8));
-    if (nextDirectiveWord(run)) {
-      settings.bankConvertEnd = static_cast<uint16_t>(readHex(run.directives.directiveWord, 8));
+    start = static_cast<uint16_t>(readHex(run.directives.directiveWord, 8));
+    if (!nextDirectiveWord(run)) {
+      if (pass == 2) raiseError(run, kErrMissingParameter);
+      return;
     }
+    end = static_cast<uint16_t>(readHex(run.directives.directiveWord, 8));
   }
-  if (settings.bankConvertStart > settings.bankConvertEnd) {
-    const uint16_t start = settings.bankConvertEnd;
-    settings.bankConvertEnd = settings.bankConvertStart;
-    settings.bankConvertStart = start;
-  }
-  if (pass != 2) return;
-  if (settings.bankConvertStart < 0x30 || settings.bankConvertEnd > 0x7FF) {
-    raiseError(run, kErrBankAreaBounds);
-  }
+  if (start > end) std::swap(start, end);
   // 16-bit size, as the bounds are: 0000h..FFFFh counts as size 0.
-  const uint16_t size =
-      static_cast<uint16_t>(settings.bankConvertEnd - settings.bankConvertStart + 1);
-  if (size < 8) raiseError(run, kErrBankAreaTooSmall);
-  if (size > 512) raiseError(run, kErrBankAreaTooLarge);
+  const uint16_t size = static_cast<uint16_t>(end - start + 1);
+  const bool outside = start < 0x30 || end > 0x7FF;
+  if (pass == 2) {
+    if (outside) raiseError(run, kErrBankAreaBounds);
+    if (size < 8) raiseError(run, kErrBankAreaTooSmall);
+    if (size > 512) raiseError(run, kErrBankAreaTooLarge);
+  }
+  if (outside || size < 8 || size > 512) return;
+  settings.bankConvertStart = start;
+  settings.bankConvertEnd = end;
 }
 
 }  // namespace

@@ -108,6 +108,18 @@ bool remember(std::vector<int>& pending, int number, int limit) {
   return true;
 }
 
+// One numbered error line in the listing and the error file, counted.
+void writeError(AssemblerRun& run, const char* fileName, unsigned lineNumber, int number) {
+  ++run.diagnostics.errorCount;
+  ++run.source.listingLineCount;
+  if (FILE* listing = run.files.listing)
+    std::fprintf(listing, "               <<< %s >>>\n", kErrorTexts[number]);
+  if (FILE* error = run.files.error)
+    std::fprintf(error, "%s(%u) : Error %d ->  %s\n", fileName, lineNumber, number,
+                 kErrorTexts[number]);
+  observeDiagnostic(ZQASM_ERROR, fileName, lineNumber, number, kErrorTexts[number]);
+}
+
 }  // namespace
 
 void raiseError(AssemblerRun& run, int number) {
@@ -145,15 +157,7 @@ void flushLineDiagnosticsAt(AssemblerRun& run, const std::string& file, unsigned
   d.lineWarnings.clear();
   d.warningsPending = false;
 
-  for (int number : d.lineErrors) {
-    ++d.errorCount;
-    ++s.listingLineCount;
-    if (listing) std::fprintf(listing, "               <<< %s >>>\n", kErrorTexts[number]);
-    if (error)
-      std::fprintf(error, "%s(%u) : Error %d ->  %s\n", fileName, lineNumber, number,
-                   kErrorTexts[number]);
-    observeDiagnostic(ZQASM_ERROR, fileName, lineNumber, number, kErrorTexts[number]);
-  }
+  for (int number : d.lineErrors) writeError(run, fileName, lineNumber, number);
   d.lineErrors.clear();
   d.errorsPending = false;
 
@@ -189,6 +193,12 @@ void writeFatalLine(AssemblerRun& run, const std::string& text) {
   if (run.files.listing != nullptr) std::fputs(line.c_str(), run.files.listing);
   // A text of several lines counts each of them, as the ".SYM" numbers expect.
   run.source.listingLineCount += static_cast<int32_t>(std::count(line.begin(), line.end(), '\n'));
+}
+
+void reportErrorAt(AssemblerRun& run, const std::string& fileName, unsigned lineNumber,
+                   int number) {
+  if (number >= 0 && number < kErrorTextCount)
+    writeError(run, fileName.c_str(), lineNumber, number);
 }
 
 void dropLineDiagnostics(AssemblerRun& run) {

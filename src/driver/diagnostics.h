@@ -41,6 +41,9 @@ void flushLineDiagnostics(AssemblerRun& run, unsigned lineNumber);
 // The same for a line of `fileName` that is not the line being read (a macro head, a
 // conditional left open at the end of a pass).
 void flushLineDiagnosticsAt(AssemblerRun& run, const std::string& fileName, unsigned lineNumber);
+// Writes error `number` at once, as flushLineDiagnostics writes it, for a line of
+// `fileName` that is no longer being processed (checks made after the passes).
+void reportErrorAt(AssemblerRun& run, const std::string& fileName, unsigned lineNumber, int number);
 // Drops whatever is pending for the line without writing it (pass start, macro call).
 void dropLineDiagnostics(AssemblerRun& run);
 

@@ -29,6 +29,8 @@ namespace {
 constexpr size_t kMaxSourcePath = 510;
 // Programs above this top address are banked.
 constexpr int32_t kUnbankedRomTop = 4096;
+// Highest ROM top of a run: instruction records hold 16-bit addresses.
+constexpr int32_t kMaxProgramRomTop = 0xFFFF;
 // Table sizes fixed by the formats that use them.
 constexpr size_t kConstantRecords = kMaxConstants + 1;  // index 0 unused
 constexpr size_t kAddressFlags = 65536;
@@ -54,6 +56,17 @@ bool allocateTables(AssemblerRun& run) {
   } catch (const std::bad_alloc&) {
     return false;
   }
+  return true;
+}
+
+// The ROM top that the run refuses before pass 0: one above the 16-bit address space,
+// which no instruction record can reach and no image can be written for. The run stops
+// with its own fatal message instead of ending without an image and without an error.
+bool refuseProgramRomTop(AssemblerRun& run) {
+  const int32_t top = run.source.programRomTop;
+  if (top <= kMaxProgramRomTop) return false;
+  reportFatal(run, MessageOwner::kActiveWindow, "Fatal ERROR : PROGRAM ROM TOP %lXh IS ABOVE FFFFh",
+              static_cast<unsigned long>(top));
   return true;
 }
 
@@ -85,7 +98,8 @@ int assemble(AssemblerRun& run, AssemblerParams* params) {
 
   // Pass 0 finds the chip, pass 1 defines the symbols, pass 2 emits code and listings.
   // A stop after any pass skips the rest but never the end of the run.
-  for (int pass = 0; pass <= 2; ++pass) {
+  const bool refused = refuseProgramRomTop(run);
+  for (int pass = 0; pass <= 2 && !refused; ++pass) {
     s.pass = pass;
     beginPass(run);
     enterObserverDefines(run, pass);

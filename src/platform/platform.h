@@ -85,19 +85,9 @@ FILE* openForReading(const std::string& name, const char* mode);
 // nullptr on failure.
 FILE* openForWriting(const std::string& name, const char* mode);
 
-// Copies `from` over `to`, replacing it. Returns true on success; false when `from`
-// cannot be read, `to` cannot be written, or both name the same file (left untouched).
-bool copyFile(const std::string& from, const std::string& to);
-
 // Reads the whole file `name` (used exactly as given) as a text stream into `contents`
 // (on Windows CR LF comes back as LF). False when it cannot be opened or read.
 bool readWholeFile(const std::string& name, std::string& contents);
-
-// Replaces the file `name` (used exactly as given) by `contents`, written as a text
-// stream (on Windows LF goes out as CR LF): writes them to a uniquely named temporary
-// file in the same directory and renames it over `name`. The temporary file never stays
-// behind; on failure `name` is left as it was.
-bool replaceFile(const std::string& name, const std::string& contents);
 
 // A file written under a temporary name beside its real name and moved over it only when
 // complete, so that a run stopped halfway (killed by a file size limit, say) never leaves

@@ -62,11 +62,6 @@ bool exists(const std::string& path) {
   return stat(path.c_str(), &info) == 0;
 }
 
-bool isDirectory(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 // Sources and chip files are read only from regular files: a device such as /dev/zero
 // or a pipe may never end, or block the reader.
 bool isRegularFile(const std::string& path) {
@@ -239,60 +234,5 @@ bool ReplacingFile::commit() {
 }
 
 void ignoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
-
-bool replaceFile(const std::string& name, const std::string& contents) {
-  // Beside the file, so the rename stays within one file system; unique, so two runs
-  // never share it.
-  std::string temporary = name + ".XXXXXX";
-  int fd = mkstemp(temporary.data());
-  if (fd < 0) return false;
-  FILE* out = fdopen(fd, "w");
-  if (out == nullptr) {
-    ::close(fd);
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  bool ok = std::fwrite(contents.data(), 1, contents.size(), out) == contents.size();
-  if (std::fclose(out) != 0) ok = false;
-  // mkstemp creates the file for the owner only; the listing keeps its own permissions.
-  struct stat info;
-  if (ok && stat(name.c_str(), &info) == 0) chmod(temporary.c_str(), info.st_mode & 07777);
-  if (ok && std::rename(temporary.c_str(), name.c_str()) != 0) ok = false;
-  if (!ok) ::unlink(temporary.c_str());
-  return ok;
-}
-
-bool copyFile(const std::string& from, const std::string& to) {
-  std::string source = resolveExistingName(from);
-  if (source.empty() || isDirectory(source)) return false;
-  // Opening the target for writing would empty a source that is the same file.
-  std::string target = resolveExistingName(to);
-  struct stat sourceInfo, targetInfo;
-  if (!target.empty() && stat(source.c_str(), &sourceInfo) == 0 &&
-      stat(target.c_str(), &targetInfo) == 0 && sourceInfo.st_dev == targetInfo.st_dev &&
-      sourceInfo.st_ino == targetInfo.st_ino)
-    return false;
-  FILE* in = std::fopen(source.c_str(), "rb");
-  if (in == nullptr) return false;
-  FILE* out = target.empty() ? openForWriting(to, "wb") : std::fopen(target.c_str(), "wb");
-  if (out == nullptr) {
-    std::fclose(in);
-    return false;
-  }
-  // Every write and the final close are checked: a full disk must not pass as a copy.
-  bool ok = true;
-  char buffer[8192];
-  size_t count;
-  while ((count = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
-    if (std::fwrite(buffer, 1, count, out) != count) {
-      ok = false;
-      break;
-    }
-  }
-  if (std::ferror(in)) ok = false;
-  std::fclose(in);
-  if (std::fclose(out) != 0) ok = false;
-  return ok;
-}
 
 }  // namespace zq

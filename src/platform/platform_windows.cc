@@ -112,22 +112,6 @@ FILE* openForWriting(const std::string& name, const char* mode) {
   return std::fopen(name.c_str(), mode);
 }
 
-bool replaceFile(const std::string& name, const std::string& contents) {
-  // GetTempFileNameA creates a uniquely named file beside `name`, so the move below
-  // stays on one volume and two runs never share it.
-  size_t slash = name.find_last_of("\\/");
-  std::string directory = slash == std::string::npos ? "." : name.substr(0, slash + 1);
-  char temporary[MAX_PATH];
-  if (GetTempFileNameA(directory.c_str(), "zqa", 0, temporary) == 0) return false;
-  FILE* out = std::fopen(temporary, "w");
-  bool ok = out != nullptr;
-  if (ok && std::fwrite(contents.data(), 1, contents.size(), out) != contents.size()) ok = false;
-  if (out != nullptr && std::fclose(out) != 0) ok = false;
-  if (ok && !MoveFileExA(temporary, name.c_str(), MOVEFILE_REPLACE_EXISTING)) ok = false;
-  if (!ok) DeleteFileA(temporary);
-  return ok;
-}
-
 ReplacingFile::ReplacingFile(const std::string& name, const char* mode) : target_(name) {
   if (name.empty()) return;
   // GetTempFileNameA creates a uniquely named file beside `name`, so the move in commit
@@ -167,10 +151,5 @@ bool ReplacingFile::commit() {
 
 // Windows has no file size signal: a write beyond a quota fails with an error already.
 void ignoreFileSizeSignal() {}
-
-bool copyFile(const std::string& from, const std::string& to) {
-  // CopyFileA refuses to copy a file onto itself, which keeps it intact.
-  return isExistingFile(from) && CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
-}
 
 }  // namespace zq

@@ -37,6 +37,16 @@ void appendToField(std::string& field, char c) {
   if (field.size() < kMaxFieldLength) field.push_back(c);
 }
 
+// True when the statement is the BANKCONVERTAREA directive itself: it moves the area,
+// and must be able to move it away from where the location counter stands.
+bool isBankConvertAreaLine(const std::string& line) {
+  size_t pos = skipBlanks(line, 0);
+  if (pos >= line.size() || line[pos] != '.') return false;
+  size_t end = ++pos;
+  while (end < line.size() && !isBlank(line[end]) && line[end] != '\n') ++end;
+  return equalsNoCase(line.substr(pos, end - pos), "BANKCONVERTAREA");
+}
+
 }  // namespace
 
 int splitFields(SourceState& state, const std::string& line, int mode) {
@@ -154,12 +164,14 @@ int processStatement(AssemblerRun& run, const std::string& line, int pass, uint3
   s.statementAddress = s.locationCounter;
   s.lastFieldCount = -1;
 
-  // No statement of any kind may stand in the bank convert area; this comes first.
+  // No statement of any kind may stand in the bank convert area; this comes first. The
+  // directive that moves the area is not held there.
   if (s.bankedRom) {
     int32_t inBank = s.locationCounter % kBankSize;
     if (inBank < 0) inBank += kBankSize;
     const PersistentSettings& settings = persistentSettings();
-    if (inBank >= settings.bankConvertStart && inBank <= settings.bankConvertEnd) {
+    if (inBank >= settings.bankConvertStart && inBank <= settings.bankConvertEnd &&
+        !isBankConvertAreaLine(line)) {
       raiseError(run, 58);
       return -1;
     }

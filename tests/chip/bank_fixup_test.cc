@@ -49,8 +49,8 @@ TEST(BankFixupTest, RecordsMapLinesAndAdvances) {
   EXPECT_EQ(run.object.insertAddressTable[4].bytes[1], 0x12);
 }
 
-// Banked chips: CPHL addresses, the skip over the area (100h-1FFh) and the move from the
-// last word of a bank, whose far target follows the instruction.
+// Banked chips: CPHL addresses and the skip over the area (100h-1FFh). The move from the
+// last word of a bank comes before (see the encoder's tests).
 TEST(BankFixupTest, BankedRules) {
   AssemblerRun run;
   run.object.farTargetTable.assign(kFarTargetEntries, 0xFFFF);
@@ -80,17 +80,6 @@ TEST(BankFixupTest, BankedRules) {
     EXPECT_EQ(run.source.locationCounter, st.next);
     EXPECT_EQ(run.diagnostics.lineErrors, st.cphlError ? std::vector<int>{63} : std::vector<int>{});
   }
-  // A CALL at 1FFFh moves to 2000h in every pass; its far target goes with it.
-  run.source.codeText = "45 C3";
-  run.object.farTargetTable[0x1FFF] = 0x0345;
-  for (int pass : {1, 2}) {
-    run.source.statementAddress = run.source.locationCounter = 0x1FFF;
-    ASSERT_EQ(finishInstruction(run, 2, pass, 1), 1);
-    EXPECT_EQ(run.source.statementAddress, 0x2000);
-    EXPECT_EQ(run.source.locationCounter, 0x2001);
-  }
-  EXPECT_EQ(run.object.farTargetTable[0x1FFF], 0xFFFF);
-  EXPECT_EQ(run.object.farTargetTable[0x2000], 0x0345);
 }
 
 }  // namespace

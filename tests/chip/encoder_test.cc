@@ -161,6 +161,56 @@ TEST_F(EncoderTest, BankedChipRules) {
   EXPECT_EQ(far[0x0080], 0xFFFF);
   EXPECT_EQ(encode("CALL 2345h", 0x0090, 1), 2);  // far targets wait for pass 2
   EXPECT_EQ(far[0x0090], 0xFFFF);
+  // Error 14: a far target above the ROM top, or in another bank than a caller above
+  // 2FFFh, which no trampoline serves.
+  run.source.programRomTop = 0x1FFF;
+  check({{"CALL 2010h", 0x0050, 2, "C010", {14}}, {"JMP 1,1FFFh", 0x0050, 2, "DFFF"}});
+  run.source.programRomTop = 0x3FFF;
+  check({{"JMP 0,2010h", 0x3000, 2, "D010", {14}}, {"CALL 3FFFh", 0x3000, 2, "CFFF", {6}}});
+}
+
+// An instruction on the last word of bank 0 or 1 (but a NOP) moves to the next bank, in
+// every pass, and is encoded there; beyond the ROM top it is refused with result 22.
+TEST_F(EncoderTest, InstructionMovedFromBankEnd) {
+  run.source.bankedRom = true;
+  const struct {
+    const char* statement;
+    int loc, romTop, result, address;
+    const char* word;  // of a result 1
+    Ints errors;
+    int far;  // far target at `address`
+  } cases[] = {
+      {"JZ 0FF0h", 0x0FFF, 0x2FFF, -1, 0x1000, "", {62, 44, 6}, 0xFFFF},
+      {"JZ 1010h", 0x0FFF, 0x2FFF, 1, 0x1000, "B010", {}, 0xFFFF},
+      {"JMP $+2", 0x0FFF, 0x2FFF, 1, 0x1000, "D002", {}, 0x1002},
+      {"CALL 345h", 0x1FFF, 0x2FFF, 1, 0x2000, "C345", {}, 0x0345},
+      {"NOP", 0x1FFF, 0x2FFF, 1, 0x1FFF, "0000", {}, 0xFFFF},
+      {"LDA 2", 0x1FFF, 0x1FFF, resultRomOverflow, 0x2000, "", {}, 0xFFFF},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.statement);
+    for (int pass : {1, 2}) {
+      dropLineDiagnostics(run);
+      run.object = ObjectState{};
+      run.object.farTargetTable.assign(kFarTargetEntries, 0xFFFF);
+      run.source.programRomTop = c.romTop;
+      run.source.statementAddress = run.source.locationCounter = c.loc;
+      ASSERT_EQ(assembleInstruction(run, c.statement, pass, n, -1, 1), c.result);
+      EXPECT_EQ(run.source.statementAddress, c.address);
+      EXPECT_EQ(run.source.locationCounter, c.address + (c.result == -1 ? 0 : 1));
+    }
+    EXPECT_EQ(errors(), c.errors);
+    if (c.result == 1) {
+      EXPECT_EQ(run.source.wordText, c.word);
+    }
+    // The NOP at the old address comes first; it has no far target.
+    const auto& records = run.object.insertAddressTable;
+    EXPECT_EQ(records.size(), (c.address != c.loc) + (c.result == 1 ? 1u : 0u));
+    EXPECT_EQ(records.empty() ? -1 : records[0].address, std::min(c.loc, c.address));
+    EXPECT_EQ(run.object.farTargetTable[static_cast<size_t>(c.address)], c.far);
+    EXPECT_EQ(run.object.farTargetTable[c.loc], 0xFFFF);
+  }
 }
 
 // The one rule tested in pass 2 only: STOP refused by the mask options.

@@ -164,18 +164,18 @@ TEST_F(DirectiveTest, LinesAndTheStateTheyLeave) {
       {".SORTLABELFILE", "off sort=DDD", 0, "sort=DDD", {}},
       {".SORTEQUFILE A", "off sort=DDD", 0, "sort=DAD", {}},
       {".SORTRAMFILE ASC", "off sort=DDD", 0, "sort=DD-", {}},
-      // Bank convert area: 59 outside 30h-7FFh, 60 under 8 words, 61 over 512.
+      // Bank convert area: 59 outside 30h-7FFh, 60 under 8 words, 61 over 512, 33 without
+      // an end. Only bounds that pass are kept.
       {".BANKCONVERTAREA 01FFh 0100h", "off", 0, "", {}},
-      {".BANKCONVERTAREA 0100h 0104h", "off", 0, "bank=0100-0104", {60}},
-      {".BANKCONVERTAREA 0020h 0300h", "off", 0, "bank=0020-0300", {59, 61}},
       {".BANKCONVERTAREA 0x30 22F", "off", 0, "bank=0030-022F", {}},
-      {".BANKCONVERTAREA 30h 230h", "off", 0, "bank=0030-0230", {61}},
       {".BANKCONVERTAREA 100 107", "off", 0, "bank=0100-0107", {}},
-      {".BANKCONVERTAREA 0700h 0800h", "off", 0, "bank=0700-0800", {59}},
-      {".BANKCONVERTAREA 0180h", "off", 0, "bank=0180-01FF", {}},  // end bound kept
-      {".BANKCONVERTAREA 0300h", "off", 0, "bank=01FF-0300", {}},  // kept, then exchanged
-      {".BANKCONVERTAREA ", "off bank=1FF-100", 0, "", {}},        // stored bounds ordered
-      {".BANKCONVERTAREA ", "off bank=0-FFFF", 0, "bank=0000-FFFF", {59, 60}},  // size wraps
+      {".BANKCONVERTAREA 0100h 0104h", "off bank=200-2FF", 0, "bank=0200-02FF", {60}},
+      {".BANKCONVERTAREA 0020h 0300h", "off", 0, "", {59, 61}},
+      {".BANKCONVERTAREA 30h 230h", "off", 0, "", {61}},
+      {".BANKCONVERTAREA 0700h 0800h", "off", 0, "", {59}},
+      {".BANKCONVERTAREA 0 0FFFFh", "off", 0, "", {59, 60}},  // size wraps to 0
+      {".BANKCONVERTAREA 0300h", "off bank=200-2FF", 0, "bank=0200-02FF", {33}},
+      {".BANKCONVERTAREA ", "off bank=1FF-100", 0, "", {}},  // stored bounds ordered
   };
   for (const auto& c : cases) {
     for (int pass = 1; pass <= 2; ++pass) {

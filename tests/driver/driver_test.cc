@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "driver/persistent_settings.h"
 #include "platform/platform.h"
 #include "test_support.h"
 
@@ -103,6 +104,31 @@ TEST_F(DriverRun, FatalStopsAreWrittenToErrorFileAndListing) {
   }
 }
 
+// Area 700h-7FFh: the call at 1000h needs 1701h (SF2) and 0702h (JMP), the one at 0010h
+// needs 0703h and 1704h. With a ROM top of 1704h the listing (a device here) is not read
+// back; with 1703h error 22 on the line, no image. A ROM top above FFFFh stops the run.
+TEST_F(DriverRun, BankedImageChecks) {
+  const zq::PersistentSettings saved = zq::persistentSettings();
+  const char* source =
+      ".CHIP ZQ4460\n.BANKCONVERTAREA 700h 7FFh\nORG 10h\nS: CALL T\nORG 1000h\n"
+      "T: CALL S\n";
+  std::filesystem::create_symlink("/dev/zero", dir_.file("main.LST"));
+  for (int32_t top : {0x1704, 0x1703}) {
+    params_->programRomTop = top;
+    EXPECT_EQ(run(source), 1);
+    std::filesystem::remove(dir_.file("main.LST"));
+    EXPECT_EQ(output(".ERR"), top == 0x1704 ? kNoErrors
+                                            : inDir("$D/main.asm(4) : Error 22 ->  PROGRAM(ROM) "
+                                                    "OUT OF RANGE\n\n1 Error(s), 0 Warning(s)\n"));
+    EXPECT_EQ(zqtest::fileExists(dir_.file("main.OBJ")), top == 0x1704);
+  }
+  zq::persistentSettings() = saved;
+  params_->programRomTop = 0x10000;
+  EXPECT_EQ(run(".CHIP ZQ4460\n NOP\n"), 1);
+  EXPECT_EQ(messages_, (Messages{"Fatal ERROR : PROGRAM ROM TOP 10000h IS ABOVE FFFFh",
+                                 "Occurred FATAL ERROR !"}));
+}
+
 TEST_F(DriverRun, ChipFoundInsideInclude) {
   zqtest::writeFile(dir_.file("inc/chip.inc"), "; chip\n.chip ZQ4460\n");
   setSlot(params_->includeDir2, dir_.file("inc"));
@@ -186,9 +212,10 @@ TEST_F(DriverRun, OpenBlocksReportedWhereTheyOpened) {
                   "\n2 Error(s), 0 Warning(s)\n"));
 }
 
-// Local labels are checked against their own expansion, also beyond 65,536 lines.
+// Local labels are checked against their own expansion, also beyond 65,536 lines. From
+// 2000h on no jump moves away from its label (as from 0FFFh and 1FFFh).
 TEST_F(DriverRun, LocalLabelsOfManyExpansions) {
-  std::string source = ".CHIP ZQ4460\nM .MACRO\n .LOCALLABEL L\nL: JNZ L\n .ENDM\n";
+  std::string source = ".CHIP ZQ4460\nM .MACRO\n .LOCALLABEL L\nL: JNZ L\n .ENDM\n ORG 2000h\n";
   for (int k = 0; k < 16400; ++k) source += " M\n";
   params_->programRomTop = 0xFFFF;
   EXPECT_EQ(run(source), 1);

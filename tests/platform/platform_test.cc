@@ -79,19 +79,6 @@ TEST_F(PlatformTest, OpensFilesCaseInsensitivelyAndWritesNamesAsGiven) {
   EXPECT_FALSE(opened(openForWriting(root_ + "/nodir/prog.LST", "w")));
 }
 
-TEST_F(PlatformTest, CopyFileReplacesTargetButNotItself) {
-  writeFile("from.txt", "new");
-  writeFile("to.txt", "a much longer old content");
-  EXPECT_TRUE(copyFile(root_ + "/from.txt", root_ + "/to.txt"));
-  EXPECT_EQ(readFile("to.txt"), "new");
-  EXPECT_TRUE(copyFile(root_ + "\\FROM.TXT", root_ + "/fresh.txt"));
-  EXPECT_EQ(readFile("fresh.txt"), "new");
-  EXPECT_FALSE(copyFile(root_ + "/from.txt", root_ + "/FROM.TXT"));
-  EXPECT_EQ(readFile("from.txt"), "new");
-  EXPECT_FALSE(copyFile(root_ + "/none.txt", root_ + "/to.txt"));
-  EXPECT_EQ(readFile("to.txt"), "new");
-}
-
 TEST(PieceReaderTest, ReadsLikeFgetsOnAWindowsTextStream) {
   const std::string a80(80, 'a'), a81(81, 'a'), x81(81, 'x'), x200(200, 'x');
   // Bytes in, pieces out.

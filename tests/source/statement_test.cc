@@ -77,7 +77,8 @@ TEST(Statement, CheckOrgLine) {
 }
 
 // On a banked chip a line whose in-bank address lies in the convert area draws 58 before
-// anything else, and no fields, so it is never tried as a macro call.
+// anything else, and no fields, so it is never tried as a macro call; BANKCONVERTAREA
+// itself is taken.
 TEST(Statement, ProcessStatementEarlyResults) {
   zq::PersistentSettings& settings = zq::persistentSettings();
   const zq::PersistentSettings saved = settings;
@@ -100,6 +101,7 @@ TEST(Statement, ProcessStatementEarlyResults) {
   expect("; comment\n", 0x21FF, -1);
   expect("; comment\n", 0x10FF, 0);
   expect("; comment\n", 0x1200, 0);
+  expect(" .BankConvertArea 200h 2FFh\n", 0x1100, 0);  // the line that moves the area
   settings = saved;
 
   // Beyond the ROM top the statement still takes its word and answers 22.

@@ -54,6 +54,7 @@ TEST_F(ZqasmCliTest, UsageErrorsExit2WithAMessage) {
       {"--rom-top -1 a.asm", "zqasm: bad number for --rom-top: -1"},
       {"--rom-top 0x a.asm", "zqasm: bad number for --rom-top: 0x"},
       {"--rom-top h a.asm", "zqasm: bad number for --rom-top: h"},
+      {"--rom-top 10000h a.asm", "zqasm: --rom-top above 0FFFFh: 10000h"},
       {"--table-top 99999999999 a.asm", "zqasm: bad number for --table-top: 99999999999"},
       {"--table-top", "zqasm: option --table-top needs a value"},
       {"--case-sensitive=1 a.asm", "zqasm: option --case-sensitive takes no value"},
