@@ -127,6 +127,8 @@ TEST_F(DriverRun, BankedImageChecks) {
   EXPECT_EQ(run(".CHIP ZQ4460\n NOP\n"), 1);
   EXPECT_EQ(messages_, (Messages{"Fatal ERROR : PROGRAM ROM TOP 10000h IS ABOVE FFFFh",
                                  "Occurred FATAL ERROR !"}));
+  EXPECT_EQ(output(".ERR"), "Fatal ERROR : PROGRAM ROM TOP 10000h IS ABOVE FFFFh\n");
+  EXPECT_EQ(output(".LST"), output(".ERR"));
 }
 
 TEST_F(DriverRun, ChipFoundInsideInclude) {
