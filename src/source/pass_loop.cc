@@ -358,7 +358,9 @@ int assembleFile(AssemblerRun& run, const std::string& fileName, int pass) {
   if (s.includeLevel < 0 || s.includeLevel > kMaxIncludeLevel) return -1;
 
   unsigned lineNumber = 1;
-  SourceStream stream(openForReading(fileName, "r"));
+  // Binary: the piece reader itself reads the bytes as a Windows text stream delivers
+  // them (CR LF, the Ctrl-Z end mark), and needs to see what follows the mark.
+  SourceStream stream(openForReading(fileName, "rb"));
   if (!stream) {
     showMessage("%s open failed !", fileName.c_str());
     return -1;
