@@ -18,11 +18,11 @@ enum { ZQASM_ERROR = 0, ZQASM_WARNING = 1, ZQASM_USER_ERROR = 2, ZQASM_FATAL = 3
 
 /* A macro expansion that a diagnostic arose in: the macro and the line that called it. */
 typedef struct ZqasmExpansion {
-  const char* macro;          /* the macro's name */
-  const char* headFile;       /* full name of the file of its .MACRO head (and body) */
-  unsigned headLine;          /* line of the head in that file */
-  const char* callFile;       /* full name of the file of the calling line */
-  unsigned callLine;          /* a source line, or a body line of the macro one level out */
+  const char* macro;    /* the macro's name */
+  const char* headFile; /* full name of the file of its .MACRO head (and body) */
+  unsigned headLine;    /* line of the head in that file */
+  const char* callFile; /* full name of the file of the calling line */
+  unsigned callLine;    /* a source line, or a body line of the macro one level out */
 } ZqasmExpansion;
 
 typedef struct ZqasmDiagnostic {

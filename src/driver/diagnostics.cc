@@ -124,8 +124,8 @@ void writeError(AssemblerRun& run, const char* fileName, unsigned lineNumber, in
   const CulpritNote* note = nullptr;
   for (const CulpritNote& n : run.diagnostics.lineNotes)
     if (n.number == number) note = &n;
-  observeLineDiagnostic(run, ZQASM_ERROR, fileName, lineNumber, number, kErrorTexts[number],
-                        note, inStatement);
+  observeLineDiagnostic(run, ZQASM_ERROR, fileName, lineNumber, number, kErrorTexts[number], note,
+                        inStatement);
 }
 
 // Adds a note for `number` unless the line has one for it already.
@@ -155,8 +155,8 @@ void flushPending(AssemblerRun& run, const std::string& file, unsigned lineNumbe
       std::fprintf(error, "%s(%u) : Warning %d ->  %s\n", fileName, lineNumber, number,
                    kWarningTexts[number]);
     if (observingDiagnostics())
-      observeLineDiagnostic(run, ZQASM_WARNING, fileName, lineNumber, number,
-                            kWarningTexts[number], nullptr, inStatement);
+      observeLineDiagnostic(run, ZQASM_WARNING, fileName, lineNumber, number, kWarningTexts[number],
+                            nullptr, inStatement);
   }
   d.lineWarnings.clear();
   d.warningsPending = false;

@@ -40,9 +40,9 @@ void observeDiagnostic(int kind, const std::string& file, unsigned line, int num
   const ZqasmRunObserver& o = installedObserver();
   if (o.diagnostic == nullptr) return;
   const std::string bare = bareText(text);
-  const ZqasmDiagnostic diagnostic{kind,    file.c_str(), line, number, bare.c_str(),
-                                   message.c_str(), "",   0,    file.c_str(), line,
-                                   nullptr, 0};
+  const ZqasmDiagnostic diagnostic{
+      kind,         file.c_str(), line,    number, bare.c_str(), message.c_str(), "", 0,
+      file.c_str(), line,         nullptr, 0};
   o.diagnostic(o.context, &diagnostic);
 }
 

@@ -313,8 +313,7 @@ std::vector<std::string> includeDirectories(const AssemblerParams& params) {
 
 // Where an include name was looked for, as the note of error 36 says it.
 std::string placesSearched(const AssemblerRun& run, const std::string& name) {
-  if (name.find('\\') != std::string::npos || name.find('/') != std::string::npos)
-    return "";
+  if (name.find('\\') != std::string::npos || name.find('/') != std::string::npos) return "";
   std::vector<std::string> directories;
   if (run.params != nullptr) directories = includeDirectories(*run.params);
   if (directories.empty()) return ": no include directory given";

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "chip/encoder.h"
+#include "chip/object_file.h"
 #include "directives/directive.h"
 #include "directives/macro.h"
 #include "directives/segment.h"
@@ -13,8 +15,6 @@
 #include "platform/text.h"
 #include "symbols/expression.h"
 #include "symbols/label_table.h"
-#include "chip/encoder.h"
-#include "chip/object_file.h"
 
 namespace zq {
 

@@ -93,7 +93,8 @@ void checkNode(AssemblerRun& run, const LabelNode& node, const std::string& word
   bool sameName = labelNamesEqual(run, node.name, word);
   if (node.duplicate == 1 && node.level == static_cast<uint8_t>(s.includeLevel)) {
     if (sameName && !local) raiseError(run, kErrorDuplicateLabel);
-    if (sameName && !local) noteDuplicate(run, kErrorDuplicateLabel, "label", 'L', word, folded(run));
+    if (sameName && !local)
+      noteDuplicate(run, kErrorDuplicateLabel, "label", 'L', word, folded(run));
     return;
   }
   uint32_t address = static_cast<uint32_t>(s.statementAddress);

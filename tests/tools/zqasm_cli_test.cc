@@ -113,8 +113,9 @@ TEST_F(ZqasmCliTest, ExitStatusFollowsTheRun) {
 TEST_F(ZqasmCliTest, DiagnosticsAreEditorLines) {
   std::filesystem::create_directories(dir_.file("inc"));
   writeFile(dir_.file("inc/defs.inc"), " FOO\n");
-  writeFile(dir_.file("inc/lib.inc"), "; delays\nWAIT .MACRO t\n JMP t\n .ENDM\n"
-                                      "DELAY .MACRO n\n NOP\n WAIT n\n .ENDM\n");
+  writeFile(dir_.file("inc/lib.inc"),
+            "; delays\nWAIT .MACRO t\n JMP t\n .ENDM\n"
+            "DELAY .MACRO n\n NOP\n WAIT n\n .ENDM\n");
   writeFile(dir_.file("bad.asm"),
             ".CHIP ZQ4460\n ORG 0\n #include <defs.inc>\n #include <none.inc>\n"
             " #include <lib.inc>\nstart: NOP\nstart: NOP\nK EQU 1\nK EQU 2\n #DEFINE X\n"
@@ -142,8 +143,9 @@ TEST_F(ZqasmCliTest, DiagnosticsAreEditorLines) {
   const std::string fatalEnd = "zqasm: fatal: Occurred FATAL ERROR !\n0 Error(s), 0 Warning(s)\n";
   writeFile(dir_.file("m.asm"), "; mask options\n.CHIP ZQ3947\n");
   const std::pair<std::string, std::string> fatal[] = {
-      {"--chip-dir /nonexistent bad.asm", "bad.asm:1: fatal: no chip description ZQ4460.COE in "
-                                          "/nonexistent\n"},
+      {"--chip-dir /nonexistent bad.asm",
+       "bad.asm:1: fatal: no chip description ZQ4460.COE in "
+       "/nonexistent\n"},
       {chips_ + "m.asm", "m.asm:2: fatal: no mask option file given; the chip ZQ3947 reads one\n"},
       {chips_ + "--mask-options no.txt m.asm", "m.asm:2: fatal: no mask option file no.txt\n"},
   };
