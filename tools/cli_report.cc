@@ -56,25 +56,49 @@ bool sourceLine(Reporter& r, const std::string& file, unsigned number, std::stri
   return true;
 }
 
-// "FILE:LINE" of a place, the name relative to the current directory.
-std::string place(const Reporter& r, const char* file, unsigned line) {
-  return relativeName(file, r.directory) + ":" + std::to_string(line);
+// Appends "FILE:LINE" of a place, the name relative to the current directory.
+void appendPlace(std::string& out, const Reporter& r, const char* file, unsigned line) {
+  const size_t length = std::strlen(file), skip = r.directory.size() + 1;
+  // As relativeName does, without making a copy of the name first.
+  const bool below = !r.directory.empty() && length > skip &&
+                     std::strncmp(file, r.directory.c_str(), skip - 1) == 0 &&
+                     (file[skip - 1] == '/' || file[skip - 1] == '\\');
+  out.append(below ? file + skip : file);
+  out += ':';
+  out += std::to_string(line);
 }
 
-// "FILE:LINE: " (or "zqasm: " without a place), bold on a terminal.
-std::string placeHead(const Reporter& r, const char* file, unsigned line) {
-  const std::string where = *file != '\0' && line > 0 ? place(r, file, line) : "zqasm";
-  return paint(r, kBold) + where + ":" + paint(r, kReset) + " ";
+// Appends "FILE:LINE: " (or "zqasm: " without a place), bold on a terminal, then `kind`
+// and ":" in its colour.
+void appendHead(std::string& out, const Reporter& r, const char* file, unsigned line,
+                const char* colour, const char* kind) {
+  out += paint(r, kBold);
+  if (*file != '\0' && line > 0)
+    appendPlace(out, r, file, line);
+  else
+    out += "zqasm";
+  out += ':';
+  out += paint(r, kReset);
+  out += ' ';
+  out += paint(r, colour);
+  out += kind;
+  out += ':';
+  out += paint(r, kReset);
+  out += ' ';
 }
 
-// The text of a diagnostic: the message naming its culprit when the run gave one, with
-// the place of an earlier definition; the catalogue text otherwise.
-std::string describe(const Reporter& r, const ZqasmDiagnostic& d) {
-  if (d.message == nullptr || *d.message == '\0') return d.text;
-  std::string text = d.message;
-  if (d.otherFile != nullptr && *d.otherFile != '\0' && d.otherLine > 0)
-    text += ", first defined at " + place(r, d.otherFile, d.otherLine);
-  return text;
+// Appends the text of a diagnostic: the message naming its culprit when the run gave
+// one, with the place of an earlier definition; the catalogue text otherwise.
+void appendText(std::string& out, const Reporter& r, const ZqasmDiagnostic& d) {
+  if (d.message == nullptr || *d.message == '\0') {
+    out += d.text;
+    return;
+  }
+  out += d.message;
+  if (d.otherFile != nullptr && *d.otherFile != '\0' && d.otherLine > 0) {
+    out += ", first defined at ";
+    appendPlace(out, r, d.otherFile, d.otherLine);
+  }
 }
 
 }  // namespace
@@ -110,29 +134,36 @@ void onDiagnostic(void* context, const ZqasmDiagnostic* d) {
   // Within a macro the line that is wrong is the body line; the calls follow as notes.
   const char* file = d->statementFile != nullptr ? d->statementFile : d->file;
   const unsigned line = d->statementFile != nullptr ? d->statementLine : d->line;
-  std::string text = placeHead(r, file, line);
-  if (d->kind == ZQASM_FATAL)
-    text += std::string(paint(r, kRed)) + "fatal:" + paint(r, kReset) + " " + describe(r, *d);
-  else if (d->kind == ZQASM_WARNING)
-    text += std::string(paint(r, kMagenta)) + "warning:" + paint(r, kReset) + " " +
-            describe(r, *d) + " [W" + std::to_string(d->number) + "]";
-  else
-    text += std::string(paint(r, kRed)) + "error:" + paint(r, kReset) + " " + describe(r, *d) +
-            (d->number >= 0 ? " [E" + std::to_string(d->number) + "]" : "");
-  text += '\n';
+  std::string& out = r.pending;
+  if (d->kind == ZQASM_FATAL) {
+    appendHead(out, r, file, line, kRed, "fatal");
+    appendText(out, r, *d);
+  } else if (d->kind == ZQASM_WARNING) {
+    appendHead(out, r, file, line, kMagenta, "warning");
+    appendText(out, r, *d);
+    out += " [W" + std::to_string(d->number) + "]";
+  } else {
+    appendHead(out, r, file, line, kRed, "error");
+    appendText(out, r, *d);
+    if (d->number >= 0) out += " [E" + std::to_string(d->number) + "]";
+  }
+  out += '\n';
   std::string quoted;
   if (r.settings.quoteSource && *file != '\0' && sourceLine(r, file, line, quoted)) {
     char number[16];
-    std::snprintf(number, sizeof number, "%4u", line);
-    text += std::string(number) + " | " + quoted + "\n";
+    std::snprintf(number, sizeof number, "%4u | ", line);
+    out += number + quoted + "\n";
   }
   for (size_t i = 0; i < d->expansionCount; ++i) {
     const ZqasmExpansion& e = d->expansions[i];
-    text += placeHead(r, e.callFile, e.callLine) + paint(r, kCyan) + "note:" + paint(r, kReset) +
-            " in expansion of macro '" + e.macro + "' defined at " +
-            place(r, e.headFile, e.headLine) + "\n";
+    appendHead(out, r, e.callFile, e.callLine, kCyan, "note");
+    out += "in expansion of macro '";
+    out += e.macro;
+    out += "' defined at ";
+    appendPlace(out, r, e.headFile, e.headLine);
+    out += '\n';
   }
-  emit(r, text);
+  emit(r, "");
 }
 
 void onFileRead(void* context, const char* path, int) {
