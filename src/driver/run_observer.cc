@@ -40,9 +40,14 @@ void observeDiagnostic(int kind, const std::string& file, unsigned line, int num
   const ZqasmRunObserver& o = installedObserver();
   if (o.diagnostic == nullptr) return;
   const std::string bare = bareText(text);
-  const ZqasmDiagnostic diagnostic{
-      kind,         file.c_str(), line,    number, bare.c_str(), message.c_str(), "", 0,
-      file.c_str(), line,         nullptr, 0};
+  ZqasmDiagnostic diagnostic{};
+  diagnostic.kind = kind;
+  diagnostic.file = diagnostic.statementFile = file.c_str();
+  diagnostic.line = diagnostic.statementLine = line;
+  diagnostic.number = number;
+  diagnostic.text = bare.c_str();
+  diagnostic.message = message.c_str();
+  diagnostic.otherFile = "";
   o.diagnostic(o.context, &diagnostic);
 }
 
@@ -52,7 +57,13 @@ void observeLineDiagnostic(const AssemblerRun& run, int kind, const char* file, 
   const ZqasmRunObserver& o = installedObserver();
   if (o.diagnostic == nullptr) return;
   const std::string bare = bareText(text);
-  ZqasmDiagnostic d{kind, file, line, number, bare.c_str(), "", "", 0, file, line, nullptr, 0};
+  ZqasmDiagnostic d{};
+  d.kind = kind;
+  d.file = d.statementFile = file;
+  d.line = d.statementLine = line;
+  d.number = number;
+  d.text = bare.c_str();
+  d.message = d.otherFile = "";
   if (note != nullptr) {
     d.message = note->message.c_str();
     d.otherFile = note->otherFile.c_str();
