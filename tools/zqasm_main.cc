@@ -382,6 +382,7 @@ int runCommand(int argc, char** argv) {
   if (!sourceExists(options.source)) return kExitNotRun;
 
   zqcli::Reporter reporter;
+  reporter.directory = zq::currentDirectory();
   reporter.settings.editorStyle = !options.errStyle;
   const bool terminal = zq::isTerminal(stderr);
   const char* noColour = std::getenv("NO_COLOR");
@@ -413,6 +414,7 @@ int runCommand(int argc, char** argv) {
   int result = Run44Assembler(block.get());
   ZqasmSetRunObserver(nullptr);
   ZqasmSetMessageSink(nullptr, nullptr);
+  zqcli::flushReport(reporter);
 
   // 0 and -1 come before any pass or from an output not written: what failed was named
   // by the library's message (an old error file may still lie beside the source).
@@ -431,6 +433,7 @@ int runCommand(int argc, char** argv) {
     copyErrorFile(zqcli::withExtension(fullSource, ".ERR"));
   else
     zqcli::printTotals(reporter);
+  zqcli::flushReport(reporter);
   const bool clean = !reporter.fatal && reporter.errors == 0;
   if (!writeExtraOutputs(options, reporter, fullSource, clean)) return kExitNotRun;
   return clean ? kExitClean : kExitErrors;
