@@ -18,6 +18,27 @@
 
 namespace zq {
 
+void RamCover::addAt(int64_t address, int32_t delta) {
+  for (int64_t i = address - kLowest + 1; i < static_cast<int64_t>(tree_.size()); i += i & -i)
+    tree_[static_cast<size_t>(i)] += delta;
+}
+
+void RamCover::add(int64_t first, int64_t last) {
+  first = std::max(first, kLowest);
+  last = std::min(last, kHighest);
+  if (first > last) return;
+  if (tree_.empty()) tree_.assign(static_cast<size_t>(kHighest - kLowest + 3), 0);
+  addAt(first, 1);
+  addAt(last + 1, -1);
+}
+
+bool RamCover::covers(int64_t address) const {
+  if (tree_.empty() || address < kLowest || address > kHighest) return false;
+  int64_t sum = 0;
+  for (int64_t i = address - kLowest + 1; i > 0; i -= i & -i) sum += tree_[static_cast<size_t>(i)];
+  return sum > 0;
+}
+
 namespace {
 
 // Bytes and cells of one table group.
@@ -61,7 +82,17 @@ void checkRamName(AssemblerRun& run, int32_t index, int32_t size) {
   const SourceState& s = run.source;
   SegmentState& segments = run.segments;
   const RamName& entry = ramEntry(segments, index);
-  for (int32_t j = 1; j < index; ++j) {
+  // The names of pass 1 are indexed: only a name with an earlier namesake or inside an
+  // earlier name's addresses needs the walk over the earlier entries, which raises the
+  // errors in their order.
+  bool walk = true;
+  if (index <= segments.ramNameCount) {
+    auto first = segments.firstRamByName.find(entry.name);
+    walk = (first != segments.firstRamByName.end() && first->second < index) ||
+           (!run.directives.dnOverlapAllowed && segments.ramCover.covers(entry.first));
+    segments.ramCover.add(entry.first, static_cast<int64_t>(entry.first) + entry.size - 1);
+  }
+  for (int32_t j = 1; walk && j < index; ++j) {
     const RamName& earlier = segments.ramNames[static_cast<size_t>(j)];
     if (earlier.name == entry.name) raiseError(run, 10);
     if (!run.directives.dnOverlapAllowed && entry.first >= earlier.first &&
@@ -175,6 +206,8 @@ int defineRamName(AssemblerRun& run, const std::string& statement, int pass) {
     if (segments.ramNameCount > kRamLimit) return 0;
     RamName& entry = ramEntry(segments, ++segments.ramNameCount);
     entry.name = s.field[1].substr(0, kMaxRamName);
+    segments.firstRamByName.emplace(entry.name, segments.ramNameCount);
+    segments.firstRamByFoldedName.emplace(upperCase(entry.name), segments.ramNameCount);
     entry.first = settings.ramCounter + 1;
     // A size that does not evaluate (reported in pass 2) takes no RAM.
     entry.size = std::max(size, 0);
