@@ -208,8 +208,9 @@ void bankConvertArea(AssemblerRun& run, int pass) {
 }  // namespace
 
 const DirectiveEntry* findDirective(const std::string& keyword) {
+  // The first letter settles most entries without a string compare.
   for (const DirectiveEntry& entry : directiveTable) {
-    if (keyword == entry.keyword) return &entry;
+    if (entry.keyword[0] == keyword[0] && keyword == entry.keyword) return &entry;
   }
   return nullptr;
 }
