@@ -137,10 +137,12 @@ void runJob(const std::vector<std::string>& f) {
       }
       writeAll(run + "/INC.ASM", include);
     }
-    if (control & 0x01) text = std::string(".CHIP ") + kModels[((control >> 2) & 0x07) % 7] + "\n" + text;
+    if (control & 0x01)
+      text = std::string(".CHIP ") + kModels[((control >> 2) & 0x07) % 7] + "\n" + text;
     writeAll(run + "/MAIN.ASM", text);
-    assemble(run + "/MAIN.ASM", work + "/MASK.OPT", {run}, chips, (control & 0x40) ? 0x2FFF : 0x0FFF,
-             (control & 0x80) ? 0xFF : -1, (control & 0x20) != 0);
+    assemble(run + "/MAIN.ASM", work + "/MASK.OPT", {run}, chips,
+             (control & 0x40) ? 0x2FFF : 0x0FFF, (control & 0x80) ? 0xFF : -1,
+             (control & 0x20) != 0);
   } else if (f[0] == "chip" && f.size() == 2) {
     writeAll(work + "/fuzzchips/FUZZ.COE", readAll(f[1]));
     writeAll(run + "/MAIN.ASM", kChipSource);

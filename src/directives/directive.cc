@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "chip/encoder.h"
 #include "directives/condition.h"
 #include "directives/macro.h"
 #include "directives/segment.h"
@@ -14,7 +15,6 @@
 #include "platform/text.h"
 #include "symbols/expression.h"
 #include "symbols/substitution.h"
-#include "chip/encoder.h"
 
 namespace zq {
 

@@ -39,6 +39,17 @@ bool RamCover::covers(int64_t address) const {
   return sum > 0;
 }
 
+void indexRamNames(SegmentState& segments) {
+  const int32_t last =
+      std::min(segments.ramNameCount, static_cast<int32_t>(segments.ramNames.size()) - 1);
+  for (int32_t i = segments.ramNamesIndexed + 1; i <= last; ++i) {
+    const std::string& name = segments.ramNames[static_cast<size_t>(i)].name;
+    segments.firstRamByName.emplace(name, i);
+    segments.firstRamByFoldedName.emplace(upperCase(name), i);
+  }
+  segments.ramNamesIndexed = std::max(segments.ramNamesIndexed, last);
+}
+
 namespace {
 
 // Bytes and cells of one table group.
@@ -87,6 +98,7 @@ void checkRamName(AssemblerRun& run, int32_t index, int32_t size) {
   // errors in their order.
   bool walk = true;
   if (index <= segments.ramNameCount) {
+    indexRamNames(segments);
     auto first = segments.firstRamByName.find(entry.name);
     walk = (first != segments.firstRamByName.end() && first->second < index) ||
            (!run.directives.dnOverlapAllowed && segments.ramCover.covers(entry.first));
@@ -206,8 +218,6 @@ int defineRamName(AssemblerRun& run, const std::string& statement, int pass) {
     if (segments.ramNameCount > kRamLimit) return 0;
     RamName& entry = ramEntry(segments, ++segments.ramNameCount);
     entry.name = s.field[1].substr(0, kMaxRamName);
-    segments.firstRamByName.emplace(entry.name, segments.ramNameCount);
-    segments.firstRamByFoldedName.emplace(upperCase(entry.name), segments.ramNameCount);
     entry.first = settings.ramCounter + 1;
     // A size that does not evaluate (reported in pass 2) takes no RAM.
     entry.size = std::max(size, 0);

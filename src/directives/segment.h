@@ -43,11 +43,12 @@ struct SegmentState {
   std::vector<RamName> ramNames;  // entry 0 unused; 1..ramNameCount filled in pass 1
   int32_t ramNameCount = 0;
   int32_t ramCheckCount = 0;
-  // Beside the names, filled with them in pass 1: the first entry per name as written and
-  // per upper-cased name (the label-case option chooses which one a lookup uses). Valid
-  // until the output files sort the names.
+  // Beside entries 1..ramNamesIndexed (see indexRamNames): the first entry per name as
+  // written and per upper-cased name (the label-case option chooses which one a lookup
+  // uses). Valid until the output files sort the names.
   std::unordered_map<std::string, int32_t> firstRamByName;
   std::unordered_map<std::string, int32_t> firstRamByFoldedName;
+  int32_t ramNamesIndexed = 0;
   bool ramNamesSorted = false;
   // What entries 1..ramCheckCount of pass 2 cover, for the overlap check.
   RamCover ramCover;
@@ -56,6 +57,8 @@ struct SegmentState {
   int32_t tableCounter = 0;        // next address for sequential table data
 };
 
+// Brings the name indexes up to entry ramNameCount (entries are only ever appended).
+void indexRamNames(SegmentState& segments);
 // -1 outside a DATA segment, else 0.
 int defineRamName(AssemblerRun& run, const std::string& statement, int pass);
 // -1 outside a TABLE segment, 1 after storing a pair, else 0.

@@ -365,8 +365,9 @@ int lookupSymbol(AssemblerRun& run, const std::string& name, int symbolClass) {
   int defined = findDefine(run, name, -1);
   if (defined != -1) return defined;
 
-  const SegmentState& segments = run.segments;
+  SegmentState& segments = run.segments;
   if (!segments.ramNamesSorted) {
+    indexRamNames(segments);
     const bool exact = run.source.labelCaseSensitive;
     const auto& index = exact ? segments.firstRamByName : segments.firstRamByFoldedName;
     auto found = index.find(exact ? name : upperCase(name));
