@@ -9,6 +9,8 @@ Each program NAME gets a folder OUTDIR/NAME with main.asm and its include files:
   p3000   - 3,000 instruction words
   p12000  - 12,000 instruction words over the three banks, 8,000 labels, calls and
             jumps across the banks
+  m1000, m12000 - a one-word macro with a local label, expanded 1,000 and 12,000 times
+  r64, r2048    - 64 and 2,048 RAM names, each used in the operands of 4,096 instructions
 
 The programs use every instruction of the chip, labels, EQU constants, DEFINE and
 DEFSTRING texts, RAM names of a DATA segment, TABLE data, include files, macros with
@@ -242,6 +244,55 @@ def write_program(folder, words, labels, seed):
 PROGRAMS = [("one", 1, 0), ("p1000", 1000, 666), ("p3000", 3000, 2000),
             ("p12000", 12000, 8000)]
 
+# The other families: (name, kind, size, what the size counts).
+FAMILIES = [("m1000", "macro", 1000, "expansion"), ("m12000", "macro", 12000, "expansion"),
+            ("r64", "ram", 64, "line"), ("r2048", "ram", 2048, "line")]
+RAM_USES = 4096
+
+
+def write_macro_program(folder, expansions):
+    """A macro whose one word carries a local label that it jumps to, expanded
+    `expansions` times over the three banks."""
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "main.asm"), "w", newline="\n") as f:
+        f.write("; %d expansions of a macro with a local label\n" % expansions)
+        f.write("        .CHIP   ZQ4460\n")
+        f.write("        .BANKCONVERTAREA %04Xh %04Xh\n" % (CONVERT_START, CONVERT_END))
+        f.write("SPINM   .MACRO\n        .LOCALLABEL SPIN\nSPIN:   JNZ     SPIN\n        .ENDM\n")
+        f.write("        SPINM\n" * expansions)
+        f.write("        .END\n")
+
+
+def write_ram_program(folder, names):
+    """`names` RAM names at addresses 0 up, then RAM_USES instructions naming them in turn
+    (the operand folds each address into the RAM range of the chip)."""
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "main.asm"), "w", newline="\n") as f:
+        f.write("; %d RAM names used in %d operands\n" % (names, RAM_USES))
+        f.write("        .CHIP   ZQ4460\n        .DATA\n")
+        for i in range(names):
+            f.write("R%d_X    DN      1\n" % i)
+        f.write("        .ENDD\n")
+        for i in range(RAM_USES):
+            name = "R%d_X" % (i * 7 % names)
+            if i % 2 == 0:
+                f.write("        MOV     (%s & 3Fh) + 40h, 3\n" % name)
+            else:
+                f.write("        ST      2, (%s & 3Fh) + 40h\n" % name)
+        f.write("        .END\n")
+
+
+def family_lines(kind, size):
+    """The count Ir is divided by: expansions, or the source lines of a RAM program."""
+    return size if kind == "macro" else size + RAM_USES
+
+
+def write_family(folder, kind, size):
+    if kind == "macro":
+        write_macro_program(folder, size)
+    else:
+        write_ram_program(folder, size)
+
 
 def main():
     if len(sys.argv) != 2:
@@ -249,6 +300,8 @@ def main():
         return 2
     for name, words, labels in PROGRAMS:
         write_program(os.path.join(sys.argv[1], name), words, labels, seed=len(name) * 7919 + words)
+    for name, kind, size, _ in FAMILIES:
+        write_family(os.path.join(sys.argv[1], name), kind, size)
     return 0
 
 

@@ -20,7 +20,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import gen_programs  # noqa: E402
 
-WORK = "/tmp/zqasm-bench-programs"
+WORK = os.environ.get("ZQASM_BENCH_WORK", "/tmp/zqasm-bench-programs")
 
 
 def command(build, program):
@@ -57,6 +57,8 @@ def main():
     for name, words, labels in gen_programs.PROGRAMS:
         gen_programs.write_program(os.path.join(WORK, name), words, labels,
                                    seed=len(name) * 7919 + words)
+    for name, kind, size, _ in gen_programs.FAMILIES:
+        gen_programs.write_family(os.path.join(WORK, name), kind, size)
 
     print("| program | words | Ir | Ir/word | wall ms (median of %d) | read x3 ms |" % runs)
     print("|---|---|---|---|---|---|")
@@ -71,6 +73,25 @@ def main():
         per_word = "%.0f" % (ir / words) if ir else "-"
         print("| %s | %d | %s | %s | %.2f | %.2f |" % (name, words, ir_text, per_word, wall, read))
         sys.stdout.flush()
+
+    if not have_valgrind:
+        return 0
+    print()
+    print("| program | Ir | per | Ir per |")
+    print("|---|---|---|---|")
+    per_unit = {}
+    for name, kind, size, unit in gen_programs.FAMILIES:
+        cwd = os.path.join(WORK, name)
+        ir = callgrind_ir(command(build, name), cwd)
+        count = gen_programs.family_lines(kind, size)
+        per_unit[name] = ir / count if ir else None
+        print("| %s | %.2f M | %d %ss | %.0f |" % (name, ir / 1e6, count, unit, per_unit[name]))
+        sys.stdout.flush()
+    print()
+    for small, large, what in (("m1000", "m12000", "Ir per expansion"),
+                               ("r64", "r2048", "Ir per line")):
+        if per_unit.get(small) and per_unit.get(large):
+            print("%s, %s against %s: %.2fx" % (what, large, small, per_unit[large] / per_unit[small]))
     return 0
 
 

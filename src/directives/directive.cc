@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "chip/encoder.h"
 #include "directives/condition.h"
 #include "directives/macro.h"
 #include "directives/segment.h"
@@ -14,7 +15,6 @@
 #include "platform/text.h"
 #include "symbols/expression.h"
 #include "symbols/substitution.h"
-#include "chip/encoder.h"
 
 namespace zq {
 
@@ -208,8 +208,9 @@ void bankConvertArea(AssemblerRun& run, int pass) {
 }  // namespace
 
 const DirectiveEntry* findDirective(const std::string& keyword) {
+  // The first letter settles most entries without a string compare.
   for (const DirectiveEntry& entry : directiveTable) {
-    if (keyword == entry.keyword) return &entry;
+    if (entry.keyword[0] == keyword[0] && keyword == entry.keyword) return &entry;
   }
   return nullptr;
 }

@@ -209,13 +209,15 @@ void appendMacroLine(AssemblerRun& run, const std::string& line, uint32_t lineNu
 }
 
 int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex, int pass) {
-  const std::string upper = upperCase(line);
-  for (const char* keyword : {".IFBLANK", "#IFBLANK", ".IFNBLANK", "#IFNBLANK"})
-    if (upper.find(keyword) != std::string::npos) return 0;
   if (macroIndex >= run.macros.macroTable.size()) return 0;
   const MacroRecord& record = run.macros.macroTable[macroIndex];
   // Without arguments the names stay as written and the count is not checked.
   if (record.argumentCount == 0) return 0;
+  // Nor in a line that tests an argument for blanks (IFBLANK, IFNBLANK, any case, after
+  // "." or "#", anywhere in the line).
+  for (size_t at = line.find_first_of(".#"); at != std::string::npos;
+       at = line.find_first_of(".#", at + 1))
+    if (matchesNoCase(line, at + 1, "IFBLANK") || matchesNoCase(line, at + 1, "IFNBLANK")) return 0;
 
   // Statement part (without the blanks and tabs that end it) and comment part.
   const size_t semicolon = line.find(';');

@@ -18,6 +18,38 @@
 
 namespace zq {
 
+void RamCover::addAt(int64_t address, int32_t delta) {
+  for (int64_t i = address - kLowest + 1; i < static_cast<int64_t>(tree_.size()); i += i & -i)
+    tree_[static_cast<size_t>(i)] += delta;
+}
+
+void RamCover::add(int64_t first, int64_t last) {
+  first = std::max(first, kLowest);
+  last = std::min(last, kHighest);
+  if (first > last) return;
+  if (tree_.empty()) tree_.assign(static_cast<size_t>(kHighest - kLowest + 3), 0);
+  addAt(first, 1);
+  addAt(last + 1, -1);
+}
+
+bool RamCover::covers(int64_t address) const {
+  if (tree_.empty() || address < kLowest || address > kHighest) return false;
+  int64_t sum = 0;
+  for (int64_t i = address - kLowest + 1; i > 0; i -= i & -i) sum += tree_[static_cast<size_t>(i)];
+  return sum > 0;
+}
+
+void indexRamNames(SegmentState& segments) {
+  const int32_t last =
+      std::min(segments.ramNameCount, static_cast<int32_t>(segments.ramNames.size()) - 1);
+  for (int32_t i = segments.ramNamesIndexed + 1; i <= last; ++i) {
+    const std::string& name = segments.ramNames[static_cast<size_t>(i)].name;
+    segments.firstRamByName.emplace(name, i);
+    segments.firstRamByFoldedName.emplace(upperCase(name), i);
+  }
+  segments.ramNamesIndexed = std::max(segments.ramNamesIndexed, last);
+}
+
 namespace {
 
 // Bytes and cells of one table group.
@@ -61,7 +93,18 @@ void checkRamName(AssemblerRun& run, int32_t index, int32_t size) {
   const SourceState& s = run.source;
   SegmentState& segments = run.segments;
   const RamName& entry = ramEntry(segments, index);
-  for (int32_t j = 1; j < index; ++j) {
+  // The names of pass 1 are indexed: only a name with an earlier namesake or inside an
+  // earlier name's addresses needs the walk over the earlier entries, which raises the
+  // errors in their order.
+  bool walk = true;
+  if (index <= segments.ramNameCount) {
+    indexRamNames(segments);
+    auto first = segments.firstRamByName.find(entry.name);
+    walk = (first != segments.firstRamByName.end() && first->second < index) ||
+           (!run.directives.dnOverlapAllowed && segments.ramCover.covers(entry.first));
+    segments.ramCover.add(entry.first, static_cast<int64_t>(entry.first) + entry.size - 1);
+  }
+  for (int32_t j = 1; walk && j < index; ++j) {
     const RamName& earlier = segments.ramNames[static_cast<size_t>(j)];
     if (earlier.name == entry.name) raiseError(run, 10);
     if (!run.directives.dnOverlapAllowed && entry.first >= earlier.first &&

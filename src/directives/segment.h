@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace zq {
@@ -23,15 +24,41 @@ constexpr int kRamLimit = 2048;
 // Longest stored RAM name.
 constexpr size_t kMaxRamName = 64;
 
+// Which addresses the RAM names checked so far cover: interval counts in a Fenwick tree
+// over every address a name can start at (the RAM counter is 16 bits wide).
+class RamCover {
+ public:
+  // Counts [first, last] as covered; the part outside the addresses is dropped.
+  void add(int64_t first, int64_t last);
+  bool covers(int64_t address) const;
+
+ private:
+  static constexpr int64_t kLowest = -32768;
+  static constexpr int64_t kHighest = 32768;
+  void addAt(int64_t address, int32_t delta);
+  std::vector<int32_t> tree_;  // made at the first add
+};
+
 struct SegmentState {
   std::vector<RamName> ramNames;  // entry 0 unused; 1..ramNameCount filled in pass 1
   int32_t ramNameCount = 0;
   int32_t ramCheckCount = 0;
+  // Beside entries 1..ramNamesIndexed (see indexRamNames): the first entry per name as
+  // written and per upper-cased name (the label-case option chooses which one a lookup
+  // uses). Valid until the output files sort the names.
+  std::unordered_map<std::string, int32_t> firstRamByName;
+  std::unordered_map<std::string, int32_t> firstRamByFoldedName;
+  int32_t ramNamesIndexed = 0;
+  bool ramNamesSorted = false;
+  // What entries 1..ramCheckCount of pass 2 cover, for the overlap check.
+  RamCover ramCover;
   int32_t tableRomTop = -1;        // from the block; negative: no table ROM
   std::vector<uint16_t> tableRom;  // tableRomTop + 1 cells, 0xFFFF when unwritten
   int32_t tableCounter = 0;        // next address for sequential table data
 };
 
+// Brings the name indexes up to entry ramNameCount (entries are only ever appended).
+void indexRamNames(SegmentState& segments);
 // -1 outside a DATA segment, else 0.
 int defineRamName(AssemblerRun& run, const std::string& statement, int pass);
 // -1 outside a TABLE segment, 1 after storing a pair, else 0.

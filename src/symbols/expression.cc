@@ -371,7 +371,14 @@ int lookupSymbol(AssemblerRun& run, const std::string& name, int symbolClass) {
   int defined = findDefine(run, name, -1);
   if (defined != -1) return defined;
 
-  const SegmentState& segments = run.segments;
+  SegmentState& segments = run.segments;
+  if (!segments.ramNamesSorted) {
+    indexRamNames(segments);
+    const bool exact = run.source.labelCaseSensitive;
+    const auto& index = exact ? segments.firstRamByName : segments.firstRamByFoldedName;
+    auto found = index.find(exact ? name : upperCase(name));
+    return found == index.end() ? -1 : segments.ramNames[static_cast<size_t>(found->second)].first;
+  }
   for (int32_t i = 1;
        i <= segments.ramNameCount && static_cast<size_t>(i) < segments.ramNames.size(); ++i) {
     const RamName& ram = segments.ramNames[static_cast<size_t>(i)];

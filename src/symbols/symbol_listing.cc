@@ -194,6 +194,7 @@ void sortLabels(AssemblerRun& run) {
 
 void sortRamNames(AssemblerRun& run) {
   SegmentState& segments = run.segments;
+  segments.ramNamesSorted = true;
   sortTable(
       segments.ramNames, 1, static_cast<size_t>(segments.ramNameCount) + 1,
       run.directives.ramSortOrder, [](const RamName& r) -> const std::string& { return r.name; },
