@@ -31,7 +31,7 @@ struct Reporter {
   std::set<std::string> filesSeen;
   std::vector<uint8_t> program, programWritten, table, tableWritten;
   bool imageSeen = false;
-  size_t ramNames = 0, ramNibbles = 0;  // from the image report
+  size_t ramNames = 0, ramNibbles = 0;                          // from the image report
   std::map<std::string, std::vector<std::string>> sourceLines;  // for the quotes
 };
 

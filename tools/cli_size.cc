@@ -14,26 +14,25 @@ namespace {
 constexpr size_t kBankWords = 0x1000;
 
 size_t countWritten(const std::vector<uint8_t>& flags, size_t begin, size_t end) {
-  return static_cast<size_t>(
-      std::count_if(flags.begin() + static_cast<std::ptrdiff_t>(begin),
-                    flags.begin() + static_cast<std::ptrdiff_t>(end),
-                    [](uint8_t flag) { return flag != 0; }));
+  return static_cast<size_t>(std::count_if(flags.begin() + static_cast<std::ptrdiff_t>(begin),
+                                           flags.begin() + static_cast<std::ptrdiff_t>(end),
+                                           [](uint8_t flag) { return flag != 0; }));
 }
 
 // "18 of 4096 words (0.4%)"; no share of an empty memory.
 void printUse(FILE* out, const RomUse& use, const char* unit) {
   std::fprintf(out, "%zu of %zu %s", use.used, use.size, unit);
   if (use.size > 0)
-    std::fprintf(out, " (%.1f%%)", 100.0 * static_cast<double>(use.used) /
-                                       static_cast<double>(use.size));
+    std::fprintf(out, " (%.1f%%)",
+                 100.0 * static_cast<double>(use.used) / static_cast<double>(use.size));
   std::fputc('\n', out);
 }
 
 }  // namespace
 
 SizeSummary summarize(const std::vector<uint8_t>& programWritten,
-                      const std::vector<uint8_t>& tableWritten, size_t ramNames,
-                      size_t ramNibbles, unsigned codeEnd) {
+                      const std::vector<uint8_t>& tableWritten, size_t ramNames, size_t ramNibbles,
+                      unsigned codeEnd) {
   SizeSummary s;
   for (size_t begin = 0; begin < programWritten.size(); begin += kBankWords) {
     const size_t end = std::min(programWritten.size(), begin + kBankWords);

@@ -27,8 +27,8 @@ struct SizeSummary {
 
 // Counts the written flags: one per program word, one per table cell.
 SizeSummary summarize(const std::vector<uint8_t>& programWritten,
-                      const std::vector<uint8_t>& tableWritten, size_t ramNames,
-                      size_t ramNibbles, unsigned codeEnd);
+                      const std::vector<uint8_t>& tableWritten, size_t ramNames, size_t ramNibbles,
+                      unsigned codeEnd);
 
 void printSize(FILE* out, const SizeSummary& summary);
 

@@ -22,10 +22,10 @@
 #include <utility>
 #include <vector>
 
-#include "platform/platform.h"
-#include "platform/text.h"
 #include "cli_report.h"
 #include "cli_size.h"
+#include "platform/platform.h"
+#include "platform/text.h"
 #include "zqasm/assembler.h"
 #include "zqasm/observer.h"
 
@@ -207,10 +207,10 @@ int parseArguments(int argc, char** argv, Options& options) {
       inlineValue = !value.empty();
     }
     bool takesValue = name == "-I" || name == "--include" || name == "--chip-dir" ||
-                      name == "--rom-top" || name == "--table-top" ||
-                      name == "--mask-options" || name == "-D" || name == "-M" ||
-                      name == "--depfile" || name == "--diagnostics" || name == "--color" ||
-                      name == "-MT" || name == "-o" || name == "--out-dir";
+                      name == "--rom-top" || name == "--table-top" || name == "--mask-options" ||
+                      name == "-D" || name == "-M" || name == "--depfile" ||
+                      name == "--diagnostics" || name == "--color" || name == "-MT" ||
+                      name == "-o" || name == "--out-dir";
     if (takesValue && !inlineValue) {
       if (i + 1 >= argc) return usageError("option " + name + " needs a value");
       value = argv[++i];
@@ -481,8 +481,8 @@ bool writeExtraOutputs(const Options& options, const zqcli::Reporter& reporter,
   // leaves none of an earlier run.
   if (!naming.image.empty()) {
     std::remove(naming.image.c_str());
-    if (clean && reporter.imageSeen && std::rename(naming.name(".OBJ").c_str(),
-                                                   naming.image.c_str()) != 0)
+    if (clean && reporter.imageSeen &&
+        std::rename(naming.name(".OBJ").c_str(), naming.image.c_str()) != 0)
       failed(naming.image);
   }
   return ok;
@@ -493,8 +493,7 @@ int listChips(const std::string& directory) {
   namespace fs = std::filesystem;
   std::vector<std::pair<std::string, std::string>> chips;
   std::error_code error;
-  for (fs::directory_iterator it(directory, error), end; !error && it != end;
-       it.increment(error)) {
+  for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
     std::string extension = it->path().extension().string();
     for (char& c : extension) c = zq::toUpper(c);
     std::error_code ignored;

@@ -27,9 +27,8 @@ bool observingImages();
 // defined and the nibbles they allocate.
 void observeImage(const std::vector<uint8_t>& programBytes,
                   const std::vector<uint8_t>& programWritten, size_t programWords,
-                  const std::vector<uint8_t>& tableBytes,
-                  const std::vector<uint8_t>& tableWritten, size_t ramNames,
-                  size_t ramNibbles);
+                  const std::vector<uint8_t>& tableBytes, const std::vector<uint8_t>& tableWritten,
+                  size_t ramNames, size_t ramNibbles);
 // Enters the observer's defines as DEFINE statements of `pass`; nothing they raise is
 // reported (the host checked them with ZqasmCheckDefine).
 void enterObserverDefines(AssemblerRun& run, int pass);

@@ -112,7 +112,8 @@ TEST_F(ZqasmCliTest, ExitStatusFollowsTheRun) {
             "warn.asm:4: warning: MACRO REDFINITION [W0]\n0 Error(s), 1 Warning(s)\n");
   // A warning made an error leaves no image for make to take as up to date.
   EXPECT_NE(run(chips_ + "-Werror --hex warn.asm", 1).find("1 Warning(s)\n"), std::string::npos);
-  EXPECT_FALSE(zqtest::fileExists(dir_.file("warn.OBJ")) || zqtest::fileExists(dir_.file("warn.HEX")));
+  EXPECT_FALSE(zqtest::fileExists(dir_.file("warn.OBJ")) ||
+               zqtest::fileExists(dir_.file("warn.HEX")));
   EXPECT_EQ(run(chips_ + "nochip.asm", 1),
             "zqasm: fatal: Fatal Error: .CHIP ZQxxxx ( Ex: .CHIP ZQ4460 ) MUST BE DEFINITION\n"
             "zqasm: fatal: Occurred FATAL ERROR !\n0 Error(s), 0 Warning(s)\n");
@@ -167,16 +168,19 @@ TEST_F(ZqasmCliTest, DepfileDrivesMake) {
   for (const auto& [folder, target, arguments, include] : layouts) {
     std::remove(dir_.file(folder + "/main.d").c_str());
     writeFile(dir_.file("src/in c/defs.inc"), "start: NOP\n");
-    writeFile(dir_.file("src/main.asm"), ".CHIP ZQ4460\n ORG 0\n #include <defs.inc>\n JMP start\n");
-    for (const char* image : {"src/main.OBJ", "build/main.OBJ"}) std::remove(dir_.file(image).c_str());
+    writeFile(dir_.file("src/main.asm"),
+              ".CHIP ZQ4460\n ORG 0\n #include <defs.inc>\n JMP start\n");
+    for (const char* image : {"src/main.OBJ", "build/main.OBJ"})
+      std::remove(dir_.file(image).c_str());
     writeFile(dir_.file(folder + "/Makefile"), target + ":\n\t'" ZQASM_TEST_CLI "' " + chips_ +
                                                    "-I '" + include + "' -M main.d " + arguments +
                                                    "\n-include main.d\n");
     const std::string make = "cd " + folder + " && ";
     run("", 0, make + "make -s >/dev/null && make -q; exit $?; ");
     // Only the include is newer than the image.
-    run("", 1, make + "touch -d '-2 minutes' ../src/main.asm && touch -d '-1 minute' " + target +
-                   " && make -q; exit $?; ");
+    run("", 1,
+        make + "touch -d '-2 minutes' ../src/main.asm && touch -d '-1 minute' " + target +
+            " && make -q; exit $?; ");
     writeFile(dir_.file("src/main.asm"), ".CHIP ZQ4460\n ORG 0\nstart: NOP\n JMP start\n");
     run("", 0, make + "rm '../src/in c/defs.inc' && make -s >/dev/null && make -q; exit $?; ");
   }
@@ -184,8 +188,10 @@ TEST_F(ZqasmCliTest, DepfileDrivesMake) {
   writeFile(dir_.file("src/main.asm"), ".CHIP ZQ4460\n ORG 0\n #include <defs.inc>\n JMP start\n");
   run(chips_ + "-I 'in c' -M main.d -MT a -MT 'b c' main.asm", 0, "cd src && ");
   EXPECT_EQ(zqtest::readFile(dir_.file("src/main.d")),
-            "a b\\ c: \\\n  main.asm \\\n  " + zqtest::chipDir() + "/ZQ4460.COE \\\n"
-            "  in\\ c/defs.inc\n\n" + zqtest::chipDir() + "/ZQ4460.COE:\n\nin\\ c/defs.inc:\n");
+            "a b\\ c: \\\n  main.asm \\\n  " + zqtest::chipDir() +
+                "/ZQ4460.COE \\\n"
+                "  in\\ c/defs.inc\n\n" +
+                zqtest::chipDir() + "/ZQ4460.COE:\n\nin\\ c/defs.inc:\n");
 }
 
 // With CMake's DEPFILE and Ninja the depfile must name the OUTPUT as Ninja knows it, or
@@ -198,12 +204,16 @@ TEST_F(ZqasmCliTest, DepfileSuitsCmakeAndNinja) {
   writeFile(dir_.file("CMakeLists.txt"),
             "cmake_minimum_required(VERSION 3.16)\nproject(fw NONE)\n"
             "add_custom_command(OUTPUT prog.OBJ COMMAND " ZQASM_TEST_CLI " --chip-dir " +
-                zqtest::chipDir() + " -I ${CMAKE_SOURCE_DIR}/inc -o prog.OBJ -M prog.d ${CMAKE_SOURCE_DIR}/prog.asm\n"
+                zqtest::chipDir() +
+                " -I ${CMAKE_SOURCE_DIR}/inc -o prog.OBJ -M prog.d ${CMAKE_SOURCE_DIR}/prog.asm\n"
                 "  DEPENDS prog.asm DEPFILE prog.d)\nadd_custom_target(fw ALL DEPENDS prog.OBJ)\n");
-  const std::string ninja = "cmake --build b >/dev/null && cmake --build b -- -n -d explain 2>&1 | ";
-  run("", 0, "cmake -S . -B b -G Ninja >/dev/null && " + ninja + "grep -q 'no work to do'; exit $?; ");
+  const std::string ninja =
+      "cmake --build b >/dev/null && cmake --build b -- -n -d explain 2>&1 | ";
+  run("", 0,
+      "cmake -S . -B b -G Ninja >/dev/null && " + ninja + "grep -q 'no work to do'; exit $?; ");
   // Ninja judges a custom command's output by the time its log holds, not the file's.
-  run("", 0, "touch -d '+1 minute' inc/defs.inc && cmake --build b -- -n | grep -q prog.OBJ; exit $?; ");
+  run("", 0,
+      "touch -d '+1 minute' inc/defs.inc && cmake --build b -- -n | grep -q prog.OBJ; exit $?; ");
   run("", 0, "touch inc/defs.inc && " + ninja + "grep -q 'no work to do'; exit $?; ");
 }
 
@@ -340,8 +350,8 @@ TEST_F(ZqasmCliTest, OutputsGoWhereTheyAreAsked) {
   run(chips_ + "-I src/inc --out-dir made/here/ src/prog.asm", 0);
   EXPECT_EQ(files("src"), sources);
   EXPECT_EQ(zqtest::readFile(dir_.file("out/p.bin")).size(), 6 + 2 * 0x1000u);
-  EXPECT_EQ(files("out").count("p.OBJ") + files("out").count("p.LST") +
-                files("out").count("p.HEX"), 2u);
+  EXPECT_EQ(files("out").count("p.OBJ") + files("out").count("p.LST") + files("out").count("p.HEX"),
+            2u);
   EXPECT_TRUE(zqtest::fileExists(dir_.file("made/here/prog.OBJ")));
   // The error file read back is the one beside the image; a failed run leaves no image.
   writeFile(dir_.file("src/prog.asm"), ".CHIP ZQ4460\n ORG 0\n JMP nowhere\n");
