@@ -42,6 +42,7 @@ install: build
 # Ir (callgrind) and wall time of the generated benchmark programs; see bench/README.md.
 bench: build
 	python3 bench/run_bench.py $(BUILD)
+	python3 bench/diagnostics_bench.py $(BUILD)
 
 sanitize:
 	cmake -S . -B $(ASAN_BUILD) -DZQASM_SANITIZE=ON -DZQASM_WERROR=ON $(CMAKE_FLAGS)

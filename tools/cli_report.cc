@@ -17,10 +17,20 @@ const char kFatalMessage[] = "Occurred FATAL ERROR !";
 const char kBold[] = "\033[1m";
 const char kRed[] = "\033[1;31m";
 const char kMagenta[] = "\033[1;35m";
+const char kCyan[] = "\033[1;36m";
 const char kReset[] = "\033[0m";
+
+// Pending text beyond this is written at once.
+constexpr size_t kFlushAt = 64 * 1024;
 
 const char* paint(const Reporter& r, const char* attribute) {
   return r.settings.colour ? attribute : "";
+}
+
+// Appends `text` and writes the pending block once it is large.
+void emit(Reporter& r, const std::string& text) {
+  r.pending += text;
+  if (r.pending.size() >= kFlushAt) flushReport(r);
 }
 
 // Line `number` (from 1) of `file`, read once per file; false when there is none.
@@ -46,19 +56,58 @@ bool sourceLine(Reporter& r, const std::string& file, unsigned number, std::stri
   return true;
 }
 
-// "FILE:LINE: " (or "zqasm: " without a place), bold on a terminal.
-void printPlace(const Reporter& r, const char* file, unsigned line) {
+// Appends "FILE:LINE" of a place, the name relative to the current directory.
+void appendPlace(std::string& out, const Reporter& r, const char* file, unsigned line) {
+  const size_t length = std::strlen(file), skip = r.directory.size() + 1;
+  // As relativeName does, without making a copy of the name first.
+  const bool below = !r.directory.empty() && length > skip &&
+                     std::strncmp(file, r.directory.c_str(), skip - 1) == 0 &&
+                     (file[skip - 1] == '/' || file[skip - 1] == '\\');
+  out.append(below ? file + skip : file);
+  out += ':';
+  out += std::to_string(line);
+}
+
+// Appends "FILE:LINE: " (or "zqasm: " without a place), bold on a terminal, then `kind`
+// and ":" in its colour.
+void appendHead(std::string& out, const Reporter& r, const char* file, unsigned line,
+                const char* colour, const char* kind) {
+  out += paint(r, kBold);
   if (*file != '\0' && line > 0)
-    std::fprintf(stderr, "%s%s:%u:%s ", paint(r, kBold), relativeName(file).c_str(), line,
-                 paint(r, kReset));
+    appendPlace(out, r, file, line);
   else
-    std::fprintf(stderr, "%szqasm:%s ", paint(r, kBold), paint(r, kReset));
+    out += "zqasm";
+  out += ':';
+  out += paint(r, kReset);
+  out += ' ';
+  out += paint(r, colour);
+  out += kind;
+  out += ':';
+  out += paint(r, kReset);
+  out += ' ';
+}
+
+// Appends the text of a diagnostic: the message naming its culprit when the run gave
+// one, with the place of an earlier definition; the catalogue text otherwise.
+void appendText(std::string& out, const Reporter& r, const ZqasmDiagnostic& d) {
+  if (d.message == nullptr || *d.message == '\0') {
+    out += d.text;
+    return;
+  }
+  out += d.message;
+  if (d.otherFile != nullptr && *d.otherFile != '\0' && d.otherLine > 0) {
+    out += ", first defined at ";
+    appendPlace(out, r, d.otherFile, d.otherLine);
+  }
 }
 
 }  // namespace
 
 std::string relativeName(const std::string& name) {
-  std::string directory = zq::currentDirectory();
+  return relativeName(name, zq::currentDirectory());
+}
+
+std::string relativeName(const std::string& name, const std::string& directory) {
   if (directory.empty() || name.size() <= directory.size() + 1) return name;
   char separator = name[directory.size()];
   if (name.compare(0, directory.size(), directory) != 0 ||
@@ -82,21 +131,39 @@ void onDiagnostic(void* context, const ZqasmDiagnostic* d) {
     ++r.errors;
   if (!r.settings.editorStyle) return;
 
-  printPlace(r, d->file, d->line);
+  // Within a macro the line that is wrong is the body line; the calls follow as notes.
+  const char* file = d->statementFile != nullptr ? d->statementFile : d->file;
+  const unsigned line = d->statementFile != nullptr ? d->statementLine : d->line;
+  std::string& out = r.pending;
   if (d->kind == ZQASM_FATAL) {
-    std::fprintf(stderr, "%sfatal:%s %s\n", paint(r, kRed), paint(r, kReset), d->text);
+    appendHead(out, r, file, line, kRed, "fatal");
+    appendText(out, r, *d);
   } else if (d->kind == ZQASM_WARNING) {
-    std::fprintf(stderr, "%swarning:%s %s [W%d]\n", paint(r, kMagenta), paint(r, kReset),
-                 d->text, d->number);
-  } else if (d->number >= 0) {
-    std::fprintf(stderr, "%serror:%s %s [E%d]\n", paint(r, kRed), paint(r, kReset), d->text,
-                 d->number);
+    appendHead(out, r, file, line, kMagenta, "warning");
+    appendText(out, r, *d);
+    out += " [W" + std::to_string(d->number) + "]";
   } else {
-    std::fprintf(stderr, "%serror:%s %s\n", paint(r, kRed), paint(r, kReset), d->text);
+    appendHead(out, r, file, line, kRed, "error");
+    appendText(out, r, *d);
+    if (d->number >= 0) out += " [E" + std::to_string(d->number) + "]";
   }
+  out += '\n';
   std::string quoted;
-  if (r.settings.quoteSource && *d->file != '\0' && sourceLine(r, d->file, d->line, quoted))
-    std::fprintf(stderr, "%4u | %s\n", d->line, quoted.c_str());
+  if (r.settings.quoteSource && *file != '\0' && sourceLine(r, file, line, quoted)) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%4u | ", line);
+    out += number + quoted + "\n";
+  }
+  for (size_t i = 0; i < d->expansionCount; ++i) {
+    const ZqasmExpansion& e = d->expansions[i];
+    appendHead(out, r, e.callFile, e.callLine, kCyan, "note");
+    out += "in expansion of macro '";
+    out += e.macro;
+    out += "' defined at ";
+    appendPlace(out, r, e.headFile, e.headLine);
+    out += '\n';
+  }
+  emit(r, "");
 }
 
 void onFileRead(void* context, const char* path, int) {
@@ -123,7 +190,7 @@ void onMessage(const char* text, void* context) {
   while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
   if (line == kFatalMessage) r.fatal = true;
   if (!r.settings.editorStyle) {
-    std::fprintf(stderr, "%s\n", line.c_str());
+    emit(r, line + "\n");
     return;
   }
   // 'File "NAME" create failed !' names an output that could not be made.
@@ -132,18 +199,24 @@ void onMessage(const char* text, void* context) {
       line.compare(line.size() - tail.size(), tail.size(), tail) == 0) {
     r.createFailed = true;
     std::string name = line.substr(head.size(), line.size() - head.size() - tail.size());
-    std::fprintf(stderr, "zqasm: %s: cannot create: %s\n", relativeName(name).c_str(),
-                 reason != 0 ? std::strerror(reason) : "write failed");
+    emit(r, "zqasm: " + relativeName(name, r.directory) + ": cannot create: " +
+                (reason != 0 ? std::strerror(reason) : "write failed") + "\n");
     return;
   }
   for (char& c : line)
     if (c == '\n') c = ' ';
-  std::fprintf(stderr, "%szqasm:%s %sfatal:%s %s\n", paint(r, kBold), paint(r, kReset),
-               paint(r, kRed), paint(r, kReset), line.c_str());
+  emit(r, std::string(paint(r, kBold)) + "zqasm:" + paint(r, kReset) + " " + paint(r, kRed) +
+              "fatal:" + paint(r, kReset) + " " + line + "\n");
 }
 
-void printTotals(const Reporter& r) {
-  std::fprintf(stderr, "%ld Error(s), %ld Warning(s)\n", r.errors, r.warnings);
+void flushReport(Reporter& r) {
+  if (!r.pending.empty()) std::fwrite(r.pending.data(), 1, r.pending.size(), stderr);
+  std::fflush(stderr);
+  r.pending.clear();
+}
+
+void printTotals(Reporter& r) {
+  emit(r, std::to_string(r.errors) + " Error(s), " + std::to_string(r.warnings) + " Warning(s)\n");
 }
 
 namespace {

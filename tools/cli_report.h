@@ -23,6 +23,8 @@ struct ReportSettings {
 
 struct Reporter {
   ReportSettings settings;
+  std::string directory;  // the current directory, read once (relativeName)
+  std::string pending;    // standard error text not yet written (see flushReport)
   long errors = 0;    // counted from the diagnostics shown (user errors included)
   long warnings = 0;
   bool fatal = false;  // a fatal condition or the run's fatal message was seen
@@ -37,6 +39,8 @@ struct Reporter {
 
 // `name` relative to the current directory when it lies below it, else as given.
 std::string relativeName(const std::string& name);
+// The same against `directory`, the current directory read before.
+std::string relativeName(const std::string& name, const std::string& directory);
 // `name` with its extension (from the last ".") replaced by `extension`, or appended:
 // the way the library derives its output names.
 std::string withExtension(const std::string& name, const char* extension);
@@ -48,8 +52,12 @@ void onImage(void* context, const ZqasmImage* image);
 // Message sink of the library's one-line messages (fatal stops, files not created).
 void onMessage(const char* text, void* context);
 
-// Prints "N Error(s), M Warning(s)" with a line end.
-void printTotals(const Reporter& reporter);
+// What the reporter has to say goes to standard error in large blocks, not one write per
+// diagnostic: flushReport writes what is pending. The callbacks flush when much is
+// pending; the caller flushes after the run and before writing anything else itself.
+void flushReport(Reporter& reporter);
+// Adds "N Error(s), M Warning(s)" with a line end.
+void printTotals(Reporter& reporter);
 
 // Writes the make rule "targets: prerequisites" and a phony rule for every prerequisite
 // but the first. False (errno set) when the file cannot be written.

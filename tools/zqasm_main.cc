@@ -551,6 +551,7 @@ int runCommand(int argc, char** argv) {
   }
 
   zqcli::Reporter reporter;
+  reporter.directory = zq::currentDirectory();
   reporter.settings.editorStyle = !options.errStyle;
   const bool terminal = zq::isTerminal(stderr);
   const char* noColour = std::getenv("NO_COLOR");
@@ -584,6 +585,7 @@ int runCommand(int argc, char** argv) {
   ZqasmSetOutputStem(nullptr);
   ZqasmSetRunObserver(nullptr);
   ZqasmSetMessageSink(nullptr, nullptr);
+  zqcli::flushReport(reporter);
 
   // 0 and -1 come before any pass or from an output not written: what failed was named
   // by the library's message (an old error file may still lie beside the source).
@@ -609,6 +611,7 @@ int runCommand(int argc, char** argv) {
     else
       zqcli::printTotals(reporter);
   }
+  zqcli::flushReport(reporter);
   if (failedOnWarnings) std::fputs("zqasm: warnings are treated as errors\n", stderr);
   if (!writeExtraOutputs(options, reporter, naming, clean)) return kExitNotRun;
   if (options.size != Options::Size::kNone && clean && reporter.imageSeen) {

@@ -17,12 +17,38 @@ extern "C" {
 /* Kinds of diagnostics. A fatal one stops the run; a user error counts as an error. */
 enum { ZQASM_ERROR = 0, ZQASM_WARNING = 1, ZQASM_USER_ERROR = 2, ZQASM_FATAL = 3 };
 
+/* A macro expansion that a diagnostic arose in: the macro and the line that called it. */
+typedef struct ZqasmExpansion {
+  const char* macro;    /* the macro's name */
+  const char* headFile; /* full name of the file of its .MACRO head (and body) */
+  unsigned headLine;    /* line of the head in that file */
+  const char* callFile; /* full name of the file of the calling line */
+  unsigned callLine;    /* a source line, or a body line of the macro one level out */
+} ZqasmExpansion;
+
 typedef struct ZqasmDiagnostic {
   int kind;          /* ZQASM_ERROR ... ZQASM_FATAL */
   const char* file;  /* full name of the file the line belongs to; "" when none */
   unsigned line;     /* line number in that file; 0 when none */
   int number;        /* catalogue number of an error or warning; -1 when it has none */
   const char* text;  /* the text, without a line end */
+  /* The fields below follow the five above, which keep their meaning (the error file's
+   * place and text), so an observer built before them reads what it always did. */
+  /* The text again, naming what it is about ("undefined symbol 'nowhere'", "no chip
+   * description ZQ4460.COE in chips"); "" when the run knows nothing more than `text`. */
+  const char* message;
+  /* The earlier definition of a duplicate label or constant, which `message` leaves out
+   * so that its file name can be shown as the observer shows names; "" and 0 when none. */
+  const char* otherFile;
+  unsigned otherLine;
+  /* Where the statement that raised it stands: `file` and `line` outside macros, the
+   * body line (in the file of the macro's head) within an expansion. */
+  const char* statementFile;
+  unsigned statementLine;
+  /* The expansions in progress, innermost first; the last one's call is `file`:`line`.
+   * NULL and 0 outside macros. */
+  const ZqasmExpansion* expansions;
+  size_t expansionCount;
 } ZqasmDiagnostic;
 
 /* What a file was read as. */

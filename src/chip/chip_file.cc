@@ -127,7 +127,7 @@ int loadChipFile(AssemblerRun& run, const std::string& chipName) {
   // The block's chip name slot holds 31 characters and a NUL. A longer name text would
   // be cut, and the ".OBJ" header and every model rule would read a different name:
   // such a file counts as one that cannot be used.
-  if (image.name.size() >= sizeof run.params->chipName) return -1;
+  if (image.name.size() >= sizeof run.params->chipName) return -3;
   std::memset(run.params->chipName, 0, sizeof run.params->chipName);
   std::memcpy(run.params->chipName, image.name.data(), image.name.size());
 

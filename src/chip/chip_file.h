@@ -67,7 +67,8 @@ struct ChipImage {
 // Decodes a chip file image. Never fails: a short image leaves records zero.
 ChipImage decodeChipFile(const std::vector<uint8_t>& bytes);
 
-// Loads the chip named in .CHIP. 1 success, -1 chip file missing, -2 mask options missing.
+// Loads the chip named in .CHIP. 1 success, -1 chip file missing, -2 mask options missing,
+// -3 chip file unusable (a name text too long for the block).
 int loadChipFile(AssemblerRun& run, const std::string& chipName);
 // 0 model needs none or no power source line, 1 line read, -2 file missing.
 int readMaskOptions(AssemblerRun& run);

@@ -543,8 +543,10 @@ int assembleInstruction(AssemblerRun& run, const std::string& text, int pass, in
   const PendingMark mark = markPending(run.diagnostics);
   int result = encodeInstruction(run, n, pass);
   if (result <= 0) {
-    if (result == resultUnknownMnemonic && pass == 2 && macroContext == -1)
+    if (result == resultUnknownMnemonic && pass == 2 && macroContext == -1) {
       raiseError(run, kErrorIllegalOpcode);
+      noteCulprit(run, kErrorIllegalOpcode, "illegal opcode '%s'", run.source.field[1].c_str());
+    }
     return result;
   }
   const int32_t movedTo = bankEndDestination(run);

@@ -182,6 +182,7 @@ int defineMacroHead(AssemblerRun& run, const std::string& arguments, int pass) {
   record.definitionFile =
       s.includeFileNames[static_cast<size_t>(level)].substr(0, kMaxDefinitionFile);
   record.headFile = m.openHeadFile;
+  record.headLine = m.openHeadLine;
   parseMacroParameters(record, arguments, s.passLineCount);
   const bool tooMany = record.tooManyParameters != 0;
   m.macroTable.push_back(std::move(record));
@@ -328,11 +329,13 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
     s.listingLineCount += 3;
   }
   m.macroDefinitionFile = record().definitionFile;
+  m.expansionFrames.push_back(ExpansionFrame{index, 0});
 
   bool fatal = false;
   for (size_t k = 0; k < record().body.size(); ++k) {
     std::string buffer = record().body[k].text;
     const uint16_t bodyLine = record().body[k].lineNumber;
+    m.expansionFrames.back().bodyLine = bodyLine;
     const int mismatch = substituteParameters(run, buffer, index, pass);
     if (mismatch != 0) {
       // A line too long for its arguments is reported also in a branch that is off: the
@@ -387,6 +390,7 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   record().argumentCount = saved.argumentCount;
   record().currentExpansion = saved.expansion;
   --m.macroNestingDepth;
+  m.expansionFrames.pop_back();
   s.macroContext = savedContext;
   return fatal ? resultFatal : resultMacroDone;
 }

@@ -49,6 +49,7 @@ struct MacroRecord {
   std::string name;            // up to 63 characters; empty for a head without label
   std::string definitionFile;  // file being read at the head, cut to 257 characters
   std::string headFile;        // the head's own file, whole (for its diagnostics)
+  uint32_t headLine = 0;       // the head's line in headFile
   int64_t definitionLine = 0;  // passLineCount at the head
   std::array<std::string, kParameterSlots> parameterNames;  // first empty slot ends them
   std::array<std::string, kParameterSlots> arguments;       // of the expansion in progress
@@ -72,10 +73,18 @@ struct MacroRecord {
   std::unordered_set<std::string> localNameAndLine;
 };
 
+// An expansion in progress: the macro (index into macroTable) and its body line being
+// processed, for the run observer's account of where a diagnostic stands.
+struct ExpansionFrame {
+  size_t macro = 0;
+  uint32_t bodyLine = 0;
+};
+
 struct MacroState {
   std::vector<MacroRecord> macroTable;  // at most 256 records, in definition order
   int16_t macroCount = 0;
   int macroNestingDepth = 0;        // expansions in progress; written to the .MAP
+  std::vector<ExpansionFrame> expansionFrames;  // the same expansions, outermost first
   std::string macroDefinitionFile;  // definitionFile of the macro being expanded
   int32_t expandedLines = 0;        // body lines expanded in this pass
   uint64_t expandedBytes = 0;       // their characters, after substitution

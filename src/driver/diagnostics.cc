@@ -7,6 +7,7 @@
 
 #include "driver/run.h"
 #include "driver/run_observer.h"
+#include "platform/text.h"
 
 namespace zq {
 
@@ -108,8 +109,10 @@ bool remember(std::vector<int>& pending, int number, int limit) {
   return true;
 }
 
-// One numbered error line in the listing and the error file, counted.
-void writeError(AssemblerRun& run, const char* fileName, unsigned lineNumber, int number) {
+// One numbered error line in the listing and the error file, counted. `inStatement`: the
+// line is the one being processed, so the macro expansions in progress belong to it.
+void writeError(AssemblerRun& run, const char* fileName, unsigned lineNumber, int number,
+                bool inStatement) {
   ++run.diagnostics.errorCount;
   ++run.source.listingLineCount;
   if (FILE* listing = run.files.listing)
@@ -117,27 +120,26 @@ void writeError(AssemblerRun& run, const char* fileName, unsigned lineNumber, in
   if (FILE* error = run.files.error)
     std::fprintf(error, "%s(%u) : Error %d ->  %s\n", fileName, lineNumber, number,
                  kErrorTexts[number]);
-  observeDiagnostic(ZQASM_ERROR, fileName, lineNumber, number, kErrorTexts[number]);
+  if (!observingDiagnostics()) return;
+  const CulpritNote* note = nullptr;
+  for (const CulpritNote& n : run.diagnostics.lineNotes)
+    if (n.number == number) note = &n;
+  observeLineDiagnostic(run, ZQASM_ERROR, fileName, lineNumber, number, kErrorTexts[number], note,
+                        inStatement);
 }
 
-}  // namespace
-
-void raiseError(AssemblerRun& run, int number) {
-  if (remember(run.diagnostics.lineErrors, number, kErrorTextCount))
-    run.diagnostics.errorsPending = true;
+// Adds a note for `number` unless the line has one for it already.
+CulpritNote* newNote(AssemblerRun& run, int number) {
+  std::vector<CulpritNote>& notes = run.diagnostics.lineNotes;
+  for (const CulpritNote& n : notes)
+    if (n.number == number) return nullptr;
+  notes.emplace_back();
+  notes.back().number = number;
+  return &notes.back();
 }
 
-void raiseWarning(AssemblerRun& run, int number) {
-  if (remember(run.diagnostics.lineWarnings, number, kWarningTextCount))
-    run.diagnostics.warningsPending = true;
-}
-
-void flushLineDiagnostics(AssemblerRun& run, unsigned lineNumber) {
-  const SourceState& s = run.source;
-  flushLineDiagnosticsAt(run, s.includeFileNames[s.includeLevel], lineNumber);
-}
-
-void flushLineDiagnosticsAt(AssemblerRun& run, const std::string& file, unsigned lineNumber) {
+void flushPending(AssemblerRun& run, const std::string& file, unsigned lineNumber,
+                  bool inStatement) {
   DiagnosticsState& d = run.diagnostics;
   SourceState& s = run.source;
   FILE* listing = run.files.listing;
@@ -152,14 +154,17 @@ void flushLineDiagnosticsAt(AssemblerRun& run, const std::string& file, unsigned
     if (error)
       std::fprintf(error, "%s(%u) : Warning %d ->  %s\n", fileName, lineNumber, number,
                    kWarningTexts[number]);
-    observeDiagnostic(ZQASM_WARNING, fileName, lineNumber, number, kWarningTexts[number]);
+    if (observingDiagnostics())
+      observeLineDiagnostic(run, ZQASM_WARNING, fileName, lineNumber, number, kWarningTexts[number],
+                            nullptr, inStatement);
   }
   d.lineWarnings.clear();
   d.warningsPending = false;
 
-  for (int number : d.lineErrors) writeError(run, fileName, lineNumber, number);
+  for (int number : d.lineErrors) writeError(run, fileName, lineNumber, number, inStatement);
   d.lineErrors.clear();
   d.errorsPending = false;
+  d.lineNotes.clear();
 
   if (!d.userErrorText.empty()) {
     ++d.errorCount;
@@ -168,9 +173,88 @@ void flushLineDiagnosticsAt(AssemblerRun& run, const std::string& file, unsigned
     if (error)
       std::fprintf(error, "%s(%u) : USER Define Error ->  %s\n", fileName, lineNumber,
                    d.userErrorText.c_str());
-    observeDiagnostic(ZQASM_USER_ERROR, fileName, lineNumber, -1, d.userErrorText);
+    if (observingDiagnostics())
+      observeLineDiagnostic(run, ZQASM_USER_ERROR, fileName, lineNumber, -1, d.userErrorText,
+                            nullptr, inStatement);
     d.userErrorText.clear();
   }
+}
+
+}  // namespace
+
+void raiseError(AssemblerRun& run, int number) {
+  if (remember(run.diagnostics.lineErrors, number, kErrorTextCount))
+    run.diagnostics.errorsPending = true;
+}
+
+void raiseWarning(AssemblerRun& run, int number) {
+  if (remember(run.diagnostics.lineWarnings, number, kWarningTextCount))
+    run.diagnostics.warningsPending = true;
+}
+
+void noteCulprit(AssemblerRun& run, int number, const char* format, ...) {
+  if (!observingDiagnostics()) return;
+  CulpritNote* note = newNote(run, number);
+  if (note == nullptr) return;
+  char text[kMaxMessageLength + 1];
+  va_list args;
+  va_start(args, format);
+  if (std::vsnprintf(text, sizeof text, format, args) < 0) text[0] = '\0';
+  va_end(args);
+  note->message = text;
+}
+
+namespace {
+
+std::string definitionKey(char table, const std::string& name, bool foldCase) {
+  std::string key(1, table);
+  key += foldCase ? upperCase(name.substr(0, kMaxSymbolName)) : name.substr(0, kMaxSymbolName);
+  return key;
+}
+
+}  // namespace
+
+void recordDefinition(AssemblerRun& run, char table, const std::string& name, bool foldCase,
+                      uint32_t line) {
+  if (!observingDiagnostics()) return;
+  DiagnosticsState& d = run.diagnostics;
+  const SourceState& s = run.source;
+  // A body line of an expansion stands in the file of its macro's head.
+  const std::string* file = &s.includeFileNames[static_cast<size_t>(
+      s.includeLevel >= 0 && s.includeLevel <= kMaxIncludeLevel ? s.includeLevel : 0)];
+  if (s.macroContext >= 0 && static_cast<size_t>(s.macroContext) < run.macros.macroTable.size())
+    file = &run.macros.macroTable[static_cast<size_t>(s.macroContext)].headFile;
+  size_t index = d.definitionFiles.size();
+  while (index > 0 && d.definitionFiles[index - 1] != *file) --index;
+  if (index == 0) {
+    d.definitionFiles.push_back(*file);
+    index = d.definitionFiles.size();
+  }
+  d.firstDefinitions.emplace(definitionKey(table, name, foldCase),
+                             std::make_pair(static_cast<uint32_t>(index - 1), line));
+}
+
+void noteDuplicate(AssemblerRun& run, int number, const char* what, char table,
+                   const std::string& name, bool foldCase) {
+  if (!observingDiagnostics()) return;
+  CulpritNote* note = newNote(run, number);
+  if (note == nullptr) return;
+  const DiagnosticsState& d = run.diagnostics;
+  note->message = std::string("duplicate ") + what + " '" + name + "'";
+  auto first = d.firstDefinitions.find(definitionKey(table, name, foldCase));
+  if (first != d.firstDefinitions.end() && first->second.first < d.definitionFiles.size()) {
+    note->otherFile = d.definitionFiles[first->second.first];
+    note->otherLine = first->second.second;
+  }
+}
+
+void flushLineDiagnostics(AssemblerRun& run, unsigned lineNumber) {
+  const SourceState& s = run.source;
+  flushPending(run, s.includeFileNames[s.includeLevel], lineNumber, true);
+}
+
+void flushLineDiagnosticsAt(AssemblerRun& run, const std::string& file, unsigned lineNumber) {
+  flushPending(run, file, lineNumber, false);
 }
 
 int reportFatal(AssemblerRun& run, MessageOwner owner, const char* format, ...) {
@@ -198,13 +282,14 @@ void writeFatalLine(AssemblerRun& run, const std::string& text) {
 void reportErrorAt(AssemblerRun& run, const std::string& fileName, unsigned lineNumber,
                    int number) {
   if (number >= 0 && number < kErrorTextCount)
-    writeError(run, fileName.c_str(), lineNumber, number);
+    writeError(run, fileName.c_str(), lineNumber, number, false);
 }
 
 void dropLineDiagnostics(AssemblerRun& run) {
   DiagnosticsState& d = run.diagnostics;
   d.lineErrors.clear();
   d.lineWarnings.clear();
+  d.lineNotes.clear();
   d.errorsPending = d.warningsPending = false;
 }
 

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -21,6 +23,14 @@ constexpr int kWarningTextCount = 5;
 extern const char* const kErrorTexts[kErrorTextCount];
 extern const char* const kWarningTexts[kWarningTextCount];
 
+// What a run observer is told of a pending error beyond its number (see noteCulprit).
+struct CulpritNote {
+  int number = 0;         // the error it belongs to
+  std::string message;    // the text naming the culprit
+  std::string otherFile;  // earlier definition of a duplicate; empty when none
+  uint32_t otherLine = 0;
+};
+
 struct DiagnosticsState {
   std::vector<int> lineErrors;    // errors of the current line, in the order raised
   std::vector<int> lineWarnings;  // warnings of the current line, in the order raised
@@ -29,12 +39,36 @@ struct DiagnosticsState {
   std::string userErrorText;      // pending user error (ERROR directive), empty if none
   int32_t errorCount = 0;         // totals of the run; a user error counts as an error
   int32_t warningCount = 0;
+  // Notes of the current line's errors, first note per number; filled only while a run
+  // observer takes diagnostics, cleared with the pending lists.
+  std::vector<CulpritNote> lineNotes;
+  // The last symbol an evaluation found in no table (for the note of error 12).
+  std::string unresolvedName;
+  // Places of first definitions by table letter and name (recordDefinition), with their
+  // files each once; filled only while an observer takes diagnostics.
+  std::unordered_map<std::string, std::pair<uint32_t, uint32_t>> firstDefinitions;
+  std::vector<std::string> definitionFiles;
 };
 
 // Remembers error `number` (0..71) for the current line unless already pending.
 void raiseError(AssemblerRun& run, int number);
 // Remembers warning `number` (0..4) for the current line unless already pending.
 void raiseWarning(AssemblerRun& run, int number);
+// Gives the pending error `number` of the line a message that names its culprit, for a
+// run observer only (the error file and the listing keep the catalogue text); the first
+// note of a number on a line stands. Does nothing without an observer of diagnostics.
+// Called beside the raiseError it explains.
+void noteCulprit(AssemblerRun& run, int number, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+// Pass 2, with an observer of diagnostics only: remembers line `line` of the statement's
+// own file as the place of the first definition of `name` in `table` ('L' labels, 'C'
+// constants; the name cut to 64 characters, upper-cased when `foldCase`).
+void recordDefinition(AssemblerRun& run, char table, const std::string& name, bool foldCase,
+                      uint32_t line);
+// Notes error `number` as "duplicate WHAT 'NAME'", with the place recordDefinition
+// remembered for the name.
+void noteDuplicate(AssemblerRun& run, int number, const char* what, char table,
+                   const std::string& name, bool foldCase);
 // Writes the pending warnings, errors and user error of the line to the listing and the
 // error file, counts them and clears them. The file named is the current include file.
 void flushLineDiagnostics(AssemblerRun& run, unsigned lineNumber);

@@ -113,7 +113,8 @@ int assemble(AssemblerRun& run, AssemblerParams* params) {
       s.fatalError = 1;
       const char* text = "Fatal Error: .CHIP ZQxxxx ( Ex: .CHIP ZQ4460 ) MUST BE DEFINITION\n";
       writeFatalLine(run, text);
-      observeDiagnostic(ZQASM_FATAL, "", 0, -1, text);
+      // A chip file that failed to load was reported at its .CHIP line with the reason.
+      if (s.chipState != -1) observeDiagnostic(ZQASM_FATAL, "", 0, -1, text);
       break;
     }
     if (result < 0) break;
@@ -170,6 +171,7 @@ void beginPass(AssemblerRun& run) {
   run.macros.expandedLines = 0;
   run.macros.expandedBytes = 0;
   run.macros.macroNestingDepth = 0;
+  run.macros.expansionFrames.clear();
   for (MacroRecord& record : run.macros.macroTable) record.expansionCount = 0;
   dropLineDiagnostics(run);
 }

@@ -1,6 +1,8 @@
 // The installed run observer and the calls that feed it.
 #include "driver/run_observer.h"
 
+#include <algorithm>
+
 #include "driver/diagnostics.h"
 #include "driver/run.h"
 #include "symbols/expression.h"
@@ -20,15 +22,75 @@ ZqasmRunObserver& installedObserver() {
 
 }  // namespace
 
-void observeDiagnostic(int kind, const std::string& file, unsigned line, int number,
-                       const std::string& text) {
-  const ZqasmRunObserver& o = installedObserver();
-  if (o.diagnostic == nullptr) return;
-  // The texts of the error file end with a line end; the observer gets them without.
+bool observingDiagnostics() { return installedObserver().diagnostic != nullptr; }
+
+namespace {
+
+// The texts of the error file end with a line end; the observer gets them without.
+std::string bareText(const std::string& text) {
   std::string bare = text;
   while (!bare.empty() && (bare.back() == '\n' || bare.back() == ' ')) bare.pop_back();
-  const ZqasmDiagnostic diagnostic{kind, file.c_str(), line, number, bare.c_str()};
+  return bare;
+}
+
+}  // namespace
+
+void observeDiagnostic(int kind, const std::string& file, unsigned line, int number,
+                       const std::string& text, const std::string& message) {
+  const ZqasmRunObserver& o = installedObserver();
+  if (o.diagnostic == nullptr) return;
+  const std::string bare = bareText(text);
+  ZqasmDiagnostic diagnostic{};
+  diagnostic.kind = kind;
+  diagnostic.file = diagnostic.statementFile = file.c_str();
+  diagnostic.line = diagnostic.statementLine = line;
+  diagnostic.number = number;
+  diagnostic.text = bare.c_str();
+  diagnostic.message = message.c_str();
+  diagnostic.otherFile = "";
   o.diagnostic(o.context, &diagnostic);
+}
+
+void observeLineDiagnostic(const AssemblerRun& run, int kind, const char* file, unsigned line,
+                           int number, const std::string& text, const CulpritNote* note,
+                           bool inStatement) {
+  const ZqasmRunObserver& o = installedObserver();
+  if (o.diagnostic == nullptr) return;
+  const std::string bare = bareText(text);
+  ZqasmDiagnostic d{};
+  d.kind = kind;
+  d.file = d.statementFile = file;
+  d.line = d.statementLine = line;
+  d.number = number;
+  d.text = bare.c_str();
+  d.message = d.otherFile = "";
+  if (note != nullptr) {
+    d.message = note->message.c_str();
+    d.otherFile = note->otherFile.c_str();
+    d.otherLine = note->otherLine;
+  }
+  // Each expansion is called from the body line of the one around it, the outermost
+  // from the line being read; the statement is the innermost body line.
+  std::vector<ZqasmExpansion> expansions;
+  const MacroState& m = run.macros;
+  if (inStatement) {
+    const char* callFile = file;
+    unsigned callLine = line;
+    for (const ExpansionFrame& frame : m.expansionFrames) {
+      if (frame.macro >= m.macroTable.size()) break;
+      const MacroRecord& macro = m.macroTable[frame.macro];
+      expansions.push_back(ZqasmExpansion{macro.name.c_str(), macro.headFile.c_str(),
+                                          macro.headLine, callFile, callLine});
+      callFile = macro.headFile.c_str();
+      callLine = frame.bodyLine;
+    }
+    d.statementFile = callFile;
+    d.statementLine = callLine;
+  }
+  std::reverse(expansions.begin(), expansions.end());
+  d.expansions = expansions.empty() ? nullptr : expansions.data();
+  d.expansionCount = expansions.size();
+  o.diagnostic(o.context, &d);
 }
 
 void observeFileRead(const std::string& path, int kind) {

@@ -16,9 +16,20 @@ namespace zq {
 
 struct AssemblerRun;
 
-// Tells of one diagnostic (kind ZQASM_ERROR ... ZQASM_FATAL; number -1 when none).
+struct CulpritNote;
+
+// True when an observer takes diagnostics (so the work of describing them can be skipped).
+bool observingDiagnostics();
+// Tells of one diagnostic (kind ZQASM_ERROR ... ZQASM_FATAL; number -1 when none), with
+// the message naming its culprit when there is one.
 void observeDiagnostic(int kind, const std::string& file, unsigned line, int number,
-                       const std::string& text);
+                       const std::string& text, const std::string& message = "");
+// Tells of a diagnostic written for a source line, with its note (nullptr when none);
+// `inStatement`: the line is the one being processed, within the macro expansions in
+// progress, which the observer is told of.
+void observeLineDiagnostic(const AssemblerRun& run, int kind, const char* file, unsigned line,
+                           int number, const std::string& text, const CulpritNote* note,
+                           bool inStatement);
 // Tells of a file opened for reading (kind ZQASM_FILE_SOURCE ... ZQASM_FILE_MASK_OPTIONS).
 void observeFileRead(const std::string& path, int kind);
 // True when an observer wants the images (so the work of observeImage can be skipped).

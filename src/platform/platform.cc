@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 
@@ -79,6 +80,32 @@ bool readWholeFile(const std::string& name, std::string& contents) {
   bool ok = !std::ferror(in);
   std::fclose(in);
   return ok;
+}
+
+ReplacingFile::~ReplacingFile() { discard(); }
+
+void ReplacingFile::discard() {
+  const int saved = errno;
+  if (stream_ != nullptr) std::fclose(stream_);
+  stream_ = nullptr;
+  if (!temporary_.empty()) std::remove(temporary_.c_str());
+  temporary_.clear();
+  errno = saved;
+}
+
+bool ReplacingFile::commit() {
+  if (stream_ == nullptr) return false;
+  // A failed write may have left nothing in the buffer for the close to fail on, so the
+  // stream's error flag is asked too.
+  bool ok = std::ferror(stream_) == 0;
+  ok = std::fclose(stream_) == 0 && ok;
+  stream_ = nullptr;
+  if (ok && moveFileOver(temporary_, target_)) {
+    temporary_.clear();
+    return true;
+  }
+  discard();
+  return false;
 }
 
 namespace {

@@ -117,6 +117,10 @@ class ReplacingFile {
   std::string temporary_;  // empty once committed or discarded
 };
 
+// Moves the closed file `from` over `to` on the same volume, replacing a file there.
+// False when the system refused; `from` is then still there.
+bool moveFileOver(const std::string& from, const std::string& to);
+
 // Lets a write beyond the process's file size limit fail with an error instead of ending
 // the process (SIGXFSZ ignored). For programs; the library never changes how its host
 // handles signals. Does nothing where there is no such signal.

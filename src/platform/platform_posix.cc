@@ -207,30 +207,8 @@ ReplacingFile::ReplacingFile(const std::string& name, const char* mode)
   }
 }
 
-ReplacingFile::~ReplacingFile() { discard(); }
-
-void ReplacingFile::discard() {
-  const int saved = errno;
-  if (stream_ != nullptr) std::fclose(stream_);
-  stream_ = nullptr;
-  if (!temporary_.empty()) ::unlink(temporary_.c_str());
-  temporary_.clear();
-  errno = saved;
-}
-
-bool ReplacingFile::commit() {
-  if (stream_ == nullptr) return false;
-  // A failed write may have left nothing in the buffer for the close to fail on, so the
-  // stream's error flag is asked too.
-  bool ok = std::ferror(stream_) == 0;
-  ok = std::fclose(stream_) == 0 && ok;
-  stream_ = nullptr;
-  if (ok && std::rename(temporary_.c_str(), target_.c_str()) == 0) {
-    temporary_.clear();
-    return true;
-  }
-  discard();
-  return false;
+bool moveFileOver(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
 void ignoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }

@@ -125,28 +125,8 @@ ReplacingFile::ReplacingFile(const std::string& name, const char* mode) : target
   if (stream_ == nullptr) discard();
 }
 
-ReplacingFile::~ReplacingFile() { discard(); }
-
-void ReplacingFile::discard() {
-  const int saved = errno;
-  if (stream_ != nullptr) std::fclose(stream_);
-  stream_ = nullptr;
-  if (!temporary_.empty()) DeleteFileA(temporary_.c_str());
-  temporary_.clear();
-  errno = saved;
-}
-
-bool ReplacingFile::commit() {
-  if (stream_ == nullptr) return false;
-  bool ok = std::ferror(stream_) == 0;
-  ok = std::fclose(stream_) == 0 && ok;
-  stream_ = nullptr;
-  if (ok && MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    temporary_.clear();
-    return true;
-  }
-  discard();
-  return false;
+bool moveFileOver(const std::string& from, const std::string& to) {
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 // Windows has no file size signal: a write beyond a quota fails with an error already.

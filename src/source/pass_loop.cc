@@ -97,6 +97,21 @@ int followInclude(AssemblerRun& run, int found, const std::string& line,
   return result == resultFatal || s.fatalError ? resultFatal : 1;
 }
 
+// What loadChipFile's failure `loaded` means, naming the file and where it was looked for.
+std::string chipLoadFailure(const AssemblerRun& run, const std::string& chipName, int loaded) {
+  if (!observingDiagnostics() || run.params == nullptr) return "";
+  const AssemblerParams& p = *run.params;
+  const std::string directory = slotText(p.chipDirectory, sizeof p.chipDirectory);
+  const std::string file = chipName + ".COE";
+  if (loaded == -1) return "no chip description " + file + " in " + directory;
+  if (loaded == -3)
+    return "chip description " + file + " in " + directory +
+           " cannot be used: its chip name is longer than 31 characters";
+  const std::string options = slotText(p.maskOptionPath, sizeof p.maskOptionPath);
+  if (options.empty()) return "no mask option file given; the chip " + chipName + " reads one";
+  return "no mask option file " + options;
+}
+
 // The pass-0 route of one line. Returns true when reading of this file is to stop.
 bool passZeroLine(AssemblerRun& run, std::string& line, unsigned lineNumber, int& result) {
   SourceState& s = run.source;
@@ -108,10 +123,11 @@ bool passZeroLine(AssemblerRun& run, std::string& line, unsigned lineNumber, int
     int loaded = loadChipFile(run, s.field[2]);
     if (loaded < 0) {
       // The text and "IN LINE %d" share one line of the error file.
-      const char* text = loaded == -1 ? "ERROR : CHIP TYPE NO DEFINITION "
+      const char* text = loaded != -2 ? "ERROR : CHIP TYPE NO DEFINITION "
                                       : "ERROR : Mask Option File Does NO EXISTS.";
       writeFatalLine(run, text + ("IN LINE " + std::to_string(static_cast<int>(lineNumber))));
-      observeDiagnostic(ZQASM_FATAL, s.includeFileNames[s.includeLevel], lineNumber, -1, text);
+      observeDiagnostic(ZQASM_FATAL, s.includeFileNames[s.includeLevel], lineNumber, -1, text,
+                        chipLoadFailure(run, s.field[2], loaded));
       s.chipState = -1;
     }
     return true;
@@ -277,21 +293,42 @@ void closeSourceFile(int descriptor) {
   if (descriptor >= 0) ::close(descriptor);
 }
 
-int findIncludeFile(AssemblerRun& run, const std::string& name, std::string& fullName) {
-  const AssemblerParams* params = run.params;
-  if (params == nullptr) return 0;
+namespace {
+
+// The include directories of the block in search order: slot 516, slot 774, then the
+// list up to its first empty slot.
+std::vector<std::string> includeDirectories(const AssemblerParams& params) {
   std::vector<std::string> directories;
-  std::string first = slotText(params->includeDir1, sizeof params->includeDir1);
-  std::string second = slotText(params->includeDir2, sizeof params->includeDir2);
+  std::string first = slotText(params.includeDir1, sizeof params.includeDir1);
+  std::string second = slotText(params.includeDir2, sizeof params.includeDir2);
   if (!first.empty()) directories.push_back(first);
   if (!second.empty()) directories.push_back(second);
-  for (const auto& slot : params->includeDirs) {
+  for (const auto& slot : params.includeDirs) {
     std::string directory = slotText(slot, sizeof slot);
     if (directory.empty()) break;
     directories.push_back(directory);
   }
+  return directories;
+}
+
+// Where an include name was looked for, as the note of error 36 says it.
+std::string placesSearched(const AssemblerRun& run, const std::string& name) {
+  if (name.find('\\') != std::string::npos || name.find('/') != std::string::npos) return "";
+  std::vector<std::string> directories;
+  if (run.params != nullptr) directories = includeDirectories(*run.params);
+  if (directories.empty()) return ": no include directory given";
+  std::string places = " in ";
+  for (size_t i = 0; i < directories.size(); ++i) places += (i ? ", " : "") + directories[i];
+  return places;
+}
+
+}  // namespace
+
+int findIncludeFile(AssemblerRun& run, const std::string& name, std::string& fullName) {
+  const AssemblerParams* params = run.params;
+  if (params == nullptr) return 0;
   // Only these directories: neither the including file's nor the current one.
-  for (const std::string& directory : directories) {
+  for (const std::string& directory : includeDirectories(*params)) {
     std::string path = directory;
     if (path.back() != '\\') path += '\\';
     path += name;
@@ -326,11 +363,15 @@ int detectInclude(AssemblerRun& run, std::string& line, std::string& fullName, i
   while (i < line.size() && line[i] != '"' && line[i] != '<' && !isBlank(line[i])) ++i;
   if (i < line.size()) ++i;
   while (i < line.size() && !isNameStart(line[i])) ++i;
+  const size_t nameStart = i;
   std::string name;
   while (i < line.size() && !endsName(line[i])) name.push_back(toUpper(line[i++]));
 
   auto notFound = [&]() {
     if (pass == 2) raiseError(run, 36);
+    if (pass == 2)
+      noteCulprit(run, 36, "include file '%s' not found%s",
+                  line.substr(nameStart, i - nameStart).c_str(), placesSearched(run, name).c_str());
     return 2;
   };
   if (name.empty()) return notFound();
@@ -358,7 +399,9 @@ int assembleFile(AssemblerRun& run, const std::string& fileName, int pass) {
   if (s.includeLevel < 0 || s.includeLevel > kMaxIncludeLevel) return -1;
 
   unsigned lineNumber = 1;
-  SourceStream stream(openForReading(fileName, "r"));
+  // Binary: the piece reader itself reads the bytes as a Windows text stream delivers
+  // them (CR LF, the Ctrl-Z end mark), and needs to see what follows the mark.
+  SourceStream stream(openForReading(fileName, "rb"));
   if (!stream) {
     showMessage("%s open failed !", fileName.c_str());
     return -1;

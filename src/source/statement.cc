@@ -2,7 +2,10 @@
 #include "source/statement.h"
 
 #include <algorithm>
+#include <cstdio>
 
+#include "chip/encoder.h"
+#include "chip/object_file.h"
 #include "directives/directive.h"
 #include "directives/macro.h"
 #include "directives/segment.h"
@@ -12,10 +15,19 @@
 #include "platform/text.h"
 #include "symbols/expression.h"
 #include "symbols/label_table.h"
-#include "chip/encoder.h"
-#include "chip/object_file.h"
 
 namespace zq {
+
+namespace {
+
+// `value` as the source writes a hexadecimal number: "0FFFh", "1000h".
+std::string hexNumber(int32_t value) {
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%X", static_cast<unsigned>(value));
+  return (digits[0] > '9' ? "0" : "") + std::string(digits) + "h";
+}
+
+}  // namespace
 
 namespace {
 
@@ -144,6 +156,9 @@ int checkOrgLine(AssemblerRun& run, const std::string& line, int pass, int& orgE
                           : parseNumber(operand, static_cast<int>(operand.size()) - 1);
   if (value < 0 || value > s.programRomTop) {
     refuse();
+    if (pass == 2 && value > s.programRomTop)
+      noteCulprit(run, 8, "origin %s beyond the ROM top %s", hexNumber(value).c_str(),
+                  hexNumber(s.programRomTop).c_str());
     return resultOrgLine;
   }
 

@@ -63,6 +63,7 @@ void checkConstantLine(AssemblerRun& run, uint32_t lineNumber) {
     const ConstantRecord& record = table.records[static_cast<size_t>(index)];
     if (record.duplicate == 1 && record.level == run.source.includeLevel) {
       raiseError(run, kErrorDuplicateConstant);
+      noteDuplicate(run, kErrorDuplicateConstant, "constant", 'C', record.name, false);
     } else {
       run.source.lastConstantValue = static_cast<uint16_t>(record.value);
     }
@@ -80,6 +81,7 @@ int definitionValue(AssemblerRun& run, const std::string& text, int pass) {
   const int value = evaluateExpression(run, text, kClassValue);
   if (value < 0) {
     if (pass == 2) raiseError(run, -value);
+    if (pass == 2 && value == -12) noteUndefinedSymbol(run);
     return -1;
   }
   return value;
@@ -121,6 +123,7 @@ int defineConstant(AssemblerRun& run, const std::string& line, int pass, uint32_
 
   if (pass == 1) return enterConstant(run, s.field[1], evaluated, lineNumber);
   if (pass == 2) checkConstantLine(run, lineNumber);
+  if (pass == 2) recordDefinition(run, 'C', s.field[1], false, lineNumber);
   return resultConstantDefined;
 }
 

@@ -158,6 +158,12 @@ bool hasDecimalDigit(const std::string& text) {
   return false;
 }
 
+// The failure of a symbol found in no table, which is kept for the note of error 12.
+int unresolved(AssemblerRun& run, const std::string& name) {
+  run.diagnostics.unresolvedName = name;
+  return kFailUndefined;
+}
+
 bool namesEqual(const AssemblerRun& run, const std::string& a, const std::string& b) {
   return run.source.labelCaseSensitive ? a == b : equalsNoCase(a, b);
 }
@@ -174,7 +180,7 @@ int flushToken(AssemblerRun& run, const std::string& token, TokenKind kind, int 
   if (kind == TokenKind::kSymbol) {
     int value = lookupSymbol(run, token, symbolClass);
     if (value == -1) value = parseLetterHex(token);
-    if (value == -1) return kFailUndefined;
+    if (value == -1) return unresolved(run, token);
     r += std::to_string(value);
   } else {
     r += token;
@@ -465,7 +471,7 @@ int evaluateExpression(AssemblerRun& run, const std::string& text, int symbolCla
   if (isLoneSymbol(text)) {
     int value = lookupSymbol(run, text, symbolClass);
     if (value == -1) value = parseLetterHex(text);
-    if (value == -1) return kFailUndefined;
+    if (value == -1) return unresolved(run, text);
     if (value >= 0) return value;
   }
   size_t i = 0;
@@ -517,6 +523,11 @@ int evaluateExpression(AssemblerRun& run, const std::string& text, int symbolCla
 // "$+n", "*-n" offset it (the range test applies to n). Plain numbers go to
 // parseNumber (error 6), everything else to evaluateExpression (its own number).
 // Diagnostics are raised in pass 2 only; every negative return has one in pass 2.
+void noteUndefinedSymbol(AssemblerRun& run) {
+  noteCulprit(run, -kFailUndefined, "undefined symbol '%s'",
+              run.diagnostics.unresolvedName.c_str());
+}
+
 int evaluateOperand(AssemblerRun& run, const std::string& text, int pass, int symbolClass) {
   bool report = pass == 2;
   std::string rest = text;
@@ -544,6 +555,7 @@ int evaluateOperand(AssemblerRun& run, const std::string& text, int pass, int sy
     value = evaluateExpression(run, rest, symbolClass);
     if (value < 0) {
       if (report) raiseError(run, -value);
+      if (report && value == kFailUndefined) noteUndefinedSymbol(run);
       return -1;
     }
   }

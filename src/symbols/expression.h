@@ -31,6 +31,8 @@ constexpr size_t kMaxExpressionText = 511;
 
 // One operand field: value 0..65535 or negative; in pass 2 a failure is reported.
 int evaluateOperand(AssemblerRun& run, const std::string& text, int pass, int symbolClass);
+// Notes the symbol of the last evaluation that found none (error 12) for the run observer.
+void noteUndefinedSymbol(AssemblerRun& run);
 // -1 number, -100 malformed number, 1 expression, 2 symbol.
 int classifyOperand(const std::string& text);
 // One number in the source syntax; lastIndex is length - 1. -99999 malformed, -1 empty.

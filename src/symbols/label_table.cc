@@ -28,6 +28,8 @@ std::string nameKey(const AssemblerRun& run, const std::string& name) {
   return run.source.labelCaseSensitive ? name : upperCase(name);
 }
 
+bool folded(const AssemblerRun& run) { return !run.source.labelCaseSensitive; }
+
 bool expandingMacro(const AssemblerRun& run) { return run.source.macroContext >= 0; }
 
 // The local label list of the macro being expanded, or nullptr when the context does not
@@ -91,6 +93,8 @@ void checkNode(AssemblerRun& run, const LabelNode& node, const std::string& word
   bool sameName = labelNamesEqual(run, node.name, word);
   if (node.duplicate == 1 && node.level == static_cast<uint8_t>(s.includeLevel)) {
     if (sameName && !local) raiseError(run, kErrorDuplicateLabel);
+    if (sameName && !local)
+      noteDuplicate(run, kErrorDuplicateLabel, "label", 'L', word, folded(run));
     return;
   }
   uint32_t address = static_cast<uint32_t>(s.statementAddress);
@@ -169,6 +173,7 @@ int defineLabel(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   }
   // Pass 2 only checks against what pass 1 recorded; pass 0 never reaches here.
   if (pass == 2) checkLabel(run, word, local);
+  if (pass == 2 && !local) recordDefinition(run, 'L', word, folded(run), lineNumber);
   return 1;
 }
 

@@ -136,7 +136,7 @@ TEST_F(ChipLoadTest, UnusableFiles) {
   // A name of 32 characters or more does not fit the block's slot: refused, name kept.
   writeChip("LONG", chipImage(std::string(40, 'Z') + ".1", 1, 0));
   setText(params->chipName, "KEPT");
-  EXPECT_EQ(loadChipFile(run, "LONG"), -1);
+  EXPECT_EQ(loadChipFile(run, "LONG"), -3);
   EXPECT_STREQ(params->chipName, "KEPT");
   // An empty file or an unusable count loads, with no mnemonic known.
   writeChip("EMPTY", Bytes());

@@ -123,32 +123,53 @@ TEST_F(ZqasmCliTest, ExitStatusFollowsTheRun) {
       "0 Error(s), 0 Warning(s)\nzqasm: no/dir.d: cannot create: No such file or directory\n");
 }
 
-// Diagnostics one per line in the FILE:LINE: form, include files named as found, then
-// the totals; --diagnostics=err gives the error file's lines instead.
+// Diagnostics one per line in the FILE:LINE: form editors read, naming what is wrong,
+// include files named as found, the body line of a macro with its calls as notes, then
+// the totals; --diagnostics=err gives the error file's lines instead. A chip or mask
+// option file that cannot be read is named with the folder it was looked for in.
 TEST_F(ZqasmCliTest, DiagnosticsAreEditorLines) {
   std::filesystem::create_directories(dir_.file("inc"));
   writeFile(dir_.file("inc/defs.inc"), " FOO\n");
+  writeFile(dir_.file("inc/lib.inc"),
+            "; delays\nWAIT .MACRO t\n JMP t\n .ENDM\n"
+            "DELAY .MACRO n\n NOP\n WAIT n\n .ENDM\n");
   writeFile(dir_.file("bad.asm"),
-            ".CHIP ZQ4460\n ORG 0\n #include <defs.inc>\n #DEFINE X\n #DEFINE X\n"
-            " JMP nowhere\n .ERROR \"Stack\" \"overflow\"\n");
-  std::string output = run(chips_ + "-I inc --color=auto bad.asm", 1);
-  // The pattern of editors' problem matchers: "^(.*):(\d+): (error|warning): (.*)$".
-  std::string seen;
-  char file[64], kind[8], text[64];
-  unsigned line;
-  for (size_t at = 0, end; (end = output.find('\n', at)) != std::string::npos; at = end + 1)
-    if (std::sscanf(output.c_str() + at, "%63[^:\n]:%u: %7[a-z]: %63[^\n]", file, &line, kind,
-                    text) == 4)
-      seen += std::string(file) + "|" + std::to_string(line) + "|" + kind + "|" + text + "\n";
-  EXPECT_EQ(seen,
-            "inc/defs.inc|1|error|ILLEGAL OPCODE [E1]\nbad.asm|5|warning|MACRO REDFINITION [W0]\n"
-            "bad.asm|6|error|UNDEFINED SYMBOL [E12]\nbad.asm|7|error|Stackoverflow\n");
-  EXPECT_EQ(output.size() - output.rfind("3 Error(s), 1 Warning(s)\n"), 25u) << output;
-  EXPECT_EQ(output.find('\033'), std::string::npos) << output;
-  output = run(chips_ + "-I inc --color=always bad.asm", 1);
+            ".CHIP ZQ4460\n ORG 0\n #include <defs.inc>\n #include <none.inc>\n"
+            " #include <lib.inc>\nstart: NOP\nstart: NOP\nK EQU 1\nK EQU 2\n #DEFINE X\n"
+            " #DEFINE X\n JMP nowhere\n ORG 2000h\n DELAY later\n .ERROR \"Stack\" \"overflow\"\n");
+  EXPECT_EQ(run(chips_ + "-I inc --color=auto bad.asm", 1),
+            "inc/defs.inc:1: error: illegal opcode 'FOO' [E1]\n"
+            "bad.asm:4: error: include file 'none.inc' not found in inc [E36]\n"
+            "bad.asm:7: error: duplicate label 'start', first defined at bad.asm:6 [E5]\n"
+            "bad.asm:9: error: duplicate constant 'K', first defined at bad.asm:8 [E11]\n"
+            "bad.asm:11: warning: MACRO REDFINITION [W0]\n"
+            "bad.asm:12: error: undefined symbol 'nowhere' [E12]\n"
+            "bad.asm:13: error: origin 2000h beyond the ROM top 0FFFh [E8]\n"
+            "inc/lib.inc:3: error: undefined symbol 'later' [E12]\n"
+            "inc/lib.inc:7: note: in expansion of macro 'WAIT' defined at inc/lib.inc:2\n"
+            "bad.asm:14: note: in expansion of macro 'DELAY' defined at inc/lib.inc:5\n"
+            "bad.asm:15: error: Stackoverflow\n"
+            "8 Error(s), 1 Warning(s)\n");
+  std::string output = run(chips_ + "-I inc --color=always bad.asm", 1);
   EXPECT_EQ(output.rfind("\033[1minc/defs.inc:1:\033[0m \033[1;31merror:\033[0m ", 0), 0u);
+  EXPECT_NE(output.find("\033[1mbad.asm:14:\033[0m \033[1;36mnote:\033[0m in expansion"),
+            std::string::npos);
   EXPECT_EQ(run(chips_ + "-I inc --diagnostics=err bad.asm", 1),
             zqtest::readFile(dir_.file("bad.ERR")));
+
+  const std::string fatalEnd = "zqasm: fatal: Occurred FATAL ERROR !\n0 Error(s), 0 Warning(s)\n";
+  writeFile(dir_.file("m.asm"), "; mask options\n.CHIP ZQ3947\n");
+  const std::pair<std::string, std::string> fatal[] = {
+      {"--chip-dir /nonexistent bad.asm",
+       "bad.asm:1: fatal: no chip description ZQ4460.COE in "
+       "/nonexistent\n"},
+      {chips_ + "m.asm", "m.asm:2: fatal: no mask option file given; the chip ZQ3947 reads one\n"},
+      {chips_ + "--mask-options no.txt m.asm", "m.asm:2: fatal: no mask option file no.txt\n"},
+  };
+  for (const auto& [arguments, first] : fatal) EXPECT_EQ(run(arguments, 1), first + fatalEnd);
+  EXPECT_EQ(zqtest::readFile(dir_.file("bad.ERR")),
+            "ERROR : CHIP TYPE NO DEFINITION IN LINE 1\n"
+            "Fatal Error: .CHIP ZQxxxx ( Ex: .CHIP ZQ4460 ) MUST BE DEFINITION\n");
 }
 
 // A make rule that real make follows, in tree, out of tree and with absolute names: nothing
