@@ -537,6 +537,9 @@ int runCommand(int argc, char** argv) {
   std::memset(block.get(), 0, sizeof(AssemblerParams));
   status = fillBlock(options, *block);
   if (status >= 0) return status;
+  // The image would replace the source (an earlier image is removed before the run ends).
+  if (!options.output.empty() && zq::fullPath(options.output) == zq::fullPath(options.source))
+    return usageError("-o names SOURCE itself: " + options.output);
   if (!sourceExists(options.source)) return kExitNotRun;
   const Naming naming = namingOf(options);
   warnOfStemOutsideFolder(naming);

@@ -75,6 +75,7 @@ TEST_F(ZqasmCliTest, UsageErrorsExit2WithAMessage) {
       {"--color=red a.asm", "zqasm: --color takes 'auto', 'always' or 'never', not 'red'"},
       {"--diagnostics=gcc a.asm", "zqasm: --diagnostics takes 'editor' or 'err'"},
       {"-o a.OBJ --out-dir b a.asm", "zqasm: -o and --out-dir exclude each other"},
+      {"-o ./a.asm a.asm", "zqasm: -o names SOURCE itself: ./a.asm"},
       {"--size=xml a.asm", "zqasm: --size takes 'text' or 'json', not 'xml'"},
       {"-MT", "zqasm: option -MT needs a value"},
   };
