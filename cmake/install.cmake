@@ -1,7 +1,8 @@
 # What `cmake --install` (and `make install PREFIX=...`) puts in place: the programs,
 # both libraries, the public headers, the bundled chips where the installed zqasm looks
 # for them, the man page, a pkg-config file and a CMake package (find_package(zqasm),
-# target zqasm::zqasm for the shared library, zqasm::zqasm_static for the static one).
+# target zqasm::zqasm for the shared library, zqasm::zqasm_static for the static one, which
+# also brings the C++ runtime to a C program).
 include(CMakePackageConfigHelpers)
 
 install(TARGETS zqasm_cli zqcoe RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -22,8 +23,12 @@ install(FILES ${PROJECT_SOURCE_DIR}/man/zqasm.1 DESTINATION ${CMAKE_INSTALL_MAND
 # The .pc file names its prefix relative to itself, so the installed tree may move.
 file(RELATIVE_PATH ZQASM_PC_UP /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 string(REGEX REPLACE "/$" "" ZQASM_PC_UP "${ZQASM_PC_UP}")
-configure_file(${PROJECT_SOURCE_DIR}/cmake/zqasm.pc.in ${CMAKE_BINARY_DIR}/zqasm.pc @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/zqasm.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+# zqasm.pc is the shared library (Run44Assembler alone); zqasm-static.pc the static one,
+# with every function of the headers and the C++ runtime it needs.
+foreach(module zqasm zqasm-static)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/${module}.pc.in ${CMAKE_BINARY_DIR}/${module}.pc @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/${module}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endforeach()
 
 set(ZQASM_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/zqasm)
 install(EXPORT zqasmTargets NAMESPACE zqasm:: DESTINATION ${ZQASM_CMAKE_DIR})

@@ -178,6 +178,8 @@ void onImage(void* context, const ZqasmImage* image) {
   r.programWritten.assign(image->programWritten, image->programWritten + image->programWords);
   r.table.assign(image->tableBytes, image->tableBytes + image->tableCells);
   r.tableWritten.assign(image->tableWritten, image->tableWritten + image->tableCells);
+  r.ramNames = image->ramNames;
+  r.ramNibbles = image->ramNibbles;
 }
 
 void onMessage(const char* text, void* context) {
@@ -240,11 +242,14 @@ bool finish(FILE* out, bool ok) {
 
 }  // namespace
 
-bool writeDepfile(const std::string& name, const std::string& target,
+bool writeDepfile(const std::string& name, const std::vector<std::string>& targets,
                   const std::vector<std::string>& prerequisites) {
   FILE* out = std::fopen(name.c_str(), "w");
   if (out == nullptr) return false;
-  bool ok = std::fprintf(out, "%s:", makeEscaped(target).c_str()) > 0;
+  bool ok = true;
+  for (size_t i = 0; i < targets.size(); ++i)
+    ok = std::fprintf(out, "%s%s", i > 0 ? " " : "", makeEscaped(targets[i]).c_str()) > 0 && ok;
+  ok = std::fputc(':', out) != EOF && ok;
   for (const std::string& p : prerequisites)
     ok = std::fprintf(out, " \\\n  %s", makeEscaped(p).c_str()) > 0 && ok;
   ok = std::fputc('\n', out) != EOF && ok;

@@ -33,6 +33,7 @@ struct Reporter {
   std::set<std::string> filesSeen;
   std::vector<uint8_t> program, programWritten, table, tableWritten;
   bool imageSeen = false;
+  size_t ramNames = 0, ramNibbles = 0;                          // from the image report
   std::map<std::string, std::vector<std::string>> sourceLines;  // for the quotes
 };
 
@@ -58,9 +59,9 @@ void flushReport(Reporter& reporter);
 // Adds "N Error(s), M Warning(s)" with a line end.
 void printTotals(Reporter& reporter);
 
-// Writes the make rule "target: prerequisites" and a phony rule for every prerequisite
+// Writes the make rule "targets: prerequisites" and a phony rule for every prerequisite
 // but the first. False (errno set) when the file cannot be written.
-bool writeDepfile(const std::string& name, const std::string& target,
+bool writeDepfile(const std::string& name, const std::vector<std::string>& targets,
                   const std::vector<std::string>& prerequisites);
 
 // Writes `bytes` as Intel HEX: only the bytes flagged in `written` (one flag per `unit`

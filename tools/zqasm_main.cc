@@ -7,6 +7,7 @@
 //      output not created or not written in full)
 // Beyond the block it uses the static library's run observer (zqasm/observer.h) for the
 // diagnostics, the files read, the images and the -D defines.
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <climits>
@@ -14,18 +15,25 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <utility>
 #include <vector>
 
+#include "cli_report.h"
+#include "cli_size.h"
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "cli_report.h"
 #include "zqasm/assembler.h"
 #include "zqasm/observer.h"
 
 #ifndef ZQASM_DEFAULT_CHIP_DIR
 #define ZQASM_DEFAULT_CHIP_DIR "chips"
+#endif
+#ifndef ZQASM_TOOL_VERSION
+#define ZQASM_TOOL_VERSION "unknown"
 #endif
 
 namespace {
@@ -35,9 +43,9 @@ namespace {
 const char kUsage[] =
     "Usage: zqasm [OPTION]... SOURCE\n"
     "Assemble SOURCE for a ZQ 4-bit microcontroller. The outputs go next to SOURCE, named\n"
-    "after it: NAME.OBJ (program image, only when there were no errors), NAME.TAB (table\n"
-    "ROM), NAME.LST (listing), NAME.ERR (error file), NAME.SYM, NAME.MAP, NAME.LBL,\n"
-    "NAME.EQU and NAME.RAM.\n"
+    "after it (or as -o and --out-dir say): NAME.OBJ (program image, only when there were\n"
+    "no errors), NAME.TAB (table ROM), NAME.LST (listing), NAME.ERR (error file),\n"
+    "NAME.SYM, NAME.MAP, NAME.LBL, NAME.EQU and NAME.RAM.\n"
     "\n"
     "Options:\n"
     "  -I DIR, --include DIR   also look for include files in DIR; repeatable, searched in\n"
@@ -53,15 +61,30 @@ const char kUsage[] =
     "                          (default: case is ignored)\n"
     "  --hex                   also write NAME.HEX (and NAME.TAB.HEX when there is a table\n"
     "                          ROM) in Intel HEX after an error-free run\n"
-    "  -M FILE, --depfile FILE write a make rule to FILE: NAME.OBJ depends on SOURCE, every\n"
+    "  -o FILE                 write the program image to FILE and every other output\n"
+    "                          beside it with FILE's name less its extension\n"
+    "  --out-dir DIR           write the outputs into DIR (created when missing), named\n"
+    "                          after SOURCE\n"
+    "  -M FILE, --depfile FILE write a make rule to FILE: the image depends on SOURCE, every\n"
     "                          include file, the chip file and the mask option file read\n"
+    "  -MT TARGET              the rule's target instead of the image as written (-o FILE;\n"
+    "                          DIR/NAME.OBJ with --out-dir; else SOURCE with its extension\n"
+    "                          replaced by .OBJ); repeatable\n"
     "  --diagnostics=STYLE     'editor' (default): one 'FILE:LINE: error: TEXT [E12]' line\n"
     "                          per diagnostic on standard error; 'err': the error file's\n"
     "                          lines as they are\n"
     "  --color=WHEN            colour the diagnostics: 'auto' (default, only on a terminal\n"
     "                          and without NO_COLOR set), 'always' or 'never'\n"
+    "  -q, --quiet             print nothing after a run without errors or warnings\n"
+    "  -Werror, --warnings-as-errors\n"
+    "                          a run with warnings fails: status 1 and no images\n"
+    "  --size[=FORMAT]         after a clean run, print the program ROM words written per\n"
+    "                          bank and in all, the table ROM cells, the RAM names and\n"
+    "                          nibbles and the code end on standard output; FORMAT 'text'\n"
+    "                          (default) or 'json'\n"
+    "  --list-chips            list the chip models in the chip directory and exit\n"
     "  --help                  show this text and exit\n"
-    "  --version               show the assembler's version and exit\n"
+    "  --version               show zqasm's and the library's versions and exit\n"
     "\n"
     "N is decimal, hexadecimal with a 0x prefix, or hexadecimal with an h suffix.\n"
     "On a terminal each diagnostic is followed by the source line it names.\n"
@@ -95,6 +118,13 @@ struct Options {
   bool caseSensitive = false;
   std::vector<std::string> defineNames, defineValues;  // in order; a later -D of a name wins
   std::string depfile;
+  std::vector<std::string> depTargets;  // -MT, in order
+  std::string output;                   // -o
+  std::string outDir;                   // --out-dir
+  bool quiet = false;
+  bool warningsAsErrors = false;
+  enum class Size { kNone, kText, kJson } size = Size::kNone;
+  bool listChips = false;
   bool hex = false;
   bool errStyle = false;
   Colour colour = Colour::kAuto;
@@ -168,19 +198,24 @@ int parseArguments(int argc, char** argv, Options& options) {
       name = argument.substr(0, equals);
       value = argument.substr(equals + 1);
       inlineValue = true;
+    } else if (argument == "-Werror") {
+      name = argument;
     } else if (argument.size() > 2 && argument[1] != '-') {
-      name = argument.substr(0, 2);
-      value = argument.substr(2);
-      inlineValue = true;
+      // "-MT" is one option; "-MTx" is its value x.
+      const size_t length = argument.compare(0, 3, "-MT") == 0 ? 3 : 2;
+      name = argument.substr(0, length);
+      value = argument.substr(length);
+      inlineValue = !value.empty();
     }
     bool takesValue = name == "-I" || name == "--include" || name == "--chip-dir" ||
-                      name == "--rom-top" || name == "--table-top" ||
-                      name == "--mask-options" || name == "-D" || name == "-M" ||
-                      name == "--depfile" || name == "--diagnostics" || name == "--color";
+                      name == "--rom-top" || name == "--table-top" || name == "--mask-options" ||
+                      name == "-D" || name == "-M" || name == "--depfile" ||
+                      name == "--diagnostics" || name == "--color" || name == "-MT" ||
+                      name == "-o" || name == "--out-dir";
     if (takesValue && !inlineValue) {
       if (i + 1 >= argc) return usageError("option " + name + " needs a value");
       value = argv[++i];
-    } else if (!takesValue && inlineValue) {
+    } else if (!takesValue && inlineValue && name != "--size") {
       return usageError(name.size() == 2 ? "unknown option " + argument
                                          : "option " + name + " takes no value");
     }
@@ -203,6 +238,27 @@ int parseArguments(int argc, char** argv, Options& options) {
     } else if (name == "-M" || name == "--depfile") {
       if (value.empty()) return usageError("empty depfile name");
       options.depfile = value;
+    } else if (name == "-MT") {
+      if (value.empty()) return usageError("empty -MT target");
+      options.depTargets.push_back(value);
+    } else if (name == "-o") {
+      if (value.empty()) return usageError("empty -o file");
+      options.output = value;
+    } else if (name == "--out-dir") {
+      if (value.empty()) return usageError("empty --out-dir");
+      options.outDir = value;
+    } else if (name == "-q" || name == "--quiet") {
+      options.quiet = true;
+    } else if (name == "-Werror" || name == "--warnings-as-errors") {
+      options.warningsAsErrors = true;
+    } else if (name == "--size") {
+      if (inlineValue && value != "text" && value != "json")
+        return usageError("--size takes 'text' or 'json', not '" + value + "'");
+      if (value == "json" && !zqcli::haveJson())
+        return usageError("--size=json: this zqasm was built without JSON support");
+      options.size = value == "json" ? Options::Size::kJson : Options::Size::kText;
+    } else if (name == "--list-chips") {
+      options.listChips = true;
     } else if (name == "--diagnostics") {
       if (value != "editor" && value != "err")
         return usageError("--diagnostics takes 'editor' or 'err', not '" + value + "'");
@@ -237,6 +293,8 @@ int parseArguments(int argc, char** argv, Options& options) {
       return usageError("unknown option " + argument);
     }
   }
+  if (!options.output.empty() && !options.outDir.empty())
+    return usageError("-o and --out-dir exclude each other");
   return -1;
 }
 
@@ -264,6 +322,13 @@ std::string defaultChipDirectory() {
   return ZQASM_DEFAULT_CHIP_DIR;
 }
 
+// An explicit --chip-dir wins, even when empty; else the environment, else the default.
+std::string chipDirectoryOf(const Options& options) {
+  if (options.chipDirectoryGiven) return options.chipDirectory;
+  const char* fromEnvironment = std::getenv("ZQASM_CHIP_DIR");
+  return fromEnvironment && *fromEnvironment ? fromEnvironment : defaultChipDirectory();
+}
+
 int fillBlock(const Options& options, AssemblerParams& block) {
   int status = kExitUsage;
   if (!fillSlot(block.sourcePath, sizeof block.sourcePath, options.source, "SOURCE", status))
@@ -278,13 +343,7 @@ int fillBlock(const Options& options, AssemblerParams& block) {
                   status))
       return status;
   }
-  // An explicit --chip-dir wins, even when empty; else the environment, else the default.
-  std::string chipDirectory = options.chipDirectory;
-  if (!options.chipDirectoryGiven) {
-    const char* fromEnvironment = std::getenv("ZQASM_CHIP_DIR");
-    chipDirectory =
-        fromEnvironment && *fromEnvironment ? fromEnvironment : defaultChipDirectory();
-  }
+  const std::string chipDirectory = chipDirectoryOf(options);
   if (!fillSlot(block.chipDirectory, sizeof block.chipDirectory, chipDirectory, "chip directory",
                 status))
     return status;
@@ -326,10 +385,71 @@ bool sourceExists(const std::string& source) {
   return true;
 }
 
+// `path` less the extension of its last component ("out/prog.OBJ" -> "out/prog"); a dot
+// in a folder name or at the start of the file name is no extension.
+std::string withoutExtension(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  const size_t dot = path.rfind('.');
+  return dot != std::string::npos && dot > nameStart ? path.substr(0, dot) : path;
+}
+
+// Where the outputs go. Without -o and --out-dir the library names them after the
+// source; with either it is handed a stem.
+struct Naming {
+  std::string stem;    // every output is stem + extension; empty: named after the source
+  std::string image;   // -o FILE, when that is not stem + ".OBJ" (moved there after the run)
+  std::string target;  // the image as the user would write it in a make rule
+  std::string source;  // as given
+  std::string fullSource;
+
+  std::string name(const char* extension) const {
+    return stem.empty() ? zqcli::withExtension(fullSource, extension) : stem + extension;
+  }
+};
+
+Naming namingOf(const Options& options) {
+  Naming n;
+  n.source = options.source;
+  n.fullSource = zq::fullPath(options.source);
+  if (!options.output.empty()) {
+    n.stem = withoutExtension(options.output);
+    n.target = options.output;
+    if (options.output != n.stem + ".OBJ") n.image = options.output;
+  } else if (!options.outDir.empty()) {
+    std::string directory = options.outDir;
+    while (directory.size() > 1 && (directory.back() == '/' || directory.back() == '\\'))
+      directory.pop_back();
+    const size_t slash = options.source.find_last_of("/\\");
+    const std::string file =
+        slash == std::string::npos ? options.source : options.source.substr(slash + 1);
+    n.stem = (directory == "/" ? "" : directory) + "/" + withoutExtension(file);
+    n.target = n.stem + ".OBJ";
+  } else {
+    // The form gcc uses for -MD: SOURCE as given, its extension replaced as the library
+    // replaces it.
+    n.target = zqcli::withExtension(options.source, ".OBJ");
+  }
+  return n;
+}
+
+// The library takes the last "." of the full name, folders included: a source without an
+// extension in a folder such as "v1.2" would have its outputs named "v1.*" one folder up.
+void warnOfStemOutsideFolder(const Naming& n) {
+  if (!n.stem.empty()) return;
+  const size_t dot = n.fullSource.rfind('.');
+  const size_t slash = n.fullSource.find_last_of("/\\");
+  if (dot == std::string::npos || slash == std::string::npos || dot > slash) return;
+  std::fprintf(stderr,
+               "zqasm: warning: %s has no extension: its outputs are named after the folder "
+               "above it (%s, ...); give -o or --out-dir to name them\n",
+               n.source.c_str(), zqcli::relativeName(n.name(".OBJ")).c_str());
+}
+
 // The outputs of zqasm itself, written after a run that completed. False when one could
 // not be written (named on standard error).
 bool writeExtraOutputs(const Options& options, const zqcli::Reporter& reporter,
-                       const std::string& fullSource, bool clean) {
+                       const Naming& naming, bool clean) {
   bool ok = true;
   auto failed = [&ok](const std::string& name) {
     std::fprintf(stderr, "zqasm: %s: cannot create: %s\n", name.c_str(), std::strerror(errno));
@@ -339,14 +459,15 @@ bool writeExtraOutputs(const Options& options, const zqcli::Reporter& reporter,
     std::vector<std::string> prerequisites;
     for (const std::string& file : reporter.filesRead)
       prerequisites.push_back(zqcli::relativeName(file));
-    std::string target = zqcli::relativeName(zqcli::withExtension(fullSource, ".OBJ"));
-    if (!zqcli::writeDepfile(options.depfile, target, prerequisites)) failed(options.depfile);
+    const std::vector<std::string> targets =
+        options.depTargets.empty() ? std::vector<std::string>{naming.target} : options.depTargets;
+    if (!zqcli::writeDepfile(options.depfile, targets, prerequisites)) failed(options.depfile);
   }
   if (options.hex) {
     // As the library does with ".OBJ" and ".TAB": images of an earlier run never stay
     // beside a run that wrote none.
-    const std::string hex = zqcli::withExtension(fullSource, ".HEX");
-    const std::string tableHex = zqcli::withExtension(fullSource, ".TAB.HEX");
+    const std::string hex = naming.name(".HEX");
+    const std::string tableHex = naming.name(".TAB.HEX");
     std::remove(hex.c_str());
     std::remove(tableHex.c_str());
     if (clean && reporter.imageSeen) {
@@ -357,7 +478,40 @@ bool writeExtraOutputs(const Options& options, const zqcli::Reporter& reporter,
         failed(zqcli::relativeName(tableHex));
     }
   }
+  // -o FILE with another extension than ".OBJ": the image moves there; a run without one
+  // leaves none of an earlier run.
+  if (!naming.image.empty()) {
+    std::remove(naming.image.c_str());
+    if (clean && reporter.imageSeen &&
+        std::rename(naming.name(".OBJ").c_str(), naming.image.c_str()) != 0)
+      failed(naming.image);
+  }
   return ok;
+}
+
+// Prints the chip models found in `directory`, one "MODEL  FILE" line each, by name.
+int listChips(const std::string& directory) {
+  namespace fs = std::filesystem;
+  std::vector<std::pair<std::string, std::string>> chips;
+  std::error_code error;
+  for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
+    std::string extension = it->path().extension().string();
+    for (char& c : extension) c = zq::toUpper(c);
+    std::error_code ignored;
+    if (extension == ".COE" && it->is_regular_file(ignored))
+      chips.emplace_back(it->path().stem().string(), it->path().string());
+  }
+  if (error) {
+    std::fprintf(stderr, "zqasm: %s: %s\n", directory.c_str(), error.message().c_str());
+    return kExitNotRun;
+  }
+  if (chips.empty()) {
+    std::fprintf(stderr, "zqasm: no chip files (*.COE) in %s\n", directory.c_str());
+    return kExitErrors;
+  }
+  std::sort(chips.begin(), chips.end());
+  for (const auto& [model, file] : chips) std::printf("%-8s %s\n", model.c_str(), file.c_str());
+  return kExitClean;
 }
 
 // The whole command; main only catches what it throws.
@@ -370,16 +524,35 @@ int runCommand(int argc, char** argv) {
     return kExitClean;
   }
   if (options.version) {
-    std::puts("zqasm: Assembler Version 4.6.1");
+    auto block = std::make_unique<AssemblerParams>();
+    std::memset(block.get(), 0, sizeof(AssemblerParams));
+    ZqasmFillVersionText(block.get());
+    block->versionText[sizeof block->versionText - 1] = '\0';
+    std::printf("zqasm %s\nlibrary: %s\n", ZQASM_TOOL_VERSION, block->versionText);
     return kExitClean;
   }
+  if (options.listChips) return listChips(chipDirectoryOf(options));
   if (options.source.empty()) return usageError("missing SOURCE");
 
   auto block = std::make_unique<AssemblerParams>();
   std::memset(block.get(), 0, sizeof(AssemblerParams));
   status = fillBlock(options, *block);
   if (status >= 0) return status;
+  // The image would replace the source (an earlier image is removed before the run ends).
+  if (!options.output.empty() && zq::fullPath(options.output) == zq::fullPath(options.source))
+    return usageError("-o names SOURCE itself: " + options.output);
   if (!sourceExists(options.source)) return kExitNotRun;
+  const Naming naming = namingOf(options);
+  warnOfStemOutsideFolder(naming);
+  if (!options.outDir.empty()) {
+    std::error_code error;
+    std::filesystem::create_directories(options.outDir, error);
+    if (error) {
+      std::fprintf(stderr, "zqasm: %s: cannot create: %s\n", options.outDir.c_str(),
+                   error.message().c_str());
+      return kExitNotRun;
+    }
+  }
 
   zqcli::Reporter reporter;
   reporter.directory = zq::currentDirectory();
@@ -411,7 +584,9 @@ int runCommand(int argc, char** argv) {
   // Both stay installed only for the call, so the reporter outlives every callback.
   ZqasmSetMessageSink(zqcli::onMessage, &reporter);
   ZqasmSetRunObserver(&observer);
+  ZqasmSetOutputStem(naming.stem.c_str());
   int result = Run44Assembler(block.get());
+  ZqasmSetOutputStem(nullptr);
   ZqasmSetRunObserver(nullptr);
   ZqasmSetMessageSink(nullptr, nullptr);
   zqcli::flushReport(reporter);
@@ -427,15 +602,31 @@ int runCommand(int argc, char** argv) {
                    options.source.c_str());
     return kExitNotRun;
   }
-  // The same full name the library derives its output names from.
-  const std::string fullSource = zq::fullPath(options.source);
-  if (options.errStyle)
-    copyErrorFile(zqcli::withExtension(fullSource, ".ERR"));
-  else
-    zqcli::printTotals(reporter);
+  // With -Werror a warning fails the run as an error does: no image is left.
+  const bool failedOnWarnings = options.warningsAsErrors && reporter.warnings > 0;
+  const bool clean = !reporter.fatal && reporter.errors == 0 && !failedOnWarnings;
+  if (failedOnWarnings) {
+    std::remove(naming.name(".OBJ").c_str());
+    std::remove(naming.name(".TAB").c_str());
+  }
+  if (!(options.quiet && clean && reporter.warnings == 0)) {
+    if (options.errStyle)
+      copyErrorFile(naming.name(".ERR"));
+    else
+      zqcli::printTotals(reporter);
+  }
   zqcli::flushReport(reporter);
-  const bool clean = !reporter.fatal && reporter.errors == 0;
-  if (!writeExtraOutputs(options, reporter, fullSource, clean)) return kExitNotRun;
+  if (failedOnWarnings) std::fputs("zqasm: warnings are treated as errors\n", stderr);
+  if (!writeExtraOutputs(options, reporter, naming, clean)) return kExitNotRun;
+  if (options.size != Options::Size::kNone && clean && reporter.imageSeen) {
+    const zqcli::SizeSummary summary =
+        zqcli::summarize(reporter.programWritten, reporter.tableWritten, reporter.ramNames,
+                         reporter.ramNibbles, block->codeEnd);
+    if (options.size == Options::Size::kJson)
+      zqcli::printSizeJson(stdout, summary);
+    else
+      zqcli::printSize(stdout, summary);
+  }
   return clean ? kExitClean : kExitErrors;
 }
 

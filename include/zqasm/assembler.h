@@ -4,6 +4,10 @@
  * The block layout is a fixed interface shared with existing hosts: every field sits at
  * the byte offset noted beside it, integers are little-endian, texts are NUL-terminated
  * 8-bit strings in fixed slots. This header is plain C.
+ *
+ * Run44Assembler is in the shared library (libzqasm.so, zqasm.dll; CMake zqasm::zqasm,
+ * pkg-config zqasm) and in the static library (libzqasm.a; CMake zqasm::zqasm_static,
+ * pkg-config zqasm-static). The other functions here are in the static library only.
  */
 #ifndef ZQASM_ASSEMBLER_H_
 #define ZQASM_ASSEMBLER_H_
@@ -45,6 +49,16 @@ int Run44Assembler(AssemblerParams* params);
  * restores the default. Available to programs that link the static library. */
 typedef void (*ZqasmMessageSink)(const char* text, void* context);
 void ZqasmSetMessageSink(ZqasmMessageSink sink, void* context);
+
+/* Names the outputs of the runs that follow STEM plus their extension (STEM.OBJ,
+ * STEM.LST, ...) instead of after the source; a relative stem is taken from the current
+ * directory. NULL or "" restores naming after the source. The setting is copied.
+ * Available to programs that link the static library. */
+void ZqasmSetOutputStem(const char* stem);
+
+/* Writes the version text into params->versionText, as every run does, without a run.
+ * Available to programs that link the static library. */
+void ZqasmFillVersionText(AssemblerParams* params);
 
 #ifdef __cplusplus
 }

@@ -1,6 +1,7 @@
 /* zqasm run observer: what a program linked with the static library may learn of a run
- * beyond its output files, and the defines it may hand to every pass. The shared library
- * does not export these functions; its one entry point stays Run44Assembler.
+ * beyond its output files, and the defines it may hand to every pass. Every function here
+ * is in the static library only (libzqasm.a; CMake zqasm::zqasm_static, pkg-config
+ * zqasm-static); the shared library's one entry point stays Run44Assembler.
  * Plain C; every pointer handed to a callback is valid only during the call.
  */
 #ifndef ZQASM_OBSERVER_H_
@@ -63,6 +64,8 @@ typedef struct ZqasmImage {
   const uint8_t* tableBytes;     /* tableCells bytes */
   const uint8_t* tableWritten;   /* tableCells flags */
   size_t tableCells;             /* 0 when the chip has no table ROM */
+  size_t ramNames;               /* RAM names defined (the lines of ".RAM") */
+  size_t ramNibbles;             /* nibbles those names allocate, overlaps counted twice */
 } ZqasmImage;
 
 typedef struct ZqasmRunObserver {

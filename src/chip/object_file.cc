@@ -149,7 +149,12 @@ void reportImages(const AssemblerRun& run, const std::vector<uint8_t>& image,
     if (image[2 * i] != laid[2 * i] || image[2 * i + 1] != laid[2 * i + 1]) written[i] = 1;
   std::vector<uint8_t> cellWritten(tableBytes, 0);
   for (size_t i = 0; i < tableBytes; ++i) cellWritten[i] = run.segments.tableRom[i] != 0xFFFF;
-  observeImage(image, written, romWords, table, cellWritten);
+  const std::vector<RamName>& ram = run.segments.ramNames;
+  size_t ramNames = 0, ramNibbles = 0;
+  for (int32_t i = 1; i <= run.segments.ramNameCount && static_cast<size_t>(i) < ram.size();
+       ++i, ++ramNames)
+    ramNibbles += static_cast<size_t>(std::max(0, ram[static_cast<size_t>(i)].size));
+  observeImage(image, written, romWords, table, cellWritten, ramNames, ramNibbles);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "driver/persistent_settings.h"
 #include "driver/run.h"
 #include "platform/platform.h"
 #include "source/pass_loop.h"
@@ -66,9 +67,16 @@ int prepareOutputFiles(AssemblerRun& run, const std::string& sourcePath) {
       {&files.equName, ".EQU"}, {&files.tabName, ".TAB"}, {&files.binName, ".BIN"},
       {&files.mapName, ".MAP"}, {&files.ramName, ".RAM"}, {&files.jmpName, ".JMP"},
   };
+  // A host's output stem takes each extension as it is: its own dots belong to the name.
+  const std::string& stem = persistentSettings().outputStem;
+  const std::string stemName = stem.empty() ? std::string() : fullPath(stem);
   for (const Derived& d : derived) {
-    *d.name = fullName;
-    replaceExtension(*d.name, d.extension, false);
+    if (stemName.empty()) {
+      *d.name = fullName;
+      replaceExtension(*d.name, d.extension, false);
+    } else {
+      *d.name = stemName + d.extension;
+    }
   }
 
   // A stale ".JMP" goes, whatever the case of its stored name; a missing one is fine.

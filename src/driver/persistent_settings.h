@@ -4,6 +4,7 @@
 #define ZQASM_DRIVER_PERSISTENT_SETTINGS_H_
 
 #include <cstdint>
+#include <string>
 
 namespace zq {
 
@@ -15,6 +16,10 @@ struct PersistentSettings {
   // Last RAM address allocated by a DATA segment; continues across runs unless a
   // DATA segment sets it with ORG.
   int16_t ramCounter = -1;
+  // Installed by the host (ZqasmSetOutputStem) and kept until it changes it: when not
+  // empty, every output is named this stem plus its extension instead of after the
+  // source. Held as given; made absolute when a run derives its names.
+  std::string outputStem;
 };
 
 PersistentSettings& persistentSettings();

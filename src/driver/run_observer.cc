@@ -102,12 +102,13 @@ bool observingImages() { return installedObserver().image != nullptr; }
 
 void observeImage(const std::vector<uint8_t>& programBytes,
                   const std::vector<uint8_t>& programWritten, size_t programWords,
-                  const std::vector<uint8_t>& tableBytes,
-                  const std::vector<uint8_t>& tableWritten) {
+                  const std::vector<uint8_t>& tableBytes, const std::vector<uint8_t>& tableWritten,
+                  size_t ramNames, size_t ramNibbles) {
   const ZqasmRunObserver& o = installedObserver();
   if (o.image == nullptr) return;
-  const ZqasmImage image{programBytes.data(), programWritten.data(), programWords,
-                         tableBytes.data(),   tableWritten.data(),   tableWritten.size()};
+  const ZqasmImage image{
+      programBytes.data(), programWritten.data(), programWords, tableBytes.data(),
+      tableWritten.data(), tableWritten.size(),   ramNames,     ramNibbles};
   o.image(o.context, &image);
 }
 

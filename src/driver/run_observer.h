@@ -34,11 +34,12 @@ void observeLineDiagnostic(const AssemblerRun& run, int kind, const char* file, 
 void observeFileRead(const std::string& path, int kind);
 // True when an observer wants the images (so the work of observeImage can be skipped).
 bool observingImages();
-// Tells of the images written; the flags are per word and per table cell.
+// Tells of the images written; the flags are per word and per table cell; the RAM names
+// defined and the nibbles they allocate.
 void observeImage(const std::vector<uint8_t>& programBytes,
                   const std::vector<uint8_t>& programWritten, size_t programWords,
-                  const std::vector<uint8_t>& tableBytes,
-                  const std::vector<uint8_t>& tableWritten);
+                  const std::vector<uint8_t>& tableBytes, const std::vector<uint8_t>& tableWritten,
+                  size_t ramNames, size_t ramNibbles);
 // Enters the observer's defines as DEFINE statements of `pass`; nothing they raise is
 // reported (the host checked them with ZqasmCheckDefine).
 void enterObserverDefines(AssemblerRun& run, int pass);

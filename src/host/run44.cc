@@ -4,6 +4,7 @@
 // load-time constructor elsewhere.
 #include <cstddef>
 #include <cstdio>
+#include <exception>
 
 #include "driver/driver.h"
 #include "driver/persistent_settings.h"
@@ -77,4 +78,17 @@ __attribute__((constructor)) static void rememberLoadDirectory() { zq::loadDirec
 // For programs linked with the static library; the shared library does not export it.
 extern "C" void ZqasmSetMessageSink(ZqasmMessageSink sink, void* context) {
   zq::setMessageSink(sink, context);
+}
+
+extern "C" void ZqasmSetOutputStem(const char* stem) {
+  // An allocation failure leaves the outputs named after the source.
+  try {
+    zq::persistentSettings().outputStem = stem != nullptr ? stem : "";
+  } catch (const std::exception&) {
+    zq::persistentSettings().outputStem.clear();
+  }
+}
+
+extern "C" void ZqasmFillVersionText(AssemblerParams* params) {
+  if (params != nullptr) zq::writeVersionText(params);
 }

@@ -1,8 +1,10 @@
 #!/bin/sh
-# Installs the build tree BUILD into a temporary prefix and uses it as a dependency: a
-# tiny C host built once with pkg-config and once with find_package(zqasm) assembles a
-# source; the installed zqasm finds its chips by itself; --help and the man page name
-# the same options.
+# Installs the build tree BUILD into a temporary prefix and uses it as a dependency from
+# C alone: a host calling Run44Assembler links the shared library (pkg-config zqasm,
+# zqasm::zqasm), a host calling every function of the headers links the static one
+# (pkg-config zqasm-static, zqasm::zqasm_static); the shared library exports
+# Run44Assembler alone; the installed zqasm finds its chips by itself; --help and the man
+# page name the same options.
 set -eu
 build=$1
 work=$(mktemp -d)
@@ -28,28 +30,78 @@ int main(int argc, char** argv) {
   return result == 1 && p->codeEnd == 2 ? 0 : 1;
 }
 HOST
+# Every function of both headers; the outputs go to out/demo.* by the output stem.
+cat >host_all.c <<'HOST'
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include "zqasm/assembler.h"
+#include "zqasm/observer.h"
+static void sink(const char* text, void* context) { (void)context; fputs(text, stderr); }
+static void image(void* context, const ZqasmImage* i) { *(size_t*)context = i->programWords; }
+int main(int argc, char** argv) {
+  AssemblerParams* p = calloc(1, sizeof *p);
+  size_t words = 0;
+  const char* names[] = {"LEVEL"};
+  const char* values[] = {"2"};
+  ZqasmRunObserver observer = {0};
+  if (argc < 3 || p == NULL || ZqasmCheckDefine("LEVEL", "2") != 1) return 2;
+  ZqasmFillVersionText(p);
+  if (strncmp(p->versionText, "Assembler Version ", 18) != 0) return 2;
+  snprintf(p->sourcePath, sizeof p->sourcePath, "%s", argv[1]);
+  snprintf(p->chipDirectory, sizeof p->chipDirectory, "%s", argv[2]);
+  p->programRomTop = 0xFFF;
+  p->tableRomTop = -1;
+  observer.context = &words;
+  observer.image = image;
+  observer.defineNames = names;
+  observer.defineValues = values;
+  observer.defineCount = 1;
+  ZqasmSetMessageSink(sink, NULL);
+  ZqasmSetRunObserver(&observer);
+  ZqasmSetOutputStem("out/demo");
+  int result = Run44Assembler(p);
+  printf("%d %u %zu\n", result, (unsigned)p->codeEnd, words);
+  return result == 1 && p->codeEnd == 2 && words == 0x1000 ? 0 : 1;
+}
+HOST
+# Its source lies alone in all/: nothing may be written beside it.
+mkdir out all
+cp demo.asm all/
+
 chips=$prefix/share/zqasm/chips
 # pkg-config is not part of a bare build machine: without it that half is left out.
 if command -v pkg-config >/dev/null 2>&1; then
   export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
   cc host.c $(pkg-config --cflags --libs zqasm) -Wl,-rpath,"$prefix/lib" -o host_pc
   ./host_pc demo.asm "$chips"
+  cc host_all.c $(pkg-config --cflags --libs zqasm-static) -o host_all_pc
+  ./host_all_pc all/demo.asm "$chips"
+  test -f out/demo.OBJ && rm out/*
 else
   echo "pkg-config not installed: the pkg-config build is not checked"
 fi
 
 mkdir project
-cp host.c project/
+cp host.c host_all.c project/
 cat >project/CMakeLists.txt <<'PROJECT'
 cmake_minimum_required(VERSION 3.16)
 project(host C)
 find_package(zqasm REQUIRED)
 add_executable(host host.c)
 target_link_libraries(host PRIVATE zqasm::zqasm)
+add_executable(host_all host_all.c)
+target_link_libraries(host_all PRIVATE zqasm::zqasm_static)
 PROJECT
 cmake -S project -B project/build -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build project/build >/dev/null
 project/build/host demo.asm "$chips"
+project/build/host_all all/demo.asm "$chips"
+test -f out/demo.OBJ && [ "$(ls all)" = demo.asm ]
+if command -v nm >/dev/null 2>&1; then
+  exported=$(nm -D --defined-only "$prefix"/lib/libzqasm.so | awk '$2 == "T" { print $3 }')
+  [ "$exported" = Run44Assembler ] || { echo "libzqasm.so exports: $exported"; exit 1; }
+fi
 
 # No --chip-dir, no ZQASM_CHIP_DIR: the chips come from the prefix.
 env -u ZQASM_CHIP_DIR "$prefix/bin/zqasm" --depfile demo.d demo.asm

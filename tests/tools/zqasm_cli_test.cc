@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -70,6 +74,10 @@ TEST_F(ZqasmCliTest, UsageErrorsExit2WithAMessage) {
       {"-D X= a.asm", "zqasm: bad value for -D X: ''"},
       {"--color=red a.asm", "zqasm: --color takes 'auto', 'always' or 'never', not 'red'"},
       {"--diagnostics=gcc a.asm", "zqasm: --diagnostics takes 'editor' or 'err'"},
+      {"-o a.OBJ --out-dir b a.asm", "zqasm: -o and --out-dir exclude each other"},
+      {"-o ./a.asm a.asm", "zqasm: -o names SOURCE itself: ./a.asm"},
+      {"--size=xml a.asm", "zqasm: --size takes 'text' or 'json', not 'xml'"},
+      {"-MT", "zqasm: option -MT needs a value"},
   };
   for (const auto& [arguments, message] : cases) {
     std::string output = run(arguments, 2);
@@ -84,6 +92,7 @@ TEST_F(ZqasmCliTest, UsageErrorsExit2WithAMessage) {
       "--rom-top 2FFFh --table-top 0FFH a.asm",
       "--rom-top=4095 --table-top=-0x10 -Idir --case-sensitive -- a.asm",
       "-D _A1 -DB=0FH -D C=10 -M a.d --hex --color=never --diagnostics=err a.asm",
+      "-q --quiet -Werror --warnings-as-errors --size -MT x -MTy -oout.OBJ a.asm",
   };
   for (const std::string& arguments : accepted) run(arguments, 3);
 }
@@ -91,12 +100,21 @@ TEST_F(ZqasmCliTest, UsageErrorsExit2WithAMessage) {
 TEST_F(ZqasmCliTest, ExitStatusFollowsTheRun) {
   EXPECT_EQ(run("missing.asm", 3), "zqasm: missing.asm: No such file or directory\n");
   EXPECT_EQ(run("--help", 0).rfind("Usage: zqasm [OPTION]... SOURCE\n", 0), 0u);
-  run("--version", 0);
+  EXPECT_EQ(run("--version", 0), "zqasm 4.6.1\nlibrary: Assembler Version 4.6.1\n");
 
   writeFile(dir_.file("good.asm"), ".CHIP ZQ4460\n ORG 0\nstart: NOP\n JMP start\n");
   writeFile(dir_.file("nochip.asm"), " NOP\n");
+  writeFile(dir_.file("warn.asm"), ".CHIP ZQ4460\n ORG 0\n #DEFINE X\n #DEFINE X\n NOP\n");
   EXPECT_EQ(run(chips_ + "good.asm", 0), "0 Error(s), 0 Warning(s)\n");
   EXPECT_TRUE(zqtest::fileExists(dir_.file("good.OBJ")));
+  EXPECT_EQ(run(chips_ + "-q good.asm", 0), "");
+  EXPECT_EQ(run(chips_ + "-q --diagnostics=err good.asm", 0), "");
+  EXPECT_EQ(run(chips_ + "-q warn.asm", 0),
+            "warn.asm:4: warning: MACRO REDFINITION [W0]\n0 Error(s), 1 Warning(s)\n");
+  // A warning made an error leaves no image for make to take as up to date.
+  EXPECT_NE(run(chips_ + "-Werror --hex warn.asm", 1).find("1 Warning(s)\n"), std::string::npos);
+  EXPECT_FALSE(zqtest::fileExists(dir_.file("warn.OBJ")) ||
+               zqtest::fileExists(dir_.file("warn.HEX")));
   EXPECT_EQ(run(chips_ + "nochip.asm", 1),
             "zqasm: fatal: Fatal Error: .CHIP ZQxxxx ( Ex: .CHIP ZQ4460 ) MUST BE DEFINITION\n"
             "zqasm: fatal: Occurred FATAL ERROR !\n0 Error(s), 0 Warning(s)\n");
@@ -155,21 +173,70 @@ TEST_F(ZqasmCliTest, DiagnosticsAreEditorLines) {
             "Fatal Error: .CHIP ZQxxxx ( Ex: .CHIP ZQ4460 ) MUST BE DEFINITION\n");
 }
 
-// A make rule that real make follows: nothing to do on the second run, a rebuild after
-// an include changes, no failure once an include is gone from source and disk.
+// A make rule that real make follows, in tree, out of tree and with absolute names: nothing
+// to do on the second run, a rebuild after an include changes, no failure once an include
+// is gone from source and disk.
 TEST_F(ZqasmCliTest, DepfileDrivesMake) {
-  std::filesystem::create_directories(dir_.file("in c"));
-  writeFile(dir_.file("in c/defs.inc"), "start: NOP\n");
-  writeFile(dir_.file("main.asm"), ".CHIP ZQ4460\n ORG 0\n #include <defs.inc>\n JMP start\n");
-  writeFile(dir_.file("Makefile"), "main.OBJ: main.asm\n\t'" ZQASM_TEST_CLI "' " + chips_ +
-                                       "-I 'in c' --depfile main.d main.asm\n-include main.d\n");
-  run("", 0, "make -s >/dev/null && make -q; exit $?; ");
-  EXPECT_EQ(zqtest::readFile(dir_.file("main.d")),
-            "main.OBJ: \\\n  main.asm \\\n  " + zqtest::chipDir() + "/ZQ4460.COE \\\n"
-            "  in\\ c/defs.inc\n\n" + zqtest::chipDir() + "/ZQ4460.COE:\n\nin\\ c/defs.inc:\n");
-  run("", 1, "touch -d '+1 minute' 'in c/defs.inc' && make -q; exit $?; ");
-  writeFile(dir_.file("main.asm"), ".CHIP ZQ4460\n ORG 0\nstart: NOP\n JMP start\n");
-  run("", 0, "rm 'in c/defs.inc' && make -s >/dev/null && make -q; exit $?; ");
+  std::filesystem::create_directories(dir_.file("src/in c"));
+  std::filesystem::create_directories(dir_.file("build"));
+  const std::string abs = zq::fullPath(dir_.path());
+  const std::tuple<std::string, std::string, std::string, std::string> layouts[] = {
+      // folder make runs in, make target, zqasm arguments, include folder
+      {"src", "main.OBJ", "main.asm", "in c"},
+      {"build", "../src/main.OBJ", "../src/main.asm", "../src/in c"},
+      {"build", "main.OBJ", "-o main.OBJ ../src/main.asm", "../src/in c"},
+      {"build", abs + "/src/main.OBJ", abs + "/src/main.asm", abs + "/src/in c"},
+  };
+  for (const auto& [folder, target, arguments, include] : layouts) {
+    std::remove(dir_.file(folder + "/main.d").c_str());
+    writeFile(dir_.file("src/in c/defs.inc"), "start: NOP\n");
+    writeFile(dir_.file("src/main.asm"),
+              ".CHIP ZQ4460\n ORG 0\n #include <defs.inc>\n JMP start\n");
+    for (const char* image : {"src/main.OBJ", "build/main.OBJ"})
+      std::remove(dir_.file(image).c_str());
+    writeFile(dir_.file(folder + "/Makefile"), target + ":\n\t'" ZQASM_TEST_CLI "' " + chips_ +
+                                                   "-I '" + include + "' -M main.d " + arguments +
+                                                   "\n-include main.d\n");
+    const std::string make = "cd " + folder + " && ";
+    run("", 0, make + "make -s >/dev/null && make -q; exit $?; ");
+    // Only the include is newer than the image.
+    run("", 1,
+        make + "touch -d '-2 minutes' ../src/main.asm && touch -d '-1 minute' " + target +
+            " && make -q; exit $?; ");
+    writeFile(dir_.file("src/main.asm"), ".CHIP ZQ4460\n ORG 0\nstart: NOP\n JMP start\n");
+    run("", 0, make + "rm '../src/in c/defs.inc' && make -s >/dev/null && make -q; exit $?; ");
+  }
+  writeFile(dir_.file("src/in c/defs.inc"), "start: NOP\n");
+  writeFile(dir_.file("src/main.asm"), ".CHIP ZQ4460\n ORG 0\n #include <defs.inc>\n JMP start\n");
+  run(chips_ + "-I 'in c' -M main.d -MT a -MT 'b c' main.asm", 0, "cd src && ");
+  EXPECT_EQ(zqtest::readFile(dir_.file("src/main.d")),
+            "a b\\ c: \\\n  main.asm \\\n  " + zqtest::chipDir() +
+                "/ZQ4460.COE \\\n"
+                "  in\\ c/defs.inc\n\n" +
+                zqtest::chipDir() + "/ZQ4460.COE:\n\nin\\ c/defs.inc:\n");
+}
+
+// With CMake's DEPFILE and Ninja the depfile must name the OUTPUT as Ninja knows it, or
+// Ninja rebuilds every time.
+TEST_F(ZqasmCliTest, DepfileSuitsCmakeAndNinja) {
+  if (std::system("command -v ninja >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ninja";
+  std::filesystem::create_directories(dir_.file("inc"));
+  writeFile(dir_.file("inc/defs.inc"), "start: NOP\n");
+  writeFile(dir_.file("prog.asm"), ".CHIP ZQ4460\n ORG 0\n #include <defs.inc>\n JMP start\n");
+  writeFile(dir_.file("CMakeLists.txt"),
+            "cmake_minimum_required(VERSION 3.16)\nproject(fw NONE)\n"
+            "add_custom_command(OUTPUT prog.OBJ COMMAND " ZQASM_TEST_CLI " --chip-dir " +
+                zqtest::chipDir() +
+                " -I ${CMAKE_SOURCE_DIR}/inc -o prog.OBJ -M prog.d ${CMAKE_SOURCE_DIR}/prog.asm\n"
+                "  DEPENDS prog.asm DEPFILE prog.d)\nadd_custom_target(fw ALL DEPENDS prog.OBJ)\n");
+  const std::string ninja =
+      "cmake --build b >/dev/null && cmake --build b -- -n -d explain 2>&1 | ";
+  run("", 0,
+      "cmake -S . -B b -G Ninja >/dev/null && " + ninja + "grep -q 'no work to do'; exit $?; ");
+  // Ninja judges a custom command's output by the time its log holds, not the file's.
+  run("", 0,
+      "touch -d '+1 minute' inc/defs.inc && cmake --build b -- -n | grep -q prog.OBJ; exit $?; ");
+  run("", 0, "touch inc/defs.inc && " + ninja + "grep -q 'no work to do'; exit $?; ");
 }
 
 // Reads Intel HEX back: every record's checksum, extended linear addresses, the end
@@ -281,6 +348,79 @@ TEST_F(ZqasmCliTest, IncludeDirectoriesAreSearchedInOrder) {
   writeFile(dir_.file("four/DEFS.H"), " FOO\n");
   writeFile(dir_.file("main.asm"), ".CHIP ZQ4460\n ORG 0\n#include <defs.h>\n JMP start\n");
   run(chips_ + "-I one --include two -I three -I four main.asm", 0);
+}
+
+// -o and --out-dir put every output elsewhere and nothing beside the source; an
+// extensionless source in a folder with a dot is warned of.
+TEST_F(ZqasmCliTest, OutputsGoWhereTheyAreAsked) {
+  std::filesystem::create_directories(dir_.file("src/inc"));
+  std::filesystem::create_directories(dir_.file("out"));
+  std::filesystem::create_directories(dir_.file("v1.2"));
+  writeFile(dir_.file("src/inc/defs.inc"), "start: NOP\n");
+  writeFile(dir_.file("src/prog.asm"), ".CHIP ZQ4460\n ORG 0\n#include <defs.inc>\n JMP start\n");
+  writeFile(dir_.file("v1.2/prog"), ".CHIP ZQ4460\n ORG 0\n NOP\n");
+  auto files = [this](const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.file(folder)))
+      names.insert(entry.path().filename().string());
+    return names;
+  };
+  const std::set<std::string> sources = files("src");
+  run(chips_ + "-I src/inc -o out/p.bin --hex src/prog.asm", 0);
+  run(chips_ + "-I src/inc --out-dir made/here/ src/prog.asm", 0);
+  EXPECT_EQ(files("src"), sources);
+  EXPECT_EQ(zqtest::readFile(dir_.file("out/p.bin")).size(), 6 + 2 * 0x1000u);
+  EXPECT_EQ(files("out").count("p.OBJ") + files("out").count("p.LST") + files("out").count("p.HEX"),
+            2u);
+  EXPECT_TRUE(zqtest::fileExists(dir_.file("made/here/prog.OBJ")));
+  // The error file read back is the one beside the image; a failed run leaves no image.
+  writeFile(dir_.file("src/prog.asm"), ".CHIP ZQ4460\n ORG 0\n JMP nowhere\n");
+  const std::string errors = run(chips_ + "--diagnostics=err -o out/p.bin src/prog.asm", 1);
+  EXPECT_EQ(errors, zqtest::readFile(dir_.file("out/p.ERR")));
+  EXPECT_FALSE(zqtest::fileExists(dir_.file("out/p.bin")));
+  EXPECT_EQ(run(chips_ + "v1.2/prog", 0),
+            "zqasm: warning: v1.2/prog has no extension: its outputs are named after the folder "
+            "above it (v1.OBJ, ...); give -o or --out-dir to name them\n"
+            "0 Error(s), 0 Warning(s)\n");
+  EXPECT_TRUE(zqtest::fileExists(dir_.file("v1.OBJ")));
+}
+
+// The usage summary on a banked ROM: bank 0 holds 3 code words and, in its convert area,
+// the jump over the area, the trampoline to 0 and the select of bank 1; bank 1 holds 2
+// code words, the jump over, the select of bank 0 and the jump to 1000h; bank 2 the jump
+// over and the two selects.
+TEST_F(ZqasmCliTest, SizeSummarizesTheImages) {
+  writeFile(dir_.file("s.asm"),
+            ".CHIP ZQ4460\n .DATA\n ORG 60h\nFLAGS DN 1\nBUF DN 4\n .ENDD\n .TABLE\n 0F0h 5\n"
+            " 0F1h 6\n .ENDT\n ORG 0\nstart: NOP\n INC 3\n JMP far\n ORG 1000h\nfar: NOP\n"
+            " JMP start\n");
+  const std::string arguments = chips_ + "-q --rom-top 2FFFh --table-top 0FFh s.asm";
+  EXPECT_EQ(run("--size " + arguments, 0),
+            "program ROM bank 0: 6 of 4096 words (0.1%)\n"
+            "program ROM bank 1: 5 of 4096 words (0.1%)\n"
+            "program ROM bank 2: 3 of 4096 words (0.1%)\n"
+            "program ROM: 14 of 12288 words (0.1%)\ntable ROM: 2 of 256 cells (0.8%)\n"
+            "RAM: 2 names, 5 nibbles\ncode end: 1002h\n");
+#ifdef ZQASM_TEST_HAVE_JSON
+  std::string json = run("--size=json " + arguments, 0);
+  json.erase(std::remove_if(json.begin(), json.end(), ::isspace), json.end());
+  EXPECT_EQ(json,
+            "{\"programRom\":{\"banks\":[{\"bank\":0,\"used\":6,\"size\":4096},{\"bank\":1,"
+            "\"used\":5,\"size\":4096},{\"bank\":2,\"used\":3,\"size\":4096}],\"used\":14,"
+            "\"size\":12288},\"tableRom\":{\"used\":2,\"size\":256},\"ram\":{\"names\":2,"
+            "\"nibbles\":5},\"codeEnd\":4098}");
+#endif
+}
+
+TEST_F(ZqasmCliTest, ListChipsNamesModelsAndFiles) {
+  std::filesystem::create_directories(dir_.file("chips/sub.COE"));
+  for (const char* name : {"chips/ZQ9.COE", "chips/ZQ1.coe", "chips/notes.txt"})
+    writeFile(dir_.file(name), "");
+  EXPECT_EQ(run("--list-chips --chip-dir chips", 0),
+            "ZQ1      chips/ZQ1.coe\nZQ9      chips/ZQ9.COE\n");
+  EXPECT_EQ(run("--list-chips --chip-dir chips/sub.COE", 1),
+            "zqasm: no chip files (*.COE) in chips/sub.COE\n");
+  run("--list-chips --chip-dir nowhere", 3);
 }
 
 }  // namespace
