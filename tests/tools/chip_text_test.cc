@@ -1,4 +1,4 @@
-#include "chip_text.h"
+#include "common/chip_text.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>

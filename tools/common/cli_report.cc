@@ -1,5 +1,5 @@
 // Diagnostics, make rules and Intel HEX of the zqasm command.
-#include "cli_report.h"
+#include "common/cli_report.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -22,8 +22,8 @@
 #include <utility>
 #include <vector>
 
-#include "cli_report.h"
-#include "cli_size.h"
+#include "common/cli_report.h"
+#include "zqasm/cli_size.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "zqasm/assembler.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "chip_text.h"
+#include "common/chip_text.h"
 
 namespace {
 

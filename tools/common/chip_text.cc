@@ -1,5 +1,5 @@
 // Conversion between the text form of a chip description and its binary ".COE" image.
-#include "chip_text.h"
+#include "common/chip_text.h"
 
 #include <algorithm>
 #include <cstdio>

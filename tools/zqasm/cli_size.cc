@@ -1,5 +1,5 @@
 // Usage summary of zqasm --size.
-#include "cli_size.h"
+#include "zqasm/cli_size.h"
 
 #include <algorithm>
 
