@@ -28,7 +28,6 @@ export interface Rule {
 }
 
 export interface Grammar {
-  $schema: string;
   name: string;
   scopeName: string;
   patterns: Rule[];
@@ -446,7 +445,6 @@ const repository: Record<string, Rule> = {
 };
 
 export const grammar: Grammar = {
-  $schema: 'https://raw.githubusercontent.com/martinring/tmlanguage/master/tmlanguage.json',
   name: 'ZQ Assembly',
   scopeName: `source.${S}`,
   patterns: [
