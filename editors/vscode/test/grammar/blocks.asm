@@ -30,15 +30,9 @@ BUF     DN      4
 ;       ^^ meta.segment.data.zqasm keyword.control.directive.zqasm
         ORG     10h
 ;       ^^^ meta.segment.data.zqasm keyword.control.directive.zqasm
-X2      .dn     1
-; <-- meta.segment.data.zqasm entity.name.variable.ram.zqasm
-;       ^^^ meta.segment.data.zqasm keyword.control.directive.zqasm
-COUNT   EQU     3
-; <----- meta.segment.data.zqasm entity.name.constant.zqasm
         .ENDD
-;       ^^^^^ meta.segment.data.zqasm keyword.control.directive.zqasm
 TAB:    .TABLE
-; <--- meta.segment.table.zqasm entity.name.label.zqasm
+; <--- meta.segment.table.zqasm entity.name.label.zqasm - meta.segment.data.zqasm
 ;       ^^^^^^ meta.segment.table.zqasm keyword.control.directive.zqasm
         DATA    3, 41h
 ;       ^^^^ meta.segment.table.zqasm keyword.control.directive.zqasm
@@ -47,7 +41,6 @@ TAB:    .TABLE
 ;       ^^^ meta.segment.table.zqasm keyword.control.directive.zqasm
 ;               ^^^^ meta.segment.table.zqasm string.quoted.double.zqasm
         .ENDTAB
-;       ^^^^^^^ meta.segment.table.zqasm keyword.control.directive.zqasm
         END     ; stop
 ;       ^^^ keyword.control.directive.zqasm - meta.segment.table.zqasm
 ;               ^^^^^^ comment.block.ignored.zqasm

@@ -45,20 +45,14 @@ L1      org     10h
 ;       ^^^^^ keyword.control.directive.conditional.zqasm
         #IFSAME A, B
 ;       ^^^^^^^ invalid.illegal.directive.zqasm
-        #DATA
-;       ^^^^^ invalid.illegal.directive.zqasm
         .ENDIF;x
 ;       ^^^^^^ invalid.illegal.directive.zqasm
 ;             ^^ comment.line.semicolon.zqasm
         .IF(X)
 ;       ^^^ invalid.illegal.directive.zqasm - keyword.control.directive.conditional.zqasm
-        .FOO    1
-;       ^^^^ invalid.illegal.directive.zqasm
 here:   .DS     2
 ; <---- entity.name.label.zqasm
 ;       ^^^ keyword.control.directive.zqasm
-        .BANKCONVERTAREA 100h 1FFh
-;       ^^^^^^^^^^^^^^^^ keyword.control.directive.zqasm
         .ERROR  "Stack" "overflow"
 ;       ^^^^^^ keyword.control.directive.zqasm
 ;               ^^^^^^^ ^^^^^^^^^^ string.quoted.double.zqasm

@@ -19,10 +19,6 @@ loop    INC     @HL
 wait    ; a label alone
 ; <---- entity.name.label.zqasm
 ;       ^^^^^^^^^^^^^^^ comment.line.semicolon.zqasm
-  skip:
-; ^^^^ entity.name.label.zqasm
-        SETREG  1
-;       ^^^^^^ keyword.other.mnemonic.zqasm
         LDA     0FFh+$1F-1010B*12D/7%3
 ;               ^^^^ ^^^ constant.numeric.hex.zqasm
 ;                        ^^^^^ constant.numeric.binary.zqasm
