@@ -4,12 +4,7 @@
 // its settings change.
 import * as os from 'os';
 import * as vscode from 'vscode';
-import {
-  LanguageClient,
-  LanguageClientOptions,
-  ServerOptions,
-  TransportKind,
-} from 'vscode-languageclient/node';
+import { LanguageClient, LanguageClientOptions, ServerOptions } from 'vscode-languageclient/node';
 import { isAssemblySource, serverCommand, ServerCommand } from './server_command';
 
 const kLanguage = 'zqasm';
@@ -44,10 +39,11 @@ function startServer(): Promise<void> {
   if (starting) return starting;
   const { command, args } = currentCommand();
   const folder = vscode.workspace.workspaceFolders?.[0]?.uri.fsPath;
+  // No `transport`: the client then speaks over the process's stdio as it is. Naming
+  // TransportKind.stdio would add a --stdio argument, which zqasm-lsp does not take.
   const serverOptions: ServerOptions = {
     command,
     args,
-    transport: TransportKind.stdio,
     options: folder !== undefined ? { cwd: folder } : {},
   };
   const clientOptions: LanguageClientOptions = {
