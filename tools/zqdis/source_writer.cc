@@ -155,8 +155,8 @@ void writeHeading(const Image& image, const WriteSettings& settings, std::string
   out += ".\n";
   if (settings.intelHex)
     out +=
-        "; Intel HEX does not hold the ROM top: this is the least of 0FFFh, 2FFFh and 0FFFFh\n"
-        "; that holds every word.\n";
+        "; Intel HEX does not hold the ROM top: this is the end of the bank of the last word\n"
+        "; (0FFFh, 1FFFh or 2FFFh; 0FFFFh beyond).\n";
   if (!settings.listing) {
     append(out, "; Assemble with: zqasm --rom-top %s%s%s FILE\n", top.c_str(),
            settings.intelHex ? " --hex" : "",

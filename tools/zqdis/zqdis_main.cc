@@ -5,24 +5,18 @@
 //      cannot be found
 //   2  usage error
 //   3  the image cannot be read
-// It reaches the library through zqasm/disassembler.h.
-#include <algorithm>
+// The reading itself is disassembly.h's, which reaches the library through
+// zqasm/disassembler.h.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <filesystem>
-#include <memory>
 #include <string>
-#include <system_error>
-#include <vector>
+#include <utility>
 
 #include "common/chip_directory.h"
 #include "platform/platform.h"
-#include "platform/text.h"
-#include "zqasm/disassembler.h"
-#include "zqdis/image_file.h"
-#include "zqdis/source_writer.h"
+#include "zqdis/disassembly.h"
 
 #ifndef ZQASM_TOOL_VERSION
 #define ZQASM_TOOL_VERSION "unknown"
@@ -72,11 +66,6 @@ struct Options {
 int usageError(const std::string& message) {
   std::fprintf(stderr, "zqdis: %s\nTry 'zqdis --help' for more information.\n", message.c_str());
   return kExitUsage;
-}
-
-int imageError(const std::string& image, const std::string& message) {
-  std::fprintf(stderr, "zqdis: %s: %s\n", image.c_str(), message.c_str());
-  return kExitBadImage;
 }
 
 // Returns -1 on success, else the exit status (the message written).
@@ -151,80 +140,6 @@ bool readImageFile(const std::string& name, std::string& bytes) {
   return true;
 }
 
-struct DisassemblerDeleter {
-  void operator()(ZqasmDisassembler* d) const { ZqasmDisassemblerDestroy(d); }
-};
-using Disassembler = std::unique_ptr<ZqasmDisassembler, DisassemblerDeleter>;
-
-// Loads a chip; on failure names the reason (status 1).
-Disassembler openChip(const std::string& directory, const std::string& model, int& status) {
-  int result = ZQASM_DIS_OK;
-  Disassembler chip(ZqasmDisassemblerCreate(directory.c_str(), model.c_str(), &result));
-  if (chip) return chip;
-  status = kExitBadImage;
-  if (result == ZQASM_DIS_NO_CHIP)
-    std::fprintf(stderr, "zqdis: no chip description %s.COE in %s\n", model.c_str(),
-                 directory.c_str());
-  else if (result == ZQASM_DIS_NO_MEMORY)
-    std::fprintf(stderr, "zqdis: no memory to load the chip %s\n", model.c_str());
-  else
-    std::fprintf(stderr, "zqdis: the chip description %s.COE in %s cannot be used\n", model.c_str(),
-                 directory.c_str());
-  return chip;
-}
-
-// The chip models of the directory (the stems of its ".COE" files), sorted.
-std::vector<std::string> chipModels(const std::string& directory) {
-  namespace fs = std::filesystem;
-  std::vector<std::string> models;
-  std::error_code error;
-  for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
-    std::string extension = zq::upperCase(it->path().extension().string());
-    std::error_code ignored;
-    if (extension == ".COE" && it->is_regular_file(ignored))
-      models.push_back(it->path().stem().string());
-  }
-  std::sort(models.begin(), models.end());
-  return models;
-}
-
-// The chip whose name text an ".OBJ" begins with; the header length with it. Empty when
-// no chip of the directory (nor `preferred`, when given) matches.
-std::string modelOfHeader(const std::string& directory, const std::string& bytes,
-                          const std::string& preferred, size_t& headerLength) {
-  std::vector<std::string> models = chipModels(directory);
-  if (!preferred.empty()) models.insert(models.begin(), preferred);
-  std::vector<std::string> names;
-  for (const std::string& model : models) {
-    int ignored = 0;
-    Disassembler chip(ZqasmDisassemblerCreate(directory.c_str(), model.c_str(), &ignored));
-    names.push_back(chip ? ZqasmDisassemblerNameText(chip.get()) : "");
-  }
-  const int match = zqdis::matchHeader(bytes, names);
-  if (match < 0) return "";
-  headerLength = names[static_cast<size_t>(match)].size();
-  return models[static_cast<size_t>(match)];
-}
-
-// The printable start of a header, for a message.
-std::string headerStart(const std::string& bytes) {
-  std::string text;
-  for (size_t i = 0; i < bytes.size() && i < 16; ++i) {
-    const unsigned char c = static_cast<unsigned char>(bytes[i]);
-    if (c < 0x21 || c > 0x7E) break;
-    text += static_cast<char>(c);
-  }
-  return text;
-}
-
-// Intel HEX does not hold the ROM top: the least of 0FFFh, 2FFFh and 0FFFFh that holds
-// every word (a ROM of one bank, of three banks, or the largest).
-int32_t guessRomTop(size_t words) {
-  if (words <= 0x1000) return 0x0FFF;
-  if (words <= 0x3000) return 0x2FFF;
-  return 0xFFFF;
-}
-
 int runCommand(int argc, char** argv) {
   Options options;
   int status = parseArguments(argc, argv, options);
@@ -245,56 +160,29 @@ int runCommand(int argc, char** argv) {
                  errno == EFBIG ? "too large to be an image" : std::strerror(errno));
     return kExitNotRead;
   }
-  const std::string directory =
-      zqcli::chipDirectory(options.chipDirectoryGiven, options.chipDirectory);
-  const bool intelHex = zqdis::isIntelHex(bytes);
-  if (intelHex && options.chip.empty())
-    return usageError(options.image + ": an Intel HEX file does not name its chip: give --chip");
-  if (bytes.empty()) return imageError(options.image, "the file is empty");
-
-  zqdis::ProgramImage image;
+  zqdis::Request request;
+  request.imageName = options.image;
+  request.bytes = std::move(bytes);
+  request.chipDirectory = zqcli::chipDirectory(options.chipDirectoryGiven, options.chipDirectory);
+  request.chip = options.chip;
+  request.listing = options.listing;
+  zqdis::Disassembly result;
   std::string error;
-  std::string model = options.chip;
-  if (intelHex) {
-    if (!zqdis::readIntelHex(bytes, image, error)) return imageError(options.image, error);
-  } else {
-    size_t headerLength = 0;
-    const std::string found = modelOfHeader(directory, bytes, options.chip, headerLength);
-    if (found.empty()) {
-      return imageError(options.image,
-                        "its header \"" + headerStart(bytes) + "\" names no chip of " + directory);
-    }
-    if (model.empty()) model = found;
-    if (!zqdis::readObject(bytes, headerLength, image, error))
-      return imageError(options.image, error);
+  status = zqdis::disassemble(request, result, error);
+  if (status == zqdis::kUsage) return usageError(error);
+  if (status != 0) {
+    std::fprintf(stderr, "zqdis: %s\n", error.c_str());
+    return status == zqdis::kNoMemory ? kExitNotRead : kExitBadImage;
   }
-
-  Disassembler chip = openChip(directory, model, status);
-  if (!chip) return status;
-  const int32_t romTop =
-      intelHex ? guessRomTop(image.words.size()) : static_cast<int32_t>(image.words.size()) - 1;
-  if (ZqasmDisassemblerRead(chip.get(), image.words.data(),
-                            intelHex ? image.written.data() : nullptr, image.words.size(),
-                            romTop) != 0) {
-    std::fprintf(stderr, "zqdis: %s: no memory to read the image\n", options.image.c_str());
-    return kExitNotRead;
-  }
-  zqdis::WriteSettings settings;
-  settings.imageName = options.image;
-  settings.model = model;
-  settings.intelHex = intelHex;
-  settings.listing = options.listing;
-  const std::string text = zqdis::writeSource(chip.get(), settings);
+  const std::string& text = result.text;
   if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
     std::fprintf(stderr, "zqdis: standard output: %s\n", std::strerror(errno));
     return kExitNotRead;
   }
-  ZqasmImageFacts facts;
-  ZqasmDisassemblerFacts(chip.get(), &facts);
-  if (facts.unreproduced > 0)
+  if (result.unreproduced > 0)
     std::fprintf(stderr,
                  "zqdis: %s: %zu word(s) cannot be written as source (marked in the output)\n",
-                 options.image.c_str(), facts.unreproduced);
+                 options.image.c_str(), result.unreproduced);
   return kExitClean;
 }
 
