@@ -23,8 +23,8 @@ int main(int argc, char** argv) {
   for (const auto& entry : std::filesystem::directory_iterator(ZQASM_TEST_CHIP_SOURCES_DIR))
     if (entry.path().extension() == ".txt" && entry.path().stem() != "CMakeLists")
       chips.push_back(zqtest::readFile(entry.path().string()));
-  std::printf("zqdis round trip: %zu chips, seed %lu, %ld s\n", chips.size(), seed, seconds);
-  std::mt19937 random(static_cast<unsigned>(seed));
+  std::printf("zqdis round trip: %zu chips, seed %u, %ld s\n", chips.size(), seed, seconds);
+  std::mt19937 random(seed);
   zqtest::TempDir dir;
   long passed = 0, failed = 0;
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
       ++passed;
     } else {
       ++failed;
-      std::printf("FAILED (program %zu of seed %lu):\n%s\n", n, seed, failure.c_str());
+      std::printf("FAILED (program %zu of seed %u):\n%s\n", n, seed, failure.c_str());
+      std::fflush(stdout);
     }
   }
   std::printf("%ld passed, %ld failed\n", passed, failed);
