@@ -15,10 +15,10 @@
 
 int main(int argc, char** argv) {
   const long seconds = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 60;
-  const unsigned long seed =
-      argc > 2
-          ? std::strtoul(argv[2], nullptr, 10)
-          : static_cast<unsigned long>(std::chrono::system_clock::now().time_since_epoch().count());
+  // A seed given again replays the same programs.
+  const auto now = std::chrono::system_clock::now().time_since_epoch().count();
+  const unsigned seed = static_cast<unsigned>(argc > 2 ? std::strtoul(argv[2], nullptr, 10)
+                                                       : static_cast<unsigned long>(now));
   std::vector<std::string> chips;
   for (const auto& entry : std::filesystem::directory_iterator(ZQASM_TEST_CHIP_SOURCES_DIR))
     if (entry.path().extension() == ".txt" && entry.path().stem() != "CMakeLists")
