@@ -18,6 +18,10 @@ namespace zq {
 
 namespace {
 
+// Statements encoded per word at most: the most specific ones. A chip file may hold 32767
+// records that all fit one word; no real instruction set has more than a few per word.
+constexpr size_t kMaxTriedStatements = 64;
+
 // Operand 1 or 2 of a shape: a value recovered from a field, or the text "@HL".
 enum class Slot { kValue, kHl };
 
@@ -184,6 +188,7 @@ DecodeResult decodeWord(AssemblerRun& run, uint16_t word, uint32_t address,
                    [](const Candidate& a, const Candidate& b) {
                      return a.reading.fixedBits > b.reading.fixedBits;
                    });
+  if (candidates.size() > kMaxTriedStatements) candidates.resize(kMaxTriedStatements);
   const DecodedInstruction* warning = nullptr;
   for (Candidate& candidate : candidates) {
     uint16_t encoded = 0;

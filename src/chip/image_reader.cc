@@ -28,6 +28,10 @@ constexpr uint16_t kCphlHighByte = 0xEF;
 // A whole image gives no sign of what was written: this many fill words in a row, or
 // more, are taken as a gap rather than as instructions.
 constexpr size_t kFillRunAsGap = 4;
+// Bounds on the work an image can ask for: area bounds tried (an image full of jumps
+// offers hundreds), and areas built again while trying routed calls as written instead.
+constexpr size_t kMaxAreasTried = 8;
+constexpr size_t kMaxRebuilds = 256;
 
 struct Area {
   uint16_t start, end;
@@ -285,6 +289,7 @@ ImageReading readImage(AssemblerRun& run, const std::vector<uint16_t>& words,
 
   // Banked: try each area the image may hold, best first, until one rebuilds exactly.
   std::vector<Area> areas = r.banked ? findAreas(image) : std::vector<Area>();
+  if (areas.size() > kMaxAreasTried) areas.resize(kMaxAreasTried);
   if (areas.empty()) areas.push_back({r.areaStart, r.areaEnd, 0});
   ImageReading best;
   size_t bestMismatches = 0;
@@ -300,7 +305,7 @@ ImageReading readImage(AssemblerRun& run, const std::vector<uint16_t>& words,
       BankConvertTables built;
       mismatches = rebuildMismatches(trial, image, routed, built);
       // A CALL into its own bank's area looks routed; taking it as written may fit better.
-      for (size_t k = 0; k < routed.size() && mismatches > 0; ++k) {
+      for (size_t k = 0; k < routed.size() && k < kMaxRebuilds && mismatches > 0; ++k) {
         routed[k].taken = false;
         BankConvertTables other;
         const size_t without = rebuildMismatches(trial, image, routed, other);

@@ -46,6 +46,26 @@ Assembly assemble(AssemblerParams& params, const std::string& objectPath) {
 
 namespace {
 
+// The bank convert area bounds outlive a run: each round trip puts them back.
+struct AreaKeeper {
+  zq::PersistentSettings& settings = zq::persistentSettings();
+  const uint16_t start = settings.bankConvertStart, end = settings.bankConvertEnd;
+  ~AreaKeeper() {
+    settings.bankConvertStart = start;
+    settings.bankConvertEnd = end;
+  }
+};
+
+// Assembles `text` as dir/NAME.asm with the bundled chips and an empty mask option file.
+Assembly assembleText(const std::string& dir, const std::string& name, const std::string& text,
+                      int32_t romTop) {
+  writeFile(dir + "/" + name + ".asm", text);
+  writeFile(dir + "/none.opt", "");
+  auto params = makeParams(dir + "/" + name + ".asm", romTop);
+  std::snprintf(params->maskOptionPath, sizeof params->maskOptionPath, "%s/none.opt", dir.c_str());
+  return assemble(*params, dir + "/" + name + ".OBJ");
+}
+
 std::string hexText(const Assembly& a, const std::string& path) {
   if (!zqcli::writeIntelHex(path, a.program, a.written, 2)) return "";
   return readFile(path);
@@ -67,41 +87,28 @@ std::string readBack(const std::string& dir, const std::string& name, const std:
   model = back.model;
   if (back.unreproduced > 0) return name + ": words not written as source:\n" + back.text;
   source = back.text;
-  const std::string path = dir + "/" + name + ".asm";
-  writeFile(path, back.text);
-  writeFile(dir + "/none.opt", "");
-  auto params = makeParams(path, back.romTop);
-  std::snprintf(params->maskOptionPath, sizeof params->maskOptionPath, "%s/none.opt", dir.c_str());
-  second = assemble(*params, dir + "/" + name + ".OBJ");
+  second = assembleText(dir, name, back.text, back.romTop);
   if (second.errors > 0 || second.object.empty())
     return name + ": the source does not assemble:\n" + second.messages + back.text;
   return "";
 }
 
-// Where two images first differ, and the source read back.
+// Where two images first differ (a word with 10000h added where written), and the source.
 std::string difference(const Assembly& first, const Assembly& second, const std::string& source) {
-  std::string text = "another image";
-  for (size_t w = 0; w < first.program.size() / 2; ++w) {
-    const auto word = [w](const Assembly& a) {
-      if (2 * w + 1 >= a.program.size()) return -1;
-      return (w < a.written.size() && a.written[w] ? 0x10000 : 0) + a.program[2 * w] +
-             a.program[2 * w + 1] * 256;
-    };
-    if (word(first) == word(second)) continue;
-    char at[96];
-    std::snprintf(at, sizeof at, ": at %04zXh %05X, again %05X (10000h: written)", w, word(first),
-                  word(second));
-    text += at;
-    break;
-  }
-  return text + "\n--- source read back:\n" + source;
+  size_t w = 0;
+  while (2 * w + 1 < first.program.size() && 2 * w + 1 < second.program.size() &&
+         first.program[2 * w] == second.program[2 * w] &&
+         first.program[2 * w + 1] == second.program[2 * w + 1] &&
+         (w < first.written.size() && first.written[w]) ==
+             (w < second.written.size() && second.written[w]))
+    ++w;
+  return "another image from word " + std::to_string(w) + " on\n--- source read back:\n" + source;
 }
 
 }  // namespace
 
 std::string roundTrip(const std::string& dir, const Assembly& first) {
-  zq::PersistentSettings& settings = zq::persistentSettings();
-  const uint16_t start = settings.bankConvertStart, end = settings.bankConvertEnd;
+  const AreaKeeper keeper;
   Assembly second, third;
   std::string model, ignored, source;
   std::string failure = readBack(dir, "first.OBJ", first.object, "", second, model, source);
@@ -111,8 +118,6 @@ std::string roundTrip(const std::string& dir, const Assembly& first) {
   if (failure.empty()) failure = readBack(dir, "first.HEX", hex, model, third, ignored, source);
   if (failure.empty() && hexText(third, dir + "/again.HEX") != hex)
     failure = "first.HEX: " + difference(first, third, source);
-  settings.bankConvertStart = start;
-  settings.bankConvertEnd = end;
   return failure;
 }
 
@@ -161,23 +166,17 @@ class Generator {
     std::snprintf(text, sizeof text, "0%04Xh", value);
     return text;
   }
-  static std::string label(uint32_t address) {
-    char text[16];
-    std::snprintf(text, sizeof text, "P%04X", address);
-    return text;
-  }
+  static std::string label(uint32_t address) { return "P" + hex(address).substr(1, 4); }
+  // The forms a statement can select (see the encoder's form search).
   static bool usable(const zq::OpcodeEntry& e) {
     const int nibble = e.form & 0x0F;
     if (e.kind == 0) return nibble == 0 || nibble == 0x0F;
     if (e.kind == 1 || e.kind == 5 || e.kind == 11) return nibble == 0;
-    if (e.kind == 2 || e.kind == 3) return true;
-    return (e.kind == 22 || e.kind == 23) && nibble != 0x0F;
+    return e.kind == 2 || e.kind == 3 || ((e.kind == 22 || e.kind == 23) && nibble != 0x0F);
   }
   bool inArea(uint32_t address) const {
     return banked_ && (address & 0xFFF) >= areaStart_ && (address & 0xFFF) <= areaEnd_;
   }
-  const zq::OpcodeEntry& entry(size_t form) const { return chip_.records[form]; }
-  std::string mnemonic(size_t form) const { return entry(form).mnemonic; }
 
   // Chunks of statements at random places; banked programs get one in every bank and one
   // that runs through 0FFFh, where a statement other than NOP moves to 1000h.
@@ -201,7 +200,7 @@ class Generator {
       uint32_t lc = starts[c];
       for (uint32_t n = pick(8, 40); n > 0; --n, next = (next + 1) % forms_.size()) {
         Statement s{lc, forms_[next], pick(0, 1) == 1};
-        const zq::OpcodeEntry& e = entry(s.form);
+        const zq::OpcodeEntry& e = chip_.records[s.form];
         const bool zero = e.kind == 0 && e.opcode == 0 && (e.form & 0x0F) == 0;
         if (banked_ && (e.opcode >> 8) == 0xEF &&
             (lc == 0x0FFE || lc == 0x1FFE || (lc & 0xFFF) == 0x0FF))
@@ -257,8 +256,8 @@ class Generator {
   }
 
   std::string text(const Statement& s) {
-    const zq::OpcodeEntry& e = entry(s.form);
-    std::string m = mnemonic(s.form);
+    const zq::OpcodeEntry& e = chip_.records[s.form];
+    const std::string m = e.mnemonic;
     const int nibble = e.form & 0x0F;
     const uint32_t a = s.address;
     if (e.kind == 0) return nibble == 0 ? m : m + " @HL";
@@ -304,20 +303,12 @@ GeneratedProgram generateProgram(std::mt19937& random, const std::string& chipTe
 
 std::string roundTripGenerated(const std::string& dir, std::mt19937& random,
                                const std::string& chipText, bool banked) {
+  const AreaKeeper keeper;
   const GeneratedProgram program = generateProgram(random, chipText, banked);
-  const std::string source = dir + "/generated.asm";
-  writeFile(source, program.source);
-  writeFile(dir + "/none.opt", "");
-  auto params = makeParams(source, program.romTop);
-  std::snprintf(params->maskOptionPath, sizeof params->maskOptionPath, "%s/none.opt", dir.c_str());
-  zq::PersistentSettings& settings = zq::persistentSettings();
-  const uint16_t start = settings.bankConvertStart, end = settings.bankConvertEnd;
-  const Assembly first = assemble(*params, dir + "/generated.OBJ");
-  settings.bankConvertStart = start;
-  settings.bankConvertEnd = end;
-  std::string failure = first.errors > 0 || first.object.empty()
-                            ? "the generated program does not assemble:\n" + first.messages
-                            : roundTrip(dir, first);
+  const Assembly first = assembleText(dir, "generated", program.source, program.romTop);
+  const std::string failure = first.errors > 0 || first.object.empty()
+                                  ? "the generated program does not assemble:\n" + first.messages
+                                  : roundTrip(dir, first);
   return failure.empty() ? "" : failure + "--- generated program:\n" + program.source;
 }
 
