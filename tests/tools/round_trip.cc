@@ -137,7 +137,8 @@ class Generator {
 
   GeneratedProgram run() {
     GeneratedProgram program;
-    program.romTop = banked_ ? (pick(0, 1) ? 0x2FFF : 0x1FFF) : (pick(0, 1) ? 0x0FFF : 0x07FF);
+    static const int32_t kBankedTops[] = {0x1FFF, 0x2FFF, 0x2FFF, 0xFFFF};
+    program.romTop = banked_ ? kBankedTops[pick(0, 3)] : (pick(0, 1) ? 0x0FFF : 0x07FF);
     top_ = static_cast<uint32_t>(program.romTop);
     if (banked_) {
       areaStart_ = pick(0x30, 0x600);
@@ -190,7 +191,7 @@ class Generator {
         while (inArea(start) || start > top_);
         starts.push_back(start);
       }
-    if (banked_) starts.push_back(0x0FF8);
+    if (banked_) starts.insert(starts.end(), {0x0FF8, top_ > 0x1FFF ? 0x1FF8u : 0x0FF0u});
     std::sort(starts.begin(), starts.end());
     starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
     size_t next = pick(0, static_cast<uint32_t>(forms_.size() - 1));
@@ -204,7 +205,8 @@ class Generator {
         const bool zero = e.kind == 0 && e.opcode == 0 && (e.form & 0x0F) == 0;
         if (banked_ && (e.opcode >> 8) == 0xEF &&
             (lc == 0x0FFE || lc == 0x1FFE || (lc & 0xFFF) == 0x0FF))
-          continue;  // CPHL may not stand there
+          continue;                                // CPHL may not stand there
+        if (lc > 0x2FFF && e.kind == 1) continue;  // no destination is open to it there
         if (banked_ && (lc == 0x0FFF || lc == 0x1FFF) && !zero) {
           s.address = lc + 1;  // behind the NOP the assembler puts in its place
           s.labelled = false;  // a label there names the NOP
@@ -232,7 +234,8 @@ class Generator {
     // A labelled statement of another bank, while the area has room for its trampoline.
     std::vector<uint32_t> far;
     for (const Statement& s : statements_)
-      if (s.labelled && (s.address >> 12) != (address >> 12)) far.push_back(s.address);
+      if (s.labelled && (s.address >> 12) != (address >> 12) && s.address <= 0x2FFF)
+        far.push_back(s.address);
     if (far.empty()) return "";
     const uint32_t target = far[pick(0, static_cast<uint32_t>(far.size() - 1))];
     if (farTargets_.count(target) == 0 && farTargets_.size() + 8 > areaEnd_ - areaStart_) return "";
@@ -266,10 +269,12 @@ class Generator {
       return m + " " + destination(low, low + 0x7FF);
     }
     if (e.kind == 1 && zq::isCallOrJump(m)) {
-      if (!banked_) return m + (pick(0, 9) == 0 ? " 1, " : " ") + destination(0, 0xFFF);
+      // Now and then the page form, which routes by its address alone.
+      const std::string call = m + (pick(0, 9) == 0 ? " 1, " : " ");
+      if (!banked_) return call + destination(0, 0xFFF);
       const std::string far = pick(0, 1) ? farDestination(a) : "";
       const uint32_t bank = a & 0xF000;
-      return m + " " + (far.empty() ? destination(bank, std::min(bank + 0xFFF, top_)) : far);
+      return call + (far.empty() ? destination(bank, std::min(bank + 0xFFF, top_)) : far);
     }
     if (e.kind == 1 || e.kind == 5 || e.kind == 11)
       return m + " " + value(e.mask1, e.kind == 5, e.form & 0x10, false, e.form & 0x40);
