@@ -295,9 +295,8 @@ TEST_F(ZqasmCliTest, HexMatchesTheImages) {
 
 // -D enters a define before the first line of every pass: IFDEF and values see it.
 TEST_F(ZqasmCliTest, CommandLineDefinesSelectVariants) {
-  writeFile(dir_.file("v.asm"),
-            ".CHIP ZQ4460\n ORG 0\n .IFDEF DEBUG\n JMP nowhere\n .ENDIF\n"
-            " INC LEVEL\n");
+  writeFile(dir_.file("v.asm"), ".CHIP ZQ4460\n ORG 0\n .IFDEF DEBUG\n JMP nowhere\n .ENDIF\n"
+                                " INC LEVEL\n");
   EXPECT_NE(run(chips_ + "v.asm", 1).find("v.asm:6: error: "), std::string::npos);
   EXPECT_NE(run(chips_ + "-D LEVEL=2 -D DEBUG v.asm", 1).find("v.asm:4: error: "),
             std::string::npos);

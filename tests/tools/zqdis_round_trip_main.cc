@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
     if (entry.path().extension() == ".txt" && entry.path().stem() != "CMakeLists")
       chips.push_back(zqtest::readFile(entry.path().string()));
   std::printf("zqdis round trip: %zu chips, seed %u, %ld s\n", chips.size(), seed, seconds);
+  std::fflush(stdout);
   std::mt19937 random(seed);
   zqtest::TempDir dir;
   long passed = 0, failed = 0;
