@@ -5,20 +5,21 @@
 # also brings the C++ runtime to a C program).
 include(CMakePackageConfigHelpers)
 
-install(TARGETS zqasm_cli zqcoe RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS zqasm_cli zqcoe zqdis RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS zqasm_shared zqasm_static EXPORT zqasmTargets
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/zqasm/assembler.h
               ${PROJECT_SOURCE_DIR}/include/zqasm/observer.h
+              ${PROJECT_SOURCE_DIR}/include/zqasm/disassembler.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zqasm)
 # Cross builds take their chips from the native build.
 if(NOT WIN32)
   install(DIRECTORY ${CMAKE_BINARY_DIR}/chips/ DESTINATION ${CMAKE_INSTALL_DATADIR}/zqasm/chips
           FILES_MATCHING PATTERN "*.COE" PATTERN "CMakeFiles" EXCLUDE)
 endif()
-install(FILES ${PROJECT_SOURCE_DIR}/man/zqasm.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/man/zqasm.1 ${PROJECT_SOURCE_DIR}/man/zqdis.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The .pc file names its prefix relative to itself, so the installed tree may move.
 file(RELATIVE_PATH ZQASM_PC_UP /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)

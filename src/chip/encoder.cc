@@ -20,34 +20,13 @@
 #include "symbols/expression.h"
 #include "symbols/substitution.h"
 #include "chip/bank_fixup.h"
+#include "chip/instruction_fields.h"
 #include "chip/object_file.h"
 
 namespace zq {
 
 namespace {
 
-// Form flags in the high nibble of OpcodeEntry::form.
-constexpr uint8_t kFormNibble = 0x0F;
-constexpr uint8_t kFormHl = 0x0F;       // one operand is written "@HL"
-constexpr uint8_t kRamOperand1 = 0x10;  // operand 1 is a RAM address 40h-7Fh
-constexpr uint8_t kRamOperand2 = 0x20;
-constexpr uint8_t kNotReservedOperand1 = 0x40;  // operand 1 must avoid 40h-6Fh
-constexpr uint8_t kNotReservedOperand2 = 0x80;
-
-// Operand kinds of OpcodeEntry::kind.
-constexpr int kKindPlain = 0;
-constexpr int kKindAddress = 1;
-constexpr int kKindPair = 2;
-constexpr int kKindPairHlFirst = 3;
-constexpr int kKindShifted = 5;
-constexpr int kKindBits = 11;
-constexpr int kKindRegisterFirst = 22;
-constexpr int kKindRegisterSecond = 23;
-
-constexpr uint32_t kRamBase = 0x40;
-constexpr uint32_t kReservedRamEnd = 0x6F;
-constexpr uint32_t kBankedTop = 0x2FFF;
-constexpr uint32_t kPageHalf = 0x800;  // conditional jumps reach one half of a 4K page
 constexpr uint16_t kBitSelectOpcode = 0xED00;
 
 // Diagnostic numbers raised here.
@@ -77,34 +56,12 @@ void reportError(AssemblerRun& run, int pass, int number) {
   if (pass == 2) raiseError(run, number);
 }
 
-// The conditional jumps carry an 11-bit offset within their half page; their targets
-// are looked up among the labels only (symbol class 3).
-bool isConditionalJump(const std::string& mnemonic) {
-  if (mnemonic.empty() || toUpper(mnemonic[0]) != 'J') return false;
-  static const char* const kJumps[] = {"JB0", "JB1", "JB2", "JB3", "JNZ", "JNC", "JZ", "JC"};
-  for (const char* jump : kJumps)
-    if (equalsNoCase(mnemonic, jump)) return true;
-  return false;
-}
-
-bool isCallOrJump(const std::string& mnemonic) {
-  return equalsNoCase(mnemonic, "CALL") || equalsNoCase(mnemonic, "JMP");
-}
-
 // Model rules compare the four characters after "ZQ" of the loaded chip's name.
 bool modelIsOneOf(const AssemblerRun& run, std::initializer_list<const char*> models) {
   std::string model = chipModel(run);
   for (const char* candidate : models)
     if (equalsNoCase(model, candidate)) return true;
   return false;
-}
-
-// Index of the lowest set bit among bits 0-11; 12 when only higher bits are set.
-int maskShift(uint16_t mask) {
-  if (mask == 0) return 0;
-  for (int bit = 0; bit < 12; ++bit)
-    if (mask & (1u << bit)) return bit;
-  return 12;
 }
 
 // Count of binary digits of a number without leading zeros (1 for zero).
@@ -133,7 +90,7 @@ bool bitsCheck(uint32_t mask, uint32_t value) {
 
 // Working registers are numbered from 18h on model 4410 and from 70h elsewhere.
 uint32_t workingRegister(AssemblerRun& run, uint32_t value, int pass) {
-  uint32_t base = modelIsOneOf(run, {"4410"}) ? 0x18 : 0x70;
+  uint32_t base = workingRegisterBase(chipModel(run));
   if (value >= base) return value - base;
   if (pass == 2) raiseWarning(run, kWarningWorkingRegister);
   return value;

@@ -159,6 +159,11 @@ void reportImages(const AssemblerRun& run, const std::vector<uint8_t>& image,
 
 }  // namespace
 
+uint16_t unwrittenWord(const AssemblerRun& run) {
+  // Unprogrammed words of the 44W05 read as FFFFh.
+  return chipNameHas(chipNameField(run), 2, "44W05") ? 0xFFFF : 0x0000;
+}
+
 // Byte i is the two hexadecimal digits that begin at character 3i.
 uint8_t codeTextByte(const std::string& codeText, size_t index) {
   size_t pos = 3 * index;
@@ -227,8 +232,7 @@ void writeObjectFiles(AssemblerRun& run) {
     reportFatal(run, MessageOwner::kActiveWindow, "Memory alloc fail (%d)\n", 2);
     return;
   }
-  // Unprogrammed words of the 44W05 read as FFFFh.
-  if (chipNameHas(chipNameField(run), 2, "44W05")) std::fill_n(image.begin(), bodyBytes, 0xFF);
+  if (unwrittenWord(run) != 0) std::fill_n(image.begin(), bodyBytes, 0xFF);
   layRecords(run, image, romWords);
   // The image before the bank convert area, to tell the observer which words it wrote.
   const std::vector<uint8_t> laid =

@@ -50,6 +50,9 @@ uint8_t codeTextByte(const std::string& codeText, size_t index);
 bool recordInstruction(AssemblerRun& run, int byteCount, int address);
 // 1 when a record has the address locationCounter (16-bit compare), else 0.
 int orgAddressUsed(AssemblerRun& run);
+// The word of ".OBJ" at an address that no instruction covers: FFFFh on model 44W05,
+// else 0000h.
+uint16_t unwrittenWord(const AssemblerRun& run);
 // Writes ".RAM", ".OBJ", ".TAB" and the host results. Called once after the passes.
 // An output that cannot be written in full is shown as one that cannot be created, and
 // sets the run's writeFailed (an ".OBJ" or ".TAB" is then never left under its name);

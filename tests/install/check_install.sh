@@ -30,13 +30,14 @@ int main(int argc, char** argv) {
   return result == 1 && p->codeEnd == 2 ? 0 : 1;
 }
 HOST
-# Every function of both headers; the outputs go to out/demo.* by the output stem.
+# Every function of the headers; the outputs go to out/demo.* by the output stem.
 cat >host_all.c <<'HOST'
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include "zqasm/assembler.h"
 #include "zqasm/observer.h"
+#include "zqasm/disassembler.h"
 static void sink(const char* text, void* context) { (void)context; fputs(text, stderr); }
 static void image(void* context, const ZqasmImage* i) { *(size_t*)context = i->programWords; }
 int main(int argc, char** argv) {
@@ -62,7 +63,17 @@ int main(int argc, char** argv) {
   ZqasmSetOutputStem("out/demo");
   int result = Run44Assembler(p);
   printf("%d %u %zu\n", result, (unsigned)p->codeEnd, words);
-  return result == 1 && p->codeEnd == 2 && words == 0x1000 ? 0 : 1;
+  int status = -1;
+  const uint16_t jump = 0xD000;
+  ZqasmWordReading reading;
+  ZqasmImageFacts facts;
+  ZqasmDisassembler* d = ZqasmDisassemblerCreate(argv[2], "ZQ4460", &status);
+  if (d == NULL || strcmp(ZqasmDisassemblerNameText(d), "ZQ4460") != 0) return 3;
+  if (ZqasmDisassemblerRead(d, &jump, NULL, 1, 0xFFF) != 0) return 3;
+  ZqasmDisassemblerFacts(d, &facts);
+  if (ZqasmDisassemblerWord(d, 0, &reading) != 0 || strcmp(reading.text, "JMP 0000h") != 0) return 3;
+  ZqasmDisassemblerDestroy(d);
+  return result == 1 && p->codeEnd == 2 && words == 0x1000 && facts.romTop == 0xFFF ? 0 : 1;
 }
 HOST
 # Its source lies alone in all/: nothing may be written beside it.
@@ -107,9 +118,15 @@ fi
 env -u ZQASM_CHIP_DIR "$prefix/bin/zqasm" --depfile demo.d demo.asm
 grep -q "share/zqasm/chips/ZQ4460.COE" demo.d
 
+# The installed zqdis finds the chips too, and reads the image back.
+env -u ZQASM_CHIP_DIR "$prefix/bin/zqdis" demo.OBJ | grep -q "^L0000:  NOP "
+
 # Every option of --help is in the man page (written there with "\-" for "-").
-"$prefix/bin/zqasm" --help | grep -o -- '--\?-[A-Za-z][a-z-]*' | sort -u | while read -r option; do
-  roff=$(printf '%s' "$option" | sed 's/-/\\-/g')
-  grep -qF -- "$roff" "$prefix/share/man/man1/zqasm.1" || { echo "man page lacks $option"; exit 1; }
+for program in zqasm zqdis; do
+  "$prefix/bin/$program" --help | grep -o -- '--\?-[A-Za-z][a-z-]*' | sort -u | while read -r option; do
+    roff=$(printf '%s' "$option" | sed 's/-/\\-/g')
+    grep -qF -- "$roff" "$prefix/share/man/man1/$program.1" ||
+      { echo "man page of $program lacks $option"; exit 1; }
+  done
 done
 echo "install check passed"

@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/chip_directory.h"
 #include "common/cli_report.h"
 #include "zqasm/cli_size.h"
 #include "platform/platform.h"
@@ -29,9 +30,6 @@
 #include "zqasm/assembler.h"
 #include "zqasm/observer.h"
 
-#ifndef ZQASM_DEFAULT_CHIP_DIR
-#define ZQASM_DEFAULT_CHIP_DIR "chips"
-#endif
 #ifndef ZQASM_TOOL_VERSION
 #define ZQASM_TOOL_VERSION "unknown"
 #endif
@@ -310,23 +308,9 @@ bool fillSlot(char* slot, size_t size, const std::string& value, const char* wha
   return true;
 }
 
-// The chips of an installed zqasm lie in ../share/zqasm/chips beside its bin folder; a
-// zqasm run from the build tree uses the chips built there.
-std::string defaultChipDirectory() {
-  std::string program = zq::executablePath();
-  size_t slash = program.find_last_of("/\\");
-  if (slash != std::string::npos) {
-    std::string installed = program.substr(0, slash) + "/../share/zqasm/chips";
-    if (!zq::resolveExistingName(installed).empty()) return zq::fullPath(installed);
-  }
-  return ZQASM_DEFAULT_CHIP_DIR;
-}
-
-// An explicit --chip-dir wins, even when empty; else the environment, else the default.
+// --chip-dir when given, even empty; else as chip_directory.h says.
 std::string chipDirectoryOf(const Options& options) {
-  if (options.chipDirectoryGiven) return options.chipDirectory;
-  const char* fromEnvironment = std::getenv("ZQASM_CHIP_DIR");
-  return fromEnvironment && *fromEnvironment ? fromEnvironment : defaultChipDirectory();
+  return zqcli::chipDirectory(options.chipDirectoryGiven, options.chipDirectory);
 }
 
 int fillBlock(const Options& options, AssemblerParams& block) {

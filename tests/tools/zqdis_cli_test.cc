@@ -1,0 +1,129 @@
+// The zqdis program: its command line, its messages and statuses for images that are not
+// images, and whole outputs compared with texts worked out from the words by hand.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/cli_report.h"
+#include "test_support.h"
+
+namespace {
+
+using zqtest::writeFile;
+
+class ZqdisCliTest : public ::testing::Test {
+ protected:
+  // Runs `program` (zqdis unless told) with `arguments` in the test directory; expects
+  // `status`; returns standard output, then standard error.
+  std::string run(const std::string& arguments, int status,
+                  const char* program = ZQASM_TEST_ZQDIS) {
+    const std::string command = "cd '" + dir_.path() + "' && '" + program + "' " + arguments +
+                                " 2>errors; s=$?; cat errors; exit $s";
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return output;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+    const int result = pclose(pipe);
+    EXPECT_EQ(WIFEXITED(result) ? WEXITSTATUS(result) : -1, status) << arguments << "\n" << output;
+    return output;
+  }
+  // An Intel HEX file of `words` at addresses 0..; 0xFFFFFFFF for a word not written.
+  void writeHex(const std::string& name, const std::vector<uint32_t>& words) {
+    std::vector<uint8_t> bytes, written;
+    for (uint32_t word : words) {
+      bytes.push_back(static_cast<uint8_t>(word & 0xFF));
+      bytes.push_back(static_cast<uint8_t>(word >> 8 & 0xFF));
+      written.push_back(word <= 0xFFFF);
+    }
+    ASSERT_TRUE(zqcli::writeIntelHex(dir_.file(name), bytes, written, 2));
+  }
+  zqtest::TempDir dir_;
+  const std::string chips_ = "--chip-dir '" + zqtest::chipDir() + "' ";
+};
+
+TEST_F(ZqdisCliTest, CommandLineAndBadImages) {
+  writeFile(dir_.file("p.HEX"), ":00000001FF\n");
+  const std::pair<std::string, std::string> usage[] = {
+      {"", "zqdis: missing IMAGE\n"},
+      {"--bogus a.OBJ", "zqdis: unknown option --bogus\n"},
+      {"a.OBJ b.OBJ", "zqdis: more than one IMAGE: b.OBJ\n"},
+      {"--chip", "zqdis: option --chip needs a value\n"},
+      {"--listing=1 a.OBJ", "zqdis: option --listing takes no value\n"},
+      {"p.HEX", "zqdis: p.HEX: an Intel HEX file does not name its chip: give --chip\n"},
+  };
+  for (const auto& [arguments, message] : usage)
+    EXPECT_EQ(run(chips_ + arguments, 2), message + "Try 'zqdis --help' for more information.\n");
+  EXPECT_EQ(run("missing.OBJ", 3), "zqdis: missing.OBJ: No such file or directory\n");
+
+  const std::string header = "ZQ4460";
+  const std::pair<std::string, std::string> images[] = {
+      // file contents, message after "zqdis: NAME: "
+      {"", "the file is empty"},
+      {std::string("XY12\0\0", 6), "its header \"XY12\" names no chip of " + zqtest::chipDir()},
+      {header, "no program words after the header: the image is empty"},
+      {header + "abc", "cut short: 3 bytes after the header end in half a word"},
+      {header + std::string(2 * 0x10001, '\0'),
+       "65537 words, more than the largest program ROM (10000h words)"},
+      {":0200000000D02F\n:00000001FF\n",
+       "line 1: bad checksum 2Fh (the record's bytes call for 2Eh)"},
+      {":0200000000D02E\n\n:00000006FA\n", "line 3: unsupported record type 06h with 0 data bytes"},
+      {":0200000000D02E\n", "no end record (the file may be cut short)"},
+      {":0100000000FF\n:00000001FF\n", "word 0000h is given only its low byte"},
+      {":00000001FF\n", "no data records: the image is empty"},
+      {":zz\n", "line 1: not an Intel HEX record"},
+  };
+  int n = 0;
+  for (const auto& [contents, message] : images) {
+    const std::string name = "bad" + std::to_string(n++);
+    writeFile(dir_.file(name), contents);
+    EXPECT_EQ(run(chips_ + "--chip ZQ4460 " + name, 1), "zqdis: " + name + ": " + message + "\n");
+  }
+  writeFile(dir_.file("ok.HEX"), ":0200000000D02E\n:00000001FF\n");
+  EXPECT_EQ(run(chips_ + "--chip ZQ9999 ok.HEX", 1),
+            "zqdis: no chip description ZQ9999.COE in " + zqtest::chipDir() + "\n");
+}
+
+// The source of a small program: labels where jumps and calls land, an ORG after the gap.
+TEST_F(ZqdisCliTest, SourceOfAnObjectFile) {
+  writeFile(dir_.file("p.asm"),
+            ".CHIP ZQ4460\n ORG 0\nstart: JMP main\n ORG 10h\nmain: MOV 45h, 3\nloop: INC @HL\n"
+            " JNZ loop\n CALL sub\n JMP start\nsub: RET\n");
+  run(chips_ + "-q p.asm", 0, ZQASM_TEST_CLI);
+  EXPECT_EQ(run(chips_ + "p.OBJ", 0),
+            "; p.OBJ read back by zqdis: chip ZQ4460, program ROM top 0FFFh.\n"
+            "; Assemble with: zqasm --rom-top 0FFFh FILE\n"
+            "        .CHIP   ZQ4460\n"
+            "L0000:  JMP     L0010           ; 0000 D010\n"
+            "        ORG     0010h\n"
+            "L0010:  MOV     45h, 03h        ; 0010 2053\n"
+            "L0011:  INC     @HL             ; 0011 0010\n"
+            "        JNZ     L0011           ; 0012 A011\n"
+            "        CALL    L0015           ; 0013 C015\n"
+            "        JMP     L0000           ; 0014 D000\n"
+            "L0015:  RET                     ; 0015 0003\n");
+}
+
+// An Intel HEX listing: the words it holds, a written NOP kept, a word no instruction
+// gives marked and counted on standard error.
+TEST_F(ZqdisCliTest, IntelHexListing) {
+  writeHex("w.HEX", {0xD002, 0x0005, 0x0000, 0xFFFFFFFF, 0xA002});
+  EXPECT_EQ(run(chips_ + "--listing --chip ZQ4460 w.HEX", 0),
+            "; w.HEX read back by zqdis: chip ZQ4460, program ROM top 0FFFh.\n"
+            "; Intel HEX does not hold the ROM top: this is the end of the bank of the last word\n"
+            "; (0FFFh, 1FFFh or 2FFFh; 0FFFFh beyond).\n"
+            "; 1 word(s) cannot be written as source: marked \"cannot be written\" or\n"
+            "; \"not built again\" below; the image assembled from this text differs there.\n"
+            "ADDR WORD  STATEMENT\n"
+            "0000 D002          JMP     L0002\n"
+            "0001 0005          ; cannot be written: no instruction of ZQ4460 gives this word\n"
+            "0002 0000  L0002:  NOP\n"
+            "0004 A002          JNZ     L0002\n"
+            "zqdis: w.HEX: 1 word(s) cannot be written as source (marked in the output)\n");
+}
+
+}  // namespace

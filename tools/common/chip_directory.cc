@@ -1,0 +1,36 @@
+// The chip directory of the tools; see chip_directory.h.
+#include "common/chip_directory.h"
+
+#include <cstdlib>
+
+#include "platform/platform.h"
+
+#ifndef ZQASM_DEFAULT_CHIP_DIR
+#define ZQASM_DEFAULT_CHIP_DIR "chips"
+#endif
+
+namespace zqcli {
+
+namespace {
+
+// The chips of an installed copy lie in ../share/zqasm/chips beside its bin folder; a
+// program run from the build tree uses the chips built there.
+std::string defaultChipDirectory() {
+  std::string program = zq::executablePath();
+  size_t slash = program.find_last_of("/\\");
+  if (slash != std::string::npos) {
+    std::string installed = program.substr(0, slash) + "/../share/zqasm/chips";
+    if (!zq::resolveExistingName(installed).empty()) return zq::fullPath(installed);
+  }
+  return ZQASM_DEFAULT_CHIP_DIR;
+}
+
+}  // namespace
+
+std::string chipDirectory(bool isGiven, const std::string& given) {
+  if (isGiven) return given;
+  const char* fromEnvironment = std::getenv("ZQASM_CHIP_DIR");
+  return fromEnvironment && *fromEnvironment ? fromEnvironment : defaultChipDirectory();
+}
+
+}  // namespace zqcli
