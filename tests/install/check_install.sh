@@ -60,6 +60,10 @@ int main(int argc, char** argv) {
   ZqasmSetMessageSink(sink, NULL);
   ZqasmSetRunObserver(&observer);
   ZqasmSetOutputStem("out/demo");
+  ZqasmResetRunSettings();
+  if (ZqasmSetSourceText("none.asm", "", 0) != 1) return 2;
+  ZqasmClearSourceTexts();
+  ZqasmSetOutputFiles(1);
   int result = Run44Assembler(p);
   printf("%d %u %zu\n", result, (unsigned)p->codeEnd, words);
   return result == 1 && p->codeEnd == 2 && words == 0x1000 ? 0 : 1;
@@ -106,6 +110,11 @@ fi
 # No --chip-dir, no ZQASM_CHIP_DIR: the chips come from the prefix.
 env -u ZQASM_CHIP_DIR "$prefix/bin/zqasm" --depfile demo.d demo.asm
 grep -q "share/zqasm/chips/ZQ4460.COE" demo.d
+
+# The language server, when it was built, is installed beside zqasm.
+if [ -f "$build/tools/zqasm-lsp" ]; then
+  "$prefix/bin/zqasm-lsp" --version | grep -q "^zqasm-lsp "
+fi
 
 # Every option of --help is in the man page (written there with "\-" for "-").
 "$prefix/bin/zqasm" --help | grep -o -- '--\?-[A-Za-z][a-z-]*' | sort -u | while read -r option; do

@@ -44,8 +44,8 @@ bool parseNumber(std::string text, bool negative, int64_t& value) {
 }
 
 std::string pathFrom(const std::string& root, const std::string& path) {
-  const bool absolute = !path.empty() && (path[0] == '/' || path[0] == '\\' ||
-                                          (path.size() > 1 && path[1] == ':'));
+  const bool absolute =
+      !path.empty() && (path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':'));
   return zq::fullPath(absolute || root.empty() ? path : root + "/" + path);
 }
 

@@ -19,8 +19,17 @@ constexpr size_t kMaxWorkspaceSymbols = 500;
 constexpr size_t kMaxHoverWords = 16;
 
 // Token types and modifiers of the legend (indexes into tokenTypes()).
-enum TokenType { kKeyword, kDecorator, kFunction, kVariable, kMacroToken, kNumber, kStringToken,
-                 kComment, kParameter };
+enum TokenType {
+  kKeyword,
+  kDecorator,
+  kFunction,
+  kVariable,
+  kMacroToken,
+  kNumber,
+  kStringToken,
+  kComment,
+  kParameter
+};
 constexpr uint32_t kReadonly = 1;
 constexpr uint32_t kDeclaration = 2;
 
@@ -65,15 +74,24 @@ std::string operandForm(const Opcode& o) {
   const int nibble = o.form & 0x0F;
   const bool far = upper(o.mnemonic) == "CALL" || upper(o.mnemonic) == "JMP";
   switch (o.kind) {
-    case 0: return nibble == 15 ? "@HL" : nibble == 0 ? "" : "operand";
-    case 1: return far ? "address  |  page, address" : "address";
-    case 2: return nibble == 15 ? "value, @HL" : "value, value";
-    case 3: return nibble == 15 ? "@HL, value" : "value, value";
-    case 5: return "value";
-    case 11: return "bits";
-    case 22: return "Ry, value";
-    case 23: return "value, Ry";
-    default: return "?";
+    case 0:
+      return nibble == 15 ? "@HL" : nibble == 0 ? "" : "operand";
+    case 1:
+      return far ? "address  |  page, address" : "address";
+    case 2:
+      return nibble == 15 ? "value, @HL" : "value, value";
+    case 3:
+      return nibble == 15 ? "@HL, value" : "value, value";
+    case 5:
+      return "value";
+    case 11:
+      return "bits";
+    case 22:
+      return "Ry, value";
+    case 23:
+      return "value, Ry";
+    default:
+      return "?";
   }
 }
 
@@ -135,9 +153,9 @@ void addUnique(std::vector<Location>& list, const Location& l) {
 }  // namespace
 
 const std::vector<std::string>& tokenTypes() {
-  static const std::vector<std::string> kTypes = {"keyword", "decorator", "function",
-                                                  "variable", "macro",    "number",
-                                                  "string",  "comment",   "parameter"};
+  static const std::vector<std::string> kTypes = {"keyword",  "decorator", "function",
+                                                  "variable", "macro",     "number",
+                                                  "string",   "comment",   "parameter"};
   return kTypes;
 }
 
@@ -224,8 +242,8 @@ std::optional<Hover> Workspace::hover(const std::string& file, Position at) cons
         for (const SymbolFact& other : run.symbols) {
           if (other.kind != kLocalLabel || !other.definition || !(other.at == d.at)) continue;
           if (++count > kMaxHoverWords) break;
-          addresses += "\n- " + hex(other.value, 4) + " in the call at " + fileName(other.source.file) +
-                       ":" + std::to_string(other.source.line);
+          addresses += "\n- " + hex(other.value, 4) + " in the call at " +
+                       fileName(other.source.file) + ":" + std::to_string(other.source.line);
         }
         if (count > 1) text = std::string(kindName(d.kind)) + " **" + d.name + "**" + addresses;
       }
@@ -247,7 +265,8 @@ std::optional<Hover> Workspace::hover(const std::string& file, Position at) cons
   const std::string source = line(file, at.line + 1);
   if (parts.empty()) {
     for (const Token& token : lexLine(source)) {
-      if (token.kind != TokenKind::kName || at.column < token.start || at.column > token.end) continue;
+      if (token.kind != TokenKind::kName || at.column < token.start || at.column > token.end)
+        continue;
       const std::vector<std::string> forms = formsOf(runs, token.text);
       if (forms.empty()) continue;
       std::string text = "instruction **" + upper(token.text) + "**\n```\n";
@@ -307,7 +326,8 @@ std::vector<CompletionItem> Workspace::completion(const std::string& file, Posit
   const bool directive = start > 0 && (source[static_cast<size_t>(start) - 1] == '.' ||
                                        source[static_cast<size_t>(start) - 1] == '#');
   for (const std::string& keyword : directiveKeywords())
-    if (keyword != "PARAMCOUNT" || directive) add(directive ? keyword : "." + keyword, 14, "directive");
+    if (keyword != "PARAMCOUNT" || directive)
+      add(directive ? keyword : "." + keyword, 14, "directive");
   if (directive) return items;
   const std::vector<const RunResult*> runs = runsOf(file);
   for (const RunResult* run : runs) {
@@ -346,12 +366,13 @@ std::vector<DocumentSymbol> Workspace::documentSymbols(const std::string& file) 
   for (size_t i = 0; i < definitions.size(); ++i) {
     const SymbolFact& f = *definitions[i];
     if (f.kind == kInclude || (f.kind == kLabel && macroLines.count(f.at.line))) continue;
-    if (!seen.insert(std::to_string(f.kind) + ":" + std::to_string(f.at.line) + ":" + f.name).second)
+    if (!seen.insert(std::to_string(f.kind) + ":" + std::to_string(f.at.line) + ":" + f.name)
+             .second)
       continue;
     DocumentSymbol s;
     s.name = utf8FromBytes(f.name);
-    s.detail = utf8FromBytes(f.kind == kLocalLabel ? std::string("local label")
-                                                   : describe(*owners[i], f));
+    s.detail =
+        utf8FromBytes(f.kind == kLocalLabel ? std::string("local label") : describe(*owners[i], f));
     s.kind = kSymbolKinds[f.kind];
     s.range = s.selectionRange = spanOf(f.at);
     (f.kind == kRamName ? ramNames : symbols).push_back(s);
@@ -373,7 +394,8 @@ std::vector<DocumentSymbol> Workspace::documentSymbols(const std::string& file) 
       s.kind = region == "DATA" ? 23 : 18;
       const int end = static_cast<int>(std::min(n, all.size() - 1));
       s.range = Range{{open, 0}, {end, static_cast<int>(all[static_cast<size_t>(end)].size())}};
-      s.selectionRange = Range{{open, 0}, {open, static_cast<int>(all[static_cast<size_t>(open)].size())}};
+      s.selectionRange =
+          Range{{open, 0}, {open, static_cast<int>(all[static_cast<size_t>(open)].size())}};
       for (const DocumentSymbol& ram : ramNames)
         if (ram.range.start.line >= open && ram.range.start.line <= end) s.children.push_back(ram);
       symbols.push_back(s);
@@ -413,15 +435,20 @@ std::vector<WorkspaceSymbol> Workspace::workspaceSymbols(const std::string& quer
 std::vector<uint32_t> Workspace::semanticTokens(const std::string& file) const {
   const std::vector<const RunResult*> runs = runsOf(file);
   // What the facts say each located name of this file is, and the names defined anywhere.
-  std::map<std::pair<int, int>, std::pair<int, bool>> located;  // (line, column) -> kind, def
-  std::map<std::string, int> named;                            // upper-cased name -> kind
+  struct Located {
+    int kind;
+    bool definition;
+    int end;
+  };
+  std::map<std::pair<int, int>, Located> located;  // (line, column) -> what stands there
+  std::map<std::string, int> named;                // upper-cased name -> kind
   std::set<std::string> mnemonics;
   std::vector<std::pair<std::pair<int, int>, std::vector<std::string>>> macroBodies;
   for (const RunResult* run : runs) {
     for (const Opcode& o : run->opcodes) mnemonics.insert(upper(o.mnemonic));
     for (const SymbolFact& f : run->symbols) {
       if (f.at.file == file && f.at.endColumn > f.at.column)
-        located[{f.at.line - 1, f.at.column}] = {f.kind, f.definition};
+        located[{f.at.line - 1, f.at.column}] = Located{f.kind, f.definition, f.at.endColumn};
       if (f.definition) named.emplace(upper(f.name), f.kind);
     }
   }
@@ -429,14 +456,21 @@ std::vector<uint32_t> Workspace::semanticTokens(const std::string& file) const {
     modifiers = definition ? kDeclaration : 0;
     switch (kind) {
       case kLabel:
-      case kLocalLabel: return kFunction;
+      case kLocalLabel:
+        return kFunction;
       case kConstant:
       case kDefine:
-      case kString: modifiers |= kReadonly; return kVariable;
-      case kRamName: return kVariable;
-      case kMacro: return kMacroToken;
-      case kInclude: return kStringToken;
-      default: return -1;
+      case kString:
+        modifiers |= kReadonly;
+        return kVariable;
+      case kRamName:
+        return kVariable;
+      case kMacro:
+        return kMacroToken;
+      case kInclude:
+        return kStringToken;
+      default:
+        return -1;
     }
   };
   std::vector<uint32_t> data;
@@ -456,28 +490,42 @@ std::vector<uint32_t> Workspace::semanticTokens(const std::string& file) const {
   for (size_t n = 0; n < all.size(); ++n) {
     const int row = static_cast<int>(n);
     const std::vector<Token> tokens = lexLine(all[n]);
+    int covered = 0;  // a fact's name may hold several tokens (an include name)
     for (const Token& t : tokens) {
-      if (t.kind == TokenKind::kDirective && (t.text == "ENDM" || t.text == "ENDMAC" || t.text == "ENDMACRO"))
+      if (t.kind == TokenKind::kDirective &&
+          (t.text == "ENDM" || t.text == "ENDMAC" || t.text == "ENDMACRO"))
         parameters.clear();
     }
     for (const Token& t : tokens) {
+      if (t.start < covered) continue;
       uint32_t modifiers = 0;
       int type = -1;
+      int end = t.end;
       switch (t.kind) {
-        case TokenKind::kComment: type = kComment; break;
-        case TokenKind::kString: type = kStringToken; break;
-        case TokenKind::kNumber: type = kNumber; break;
-        case TokenKind::kDirective: type = kDecorator; break;
+        case TokenKind::kComment:
+          type = kComment;
+          break;
+        case TokenKind::kString:
+          type = kStringToken;
+          break;
+        case TokenKind::kNumber:
+          type = kNumber;
+          break;
+        case TokenKind::kDirective:
+          type = kDecorator;
+          break;
         case TokenKind::kName: {
           auto fact = located.find({row, t.start});
           if (fact != located.end()) {
-            type = typeOf(fact->second.first, fact->second.second, modifiers);
-            if (fact->second.first == kMacro && fact->second.second) {
+            type = typeOf(fact->second.kind, fact->second.definition, modifiers);
+            end = covered = std::max(t.end, fact->second.end);
+            if (fact->second.kind == kMacro && fact->second.definition) {
               // A macro head: its parameters are coloured in its body.
               parameters.clear();
               for (const RunResult* run : runs)
                 for (const SymbolFact& f : run->symbols)
-                  if (f.kind == kMacro && f.definition && f.at.file == file && f.at.line == row + 1) {
+                  if (f.kind == kMacro && f.definition && f.at.file == file &&
+                      f.at.line == row + 1) {
                     std::string list = f.text + ",";
                     for (size_t p = 0, q; (q = list.find(',', p)) != std::string::npos; p = q + 1) {
                       std::string name = list.substr(p, q - p);
@@ -497,7 +545,7 @@ std::vector<uint32_t> Workspace::semanticTokens(const std::string& file) const {
           break;
         }
       }
-      push(row, t.start, t.end - t.start, type, modifiers);
+      push(row, t.start, end - t.start, type, modifiers);
     }
   }
   return data;

@@ -1,9 +1,8 @@
 // LSP messages to workspace calls and back.
 #include "protocol.h"
 
-#include <nlohmann/json.hpp>
-
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "config.h"
@@ -52,8 +51,10 @@ std::string readText(const std::string& file, bool& found) {
 json documentSymbol(const DocumentSymbol& s) {
   json children = json::array();
   for (const DocumentSymbol& child : s.children) children.push_back(documentSymbol(child));
-  json out = {{"name", s.name.empty() ? std::string("?") : s.name}, {"kind", s.kind},
-              {"range", range(s.range)}, {"selectionRange", range(s.selectionRange)}};
+  json out = {{"name", s.name.empty() ? std::string("?") : s.name},
+              {"kind", s.kind},
+              {"range", range(s.range)},
+              {"selectionRange", range(s.selectionRange)}};
   if (!s.detail.empty()) out["detail"] = s.detail;
   if (!children.empty()) out["children"] = children;
   return out;
@@ -70,11 +71,14 @@ void Server::respond(const json& id, const json& result) {
 }
 
 void Server::fail(const json& id, int code, const std::string& message) {
-  send_(json{{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}}
-            .dump(-1, ' ', false, json::error_handler_t::replace));
+  send_(
+      json{{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}}.dump(
+          -1, ' ', false, json::error_handler_t::replace));
 }
 
-void Server::malformed() { fail(nullptr, kParseError, "a message without a usable Content-Length"); }
+void Server::malformed() {
+  fail(nullptr, kParseError, "a message without a usable Content-Length");
+}
 
 void Server::handle(const std::string& body) {
   const json message = json::parse(body, nullptr, false);
@@ -161,8 +165,9 @@ void Server::publish(const std::string& file) {
     if (!d.code.empty()) item["code"] = d.code;
     json related = json::array();
     for (const auto& r : d.related)
-      related.push_back({{"location", {{"uri", uriOf(r.first.file)}, {"range", range(r.first.range)}}},
-                         {"message", utf8FromBytes(r.second)}});
+      related.push_back(
+          {{"location", {{"uri", uriOf(r.first.file)}, {"range", range(r.first.range)}}},
+           {"message", utf8FromBytes(r.second)}});
     if (!related.empty()) item["relatedInformation"] = related;
     list.push_back(item);
   }
@@ -212,7 +217,8 @@ json Server::request(const std::string& method, const json& params) {
     json legend = {{"tokenTypes", tokenTypes()}, {"tokenModifiers", tokenModifiers()}};
     return {{"capabilities",
              {{"positionEncoding", "utf-16"},
-              {"textDocumentSync", {{"openClose", true}, {"change", 1}, {"save", {{"includeText", false}}}}},
+              {"textDocumentSync",
+               {{"openClose", true}, {"change", 1}, {"save", {{"includeText", false}}}}},
               {"definitionProvider", true},
               {"referencesProvider", true},
               {"hoverProvider", true},
@@ -230,10 +236,13 @@ json Server::request(const std::string& method, const json& params) {
   if (workspace_.pending()) runDue();
   if (method == "workspace/symbol") {
     json list = json::array();
-    for (const WorkspaceSymbol& s : workspace_.workspaceSymbols(
-             bytesFromUtf8(params.value("query", std::string()))))
-      list.push_back({{"name", s.name}, {"kind", s.kind}, {"containerName", s.container},
-                      {"location", {{"uri", uriOf(s.location.file)}, {"range", range(s.location.range)}}}});
+    for (const WorkspaceSymbol& s :
+         workspace_.workspaceSymbols(bytesFromUtf8(params.value("query", std::string()))))
+      list.push_back(
+          {{"name", s.name},
+           {"kind", s.kind},
+           {"containerName", s.container},
+           {"location", {{"uri", uriOf(s.location.file)}, {"range", range(s.location.range)}}}});
     return list;
   }
   if (method.compare(0, 13, "textDocument/") != 0)
@@ -242,12 +251,13 @@ json Server::request(const std::string& method, const json& params) {
   if (method == "textDocument/definition" || method == "textDocument/references") {
     const bool references = method == "textDocument/references";
     const std::vector<Location> found =
-        references ? workspace_.references(file, positionOf(params),
-                                           params.value("context", json::object())
-                                               .value("includeDeclaration", true))
+        references ? workspace_.references(
+                         file, positionOf(params),
+                         params.value("context", json::object()).value("includeDeclaration", true))
                    : workspace_.definition(file, positionOf(params));
     json list = json::array();
-    for (const Location& l : found) list.push_back({{"uri", uriOf(l.file)}, {"range", range(l.range)}});
+    for (const Location& l : found)
+      list.push_back({{"uri", uriOf(l.file)}, {"range", range(l.range)}});
     if (list.empty() && !references) return nullptr;
     return list;
   }
@@ -265,10 +275,12 @@ json Server::request(const std::string& method, const json& params) {
   }
   if (method == "textDocument/documentSymbol") {
     json list = json::array();
-    for (const DocumentSymbol& s : workspace_.documentSymbols(file)) list.push_back(documentSymbol(s));
+    for (const DocumentSymbol& s : workspace_.documentSymbols(file))
+      list.push_back(documentSymbol(s));
     return list;
   }
-  if (method == "textDocument/semanticTokens/full") return {{"data", workspace_.semanticTokens(file)}};
+  if (method == "textDocument/semanticTokens/full")
+    return {{"data", workspace_.semanticTokens(file)}};
   throw RequestError{kMethodNotFound, "no method " + method};
 }
 

@@ -8,10 +8,9 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
-
-#include <nlohmann/json_fwd.hpp>
 
 #include "workspace.h"
 

@@ -24,10 +24,15 @@ Place lineOf(const char* file, unsigned line) {
   return Place{text(file), static_cast<int>(line), 0, 0};
 }
 
+// Diagnostics kept of one run; a run past the ROM's end may raise one per line.
+constexpr size_t kMaxDiagnostics = 1000;
+
 // The observer's state for one run.
 struct Collector {
   RunResult* result;
   std::unordered_set<std::string> seen;  // located symbol facts already kept
+  std::set<Place> callPlaces;            // calls kept (the first expansion of each)
+  size_t diagnosticsLeftOut = 0;
 };
 
 // The name a message quotes ("undefined symbol 'nowhere'" -> nowhere).
@@ -39,25 +44,34 @@ std::string quotedName(const std::string& message) {
 }
 
 void onDiagnostic(void* context, const ZqasmDiagnostic* d) {
-  RunResult& r = *static_cast<Collector*>(context)->result;
+  Collector& c = *static_cast<Collector*>(context);
+  RunResult& r = *c.result;
+  if (r.diagnostics.size() >= kMaxDiagnostics) {
+    ++c.diagnosticsLeftOut;
+    return;
+  }
   RunDiagnostic diagnostic;
   diagnostic.severity = d->kind == ZQASM_WARNING ? Severity::kWarning : Severity::kError;
-  if (d->number >= 0) diagnostic.code = (d->kind == ZQASM_WARNING ? "W" : "E") + std::to_string(d->number);
+  if (d->number >= 0)
+    diagnostic.code = (d->kind == ZQASM_WARNING ? "W" : "E") + std::to_string(d->number);
   diagnostic.message = d->message != nullptr && *d->message ? d->message : text(d->text);
   if (diagnostic.message.empty()) diagnostic.message = "error";
   diagnostic.culprit = quotedName(diagnostic.message);
   // A statement of an expansion is shown at its body line, with the calls around it.
-  diagnostic.at = lineOf(d->statementFile != nullptr && *d->statementFile ? d->statementFile : d->file,
-                         d->statementFile != nullptr && *d->statementFile ? d->statementLine : d->line);
+  diagnostic.at =
+      lineOf(d->statementFile != nullptr && *d->statementFile ? d->statementFile : d->file,
+             d->statementFile != nullptr && *d->statementFile ? d->statementLine : d->line);
   for (size_t i = 0; i < d->expansionCount; ++i) {
     const ZqasmExpansion& e = d->expansions[i];
-    diagnostic.related.emplace_back(lineOf(e.callFile, e.callLine),
-                                    "in the expansion of macro '" + text(e.macro) + "' called here");
+    diagnostic.related.emplace_back(
+        lineOf(e.callFile, e.callLine),
+        "in the expansion of macro '" + text(e.macro) + "' called here");
   }
   if (d->otherFile != nullptr && *d->otherFile)
     diagnostic.related.emplace_back(lineOf(d->otherFile, d->otherLine), "first defined here");
   // A stop that names no line stands at the first line of the main source.
-  if (diagnostic.at.file.empty() || diagnostic.at.line < 1) diagnostic.at = Place{r.mainFile, 1, 0, 0};
+  if (diagnostic.at.file.empty() || diagnostic.at.line < 1)
+    diagnostic.at = Place{r.mainFile, 1, 0, 0};
   r.diagnostics.push_back(std::move(diagnostic));
 }
 
@@ -91,10 +105,13 @@ void onSymbol(void* context, const ZqasmSymbol* s) {
 }
 
 void onCall(void* context, const ZqasmMacroCall* call) {
-  RunResult& r = *static_cast<Collector*>(context)->result;
+  Collector& c = *static_cast<Collector*>(context);
+  RunResult& r = *c.result;
   CallFact fact;
   fact.macro = text(call->macro);
   fact.at = placeOf(call->at);
+  // A call in a macro body is made by every expansion of that macro: the first is kept.
+  if (!c.callPlaces.insert(fact.at).second) return;
   fact.headFile = text(call->headFile);
   fact.headLine = static_cast<int>(call->headLine);
   fact.expansion = call->expansion;
@@ -156,8 +173,9 @@ RunResult assemble(const RunSettings& settings) {
   }
   if (!fits) {
     RunDiagnostic d;
-    d.message = "a path of the settings is too long for the assembler (257 characters), or "
-                "there are more than 34 include directories";
+    d.message =
+        "a path of the settings is too long for the assembler (257 characters), or "
+        "there are more than 34 include directories";
     d.at = Place{settings.source, 1, 0, 0};
     result.diagnostics.push_back(d);
     result.filesRead.insert(settings.source);
@@ -172,7 +190,7 @@ RunResult assemble(const RunSettings& settings) {
     names.push_back(define.first.c_str());
     values.push_back(define.second.c_str());
   }
-  Collector collector{&result, {}};
+  Collector collector{&result, {}, {}, 0};
   ZqasmRunObserver observer{};
   observer.context = &collector;
   observer.diagnostic = onDiagnostic;
@@ -200,6 +218,14 @@ RunResult assemble(const RunSettings& settings) {
   for (const std::string& file : result.filesRead) {
     if (upper(file) == upper(settings.source)) result.mainFile = file;
   }
+  if (collector.diagnosticsLeftOut > 0) {
+    RunDiagnostic d;
+    d.severity = Severity::kWarning;
+    d.message = std::to_string(collector.diagnosticsLeftOut) +
+                " more diagnostics of this run are not shown";
+    d.at = Place{result.mainFile, 1, 0, 0};
+    result.diagnostics.push_back(d);
+  }
   if (result.status < 0) {
     RunDiagnostic d;
     d.message = result.messages.empty() ? "the source cannot be read" : result.messages.back();
@@ -211,17 +237,17 @@ RunResult assemble(const RunSettings& settings) {
 }
 
 bool sameName(const RunResult& result, int kind, const std::string& a, const std::string& b) {
-  const bool folded = !result.settings.caseSensitive &&
-                      (kind == kLabel || kind == kLocalLabel || kind == kConstant || kind == kRamName);
+  const bool folded = !result.settings.caseSensitive && (kind == kLabel || kind == kLocalLabel ||
+                                                         kind == kConstant || kind == kRamName);
   return folded ? upper(a) == upper(b) : a == b;
 }
 
 void resolveSymbols(RunResult& result) {
   auto key = [&result](const SymbolFact& f) {
     std::string k = std::to_string(f.kind) + ":";
-    const bool folded = !result.settings.caseSensitive &&
-                        (f.kind == kLabel || f.kind == kLocalLabel || f.kind == kConstant ||
-                         f.kind == kRamName);
+    const bool folded =
+        !result.settings.caseSensitive &&
+        (f.kind == kLabel || f.kind == kLocalLabel || f.kind == kConstant || f.kind == kRamName);
     k += folded ? upper(f.name) : f.name;
     if (f.kind == kLocalLabel) k += "#" + std::to_string(f.expansion);
     return k;

@@ -74,7 +74,7 @@ struct SymbolFact {
   int64_t size = 0;
   std::string text;
   unsigned expansion = 0;
-  Place source;  // the line read from a file it stems from (columns 0)
+  Place source;       // the line read from a file it stems from (columns 0)
   int resolved = -1;  // index of the definition it stands for (see resolveSymbols)
 };
 
@@ -107,8 +107,8 @@ struct Opcode {
 
 struct RunResult {
   RunSettings settings;
-  std::string mainFile;  // full name of the main source
-  int status = 0;        // what Run44Assembler returned
+  std::string mainFile;             // full name of the main source
+  int status = 0;                   // what Run44Assembler returned
   std::set<std::string> filesRead;  // the source and include files (full names)
   std::vector<RunDiagnostic> diagnostics;
   std::vector<SymbolFact> symbols;  // in the order of pass 2, each place once

@@ -30,15 +30,15 @@ bool isBareKeyword(const std::string& word) {
 
 const std::vector<std::string>& directiveKeywords() {
   static const std::vector<std::string> kKeywords = {
-      "BYTE",   "DEFINE",     "DB",        "DW",         "DS",          "DSU",
-      "ELSE",   "ELSEIF",     "END",       "ENDIF",      "ENDM",        "ENDMAC",
-      "ENDMACRO", "EXITMAC",  "EXITMACRO", "IF",         "IFDEF",       "IFDIFF",
-      "IFNDEF", "IFSAME",     "MAC",       "MACRO",      "WORD",        "CHIP",
-      "CHIPNAME", "DATA",     "ENDD",      "ENDDATA",    "TABLE",       "ENDT",
-      "ENDTAB", "ENDTABLE",   "CODE",      "ENDC",       "HEAD",        "ENDH",
-      "LOCALLABEL", "ERROR",  "IFBLANK",   "IFNBLANK",   "DNOVERLAP",   "BANKCONVERTAREA",
-      "SORTLABELFILE", "SORTEQUFILE", "SORTRAMFILE", "INCLUDE", "EQU", "EQUAL", "DEFSTR",
-      "DEFSTRING", "DN", "ORG", "PARAMCOUNT"};
+      "BYTE",          "DEFINE",      "DB",          "DW",       "DS",        "DSU",
+      "ELSE",          "ELSEIF",      "END",         "ENDIF",    "ENDM",      "ENDMAC",
+      "ENDMACRO",      "EXITMAC",     "EXITMACRO",   "IF",       "IFDEF",     "IFDIFF",
+      "IFNDEF",        "IFSAME",      "MAC",         "MACRO",    "WORD",      "CHIP",
+      "CHIPNAME",      "DATA",        "ENDD",        "ENDDATA",  "TABLE",     "ENDT",
+      "ENDTAB",        "ENDTABLE",    "CODE",        "ENDC",     "HEAD",      "ENDH",
+      "LOCALLABEL",    "ERROR",       "IFBLANK",     "IFNBLANK", "DNOVERLAP", "BANKCONVERTAREA",
+      "SORTLABELFILE", "SORTEQUFILE", "SORTRAMFILE", "INCLUDE",  "EQU",       "EQUAL",
+      "DEFSTR",        "DEFSTRING",   "DN",          "ORG",      "PARAMCOUNT"};
   return kKeywords;
 }
 

@@ -32,7 +32,10 @@ std::string bytesFromUtf8(std::string_view utf8) {
     const auto lead = static_cast<unsigned char>(utf8[i]);
     size_t length = sequenceLength(lead);
     bool valid = length > 0 && i + length <= utf8.size();
-    uint32_t code = length == 1 ? lead : length == 2 ? lead & 0x1Fu : length == 3 ? lead & 0x0Fu : lead & 0x07u;
+    uint32_t code = length == 1   ? lead
+                    : length == 2 ? lead & 0x1Fu
+                    : length == 3 ? lead & 0x0Fu
+                                  : lead & 0x07u;
     for (size_t k = 1; valid && k < length; ++k) {
       const auto next = static_cast<unsigned char>(utf8[i + k]);
       valid = (next & 0xC0) == 0x80;
@@ -103,7 +106,8 @@ std::string uriFromPath(const std::string& path) {
     const auto byte = static_cast<unsigned char>(c);
     if (c == '\\') c = '/';
     const bool plain = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
-                       (byte >= '0' && byte <= '9') || std::string_view("-._~/").find(c) != std::string_view::npos;
+                       (byte >= '0' && byte <= '9') ||
+                       std::string_view("-._~/").find(c) != std::string_view::npos;
     if (plain || c == '/') {
       uri.push_back(c);
     } else {

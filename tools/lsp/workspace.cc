@@ -39,8 +39,8 @@ bool Location::operator==(const Location& o) const {
 }
 
 bool Diagnostic::operator==(const Diagnostic& o) const {
-  if (!(Location{"", range} == Location{"", o.range}) || severity != o.severity ||
-      code != o.code || message != o.message || related.size() != o.related.size())
+  if (!(Location{"", range} == Location{"", o.range}) || severity != o.severity || code != o.code ||
+      message != o.message || related.size() != o.related.size())
     return false;
   for (size_t i = 0; i < related.size(); ++i)
     if (!(related[i].first == o.related[i].first) || related[i].second != o.related[i].second)
@@ -91,8 +91,8 @@ bool Workspace::pending() const { return reconfigured_ || !dirtyFiles_.empty(); 
 RunSettings Workspace::settingsFor(const std::string& source) const {
   RunSettings s;
   s.source = source;
-  s.chipDirectory = configuration_.chipDirectory.empty() ? defaultChipDirectory_
-                                                          : configuration_.chipDirectory;
+  s.chipDirectory =
+      configuration_.chipDirectory.empty() ? defaultChipDirectory_ : configuration_.chipDirectory;
   s.includeDirectories = configuration_.includeDirectories;
   s.maskOptions = configuration_.maskOptions;
   s.romTop = configuration_.romTop;

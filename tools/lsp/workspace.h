@@ -145,7 +145,8 @@ class Workspace {
   // The runs that read `file`.
   std::vector<const RunResult*> runsOf(const std::string& file) const;
   // The symbol fact (run and index) or call at a position.
-  std::vector<std::pair<const RunResult*, int>> symbolsAt(const std::string& file, Position at) const;
+  std::vector<std::pair<const RunResult*, int>> symbolsAt(const std::string& file,
+                                                          Position at) const;
   const CallFact* callAt(const std::string& file, Position at) const;
 
   std::string defaultChipDirectory_;
