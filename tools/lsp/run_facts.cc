@@ -93,13 +93,21 @@ void onSymbol(void* context, const ZqasmSymbol* s) {
   fact.expansion = s->expansion;
   fact.source = lineOf(s->sourceFile, s->sourceLine);
   // A body line is met once per expansion: its names are kept once, but a macro-local
-  // label keeps one fact per expansion (each has its own address).
+  // label keeps one fact per expansion (each has its own address). A line read from a
+  // file is met once; only a name looked up twice in one statement comes again.
   if (fact.at.endColumn > fact.at.column) {
-    const bool perExpansion = fact.kind == kLocalLabel;
-    const std::string key = std::to_string(fact.kind) + (fact.definition ? "d" : "u") +
-                            std::to_string(fact.at.line) + ":" + std::to_string(fact.at.column) +
-                            "#" + std::to_string(perExpansion ? fact.expansion : 0) + fact.at.file;
-    if (!c.seen.insert(key).second) return;
+    if (fact.expansion == 0) {
+      const std::vector<SymbolFact>& kept = c.result->symbols;
+      if (!kept.empty() && kept.back().at == fact.at && kept.back().kind == fact.kind &&
+          kept.back().definition == fact.definition)
+        return;
+    } else {
+      const bool perExpansion = fact.kind == kLocalLabel;
+      const std::string key = std::to_string(fact.kind) + (fact.definition ? "d" : "u") +
+                              std::to_string(fact.at.line) + ":" + std::to_string(fact.at.column) +
+                              "#" + std::to_string(perExpansion ? fact.expansion : 0) + fact.at.file;
+      if (!c.seen.insert(key).second) return;
+    }
   }
   c.result->symbols.push_back(std::move(fact));
 }
