@@ -103,6 +103,9 @@ RunSettings Workspace::settingsFor(const std::string& source) const {
 }
 
 std::vector<std::string> Workspace::update() {
+  // Files on disk are read again: another program may have changed them unannounced.
+  for (auto it = diskLines_.begin(); it != diskLines_.end();)
+    it = isOpen(it->first) ? std::next(it) : diskLines_.erase(it);
   for (int round = 0; round < kUpdateRounds; ++round) {
     // The configured main sources, and each open file that no other run reads (unless
     // the two read each other, as files that include each other do).
