@@ -9,6 +9,7 @@
 // standard output taken at the start, and standard output itself is pointed at
 // standard error.
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -103,6 +104,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   dup2(fileno(stderr), fileno(stdout));
+#ifdef SIGPIPE
+  // A client that goes away makes the writes fail; the reader then sees the input end.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
 
   zqlsp::Server server(chipDirectory, [out](const std::string& body) {
     const std::string framed = zqlsp::frame(body);

@@ -105,7 +105,8 @@ void onSymbol(void* context, const ZqasmSymbol* s) {
       const bool perExpansion = fact.kind == kLocalLabel;
       const std::string key = std::to_string(fact.kind) + (fact.definition ? "d" : "u") +
                               std::to_string(fact.at.line) + ":" + std::to_string(fact.at.column) +
-                              "#" + std::to_string(perExpansion ? fact.expansion : 0) + fact.at.file;
+                              "#" + std::to_string(perExpansion ? fact.expansion : 0) +
+                              fact.at.file;
       if (!c.seen.insert(key).second) return;
     }
   }
