@@ -256,7 +256,7 @@ std::optional<Hover> Workspace::hover(const std::string& file, Position at) cons
     if (!ranged) range = spanOf(call->at), ranged = true;
     std::string text = "macro **" + call->macro + "** (" + fileName(call->headFile) + ":" +
                        std::to_string(call->headLine) + ") expands to:\n```\n";
-    for (const std::string& line : call->lines) text += utf8FromBytes(line) + "\n";
+    for (const std::string& line : call->lines) text += line + "\n";
     if (call->omitted > 0) text += "; ... " + std::to_string(call->omitted) + " more lines\n";
     text += "```";
     parts.push_back(text);
@@ -317,7 +317,7 @@ std::vector<CompletionItem> Workspace::completion(const std::string& file, Posit
   std::set<std::string> seen;
   auto add = [&](const std::string& label, int kind, const std::string& detail) {
     if (seen.insert(std::to_string(kind) + label).second)
-      items.push_back(CompletionItem{utf8FromBytes(label), kind, utf8FromBytes(detail)});
+      items.push_back(CompletionItem{label, kind, detail});
   };
   // After "." or "#" only directives are offered.
   const std::string source = line(file, at.line + 1);
@@ -370,9 +370,8 @@ std::vector<DocumentSymbol> Workspace::documentSymbols(const std::string& file) 
              .second)
       continue;
     DocumentSymbol s;
-    s.name = utf8FromBytes(f.name);
-    s.detail =
-        utf8FromBytes(f.kind == kLocalLabel ? std::string("local label") : describe(*owners[i], f));
+    s.name = f.name;
+    s.detail = f.kind == kLocalLabel ? std::string("local label") : describe(*owners[i], f);
     s.kind = kSymbolKinds[f.kind];
     s.range = s.selectionRange = spanOf(f.at);
     (f.kind == kRamName ? ramNames : symbols).push_back(s);
@@ -424,7 +423,7 @@ std::vector<WorkspaceSymbol> Workspace::workspaceSymbols(const std::string& quer
       if (!seen.insert(f.at.file + ":" + std::to_string(f.at.line) + ":" + std::to_string(f.kind))
                .second)
         continue;
-      found.push_back(WorkspaceSymbol{utf8FromBytes(f.name), kSymbolKinds[f.kind],
+      found.push_back(WorkspaceSymbol{f.name, kSymbolKinds[f.kind],
                                       Location{f.at.file, spanOf(f.at)}, fileName(f.at.file)});
       if (found.size() >= kMaxWorkspaceSymbols) return found;
     }

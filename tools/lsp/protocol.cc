@@ -51,11 +51,11 @@ std::string readText(const std::string& file, bool& found) {
 json documentSymbol(const DocumentSymbol& s) {
   json children = json::array();
   for (const DocumentSymbol& child : s.children) children.push_back(documentSymbol(child));
-  json out = {{"name", s.name.empty() ? std::string("?") : s.name},
+  json out = {{"name", s.name.empty() ? std::string("?") : utf8FromBytes(s.name)},
               {"kind", s.kind},
               {"range", range(s.range)},
               {"selectionRange", range(s.selectionRange)}};
-  if (!s.detail.empty()) out["detail"] = s.detail;
+  if (!s.detail.empty()) out["detail"] = utf8FromBytes(s.detail);
   if (!children.empty()) out["children"] = children;
   return out;
 }
@@ -239,9 +239,9 @@ json Server::request(const std::string& method, const json& params) {
     for (const WorkspaceSymbol& s :
          workspace_.workspaceSymbols(bytesFromUtf8(params.value("query", std::string()))))
       list.push_back(
-          {{"name", s.name},
+          {{"name", utf8FromBytes(s.name)},
            {"kind", s.kind},
-           {"containerName", s.container},
+           {"containerName", utf8FromBytes(s.container)},
            {"location", {{"uri", uriOf(s.location.file)}, {"range", range(s.location.range)}}}});
     return list;
   }
@@ -270,7 +270,9 @@ json Server::request(const std::string& method, const json& params) {
   if (method == "textDocument/completion") {
     json items = json::array();
     for (const CompletionItem& item : workspace_.completion(file, positionOf(params)))
-      items.push_back({{"label", item.label}, {"kind", item.kind}, {"detail", item.detail}});
+      items.push_back({{"label", utf8FromBytes(item.label)},
+                       {"kind", item.kind},
+                       {"detail", utf8FromBytes(item.detail)}});
     return {{"isIncomplete", false}, {"items", items}};
   }
   if (method == "textDocument/documentSymbol") {

@@ -2,7 +2,8 @@
 // runs of the assembler over them and what each run found. It knows no JSON: the
 // protocol layer (protocol.h) turns requests into calls of this class and its answers
 // into messages. Files are named by their full names; lines and columns count from 0,
-// columns in bytes (the editor's UTF-16 columns, see text.h).
+// columns in bytes (the editor's UTF-16 columns, see text.h); texts are bytes, which the
+// protocol layer turns into UTF-8.
 #ifndef ZQASM_TOOLS_LSP_WORKSPACE_H_
 #define ZQASM_TOOLS_LSP_WORKSPACE_H_
 
@@ -45,7 +46,7 @@ struct Diagnostic {
 };
 
 struct Hover {
-  std::string markdown;
+  std::string markdown;  // bytes, like the source lines it quotes
   Range range;
 };
 
