@@ -43,6 +43,8 @@ bool parseNumber(std::string text, bool negative, int64_t& value) {
   return true;
 }
 
+// A path of the file, absolute (also "C:..." and "\\..." for Windows), or taken from the
+// root.
 std::string pathFrom(const std::string& root, const std::string& path) {
   const bool absolute =
       !path.empty() && (path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':'));
@@ -51,6 +53,9 @@ std::string pathFrom(const std::string& root, const std::string& path) {
 
 }  // namespace
 
+// Keys are read one by one, so that one wrong key leaves the others in force; values are
+// checked as the command line checks its options (ranges of the tops, defines through
+// ZqasmCheckDefine).
 Configuration parseConfiguration(const std::string& text, const std::string& root,
                                  std::vector<std::string>& problems) {
   Configuration c;

@@ -1,5 +1,8 @@
 // The workspace model's answers: definitions, references, hovers, completion, outlines
-// and semantic tokens, from the facts of the runs that read a file.
+// and semantic tokens, from the facts of the runs that read a file. A file may be read by
+// several runs (an include file of two programs): the answers are the union of theirs,
+// each place once. Every answer is computed from the facts when asked; none is kept, so
+// nothing here goes stale when a run is made again.
 #include <algorithm>
 #include <cstdio>
 #include <set>
@@ -12,7 +15,8 @@ namespace zqlsp {
 
 namespace {
 
-// Banks of the banked chips are 1000h words.
+// A ROM top above this makes a banked chip, whose banks are 1000h words: a hover tells the
+// bank of a label there.
 constexpr int64_t kUnbankedRomTop = 4096;
 // Most items a workspace symbol search answers with, and most words a hover lists.
 constexpr size_t kMaxWorkspaceSymbols = 500;
@@ -33,6 +37,7 @@ enum TokenType {
 constexpr uint32_t kReadonly = 1;
 constexpr uint32_t kDeclaration = 2;
 
+// `value` as the source writes hexadecimal, at least `digits` digits: 0Fh, 1000h, 0D000h.
 std::string hex(int64_t value, int digits) {
   char text[32];
   std::snprintf(text, sizeof text, "%0*llXh", digits, static_cast<unsigned long long>(value));
@@ -51,11 +56,14 @@ std::string fileName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The range of a place: its line from 0, its columns as they are.
 Range spanOf(const Place& p) {
   const int row = p.line > 0 ? p.line - 1 : 0;
   return Range{{row, p.column}, {row, p.endColumn}};
 }
 
+// True when a cursor at `at` of `file` stands on the name at `p`, its end included (the
+// cursor just behind a word still names it, as editors place it after a double click).
 bool contains(const Place& p, const std::string& file, Position at) {
   return p.line == at.line + 1 && p.endColumn > p.column && at.column >= p.column &&
          at.column <= p.endColumn && p.file == file;
@@ -69,7 +77,9 @@ const char* kindName(int kind) {
 
 bool banked(const RunResult& run) { return run.settings.romTop > kUnbankedRomTop; }
 
-// The operands an instruction record takes, as a statement writes them.
+// The operands an instruction record takes, as a statement writes them. The form nibble
+// 15 puts "@HL" in place of an operand (the second for kind 2, the first for kind 3, the
+// only one for kind 0); the page form of CALL and JMP takes a page number first.
 std::string operandForm(const Opcode& o) {
   const int nibble = o.form & 0x0F;
   const bool far = upper(o.mnemonic) == "CALL" || upper(o.mnemonic) == "JMP";
@@ -95,6 +105,8 @@ std::string operandForm(const Opcode& o) {
   }
 }
 
+// One record as a hover shows it: the statement form, then the base word, the operand
+// fields and the RAM ranges its flags ask for.
 std::string formLine(const Opcode& o) {
   std::string line = o.mnemonic;
   const std::string operands = operandForm(o);
@@ -146,6 +158,7 @@ std::string describe(const RunResult& run, const SymbolFact& d) {
   }
 }
 
+// Runs that read the same file find the same places: each is listed once.
 void addUnique(std::vector<Location>& list, const Location& l) {
   if (std::find(list.begin(), list.end(), l) == list.end()) list.push_back(l);
 }
@@ -184,6 +197,8 @@ const CallFact* Workspace::callAt(const std::string& file, Position at) const {
   return nullptr;
 }
 
+// The definition each run resolved the name to (resolveSymbols); an include name goes to
+// the start of the file it read.
 std::vector<Location> Workspace::definition(const std::string& file, Position at) const {
   std::vector<Location> found;
   for (const auto& hit : symbolsAt(file, at)) {
@@ -198,6 +213,8 @@ std::vector<Location> Workspace::definition(const std::string& file, Position at
   return found;
 }
 
+// Every located fact that stands for the same definition, in file order. A macro-local
+// label is a definition per expansion, all at one body line: they count as one.
 std::vector<Location> Workspace::references(const std::string& file, Position at,
                                             bool withDeclaration) const {
   std::vector<Location> found;
@@ -220,6 +237,9 @@ std::vector<Location> Workspace::references(const std::string& file, Position at
   return found;
 }
 
+// A hover is made of parts, each once: what the name under the cursor stands for, the
+// expansion of a macro call, a mnemonic's forms (only where no fact names the word), and
+// the words the line produced.
 std::optional<Hover> Workspace::hover(const std::string& file, Position at) const {
   std::vector<std::string> parts;
   Range range{at, at};
@@ -312,6 +332,8 @@ std::optional<Hover> Workspace::hover(const std::string& file, Position at) cons
   return hover;
 }
 
+// Items are not filtered by what is typed: the editor does that. Macro-local labels are
+// left out, since they are known only inside their macro's body.
 std::vector<CompletionItem> Workspace::completion(const std::string& file, Position at) const {
   std::vector<CompletionItem> items;
   std::set<std::string> seen;
@@ -346,6 +368,9 @@ std::vector<CompletionItem> Workspace::completion(const std::string& file, Posit
   return items;
 }
 
+// The definitions that the facts place in this file, and the DATA and TABLE regions found
+// in its text (a region runs to its end directive, or to the end of the file), with the
+// RAM names of a region as its children.
 std::vector<DocumentSymbol> Workspace::documentSymbols(const std::string& file) const {
   std::vector<DocumentSymbol> symbols;
   std::set<std::string> seen;
@@ -431,6 +456,9 @@ std::vector<WorkspaceSymbol> Workspace::workspaceSymbols(const std::string& quer
   return found;
 }
 
+// Every word of the text is lexed (so that lines the runs skip, such as a false branch,
+// are coloured too); a name takes its kind from the fact at its place, else from a
+// definition of that name anywhere in the runs, else it is a mnemonic or nothing.
 std::vector<uint32_t> Workspace::semanticTokens(const std::string& file) const {
   const std::vector<const RunResult*> runs = runsOf(file);
   // What the facts say each located name of this file is, and the names defined anywhere.

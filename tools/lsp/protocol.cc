@@ -80,6 +80,9 @@ void Server::malformed() {
   fail(nullptr, kParseError, "a message without a usable Content-Length");
 }
 
+// JSON-RPC as LSP uses it: a request has an id and a method and gets exactly one answer;
+// a notification has no id and gets none, not even when it is malformed; a message with
+// an id and no method is an answer to the server, which sends no requests.
 void Server::handle(const std::string& body) {
   const json message = json::parse(body, nullptr, false);
   if (message.is_discarded()) {
@@ -134,6 +137,9 @@ void Server::handle(const std::string& body) {
   }
 }
 
+// The full name is what the runs call the file; the client's URI is remembered so that
+// diagnostics and locations go back under the URI it knows (which may differ in case or
+// in a link resolved by the full name).
 std::string Server::fileOf(const std::string& uri) {
   const std::string path = pathFromUri(uri);
   if (path.empty()) return "";
@@ -155,6 +161,7 @@ void Server::schedule(Clock::duration delay) {
 
 std::optional<Clock::time_point> Server::deadline() const { return due_; }
 
+// The whole list of a file's diagnostics, also an empty one that clears them.
 void Server::publish(const std::string& file) {
   json list = json::array();
   for (const Diagnostic& d : workspace_.diagnostics(file)) {
@@ -183,6 +190,9 @@ void Server::runDue() {
   for (const std::string& file : workspace_.update()) publish(file);
 }
 
+// `text` is the editor's buffer of zqasm.json, or nullptr to read the file. Every run is
+// made again with the new settings; problems are shown to the user, and the keys that
+// could be read are used.
 void Server::loadConfiguration(const std::string* text) {
   if (root_.empty()) return;
   const std::string file = zq::fullPath(root_ + "/" + kConfigurationFile);

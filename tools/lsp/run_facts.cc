@@ -43,6 +43,9 @@ std::string quotedName(const std::string& message) {
   return close == std::string::npos ? "" : message.substr(open + 1, close - open - 1);
 }
 
+// A diagnostic as the editor shows it: at the statement (a macro body line within an
+// expansion), with the calls around it and a duplicate's first definition as related
+// places.
 void onDiagnostic(void* context, const ZqasmDiagnostic* d) {
   Collector& c = *static_cast<Collector*>(context);
   RunResult& r = *c.result;
@@ -166,6 +169,8 @@ std::string upper(std::string s) {
 
 }  // namespace
 
+// The block is filled as the command line fills it; the observer, the message sink and the
+// reset of the carried-over settings are installed for this run alone.
 RunResult assemble(const RunSettings& settings) {
   RunResult result;
   result.settings = settings;
@@ -251,6 +256,10 @@ bool sameName(const RunResult& result, int kind, const std::string& a, const std
   return folded ? upper(a) == upper(b) : a == b;
 }
 
+// Two passes over the facts in run order: the first definition of every name (by kind,
+// case folded where the run folds it, a local label's expansion in its key), then each
+// fact's definition. DEFINE names follow the run instead, since a DEFINE may be given
+// again and holds from its line on.
 void resolveSymbols(RunResult& result) {
   auto key = [&result](const SymbolFact& f) {
     std::string k = std::to_string(f.kind) + ":";

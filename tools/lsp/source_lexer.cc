@@ -42,6 +42,10 @@ const std::vector<std::string>& directiveKeywords() {
   return kKeywords;
 }
 
+// Left to right, one token at a time: a ";" outside quotes ends the line; a quote runs to
+// its mate; "." or "#" and letters make a directive only when the keyword is one (".5"
+// or a file extension is nothing); a digit, or "$" and a hexadecimal digit, starts a
+// number, which runs over letters too (0FFh, 1010B).
 std::vector<Token> lexLine(const std::string& line) {
   std::vector<Token> tokens;
   const int size = static_cast<int>(line.size());

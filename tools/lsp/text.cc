@@ -25,6 +25,8 @@ int hexValue(char c) {
 
 }  // namespace
 
+// A sequence is taken only when it is complete and its continuation bytes are right;
+// anything else is one "?" for its lead byte, and decoding goes on with the next byte.
 std::string bytesFromUtf8(std::string_view utf8) {
   std::string bytes;
   bytes.reserve(utf8.size());
@@ -98,6 +100,8 @@ std::string pathFromUri(const std::string& uri) {
   return path;
 }
 
+// Everything but letters, digits, "-._~" and "/" is percent-encoded, as editors encode
+// it (so "C:" becomes "C%3A", a blank "%20").
 std::string uriFromPath(const std::string& path) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string uri = "file://";

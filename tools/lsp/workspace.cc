@@ -48,6 +48,8 @@ bool Diagnostic::operator==(const Diagnostic& o) const {
   return true;
 }
 
+// The library's source texts and its output files are process-wide settings: the
+// workspace holds them for its lifetime.
 Workspace::Workspace(std::string chipDirectory) : defaultChipDirectory_(std::move(chipDirectory)) {
   // The runs of a language server leave no file behind.
   ZqasmSetOutputFiles(0);
@@ -63,6 +65,7 @@ void Workspace::configure(const Configuration& configuration) {
   reconfigured_ = true;
 }
 
+// The library keeps its own copy of the text, which every later run reads.
 void Workspace::open(const std::string& file, const std::string& text) {
   buffers_[file] = text;
   ZqasmSetSourceText(file.c_str(), text.data(), text.size());
@@ -102,6 +105,12 @@ RunSettings Workspace::settingsFor(const std::string& source) const {
   return s;
 }
 
+// The runs are kept by main source. Each round settles which files are main sources, makes
+// the runs that a change touched (a run is touched by any file it read), and goes round
+// again when a run was made: a new run may read an open file as an include, which then
+// stops being a main source of its own (or stop reading one, which then becomes one).
+// Then the diagnostics of all runs are gathered by file, each once, and compared with
+// what was published before.
 std::vector<std::string> Workspace::update() {
   // Files on disk are read again: another program may have changed them unannounced.
   for (auto it = diskLines_.begin(); it != diskLines_.end();)
@@ -197,6 +206,8 @@ std::string Workspace::line(const std::string& file, int number) const {
   return number >= 1 && static_cast<size_t>(number) <= all.size() ? all[number - 1] : "";
 }
 
+// A diagnostic names a line; the range is the culprit's name in it where the message
+// quotes one, else the line without its leading and trailing blanks.
 Range Workspace::rangeOf(const Place& place, const std::string& culprit) const {
   const int row = place.line > 0 ? place.line - 1 : 0;
   if (place.endColumn > place.column) return Range{{row, place.column}, {row, place.endColumn}};
