@@ -6,6 +6,9 @@
 include(CMakePackageConfigHelpers)
 
 install(TARGETS zqasm_cli zqcoe zqdis RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET zqasm_lsp)
+  install(TARGETS zqasm_lsp RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 install(TARGETS zqasm_shared zqasm_static EXPORT zqasmTargets
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}

@@ -12,6 +12,7 @@
 #ifndef ZQASM_ASSEMBLER_H_
 #define ZQASM_ASSEMBLER_H_
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -59,6 +60,34 @@ void ZqasmSetOutputStem(const char* stem);
 /* Writes the version text into params->versionText, as every run does, without a run.
  * Available to programs that link the static library. */
 void ZqasmFillVersionText(AssemblerParams* params);
+
+/* A run leaves two settings to the runs after it in the same process: the bounds of the
+ * bank convert area (.BANKCONVERTAREA) and the RAM address counter of DATA segments,
+ * which goes on from where the last run's DATA segment stopped unless an ORG sets it.
+ * This gives both the values they have when the library is loaded (area 100h to 1FFh,
+ * RAM from address 0), so that a host that runs many sources in one process (a language
+ * server) gets the same result for a source whatever ran before it. The settings a host
+ * installs (message sink, output stem, source texts, output files) stay.
+ * Available to programs that link the static library. */
+void ZqasmResetRunSettings(void);
+
+/* Reads SIZE bytes at TEXT (copied) wherever the runs that follow would read the source
+ * or include file NAME: an editor's unsaved buffer stands in for the file on disk, and
+ * for a file that does not exist yet. NAME is made absolute against the current
+ * directory; a run's include search and source name find it as they would find the file,
+ * case ignored as for names on disk. TEXT NULL removes the text of NAME. Returns 1, or 0
+ * when NAME is empty or there is no memory (the file on disk is then read). Chip and mask
+ * option files are always read from disk.
+ * Available to programs that link the static library. */
+int ZqasmSetSourceText(const char* name, const char* text, size_t size);
+/* Removes every text given with ZqasmSetSourceText. */
+void ZqasmClearSourceTexts(void);
+
+/* With WRITE 0 the runs that follow create, replace and remove no file at all (no .LST,
+ * .ERR, .OBJ, ..., no stale .JMP removed): what they find reaches the host through the
+ * run observer (zqasm/observer.h) alone. WRITE nonzero restores the output files.
+ * Available to programs that link the static library. */
+void ZqasmSetOutputFiles(int write);
 
 #ifdef __cplusplus
 }

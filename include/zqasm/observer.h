@@ -68,6 +68,92 @@ typedef struct ZqasmImage {
   size_t ramNibbles;             /* nibbles those names allocate, overlaps counted twice */
 } ZqasmImage;
 
+/* Facts of a run, for programs that show a source with what the assembler made of it
+ * (a language server). They come from pass 2, in the order the run meets them, and tell
+ * of a source line by its place: */
+
+/* Where a name stands: FILE (full name) and LINE (from 1), and the name's columns
+ * [COLUMN, END_COLUMN) counted from 0 in bytes of the line. Sources are 8-bit text, so
+ * with bytes 80h-FFh read as Latin-1 a byte column is the UTF-16 column that LSP counts.
+ * A statement of a macro expansion stands at its body line, in the file of the macro's
+ * head; a name that came in through an argument stands where the call wrote it. */
+typedef struct ZqasmSpan {
+  const char* file;
+  unsigned line;
+  unsigned column;
+  unsigned endColumn;
+} ZqasmSpan;
+
+/* What a name is. */
+enum {
+  ZQASM_SYMBOL_LABEL = 0,       /* value: address */
+  ZQASM_SYMBOL_LOCAL_LABEL = 1, /* LOCALLABEL of a macro; value: address in that expansion */
+  ZQASM_SYMBOL_CONSTANT = 2,    /* EQU; value */
+  ZQASM_SYMBOL_RAM = 3,         /* DATA segment name; value: first address, size: nibbles */
+  ZQASM_SYMBOL_MACRO = 4,       /* text: the parameter names, as "A, B" */
+  ZQASM_SYMBOL_DEFINE = 5,      /* DEFINE; value */
+  ZQASM_SYMBOL_STRING = 6,      /* DEFSTRING; text: the operand text it stands for */
+  ZQASM_SYMBOL_INCLUDE = 7      /* include line; text: the full name of the file read */
+};
+
+/* One definition or use of a name. Uses are told of where the run looks the name up and
+ * finds it (labels in jump targets, the other names in values, a DEFSTRING name as an
+ * operand, a macro at its call); a name no table knows is an error, not a use. */
+typedef struct ZqasmSymbol {
+  int kind;         /* ZQASM_SYMBOL_... */
+  int definition;   /* 1 a definition, 0 a use */
+  const char* name; /* as written (a DEFINE or RAM name as the statement wrote it) */
+  ZqasmSpan at;     /* the name; columns 0 and 0 when it is not written in the line */
+  int64_t value;    /* as the kind says; -1 when it has none */
+  int64_t size;     /* RAM name: nibbles; else 0 */
+  const char* text; /* as the kind says; "" otherwise */
+  /* The expansion in progress (numbered from 1 in the run), 0 outside macros: a macro-
+   * local label belongs to the expansion that defined it, and each use names its own. */
+  unsigned expansion;
+  /* The line read from a file that the statement stems from: `at`'s line outside
+   * macros, the outermost call within an expansion. */
+  const char* sourceFile;
+  unsigned sourceLine;
+} ZqasmSymbol;
+
+/* A macro call, told of when its expansion is over. */
+typedef struct ZqasmMacroCall {
+  const char* macro;    /* its name */
+  ZqasmSpan at;         /* the name in the calling line */
+  const char* headFile; /* its .MACRO head */
+  unsigned headLine;
+  unsigned expansion; /* the number of this expansion (see ZqasmSymbol) */
+  /* The lines the expansion produced, in order, each as the listing shows it (the body
+   * line with the arguments in place, then " ; " and the body line as written), nested
+   * expansions included, without line ends; at most 200 lines are kept, and `omitted`
+   * counts the rest. */
+  const char* const* lines;
+  size_t lineCount;
+  size_t omitted;
+  const char* sourceFile; /* as in ZqasmSymbol */
+  unsigned sourceLine;
+} ZqasmMacroCall;
+
+/* An instruction word, told of as the run records it at its address. */
+typedef struct ZqasmCode {
+  ZqasmSpan at; /* the statement's line; columns 0 */
+  uint32_t address;
+  uint16_t word;
+  unsigned expansion; /* as in ZqasmSymbol */
+  const char* sourceFile;
+  unsigned sourceLine;
+} ZqasmCode;
+
+/* A record of the chip description: an instruction form of the chip. */
+typedef struct ZqasmOpcode {
+  char mnemonic[6]; /* NUL-terminated */
+  uint8_t form;     /* low nibble 0 plain, 15 an "@HL" operand; flags 10h-80h */
+  uint8_t kind;     /* operand kind: 0, 1, 2, 3, 5, 11, 22, 23 */
+  uint16_t opcode;  /* base word */
+  uint16_t mask1;   /* operand fields in the word */
+  uint16_t mask2;
+} ZqasmOpcode;
+
 typedef struct ZqasmRunObserver {
   void* context; /* handed to every callback */
   /* Each diagnostic as it is written to the error file, and each fatal condition. */
@@ -82,6 +168,13 @@ typedef struct ZqasmRunObserver {
   const char* const* defineNames;
   const char* const* defineValues;
   size_t defineCount;
+  /* The facts of the run (see above); each may be NULL. */
+  void (*symbol)(void* context, const ZqasmSymbol* symbol);
+  void (*macroCall)(void* context, const ZqasmMacroCall* call);
+  void (*code)(void* context, const ZqasmCode* code);
+  /* The chip loaded by .CHIP (pass 0): its name text and its usable records in file
+   * order. */
+  void (*chip)(void* context, const char* name, const ZqasmOpcode* opcodes, size_t count);
 } ZqasmRunObserver;
 
 /* Installs the observer for the runs that follow (copied; NULL removes it). */

@@ -156,6 +156,7 @@ int finishInstruction(AssemblerRun& run, int byteCount, int pass, uint32_t lineN
   if (s.bankedRom) checkCphlAddress(run, pass);
   if (pass == 2) {
     if (recordOrFail(run, byteCount, s.statementAddress) < 0) return resultFatal;
+    observeInstruction(run);
     if (run.files.map != nullptr) writeMapRecord(run, lineNumber);
     if (s.bankedRom) rememberFarCaller(run);
   }

@@ -135,6 +135,7 @@ int loadChipFile(AssemblerRun& run, const std::string& chipName) {
   run.chip.opcodes = std::move(image.records);
   run.chip.opcodes.push_back(OpcodeEntry{});  // the all-zero record that ends the table
   indexMnemonics(run.chip);
+  observeChip(run);
 
   // Mask options are read afresh for every chip; only model 3947 has them.
   run.chip.stopForbidden = 0;

@@ -400,7 +400,8 @@ int splitStatement(AssemblerRun& run, const std::string& text) {
   bool replaced = false;
   for (int f = 1; f <= n; ++f) {
     std::string substitute;
-    if (findString(run, state.field[static_cast<size_t>(f)], substitute) >= 0) {
+    const std::string& field = state.field[static_cast<size_t>(f)];
+    if (observedUse(run, ZQASM_SYMBOL_STRING, field, findString(run, field, substitute)) >= 0) {
       state.field[static_cast<size_t>(f)] = substitute;
       replaced = true;
     }

@@ -39,13 +39,14 @@ bool chipNameHas(const std::string& chipName, size_t offset, const char* text) {
   return matchesNoCase(chipName, offset, text);
 }
 
-void removeIfPresent(const std::string& name) {
-  if (name.empty()) return;
+void removeIfPresent(const AssemblerRun& run, const std::string& name) {
+  if (name.empty() || !run.files.enabled) return;
   std::string existing = resolveExistingName(name);
   if (!existing.empty()) std::remove(existing.c_str());
 }
 
 void writeRamFile(AssemblerRun& run) {
+  if (!run.files.enabled) return;
   FILE* out = openForWriting(run.files.ramName, "w");
   if (out == nullptr) return;
   std::fprintf(out, "Space          RAM  NAME                 Addr\n");
@@ -92,9 +93,11 @@ bool headerText(AssemblerRun& run, std::string& header) {
 // must never pass for a good one (a full disk, a file size limit, a run killed halfway):
 // the image is written beside under a temporary name and takes its real name only once
 // every write and the close succeeded. On failure nothing is left, the failure is shown
-// like a file that cannot be created and writeFailed is set. False on failure.
+// like a file that cannot be created and writeFailed is set. False on failure. Without
+// output files nothing is written, and the run goes on as after a good write.
 bool writeImageFile(AssemblerRun& run, const std::string& name, const std::string& header,
                     const uint8_t* body, size_t size) {
+  if (!run.files.enabled) return true;
   ReplacingFile out(name, "wb");
   bool written = false;
   if (FILE* stream = out.stream()) {
@@ -213,8 +216,8 @@ int orgAddressUsed(AssemblerRun& run) {
 void writeObjectFiles(AssemblerRun& run) {
   sortRamNames(run);
   writeRamFile(run);
-  removeIfPresent(run.files.objName);
-  removeIfPresent(run.files.tabName);
+  removeIfPresent(run, run.files.objName);
+  removeIfPresent(run, run.files.tabName);
   if (run.source.fatalError || run.diagnostics.errorCount > 0) return;
 
   // A ROM top above the 16-bit address space ends the run before pass 0 (the driver);

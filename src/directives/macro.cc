@@ -171,6 +171,7 @@ int defineMacroHead(AssemblerRun& run, const std::string& arguments, int pass) {
     MacroRecord scratch;
     parseMacroParameters(scratch, arguments, s.passLineCount);
     if (scratch.longParameterName && s.conditionOn()) raiseError(run, kErrSymbolTooLong);
+    observeMacroHead(run);
   }
   if (pass != 1) return 0;
 
@@ -332,6 +333,7 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   }
   m.macroDefinitionFile = record().definitionFile;
   m.expansionFrames.push_back(ExpansionFrame{index, 0});
+  observeExpansionStart(run, index);
 
   bool fatal = false;
   for (size_t k = 0; k < record().body.size(); ++k) {
@@ -346,6 +348,7 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
         raiseError(run, mismatch);
       break;
     }
+    observeExpansionLine(run, k, buffer);
     ++m.expandedLines;
     m.expandedBytes += buffer.size();
     s.pass = pass;
@@ -392,6 +395,7 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   record().argumentCount = saved.argumentCount;
   record().currentExpansion = saved.expansion;
   --m.macroNestingDepth;
+  observeExpansionEnd(run);
   m.expansionFrames.pop_back();
   s.macroContext = savedContext;
   return fatal ? resultFatal : resultMacroDone;

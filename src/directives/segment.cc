@@ -228,6 +228,8 @@ int defineRamName(AssemblerRun& run, const std::string& statement, int pass) {
       return 0;
     }
     checkRamName(run, ++segments.ramCheckCount, size);
+    observeDefinition(run, ZQASM_SYMBOL_RAM, s.field[1],
+                      ramEntry(segments, segments.ramCheckCount).first, size);
   }
   return 0;
 }

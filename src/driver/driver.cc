@@ -126,7 +126,8 @@ int assemble(AssemblerRun& run, AssemblerParams* params) {
     flushLineDiagnosticsAt(run, run.macros.openHeadFile, run.macros.openHeadLine);
   }
   // The ".EQU" writer also has the label file written.
-  if (run.constants.count > 0 || run.labels.count > 0) writeConstantFile(run);
+  if ((run.constants.count > 0 || run.labels.count > 0) && run.files.enabled)
+    writeConstantFile(run);
   run.macros.macroTable.clear();
   run.macros.macroCount = 0;
   writeObjectFiles(run);

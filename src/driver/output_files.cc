@@ -48,9 +48,7 @@ void replaceExtension(std::string& name, const char* extension, bool keep) {
 int prepareOutputFiles(AssemblerRun& run, const std::string& sourcePath) {
   // The source must exist; its resolved full name is the base of every output name.
   std::string fullName;
-  int descriptor = openSourceFile(sourcePath, fullName);
-  if (descriptor < 0) return -1;
-  closeSourceFile(descriptor);
+  if (!findSourceFile(sourcePath, fullName)) return -1;
 
   OutputFiles& files = run.files;
   files.close();
@@ -78,6 +76,9 @@ int prepareOutputFiles(AssemblerRun& run, const std::string& sourcePath) {
       *d.name = stemName + d.extension;
     }
   }
+
+  files.enabled = persistentSettings().writeOutputs;
+  if (!files.enabled) return 1;
 
   // A stale ".JMP" goes, whatever the case of its stored name; a missing one is fine.
   // Only a file is removed: remove() would also take an empty directory of that name.

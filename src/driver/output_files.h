@@ -20,6 +20,9 @@ struct OutputFiles {
   // Set when an output could not be written in full (a full disk, a file size limit):
   // the run then reports what an output that cannot be created reports.
   bool writeFailed = false;
+  // False when the host asked for no output files: no stream is opened, and the writers
+  // create, replace and remove nothing.
+  bool enabled = true;
 
   OutputFiles() = default;
   OutputFiles(const OutputFiles&) = delete;
@@ -39,8 +42,9 @@ void closeOutputStream(OutputFiles& files, FILE*& stream, const std::string& nam
 // With keep set, a name that has an extension stays as it is. Empty names stay empty.
 void replaceExtension(std::string& name, const char* extension, bool keep);
 
-// Derives the names, removes the stale ".JMP", creates the four streams.
-// Returns 1, or -1 (source missing: no message; a stream not created: message).
+// Derives the names, removes the stale ".JMP", creates the four streams; without output
+// files (the host's setting) only derives the names. Returns 1, or -1 (source missing,
+// on disk and among the host's source texts: no message; a stream not created: message).
 int prepareOutputFiles(AssemblerRun& run, const std::string& sourcePath);
 void closeOutputFiles(AssemblerRun& run);
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/source_overlay.h"
+
 namespace zq {
 
 struct PersistentSettings {
@@ -20,9 +22,19 @@ struct PersistentSettings {
   // empty, every output is named this stem plus its extension instead of after the
   // source. Held as given; made absolute when a run derives its names.
   std::string outputStem;
+  // Installed by the host (ZqasmSetSourceText) and kept until it changes them: texts read
+  // in place of source and include files, an editor's unsaved buffers.
+  SourceOverlay sourceOverlay;
+  // Installed by the host (ZqasmSetOutputFiles): when false a run creates, replaces and
+  // removes no file; what it finds reaches the host through the run observer alone.
+  bool writeOutputs = true;
 };
 
 PersistentSettings& persistentSettings();
+
+// Gives the settings that a run's source changes (bank convert bounds, RAM counter) the
+// values they have when the library is loaded; the host's settings stay.
+void resetRunSettings(PersistentSettings& settings);
 
 }  // namespace zq
 

@@ -10,6 +10,7 @@
 #include "directives/segment.h"
 #include "driver/diagnostics.h"
 #include "driver/output_files.h"
+#include "driver/run_observer.h"
 #include "source/source_state.h"
 #include "symbols/constant_table.h"
 #include "symbols/label_table.h"
@@ -34,6 +35,7 @@ struct AssemblerRun {
   SubstitutionState substitutions;
   ChipState chip;
   ObjectState object;
+  FactState facts;  // for a run observer's facts only
 };
 
 // Resets the per-pass state before `pass` (condition stacks, segment flags, counters).

@@ -2,9 +2,12 @@
 #include "driver/run_observer.h"
 
 #include <algorithm>
+#include <cstring>
 
+#include "chip/object_file.h"
 #include "driver/diagnostics.h"
 #include "driver/run.h"
+#include "platform/text.h"
 #include "symbols/expression.h"
 #include "symbols/label_table.h"
 #include "symbols/substitution.h"
@@ -114,12 +117,15 @@ void observeImage(const std::vector<uint8_t>& programBytes,
 
 void enterObserverDefines(AssemblerRun& run, int pass) {
   const ZqasmRunObserver& o = installedObserver();
+  // The host's defines stand in no line: they are no facts.
+  run.facts.enteringDefines = true;
   for (size_t i = 0; i < o.defineCount; ++i) {
     const char* value = o.defineValues ? o.defineValues[i] : nullptr;
     std::string line = std::string("#DEFINE ") + o.defineNames[i];
     if (value != nullptr && *value != '\0') line += std::string(" ") + value;
     defineSymbol(run, line + "\n", pass, 0);
   }
+  run.facts.enteringDefines = false;
   dropLineDiagnostics(run);
 }
 
@@ -140,3 +146,308 @@ extern "C" int ZqasmCheckDefine(const char* name, const char* value) {
   if (kind != -1 && kind != -100) return -1;
   return zq::parseNumber(text, static_cast<int>(text.size()) - 1) < 0 ? -1 : 1;
 }
+
+// ---- Facts of pass 2 ------------------------------------------------------------------
+
+namespace zq {
+
+namespace {
+
+bool isNameChar(char c) { return isLetter(c) || isDigit(c) || c == '_' || c == '?' || c == '\\'; }
+
+bool claimed(const ColumnClaims& claims, size_t column) {
+  for (const auto& claim : claims)
+    if (claim.first == column) return true;
+  return false;
+}
+
+// Column of `name` as a whole word in the statement part of `text` (outside quotes and
+// the comment), compared without regard to case: the first occurrence no fact has taken,
+// else the first. npos when the text does not hold it.
+size_t findName(const std::string& text, const std::string& name, const ColumnClaims& claims) {
+  if (name.empty()) return std::string::npos;
+  size_t first = std::string::npos;
+  char quote = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if (c == '"' || c == '\'') {
+      quote = c;
+      continue;
+    }
+    if (c == ';' || c == '\n') break;
+    if (i > 0 && isNameChar(text[i - 1])) continue;
+    if (!matchesNoCase(text, i, name.c_str())) continue;
+    const size_t end = i + name.size();
+    if (end < text.size() && isNameChar(text[end])) continue;
+    if (!claimed(claims, i)) return i;
+    if (first == std::string::npos) first = i;
+  }
+  return first;
+}
+
+const std::string& currentFile(const AssemblerRun& run) {
+  const SourceState& s = run.source;
+  const int level = s.includeLevel >= 0 && s.includeLevel <= kMaxIncludeLevel ? s.includeLevel : 0;
+  return s.includeFileNames[static_cast<size_t>(level)];
+}
+
+// Expansions in progress that the facts follow (both lists agree on the outer ones).
+size_t openExpansions(const AssemblerRun& run) {
+  return std::min(run.facts.expansions.size(), run.macros.expansionFrames.size());
+}
+
+// One text a statement's names may stand in: the body line of an expansion, or the line
+// read from the file.
+struct TextPlace {
+  const std::string* text = nullptr;
+  ColumnClaims* claims = nullptr;
+  const std::string* file = nullptr;
+  unsigned line = 0;
+};
+
+// The place of the body line of expansion `frame` (outermost 0); false when it has none.
+bool expansionText(AssemblerRun& run, size_t frame, TextPlace& place) {
+  const MacroState& m = run.macros;
+  if (frame >= openExpansions(run) || m.expansionFrames[frame].macro >= m.macroTable.size())
+    return false;
+  const MacroRecord& macro = m.macroTable[m.expansionFrames[frame].macro];
+  FactExpansion& e = run.facts.expansions[frame];
+  if (e.bodyIndex >= macro.body.size()) return false;
+  place = TextPlace{&macro.body[e.bodyIndex].text, &e.claims, &macro.headFile,
+                    m.expansionFrames[frame].bodyLine};
+  return true;
+}
+
+TextPlace fileLineText(AssemblerRun& run) {
+  FactState& f = run.facts;
+  return TextPlace{&f.lineText, &f.lineClaims, &currentFile(run), run.source.lineNumber};
+}
+
+// The statement's own text: the body line of the innermost of the first `open`
+// expansions, or the file line.
+TextPlace statementText(AssemblerRun& run, size_t open) {
+  TextPlace place;
+  if (open > 0 && expansionText(run, open - 1, place)) return place;
+  return fileLineText(run);
+}
+
+// Finds `name` in the texts of a statement of the first `open` expansions, innermost
+// first: a name that no body line holds came in through an argument, written by the
+// calling statement. Claims the columns found. Without a text that holds it, the span
+// is the statement's line with columns 0.
+ZqasmSpan locateName(AssemblerRun& run, const std::string& name, size_t open) {
+  for (size_t frame = open + 1; frame-- > 0;) {
+    TextPlace place;
+    if (frame == 0) {
+      place = fileLineText(run);
+    } else if (!expansionText(run, frame - 1, place)) {
+      continue;
+    }
+    const size_t column = findName(*place.text, name, *place.claims);
+    if (column == std::string::npos) continue;
+    place.claims->emplace_back(column, column + name.size());
+    return ZqasmSpan{place.file->c_str(), place.line, static_cast<unsigned>(column),
+                     static_cast<unsigned>(column + name.size())};
+  }
+  const TextPlace statement = statementText(run, open);
+  return ZqasmSpan{statement.file->c_str(), statement.line, 0, 0};
+}
+
+uint32_t expansionNumber(const AssemblerRun& run, size_t open) {
+  return open > 0 ? run.facts.expansions[open - 1].number : 0;
+}
+
+void tellSymbolAt(AssemblerRun& run, int kind, bool definition, const std::string& name,
+                  const ZqasmSpan& at, int64_t value, int64_t size, const std::string& text) {
+  const ZqasmRunObserver& o = installedObserver();
+  if (o.symbol == nullptr) return;
+  const size_t open = openExpansions(run);
+  ZqasmSymbol symbol{};
+  symbol.kind = kind;
+  symbol.definition = definition ? 1 : 0;
+  symbol.name = name.c_str();
+  symbol.at = at;
+  symbol.value = value;
+  symbol.size = size;
+  symbol.text = text.c_str();
+  symbol.expansion = expansionNumber(run, open);
+  symbol.sourceFile = currentFile(run).c_str();
+  symbol.sourceLine = run.source.lineNumber;
+  o.symbol(o.context, &symbol);
+}
+
+void tellSymbol(AssemblerRun& run, int kind, bool definition, const std::string& name,
+                int64_t value, int64_t size, const std::string& text) {
+  if (installedObserver().symbol == nullptr) return;
+  const ZqasmSpan at = locateName(run, name, openExpansions(run));
+  tellSymbolAt(run, kind, definition, name, at, value, size, text);
+}
+
+}  // namespace
+
+bool observingFacts(const AssemblerRun& run) {
+  const ZqasmRunObserver& o = installedObserver();
+  return run.source.pass == 2 && !run.facts.enteringDefines &&
+         (o.symbol != nullptr || o.macroCall != nullptr || o.code != nullptr);
+}
+
+void observeSourceLine(AssemblerRun& run, const std::string& line) {
+  if (!observingFacts(run)) return;
+  run.facts.lineText = line;
+  run.facts.lineClaims.clear();
+}
+
+void observeDefinition(AssemblerRun& run, int kind, const std::string& name, int64_t value,
+                       int64_t size, const std::string& text) {
+  if (observingFacts(run)) tellSymbol(run, kind, true, name, value, size, text);
+}
+
+int observedUse(AssemblerRun& run, int kind, const std::string& name, int value) {
+  if (value == -1 || !observingFacts(run)) return value;
+  // A label of the macro's LOCALLABEL list is that expansion's own.
+  if (kind == ZQASM_SYMBOL_LABEL && run.source.macroContext >= 0 && isMacroLocalName(run, name))
+    kind = ZQASM_SYMBOL_LOCAL_LABEL;
+  // A DEFSTRING lookup answers with the string's position, which is no value.
+  tellSymbol(run, kind, false, name, kind == ZQASM_SYMBOL_STRING ? -1 : value, 0, std::string());
+  return value;
+}
+
+void observeInclude(AssemblerRun& run, size_t nameStart, size_t nameEnd,
+                    const std::string& fullName) {
+  const ZqasmRunObserver& o = installedObserver();
+  if (!observingFacts(run) || o.symbol == nullptr) return;
+  const std::string& line = run.facts.lineText;
+  if (nameStart >= nameEnd || nameEnd > line.size()) return;
+  const std::string name = line.substr(nameStart, nameEnd - nameStart);
+  ZqasmSymbol symbol{};
+  symbol.kind = ZQASM_SYMBOL_INCLUDE;
+  symbol.name = name.c_str();
+  symbol.at = ZqasmSpan{currentFile(run).c_str(), run.source.lineNumber,
+                        static_cast<unsigned>(nameStart), static_cast<unsigned>(nameEnd)};
+  symbol.value = -1;
+  symbol.text = fullName.c_str();
+  symbol.sourceFile = symbol.at.file;
+  symbol.sourceLine = symbol.at.line;
+  o.symbol(o.context, &symbol);
+}
+
+void observeMacroHead(AssemblerRun& run) {
+  if (!observingFacts(run)) return;
+  const MacroState& m = run.macros;
+  for (const MacroRecord& macro : m.macroTable) {
+    if (macro.headLine != m.openHeadLine || macro.headFile != m.openHeadFile) continue;
+    // A head in a skipped region made a macro without a name, which nothing can call.
+    if (macro.name.empty()) return;
+    std::string parameters;
+    for (const std::string& parameter : macro.parameterNames) {
+      if (parameter.empty()) break;
+      parameters += (parameters.empty() ? "" : ", ") + parameter;
+    }
+    tellSymbol(run, ZQASM_SYMBOL_MACRO, true, macro.name, -1, 0, parameters);
+    return;
+  }
+}
+
+void observeExpansionStart(AssemblerRun& run, size_t index) {
+  if (!observingFacts(run)) return;
+  FactState& f = run.facts;
+  // The call is a statement of the expansion around this one (the frame just pushed is
+  // not followed yet), or the file line.
+  const MacroState& m = run.macros;
+  const std::string name = index < m.macroTable.size() ? m.macroTable[index].name : "";
+  const ZqasmSpan at = locateName(run, name, openExpansions(run));
+  tellSymbolAt(run, ZQASM_SYMBOL_MACRO, false, name, at, -1, 0, std::string());
+  FactExpansion expansion;
+  expansion.number = ++f.expansionCount;
+  expansion.callFile = at.file;
+  expansion.callLine = at.line;
+  expansion.callColumn = at.column;
+  expansion.callEndColumn = at.endColumn;
+  f.expansions.push_back(std::move(expansion));
+}
+
+void observeExpansionLine(AssemblerRun& run, size_t bodyIndex, const std::string& line) {
+  if (!observingFacts(run) || run.facts.expansions.empty()) return;
+  FactState& f = run.facts;
+  f.expansions.back().bodyIndex = bodyIndex;
+  f.expansions.back().claims.clear();
+  std::string shown = line;
+  while (!shown.empty() && shown.back() == '\n') shown.pop_back();
+  for (FactExpansion& e : f.expansions) {
+    if (e.lines.size() < kMaxFactLines) {
+      e.lines.push_back(shown);
+    } else {
+      ++e.omitted;
+    }
+  }
+}
+
+void observeExpansionEnd(AssemblerRun& run) {
+  if (!observingFacts(run) || run.facts.expansions.empty()) return;
+  FactState& f = run.facts;
+  const ZqasmRunObserver& o = installedObserver();
+  const MacroState& m = run.macros;
+  if (o.macroCall != nullptr && f.expansions.size() == m.expansionFrames.size()) {
+    const FactExpansion& e = f.expansions.back();
+    const size_t index = m.expansionFrames.back().macro;
+    const MacroRecord* macro = index < m.macroTable.size() ? &m.macroTable[index] : nullptr;
+    std::vector<const char*> lines;
+    for (const std::string& line : e.lines) lines.push_back(line.c_str());
+    ZqasmMacroCall call{};
+    call.macro = macro ? macro->name.c_str() : "";
+    call.at = ZqasmSpan{e.callFile.c_str(), e.callLine, e.callColumn, e.callEndColumn};
+    call.headFile = macro ? macro->headFile.c_str() : "";
+    call.headLine = macro ? macro->headLine : 0;
+    call.expansion = e.number;
+    call.lines = lines.data();
+    call.lineCount = lines.size();
+    call.omitted = e.omitted;
+    call.sourceFile = currentFile(run).c_str();
+    call.sourceLine = run.source.lineNumber;
+    o.macroCall(o.context, &call);
+  }
+  f.expansions.pop_back();
+}
+
+void observeInstruction(AssemblerRun& run) {
+  const ZqasmRunObserver& o = installedObserver();
+  if (!observingFacts(run) || o.code == nullptr) return;
+  const size_t open = openExpansions(run);
+  const TextPlace statement = statementText(run, open);
+  ZqasmCode code{};
+  code.at = ZqasmSpan{statement.file->c_str(), statement.line, 0, 0};
+  code.address = static_cast<uint32_t>(run.source.statementAddress);
+  code.word = static_cast<uint16_t>(codeTextByte(run.source.codeText, 0) |
+                                    codeTextByte(run.source.codeText, 1) << 8);
+  code.expansion = expansionNumber(run, open);
+  code.sourceFile = currentFile(run).c_str();
+  code.sourceLine = run.source.lineNumber;
+  o.code(o.context, &code);
+}
+
+void observeChip(const AssemblerRun& run) {
+  const ZqasmRunObserver& o = installedObserver();
+  if (o.chip == nullptr || run.params == nullptr) return;
+  std::vector<ZqasmOpcode> opcodes;
+  for (int i = 0; i < run.chip.instructionCount && static_cast<size_t>(i) < run.chip.opcodes.size();
+       ++i) {
+    const OpcodeEntry& entry = run.chip.opcodes[static_cast<size_t>(i)];
+    ZqasmOpcode opcode{};
+    std::memcpy(opcode.mnemonic, entry.mnemonic, sizeof opcode.mnemonic);
+    opcode.mnemonic[sizeof opcode.mnemonic - 1] = '\0';
+    opcode.form = entry.form;
+    opcode.kind = entry.kind;
+    opcode.opcode = entry.opcode;
+    opcode.mask1 = entry.mask1;
+    opcode.mask2 = entry.mask2;
+    opcodes.push_back(opcode);
+  }
+  const std::string name = slotText(run.params->chipName, sizeof run.params->chipName);
+  o.chip(o.context, name.c_str(), opcodes.data(), opcodes.size());
+}
+
+}  // namespace zq

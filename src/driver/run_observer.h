@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "zqasm/observer.h"
@@ -43,6 +44,62 @@ void observeImage(const std::vector<uint8_t>& programBytes,
 // Enters the observer's defines as DEFINE statements of `pass`; nothing they raise is
 // reported (the host checked them with ZqasmCheckDefine).
 void enterObserverDefines(AssemblerRun& run, int pass);
+
+// Columns [first, second) of a line already given to a fact: a name written once is
+// given to one fact, so the label and the operand of "L: JMP L" get their own columns.
+using ColumnClaims = std::vector<std::pair<size_t, size_t>>;
+
+// An expansion in progress as the facts see it, beside MacroState::expansionFrames.
+struct FactExpansion {
+  uint32_t number = 0;   // 1, 2, ... in the order pass 2 starts them
+  size_t bodyIndex = 0;  // the body line being processed
+  ColumnClaims claims;   // of that body line
+  std::string callFile;  // the calling statement and the macro's name in it
+  unsigned callLine = 0;
+  unsigned callColumn = 0;
+  unsigned callEndColumn = 0;
+  std::vector<std::string> lines;  // produced so far, at most kMaxFactLines
+  size_t omitted = 0;              // produced beyond them
+};
+
+// What the observer's facts need to know of pass 2 beyond the run's own state: the file
+// line being processed and the expansions in progress, whose texts the names are looked
+// for in. Filled only while an observer takes facts.
+struct FactState {
+  std::string lineText;  // the line read from a file being processed
+  ColumnClaims lineClaims;
+  std::vector<FactExpansion> expansions;  // outermost first
+  uint32_t expansionCount = 0;
+  bool enteringDefines = false;  // the host's defines are being entered
+};
+
+// Lines of one macro call kept for the observer.
+constexpr size_t kMaxFactLines = 200;
+
+// True when an observer takes facts and the run is in pass 2.
+bool observingFacts(const AssemblerRun& run);
+// The pass loop's line read from a file, before any handler sees it.
+void observeSourceLine(AssemblerRun& run, const std::string& line);
+// A definition of `name` (ZQASM_SYMBOL_... kind) by the statement being processed.
+void observeDefinition(AssemblerRun& run, int kind, const std::string& name, int64_t value,
+                       int64_t size = 0, const std::string& text = std::string());
+// A use of `name` that a lookup found with `value`; nothing when `value` is -1 (not found).
+// Returns `value`, so that a lookup can tell of its result where it returns it.
+int observedUse(AssemblerRun& run, int kind, const std::string& name, int value);
+// An include line whose name (columns [nameStart, nameEnd)) was found as `fullName`.
+void observeInclude(AssemblerRun& run, size_t nameStart, size_t nameEnd,
+                    const std::string& fullName);
+// A .MACRO head of pass 2: the definition of the macro recorded for it in pass 1.
+void observeMacroHead(AssemblerRun& run);
+// Around an expansion of macro `index`: its start (after its frame was pushed), each body
+// line `bodyIndex` as substituted, its end (before its frame is popped).
+void observeExpansionStart(AssemblerRun& run, size_t index);
+void observeExpansionLine(AssemblerRun& run, size_t bodyIndex, const std::string& line);
+void observeExpansionEnd(AssemblerRun& run);
+// The instruction word just recorded at statementAddress (pass 2).
+void observeInstruction(AssemblerRun& run);
+// The opcode table just loaded (pass 0).
+void observeChip(const AssemblerRun& run);
 
 }  // namespace zq
 

@@ -18,6 +18,13 @@ PersistentSettings& persistentSettings() {
   return settings;
 }
 
+void resetRunSettings(PersistentSettings& settings) {
+  const PersistentSettings loaded;
+  settings.bankConvertStart = loaded.bankConvertStart;
+  settings.bankConvertEnd = loaded.bankConvertEnd;
+  settings.ramCounter = loaded.ramCounter;
+}
+
 namespace {
 
 // The block is shared with hosts byte for byte, 32-bit and 64-bit alike: every build
@@ -91,4 +98,28 @@ extern "C" void ZqasmSetOutputStem(const char* stem) {
 
 extern "C" void ZqasmFillVersionText(AssemblerParams* params) {
   if (params != nullptr) zq::writeVersionText(params);
+}
+
+extern "C" void ZqasmResetRunSettings(void) { zq::resetRunSettings(zq::persistentSettings()); }
+
+extern "C" int ZqasmSetSourceText(const char* name, const char* text, size_t size) {
+  if (name == nullptr) return 0;
+  zq::SourceOverlay& overlay = zq::persistentSettings().sourceOverlay;
+  try {
+    if (text == nullptr) {
+      overlay.remove(name);
+      return 1;
+    }
+    return overlay.set(name, std::string(text, size)) ? 1 : 0;
+  } catch (const std::exception&) {
+    // No memory: the file on disk is read, as if the text had never been given.
+    overlay.remove(name);
+    return 0;
+  }
+}
+
+extern "C" void ZqasmClearSourceTexts(void) { zq::persistentSettings().sourceOverlay.clear(); }
+
+extern "C" void ZqasmSetOutputFiles(int write) {
+  zq::persistentSettings().writeOutputs = write != 0;
 }

@@ -119,9 +119,17 @@ bool isPlainByte(char c) { return c != '\n' && c != '\r' && c != '\0' && c != 0x
 int PieceReader::nextByte() {
   constexpr size_t kBlockSize = 16384;
   if (blockPos_ == blockEnd_) {
-    if (!block_) block_.reset(new char[kBlockSize]);
-    blockEnd_ = std::fread(block_.get(), 1, kBlockSize, stream_);
     blockPos_ = 0;
+    if (memory_ != nullptr) {
+      // The whole text is the one block.
+      blockEnd_ = memoryTaken_ ? 0 : memory_->size();
+      block_ = memory_->data();
+      memoryTaken_ = true;
+    } else {
+      if (!buffer_) buffer_.reset(new char[kBlockSize]);
+      block_ = buffer_.get();
+      blockEnd_ = std::fread(buffer_.get(), 1, kBlockSize, stream_);
+    }
     if (blockEnd_ == 0) return EOF;
   }
   return static_cast<unsigned char>(block_[blockPos_++]);
@@ -129,7 +137,7 @@ int PieceReader::nextByte() {
 
 // One character of the stream as a Windows text stream delivers it; EOF at the end.
 int PieceReader::nextChar() {
-  if (ended_ || stream_ == nullptr) return EOF;
+  if (ended_ || !hasSource()) return EOF;
   int c = nextByte();
   // Ctrl-Z marks the end of a Windows text stream; whatever follows it is never read.
   if (c == EOF || c == 0x1A) {
@@ -149,11 +157,11 @@ int PieceReader::nextChar() {
 }
 
 void PieceReader::skipByteOrderMark() {
-  if (ended_ || stream_ == nullptr || blockPos_ != 0 || blockEnd_ != 0) return;
+  if (ended_ || !hasSource() || blockPos_ != 0 || blockEnd_ != 0) return;
   if (nextByte() == EOF) return;
   // The first read fills a whole block unless the stream is shorter than the mark.
   static const char kMark[] = "\xEF\xBB\xBF";
-  if (blockEnd_ >= 3 && std::equal(kMark, kMark + 3, block_.get())) {
+  if (blockEnd_ >= 3 && std::equal(kMark, kMark + 3, block_)) {
     blockPos_ = 3;
   } else {
     blockPos_ = 0;
@@ -161,7 +169,7 @@ void PieceReader::skipByteOrderMark() {
 }
 
 bool PieceReader::textAfterEndMark() {
-  if (!endMark_ || stream_ == nullptr) return false;
+  if (!endMark_ || !hasSource()) return false;
   for (int c = nextByte(); c != EOF; c = nextByte())
     if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != '\0' && c != 0x1A) return true;
   return false;
@@ -173,11 +181,11 @@ bool PieceReader::next(std::string& piece) {
   piece.clear();
   while (piece.size() < capacity_) {
     // Bytes that need no care are taken from the block in one go.
-    if (!ended_ && stream_ != nullptr && blockPos_ < blockEnd_) {
+    if (!ended_ && hasSource() && blockPos_ < blockEnd_) {
       size_t end = blockPos_ + std::min(capacity_ - piece.size(), blockEnd_ - blockPos_);
       size_t plain = blockPos_;
       while (plain < end && isPlainByte(block_[plain])) ++plain;
-      piece.append(block_.get() + blockPos_, plain - blockPos_);
+      piece.append(block_ + blockPos_, plain - blockPos_);
       blockPos_ = plain;
       if (piece.size() == capacity_) break;
     }

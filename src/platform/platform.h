@@ -131,12 +131,16 @@ void ignoreFileSizeSignal();
 // stream: a carriage return that stands before a line feed is dropped (also when the two
 // would fall in different pieces) and a Ctrl-Z byte ends the text. A NUL byte is read as
 // a blank, so no piece holds a NUL. The reader takes the stream's bytes in blocks: nothing
-// else may read the stream while the reader is in use.
+// else may read the stream while the reader is in use. A text held in memory (a source
+// overlaid by the host) is read the same way, as one block.
 class PieceReader {
  public:
   // `bufferSize` is the size of the fgets buffer; pieces hold at most bufferSize - 1.
   explicit PieceReader(FILE* stream, size_t bufferSize = 82)
       : stream_(stream), capacity_(bufferSize > 1 ? bufferSize - 1 : 1) {}
+  // Reads `text`, which must outlive the reader, as if it were the stream's bytes.
+  explicit PieceReader(const std::string& text, size_t bufferSize = 82)
+      : stream_(nullptr), memory_(&text), capacity_(bufferSize > 1 ? bufferSize - 1 : 1) {}
   // Fills `piece` with the next piece; false (and `piece` empty) at end of file.
   bool next(std::string& piece);
   // Skips a UTF-8 byte-order mark (EF BB BF) that opens the stream, as editors write it.
@@ -150,12 +154,16 @@ class PieceReader {
  private:
   int nextChar();
   int nextByte();
+  bool hasSource() const { return stream_ != nullptr || memory_ != nullptr; }
 
   FILE* stream_;
+  const std::string* memory_ = nullptr;  // the text read instead of a stream
+  bool memoryTaken_ = false;             // the text has been handed out as the block
   size_t capacity_;
   bool ended_ = false;    // Ctrl-Z seen, or end of file
   bool endMark_ = false;  // the text ended at a Ctrl-Z byte
-  std::unique_ptr<char[]> block_;
+  std::unique_ptr<char[]> buffer_;  // the blocks read from the stream
+  const char* block_ = nullptr;     // the current block: buffer_ or the text in memory
   size_t blockPos_ = 0;  // next byte of block_ to deliver
   size_t blockEnd_ = 0;  // bytes of block_ filled by the last read
 };

@@ -11,6 +11,7 @@
 #include "directives/macro.h"
 #include "driver/diagnostics.h"
 #include "driver/listing.h"
+#include "driver/persistent_settings.h"
 #include "driver/run.h"
 #include "driver/run_observer.h"
 #include "platform/platform.h"
@@ -166,6 +167,7 @@ bool statementLine(AssemblerRun& run, std::string& line, unsigned lineNumber, in
                    int& result) {
   SourceState& s = run.source;
   const bool listing = pass == 2;
+  observeSourceLine(run, line);
 
   // Inside a false branch or a macro definition no include is followed and no pre-check
   // runs: the line goes straight to the router.
@@ -282,15 +284,14 @@ bool joinLine(PieceReader& reader, std::string& line) {
   }
 }
 
-int openSourceFile(const std::string& name, std::string& fullName) {
+bool findSourceFile(const std::string& name, std::string& fullName) {
+  if (persistentSettings().sourceOverlay.find(name, fullName) != nullptr) return true;
   // A full name that does not fit is not made: the name is used as given.
   fullName = fullPath(name);
   if (fullName.empty() || fullName.size() > kMaxFullName) fullName = name;
-  return openReadOnly(name);
-}
-
-void closeSourceFile(int descriptor) {
+  const int descriptor = openReadOnly(name);
   if (descriptor >= 0) ::close(descriptor);
+  return descriptor >= 0;
 }
 
 namespace {
@@ -333,9 +334,7 @@ int findIncludeFile(AssemblerRun& run, const std::string& name, std::string& ful
     if (path.back() != '\\') path += '\\';
     path += name;
     std::string resolved;
-    int descriptor = openSourceFile(path, resolved);
-    if (descriptor >= 0) {
-      closeSourceFile(descriptor);
+    if (findSourceFile(path, resolved)) {
       fullName = resolved;
       return 1;
     }
@@ -379,14 +378,14 @@ int detectInclude(AssemblerRun& run, std::string& line, std::string& fullName, i
   // A name with a separator is a path, resolved against the current directory.
   if (name.find('\\') != std::string::npos || name.find('/') != std::string::npos) {
     std::string resolved;
-    int descriptor = openSourceFile(name, resolved);
-    if (descriptor < 0) return notFound();
-    closeSourceFile(descriptor);
+    if (!findSourceFile(name, resolved)) return notFound();
     fullName = resolved;
+    observeInclude(run, nameStart, i, fullName);
     return 1;
   }
 
   if (findIncludeFile(run, name, fullName) != 1) return notFound();
+  observeInclude(run, nameStart, i, fullName);
   // Show in the listing where the file was found.
   if (!line.empty() && line.back() == '\n') line.pop_back();
   line += " (" + fullName + ")\n";
@@ -399,16 +398,19 @@ int assembleFile(AssemblerRun& run, const std::string& fileName, int pass) {
   if (s.includeLevel < 0 || s.includeLevel > kMaxIncludeLevel) return -1;
 
   unsigned lineNumber = 1;
+  // A text the host gave for the file is read in its place, exactly as the file would be.
+  std::string overlaid;
+  const std::string* text = persistentSettings().sourceOverlay.find(fileName, overlaid);
   // Binary: the piece reader itself reads the bytes as a Windows text stream delivers
   // them (CR LF, the Ctrl-Z end mark), and needs to see what follows the mark.
-  SourceStream stream(openForReading(fileName, "rb"));
-  if (!stream) {
+  SourceStream stream(text == nullptr ? openForReading(fileName, "rb") : nullptr);
+  if (!stream && text == nullptr) {
     showMessage("%s open failed !", fileName.c_str());
     return -1;
   }
   s.includeFileNames[s.includeLevel] = fileName;
   observeFileRead(fileName, s.includeLevel == 0 ? ZQASM_FILE_SOURCE : ZQASM_FILE_INCLUDE);
-  PieceReader reader(stream.get());
+  PieceReader reader = text != nullptr ? PieceReader(*text) : PieceReader(stream.get());
   reader.skipByteOrderMark();
 
   std::string line;

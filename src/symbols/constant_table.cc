@@ -124,6 +124,7 @@ int defineConstant(AssemblerRun& run, const std::string& line, int pass, uint32_
   if (pass == 1) return enterConstant(run, s.field[1], evaluated, lineNumber);
   if (pass == 2) checkConstantLine(run, lineNumber);
   if (pass == 2) recordDefinition(run, 'C', s.field[1], false, lineNumber);
+  if (pass == 2) observeDefinition(run, ZQASM_SYMBOL_CONSTANT, s.field[1], evaluated);
   return resultConstantDefined;
 }
 

@@ -363,13 +363,14 @@ int parseLetterHex(const std::string& name) {
 // option; DEFINE names always compare with case. Stored names are cut to 64
 // characters and compared as written, so a longer name is never found.
 int lookupSymbol(AssemblerRun& run, const std::string& name, int symbolClass) {
-  if (symbolClass == kClassBranch || symbolClass == kClassCallJump) return findLabel(run, name);
+  if (symbolClass == kClassBranch || symbolClass == kClassCallJump)
+    return observedUse(run, ZQASM_SYMBOL_LABEL, name, findLabel(run, name));
 
   const int constant = findConstant(run, name);
-  if (constant != -1) return constant;
+  if (constant != -1) return observedUse(run, ZQASM_SYMBOL_CONSTANT, name, constant);
 
   int defined = findDefine(run, name, -1);
-  if (defined != -1) return defined;
+  if (defined != -1) return observedUse(run, ZQASM_SYMBOL_DEFINE, name, defined);
 
   SegmentState& segments = run.segments;
   if (!segments.ramNamesSorted) {
@@ -377,12 +378,15 @@ int lookupSymbol(AssemblerRun& run, const std::string& name, int symbolClass) {
     const bool exact = run.source.labelCaseSensitive;
     const auto& index = exact ? segments.firstRamByName : segments.firstRamByFoldedName;
     auto found = index.find(exact ? name : upperCase(name));
-    return found == index.end() ? -1 : segments.ramNames[static_cast<size_t>(found->second)].first;
+    return found == index.end()
+               ? -1
+               : observedUse(run, ZQASM_SYMBOL_RAM, name,
+                             segments.ramNames[static_cast<size_t>(found->second)].first);
   }
   for (int32_t i = 1;
        i <= segments.ramNameCount && static_cast<size_t>(i) < segments.ramNames.size(); ++i) {
     const RamName& ram = segments.ramNames[static_cast<size_t>(i)];
-    if (namesEqual(run, ram.name, name)) return ram.first;
+    if (namesEqual(run, ram.name, name)) return observedUse(run, ZQASM_SYMBOL_RAM, name, ram.first);
   }
   return -1;
 }

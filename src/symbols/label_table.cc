@@ -174,6 +174,9 @@ int defineLabel(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   // Pass 2 only checks against what pass 1 recorded; pass 0 never reaches here.
   if (pass == 2) checkLabel(run, word, local);
   if (pass == 2 && !local) recordDefinition(run, 'L', word, folded(run), lineNumber);
+  if (pass == 2)
+    observeDefinition(run, local ? ZQASM_SYMBOL_LOCAL_LABEL : ZQASM_SYMBOL_LABEL, word,
+                      s.statementAddress);
   return 1;
 }
 

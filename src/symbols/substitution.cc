@@ -45,6 +45,7 @@ int defineSymbol(AssemblerRun& run, const std::string& line, int pass, uint32_t)
   }
 
   const std::string& name = s.field[2];
+  if (pass == 2) observeDefinition(run, ZQASM_SYMBOL_DEFINE, name, value);
   if (findDefine(run, name, value) != -1) {
     if (pass == 2) raiseWarning(run, kWarningRedefinition);
     return 1;
@@ -80,6 +81,7 @@ int defineString(AssemblerRun& run, const std::string& line, int pass, uint32_t,
     if (pass == 2) raiseError(run, kErrorSyntax);
     return resultStringDefined;
   }
+  if (pass == 2) observeDefinition(run, ZQASM_SYMBOL_STRING, s.field[1], -1, 0, s.field[3]);
   if (pass == 1) {
     SubstitutionState& state = run.substitutions;
     state.strings.push_back(StringNode{s.field[1], s.field[3]});

@@ -61,6 +61,10 @@ int main(int argc, char** argv) {
   ZqasmSetMessageSink(sink, NULL);
   ZqasmSetRunObserver(&observer);
   ZqasmSetOutputStem("out/demo");
+  ZqasmResetRunSettings();
+  if (ZqasmSetSourceText("none.asm", "", 0) != 1) return 2;
+  ZqasmClearSourceTexts();
+  ZqasmSetOutputFiles(1);
   int result = Run44Assembler(p);
   printf("%d %u %zu\n", result, (unsigned)p->codeEnd, words);
   int status = -1;
@@ -120,6 +124,10 @@ grep -q "share/zqasm/chips/ZQ4460.COE" demo.d
 
 # The installed zqdis finds the chips too, and reads the image back.
 env -u ZQASM_CHIP_DIR "$prefix/bin/zqdis" demo.OBJ | grep -q "^L0000:  NOP "
+# The language server, when it was built, is installed beside zqasm.
+if [ -f "$build/tools/zqasm-lsp" ]; then
+  "$prefix/bin/zqasm-lsp" --version | grep -q "^zqasm-lsp "
+fi
 
 # Every option of --help is in the man page (written there with "\-" for "-").
 for program in zqasm zqdis; do

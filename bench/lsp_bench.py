@@ -1,0 +1,136 @@
+#!/usr/bin/env python3
+"""zqasm-lsp on the 12,000-instruction banked program: the run behind the diagnostics,
+and a change until its diagnostics are published.
+
+Usage: lsp_bench.py BUILD [ROUNDS]
+
+Generates p12000 (gen_programs.py: ZQ4460, ROM top 2FFFh, table top 0FFh, main.asm and
+its include files), writes its zqasm.json (include folder ".", the two tops), starts
+BUILD/tools/zqasm-lsp in a client of its own over pipes and opens main.asm. Each round
+adds or removes an error line in the buffer, so that the diagnostics change
+and are published, and times
+  run     didChange and at once didSave (a save is run at once) until the diagnostics:
+          the run of the assembler over the buffer, its facts, and the messages;
+  change  didChange alone until the diagnostics: the same after the 200 ms debounce.
+Prints the median and the largest of each, in milliseconds.
+"""
+import json
+import os
+import select
+import shutil
+import subprocess
+import sys
+import time
+
+WORK = "/tmp/zqasm-bench-lsp"
+
+
+class Server:
+    def __init__(self, program):
+        self.process = subprocess.Popen([program], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE)
+        self.buffer = b""
+
+    def send(self, message):
+        body = json.dumps(message).encode()
+        self.process.stdin.write(b"Content-Length: %d\r\n\r\n" % len(body) + body)
+        self.process.stdin.flush()
+
+    def receive(self, timeout=30.0):
+        end = time.monotonic() + timeout
+        while True:
+            head, sep, rest = self.buffer.partition(b"\r\n\r\n")
+            if sep:
+                length = int(head.split(b":")[1])
+                if len(rest) >= length:
+                    self.buffer = rest[length:]
+                    return json.loads(rest[:length])
+            ready, _, _ = select.select([self.process.stdout], [], [],
+                                        max(0.0, end - time.monotonic()))
+            if not ready:
+                raise TimeoutError("no message from the server")
+            data = os.read(self.process.stdout.fileno(), 1 << 20)
+            if not data:
+                raise EOFError("the server ended")
+            self.buffer += data
+
+    def diagnostics(self, uri):
+        while True:
+            message = self.receive()
+            if (message.get("method") == "textDocument/publishDiagnostics"
+                    and message["params"]["uri"] == uri):
+                return message["params"]["diagnostics"]
+
+
+def median(values):
+    values = sorted(values)
+    return values[len(values) // 2]
+
+
+def main():
+    if len(sys.argv) < 2:
+        sys.stderr.write("usage: lsp_bench.py BUILD [ROUNDS]\n")
+        return 2
+    build = os.path.abspath(sys.argv[1])
+    rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 20
+    program = os.path.join(build, "tools", "zqasm-lsp")
+    if not os.path.exists(program):
+        print("lsp: zqasm-lsp is not built (nlohmann-json missing)")
+        return 0
+    shutil.rmtree(WORK, ignore_errors=True)
+    here = os.path.dirname(os.path.abspath(__file__))
+    subprocess.run([sys.executable, os.path.join(here, "gen_programs.py"), WORK], check=True)
+    folder = os.path.realpath(os.path.join(WORK, "p12000"))
+    with open(os.path.join(folder, "zqasm.json"), "w") as f:
+        json.dump({"includeDirs": ["."], "romTop": "2FFFh", "tableTop": "0FFh",
+                   "chipDir": os.path.join(build, "chips")}, f)
+    with open(os.path.join(folder, "main.asm")) as f:
+        text = f.read()
+    # The error line goes before the includes (the program ends with .END).
+    first, rest = text.split("\n", 1)
+    broken = first + "\n BAD\n" + rest
+    uri = "file://" + os.path.join(folder, "main.asm")
+
+    server = Server(program)
+    server.send({"jsonrpc": "2.0", "id": 1, "method": "initialize",
+                 "params": {"rootUri": "file://" + folder, "capabilities": {}}})
+    server.receive()
+    server.send({"jsonrpc": "2.0", "method": "initialized", "params": {}})
+    start = time.monotonic()
+    server.send({"jsonrpc": "2.0", "method": "textDocument/didOpen",
+                 "params": {"textDocument": {"uri": uri, "languageId": "zqasm",
+                                             "version": 1, "text": broken}}})
+    server.diagnostics(uri)
+    opened = (time.monotonic() - start) * 1000
+
+    times = {"run": [], "change": []}
+    version = 1
+    for n in range(2 * rounds):
+        kind = "run" if n % 2 == 0 else "change"
+        version += 1
+        body = text if version % 2 == 0 else broken
+        start = time.monotonic()
+        server.send({"jsonrpc": "2.0", "method": "textDocument/didChange",
+                     "params": {"textDocument": {"uri": uri, "version": version},
+                                "contentChanges": [{"text": body}]}})
+        if kind == "run":
+            server.send({"jsonrpc": "2.0", "method": "textDocument/didSave",
+                         "params": {"textDocument": {"uri": uri}}})
+        diagnostics = server.diagnostics(uri)
+        times[kind].append((time.monotonic() - start) * 1000)
+        if (len(diagnostics) == 0) != (version % 2 == 0):
+            raise RuntimeError("unexpected diagnostics: %s" % diagnostics)
+
+    server.send({"jsonrpc": "2.0", "id": 2, "method": "shutdown"})
+    server.receive()
+    server.send({"jsonrpc": "2.0", "method": "exit"})
+    server.process.wait(10)
+    print("lsp p12000: open %.1f ms; run median %.1f ms (max %.1f); change to diagnostics "
+          "median %.1f ms (max %.1f), %d rounds" %
+          (opened, median(times["run"]), max(times["run"]), median(times["change"]),
+           max(times["change"]), rounds))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

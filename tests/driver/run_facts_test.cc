@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "platform/platform.h"
+#include "test_support.h"
+#include "zqasm/assembler.h"
+#include "zqasm/observer.h"
+
+namespace {
+
+using zqtest::writeFile;
+
+const char* const kKinds[] = {"label", "local",  "constant", "ram",
+                              "macro", "define", "string",   "include"};
+
+// Each fact as one line, the test folder cut off the file names.
+struct Facts {
+  std::string folder, text, chip;
+  int errors = 0;
+  std::string name(const char* file) const {
+    std::string n = file;
+    return n.compare(0, folder.size(), folder) == 0 ? n.substr(folder.size()) : n;
+  }
+  std::string place(const ZqasmSpan& s) const {
+    return name(s.file) + ":" + std::to_string(s.line) + ":" + std::to_string(s.column) + "-" +
+           std::to_string(s.endColumn);
+  }
+};
+
+void onSymbol(void* context, const ZqasmSymbol* s) {
+  Facts& f = *static_cast<Facts*>(context);
+  f.text += std::string(s->definition ? "def " : "use ") + kKinds[s->kind] + " " + s->name + " " +
+            f.place(s->at) + " " + std::to_string(s->value) +
+            (s->size ? " size " + std::to_string(s->size) : "") +
+            (*s->text ? " [" + f.name(s->text) + "]" : "") + " e" + std::to_string(s->expansion) +
+            " < " + f.name(s->sourceFile) + ":" + std::to_string(s->sourceLine) + "\n";
+}
+
+void onCall(void* context, const ZqasmMacroCall* c) {
+  Facts& f = *static_cast<Facts*>(context);
+  f.text += std::string("call ") + c->macro + " " + f.place(c->at) + " head " +
+            f.name(c->headFile) + ":" + std::to_string(c->headLine) + " e" +
+            std::to_string(c->expansion) + "\n";
+  for (size_t i = 0; i < c->lineCount; ++i) f.text += std::string("  |") + c->lines[i] + "\n";
+}
+
+void onCode(void* context, const ZqasmCode* c) {
+  Facts& f = *static_cast<Facts*>(context);
+  char word[16];
+  std::snprintf(word, sizeof word, "%04X", c->word);
+  f.text += "code " + f.place(c->at) + " @" + std::to_string(c->address) + " " + word + " e" +
+            std::to_string(c->expansion) + " < " + f.name(c->sourceFile) + ":" +
+            std::to_string(c->sourceLine) + "\n";
+}
+
+void onChip(void* context, const char* name, const ZqasmOpcode* opcodes, size_t count) {
+  static_cast<Facts*>(context)->chip =
+      std::string(name) + " " + std::to_string(count) + " " + opcodes[count - 1].mnemonic;
+}
+
+void onDiagnostic(void* context, const ZqasmDiagnostic*) { ++static_cast<Facts*>(context)->errors; }
+
+ZqasmRunObserver observerOf(Facts& facts) {
+  ZqasmRunObserver o{};
+  o.context = &facts;
+  o.symbol = onSymbol;
+  o.macroCall = onCall;
+  o.code = onCode;
+  o.chip = onChip;
+  o.diagnostic = onDiagnostic;
+  return o;
+}
+
+// Definitions and uses at their columns (a label and its use on one line apart, an
+// argument's name where the call wrote it), local labels of their own expansion, the
+// expanded lines of a call, the words at their addresses.
+TEST(RunFactsTest, DefinitionsUsesCallsAndWords) {
+  zqtest::TempDir dir;
+  writeFile(
+      dir.file("defs.inc"),
+      "LIMIT EQU 0FH\nWAIT .MACRO VAR\n .LOCALLABEL SPIN\nSPIN: LDA VAR\n JNZ SPIN\n .ENDM\n");
+  writeFile(dir.file("main.asm"),
+            ".CHIP ZQ4460\n #include <defs.inc>\n .DATA\nBUF DN 2\n .ENDD\n #DEFINE FAST 2\n"
+            "PAIR DEFSTR 5\nSTART: LDA LIMIT\n WAIT BUF\n JMP START ; START\n LDA FAST\n"
+            " LDA PAIR\n");
+  Facts facts;
+  facts.folder = zq::fullPath(dir.path()) + "/";
+  const ZqasmRunObserver observer = observerOf(facts);
+  auto params = zqtest::makeParams(dir.file("main.asm"));
+  std::strcpy(params->includeDir1, dir.path().c_str());
+  ZqasmResetRunSettings();
+  ZqasmSetRunObserver(&observer);
+  EXPECT_EQ(Run44Assembler(params.get()), 1);
+  ZqasmSetRunObserver(nullptr);
+  EXPECT_EQ(facts.errors, 0);
+  EXPECT_EQ(facts.chip, "ZQ4460 29 SF2");
+  EXPECT_EQ(facts.text,
+            "use include defs.inc main.asm:2:11-19 -1 [defs.inc] e0 < main.asm:2\n"
+            "def constant LIMIT defs.inc:1:0-5 15 e0 < defs.inc:1\n"
+            "def label WAIT defs.inc:2:0-4 0 e0 < defs.inc:2\n"
+            "def macro WAIT defs.inc:2:0-4 -1 [VAR] e0 < defs.inc:2\n"
+            "def ram BUF main.asm:4:0-3 0 size 2 e0 < main.asm:4\n"
+            "def define FAST main.asm:6:9-13 2 e0 < main.asm:6\n"
+            "def string PAIR main.asm:7:0-4 -1 [5] e0 < main.asm:7\n"
+            "def label START main.asm:8:0-5 0 e0 < main.asm:8\n"
+            "use constant LIMIT main.asm:8:11-16 15 e0 < main.asm:8\n"
+            "code main.asm:8:0-0 @0 10F0 e0 < main.asm:8\n"
+            "use macro WAIT main.asm:9:1-5 -1 e0 < main.asm:9\n"
+            "def local SPIN defs.inc:4:0-4 1 e1 < main.asm:9\n"
+            "use ram BUF main.asm:9:6-9 0 e1 < main.asm:9\n"
+            "code defs.inc:4:0-0 @1 1000 e1 < main.asm:9\n"
+            "use local SPIN defs.inc:5:5-9 1 e1 < main.asm:9\n"
+            "code defs.inc:5:0-0 @2 A001 e1 < main.asm:9\n"
+            "call WAIT main.asm:9:1-5 head defs.inc:2 e1\n"
+            "  | .LOCALLABEL SPIN\n  |SPIN: LDA BUF  ; SPIN: LDA VAR\n  | JNZ SPIN\n  | .ENDM\n"
+            "use label START main.asm:10:5-10 0 e0 < main.asm:10\n"
+            "code main.asm:10:0-0 @3 D000 e0 < main.asm:10\n"
+            "use define FAST main.asm:11:5-9 2 e0 < main.asm:11\n"
+            "code main.asm:11:0-0 @4 1020 e0 < main.asm:11\n"
+            "use string PAIR main.asm:12:5-9 -1 e0 < main.asm:12\n"
+            "code main.asm:12:0-0 @5 1050 e0 < main.asm:12\n");
+}
+
+// A language server's runs: unsaved texts read in place of the files (an include that
+// exists nowhere on disk too), no file written or removed, and no setting of one source
+// left for the next.
+TEST(RunFactsTest, SourceTextsNoOutputsAndReset) {
+  zqtest::TempDir dir;
+  writeFile(dir.file("main.asm"), ".CHIP ZQ4460\n BAD\n");
+  writeFile(dir.file("main.JMP"), "kept");
+  const std::string settingsRun =
+      ".CHIP ZQ4460\n .BANKCONVERTAREA 0200h 020Fh\n .DATA\nX DN 4\n .ENDD\n";
+  const std::string later = ".CHIP ZQ4460\n .DATA\nY DN 1\n .ENDD\n ORG 0200h\n NOP\n";
+  ZqasmSetOutputFiles(0);
+  Facts facts;
+  facts.folder = zq::fullPath(dir.path()) + "/";
+  const ZqasmRunObserver observer = observerOf(facts);
+  ZqasmSetRunObserver(&observer);
+  auto params = zqtest::makeParams(dir.file("main.asm"), 0x2FFF);
+  std::strcpy(params->includeDir1, dir.path().c_str());
+  struct Step {
+    const char* main;     // the text given for main.asm, or nullptr for the file
+    const char* include;  // the text given for NEW.INC
+    bool reset;
+    int errors;
+    const char* ramFact;  // the fact of the RAM name Y, when there is one
+  };
+  const Step steps[] = {
+      {nullptr, nullptr, true, 1, ""},
+      {" .CHIP ZQ4460\n #include \"new.inc\"\n NOP\n", " JMP 5\n", true, 0, ""},
+      {settingsRun.c_str(), nullptr, true, 0, ""},
+      {later.c_str(), nullptr, false, 1, "def ram Y main.asm:3:0-1 4 size 1 e0 < main.asm:3\n"},
+      {settingsRun.c_str(), nullptr, true, 0, ""},
+      {later.c_str(), nullptr, true, 0, "def ram Y main.asm:3:0-1 0 size 1 e0 < main.asm:3\n"},
+  };
+  for (const Step& step : steps) {
+    ZqasmSetSourceText(dir.file("main.asm").c_str(), step.main,
+                       step.main ? std::strlen(step.main) : 0);
+    ZqasmSetSourceText(dir.file("new.inc").c_str(), step.include,
+                       step.include ? std::strlen(step.include) : 0);
+    if (step.reset) ZqasmResetRunSettings();
+    facts.errors = 0;
+    facts.text.clear();
+    EXPECT_EQ(Run44Assembler(params.get()), 1) << step.main;
+    EXPECT_EQ(facts.errors, step.errors) << step.main;
+    if (*step.ramFact) {
+      EXPECT_NE(facts.text.find(step.ramFact), std::string::npos) << facts.text;
+    }
+  }
+  ZqasmSetRunObserver(nullptr);
+  ZqasmClearSourceTexts();
+  ZqasmSetOutputFiles(1);
+  ZqasmResetRunSettings();
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    files += !entry.is_directory();
+  EXPECT_EQ(files, 2u);
+  EXPECT_EQ(zqtest::readFile(dir.file("main.JMP")), "kept");
+}
+
+}  // namespace

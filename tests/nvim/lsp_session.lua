@@ -1,0 +1,79 @@
+-- A real client: Neovim (0.7 API: vim.lsp.start_client and vim.lsp.buf_attach_client),
+-- headless, drives zqasm-lsp through a program whose include file has an error. Run by
+-- run.sh with the server, the chip folder and a scratch folder in the environment.
+local server = os.getenv('ZQASM_LSP')
+local chips = os.getenv('ZQASM_CHIPS')
+local dir = os.getenv('ZQASM_WORK')
+
+local function fail(text)
+  io.stderr:write('nvim session: ' .. text .. '\n')
+  vim.cmd('cquit 1')
+end
+
+local function step(text) io.stdout:write('nvim session: ' .. text .. '\n') end
+
+local function write(name, lines)
+  local file = assert(io.open(dir .. '/' .. name, 'w'))
+  file:write(table.concat(lines, '\n') .. '\n')
+  file:close()
+end
+
+write('zqasm.json', { '{"includeDirs": ["."]}' })
+write('defs.inc', { 'LIMIT EQU 0FH', 'DELAY: LDA LIMIT', ' BAD', ' RET' })
+write('main.asm', { '.CHIP ZQ4460', ' #include <defs.inc>', 'START: CALL DELAY', ' JMP START' })
+local main, defs = dir .. '/main.asm', dir .. '/defs.inc'
+
+local client = vim.lsp.start_client({
+  name = 'zqasm',
+  cmd = { server, '--chip-dir', chips },
+  root_dir = dir,
+})
+if not client then return fail('the server did not start') end
+
+vim.cmd('edit ' .. main)
+vim.lsp.buf_attach_client(0, client)
+local defsBuffer = vim.uri_to_bufnr(vim.uri_from_fname(defs))
+
+-- The error of the include file, published to its own URI.
+if not vim.wait(10000, function() return #vim.diagnostic.get(defsBuffer) > 0 end, 50) then
+  return fail('no diagnostics for defs.inc')
+end
+local d = vim.diagnostic.get(defsBuffer)[1]
+if d.lnum ~= 2 or not d.message:find("illegal opcode 'BAD'") then
+  return fail('unexpected diagnostic ' .. d.lnum .. ' ' .. d.message)
+end
+step('diagnostic in defs.inc: ' .. d.message)
+
+-- Go to the definition of DELAY, in the other file.
+vim.api.nvim_win_set_cursor(0, { 3, 13 })
+vim.lsp.buf.definition()
+if not vim.wait(5000, function() return vim.api.nvim_buf_get_name(0) == vim.fn.resolve(defs) or
+    vim.api.nvim_buf_get_name(0) == defs end, 50) then
+  return fail('definition did not open defs.inc')
+end
+local row = vim.api.nvim_win_get_cursor(0)[1]
+if row ~= 2 then return fail('definition at line ' .. row) end
+step('definition: defs.inc line ' .. row)
+
+-- The hover of the label: its address.
+vim.lsp.buf_attach_client(0, client)
+local hover = vim.lsp.buf_request_sync(0, 'textDocument/hover', {
+  textDocument = { uri = vim.uri_from_bufnr(0) },
+  position = { line = 1, character = 1 },
+}, 5000)
+local value = hover and hover[client] and hover[client].result and hover[client].result.contents.value
+if not value or not value:find('label %*%*DELAY%*%* address 0000h') then
+  return fail('hover: ' .. tostring(value))
+end
+step('hover: ' .. (value:gsub('\n.*', '')))
+
+-- Mend the line: the diagnostics clear.
+vim.api.nvim_buf_set_lines(0, 2, 3, false, { ' NOP' })
+if not vim.wait(10000, function() return #vim.diagnostic.get(defsBuffer) == 0 end, 50) then
+  return fail('the diagnostics did not clear')
+end
+step('diagnostics cleared')
+
+vim.lsp.stop_client(client)
+vim.wait(5000, function() return vim.lsp.client_is_stopped(client) end, 50)
+vim.cmd('qall!')

@@ -1,0 +1,11 @@
+#!/bin/sh
+# The Neovim session of lsp_session.lua against a built zqasm-lsp.
+#   tests/nvim/run.sh BUILD
+set -eu
+build=$(cd "$1" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+ZQASM_LSP="$build/tools/zqasm-lsp" ZQASM_CHIPS="$build/chips" ZQASM_WORK="$work" \
+  HOME="$work" XDG_STATE_HOME="$work" XDG_CACHE_HOME="$work" \
+  timeout 120 nvim --headless --clean -n -c "luafile $here/lsp_session.lua"

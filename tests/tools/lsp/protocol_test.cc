@@ -1,0 +1,240 @@
+// The server driven over its standard input and output by a small client, as an editor
+// drives it.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "platform/platform.h"
+#include "test_support.h"
+
+namespace {
+
+using nlohmann::json;
+using zqtest::writeFile;
+
+// zqasm-lsp as a child process with pipes on both ends.
+class Client {
+ public:
+  Client() {
+    int in[2], out[2];
+    if (pipe(in) != 0 || pipe(out) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(in[0], 0);
+      dup2(out[1], 1);
+      close(in[1]);
+      close(out[0]);
+      execl(ZQASM_TEST_LSP, ZQASM_TEST_LSP, "--chip-dir", zqtest::chipDir().c_str(), nullptr);
+      _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    to_ = in[1];
+    from_ = out[0];
+    signal(SIGPIPE, SIG_IGN);
+  }
+  ~Client() {
+    if (to_ >= 0) close(to_);
+    if (pid_ > 0 && !exited_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (from_ >= 0) close(from_);
+  }
+  void sendRaw(const std::string& bytes) {
+    for (size_t done = 0; done < bytes.size();) {
+      const ssize_t n = write(to_, bytes.data() + done, bytes.size() - done);
+      if (n <= 0) return;
+      done += static_cast<size_t>(n);
+    }
+  }
+  void send(const json& message) {
+    const std::string body = message.dump();
+    sendRaw("Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+  }
+  void request(int id, const std::string& method, const json& params) {
+    send({{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}});
+  }
+  void notify(const std::string& method, const json& params) {
+    send({{"jsonrpc", "2.0"}, {"method", method}, {"params", params}});
+  }
+  // The next message, or null when none comes within `seconds`.
+  json next(double seconds = 10) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+      const size_t head = buffer_.find("\r\n\r\n");
+      if (head != std::string::npos) {
+        const size_t length = std::stoul(buffer_.substr(buffer_.find(':') + 1));
+        if (buffer_.size() >= head + 4 + length) {
+          const std::string body = buffer_.substr(head + 4, length);
+          buffer_.erase(0, head + 4 + length);
+          return json::parse(body);
+        }
+      }
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          end - std::chrono::steady_clock::now());
+      pollfd p{from_, POLLIN, 0};
+      if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) return nullptr;
+      char block[65536];
+      const ssize_t n = read(from_, block, sizeof block);
+      if (n <= 0) return nullptr;
+      buffer_.append(block, static_cast<size_t>(n));
+    }
+  }
+  // The answer to request `id` (notifications before it are skipped).
+  json answer(int id) {
+    for (json m = next(); !m.is_null(); m = next())
+      if (m.contains("id") && m["id"] == id) return m;
+    return nullptr;
+  }
+  // The next diagnostics published for `uri` (a run may take seconds under a sanitizer).
+  json diagnostics(const std::string& uri) {
+    for (json m = next(60); !m.is_null(); m = next(60))
+      if (m.value("method", "") == "textDocument/publishDiagnostics" && m["params"]["uri"] == uri)
+        return m["params"]["diagnostics"];
+    return nullptr;
+  }
+  // The exit status once standard input is closed, or -1 when it does not end in time.
+  int finish(bool closeInput = true) {
+    if (closeInput && to_ >= 0) close(to_), to_ = -1;
+    for (int i = 0; i < 1000; ++i) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        exited_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      usleep(10000);
+    }
+    return -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int to_ = -1, from_ = -1;
+  bool exited_ = false;
+  std::string buffer_;
+};
+
+std::string uri(const std::string& path) { return "file://" + zq::fullPath(path); }
+
+json at(const std::string& u, int line, int character) {
+  return {{"textDocument", {{"uri", u}}}, {"position", {{"line", line}, {"character", character}}}};
+}
+
+void openDocument(Client& c, const std::string& u, const std::string& text) {
+  c.notify(
+      "textDocument/didOpen",
+      {{"textDocument", {{"uri", u}, {"languageId", "zqasm"}, {"version", 1}, {"text", text}}}});
+}
+
+// A whole session: an unsaved include with an error and a macro call, every request, the
+// fix, shutdown and exit.
+TEST(LspProtocolTest, Session) {
+  zqtest::TempDir dir;
+  writeFile(dir.file("zqasm.json"), R"({"includeDirs": ["."], "romTop": "2FFFh"})");
+  writeFile(dir.file("defs.inc"), "");
+  writeFile(dir.file("main.asm"), "");
+  const std::string main = uri(dir.file("main.asm")), defs = uri(dir.file("defs.inc"));
+  Client c;
+  c.request(1, "initialize", {{"rootUri", uri(dir.path())}, {"capabilities", json::object()}});
+  const json init = c.answer(1);
+  EXPECT_EQ(init["result"]["capabilities"]["textDocumentSync"]["change"], 1);
+  EXPECT_EQ(init["result"]["capabilities"]["semanticTokensProvider"]["legend"]["tokenTypes"][0],
+            "keyword");
+  c.notify("initialized", json::object());
+  openDocument(c, main, ".CHIP ZQ4460\n #include <defs.inc>\nK EQU 3\nGO: W K\n JMP GO\n");
+  openDocument(c, defs, "W .MACRO V\n LDA V\n JMP NOWHERE\n .ENDM\n");
+  const json expected = json::parse(R"([{"range": {"start": {"line": 2, "character": 5},
+      "end": {"line": 2, "character": 12}}, "severity": 1, "source": "zqasm", "code": "E12",
+      "message": "undefined symbol 'NOWHERE'", "relatedInformation": [{"location": {"uri": ")" +
+                                    main + R"(", "range": {"start": {"line": 3, "character": 0},
+      "end": {"line": 3, "character": 7}}}, "message": "in the expansion of macro 'W' called here"}]}])");
+  EXPECT_EQ(c.diagnostics(defs), expected);
+
+  c.request(2, "textDocument/definition", at(main, 4, 6));
+  EXPECT_EQ(c.answer(2)["result"], json::parse(R"([{"uri": ")" + main + R"(", "range": {"start":
+      {"line": 3, "character": 0}, "end": {"line": 3, "character": 2}}}])"));
+  c.request(3, "textDocument/references", at(main, 2, 0));
+  EXPECT_EQ(c.answer(3)["result"].size(), 2u);  // K EQU 3 and "W K"
+  c.request(4, "textDocument/hover", at(main, 3, 6));
+  EXPECT_EQ(
+      c.answer(4)["result"]["contents"]["value"],
+      "constant **K** = 03h (3)  \ndefined at main.asm:3\n\n```\n0000h: 1030\n0001h: D000\n```");
+  c.request(5, "textDocument/completion", at(main, 4, 1));
+  EXPECT_EQ(c.answer(5)["result"]["isIncomplete"], false);
+  c.request(6, "textDocument/documentSymbol", {{"textDocument", {{"uri", main}}}});
+  EXPECT_EQ(c.answer(6)["result"][1]["name"], "GO");
+  c.request(7, "workspace/symbol", {{"query", "w"}});
+  EXPECT_EQ(c.answer(7)["result"][0]["location"]["uri"], defs);
+  c.request(8, "textDocument/semanticTokens/full", {{"textDocument", {{"uri", main}}}});
+  EXPECT_EQ(c.answer(8)["result"]["data"].size() % 5, 0u);
+
+  c.notify("textDocument/didChange",
+           {{"textDocument", {{"uri", defs}, {"version", 2}}},
+            {"contentChanges", {{{"text", "W .MACRO V\n LDA V\n .ENDM\n"}}}}});
+  EXPECT_EQ(c.diagnostics(defs), json::array());
+  c.notify("textDocument/didClose", {{"textDocument", {{"uri", defs}}}});
+  c.request(9, "shutdown", nullptr);
+  EXPECT_EQ(c.answer(9)["result"], nullptr);
+  c.notify("exit", nullptr);
+  EXPECT_EQ(c.finish(false), 0);
+}
+
+// Input no editor should send: each answered with the proper error or with nothing, and
+// the server still answers afterwards; a client that leaves without shutdown.
+TEST(LspProtocolTest, BadInput) {
+  zqtest::TempDir dir;
+  Client c;
+  const std::string big = dir.file("big.asm"), nul = dir.file("nul.asm"), bomb = dir.file("b.asm");
+  c.request(1, "textDocument/hover", at(uri(big), 0, 0));
+  EXPECT_EQ(c.answer(1)["error"]["code"], -32002);
+  c.request(2, "initialize", {{"rootUri", uri(dir.path())}, {"capabilities", json::object()}});
+  EXPECT_TRUE(c.answer(2).contains("result"));
+  struct Case {
+    std::string bytes;  // sent as they are
+    int code;           // the error answered (with id null)
+  };
+  const Case cases[] = {
+      {"Content-Length: 9\r\n\r\n{\"id\": 1,", -32700},
+      {"Content-Length: 2\r\n\r\n[]", -32600},
+      {"Content-Type: x\r\n\r\n", -32700},
+      {"Content-Length: 12\r\n\r\n{\"id\": true}", -32600},
+  };
+  for (const Case& k : cases) {
+    c.sendRaw(k.bytes);
+    const json error = c.next();
+    EXPECT_EQ(error["error"]["code"], k.code) << k.bytes;
+    EXPECT_EQ(error["id"], nullptr);
+  }
+  c.request(3, "textDocument/unknown", at(uri(big), 0, 0));
+  EXPECT_EQ(c.answer(3)["error"]["code"], -32601);
+  c.request(4, "textDocument/hover", {{"textDocument", {{"uri", uri(big)}}}, {"position", "x"}});
+  EXPECT_EQ(c.answer(4)["error"]["code"], -32602);
+  c.request(5, "textDocument/definition", at(uri(dir.file("never.asm")), 3, 3));
+  EXPECT_EQ(c.answer(5)["result"], nullptr);
+
+  // 10 MB of program (far beyond the ROM: a flood of errors, which is cut short), a
+  // buffer of NUL bytes, a macro that calls itself twice.
+  std::string text = ".CHIP ZQ4460\n";
+  while (text.size() < (size_t{10} << 20)) text += " NOP ; ten megabytes of program text\n";
+  openDocument(c, uri(big), text);
+  const json flood = c.diagnostics(uri(big));
+  ASSERT_EQ(flood.size(), 1001u);
+  EXPECT_NE(flood[0]["message"].get<std::string>().find("more diagnostics"), std::string::npos);
+  openDocument(c, uri(nul), std::string(1000, '\0'));
+  EXPECT_EQ(c.diagnostics(uri(nul)).size(), 1u);
+  openDocument(c, uri(bomb), ".CHIP ZQ4460\nM .MACRO\n M\n M\n .ENDM\n M\n");
+  EXPECT_TRUE(c.diagnostics(uri(bomb)).is_array());
+  c.request(6, "shutdown", nullptr);
+  EXPECT_EQ(c.answer(6)["result"], nullptr);
+  EXPECT_EQ(c.finish(), 1);  // no exit after shutdown: the input just ended
+}
+
+}  // namespace

@@ -1,0 +1,37 @@
+// The configuration file of a workspace, zqasm.json in its root: the settings of the
+// command line for the runs of the language server.
+//
+//   {
+//     "sources": ["main.asm"],          main sources (else every open file is one)
+//     "chipDir": "chips",               directory of the .COE files
+//     "includeDirs": ["include"],       searched in this order
+//     "maskOptions": "options.txt",     for the chips that read one
+//     "romTop": "2FFFh",                highest program address (number or text)
+//     "tableTop": "0FFh",               highest table ROM address, -1 for none
+//     "caseSensitive": false,           label, constant and RAM names
+//     "defines": {"DEBUG": 1, "MODE": "0Ah", "FLAG": true}
+//   }
+//
+// Paths are taken from the workspace root. Numbers are JSON numbers or texts in the
+// command line's syntax (4095, 0xFFF, 0FFFh).
+#ifndef ZQASM_TOOLS_LSP_CONFIG_H_
+#define ZQASM_TOOLS_LSP_CONFIG_H_
+
+#include <string>
+#include <vector>
+
+#include "workspace.h"
+
+namespace zqlsp {
+
+constexpr const char* kConfigurationFile = "zqasm.json";
+
+// Reads the text of zqasm.json for a workspace at `root`. Problems (malformed JSON, a
+// key unknown or of the wrong type, a bad number or define) go to `problems`, one text
+// each; the keys that can be read are taken.
+Configuration parseConfiguration(const std::string& text, const std::string& root,
+                                 std::vector<std::string>& problems);
+
+}  // namespace zqlsp
+
+#endif  // ZQASM_TOOLS_LSP_CONFIG_H_

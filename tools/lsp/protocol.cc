@@ -1,0 +1,355 @@
+// LSP messages to workspace calls and back.
+#include "protocol.h"
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "config.h"
+#include "platform/platform.h"
+#include "text.h"
+
+namespace zqlsp {
+
+namespace {
+
+using nlohmann::json;
+
+// JSON-RPC and LSP error codes.
+constexpr int kParseError = -32700;
+constexpr int kInvalidRequest = -32600;
+constexpr int kMethodNotFound = -32601;
+constexpr int kInvalidParams = -32602;
+constexpr int kInternalError = -32603;
+constexpr int kServerNotInitialized = -32002;
+
+// LSP message types of window/showMessage.
+constexpr int kWarningMessage = 2;
+
+struct RequestError {
+  int code;
+  std::string message;
+};
+
+json position(const Position& p) { return {{"line", p.line}, {"character", p.column}}; }
+
+json range(const Range& r) { return {{"start", position(r.start)}, {"end", position(r.end)}}; }
+
+Position positionOf(const json& params) {
+  const json& p = params.at("position");
+  return Position{p.at("line").get<int>(), p.at("character").get<int>()};
+}
+
+std::string readText(const std::string& file, bool& found) {
+  std::ifstream in(file, std::ios::binary);
+  found = static_cast<bool>(in);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+json documentSymbol(const DocumentSymbol& s) {
+  json children = json::array();
+  for (const DocumentSymbol& child : s.children) children.push_back(documentSymbol(child));
+  json out = {{"name", s.name.empty() ? std::string("?") : utf8FromBytes(s.name)},
+              {"kind", s.kind},
+              {"range", range(s.range)},
+              {"selectionRange", range(s.selectionRange)}};
+  if (!s.detail.empty()) out["detail"] = utf8FromBytes(s.detail);
+  if (!children.empty()) out["children"] = children;
+  return out;
+}
+
+}  // namespace
+
+Server::Server(std::string chipDirectory, std::function<void(const std::string&)> send)
+    : workspace_(std::move(chipDirectory)), send_(std::move(send)) {}
+
+void Server::respond(const json& id, const json& result) {
+  send_(json{{"jsonrpc", "2.0"}, {"id", id}, {"result", result}}.dump(
+      -1, ' ', false, json::error_handler_t::replace));
+}
+
+void Server::fail(const json& id, int code, const std::string& message) {
+  send_(
+      json{{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}}.dump(
+          -1, ' ', false, json::error_handler_t::replace));
+}
+
+void Server::malformed() {
+  fail(nullptr, kParseError, "a message without a usable Content-Length");
+}
+
+// JSON-RPC as LSP uses it: a request has an id and a method and gets exactly one answer;
+// a notification has no id and gets none, not even when it is malformed; a message with
+// an id and no method is an answer to the server, which sends no requests.
+void Server::handle(const std::string& body) {
+  const json message = json::parse(body, nullptr, false);
+  if (message.is_discarded()) {
+    fail(nullptr, kParseError, "the message is not JSON");
+    return;
+  }
+  if (!message.is_object()) {
+    fail(nullptr, kInvalidRequest, "the message is not a JSON object");
+    return;
+  }
+  const auto method = message.find("method");
+  const auto id = message.find("id");
+  const bool validId = id != message.end() && (id->is_number_integer() || id->is_string());
+  if (method == message.end() || !method->is_string()) {
+    // A response to a request of ours (there are none), or nonsense.
+    if (id == message.end() || message.contains("result") || message.contains("error")) return;
+    fail(validId ? *id : json(nullptr), kInvalidRequest, "a request without a method");
+    return;
+  }
+  static const json kNoParams = json::object();
+  const auto params = message.find("params");
+  const json& p = params != message.end() ? *params : kNoParams;
+  const std::string name = method->get<std::string>();
+  if (id == message.end()) {
+    try {
+      notification(name, p);
+    } catch (const std::exception&) {
+      // A notification has no answer: one with bad parameters is dropped.
+    }
+    return;
+  }
+  if (!validId) {
+    fail(nullptr, kInvalidRequest, "the id must be a number or a text");
+    return;
+  }
+  if (!initialized_ && name != "initialize") {
+    fail(*id, kServerNotInitialized, "initialize first");
+    return;
+  }
+  if (shutdown_) {
+    fail(*id, kInvalidRequest, "the server is shutting down");
+    return;
+  }
+  try {
+    respond(*id, request(name, p));
+  } catch (const RequestError& e) {
+    fail(*id, e.code, e.message);
+  } catch (const json::exception& e) {
+    fail(*id, kInvalidParams, std::string("bad parameters: ") + e.what());
+  } catch (const std::exception& e) {
+    fail(*id, kInternalError, e.what());
+  }
+}
+
+// The full name is what the runs call the file; the client's URI is remembered so that
+// diagnostics and locations go back under the URI it knows (which may differ in case or
+// in a link resolved by the full name).
+std::string Server::fileOf(const std::string& uri) {
+  const std::string path = pathFromUri(uri);
+  if (path.empty()) return "";
+  const std::string file = zq::fullPath(path);
+  uris_.emplace(file, uri);
+  return file;
+}
+
+std::string Server::uriOf(const std::string& file) const {
+  auto found = uris_.find(file);
+  return found != uris_.end() ? found->second : uriFromPath(file);
+}
+
+void Server::schedule(Clock::duration delay) {
+  const Clock::time_point at = Clock::now() + delay;
+  // A change pushes the runs back; an open or a save brings them forward.
+  if (!due_ || delay.count() > 0 || at < *due_) due_ = at;
+}
+
+std::optional<Clock::time_point> Server::deadline() const { return due_; }
+
+// The whole list of a file's diagnostics, also an empty one that clears them.
+void Server::publish(const std::string& file) {
+  json list = json::array();
+  for (const Diagnostic& d : workspace_.diagnostics(file)) {
+    json item = {{"range", range(d.range)},
+                 {"severity", static_cast<int>(d.severity)},
+                 {"source", "zqasm"},
+                 {"message", utf8FromBytes(d.message)}};
+    if (!d.code.empty()) item["code"] = d.code;
+    json related = json::array();
+    for (const auto& r : d.related)
+      related.push_back(
+          {{"location", {{"uri", uriOf(r.first.file)}, {"range", range(r.first.range)}}},
+           {"message", utf8FromBytes(r.second)}});
+    if (!related.empty()) item["relatedInformation"] = related;
+    list.push_back(item);
+  }
+  send_(json{{"jsonrpc", "2.0"},
+             {"method", "textDocument/publishDiagnostics"},
+             {"params", {{"uri", uriOf(file)}, {"diagnostics", list}}}}
+            .dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+void Server::runDue() {
+  due_.reset();
+  if (!workspace_.pending()) return;
+  for (const std::string& file : workspace_.update()) publish(file);
+}
+
+// `text` is the editor's buffer of zqasm.json, or nullptr to read the file. Every run is
+// made again with the new settings; problems are shown to the user, and the keys that
+// could be read are used.
+void Server::loadConfiguration(const std::string* text) {
+  if (root_.empty()) return;
+  const std::string file = zq::fullPath(root_ + "/" + kConfigurationFile);
+  bool found = text != nullptr;
+  const std::string contents = text != nullptr ? *text : readText(file, found);
+  std::vector<std::string> problems;
+  const Configuration c = found ? parseConfiguration(contents, root_, problems) : Configuration();
+  workspace_.configure(c);
+  for (const std::string& problem : problems)
+    send_(json{{"jsonrpc", "2.0"},
+               {"method", "window/showMessage"},
+               {"params", {{"type", kWarningMessage}, {"message", "zqasm.json: " + problem}}}}
+              .dump(-1, ' ', false, json::error_handler_t::replace));
+  schedule(Clock::duration::zero());
+}
+
+json Server::request(const std::string& method, const json& params) {
+  if (method == "initialize") {
+    initialized_ = true;
+    std::string rootUri;
+    if (params.contains("rootUri") && params["rootUri"].is_string()) {
+      rootUri = params["rootUri"].get<std::string>();
+    } else if (params.contains("workspaceFolders") && params["workspaceFolders"].is_array() &&
+               !params["workspaceFolders"].empty()) {
+      rootUri = params["workspaceFolders"][0].at("uri").get<std::string>();
+    }
+    root_ = rootUri.empty() ? std::string() : pathFromUri(rootUri);
+    if (root_.empty() && params.contains("rootPath") && params["rootPath"].is_string())
+      root_ = params["rootPath"].get<std::string>();
+    if (!root_.empty()) root_ = zq::fullPath(root_);
+    loadConfiguration(nullptr);
+    json legend = {{"tokenTypes", tokenTypes()}, {"tokenModifiers", tokenModifiers()}};
+    return {{"capabilities",
+             {{"positionEncoding", "utf-16"},
+              {"textDocumentSync",
+               {{"openClose", true}, {"change", 1}, {"save", {{"includeText", false}}}}},
+              {"definitionProvider", true},
+              {"referencesProvider", true},
+              {"hoverProvider", true},
+              {"completionProvider", {{"triggerCharacters", {".", "#"}}}},
+              {"documentSymbolProvider", true},
+              {"workspaceSymbolProvider", true},
+              {"semanticTokensProvider", {{"legend", legend}, {"full", true}}}}},
+            {"serverInfo", {{"name", "zqasm-lsp"}, {"version", "4.6.1"}}}};
+  }
+  if (method == "shutdown") {
+    shutdown_ = true;
+    return nullptr;
+  }
+  // Every answer below stands on the runs of the text as it is now.
+  if (workspace_.pending()) runDue();
+  if (method == "workspace/symbol") {
+    json list = json::array();
+    for (const WorkspaceSymbol& s :
+         workspace_.workspaceSymbols(bytesFromUtf8(params.value("query", std::string()))))
+      list.push_back(
+          {{"name", utf8FromBytes(s.name)},
+           {"kind", s.kind},
+           {"containerName", utf8FromBytes(s.container)},
+           {"location", {{"uri", uriOf(s.location.file)}, {"range", range(s.location.range)}}}});
+    return list;
+  }
+  if (method.compare(0, 13, "textDocument/") != 0)
+    throw RequestError{kMethodNotFound, "no method " + method};
+  const std::string file = fileOf(params.at("textDocument").at("uri").get<std::string>());
+  if (method == "textDocument/definition" || method == "textDocument/references") {
+    const bool references = method == "textDocument/references";
+    const std::vector<Location> found =
+        references ? workspace_.references(
+                         file, positionOf(params),
+                         params.value("context", json::object()).value("includeDeclaration", true))
+                   : workspace_.definition(file, positionOf(params));
+    json list = json::array();
+    for (const Location& l : found)
+      list.push_back({{"uri", uriOf(l.file)}, {"range", range(l.range)}});
+    if (list.empty() && !references) return nullptr;
+    return list;
+  }
+  if (method == "textDocument/hover") {
+    const std::optional<Hover> hover = workspace_.hover(file, positionOf(params));
+    if (!hover) return nullptr;
+    return {{"contents", {{"kind", "markdown"}, {"value", utf8FromBytes(hover->markdown)}}},
+            {"range", range(hover->range)}};
+  }
+  if (method == "textDocument/completion") {
+    json items = json::array();
+    for (const CompletionItem& item : workspace_.completion(file, positionOf(params)))
+      items.push_back({{"label", utf8FromBytes(item.label)},
+                       {"kind", item.kind},
+                       {"detail", utf8FromBytes(item.detail)}});
+    return {{"isIncomplete", false}, {"items", items}};
+  }
+  if (method == "textDocument/documentSymbol") {
+    json list = json::array();
+    for (const DocumentSymbol& s : workspace_.documentSymbols(file))
+      list.push_back(documentSymbol(s));
+    return list;
+  }
+  if (method == "textDocument/semanticTokens/full")
+    return {{"data", workspace_.semanticTokens(file)}};
+  throw RequestError{kMethodNotFound, "no method " + method};
+}
+
+void Server::notification(const std::string& method, const json& params) {
+  if (method == "exit") {
+    exited_ = true;
+    return;
+  }
+  if (!initialized_ || shutdown_) return;
+  const std::string configFile =
+      root_.empty() ? std::string() : zq::fullPath(root_ + "/" + kConfigurationFile);
+  if (method == "textDocument/didOpen" || method == "textDocument/didChange") {
+    const json& document = params.at("textDocument");
+    const std::string file = fileOf(document.at("uri").get<std::string>());
+    if (file.empty()) return;
+    std::string text;
+    if (method == "textDocument/didOpen") {
+      text = document.at("text").get<std::string>();
+    } else {
+      // Whole texts only (the change kind announced); the last one counts.
+      const json& changes = params.at("contentChanges");
+      if (!changes.is_array() || changes.empty()) return;
+      text = changes.back().at("text").get<std::string>();
+    }
+    if (file == configFile) {
+      loadConfiguration(&text);
+      return;
+    }
+    workspace_.change(file, bytesFromUtf8(text));
+    schedule(method == "textDocument/didOpen" ? Clock::duration::zero()
+                                              : Clock::duration(kDebounce));
+  } else if (method == "textDocument/didClose" || method == "textDocument/didSave") {
+    const std::string file = fileOf(params.at("textDocument").at("uri").get<std::string>());
+    if (file.empty()) return;
+    if (file == configFile) {
+      loadConfiguration(nullptr);
+      return;
+    }
+    if (method == "textDocument/didClose") {
+      workspace_.close(file);
+    } else {
+      workspace_.fileChanged(file);
+    }
+    schedule(Clock::duration::zero());
+  } else if (method == "workspace/didChangeWatchedFiles") {
+    for (const json& change : params.at("changes")) {
+      const std::string file = fileOf(change.at("uri").get<std::string>());
+      if (file.empty()) continue;
+      if (file == configFile) {
+        loadConfiguration(nullptr);
+      } else {
+        workspace_.fileChanged(file);
+      }
+    }
+    schedule(Clock::duration::zero());
+  }
+  // Anything else ($/cancelRequest, $/setTrace, initialized, ...) needs nothing.
+}
+
+}  // namespace zqlsp

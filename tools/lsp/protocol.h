@@ -1,0 +1,67 @@
+// The protocol layer of the language server: JSON-RPC messages of LSP 3.17 turned into
+// calls of the workspace model (workspace.h) and its answers turned into messages, in
+// this one place. Diagnostics of a change wait kDebounce for the next change; those of
+// an open or a save are made at once.
+#ifndef ZQASM_TOOLS_LSP_PROTOCOL_H_
+#define ZQASM_TOOLS_LSP_PROTOCOL_H_
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <nlohmann/json_fwd.hpp>
+#include <optional>
+#include <string>
+
+#include "workspace.h"
+
+namespace zqlsp {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::chrono::milliseconds kDebounce{200};
+
+class Server {
+ public:
+  // `send` takes each message body to write; `chipDirectory` is the default of the runs.
+  Server(std::string chipDirectory, std::function<void(const std::string&)> send);
+
+  // One message body as read by the transport.
+  void handle(const std::string& body);
+  // A header block without a message (the transport could not frame one).
+  void malformed();
+
+  // When the runs of the changes are due; nothing when none waits.
+  std::optional<Clock::time_point> deadline() const;
+  // Makes the runs and publishes the diagnostics that changed.
+  void runDue();
+
+  bool exited() const { return exited_; }
+  // 0 after shutdown and exit, 1 for an exit without shutdown (as LSP asks).
+  int exitCode() const { return shutdown_ ? 0 : 1; }
+
+ private:
+  // The answer to a request (a result, or throws RequestError).
+  nlohmann::json request(const std::string& method, const nlohmann::json& params);
+  void notification(const std::string& method, const nlohmann::json& params);
+  void respond(const nlohmann::json& id, const nlohmann::json& result);
+  void fail(const nlohmann::json& id, int code, const std::string& message);
+  void publish(const std::string& file);
+  void loadConfiguration(const std::string* text);
+  // The workspace's name of the file a URI names (its full name); "" for other URIs.
+  std::string fileOf(const std::string& uri);
+  std::string uriOf(const std::string& file) const;
+  void schedule(Clock::duration delay);
+
+  Workspace workspace_;
+  std::function<void(const std::string&)> send_;
+  std::string root_;
+  std::map<std::string, std::string> uris_;  // full name -> the URI the client used
+  std::optional<Clock::time_point> due_;
+  bool initialized_ = false;
+  bool shutdown_ = false;
+  bool exited_ = false;
+};
+
+}  // namespace zqlsp
+
+#endif  // ZQASM_TOOLS_LSP_PROTOCOL_H_

@@ -1,0 +1,256 @@
+// The workspace model: buffers, runs and diagnostics. The queries are in features.cc.
+#include "workspace.h"
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <tuple>
+
+#include "text.h"
+#include "zqasm/assembler.h"
+
+namespace zqlsp {
+
+namespace {
+
+// Rounds of update() before it gives up on the set of runs settling (it settles after
+// two in every case but a configuration that keeps changing what is included).
+constexpr int kUpdateRounds = 4;
+
+std::string upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return s;
+}
+
+bool blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+}  // namespace
+
+bool Location::operator<(const Location& o) const {
+  return std::tie(file, range.start.line, range.start.column) <
+         std::tie(o.file, o.range.start.line, o.range.start.column);
+}
+
+bool Location::operator==(const Location& o) const {
+  return file == o.file && range.start.line == o.range.start.line &&
+         range.start.column == o.range.start.column && range.end.line == o.range.end.line &&
+         range.end.column == o.range.end.column;
+}
+
+bool Diagnostic::operator==(const Diagnostic& o) const {
+  if (!(Location{"", range} == Location{"", o.range}) || severity != o.severity || code != o.code ||
+      message != o.message || related.size() != o.related.size())
+    return false;
+  for (size_t i = 0; i < related.size(); ++i)
+    if (!(related[i].first == o.related[i].first) || related[i].second != o.related[i].second)
+      return false;
+  return true;
+}
+
+// The library's source texts and its output files are process-wide settings: the
+// workspace holds them for its lifetime.
+Workspace::Workspace(std::string chipDirectory) : defaultChipDirectory_(std::move(chipDirectory)) {
+  // The runs of a language server leave no file behind.
+  ZqasmSetOutputFiles(0);
+}
+
+Workspace::~Workspace() {
+  ZqasmClearSourceTexts();
+  ZqasmSetOutputFiles(1);
+}
+
+void Workspace::configure(const Configuration& configuration) {
+  configuration_ = configuration;
+  reconfigured_ = true;
+}
+
+// The library keeps its own copy of the text, which every later run reads.
+void Workspace::open(const std::string& file, const std::string& text) {
+  buffers_[file] = text;
+  ZqasmSetSourceText(file.c_str(), text.data(), text.size());
+  diskLines_.erase(file);
+  markDirty(file);
+}
+
+void Workspace::change(const std::string& file, const std::string& text) { open(file, text); }
+
+void Workspace::close(const std::string& file) {
+  buffers_.erase(file);
+  ZqasmSetSourceText(file.c_str(), nullptr, 0);
+  diskLines_.erase(file);
+  markDirty(file);
+}
+
+void Workspace::fileChanged(const std::string& file) {
+  diskLines_.erase(file);
+  if (!isOpen(file)) markDirty(file);
+}
+
+void Workspace::markDirty(const std::string& file) { dirtyFiles_.insert(file); }
+
+bool Workspace::pending() const { return reconfigured_ || !dirtyFiles_.empty(); }
+
+RunSettings Workspace::settingsFor(const std::string& source) const {
+  RunSettings s;
+  s.source = source;
+  s.chipDirectory =
+      configuration_.chipDirectory.empty() ? defaultChipDirectory_ : configuration_.chipDirectory;
+  s.includeDirectories = configuration_.includeDirectories;
+  s.maskOptions = configuration_.maskOptions;
+  s.romTop = configuration_.romTop;
+  s.tableTop = configuration_.tableTop;
+  s.caseSensitive = configuration_.caseSensitive;
+  s.defines = configuration_.defines;
+  return s;
+}
+
+// The runs are kept by main source. Each round settles which files are main sources, makes
+// the runs that a change touched (a run is touched by any file it read), and goes round
+// again when a run was made: a new run may read an open file as an include, which then
+// stops being a main source of its own (or stop reading one, which then becomes one).
+// Then the diagnostics of all runs are gathered by file, each once, and compared with
+// what was published before.
+std::vector<std::string> Workspace::update() {
+  // Files on disk are read again: another program may have changed them unannounced.
+  for (auto it = diskLines_.begin(); it != diskLines_.end();)
+    it = isOpen(it->first) ? std::next(it) : diskLines_.erase(it);
+  for (int round = 0; round < kUpdateRounds; ++round) {
+    // The configured main sources, and each open file that no other run reads (unless
+    // the two read each other, as files that include each other do).
+    std::set<std::string> mains(configuration_.sources.begin(), configuration_.sources.end());
+    for (const auto& buffer : buffers_) {
+      const std::string& file = buffer.first;
+      if (mains.count(file)) continue;
+      auto own = runs_.find(file);
+      bool included = false;
+      for (const auto& run : runs_) {
+        if (run.first == file || !run.second.result.filesRead.count(file)) continue;
+        const bool mutual = own != runs_.end() && own->second.result.filesRead.count(run.first);
+        if (!mutual) included = true;
+      }
+      if (!included) mains.insert(file);
+    }
+    for (auto it = runs_.begin(); it != runs_.end();) {
+      it = mains.count(it->first) ? std::next(it) : runs_.erase(it);
+    }
+    for (const std::string& main : mains) {
+      Run& run = runs_[main];
+      if (reconfigured_ || dirtyFiles_.count(main)) run.dirty = true;
+      for (const std::string& file : dirtyFiles_)
+        if (run.result.filesRead.count(file)) run.dirty = true;
+    }
+    dirtyFiles_.clear();
+    reconfigured_ = false;
+    bool ran = false;
+    for (auto& run : runs_) {
+      if (!run.second.dirty) continue;
+      run.second.result = assemble(settingsFor(run.first));
+      run.second.dirty = false;
+      ran = true;
+    }
+    if (!ran) break;
+  }
+
+  std::map<std::string, std::vector<Diagnostic>> now;
+  for (const auto& run : runs_) {
+    for (const RunDiagnostic& d : run.second.result.diagnostics) {
+      std::vector<Diagnostic>& list = now[d.at.file];
+      Diagnostic converted = convert(d);
+      if (std::find(list.begin(), list.end(), converted) == list.end())
+        list.push_back(std::move(converted));
+    }
+  }
+  for (auto& entry : now) {
+    std::stable_sort(entry.second.begin(), entry.second.end(),
+                     [](const Diagnostic& a, const Diagnostic& b) {
+                       return std::tie(a.range.start.line, a.range.start.column) <
+                              std::tie(b.range.start.line, b.range.start.column);
+                     });
+  }
+  std::vector<std::string> changed;
+  for (const auto& entry : published_)
+    if (!now.count(entry.first)) changed.push_back(entry.first);
+  for (const auto& entry : now) {
+    auto before = published_.find(entry.first);
+    if (before == published_.end() || !(before->second == entry.second))
+      changed.push_back(entry.first);
+  }
+  published_ = std::move(now);
+  return changed;
+}
+
+std::vector<Diagnostic> Workspace::diagnostics(const std::string& file) const {
+  auto found = published_.find(file);
+  return found == published_.end() ? std::vector<Diagnostic>() : found->second;
+}
+
+const std::vector<std::string>& Workspace::lines(const std::string& file) const {
+  auto cached = diskLines_.find(file);
+  if (cached != diskLines_.end()) return cached->second;
+  std::string text;
+  auto buffer = buffers_.find(file);
+  if (buffer != buffers_.end()) {
+    text = buffer->second;
+  } else {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream contents;
+    contents << in.rdbuf();
+    text = contents.str();
+  }
+  return diskLines_[file] = splitLines(text);
+}
+
+std::string Workspace::line(const std::string& file, int number) const {
+  const std::vector<std::string>& all = lines(file);
+  return number >= 1 && static_cast<size_t>(number) <= all.size() ? all[number - 1] : "";
+}
+
+// A diagnostic names a line; the range is the culprit's name in it where the message
+// quotes one, else the line without its leading and trailing blanks.
+Range Workspace::rangeOf(const Place& place, const std::string& culprit) const {
+  const int row = place.line > 0 ? place.line - 1 : 0;
+  if (place.endColumn > place.column) return Range{{row, place.column}, {row, place.endColumn}};
+  const std::string text = line(place.file, place.line);
+  // The name the message quotes, as a whole word, else the line without its blanks.
+  if (!culprit.empty()) {
+    const std::string u = upper(text), name = upper(culprit);
+    for (size_t at = u.find(name); at != std::string::npos; at = u.find(name, at + 1)) {
+      const size_t end = at + name.size();
+      if ((at == 0 || !isNameChar(u[at - 1])) && (end >= u.size() || !isNameChar(u[end])))
+        return Range{{row, static_cast<int>(at)}, {row, static_cast<int>(end)}};
+    }
+  }
+  size_t first = 0, last = text.size();
+  while (first < last && blank(text[first])) ++first;
+  while (last > first && blank(text[last - 1])) --last;
+  return Range{{row, static_cast<int>(first)}, {row, static_cast<int>(last)}};
+}
+
+Diagnostic Workspace::convert(const RunDiagnostic& d) const {
+  Diagnostic out;
+  out.range = rangeOf(d.at, d.culprit);
+  out.severity = d.severity;
+  out.code = d.code;
+  out.message = d.message;
+  for (const auto& related : d.related)
+    out.related.emplace_back(Location{related.first.file, rangeOf(related.first, "")},
+                             related.second);
+  return out;
+}
+
+std::vector<const RunResult*> Workspace::runs() const {
+  std::vector<const RunResult*> all;
+  for (const auto& run : runs_) all.push_back(&run.second.result);
+  return all;
+}
+
+std::vector<const RunResult*> Workspace::runsOf(const std::string& file) const {
+  std::vector<const RunResult*> found;
+  for (const auto& run : runs_)
+    if (run.first == file || run.second.result.filesRead.count(file))
+      found.push_back(&run.second.result);
+  return found;
+}
+
+}  // namespace zqlsp

@@ -1,0 +1,165 @@
+// The workspace model of the language server: the open buffers, the configuration, the
+// runs of the assembler over them and what each run found. It knows no JSON: the
+// protocol layer (protocol.h) turns requests into calls of this class and its answers
+// into messages. Files are named by their full names; lines and columns count from 0,
+// columns in bytes (the editor's UTF-16 columns, see text.h); texts are bytes, which the
+// protocol layer turns into UTF-8.
+#ifndef ZQASM_TOOLS_LSP_WORKSPACE_H_
+#define ZQASM_TOOLS_LSP_WORKSPACE_H_
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "run_facts.h"
+
+namespace zqlsp {
+
+struct Position {
+  int line = 0;
+  int column = 0;
+};
+
+struct Range {
+  Position start;
+  Position end;
+};
+
+struct Location {
+  std::string file;
+  Range range;
+  bool operator<(const Location& o) const;
+  bool operator==(const Location& o) const;
+};
+
+struct Diagnostic {
+  Range range;
+  Severity severity = Severity::kError;
+  std::string code;
+  std::string message;
+  std::vector<std::pair<Location, std::string>> related;
+  bool operator==(const Diagnostic& o) const;
+};
+
+struct Hover {
+  std::string markdown;  // bytes, like the source lines it quotes
+  Range range;
+};
+
+// Kinds as LSP numbers them (CompletionItemKind, SymbolKind).
+struct CompletionItem {
+  std::string label;
+  int kind = 1;
+  std::string detail;
+};
+
+struct DocumentSymbol {
+  std::string name;
+  std::string detail;
+  int kind = 13;
+  Range range;           // the whole construct (a DATA region from .DATA to .ENDD)
+  Range selectionRange;  // its name
+  std::vector<DocumentSymbol> children;
+};
+
+struct WorkspaceSymbol {
+  std::string name;
+  int kind = 13;
+  Location location;
+  std::string container;  // the macro or file it belongs to
+};
+
+// Semantic token types and modifiers, in legend order.
+const std::vector<std::string>& tokenTypes();
+const std::vector<std::string>& tokenModifiers();
+
+// The settings of zqasm.json in the workspace root (paths made absolute against it), or
+// the defaults of the command line when there is none.
+struct Configuration {
+  std::vector<std::string> sources;  // main sources; empty: every open file is one
+  std::string chipDirectory;         // empty: the server's default
+  std::vector<std::string> includeDirectories;
+  std::string maskOptions;
+  int32_t romTop = 0xFFF;
+  int32_t tableTop = -1;
+  bool caseSensitive = false;
+  std::vector<std::pair<std::string, std::string>> defines;
+};
+
+class Workspace {
+ public:
+  // `chipDirectory` is used when the configuration names none.
+  explicit Workspace(std::string chipDirectory);
+  ~Workspace();
+  Workspace(const Workspace&) = delete;
+  Workspace& operator=(const Workspace&) = delete;
+
+  // Every run is made afresh with the new settings.
+  void configure(const Configuration& configuration);
+  const Configuration& configuration() const { return configuration_; }
+
+  // An editor's buffer (bytes, see text.h) stands in for the file from open to close.
+  void open(const std::string& file, const std::string& text);
+  void change(const std::string& file, const std::string& text);
+  void close(const std::string& file);
+  // The file changed on disk (saved, or changed by another program).
+  void fileChanged(const std::string& file);
+  bool isOpen(const std::string& file) const { return buffers_.count(file) != 0; }
+
+  // True when a change waits for its runs.
+  bool pending() const;
+  // Makes the runs that the changes call for: the configured main sources, and each
+  // open file that no other run reads as an include file. Returns the files whose
+  // diagnostics changed (with the files that lost all of theirs).
+  std::vector<std::string> update();
+  // The diagnostics of a file, from all runs that read it.
+  std::vector<Diagnostic> diagnostics(const std::string& file) const;
+  // The runs there are, in the order of their main sources.
+  std::vector<const RunResult*> runs() const;
+
+  std::vector<Location> definition(const std::string& file, Position at) const;
+  std::vector<Location> references(const std::string& file, Position at,
+                                   bool withDeclaration) const;
+  std::optional<Hover> hover(const std::string& file, Position at) const;
+  std::vector<CompletionItem> completion(const std::string& file, Position at) const;
+  std::vector<DocumentSymbol> documentSymbols(const std::string& file) const;
+  std::vector<WorkspaceSymbol> workspaceSymbols(const std::string& query) const;
+  // Five numbers per token, relative to the token before, as LSP encodes them.
+  std::vector<uint32_t> semanticTokens(const std::string& file) const;
+
+ private:
+  struct Run {
+    RunResult result;
+    bool dirty = true;
+  };
+  RunSettings settingsFor(const std::string& source) const;
+  // The lines of a file: its buffer, else the file on disk (cached until it changes).
+  const std::vector<std::string>& lines(const std::string& file) const;
+  std::string line(const std::string& file, int number) const;  // from 1, "" past the end
+  Diagnostic convert(const RunDiagnostic& d) const;
+  Range rangeOf(const Place& place, const std::string& culprit) const;
+  void markDirty(const std::string& file);
+  // The runs that read `file`.
+  std::vector<const RunResult*> runsOf(const std::string& file) const;
+  // The symbol fact (run and index) or call at a position.
+  std::vector<std::pair<const RunResult*, int>> symbolsAt(const std::string& file,
+                                                          Position at) const;
+  const CallFact* callAt(const std::string& file, Position at) const;
+
+  std::string defaultChipDirectory_;
+  Configuration configuration_;
+  std::map<std::string, std::string> buffers_;  // full name -> text
+  std::map<std::string, Run> runs_;             // main source -> its run
+  std::set<std::string> dirtyFiles_;            // changed since the last update
+  bool reconfigured_ = true;
+  std::map<std::string, std::vector<Diagnostic>> published_;
+  mutable std::map<std::string, std::vector<std::string>> diskLines_;
+};
+
+}  // namespace zqlsp
+
+#endif  // ZQASM_TOOLS_LSP_WORKSPACE_H_
