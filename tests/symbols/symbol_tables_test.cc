@@ -67,8 +67,9 @@ TEST_F(SymbolTablesTest, ConstantTableLimitStopsTheRun) {
   EXPECT_EQ(define("LAST EQU 1", 1, 77), resultFatal);
   setMessageSink(nullptr, nullptr);
   EXPECT_EQ(run.constants.count, kMaxConstants);
-  EXPECT_EQ(message, "CONSTANT (LAST)\nDefine quantities CAN'T OVER 4096 ( line=77 )\n"
-                     "Compiler ABORT.\n");
+  EXPECT_EQ(message,
+            "CONSTANT (LAST)\nDefine quantities CAN'T OVER 4096 ( line=77 )\n"
+            "Compiler ABORT.\n");
 }
 
 // Flags, redefinitions and DEFSTRING texts are covered end to end; these are the edges.
@@ -147,15 +148,23 @@ TEST_F(SymbolTablesTest, SortOrders) {
   }
 }
 
-TEST_F(SymbolTablesTest, LabelFileColumns) {
+// The name columns: a constant name longer than 32 widens its line, a label name is cut.
+TEST_F(SymbolTablesTest, SymbolFileColumns) {
   zqtest::TempDir dir;
-  const std::string path = dir.file("p.LBL");
+  run.files.equName = dir.file("p.EQU");
+  run.files.lblName = dir.file("p.LBL");
+  define(std::string(40, 'C') + " EQU 5", 1, 3);
   run.labels.nodes = {{std::string(40, 'N'), 1}};
-  writeLabelFile(run, path);
-  EXPECT_EQ(zqtest::readFile(path), "Label Name" + std::string(22, ' ') + " Addr Line  Dup\n" +
-                                        std::string(32, '=') + " ==== ===== ===\n" +
-                                        std::string(32, 'N') + " 0000     1 0\n" +
-                                        std::string(47, '=') + "\n");
+  writeConstantFile(run);
+  EXPECT_EQ(zqtest::readFile(run.files.equName),
+            "Line   Constant Name                     Value  Dup  Deep\n"
+            "=====  ================================  =====  ===  ====\n"
+            "    3  " +
+                std::string(40, 'C') + "  0005h  0    0\n");
+  EXPECT_EQ(zqtest::readFile(run.files.lblName),
+            "Label Name" + std::string(22, ' ') + " Addr Line  Dup\n" + std::string(32, '=') +
+                " ==== ===== ===\n" + std::string(32, 'N') + " 0000     1 0\n" +
+                std::string(47, '=') + "\n");
 }
 
 }  // namespace
