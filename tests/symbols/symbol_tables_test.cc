@@ -58,20 +58,6 @@ TEST_F(SymbolTablesTest, ConstantsEnterInPassOneAndCheckInPassTwo) {
   EXPECT_EQ(errors(), (std::vector<int>{20, 1}));
 }
 
-TEST_F(SymbolTablesTest, ConstantTableLimitStopsTheRun) {
-  std::string message;
-  setMessageSink([](const char* text, void* out) { *static_cast<std::string*>(out) = text; },
-                 &message);
-  for (int i = 1; i <= kMaxConstants; ++i)
-    ASSERT_EQ(define("C" + std::to_string(i) + " EQU 1", 1, i), resultConstantDefined);
-  EXPECT_EQ(define("LAST EQU 1", 1, 77), resultFatal);
-  setMessageSink(nullptr, nullptr);
-  EXPECT_EQ(run.constants.count, kMaxConstants);
-  EXPECT_EQ(message,
-            "CONSTANT (LAST)\nDefine quantities CAN'T OVER 4096 ( line=77 )\n"
-            "Compiler ABORT.\n");
-}
-
 // Flags, redefinitions and DEFSTRING texts are covered end to end; these are the edges.
 TEST_F(SymbolTablesTest, DefinesAndStrings) {
   EXPECT_EQ(defineSymbol(run, "#DEFINE Flag\n", 2, 1), 1);
