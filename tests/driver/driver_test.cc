@@ -202,18 +202,6 @@ TEST_F(DriverRun, BadInputNeverCrashes) {
   }
 }
 
-// After the last line: a conditional an include left open, at its line in the include,
-// then a macro definition never closed, at its head.
-TEST_F(DriverRun, OpenBlocksReportedWhereTheyOpened) {
-  zqtest::writeFile(dir_.file("inc/a.inc"), "; a\n .IF 0\n");
-  setSlot(params_->includeDir1, dir_.file("inc"));
-  EXPECT_EQ(run(".CHIP ZQ4460\n#include <a.inc>\nM .MACRO\n NOP\n"), 1);
-  EXPECT_EQ(output(".ERR"),
-            inDir("$D/inc/a.inc(2) : Error 28 ->  NESTED (IF...) CONDITIONAL UNBALANCE DETECTED\n"
-                  "$D/main.asm(3) : Error 64 ->  Missing .ENDMACRO directive\n"
-                  "\n2 Error(s), 0 Warning(s)\n"));
-}
-
 // Local labels are checked against their own expansion, also beyond 65,536 lines. From
 // 2000h on no jump moves away from its label (as from 0FFFh and 1FFFh).
 TEST_F(DriverRun, LocalLabelsOfManyExpansions) {
