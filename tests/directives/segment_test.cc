@@ -25,34 +25,6 @@ class SegmentTest : public ::testing::Test {
 };
 
 // clang-format off
-TEST_F(SegmentTest, WriteTableDataGroupsAndOverflow) {
-  // Bytes 1, 2, 3... in groups of at most four from tableCounter: "returns / cells / errors".
-  struct Case { int top, counter, step, size; const char* expected; };
-  const Case cases[] = {
-      {7, 0, 1, 6, "4 6 -1 / 1 2 3 4 5 6 /"}, {7, 0, 2, 6, "4 6 -1 / 1 2 3 4 5 6 /"},
-      {7, 6, 1, 4, "2 -1 / 1 2 / 52"},        {7, 7, 2, 4, "0 / 1 / 52"},
-      {7, 8, 1, 1, "-1 / / 52"},              {-1, 0, 1, 1, "-1 / / 65"}};
-  for (const Case& c : cases) {
-    run.segments.tableRomTop = c.top;
-    run.segments.tableRom.assign(static_cast<size_t>(c.top < 0 ? 0 : c.top + 1), 0xFFFF);
-    run.segments.tableCounter = c.counter;
-    Bytes bytes;
-    for (int i = 1; i <= c.size; ++i) bytes.push_back(static_cast<uint8_t>(i));
-    std::string got;
-    int start = 0, consumed = 0;
-    do {
-      start = writeTableData(run, bytes, start, c.size, c.step, consumed);
-      got += std::to_string(start) + " ";
-    } while (start > 0 && consumed > 0);
-    got += "/";
-    for (uint16_t cell : run.segments.tableRom)
-      if (cell != 0xFFFF) got += " " + std::to_string(cell);
-    got += " /";
-    for (int e : takeErrors()) got += " " + std::to_string(e);
-    EXPECT_EQ(got, c.expected) << c.counter << " step " << c.step;
-  }
-}
-
 TEST_F(SegmentTest, DataDirectiveBytes) {
   // The argument text of .DB (or .DW) in pass 2: the table bytes written and the errors.
   // A comma or a quote of the other kind inside quotes is data.
