@@ -209,13 +209,6 @@ TEST_F(DirectiveTest, UserError) {
     EXPECT_EQ(run->diagnostics.userErrorText, c.text) << c.line;
     EXPECT_EQ(errors(), c.errors) << c.line;
   }
-  // Pass 1 and skipped lines do nothing; a macro line follows the flag of its expansion.
-  for (const char* before : {"", "off", "macro macroOff", "macro off"}) {
-    arrange(before);
-    directive(".ERROR \"x\"", before[0] ? 2 : 1);
-    EXPECT_EQ(run->diagnostics.userErrorText, before == std::string("macro off") ? "x" : "")
-        << before;
-  }
 }
 
 }  // namespace

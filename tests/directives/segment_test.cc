@@ -27,15 +27,13 @@ class SegmentTest : public ::testing::Test {
 // clang-format off
 TEST_F(SegmentTest, DataDirectiveBytes) {
   // The argument text of .DB (or .DW) in pass 2: the table bytes written and the errors.
-  // A comma or a quote of the other kind inside quotes is data.
+  // A comma or a quote of the other kind inside quotes is data (more in the image cases).
   struct Case { const char* text; bool word; Bytes bytes; Errors errors; };
   const Case cases[] = {
       {"\"\"", false, {0}, {}}, {"''", false, {0}, {}}, {"\"AB\"+1", false, {0x43}, {25}},
       {"\"AB\"", true, {0x42, 0x41}, {}}, {"'a'", true, {0x61, 0}, {}}, {"X?", false, {0}, {12,31}},
       {"\"ABC\"", true, {0, 0}, {25, 31}}, {"\"A\"\"B\"", false, {0}, {6, 31}},
-      {"\"a,b\", 0", false, {0x61, 0x2C, 0x62, 0}, {}}, {"','", false, {0x2C}, {}},
-      {"\",\"", true, {0x2C, 0}, {}}, {"\"it's\",0", false, {0x69, 0x74, 0x27, 0x73, 0}, {}},
-      {"'\"', \"a;'\" ; b\"", false, {0x22, 0x61, 0x3B, 0x27}, {}},
+      {"\",\"", true, {0x2C, 0}, {}}, {"'\"', \"a;'\" ; b\"", false, {0x22, 0x61, 0x3B, 0x27}, {}},
       {"\"a,b", false, {}, {32}}, {"1,'a", false, {}, {32}}};
   run.source.tableSegmentOpen = 1;
   for (const Case& c : cases) {
