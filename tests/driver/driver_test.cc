@@ -24,13 +24,9 @@ class DriverRun : public ::testing::Test {
         [](const char* text, void* context) { static_cast<Messages*>(context)->push_back(text); },
         &messages_);
     params_ = zqtest::makeParams(dir_.file("main.asm"));
-    std::filesystem::create_directory(dir_.file("inc"));
   }
   void TearDown() override { zq::setMessageSink(nullptr, nullptr); }
 
-  void setSlot(char* slot, const std::string& text) {
-    std::snprintf(slot, ZQASM_PATH_SLOT, "%s", text.c_str());
-  }
   // `text` with each "$D" replaced by the directory's real path, as the run names it.
   std::string inDir(std::string text) {
     const std::string dir = zq::fullPath(dir_.path());
