@@ -122,33 +122,5 @@ TEST_F(ConditionTest, NestingAndDepth) {
   EXPECT_EQ(errors(), (Errors{20, 34}));
 }
 
-// Levels of file lines still open at the end of pass 2 are error 28 where they opened,
-// outermost first, skipped ones included; a level of an expansion is not reported.
-TEST_F(ConditionTest, OpenLevelsReportedWhereOpened) {
-  SourceState& s = run.source;
-  s.includeFileNames[0] = "main.asm";
-  s.includeFileNames[1] = "inc.asm";
-  const struct {
-    int16_t level;
-    uint32_t line;
-    int32_t context;
-    const char* condition;
-  } opens[] = {{0, 4, -1, " 1"}, {1, 2, -1, " 0"}, {1, 3, -1, " 1"}, {1, 9, 0, " 1"}};
-  for (const auto& open : opens) {
-    s.includeLevel = open.level;
-    s.currentLineNumber = open.line;
-    s.macroContext = open.context;
-    handleConditional(run, kDirIf, open.condition, 2);
-  }
-  s.includeLevel = 0;
-  run.files.error = std::tmpfile();
-  reportOpenConditionals(run, 1);
-  reportOpenConditionals(run, 2);
-  const std::string text = " : Error 28 ->  NESTED (IF...) CONDITIONAL UNBALANCE DETECTED\n";
-  EXPECT_EQ(zqtest::streamText(run.files.error),
-            "main.asm(4)" + text + "inc.asm(2)" + text + "inc.asm(3)" + text);
-  EXPECT_EQ(run.diagnostics.errorCount, 3);
-}
-
 }  // namespace
 }  // namespace zq

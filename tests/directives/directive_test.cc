@@ -167,7 +167,7 @@ TEST_F(DirectiveTest, LinesAndTheStateTheyLeave) {
       // Bank convert area: 59 outside 30h-7FFh, 60 under 8 words, 61 over 512, 33 without
       // an end. Only bounds that pass are kept.
       {".BANKCONVERTAREA 01FFh 0100h", "off", 0, "", {}},
-      {".BANKCONVERTAREA 0x30 22F", "off", 0, "bank=0030-022F", {}},
+      {".BANKCONVERTAREA 0x30 \t22F", "off", 0, "bank=0030-022F", {}},
       {".BANKCONVERTAREA 100 107", "off", 0, "bank=0100-0107", {}},
       {".BANKCONVERTAREA 0100h 0104h", "off bank=200-2FF", 0, "bank=0200-02FF", {60}},
       {".BANKCONVERTAREA 0020h 0300h", "off", 0, "", {59, 61}},
@@ -186,24 +186,6 @@ TEST_F(DirectiveTest, LinesAndTheStateTheyLeave) {
       EXPECT_EQ(errors(), pass == 2 ? c.errors : Errors{});
     }
   }
-}
-
-TEST_F(DirectiveTest, PositionsAndUnbalancedConditions) {
-  EXPECT_EQ(directive("#DEFINE DEBUG", 1), 0);  // taken while assembling too
-  EXPECT_EQ(directive("LOOP .DNOVERLAP ON", 2, 4), 0);
-  EXPECT_EQ(run->directives.dnOverlapAllowed, 1);
-  EXPECT_EQ(directive(".END", 2, 7), kNo);  // position beyond the text
-  EXPECT_EQ(directive(std::string(2000, '.')), kNo);
-  EXPECT_EQ(directive(".ENDIF"), 0);
-  EXPECT_EQ(directive(".ELSE"), 0);
-  EXPECT_EQ(errors(), Errors{28});  // once per line
-  // A missing level is looked for on the stack of the line's origin.
-  arrange("macro if");
-  directive(".ENDIF");
-  EXPECT_EQ(errors(), Errors{28});
-  arrange("macro macroIf");
-  directive(".ENDIF");
-  EXPECT_TRUE(errors().empty());
 }
 
 // The quoted pieces are joined; 32 for a missing quote, 53 for an empty text.
@@ -227,26 +209,6 @@ TEST_F(DirectiveTest, UserError) {
     EXPECT_EQ(run->diagnostics.userErrorText, c.text) << c.line;
     EXPECT_EQ(errors(), c.errors) << c.line;
   }
-  // Pass 1 and skipped lines do nothing; a macro line follows the flag of its expansion.
-  for (const char* before : {"", "off", "macro macroOff", "macro off"}) {
-    arrange(before);
-    directive(".ERROR \"x\"", before[0] ? 2 : 1);
-    EXPECT_EQ(run->diagnostics.userErrorText, before == std::string("macro off") ? "x" : "")
-        << before;
-  }
-}
-
-// A line feed ends the words; the position never passes the end of the text.
-TEST_F(DirectiveTest, NextDirectiveWord) {
-  run->directives.directiveLine = ".X  a\tbc \n";
-  run->directives.directiveArgPos = 2;
-  std::vector<std::string> words;
-  while (nextDirectiveWord(*run)) words.push_back(run->directives.directiveWord);
-  EXPECT_EQ(words, (std::vector<std::string>{"a", "bc"}));
-  EXPECT_EQ(run->directives.directiveArgPos, run->directives.directiveLine.size());
-  directive(".SORTLABELFILE");  // a keyword that ends the text leaves no words
-  EXPECT_EQ(run->directives.directiveArgPos, run->directives.directiveLine.size());
-  EXPECT_FALSE(nextDirectiveWord(*run));
 }
 
 }  // namespace

@@ -56,42 +56,6 @@ TEST(MacroHead, ParameterScan) {
   }
 }
 
-// A head reports at its own line of its own file: error 68 at once in pass 1, error 3 in
-// pass 2 for a name that does not fit (only where the macro can be called), and the place
-// that error 64 names.
-TEST(MacroHead, Diagnostics) {
-  const std::string seventeen = " " + numbered(17, ","), longName = " " + std::string(80, 'N');
-  const std::string error68 =
-      "inc.asm(3) : Error 68 ->  Maximum number of Macro parameters CANT NOT great than 10\n";
-  const struct {
-    std::string arguments;
-    int pass;
-    bool on;
-    std::vector<int> pending;
-    std::string written;
-  } cases[] = {
-      {seventeen, 1, true, {}, error68},
-      {longName, 2, true, {3}, ""},
-      {longName, 2, false, {}, ""},  // skipped: the macro cannot be called
-      {longName.substr(1), 2, true, {3}, ""},
-      {longName.substr(2), 2, true, {}, ""},  // 79 characters fit
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.arguments);
-    AssemblerRun run;
-    run.files.error = std::tmpfile();
-    run.source.includeFileNames[1] = "inc.asm";
-    run.source.includeLevel = 1;
-    run.source.currentLineNumber = 3;
-    run.source.passLineCount = 40;  // lines of other files and expansions
-    run.source.assemblingOn = c.on;
-    EXPECT_EQ(defineMacroHead(run, c.arguments, c.pass), 0);
-    EXPECT_EQ(run.diagnostics.lineErrors, c.pending);
-    EXPECT_EQ(zqtest::streamText(run.files.error), c.written);
-    EXPECT_EQ(run.macros.openHeadFile + "/" + std::to_string(run.macros.openHeadLine), "inc.asm/3");
-  }
-}
-
 TEST(MacroExpansion, SubstituteParameters) {
   const struct {
     std::vector<std::string> parameters;

@@ -119,11 +119,5 @@ TEST(MessageTest, SinkReceivesFormattedTextCutTo1023Characters) {
   EXPECT_EQ(texts, (std::vector<std::string>{"prog.asm open failed !", std::string(1023, 'm')}));
 }
 
-TEST(LoadDirectoryTest, JoinsWithABackslash) {
-  const std::string& directory = loadDirectory();
-  EXPECT_EQ(directory, fs::current_path().string());
-  EXPECT_EQ(joinWithLoadDirectory("$LISTBANK$.TMP"), directory + "\\$LISTBANK$.TMP");
-}
-
 }  // namespace
 }  // namespace zq

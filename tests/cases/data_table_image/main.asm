@@ -5,8 +5,8 @@
 FLAGS   DN      1
         .ENDD
         .TABLE
-        DN      7, 0AAh
-        5 0
+        DN      6, 0AAh
+        7 0
         .DB     "Hi", 0
         .DW     'A'
         .ENDT
