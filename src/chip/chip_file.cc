@@ -204,14 +204,14 @@ void indexMnemonics(ChipState& chip) {
   }
 }
 
-const std::vector<int>* findMnemonicRecords(const AssemblerRun& run, const std::string& word) {
+const std::vector<int>* findMnemonicRecords(const AssemblerRun& run, std::string_view word) {
   uint64_t key = mnemonicKey(word.data(), word.size());
   if (key == 0) return nullptr;
   auto found = run.chip.mnemonicRecords.find(key);
   return found == run.chip.mnemonicRecords.end() ? nullptr : &found->second;
 }
 
-int findMnemonic(const AssemblerRun& run, const std::string& word, size_t from) {
+int findMnemonic(const AssemblerRun& run, std::string_view word, size_t from) {
   const std::vector<int>* records = findMnemonicRecords(run, word);
   if (records == nullptr) return -1;
   for (int index : *records)
@@ -219,7 +219,7 @@ int findMnemonic(const AssemblerRun& run, const std::string& word, size_t from) 
   return -1;
 }
 
-bool isMnemonic(const AssemblerRun& run, const std::string& word) {
+bool isMnemonic(const AssemblerRun& run, std::string_view word) {
   return findMnemonic(run, word, 0) >= 0;
 }
 

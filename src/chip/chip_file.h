@@ -24,6 +24,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -77,12 +78,12 @@ int readMaskOptions(AssemblerRun& run);
 void indexMnemonics(ChipState& chip);
 // True when a record has the mnemonic (first character upper-cased and compared
 // exactly, the whole text without regard to case).
-bool isMnemonic(const AssemblerRun& run, const std::string& word);
+bool isMnemonic(const AssemblerRun& run, std::string_view word);
 // Index of the first record at or after `from` that has the mnemonic `word` (same
 // matching rule), or -1. The search ends at the zero record that closes the table.
-int findMnemonic(const AssemblerRun& run, const std::string& word, size_t from);
+int findMnemonic(const AssemblerRun& run, std::string_view word, size_t from);
 // Indexes of all records that have the mnemonic `word`, in file order; nullptr for none.
-const std::vector<int>* findMnemonicRecords(const AssemblerRun& run, const std::string& word);
+const std::vector<int>* findMnemonicRecords(const AssemblerRun& run, std::string_view word);
 // The four model characters after "ZQ" in the block's chip name ("" if shorter).
 std::string chipModel(const AssemblerRun& run);
 // Releases the opcode table.

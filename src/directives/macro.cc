@@ -104,6 +104,8 @@ int parseMacroParameters(MacroRecord& record, const std::string& arguments, int6
   record.definitionLine = passLineCount;
   record.localLabels.clear();
   record.localLabelsByExpansion.clear();
+  record.nextOfExpansion.clear();
+  record.firstLocalByName.clear();
   record.localNameAndLine.clear();
   record.localLabelCount = 0;
   record.parameterNames = {};
@@ -410,7 +412,7 @@ void declareLocalLabels(AssemblerRun& run, const std::string& arguments, int pas
   }
 }
 
-int isMacroLocalName(const AssemblerRun& run, const std::string& name) {
+int isMacroLocalName(const AssemblerRun& run, std::string_view name) {
   int context = run.source.macroContext;
   if (context < 0 || static_cast<size_t>(context) >= run.macros.macroTable.size()) return 0;
   for (const std::string& local :
@@ -419,27 +421,34 @@ int isMacroLocalName(const AssemblerRun& run, const std::string& name) {
   return 0;
 }
 
-void addLocalLabel(AssemblerRun& run, const std::string& name, uint32_t lineNumber) {
+void addLocalLabel(AssemblerRun& run, std::string_view name, uint32_t lineNumber) {
   SourceState& s = run.source;
   MacroRecord* macro = currentMacro(run);
   if (macro == nullptr) return;
-  LabelNode node;
-  node.lineNumber = static_cast<uint16_t>(lineNumber);
-  node.sequence = static_cast<uint16_t>(s.passLineCount);
-  node.address = static_cast<uint32_t>(s.statementAddress);
-  node.level = static_cast<uint8_t>(s.includeLevel);
-  node.expansion = macro->currentExpansion;
+  const std::string_view cut = name.substr(0, kMaxSymbolName);
+  NameIndex& firstByName = macro->firstLocalByName;
+  if (firstByName.empty() && firstByName.foldCase() != !s.labelCaseSensitive)
+    firstByName.reset(!s.labelCaseSensitive);
+  // A duplicate is an earlier node of this macro with the same name, made on the line
+  // being processed (16-bit line numbers, as the nodes keep them).
+  const int32_t first = firstByName.find(cut);
+  const bool duplicate =
+      first >= 0 && macro->localNameAndLine.contains(nameAndLineKey(first, s.currentLineNumber));
+  const auto index = static_cast<int32_t>(macro->localLabels.size());
   try {
-    node.name = name.substr(0, kMaxSymbolName);
-    // A duplicate is an earlier node of this macro with the same name, made on the
-    // line being processed (16-bit line numbers, as the nodes keep them).
-    node.duplicate = static_cast<uint8_t>(
-        macro->localNameAndLine.count(labelLineKey(run, node.name, s.currentLineNumber)));
-    const std::string key = labelLineKey(run, node.name, lineNumber);
-    const size_t index = macro->localLabels.size();
+    LabelNode node;
+    node.name.assign(cut.data(), cut.size());
+    node.lineNumber = static_cast<uint16_t>(lineNumber);
+    node.sequence = static_cast<uint16_t>(s.passLineCount);
+    node.address = static_cast<uint32_t>(s.statementAddress);
+    node.level = static_cast<uint8_t>(s.includeLevel);
+    node.expansion = macro->currentExpansion;
+    node.duplicate = duplicate ? 1 : 0;
     macro->localLabels.push_back(std::move(node));
-    macro->localLabelsByExpansion[macro->currentExpansion].push_back(index);
-    macro->localNameAndLine.insert(key);
+    const int32_t firstOfName = firstByName.insert(cut, index);
+    appendToChain(macro->localLabelsByExpansion, macro->nextOfExpansion, macro->currentExpansion,
+                  index);
+    macro->localNameAndLine.insert(nameAndLineKey(firstOfName, lineNumber), true);
   } catch (const std::bad_alloc&) {
     // A library may not end its host: the run stops on its fatal path instead.
     reportFatal(run, MessageOwner::kActiveWindow, "Macro LabelTab: ptr1->next==NULL");
@@ -448,19 +457,18 @@ void addLocalLabel(AssemblerRun& run, const std::string& name, uint32_t lineNumb
   ++macro->localLabelCount;
 }
 
-const std::vector<size_t>* localLabelsOfExpansion(const MacroRecord& macro) {
-  auto found = macro.localLabelsByExpansion.find(macro.currentExpansion);
-  return found == macro.localLabelsByExpansion.end() ? nullptr : &found->second;
+int32_t firstLocalLabelOfExpansion(const MacroRecord& macro) {
+  const SequenceChain* chain = macro.localLabelsByExpansion.find(macro.currentExpansion);
+  return chain == nullptr ? -1 : chain->first;
 }
 
-LabelNode* findLocalLabel(AssemblerRun& run, const std::string& name) {
+LabelNode* findLocalLabel(AssemblerRun& run, std::string_view name) {
   MacroRecord* macro = currentMacro(run);
   if (macro == nullptr) return nullptr;
-  const std::vector<size_t>* nodes = localLabelsOfExpansion(*macro);
-  if (nodes == nullptr) return nullptr;
-  for (size_t index : *nodes) {
-    if (index >= macro->localLabels.size()) continue;
-    LabelNode& node = macro->localLabels[index];
+  for (int32_t i = firstLocalLabelOfExpansion(*macro);
+       i >= 0 && static_cast<size_t>(i) < macro->localLabels.size();
+       i = nextInChain(macro->nextOfExpansion, i)) {
+    LabelNode& node = macro->localLabels[static_cast<size_t>(i)];
     if (labelNamesEqual(run, node.name, name)) return &node;
   }
   return nullptr;

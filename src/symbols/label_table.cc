@@ -1,6 +1,7 @@
 // Label table. The global list keeps definition order (the label listing and the
-// "first definition wins" rule depend on it); two indexes beside it keep the lookups and
-// the pass-2 check of a line independent of the number of labels.
+// "first definition wins" rule depend on it); the indexes beside it keep the lookups and
+// the pass-2 check of a line independent of the number of labels, and none of them
+// builds a string per label.
 #include "symbols/label_table.h"
 
 #include <cstdio>
@@ -22,22 +23,16 @@ constexpr int kErrorIllegalSymbol = 0;
 constexpr int kErrorDuplicateLabel = 5;
 constexpr int kErrorLabelMoved = 26;
 
-// Key of a name in the indexes: the name itself, or folded to upper case when names are
-// compared without regard to case.
-std::string nameKey(const AssemblerRun& run, const std::string& name) {
-  return run.source.labelCaseSensitive ? name : upperCase(name);
-}
-
 bool folded(const AssemblerRun& run) { return !run.source.labelCaseSensitive; }
 
 bool expandingMacro(const AssemblerRun& run) { return run.source.macroContext >= 0; }
 
-// The local label list of the macro being expanded, or nullptr when the context does not
-// name a macro of the table.
-std::vector<LabelNode>* currentLocalLabels(AssemblerRun& run) {
+// The macro being expanded, or nullptr when the context does not name a macro of the
+// table.
+MacroRecord* currentMacroRecord(AssemblerRun& run) {
   int context = run.source.macroContext;
   if (context < 0 || static_cast<size_t>(context) >= run.macros.macroTable.size()) return nullptr;
-  return &run.macros.macroTable[static_cast<size_t>(context)].localLabels;
+  return &run.macros.macroTable[static_cast<size_t>(context)];
 }
 
 // Characters that end the first word of a statement (NUL as in a C string).
@@ -49,37 +44,39 @@ bool startsSymbol(char c) { return isLetter(c) || c == '?' || c == '_'; }
 
 // Pass 1: a new node at the end of the global list. 1, or resultFatal (table full, or no
 // memory: a label dropped would leave the program wrong without an error).
-int addGlobalLabel(AssemblerRun& run, const std::string& word, uint32_t lineNumber) {
+int addGlobalLabel(AssemblerRun& run, std::string_view word, uint32_t lineNumber) {
   LabelTable& table = run.labels;
   SourceState& s = run.source;
   if (table.count + 1 > kMaxLabels)
     return reportFatal(run, MessageOwner::kActiveWindow, "Label quantities can't great than %d ",
                        kMaxLabels);
-  std::string cut = word.substr(0, kMaxSymbolName);
-  LabelNode node;
-  node.lineNumber = static_cast<uint16_t>(lineNumber);
-  node.sequence = static_cast<uint16_t>(s.passLineCount);
-  node.address = static_cast<uint32_t>(s.statementAddress);
-  node.level = static_cast<uint8_t>(s.includeLevel);
+  const std::string_view cut = word.substr(0, kMaxSymbolName);
+  if (table.firstByName.empty() && table.firstByName.foldCase() != folded(run))
+    table.firstByName.reset(folded(run));
   // The duplicate test compares the cut names, so two long names that agree in their
-  // first 64 characters are duplicates.
-  std::string key = nameKey(run, cut);
-  if (expandingMacro(run)) {
-    node.duplicate = table.byNameAndLine.count(labelLineKey(run, cut, s.currentLineNumber));
-  } else {
-    node.duplicate = table.firstByName.count(key) ? 1 : 0;
-  }
-  size_t index = table.nodes.size();
+  // first 64 characters are duplicates. While a macro is expanded only a node of the
+  // line being processed counts.
+  const int32_t first = table.firstByName.find(cut);
+  bool duplicate = first >= 0;
+  if (duplicate && expandingMacro(run))
+    duplicate = table.byNameAndLine.contains(nameAndLineKey(first, s.currentLineNumber));
+  const auto index = static_cast<int32_t>(table.nodes.size());
   try {
-    node.name = cut;
+    LabelNode node;
+    node.name.assign(cut.data(), cut.size());
+    node.lineNumber = static_cast<uint16_t>(lineNumber);
+    node.sequence = static_cast<uint16_t>(s.passLineCount);
+    node.address = static_cast<uint32_t>(s.statementAddress);
+    node.level = static_cast<uint8_t>(s.includeLevel);
+    node.duplicate = duplicate ? 1 : 0;
     table.nodes.push_back(std::move(node));
-    table.firstByName.emplace(key, index);
-    table.bySequence[table.nodes[index].sequence].push_back(index);
-    table.byNameAndLine.insert(labelLineKey(run, cut, lineNumber));
-    table.lastLabelName = word;
+    const int32_t firstOfName = table.firstByName.insert(cut, index);
+    appendToChain(table.bySequence, table.nextSameSequence, table.nodes.back().sequence, index);
+    table.byNameAndLine.insert(nameAndLineKey(firstOfName, lineNumber), true);
+    table.lastLabelName.assign(word.data(), word.size());
   } catch (const std::bad_alloc&) {
     // Index entries already made for the node are ignored by the lookups' range checks.
-    if (table.nodes.size() > index) table.nodes.pop_back();
+    if (table.nodes.size() > static_cast<size_t>(index)) table.nodes.pop_back();
     return reportFatal(run, MessageOwner::kActiveWindow, "LabelTab: ptr1->next==NULL");
   }
   ++table.count;
@@ -87,14 +84,14 @@ int addGlobalLabel(AssemblerRun& run, const std::string& word, uint32_t lineNumb
 }
 
 // Pass 2: checks the nodes that this same line created in pass 1 (same sequence).
-void checkNode(AssemblerRun& run, const LabelNode& node, const std::string& word, bool local) {
+void checkNode(AssemblerRun& run, const LabelNode& node, std::string_view word, bool local) {
   const SourceState& s = run.source;
   if (node.sequence != static_cast<uint16_t>(s.passLineCount)) return;
   bool sameName = labelNamesEqual(run, node.name, word);
   if (node.duplicate == 1 && node.level == static_cast<uint8_t>(s.includeLevel)) {
     if (sameName && !local) raiseError(run, kErrorDuplicateLabel);
     if (sameName && !local)
-      noteDuplicate(run, kErrorDuplicateLabel, "label", 'L', word, folded(run));
+      noteDuplicate(run, kErrorDuplicateLabel, "label", 'L', std::string(word), folded(run));
     return;
   }
   uint32_t address = static_cast<uint32_t>(s.statementAddress);
@@ -107,23 +104,25 @@ void checkNode(AssemblerRun& run, const LabelNode& node, const std::string& word
 
 // Pass 2 check of the label `word` against the table it went into in pass 1. Raises
 // error 5 or 26.
-void checkLabel(AssemblerRun& run, const std::string& word, bool local) {
+void checkLabel(AssemblerRun& run, std::string_view word, bool local) {
   if (local) {
-    std::vector<LabelNode>* list = currentLocalLabels(run);
-    if (list == nullptr) return;
+    MacroRecord* macro = currentMacroRecord(run);
+    if (macro == nullptr) return;
     // Only the nodes of the expansion in progress: sequence numbers are 16 bits and come
     // round again after 65,536 lines, expanded ones included.
-    const std::vector<size_t>* nodes =
-        localLabelsOfExpansion(run.macros.macroTable[static_cast<size_t>(run.source.macroContext)]);
-    if (nodes == nullptr) return;
-    for (size_t index : *nodes)
-      if (index < list->size()) checkNode(run, (*list)[index], word, true);
+    const std::vector<LabelNode>& list = macro->localLabels;
+    for (int32_t i = firstLocalLabelOfExpansion(*macro);
+         i >= 0 && static_cast<size_t>(i) < list.size(); i = nextInChain(macro->nextOfExpansion, i))
+      checkNode(run, list[static_cast<size_t>(i)], word, true);
     return;
   }
-  auto found = run.labels.bySequence.find(static_cast<uint16_t>(run.source.passLineCount));
-  if (found == run.labels.bySequence.end()) return;
-  for (size_t index : found->second) {
-    if (index < run.labels.nodes.size()) checkNode(run, run.labels.nodes[index], word, false);
+  const LabelTable& table = run.labels;
+  const SequenceChain* chain =
+      table.bySequence.find(static_cast<uint16_t>(run.source.passLineCount));
+  if (chain == nullptr) return;
+  for (int32_t i = chain->first; i >= 0 && static_cast<size_t>(i) < table.nodes.size();
+       i = nextInChain(table.nextSameSequence, i)) {
+    checkNode(run, table.nodes[static_cast<size_t>(i)], word, false);
   }
 }
 
@@ -142,14 +141,13 @@ int defineLabel(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   size_t end = start;
   while (end < line.size() && !endsWord(line[end])) ++end;
   if (end == start) return 0;
-  std::string word = line.substr(start, end - start);
+  const std::string_view word(line.data() + start, end - start);
   bool colonForm = end < line.size() && line[end] == ':';
 
-  bool mnemonic = isMnemonic(run, word);
   if (equalsNoCase(word, "END") || equalsNoCase(word, ".END")) return resultEndOfSource;
   if (word[0] == '#' || word[0] == '.') return -1;
   if (!colonForm) {
-    if (mnemonic && !s.macroDefinitionOpen) return resultNotLabel;
+    if (!s.macroDefinitionOpen && isMnemonic(run, word)) return resultNotLabel;
     // Without a colon a label must start in the first column of the line.
     if (!startsSymbol(line[0])) return 0;
   }
@@ -177,7 +175,7 @@ int defineLabel(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   return 1;
 }
 
-int findLabel(AssemblerRun& run, const std::string& name) {
+int findLabel(AssemblerRun& run, std::string_view name) {
   if (expandingMacro(run) && isMacroLocalName(run, name) == 1) {
     // The label of this very expansion: the k-th expansion of pass 2 reads the node of
     // the k-th expansion of pass 1, whether or not the earlier ones used their labels.
@@ -189,20 +187,25 @@ int findLabel(AssemblerRun& run, const std::string& name) {
   // Stored names are cut to 64 characters and compared with the name as written, so a
   // longer name never matches.
   if (name.size() > kMaxSymbolName) return -1;
-  auto found = run.labels.firstByName.find(nameKey(run, name));
-  if (found == run.labels.firstByName.end() || found->second >= run.labels.nodes.size()) {
-    return -1;
-  }
-  const LabelNode& node = run.labels.nodes[found->second];
+  const int32_t found = run.labels.firstByName.find(name);
+  if (found < 0 || static_cast<size_t>(found) >= run.labels.nodes.size()) return -1;
+  const LabelNode& node = run.labels.nodes[static_cast<size_t>(found)];
   return labelNamesEqual(run, node.name, name) ? static_cast<int>(node.address) : -1;
 }
 
-std::string labelLineKey(const AssemblerRun& run, const std::string& name, uint32_t line) {
-  // Valid symbol names never hold a control character, so '\x01' cannot be part of one.
-  return nameKey(run, name) + '\x01' + std::to_string(line & 0xFFFFu);
+void appendToChain(IntegerMap<SequenceChain>& chains, std::vector<int32_t>& next, uint64_t key,
+                   int32_t index) {
+  if (next.size() <= static_cast<size_t>(index)) next.resize(static_cast<size_t>(index) + 1, -1);
+  SequenceChain& chain = chains.insert(key, SequenceChain{});
+  if (chain.last >= 0 && static_cast<size_t>(chain.last) < next.size()) {
+    next[static_cast<size_t>(chain.last)] = index;
+  } else {
+    chain.first = index;
+  }
+  chain.last = index;
 }
 
-int isValidSymbolName(const std::string& name) {
+int isValidSymbolName(std::string_view name) {
   if (name.empty() || !startsSymbol(name[0])) return 1;
   for (size_t i = 1; i < name.size(); ++i) {
     char c = name[i];
@@ -211,7 +214,7 @@ int isValidSymbolName(const std::string& name) {
   return 0;
 }
 
-bool labelNamesEqual(const AssemblerRun& run, const std::string& a, const std::string& b) {
+bool labelNamesEqual(const AssemblerRun& run, std::string_view a, std::string_view b) {
   return run.source.labelCaseSensitive ? a == b : equalsNoCase(a, b);
 }
 
@@ -221,6 +224,7 @@ void freeLabelList(LabelTable& table) {
   table.lastLabelName.clear();
   table.firstByName.clear();
   table.bySequence.clear();
+  table.nextSameSequence.clear();
   table.byNameAndLine.clear();
 }
 

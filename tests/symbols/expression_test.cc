@@ -114,7 +114,7 @@ TEST_F(ExpressionTest, SymbolClassesOrderAndCase) {
   EXPECT_EQ(find("FFH"), 7);
   run.labels.nodes.push_back({"L", 0, 0, 0x40});
   run.labels.count = 1;
-  run.labels.firstByName["L"] = 0;
+  run.labels.firstByName.insert("L", 0);
   for (int sensitive = 0; sensitive <= 1; ++sensitive) {
     run.source.labelCaseSensitive = sensitive;
     EXPECT_EQ(find("KX"), sensitive ? -1 : 4);
