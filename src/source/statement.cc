@@ -13,6 +13,7 @@
 #include "driver/persistent_settings.h"
 #include "driver/run.h"
 #include "platform/text.h"
+#include "source/line_scan.h"
 #include "symbols/expression.h"
 #include "symbols/label_table.h"
 
@@ -109,23 +110,20 @@ int splitFields(SourceState& state, const std::string& line, int mode) {
 }
 
 int checkOrgLine(AssemblerRun& run, const std::string& line, int pass, int& orgError) {
-  SourceState& s = run.source;
   orgError = 0;
   if (line.empty()) return 0;
+  LineScan scan = scanLine(line);
+  scan.orgAt = orgKeywordAt(line);
+  return checkOrgLine(run, scan, pass, orgError);
+}
 
-  // Find "ORG" followed by a blank or tab before any ";"; it may end a longer word.
-  // The "O" is looked for in each case; the first place that fits wins.
-  const size_t stop = std::min(line.find(';'), line.size());
-  size_t keyword = std::string::npos;
-  for (char o : {'O', 'o'}) {
-    for (size_t i = line.find(o); i < stop && i < keyword; i = line.find(o, i + 1)) {
-      if (matchesNoCase(line, i, "ORG") && i + 3 < line.size() && isBlank(line[i + 3])) {
-        keyword = i;
-        break;
-      }
-    }
-  }
-  if (keyword == std::string::npos) return 0;
+int checkOrgLine(AssemblerRun& run, const LineScan& scan, int pass, int& orgError) {
+  SourceState& s = run.source;
+  const std::string& line = *scan.line;
+  orgError = 0;
+  // "ORG" followed by a blank or tab before any ";"; it may end a longer word.
+  const size_t keyword = scan.orgAt;
+  if (line.empty() || keyword == LineScan::npos) return 0;
   const size_t keywordEnd = keyword + 3;
 
   size_t start = skipBlanks(line, keywordEnd);
@@ -172,7 +170,13 @@ int checkOrgLine(AssemblerRun& run, const std::string& line, int pass, int& orgE
 
 int processStatement(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
                      int macroContext) {
+  return processStatement(run, scanLine(line), pass, lineNumber, macroContext);
+}
+
+int processStatement(AssemblerRun& run, const LineScan& scan, int pass, uint32_t lineNumber,
+                     int macroContext) {
   SourceState& s = run.source;
+  const std::string& line = *scan.line;
   s.codeText.assign(11, ' ');
   s.macroContext = macroContext;
   s.currentLineNumber = lineNumber;
@@ -192,11 +196,11 @@ int processStatement(AssemblerRun& run, const std::string& line, int pass, uint3
     }
   }
 
-  size_t firstWord = skipBlanks(line, 0);
+  const size_t firstWord = scan.firstNonBlank;
   if (firstWord >= line.size() || endsStatement(line[firstWord])) return 0;
 
   size_t afterLabel = firstWord;
-  int labelResult = defineLabel(run, line, pass, lineNumber, afterLabel, macroContext);
+  int labelResult = defineLabel(run, scan, pass, lineNumber, afterLabel, macroContext);
   if (labelResult == resultEndOfSource || labelResult == resultFatal) return labelResult;
 
   // A mnemonic in the first word skips the directive and segment handlers.

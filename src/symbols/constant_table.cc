@@ -11,6 +11,7 @@
 #include "platform/output_line.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "source/line_scan.h"
 #include "source/statement.h"
 #include "symbols/expression.h"
 #include "symbols/label_table.h"
@@ -88,27 +89,19 @@ int definitionValue(AssemblerRun& run, const std::string& text, int pass) {
 }
 
 bool hasDefinitionKeyword(const std::string& line, const char* keyword, const char* longForm) {
-  // Nothing from the first ";" on counts. The keyword (or "." and the keyword) follows a
-  // blank or tab; the characters that can start it are looked for one kind at a time.
-  const size_t stop = std::min(line.find(';'), line.size());
-  const char starts[] = {'.', toUpper(keyword[0]), toLower(keyword[0])};
-  for (char start : starts) {
-    for (size_t i = line.find(start, 1); i < stop; i = line.find(start, i + 1)) {
-      if (!isBlank(line[i - 1])) continue;
-      const size_t at = start == '.' ? i + 1 : i;
-      for (const char* word : {keyword, longForm}) {
-        const size_t end = at + std::char_traits<char>::length(word);
-        if (matchesNoCase(line, at, word) && end < line.size() && isBlank(line[end])) return true;
-      }
-    }
-  }
+  // Nothing from the first ";" on counts; the keyword follows a blank or tab.
+  for (size_t p = 0; p < line.size() && line[p] != ';'; ++p)
+    if (isBlank(line[p]) && definitionKeywordAt(line, p + 1, keyword, longForm)) return true;
   return false;
 }
 
 int defineConstant(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
                    const char* keyword) {
   if (!hasDefinitionKeyword(line, keyword, "EQUAL")) return 0;
+  return defineConstantLine(run, line, pass, lineNumber);
+}
 
+int defineConstantLine(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber) {
   SourceState& s = run.source;
   // Name, keyword, value: the value is one word, so "X EQU 1 + 2" has too many fields.
   // A definition with the wrong field count enters nothing.

@@ -53,6 +53,8 @@ int definitionValue(AssemblerRun& run, const std::string& text, int pass);
 // errors 11, 20 and the evaluator's errors in pass 2.
 int defineConstant(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
                    const char* keyword);
+// The same for a line known to hold the keyword (the pass loop's line scan found it).
+int defineConstantLine(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber);
 // Value of the first constant named `name` (compared under the label-case option), or -1.
 int findConstant(const AssemblerRun& run, const std::string& name);
 // Writes the ".EQU" file and then the label file. Called by the driver after the passes.

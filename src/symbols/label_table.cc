@@ -12,6 +12,7 @@
 #include "driver/run.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "source/line_scan.h"
 #include "source/source_state.h"
 #include "chip/chip_file.h"
 
@@ -33,11 +34,6 @@ MacroRecord* currentMacroRecord(AssemblerRun& run) {
   int context = run.source.macroContext;
   if (context < 0 || static_cast<size_t>(context) >= run.macros.macroTable.size()) return nullptr;
   return &run.macros.macroTable[static_cast<size_t>(context)];
-}
-
-// Characters that end the first word of a statement (NUL as in a C string).
-bool endsWord(char c) {
-  return c == ':' || c == ';' || c == ' ' || c == '\t' || c == '\n' || c == '\0';
 }
 
 bool startsSymbol(char c) { return isLetter(c) || c == '?' || c == '_'; }
@@ -130,19 +126,22 @@ void checkLabel(AssemblerRun& run, std::string_view word, bool local) {
 
 int defineLabel(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
                 size_t& afterLabel, int macroContext) {
+  return defineLabel(run, scanLine(line), pass, lineNumber, afterLabel, macroContext);
+}
+
+int defineLabel(AssemblerRun& run, const LineScan& scan, int pass, uint32_t lineNumber,
+                size_t& afterLabel, int macroContext) {
   SourceState& s = run.source;
   if (s.tableSegmentOpen || s.dataSegmentOpen) return -1;
   run.labels.lastLabelName.clear();
 
   // The first word ends at a colon, a comment, a blank or the line end; only the colon
   // form may be indented.
-  size_t start = 0;
-  while (start < line.size() && isBlank(line[start])) ++start;
-  size_t end = start;
-  while (end < line.size() && !endsWord(line[end])) ++end;
-  if (end == start) return 0;
-  const std::string_view word(line.data() + start, end - start);
-  bool colonForm = end < line.size() && line[end] == ':';
+  const std::string& line = *scan.line;
+  const size_t end = scan.wordEnd;
+  if (end == scan.firstNonBlank) return 0;
+  const std::string_view word = scan.word();
+  const bool colonForm = scan.colonForm;
 
   if (equalsNoCase(word, "END") || equalsNoCase(word, ".END")) return resultEndOfSource;
   if (word[0] == '#' || word[0] == '.') return -1;

@@ -14,6 +14,7 @@
 namespace zq {
 
 struct AssemblerRun;
+struct LineScan;
 
 constexpr int kMaxLabels = 8192;
 constexpr size_t kMaxSymbolName = 64;
@@ -55,6 +56,9 @@ struct LabelTable {
 // Returns 1 (label), 0 (no label), -1 (no label processing), resultNotLabel,
 // resultEndOfSource or resultFatal. `afterLabel` receives the index behind the name.
 int defineLabel(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
+                size_t& afterLabel, int macroContext);
+// The same for a line already scanned (the first word is the scan's).
+int defineLabel(AssemblerRun& run, const LineScan& scan, int pass, uint32_t lineNumber,
                 size_t& afterLabel, int macroContext);
 // Address of the label or -1. In pass 2 a macro-local node that is found gets used = 1.
 // The indexes are valid until the label listing sorts the nodes after the passes.

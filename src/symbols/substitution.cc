@@ -71,9 +71,13 @@ void freeDefineList(SubstitutionState& state) {
   state.defineByName.clear();
 }
 
-int defineString(AssemblerRun& run, const std::string& line, int pass, uint32_t,
+int defineString(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
                  const char* keyword) {
   if (!hasDefinitionKeyword(line, keyword, "DEFSTRING")) return 0;
+  return defineStringLine(run, line, pass, lineNumber);
+}
+
+int defineStringLine(AssemblerRun& run, const std::string& line, int pass, uint32_t) {
   SourceState& s = run.source;
   // Name, keyword, and the rest of the statement whole, blanks included.
   if (splitFields(s, line, 1) != 3) {

@@ -46,6 +46,8 @@ void freeDefineList(SubstitutionState& state);
 // Raises error 20 in pass 2 for a wrong field count.
 int defineString(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
                  const char* keyword);
+// The same for a line known to hold the keyword (the pass loop's line scan found it).
+int defineStringLine(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber);
 // Position of the first string named `name` (text copied out), or -1.
 int findString(const AssemblerRun& run, const std::string& name, std::string& text);
 
