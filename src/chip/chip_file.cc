@@ -194,6 +194,17 @@ uint64_t mnemonicKey(const char* text, size_t length) {
 void indexMnemonics(ChipState& chip) {
   chip.mnemonicRecords.clear();
   const std::vector<OpcodeEntry>& table = chip.opcodes;
+  chip.mnemonicClass.assign(table.size(), 0);
+  static const char* const kConditionalJumps[] = {"JB0", "JB1", "JB2", "JB3",
+                                                  "JNZ", "JNC", "JZ",  "JC"};
+  for (size_t i = 0; i < table.size(); ++i) {
+    const std::string_view mnemonic(table[i].mnemonic,
+                                    strnlen(table[i].mnemonic, sizeof table[i].mnemonic));
+    for (const char* jump : kConditionalJumps)
+      if (equalsNoCase(mnemonic, jump)) chip.mnemonicClass[i] |= kMnemonicConditionalJump;
+    if (equalsNoCase(mnemonic, "CALL") || equalsNoCase(mnemonic, "JMP"))
+      chip.mnemonicClass[i] |= kMnemonicCallOrJump;
+  }
   size_t count = chip.instructionCount > 0 ? static_cast<size_t>(chip.instructionCount) : 0;
   for (size_t i = 0; i < count && i < table.size(); ++i) {
     const OpcodeEntry& entry = table[i];
@@ -230,11 +241,25 @@ std::string chipModel(const AssemblerRun& run) {
   return name.size() < 6 ? std::string() : name.substr(2, 4);
 }
 
+bool chipModelIs(const AssemblerRun& run, std::string_view model) {
+  if (run.params == nullptr) return false;
+  const char* name = run.params->chipName;
+  const size_t length = strnlen(name, sizeof run.params->chipName);
+  const std::string_view found = length < 6 ? std::string_view() : std::string_view(name + 2, 4);
+  return equalsNoCase(found, model);
+}
+
+uint8_t mnemonicClassOf(const ChipState& chip, int index) {
+  if (index < 0 || static_cast<size_t>(index) >= chip.mnemonicClass.size()) return 0;
+  return chip.mnemonicClass[static_cast<size_t>(index)];
+}
+
 void releaseOpcodeTable(AssemblerRun& run) {
   run.chip.opcodes.clear();
   run.chip.opcodes.shrink_to_fit();
   run.chip.instructionCount = 0;
   run.chip.mnemonicRecords.clear();
+  run.chip.mnemonicClass.clear();
 }
 
 }  // namespace zq

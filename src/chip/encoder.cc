@@ -13,6 +13,7 @@
 #include "chip/encoder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <initializer_list>
 
 #include "driver/run.h"
@@ -70,6 +71,7 @@ struct FormChoice {
   int required = 0;       // field count the record asks for
   int hlOperand = 0;      // 0, or the operand (1 or 2) written "@HL": not evaluated
   bool pageForm = false;  // "CALL"/"JMP" page, address
+  uint8_t mnemonicClass = 0;  // class bits of the record's mnemonic
 };
 
 // Passes 0 and 1 run the same checks without a word; only pass 2 reports.
@@ -77,25 +79,10 @@ void reportError(AssemblerRun& run, int pass, int number) {
   if (pass == 2) raiseError(run, number);
 }
 
-// The conditional jumps carry an 11-bit offset within their half page; their targets
-// are looked up among the labels only (symbol class 3).
-bool isConditionalJump(const std::string& mnemonic) {
-  if (mnemonic.empty() || toUpper(mnemonic[0]) != 'J') return false;
-  static const char* const kJumps[] = {"JB0", "JB1", "JB2", "JB3", "JNZ", "JNC", "JZ", "JC"};
-  for (const char* jump : kJumps)
-    if (equalsNoCase(mnemonic, jump)) return true;
-  return false;
-}
-
-bool isCallOrJump(const std::string& mnemonic) {
-  return equalsNoCase(mnemonic, "CALL") || equalsNoCase(mnemonic, "JMP");
-}
-
 // Model rules compare the four characters after "ZQ" of the loaded chip's name.
 bool modelIsOneOf(const AssemblerRun& run, std::initializer_list<const char*> models) {
-  std::string model = chipModel(run);
   for (const char* candidate : models)
-    if (equalsNoCase(model, candidate)) return true;
+    if (chipModelIs(run, candidate)) return true;
   return false;
 }
 
@@ -133,17 +120,24 @@ bool bitsCheck(uint32_t mask, uint32_t value) {
 
 // Working registers are numbered from 18h on model 4410 and from 70h elsewhere.
 uint32_t workingRegister(AssemblerRun& run, uint32_t value, int pass) {
-  uint32_t base = modelIsOneOf(run, {"4410"}) ? 0x18 : 0x70;
+  uint32_t base = chipModelIs(run, "4410") ? 0x18 : 0x70;
   if (value >= base) return value - base;
   if (pass == 2) raiseWarning(run, kWarningWorkingRegister);
   return value;
 }
 
-// Evaluates a field; a failed (negative) operand counts as 0.
+// Evaluates a field; a failed (negative) operand counts as 0. Only a field with a
+// character constant is copied to have it replaced.
 uint32_t evaluateField(AssemblerRun& run, int index, int pass, int symbolClass) {
-  std::string text = run.source.field[static_cast<size_t>(index)];
-  replaceCharConstants(text);
-  int value = evaluateOperand(run, text, pass, symbolClass);
+  const std::string& field = run.source.field[static_cast<size_t>(index)];
+  int value;
+  if (field.find('\'') == std::string::npos) {
+    value = evaluateOperand(run, field, pass, symbolClass);
+  } else {
+    std::string text = field;
+    replaceCharConstants(text);
+    value = evaluateOperand(run, text, pass, symbolClass);
+  }
   return value < 0 ? 0 : static_cast<uint32_t>(value) & 0xFFFF;
 }
 
@@ -203,7 +197,7 @@ int findForm(const AssemblerRun& run, int n, FormChoice& choice) {
       if (kind == kKindPair || kind == kKindPairHlFirst || kind == kKindRegisterFirst ||
           kind == kKindRegisterSecond) {
         required = 3;
-      } else if (kind == kKindAddress && isCallOrJump(mnemonic)) {
+      } else if (kind == kKindAddress && (mnemonicClassOf(run.chip, i) & kMnemonicCallOrJump)) {
         required = 3;
         pageForm = true;
       } else {
@@ -223,6 +217,7 @@ int findForm(const AssemblerRun& run, int n, FormChoice& choice) {
     }
     if (required != n) return resultBadOperandCount;
     choice.index = i;
+    choice.mnemonicClass = mnemonicClassOf(run.chip, i);
     choice.kind = kind;
     choice.required = required;
     choice.hlOperand = hlSet ? (kind == kKindPair ? 2 : 1) : 0;
@@ -270,12 +265,11 @@ bool placeOperand(AssemblerRun& run, int pass, uint32_t& value, uint16_t mask, b
 }
 
 // Mnemonic with one operand (n = 2, not "@HL"): kinds 1, 5 and 11.
-bool encodeOneOperand(AssemblerRun& run, int pass, const OpcodeEntry& entry, uint32_t x,
-                      uint32_t& word) {
-  const std::string& mnemonic = run.source.field[1];
+bool encodeOneOperand(AssemblerRun& run, int pass, const OpcodeEntry& entry, uint8_t mnemonicClass,
+                      uint32_t x, uint32_t& word) {
   uint32_t loc = static_cast<uint32_t>(run.source.statementAddress) & 0xFFFF;
   bool banked = run.source.bankedRom;
-  if (entry.kind == kKindAddress && isConditionalJump(mnemonic)) {
+  if (entry.kind == kKindAddress && (mnemonicClass & kMnemonicConditionalJump)) {
     // The jump cannot leave its bank; within the bank only the in-bank address counts,
     // so the half-page rules below see bank 1 and 2 targets as they see bank 0 ones.
     if (banked) {
@@ -302,7 +296,7 @@ bool encodeOneOperand(AssemblerRun& run, int pass, const OpcodeEntry& entry, uin
   // to another bank through the far target stored by the caller.
   if (banked) {
     if (x > kBankedTop) reportError(run, pass, kErrorOperand);
-    if (isCallOrJump(mnemonic)) {
+    if (mnemonicClass & kMnemonicCallOrJump) {
       checkFarTarget(run, pass, loc, x);
       x &= 0x0FFF;
     }
@@ -387,53 +381,81 @@ void setCodeTexts(AssemblerRun& run, uint32_t word) {
   run.source.wordText.assign(hex, sizeof hex);
 }
 
-// Fields keep their first kMaxFieldLength characters; the rest of a longer one is dropped.
-void appendToField(std::string& field, char c) {
-  if (field.size() < kMaxFieldLength) field.push_back(c);
-}
+// Characters the splitter must look at; every other character is copied into its field
+// as it stands. NUL, ";" and line feed end the text, blank and tab separate field 1 and
+// are dropped from the others, "," separates the later fields, and a quote may open a
+// quoted blank.
+struct SplitStops {
+  bool stops[256] = {};
+  constexpr SplitStops() : stops() {
+    for (char c : {'\0', ';', '\n', ' ', '\t', ',', '\''}) stops[static_cast<unsigned char>(c)] = true;
+  }
+};
+constexpr SplitStops kSplitStops;
+
+bool endsText(char c) { return c == '\0' || c == ';' || c == '\n'; }
 
 // Splitting without substitution. Field 1 ends at a blank or tab; later fields end at
 // a comma and lose their blanks and tabs. The text ends at ";", a line feed, a NUL or its
-// end; a separator followed only by blanks up to such an end ends it too.
-int splitOnce(SourceState& state, const std::string& text) {
-  auto at = [&text](size_t k) -> char { return k < text.size() ? text[k] : '\0'; };
-  auto ends = [](char c) { return c == '\0' || c == ';' || c == '\n'; };
+// end; a separator followed only by blanks up to such an end ends it too. Fields keep
+// their first kMaxFieldLength characters; the rest of a longer one is dropped.
+int splitOnce(SourceState& state, std::string_view text) {
+  const size_t size = text.size();
+  auto at = [&text, size](size_t k) -> char { return k < size ? text[k] : '\0'; };
   size_t i = 0;
   while (isBlank(at(i))) ++i;
-  if (ends(at(i))) return 0;
+  if (endsText(at(i))) return 0;
 
+  // The field being split is gathered here and stored when it ends.
+  char gathered[kMaxFieldLength];
+  size_t length = 0;
+  auto append = [&](const char* from, size_t count) {
+    const size_t taken = std::min(count, kMaxFieldLength - length);
+    std::memcpy(gathered + length, from, taken);
+    length += taken;
+  };
   int n = 1;
-  state.field[1].clear();
+  auto store = [&]() {
+    state.field[static_cast<size_t>(n)].assign(gathered, length);
+    length = 0;
+  };
   while (true) {
+    // The characters that need no care, in one piece.
+    size_t plain = i;
+    while (plain < size && !kSplitStops.stops[static_cast<unsigned char>(text[plain])]) ++plain;
+    append(text.data() + i, plain - i);
+    i = plain;
     char c = at(i);
-    if (ends(c)) return n;
-    std::string& field = state.field[static_cast<size_t>(n)];
+    if (endsText(c)) {
+      store();
+      return n;
+    }
     if (c == '\'' && at(i + 1) == ' ' && at(i + 2) == '\'') {
       // A quoted blank is a character constant, not a separator.
-      for (int k = 0; k < 3; ++k) appendToField(field, at(i + k));
+      append(text.data() + i, 3);
       i += 3;
       continue;
     }
     bool separator = n == 1 ? isBlank(c) : c == ',';
     if (separator) {
+      store();
       size_t next = i + 1;
       while (isBlank(at(next))) ++next;
-      if (ends(at(next))) return n;
+      if (endsText(at(next))) return n;
       // Nothing of a 33rd field is kept; the caller refuses the statement.
       if (n == kMaxFields) return kMaxFields + 1;
       ++n;
-      state.field[static_cast<size_t>(n)].clear();
       i = next;
       continue;
     }
-    if (!isBlank(c)) appendToField(field, c);
+    if (!isBlank(c)) append(&c, 1);
     ++i;
   }
 }
 
 }  // namespace
 
-int splitStatement(AssemblerRun& run, const std::string& text) {
+int splitStatement(AssemblerRun& run, std::string_view text) {
   SourceState& state = run.source;
   int n = splitOnce(state, text);
   if (n > kMaxFields) return n;
@@ -477,9 +499,9 @@ int encodeInstruction(AssemblerRun& run, int n, int pass) {
     // Branch targets see labels only; every other operand sees values only.
     int symbolClass = kClassValue;
     if (n == 2 && form.kind == kKindAddress) {
-      if (isConditionalJump(mnemonic)) {
+      if (form.mnemonicClass & kMnemonicConditionalJump) {
         symbolClass = kClassBranch;
-      } else if (isCallOrJump(mnemonic)) {
+      } else if (form.mnemonicClass & kMnemonicCallOrJump) {
         symbolClass = kClassCallJump;
       }
     }
@@ -505,8 +527,9 @@ int encodeInstruction(AssemblerRun& run, int n, int pass) {
   } else if (n == 2 && form.hlOperand == 1) {
     // "@HL" alone: the opcode says it all.
   } else if (n == 2) {
-    if (!encodeOneOperand(run, pass, entry, x, word)) return -1;
-    if (form.kind == kKindAddress && isCallOrJump(mnemonic)) storeFarTarget(run, pass, x);
+    if (!encodeOneOperand(run, pass, entry, form.mnemonicClass, x, word)) return -1;
+    if (form.kind == kKindAddress && (form.mnemonicClass & kMnemonicCallOrJump))
+      storeFarTarget(run, pass, x);
   } else if (form.pageForm) {
     if (!encodePageForm(run, pass, entry, x, y, word)) return -1;
     // The page only selects; the far target is the address operand as written.
@@ -526,7 +549,7 @@ int encodeInstruction(AssemblerRun& run, int n, int pass) {
   return 2;
 }
 
-int assembleInstruction(AssemblerRun& run, const std::string& text, int pass, int& fieldCount,
+int assembleInstruction(AssemblerRun& run, std::string_view text, int pass, int& fieldCount,
                         int macroContext, uint32_t lineNumber) {
   int n = splitStatement(run, text);
   fieldCount = n;

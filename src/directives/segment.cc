@@ -44,8 +44,8 @@ void indexRamNames(SegmentState& segments) {
       std::min(segments.ramNameCount, static_cast<int32_t>(segments.ramNames.size()) - 1);
   for (int32_t i = segments.ramNamesIndexed + 1; i <= last; ++i) {
     const std::string& name = segments.ramNames[static_cast<size_t>(i)].name;
-    segments.firstRamByName.emplace(name, i);
-    segments.firstRamByFoldedName.emplace(upperCase(name), i);
+    segments.firstRamByName.insert(name, i);
+    segments.firstRamByFoldedName.insert(name, i);
   }
   segments.ramNamesIndexed = std::max(segments.ramNamesIndexed, last);
 }
@@ -99,8 +99,8 @@ void checkRamName(AssemblerRun& run, int32_t index, int32_t size) {
   bool walk = true;
   if (index <= segments.ramNameCount) {
     indexRamNames(segments);
-    auto first = segments.firstRamByName.find(entry.name);
-    walk = (first != segments.firstRamByName.end() && first->second < index) ||
+    const int32_t first = segments.firstRamByName.find(entry.name);
+    walk = (first >= 0 && first < index) ||
            (!run.directives.dnOverlapAllowed && segments.ramCover.covers(entry.first));
     segments.ramCover.add(entry.first, static_cast<int64_t>(entry.first) + entry.size - 1);
   }

@@ -225,15 +225,18 @@ int processStatement(AssemblerRun& run, const LineScan& scan, int pass, uint32_t
     // Directives act also in skipped regions; nothing after them does.
     if (!s.conditionOn() || s.macroDefinitionOpen) return 0;
 
-    std::string statement = line.substr(pos);
-    if (defineRamName(run, statement, pass) >= 0) return 0;
-    if (defineTableData(run, statement, pass) >= 0) return 0;
+    // Both handlers decline a statement outside their segment.
+    if (s.dataSegmentOpen || s.tableSegmentOpen) {
+      const std::string statement = line.substr(pos);
+      if (defineRamName(run, statement, pass) >= 0) return 0;
+      if (defineTableData(run, statement, pass) >= 0) return 0;
+    }
   }
 
   if (s.locationCounter <= s.programRomTop) {
     int fieldCount = 0;
-    int result =
-        assembleInstruction(run, line.substr(pos), pass, fieldCount, macroContext, lineNumber);
+    int result = assembleInstruction(run, std::string_view(line).substr(pos), pass, fieldCount,
+                                     macroContext, lineNumber);
     s.lastFieldCount = fieldCount;
     return result;
   }

@@ -46,10 +46,9 @@ int enterConstant(AssemblerRun& run, const std::string& name, int32_t value,
   record.value = value;
   record.lineNumber = static_cast<int32_t>(lineNumber);
   // The test compares the stored names with case, whatever the label-case option says.
-  record.duplicate = table.names.insert(record.name).second ? 0 : 1;
+  record.duplicate = table.firstByName.insert(record.name, index) == index ? 0 : 1;
   record.level = run.source.includeLevel;
-  table.firstByName.emplace(record.name, index);
-  table.firstByFoldedName.emplace(upperCase(record.name), index);
+  table.firstByFoldedName.insert(record.name, index);
   table.byLine[record.lineNumber].push_back(index);
   return resultConstantDefined;
 }
@@ -73,7 +72,7 @@ void checkConstantLine(AssemblerRun& run, uint32_t lineNumber) {
 
 }  // namespace
 
-int definitionValue(AssemblerRun& run, const std::string& text, int pass) {
+int definitionValue(AssemblerRun& run, std::string_view text, int pass) {
   const int kind = classifyOperand(text);
   if (kind == -1 || kind == -100) {
     const int value = parseNumber(text, static_cast<int>(text.size()) - 1);
@@ -120,14 +119,15 @@ int defineConstantLine(AssemblerRun& run, const std::string& line, int pass, uin
   return resultConstantDefined;
 }
 
-int findConstant(const AssemblerRun& run, const std::string& name) {
+int findConstant(const AssemblerRun& run, std::string_view name) {
   const ConstantTable& table = run.constants;
   // Stored names are at most 64 characters, so a longer name is never found.
-  if (name.size() > kMaxSymbolName) return -1;
-  const auto& index = run.source.labelCaseSensitive ? table.firstByName : table.firstByFoldedName;
-  const auto found = index.find(run.source.labelCaseSensitive ? name : upperCase(name));
-  if (found == index.end()) return -1;
-  return table.records[static_cast<size_t>(found->second)].value;
+  if (name.size() > kMaxSymbolName || table.count == 0) return -1;
+  const NameIndex& index =
+      run.source.labelCaseSensitive ? table.firstByName : table.firstByFoldedName;
+  const int32_t found = index.find(name);
+  if (found < 0 || static_cast<size_t>(found) >= table.records.size()) return -1;
+  return table.records[static_cast<size_t>(found)].value;
 }
 
 void writeConstantFile(AssemblerRun& run) {
