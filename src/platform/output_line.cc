@@ -1,6 +1,9 @@
 #include "platform/output_line.h"
 
+#include <cstdint>
 #include <cstring>
+
+#include "platform/platform.h"
 
 namespace zq {
 
@@ -15,7 +18,7 @@ void OutputLine::spill(const char* s, size_t count) {
 
 OutputLine& OutputLine::repeat(char c, size_t count) {
   if (!spilled_ && size_ + count <= kShortLine) {
-    std::memset(short_ + size_, c, count);
+    for (size_t k = 0; k < count; ++k) short_[size_ + k] = c;
     size_ += count;
     return *this;
   }
@@ -64,6 +67,13 @@ OutputLine& OutputLine::number(unsigned long long magnitude, bool negative, int 
       *--first = kDigits[magnitude & 0xF];
       magnitude >>= 4;
     } while (magnitude != 0);
+  } else if (magnitude <= 0xFFFFFFFFu) {
+    // The usual numbers: 32-bit division is the cheaper one.
+    auto small = static_cast<uint32_t>(magnitude);
+    do {
+      *--first = static_cast<char>('0' + small % 10);
+      small /= 10;
+    } while (small != 0);
   } else {
     do {
       *--first = static_cast<char>('0' + magnitude % 10);
@@ -74,6 +84,18 @@ OutputLine& OutputLine::number(unsigned long long magnitude, bool negative, int 
   size_t used = count + (negative ? 1 : 0);
   size_t padding =
       width > 0 && used < static_cast<size_t>(width) ? static_cast<size_t>(width) - used : 0;
+  if (!spilled_ && size_ + padding + used <= kShortLine) {
+    // Written in place, character by character: the pieces are a few characters long.
+    char* out = short_ + size_;
+    if (fill == ' ')
+      for (size_t k = 0; k < padding; ++k) *out++ = ' ';
+    if (negative) *out++ = '-';
+    if (fill == '0')
+      for (size_t k = 0; k < padding; ++k) *out++ = '0';
+    for (const char* digit = first; digit < end; ++digit) *out++ = *digit;
+    size_ = static_cast<size_t>(out - short_);
+    return *this;
+  }
   if (fill == ' ') repeat(' ', padding);
   if (negative) put("-", 1);
   if (fill == '0') repeat('0', padding);
@@ -84,9 +106,9 @@ OutputLine& OutputLine::number(unsigned long long magnitude, bool negative, int 
 void OutputLine::writeTo(FILE* stream) const {
   if (stream == nullptr) return;
   if (spilled_) {
-    std::fwrite(long_.data(), 1, long_.size(), stream);
+    writeToStream(stream, long_.data(), long_.size());
   } else {
-    std::fwrite(short_, 1, size_, stream);
+    writeToStream(stream, short_, size_);
   }
 }
 

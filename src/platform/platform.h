@@ -84,6 +84,9 @@ FILE* openForReading(const std::string& name, const char* mode);
 // name are resolved like an existing name; the last component is used exactly as given.
 // nullptr on failure.
 FILE* openForWriting(const std::string& name, const char* mode);
+// Writes `size` bytes to `stream` as fwrite does, without taking the stream's lock where
+// the system offers that (the library runs on its caller's thread alone).
+void writeToStream(FILE* stream, const char* data, size_t size);
 
 // Reads the whole file `name` (used exactly as given) as a text stream into `contents`
 // (on Windows CR LF comes back as LF). False when it cannot be opened or read.
