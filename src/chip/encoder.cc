@@ -395,61 +395,90 @@ constexpr SplitStops kSplitStops;
 
 bool endsText(char c) { return c == '\0' || c == ';' || c == '\n'; }
 
+// Sets a field to `length` characters. The field keeps its storage from statement to
+// statement, so this does not allocate once the field has held as long a text.
+void setFieldText(std::string& field, const char* text, size_t length) {
+  if (field.size() != length) field.resize(length);
+  for (size_t k = 0; k < length; ++k) field[k] = text[k];
+}
+
 // Splitting without substitution. Field 1 ends at a blank or tab; later fields end at
 // a comma and lose their blanks and tabs. The text ends at ";", a line feed, a NUL or its
 // end; a separator followed only by blanks up to such an end ends it too. Fields keep
 // their first kMaxFieldLength characters; the rest of a longer one is dropped.
 int splitOnce(SourceState& state, std::string_view text) {
-  const size_t size = text.size();
-  auto at = [&text, size](size_t k) -> char { return k < size ? text[k] : '\0'; };
-  size_t i = 0;
-  while (isBlank(at(i))) ++i;
-  if (endsText(at(i))) return 0;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  auto at = [end](const char* q) -> char { return q < end ? *q : '\0'; };
+  while (isBlank(at(p))) ++p;
+  if (endsText(at(p))) return 0;
 
-  // The field being split is gathered here and stored when it ends.
+  // A field is stored straight from the text while it is one piece of it; only a field
+  // of the operands that loses a blank is gathered piece by piece.
+  int n = 1;
+  const char* fieldStart = p;
   char gathered[kMaxFieldLength];
   size_t length = 0;
-  auto append = [&](const char* from, size_t count) {
-    const size_t taken = std::min(count, kMaxFieldLength - length);
-    std::memcpy(gathered + length, from, taken);
-    length += taken;
+  bool gathering = false;
+  auto append = [&](const char* from, const char* to) {
+    while (from < to && length < kMaxFieldLength) gathered[length++] = *from++;
   };
-  int n = 1;
+  // The field's text ends here, before any blanks that close it.
+  const char* contentEnd = p;
   auto store = [&]() {
-    state.field[static_cast<size_t>(n)].assign(gathered, length);
-    length = 0;
+    std::string& field = state.field[static_cast<size_t>(n)];
+    if (gathering) {
+      append(fieldStart, contentEnd);
+      setFieldText(field, gathered, length);
+    } else {
+      setFieldText(field, fieldStart,
+                   std::min(static_cast<size_t>(contentEnd - fieldStart), kMaxFieldLength));
+    }
   };
   while (true) {
     // The characters that need no care, in one piece.
-    size_t plain = i;
-    while (plain < size && !kSplitStops.stops[static_cast<unsigned char>(text[plain])]) ++plain;
-    append(text.data() + i, plain - i);
-    i = plain;
-    char c = at(i);
+    while (p < end && !kSplitStops.stops[static_cast<unsigned char>(*p)]) ++p;
+    contentEnd = p;
+    char c = at(p);
+    if (n > 1 && isBlank(c)) {
+      // Blanks of the operands are dropped. Before a comma or the end they only close
+      // the field; before more text the field goes on after them, gathered.
+      const char* after = p + 1;
+      while (isBlank(at(after))) ++after;
+      c = at(after);
+      if (!endsText(c) && c != ',') {
+        append(fieldStart, p);
+        gathering = true;
+        p = fieldStart = after;
+        continue;
+      }
+      p = after;
+    }
     if (endsText(c)) {
       store();
       return n;
     }
-    if (c == '\'' && at(i + 1) == ' ' && at(i + 2) == '\'') {
+    if (c == '\'' && at(p + 1) == ' ' && at(p + 2) == '\'') {
       // A quoted blank is a character constant, not a separator.
-      append(text.data() + i, 3);
-      i += 3;
+      p += 3;
       continue;
     }
-    bool separator = n == 1 ? isBlank(c) : c == ',';
+    const bool separator = n == 1 ? isBlank(c) : c == ',';
     if (separator) {
       store();
-      size_t next = i + 1;
+      const char* next = p + 1;
       while (isBlank(at(next))) ++next;
       if (endsText(at(next))) return n;
       // Nothing of a 33rd field is kept; the caller refuses the statement.
       if (n == kMaxFields) return kMaxFields + 1;
       ++n;
-      i = next;
+      p = fieldStart = next;
+      length = 0;
+      gathering = false;
       continue;
     }
-    if (!isBlank(c)) append(&c, 1);
-    ++i;
+    // A comma of field 1 or a lone quote is text.
+    ++p;
   }
 }
 

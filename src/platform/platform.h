@@ -140,7 +140,8 @@ class PieceReader {
   // `bufferSize` is the size of the fgets buffer; pieces hold at most bufferSize - 1.
   explicit PieceReader(FILE* stream, size_t bufferSize = 82)
       : stream_(stream), capacity_(bufferSize > 1 ? bufferSize - 1 : 1) {}
-  // Fills `piece` with the next piece; false (and `piece` empty) at end of file.
+  // Fills `piece` with the next piece; false (and `piece` empty) at end of file. A line
+  // feed in a piece is its last character.
   bool next(std::string& piece);
   // Skips a UTF-8 byte-order mark (EF BB BF) that opens the stream, as editors write it.
   // Call before the first piece.

@@ -276,7 +276,8 @@ bool joinLine(PieceReader& reader, std::string& line) {
     // A line feed counts as text, so only a piece of blanks and tabs alone is dropped,
     // and only while the line read so far is within the limit: an endless run of
     // blanks (or of NULs, read as blanks) then ends as an over-long line.
-    bool hasNewline = current.find('\n') != std::string::npos;
+    // A piece holds a line feed only as its last character.
+    bool hasNewline = !current.empty() && current.back() == '\n';
     bool hasText = read > kMaxLineLength ||
                    std::any_of(current.begin(), current.end(), [](char c) { return !isBlank(c); });
     if (first && !hasText) line.clear();
