@@ -226,9 +226,10 @@ void recordDefinition(AssemblerRun& run, char table, std::string_view name, bool
       s.includeLevel >= 0 && s.includeLevel <= kMaxIncludeLevel ? s.includeLevel : 0)];
   if (s.macroContext >= 0 && static_cast<size_t>(s.macroContext) < run.macros.macroTable.size())
     file = &run.macros.macroTable[static_cast<size_t>(s.macroContext)].headFile;
-  NameIndex& index = definitionIndex(d, table, foldCase);
-  const std::string_view cut = name.substr(0, kMaxSymbolName);
-  if (index.find(cut) >= 0) return;
+  // Only a name seen for the first time gets a place; the index keeps the first.
+  const auto place = static_cast<int32_t>(d.definitionPlaces.size());
+  if (definitionIndex(d, table, foldCase).insert(name.substr(0, kMaxSymbolName), place) != place)
+    return;
   size_t fileIndex = d.definitionFiles.size();
   while (fileIndex > 0 && d.definitionFiles[fileIndex - 1] != *file) --fileIndex;
   if (fileIndex == 0) {
@@ -236,7 +237,6 @@ void recordDefinition(AssemblerRun& run, char table, std::string_view name, bool
     fileIndex = d.definitionFiles.size();
   }
   d.definitionPlaces.emplace_back(static_cast<uint32_t>(fileIndex - 1), line);
-  index.insert(cut, static_cast<int32_t>(d.definitionPlaces.size() - 1));
 }
 
 void noteDuplicate(AssemblerRun& run, int number, const char* what, char table,

@@ -76,11 +76,13 @@ class NameIndex {
 
   size_t mask() const { return slots_.size() - 1; }
 
-  // FNV-1a over the bytes, folded to upper case when the index folds.
+  // FNV-1a over the bytes. When the index folds, bit 5 of every byte is left out: names
+  // equal but for the case of their letters then hash alike (a few others do too, which
+  // the comparison tells apart).
   uint32_t hashOf(std::string_view name) const {
     uint32_t hash = 2166136261u;
     if (fold_) {
-      for (char c : name) hash = (hash ^ static_cast<unsigned char>(toUpper(c))) * 16777619u;
+      for (char c : name) hash = (hash ^ (static_cast<unsigned char>(c) & 0xDFu)) * 16777619u;
     } else {
       for (char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
     }

@@ -194,7 +194,11 @@ int findLabel(AssemblerRun& run, std::string_view name) {
 
 void appendToChain(IntegerMap<SequenceChain>& chains, std::vector<int32_t>& next, uint64_t key,
                    int32_t index) {
-  if (next.size() <= static_cast<size_t>(index)) next.resize(static_cast<size_t>(index) + 1, -1);
+  if (next.size() == static_cast<size_t>(index)) {
+    next.push_back(-1);
+  } else if (next.size() < static_cast<size_t>(index)) {
+    next.resize(static_cast<size_t>(index) + 1, -1);
+  }
   SequenceChain& chain = chains.insert(key, SequenceChain{});
   if (chain.last >= 0 && static_cast<size_t>(chain.last) < next.size()) {
     next[static_cast<size_t>(chain.last)] = index;
@@ -204,17 +208,31 @@ void appendToChain(IntegerMap<SequenceChain>& chains, std::vector<int32_t>& next
   chain.last = index;
 }
 
+namespace {
+
+// Characters of a symbol name after its first: letters, digits, "_" and "\\".
+struct SymbolCharacters {
+  bool allowed[256] = {};
+  constexpr SymbolCharacters() : allowed() {
+    for (int c = 0; c < 256; ++c)
+      allowed[c] = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                   c == '_' || c == '\\';
+  }
+};
+constexpr SymbolCharacters kSymbolCharacters;
+
+}  // namespace
+
 int isValidSymbolName(std::string_view name) {
   if (name.empty() || !startsSymbol(name[0])) return 1;
-  for (size_t i = 1; i < name.size(); ++i) {
-    char c = name[i];
-    if (!isLetter(c) && !isDigit(c) && c != '_' && c != '\\') return 1;
-  }
+  for (size_t i = 1; i < name.size(); ++i)
+    if (!kSymbolCharacters.allowed[static_cast<unsigned char>(name[i])]) return 1;
   return 0;
 }
 
 bool labelNamesEqual(const AssemblerRun& run, std::string_view a, std::string_view b) {
-  return run.source.labelCaseSensitive ? a == b : equalsNoCase(a, b);
+  // Names are mostly written alike, which one compare of the bytes settles.
+  return a == b || (!run.source.labelCaseSensitive && equalsNoCase(a, b));
 }
 
 void freeLabelList(LabelTable& table) {
