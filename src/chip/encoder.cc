@@ -375,10 +375,10 @@ void setCodeTexts(AssemblerRun& run, uint32_t word) {
   char code[5] = {0, 0, ' ', 0, 0};
   putHex(code, word & 0xFF, 2);
   putHex(code + 3, (word >> 8) & 0xFF, 2);
-  run.source.codeText.assign(code, sizeof code);
+  setText(run.source.codeText, std::string_view(code, sizeof code));
   char hex[4];
   putHex(hex, word & 0xFFFF, 4);
-  run.source.wordText.assign(hex, sizeof hex);
+  setText(run.source.wordText, std::string_view(hex, sizeof hex));
 }
 
 // Characters the splitter must look at; every other character is copied into its field
@@ -395,11 +395,8 @@ constexpr SplitStops kSplitStops;
 
 bool endsText(char c) { return c == '\0' || c == ';' || c == '\n'; }
 
-// Sets a field to `length` characters. The field keeps its storage from statement to
-// statement, so this does not allocate once the field has held as long a text.
 void setFieldText(std::string& field, const char* text, size_t length) {
-  if (field.size() != length) field.resize(length);
-  for (size_t k = 0; k < length; ++k) field[k] = text[k];
+  setText(field, std::string_view(text, length));
 }
 
 // Splitting without substitution. Field 1 ends at a blank or tab; later fields end at

@@ -159,6 +159,10 @@ uint8_t codeTextByte(const std::string& codeText, size_t index) {
   size_t pos = 3 * index;
   if (pos >= codeText.size()) return 0;
   size_t length = std::min<size_t>(2, codeText.size() - pos);
+  // Two hexadecimal digits, as the encoder writes them, read as the hex reader would.
+  auto digit = [](char c) { return isDigit(c) ? c - '0' : toUpper(c) - 'A' + 10; };
+  if (length == 2 && isHexDigit(codeText[pos]) && isHexDigit(codeText[pos + 1]))
+    return static_cast<uint8_t>(digit(codeText[pos]) * 16 + digit(codeText[pos + 1]));
   return static_cast<uint8_t>(readHexChars(codeText.data() + pos, length));
 }
 

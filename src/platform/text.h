@@ -34,6 +34,12 @@ inline bool equalsNoCase(std::string_view a, std::string_view b) {
     if (toUpper(a[i]) != toUpper(b[i])) return false;
   return true;
 }
+// Sets `target` to `text`. A string that is set again and again (a field, the code text)
+// keeps its storage, so this does not allocate once it has held as long a text.
+inline void setText(std::string& target, std::string_view text) {
+  if (target.size() != text.size()) target.resize(text.size());
+  for (size_t k = 0; k < text.size(); ++k) target[k] = text[k];
+}
 // Text of a fixed-size slot (of the parameter block or a file record), which may fill the
 // slot without its terminating NUL.
 inline std::string slotText(const char* slot, size_t size) {

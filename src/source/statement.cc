@@ -40,6 +40,10 @@ constexpr int32_t kBankSize = 0x1000;
 
 bool endsStatement(char c) { return c == '\n' || c == ';'; }
 
+// The code text of a statement that has made no word yet.
+constexpr std::string_view kBlankCodeText = "           ";
+static_assert(kBlankCodeText.size() == 11, "eleven blanks");
+
 size_t skipBlanks(const std::string& text, size_t pos) {
   while (pos < text.size() && isBlank(text[pos])) ++pos;
   return pos;
@@ -177,7 +181,7 @@ int processStatement(AssemblerRun& run, const LineScan& scan, int pass, uint32_t
                      int macroContext) {
   SourceState& s = run.source;
   const std::string& line = *scan.line;
-  s.codeText.assign(11, ' ');
+  setText(s.codeText, kBlankCodeText);
   s.macroContext = macroContext;
   s.currentLineNumber = lineNumber;
   s.statementAddress = s.locationCounter;
