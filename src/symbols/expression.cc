@@ -11,6 +11,7 @@
 #include "symbols/expression.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -253,6 +254,104 @@ int reduceGroups(std::string& r) {
   }
 }
 
+// Answer of evaluateSum for a text of another form.
+constexpr int kNotASum = INT_MIN;
+
+// Characters of a number token that the text evaluator accepts and reads back unchanged:
+// digits, hexadecimal letters and the suffix H (any case).
+bool isSumNumberChar(char c) { return isHexDigit(c) || c == 'H' || c == 'h'; }
+
+// The usual expression, symbols and numbers joined by "+" and "-" (CHAR-LIMIT-50),
+// worked out without the text rewrite, with the rewrite's arithmetic: the operators are
+// applied left to right; each intermediate result becomes the left operand as the
+// rewrite would read it back, a negative one as its 8-bit two's complement; when both
+// "+" and "-" occur the final result is read back once more the same way (the level of
+// '-' finds one number left and normalises it), otherwise a negative one fails.
+// Returns the value, a failure code as evaluateExpressionText gives it, or kNotASum for
+// every other form (parentheses, other operators, a sign in front, an empty operand,
+// a number with other characters, a symbol with a negative value), which the text
+// evaluator then takes.
+int evaluateSum(AssemblerRun& run, std::string_view text, int symbolClass) {
+  // At most 23 operands of at most 10 digits each: the rewritten text stays within its
+  // limit, so no syntax error for length can come up on the way.
+  constexpr size_t kMaxSumText = 46;
+  constexpr size_t kMaxOperands = kMaxSumText / 2 + 1;
+  size_t begin = 0;
+  while (begin < text.size() && text[begin] == '+') ++begin;
+  text.remove_prefix(begin);
+  if (text.empty() || text.size() > kMaxSumText) return kNotASum;
+
+  struct Operand {
+    std::string_view text;
+    bool symbol;
+    char op;  // the operator in front of it ('\0' for the first)
+  };
+  Operand operands[kMaxOperands];
+  size_t count = 0;
+  bool plus = false, minus = false;
+  size_t start = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    const bool last = i == text.size();
+    const char c = last ? '\0' : text[i];
+    if (!last && (c == '(' || c == ')' || (isOperatorChar(c) && c != '+' && c != '-')))
+      return kNotASum;
+    if (!last && c != '+' && c != '-') continue;
+    if (i == start || count == kMaxOperands) return kNotASum;
+    Operand& operand = operands[count];
+    operand.text = text.substr(start, i - start);
+    operand.op = count == 0 ? '\0' : text[start - 1];
+    const char first = operand.text[0];
+    operand.symbol = isLetter(first) || first == '_' || first == '?';
+    if (!operand.symbol) {
+      if (!isDigit(first)) return kNotASum;
+      for (char d : operand.text)
+        if (!isSumNumberChar(d)) return kNotASum;
+    }
+    if (!last) (c == '+' ? plus : minus) = true;
+    ++count;
+    start = i + 1;
+  }
+  if (count < 2) return kNotASum;
+
+  // Every symbol is looked up before anything is computed, as the rewrite does.
+  int32_t values[kMaxOperands];
+  for (size_t k = 0; k < count; ++k) {
+    if (!operands[k].symbol) continue;
+    int value = lookupSymbol(run, operands[k].text, symbolClass);
+    if (value == -1) value = parseLetterHex(operands[k].text);
+    if (value == -1) return unresolved(run, operands[k].text);
+    // A negative value would be written with its sign: the rewrite reads that otherwise.
+    if (value < 0) return kNotASum;
+    values[k] = value;
+  }
+  auto operandValue = [&](size_t k) {
+    const std::string_view written = operands[k].text;
+    return operands[k].symbol ? values[k]
+                              : parseNumber(written, static_cast<int>(written.size()) - 1);
+  };
+  // The first operand must end as a number does (a symbol's value ends in a digit).
+  const std::string_view first = operands[0].text;
+  if (!operands[0].symbol) {
+    const char end = first.back();
+    const char before = first.size() >= 2 ? first[first.size() - 2] : '\0';
+    const char u = toUpper(end);
+    if (!isDigit(end) && !((u == 'H' || u == 'B' || u == 'D') && isHexDigit(before)))
+      return kFailReduction;
+  }
+  int32_t left = operandValue(0);
+  if (left == kMalformedNumber) return kFailReduction;
+  int32_t result = left;
+  for (size_t k = 1; k < count; ++k) {
+    const int32_t right = operandValue(k);
+    if (right == kMalformedNumber) return kFailReduction;
+    compute(operands[k].op, left, right, result);
+    // Read back as the next left operand: -4 comes back as 252.
+    left = result >= 0 ? result : static_cast<int32_t>(static_cast<uint32_t>(result) & 0xFFu);
+  }
+  if (plus && minus) result = left;
+  return result < 0 ? kFailReduction : result;
+}
+
 }  // namespace
 
 void spliceText(std::string& text, const std::string& insert, size_t from, size_t to) {
@@ -485,6 +584,11 @@ int evaluateExpression(AssemblerRun& run, std::string_view text, int symbolClass
     if (value == -1) return unresolved(run, text);
     if (value >= 0) return value;
   }
+  const int sum = evaluateSum(run, text, symbolClass);
+  return sum != kNotASum ? sum : evaluateExpressionText(run, text, symbolClass);
+}
+
+int evaluateExpressionText(AssemblerRun& run, std::string_view text, int symbolClass) {
   size_t i = 0;
   while (i < text.size() && text[i] == '+') ++i;
 

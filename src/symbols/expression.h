@@ -40,6 +40,9 @@ int classifyOperand(std::string_view text);
 int parseNumber(std::string_view text, int lastIndex);
 // Value >= 0 or the negated diagnostic number (-12, -18, -19, -20, -1).
 int evaluateExpression(AssemblerRun& run, std::string_view text, int symbolClass);
+// The same through the text rewrite alone. evaluateExpression works the usual forms out
+// without it, to the same result.
+int evaluateExpressionText(AssemblerRun& run, std::string_view text, int symbolClass);
 // Value of a symbol or -1.
 int lookupSymbol(AssemblerRun& run, std::string_view name, int symbolClass);
 // FFH-style names read as hexadecimal; -1 otherwise.
