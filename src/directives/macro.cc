@@ -217,16 +217,39 @@ int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex
   if (record.argumentCount == 0) return 0;
   // Nor in a line that tests an argument for blanks (IFBLANK, IFNBLANK, any case, after
   // "." or "#", anywhere in the line).
-  for (size_t at = line.find_first_of(".#"); at != std::string::npos;
-       at = line.find_first_of(".#", at + 1))
-    if (matchesNoCase(line, at + 1, "IFBLANK") || matchesNoCase(line, at + 1, "IFNBLANK")) return 0;
+  for (size_t at = 0; at < line.size(); ++at)
+    if ((line[at] == '.' || line[at] == '#') &&
+        (matchesNoCase(line, at + 1, "IFBLANK") || matchesNoCase(line, at + 1, "IFNBLANK")))
+      return 0;
 
   // Statement part (without the blanks and tabs that end it) and comment part.
   const size_t semicolon = line.find(';');
-  std::string statement = line.substr(0, semicolon);
-  const std::string comment = semicolon == std::string::npos ? "" : line.substr(semicolon);
-  while (!statement.empty() && isBlank(statement.back())) statement.pop_back();
-  if (statement.empty()) return 0;
+  // Most body lines name no parameter: then the line stays as it is and only the counts
+  // are checked. A replacement may bring in another parameter's name, but only after a
+  // first replacement, so looking for the names in the statement as written tells.
+  std::string_view written = std::string_view(line).substr(0, semicolon);
+  while (!written.empty() && isBlank(written.back())) written.remove_suffix(1);
+  if (written.empty()) return 0;
+  int named = 0;
+  bool replacing = false;
+  for (size_t k = 0; k < static_cast<size_t>(kMaxParameters); ++k) {
+    const std::string& name = record.parameterNames[k];
+    if (name.empty()) break;
+    ++named;
+    for (size_t at = written.find(name); !replacing && at != std::string_view::npos;
+         at = written.find(name, at + 1)) {
+      const size_t after = at + name.size();
+      replacing = endsParameterName(after < written.size() ? written[after] : '\0');
+    }
+  }
+  if (!replacing) {
+    if (named < record.argumentCount) return kErrTooManyParameters;
+    if (named > record.argumentCount) return kErrNotEnoughParameters;
+    return 0;
+  }
+  // The statement is rewritten in a text of the run that keeps its storage.
+  std::string& statement = run.macros.statementText;
+  statement.assign(written.data(), written.size());
 
   int visited = 0;
   int replacements = 0;
@@ -235,14 +258,14 @@ int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex
     if (name.empty()) break;
     ++visited;
     const bool blank = static_cast<int>(k) < record.argumentCount && record.arguments[k].empty();
-    std::string replacement;
+    char blankText[48];
+    std::string_view replacement;
     if (static_cast<int>(k) + 1 > record.argumentCount) {
       replacement = "1";
     } else if (blank) {
-      char text[48];
-      std::snprintf(text, sizeof text, "0 ; *** Parameter %d IS BLANK ***",
-                    static_cast<int>(k) + 1);
-      replacement = text;
+      const int length = std::snprintf(blankText, sizeof blankText,
+                                       "0 ; *** Parameter %d IS BLANK ***", static_cast<int>(k) + 1);
+      replacement = std::string_view(blankText, length > 0 ? static_cast<size_t>(length) : 0);
     } else {
       replacement = record.arguments[k];
     }
@@ -257,7 +280,7 @@ int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex
       // cannot take its argument is refused rather than kept with the name in it.
       if (statement.size() - name.size() + replacement.size() > kMaxLineLength)
         return kErrLineTooLong;
-      statement.replace(at, name.size(), replacement);
+      statement.replace(at, name.size(), replacement.data(), replacement.size());
       if (blank && pass == 2) raiseWarning(run, kWarnBlankParameter);
       at += replacement.size();
       ++replacements;
@@ -266,12 +289,16 @@ int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex
 
   if (replacements > 0) {
     // The substituted statement with its comment, then the body line as written.
-    std::string rewritten = statement + comment;
+    std::string& rewritten = run.macros.rewrittenLine;
+    rewritten = statement;
+    if (semicolon != std::string::npos) rewritten.append(line, semicolon, std::string::npos);
     for (char& c : rewritten)
       if (c == '\n') c = ' ';
     size_t first = 0;
     while (first < line.size() && isBlank(line[first])) ++first;
-    line = rewritten + " ; " + line.substr(first);
+    rewritten += " ; ";
+    rewritten.append(line, first, std::string::npos);
+    line.swap(rewritten);
   }
   if (visited < record.argumentCount) return kErrTooManyParameters;
   if (visited > record.argumentCount) return kErrNotEnoughParameters;
@@ -336,8 +363,9 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   m.expansionFrames.push_back(ExpansionFrame{index, 0});
 
   bool fatal = false;
+  std::string buffer;  // one for the body's lines, so that it keeps its storage
   for (size_t k = 0; k < record().body.size(); ++k) {
-    std::string buffer = record().body[k].text;
+    buffer = record().body[k].text;
     const uint16_t bodyLine = record().body[k].lineNumber;
     m.expansionFrames.back().bodyLine = bodyLine;
     const int mismatch = substituteParameters(run, buffer, index, pass);

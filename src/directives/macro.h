@@ -95,6 +95,9 @@ struct MacroState {
   // error 64 names when the definition is never closed.
   std::string openHeadFile;
   uint32_t openHeadLine = 0;
+  // Work texts of substituteParameters, kept so that their storage is reused.
+  std::string statementText;
+  std::string rewrittenLine;
 };
 
 // MACRO/MAC head (directive code 18), passes 1 and 2: opens the definition; pass 1 also
