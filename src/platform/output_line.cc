@@ -16,7 +16,7 @@ void OutputLine::spill(const char* s, size_t count) {
   long_.append(s, count);
 }
 
-OutputLine& OutputLine::repeat(char c, size_t count) {
+OutputLine& OutputLine::repeatLong(char c, size_t count) {
   if (!spilled_ && size_ + count <= kShortLine) {
     for (size_t k = 0; k < count; ++k) short_[size_ + k] = c;
     size_ += count;

@@ -27,7 +27,15 @@ class OutputLine {
     return *this;
   }
   // "%*s" of an empty text and the like: `count` copies of `c`.
-  OutputLine& repeat(char c, size_t count);
+  OutputLine& repeat(char c, size_t count) {
+    if (count <= 16 && !spilled_ && size_ + 16 <= kShortLine) {
+      // A store of fixed size; what lies beyond `count` stays outside the line.
+      std::memset(short_ + size_, c, 16);
+      size_ += count;
+      return *this;
+    }
+    return repeatLong(c, count);
+  }
   // "%d", "%u" (width 0) and "%5d", "%5u": right-aligned, filled with blanks.
   OutputLine& decimal(long long value, int width = 0) {
     if (value >= 0 && value <= 0xFFFFFFFFll && shortDigits(static_cast<uint32_t>(value), 10, width, ' '))
@@ -58,6 +66,7 @@ class OutputLine {
   OutputLine& number(unsigned long long magnitude, bool negative, int width, char fill,
                      unsigned base);
   OutputLine& signedNumber(long long value, int width, char fill);
+  OutputLine& repeatLong(char c, size_t count);
 
   // The usual number, 32 bits without a sign, written in place: false (nothing written)
   // when the short buffer has no room for the line so far, a fill of 16 and the digits.
@@ -67,6 +76,8 @@ class OutputLine {
     size_t count = 1;
     if (base == 16) {
       for (uint32_t rest = value >> 4; rest != 0; rest >>= 4) ++count;
+    } else if (value < 100000) {
+      count = value < 10 ? 1 : value < 100 ? 2 : value < 1000 ? 3 : value < 10000 ? 4 : 5;
     } else {
       for (uint32_t rest = value; rest >= 10; rest /= 10) ++count;
     }
@@ -84,10 +95,18 @@ class OutputLine {
         value >>= 4;
       } while (value != 0);
     } else {
-      do {
+      // Two digits at a time.
+      while (value >= 100) {
+        const uint32_t pair = value % 100;
+        value /= 100;
+        *--end = static_cast<char>('0' + pair % 10);
+        *--end = static_cast<char>('0' + pair / 10);
+      }
+      if (value >= 10) {
         *--end = static_cast<char>('0' + value % 10);
         value /= 10;
-      } while (value != 0);
+      }
+      *--end = static_cast<char>('0' + value);
     }
     return true;
   }
