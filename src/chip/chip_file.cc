@@ -193,6 +193,7 @@ uint64_t mnemonicKey(const char* text, size_t length) {
 // its count or at the zero record that closes it.
 void indexMnemonics(ChipState& chip) {
   chip.mnemonicRecords.clear();
+  chip.mnemonicByKey.clear();
   const std::vector<OpcodeEntry>& table = chip.opcodes;
   chip.mnemonicClass.assign(table.size(), 0);
   static const char* const kConditionalJumps[] = {"JB0", "JB1", "JB2", "JB3",
@@ -211,15 +212,20 @@ void indexMnemonics(ChipState& chip) {
     if (entry.mnemonic[0] == '\0') break;
     if (isLowerLetter(entry.mnemonic[0])) continue;
     size_t length = strnlen(entry.mnemonic, sizeof entry.mnemonic);
-    chip.mnemonicRecords[mnemonicKey(entry.mnemonic, length)].push_back(static_cast<int>(i));
+    const auto next = static_cast<int32_t>(chip.mnemonicRecords.size());
+    const int32_t k = chip.mnemonicByKey.insert(mnemonicKey(entry.mnemonic, length), next);
+    if (k == next) chip.mnemonicRecords.emplace_back();
+    chip.mnemonicRecords[static_cast<size_t>(k)].push_back(static_cast<int>(i));
   }
 }
 
 const std::vector<int>* findMnemonicRecords(const AssemblerRun& run, std::string_view word) {
   uint64_t key = mnemonicKey(word.data(), word.size());
   if (key == 0) return nullptr;
-  auto found = run.chip.mnemonicRecords.find(key);
-  return found == run.chip.mnemonicRecords.end() ? nullptr : &found->second;
+  const int32_t* found = run.chip.mnemonicByKey.find(key);
+  if (found == nullptr || static_cast<size_t>(*found) >= run.chip.mnemonicRecords.size())
+    return nullptr;
+  return &run.chip.mnemonicRecords[static_cast<size_t>(*found)];
 }
 
 int findMnemonic(const AssemblerRun& run, std::string_view word, size_t from) {
@@ -259,6 +265,7 @@ void releaseOpcodeTable(AssemblerRun& run) {
   run.chip.opcodes.shrink_to_fit();
   run.chip.instructionCount = 0;
   run.chip.mnemonicRecords.clear();
+  run.chip.mnemonicByKey.clear();
   run.chip.mnemonicClass.clear();
 }
 

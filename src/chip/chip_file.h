@@ -25,8 +25,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
+
+#include "platform/flat_index.h"
 
 namespace zq {
 
@@ -53,7 +54,9 @@ struct ChipState {
   uint16_t stopForbidden = 0;        // mask options forbid "STOP"
   // Records by mnemonic, in file order; built by indexMnemonics. The key is the
   // mnemonic upper-cased and packed into a number (see mnemonicKey in chip_file.cc).
-  std::unordered_map<uint64_t, std::vector<int>> mnemonicRecords;
+  // The records of mnemonic k are mnemonicRecords[k]; k is found by the key.
+  IntegerMap<int32_t> mnemonicByKey;
+  std::vector<std::vector<int>> mnemonicRecords;
   // Class bits of each record's mnemonic (kMnemonicConditionalJump, kMnemonicCallOrJump),
   // worked out once by indexMnemonics: a statement whose mnemonic matched the record
   // has the same class, since the match ignores case as the classes do.

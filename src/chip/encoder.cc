@@ -97,7 +97,12 @@ int maskShift(uint16_t mask) {
 // Count of binary digits of a number without leading zeros (1 for zero).
 int binaryDigitCount(uint32_t value) {
   int count = 1;
-  while (value >>= 1) ++count;
+  for (int step : {16, 8, 4, 2, 1}) {
+    if (value >> step) {
+      value >>= step;
+      count += step;
+    }
+  }
   return count;
 }
 
@@ -131,7 +136,9 @@ uint32_t workingRegister(AssemblerRun& run, uint32_t value, int pass) {
 uint32_t evaluateField(AssemblerRun& run, int index, int pass, int symbolClass) {
   const std::string& field = run.source.field[static_cast<size_t>(index)];
   int value;
-  if (field.find('\'') == std::string::npos) {
+  bool quote = false;
+  for (char c : field) quote = quote || c == '\'';
+  if (!quote) {
     value = evaluateOperand(run, field, pass, symbolClass);
   } else {
     std::string text = field;
