@@ -10,6 +10,7 @@
 #include "directives/macro.h"
 #include "driver/diagnostics.h"
 #include "driver/run.h"
+#include "driver/run_observer.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "source/line_scan.h"
@@ -67,6 +68,12 @@ int addGlobalLabel(AssemblerRun& run, std::string_view word, uint32_t lineNumber
     node.duplicate = duplicate ? 1 : 0;
     table.nodes.push_back(std::move(node));
     const int32_t firstOfName = table.firstByName.insert(cut, index);
+    table.firstOfName.resize(static_cast<size_t>(index) + 1, -1);
+    table.nameRepeated.resize(static_cast<size_t>(index) + 1, 0);
+    table.firstOfName[static_cast<size_t>(index)] = firstOfName;
+    table.nameRepeated[static_cast<size_t>(index)] = 0;
+    if (firstOfName != index && static_cast<size_t>(firstOfName) < table.nameRepeated.size())
+      table.nameRepeated[static_cast<size_t>(firstOfName)] = 1;
     appendToChain(table.bySequence, table.nextSameSequence, table.nodes.back().sequence, index);
     table.byNameAndLine.insert(nameAndLineKey(firstOfName, lineNumber), true);
     table.lastLabelName.assign(word.data(), word.size());
@@ -79,16 +86,30 @@ int addGlobalLabel(AssemblerRun& run, std::string_view word, uint32_t lineNumber
   return 1;
 }
 
+// True when pass 1 made more than one node of the name (cut as the nodes keep it).
+// `node` is a node of that name when the caller knows one, else -1.
+bool repeatedName(const LabelTable& table, std::string_view word, int32_t node) {
+  int32_t first = -1;
+  if (node >= 0 && static_cast<size_t>(node) < table.firstOfName.size()) {
+    first = table.firstOfName[static_cast<size_t>(node)];
+  } else {
+    first = table.firstByName.find(word.substr(0, kMaxSymbolName));
+  }
+  return first >= 0 && static_cast<size_t>(first) < table.nameRepeated.size() &&
+         table.nameRepeated[static_cast<size_t>(first)] != 0;
+}
+
 // Pass 2: checks the nodes that this same line created in pass 1 (same sequence).
-void checkNode(AssemblerRun& run, const LabelNode& node, std::string_view word, bool local) {
+// True when the node has the name `word`.
+bool checkNode(AssemblerRun& run, const LabelNode& node, std::string_view word, bool local) {
   const SourceState& s = run.source;
-  if (node.sequence != static_cast<uint16_t>(s.passLineCount)) return;
+  if (node.sequence != static_cast<uint16_t>(s.passLineCount)) return false;
   bool sameName = labelNamesEqual(run, node.name, word);
   if (node.duplicate == 1 && node.level == static_cast<uint8_t>(s.includeLevel)) {
     if (sameName && !local) raiseError(run, kErrorDuplicateLabel);
     if (sameName && !local)
       noteDuplicate(run, kErrorDuplicateLabel, "label", 'L', std::string(word), folded(run));
-    return;
+    return sameName;
   }
   uint32_t address = static_cast<uint32_t>(s.statementAddress);
   if (sameName && node.address != address) {
@@ -96,30 +117,33 @@ void checkNode(AssemblerRun& run, const LabelNode& node, std::string_view word, 
                 static_cast<unsigned long>(address));
     raiseError(run, kErrorLabelMoved);
   }
+  return sameName;
 }
 
 // Pass 2 check of the label `word` against the table it went into in pass 1. Raises
-// error 5 or 26.
-void checkLabel(AssemblerRun& run, std::string_view word, bool local) {
+// error 5 or 26. Returns a global node of the name that this line made, or -1.
+int32_t checkLabel(AssemblerRun& run, std::string_view word, bool local) {
   if (local) {
     MacroRecord* macro = currentMacroRecord(run);
-    if (macro == nullptr) return;
+    if (macro == nullptr) return -1;
     // Only the nodes of the expansion in progress: sequence numbers are 16 bits and come
     // round again after 65,536 lines, expanded ones included.
     const std::vector<LabelNode>& list = macro->localLabels;
     for (int32_t i = firstLocalLabelOfExpansion(*macro);
          i >= 0 && static_cast<size_t>(i) < list.size(); i = nextInChain(macro->nextOfExpansion, i))
       checkNode(run, list[static_cast<size_t>(i)], word, true);
-    return;
+    return -1;
   }
   const LabelTable& table = run.labels;
   const SequenceChain* chain =
       table.bySequence.find(static_cast<uint16_t>(run.source.passLineCount));
-  if (chain == nullptr) return;
+  if (chain == nullptr) return -1;
+  int32_t named = -1;
   for (int32_t i = chain->first; i >= 0 && static_cast<size_t>(i) < table.nodes.size();
        i = nextInChain(table.nextSameSequence, i)) {
-    checkNode(run, table.nodes[static_cast<size_t>(i)], word, false);
+    if (checkNode(run, table.nodes[static_cast<size_t>(i)], word, false) && named < 0) named = i;
   }
+  return named;
 }
 
 }  // namespace
@@ -169,8 +193,10 @@ int defineLabel(AssemblerRun& run, const LineScan& scan, int pass, uint32_t line
     return addGlobalLabel(run, word, lineNumber);
   }
   // Pass 2 only checks against what pass 1 recorded; pass 0 never reaches here.
-  if (pass == 2) checkLabel(run, word, local);
-  if (pass == 2 && !local) recordDefinition(run, 'L', word, folded(run), lineNumber);
+  if (pass != 2) return 1;
+  const int32_t node = checkLabel(run, word, local);
+  if (!local && observingDiagnostics() && repeatedName(run.labels, word, node))
+    recordDefinition(run, 'L', word, folded(run), lineNumber);
   return 1;
 }
 
@@ -243,6 +269,8 @@ void freeLabelList(LabelTable& table) {
   table.bySequence.clear();
   table.nextSameSequence.clear();
   table.byNameAndLine.clear();
+  table.firstOfName.clear();
+  table.nameRepeated.clear();
 }
 
 }  // namespace zq

@@ -51,6 +51,11 @@ struct LabelTable {
   // and, for the duplicate test of labels defined while a macro is expanded, every name
   // with the 16-bit line numbers of its nodes: nameAndLineKey of the name's first node.
   IntegerMap<bool> byNameAndLine;
+  // Per node: the first node of its name, and 1 when it is the first node of a name that
+  // a later node has again. Only such names can be reported as duplicates, so only
+  // theirs need their place noted.
+  std::vector<int32_t> firstOfName;
+  std::vector<uint8_t> nameRepeated;
 };
 
 // Returns 1 (label), 0 (no label), -1 (no label processing), resultNotLabel,
