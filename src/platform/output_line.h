@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace zq {
 
@@ -18,6 +19,11 @@ class OutputLine {
   // "%s": the text up to its first NUL.
   OutputLine& text(const char* s) {
     put(s, std::strlen(s));
+    return *this;
+  }
+  // Exactly the characters of `s`.
+  OutputLine& text(std::string_view s) {
+    put(s.data(), s.size());
     return *this;
   }
   // The same for a std::string, which knows its length (a NUL inside still ends the text).
