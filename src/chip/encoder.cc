@@ -134,14 +134,14 @@ uint32_t workingRegister(AssemblerRun& run, uint32_t value, int pass) {
 // Evaluates a field; a failed (negative) operand counts as 0. Only a field with a
 // character constant is copied to have it replaced.
 uint32_t evaluateField(AssemblerRun& run, int index, int pass, int symbolClass) {
-  const std::string& field = run.source.field[static_cast<size_t>(index)];
+  const std::string_view field = run.source.field[static_cast<size_t>(index)];
   int value;
   bool quote = false;
   for (char c : field) quote = quote || c == '\'';
   if (!quote) {
     value = evaluateOperand(run, field, pass, symbolClass);
   } else {
-    std::string text = field;
+    std::string text(field);
     replaceCharConstants(text);
     value = evaluateOperand(run, text, pass, symbolClass);
   }
@@ -178,7 +178,7 @@ bool ramFlagsAllow(AssemblerRun& run, int pass, uint32_t value, bool ramOperand,
 //   otherwise      the first record ends the search with a count that does not fit
 int findForm(const AssemblerRun& run, int n, FormChoice& choice) {
   const auto& field = run.source.field;
-  const std::string& mnemonic = field[1];
+  const std::string_view mnemonic = field[1];
   bool hl1 = n >= 2 && equalsNoCase(field[2], "@HL");
   bool hl2 = n >= 3 && equalsNoCase(field[3], "@HL");
   const std::vector<int>* records = findMnemonicRecords(run, mnemonic);
@@ -402,9 +402,6 @@ constexpr SplitStops kSplitStops;
 
 bool endsText(char c) { return c == '\0' || c == ';' || c == '\n'; }
 
-void setFieldText(std::string& field, const char* text, size_t length) {
-  setText(field, std::string_view(text, length));
-}
 
 // Splitting without substitution. Field 1 ends at a blank or tab; later fields end at
 // a comma and lose their blanks and tabs. The text ends at ";", a line feed, a NUL or its
@@ -430,13 +427,12 @@ int splitOnce(SourceState& state, std::string_view text) {
   // The field's text ends here, before any blanks that close it.
   const char* contentEnd = p;
   auto store = [&]() {
-    std::string& field = state.field[static_cast<size_t>(n)];
+    FieldText& field = state.field[static_cast<size_t>(n)];
     if (gathering) {
       append(fieldStart, contentEnd);
-      setFieldText(field, gathered, length);
+      field.assign(std::string_view(gathered, length));
     } else {
-      setFieldText(field, fieldStart,
-                   std::min(static_cast<size_t>(contentEnd - fieldStart), kMaxFieldLength));
+      field.assign(std::string_view(fieldStart, static_cast<size_t>(contentEnd - fieldStart)));
     }
   };
   while (true) {
@@ -505,7 +501,7 @@ int splitStatement(AssemblerRun& run, std::string_view text) {
   }
   if (!replaced) return n;
   // Separators as the first split expects them: a blank after field 1, then commas.
-  std::string rebuilt = state.field[1];
+  std::string rebuilt = state.field[1].str();
   for (int f = 2; f <= n; ++f) {
     rebuilt += f == 2 ? " " : ",";
     rebuilt += state.field[static_cast<size_t>(f)];
@@ -524,7 +520,7 @@ int encodeInstruction(AssemblerRun& run, int n, int pass) {
     return resultBadOperandCount;
   }
   const OpcodeEntry& entry = run.chip.opcodes[static_cast<size_t>(form.index)];
-  const std::string& mnemonic = run.source.field[1];
+  const std::string_view mnemonic = run.source.field[1];
 
   // Operand values, each checked against its RAM flags as soon as it is known.
   uint32_t x = 0, y = 0;

@@ -55,11 +55,11 @@ namespace {
 // Bytes and cells of one table group.
 constexpr int kGroupBytes = 4;
 
-bool isOrgKeyword(const std::string& word) {
+bool isOrgKeyword(std::string_view word) {
   return equalsNoCase(word, "ORG") || equalsNoCase(word, ".ORG");
 }
 
-int evaluateValue(AssemblerRun& run, const std::string& text, int pass) {
+int evaluateValue(AssemblerRun& run, std::string_view text, int pass) {
   return evaluateOperand(run, text, pass, kClassValue);
 }
 
@@ -114,7 +114,7 @@ void checkRamName(AssemblerRun& run, int32_t index, int32_t size) {
   if (!equalsNoCase(s.field[2], "DN") && !equalsNoCase(s.field[2], ".DN")) raiseError(run, 6);
   if (size > kRamLimit) raiseError(run, 6);
   if (entry.first + size - 1 > kRamLimit || entry.first > kRamLimit) raiseError(run, 9);
-  const std::string& name = s.field[1];
+  const FieldText& name = s.field[1];
   if (!isLetter(name[0]) && name[0] != '_') raiseError(run, 0);
   if (name.size() > kMaxRamName) raiseError(run, 3);
   // Pass 1 placed this name and every later one with the size it read then (a symbol
@@ -217,7 +217,7 @@ int defineRamName(AssemblerRun& run, const std::string& statement, int pass) {
     // Names beyond the table are refused in pass 2 (error 9).
     if (segments.ramNameCount > kRamLimit) return 0;
     RamName& entry = ramEntry(segments, ++segments.ramNameCount);
-    entry.name = s.field[1].substr(0, kMaxRamName);
+    entry.name = std::string(s.field[1].view().substr(0, kMaxRamName));
     entry.first = settings.ramCounter + 1;
     // A size that does not evaluate (reported in pass 2) takes no RAM.
     entry.size = std::max(size, 0);
@@ -264,7 +264,7 @@ int defineTableData(AssemblerRun& run, const std::string& statement, int pass) {
   }
 
   // [DN] address, value
-  const std::string& first = s.field[1];
+  const std::string_view first = s.field[1];
   const bool keyword = equalsNoCase(first, "DATA") || equalsNoCase(first, "DN") ||
                        equalsNoCase(first, ".DATA") || equalsNoCase(first, ".DN");
   const int addressField = keyword ? 2 : 1;

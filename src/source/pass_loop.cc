@@ -121,14 +121,14 @@ bool passZeroLine(AssemblerRun& run, std::string& line, unsigned lineNumber, int
   // Only a line of exactly two fields counts: a label before .CHIP hides it.
   if (splitFields(s, line, 0) == 2 && equalsNoCase(s.field[1], ".CHIP")) {
     s.chipState = 1;
-    int loaded = loadChipFile(run, s.field[2]);
+    int loaded = loadChipFile(run, s.field[2].str());
     if (loaded < 0) {
       // The text and "IN LINE %d" share one line of the error file.
       const char* text = loaded != -2 ? "ERROR : CHIP TYPE NO DEFINITION "
                                       : "ERROR : Mask Option File Does NO EXISTS.";
       writeFatalLine(run, text + ("IN LINE " + std::to_string(static_cast<int>(lineNumber))));
       observeDiagnostic(ZQASM_FATAL, s.includeFileNames[s.includeLevel], lineNumber, -1, text,
-                        chipLoadFailure(run, s.field[2], loaded));
+                        chipLoadFailure(run, s.field[2].str(), loaded));
       s.chipState = -1;
     }
     return true;

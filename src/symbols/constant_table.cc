@@ -108,12 +108,12 @@ int defineConstantLine(AssemblerRun& run, const std::string& line, int pass, uin
     if (pass == 2) raiseError(run, kErrorSyntax);
     return resultConstantDefined;
   }
-  std::string value = s.field[3];
+  std::string value = s.field[3].str();
   replaceCharConstants(value);
   const int evaluated = definitionValue(run, value, pass);
   if (evaluated < 0) return resultConstantDefined;
 
-  if (pass == 1) return enterConstant(run, s.field[1], evaluated, lineNumber);
+  if (pass == 1) return enterConstant(run, s.field[1].str(), evaluated, lineNumber);
   if (pass == 2) checkConstantLine(run, lineNumber);
   if (pass == 2) recordDefinition(run, 'C', s.field[1], false, lineNumber);
   return resultConstantDefined;

@@ -19,7 +19,7 @@ constexpr int kWarningRedefinition = 0;
 
 }  // namespace
 
-int isValidDefineName(const std::string& name) {
+int isValidDefineName(std::string_view name) {
   if (name.empty() || !(isLetter(name[0]) || name[0] == '_')) return -1;
   for (char c : name)
     if (!(isLetter(c) || isDigit(c) || c == '_')) return -1;
@@ -44,7 +44,7 @@ int defineSymbol(AssemblerRun& run, const std::string& line, int pass, uint32_t)
     return 0;
   }
 
-  const std::string& name = s.field[2];
+  const std::string name = s.field[2].str();
   if (findDefine(run, name, value) != -1) {
     if (pass == 2) raiseWarning(run, kWarningRedefinition);
     return 1;
@@ -87,7 +87,7 @@ int defineStringLine(AssemblerRun& run, const std::string& line, int pass, uint3
   }
   if (pass == 1) {
     SubstitutionState& state = run.substitutions;
-    state.strings.push_back(StringNode{s.field[1], s.field[3]});
+    state.strings.push_back(StringNode{s.field[1].str(), s.field[3].str()});
     state.stringByName.insert(s.field[1], static_cast<int32_t>(state.strings.size() - 1));
     state.stringNameLengths |= uint64_t{1} << (s.field[1].size() % 64);
   }

@@ -43,7 +43,7 @@ int defineSymbol(AssemblerRun& run, const std::string& line, int pass, uint32_t 
 // Value bound to `name` or -1; a newValue >= 0 is stored first.
 int findDefine(AssemblerRun& run, std::string_view name, int newValue);
 // 1 when `name` may be a DEFINE name (letter or "_", then letters, digits, "_"), else -1.
-int isValidDefineName(const std::string& name);
+int isValidDefineName(std::string_view name);
 // Empties the define table; the driver calls it after every pass.
 void freeDefineList(SubstitutionState& state);
 // Offered the lines that the constant check did not take, outside DATA segments (keyword

@@ -252,7 +252,7 @@ TEST_F(EncoderTest, SplitStatement) {
   for (const auto& c : cases) {
     ASSERT_EQ(splitStatement(run, c.text), c.count) << c.text;
     std::string fields;
-    for (int i = 1; i <= c.count; ++i) fields += (i > 1 ? "|" : "") + run.source.field[i];
+    for (int i = 1; i <= c.count; ++i) fields += (i > 1 ? "|" : "") + run.source.field[i].str();
     EXPECT_EQ(fields, c.fields) << c.text;
   }
   // 32 fields at most; a 33rd stops the split. Fields hold 255 characters.
