@@ -64,7 +64,7 @@ int insertBankEndNop(AssemblerRun& run) {
   }
   s.listingLineCount += 4;
   // The NOP's ".SYM" line names the fifth of those lines.
-  std::string codeText = s.codeText;
+  const auto codeText = s.codeText;
   s.codeText = "00 00";
   int recorded = recordOrFail(run, 2, s.statementAddress);
   s.codeText = codeText;

@@ -382,10 +382,10 @@ void setCodeTexts(AssemblerRun& run, uint32_t word) {
   char code[5] = {0, 0, ' ', 0, 0};
   putHex(code, word & 0xFF, 2);
   putHex(code + 3, (word >> 8) & 0xFF, 2);
-  setText(run.source.codeText, std::string_view(code, sizeof code));
+  run.source.codeText = std::string_view(code, sizeof code);
   char hex[4];
   putHex(hex, word & 0xFFFF, 4);
-  setText(run.source.wordText, std::string_view(hex, sizeof hex));
+  run.source.wordText = std::string_view(hex, sizeof hex);
 }
 
 // Characters the splitter must look at; every other character is copied into its field

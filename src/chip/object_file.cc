@@ -155,7 +155,7 @@ void reportImages(const AssemblerRun& run, const std::vector<uint8_t>& image,
 }  // namespace
 
 // Byte i is the two hexadecimal digits that begin at character 3i.
-uint8_t codeTextByte(const std::string& codeText, size_t index) {
+uint8_t codeTextByte(std::string_view codeText, size_t index) {
   size_t pos = 3 * index;
   if (pos >= codeText.size()) return 0;
   size_t length = std::min<size_t>(2, codeText.size() - pos);

@@ -181,9 +181,7 @@ int processStatement(AssemblerRun& run, const LineScan& scan, int pass, uint32_t
                      int macroContext) {
   SourceState& s = run.source;
   const std::string& line = *scan.line;
-  // A copy of a string of the same length keeps the storage and makes no call to fill.
-  static const std::string kBlankCode(kBlankCodeText);
-  s.codeText = kBlankCode;
+  s.codeText = kBlankCodeText;
   s.macroContext = macroContext;
   s.currentLineNumber = lineNumber;
   s.statementAddress = s.locationCounter;
