@@ -118,7 +118,9 @@ class NameIndex {
   bool keyEquals(const Slot& slot, std::string_view name) const {
     if (slot.length != name.size()) return false;
     const char* key = arena_.data() + slot.offset;
-    if (!fold_) return std::memcmp(key, name.data(), name.size()) == 0;
+    // Names are mostly written alike, which one compare of the bytes settles.
+    if (std::memcmp(key, name.data(), name.size()) == 0) return true;
+    if (!fold_) return false;
     for (size_t i = 0; i < name.size(); ++i)
       if (toUpper(key[i]) != toUpper(name[i])) return false;
     return true;

@@ -2,6 +2,8 @@
 #include "source/line_scan.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "platform/text.h"
 
@@ -38,6 +40,12 @@ LineScan scanLine(const std::string& line) {
   LineScan scan;
   scan.line = &line;
   size_t pos = 0;
+  // Indentation by blanks goes eight at a time.
+  constexpr uint64_t kEightBlanks = 0x2020202020202020ull;
+  for (uint64_t eight; pos + 8 <= line.size(); pos += 8) {
+    std::memcpy(&eight, line.data() + pos, 8);
+    if (eight != kEightBlanks) break;
+  }
   while (pos < line.size() && isBlank(line[pos])) ++pos;
   scan.firstNonBlank = pos;
   while (pos < line.size() && !endsFirstWord(line[pos])) ++pos;
@@ -50,12 +58,15 @@ void scanKeywords(LineScan& scan) {
   if (scan.keywordsScanned) return;
   scan.keywordsScanned = true;
   const std::string_view line(*scan.line);
-  // The include rule passes over the blanks that scanLine has skipped.
-  scan.includeAt = includeKeywordAt(line, scan.firstNonBlank);
+  // The include rule passes over the blanks that scanLine has skipped, and any other
+  // first character than "#" or "." settles it.
+  const size_t first = scan.firstNonBlank;
+  if (first < line.size() && (line[first] == '#' || line[first] == '.'))
+    scan.includeAt = includeKeywordAt(line, first);
   // Every keyword stands next to a blank or tab before the first ";": ORG ends at the
   // first blank of a run, a definition keyword starts after the last one. The words
-  // between the runs are passed over whole, the first one as scanLine found it.
-  const size_t stop = std::min(line.find(';'), line.size());
+  // between the runs are passed over whole, the first one as scanLine found it (it
+  // holds no ";").
   auto definitionKeywords = [&](size_t start) {
     // Letters folded by their case bit; the rules test the characters exactly.
     const char c = static_cast<char>(line[start] | 0x20);
@@ -65,21 +76,21 @@ void scanKeywords(LineScan& scan) {
       scan.defstrKeyword =
           scan.defstrKeyword || definitionKeywordAt(line, start, "DEFSTR", "DEFSTRING");
   };
-  if (scan.firstNonBlank > 0 && scan.firstNonBlank < stop) definitionKeywords(scan.firstNonBlank);
+  if (first > 0 && first < line.size() && line[first] != ';') definitionKeywords(first);
   // The text of a std::string ends with a NUL, which stops both inner loops: they need
   // no bound of their own.
   const char* const text = scan.line->c_str();
-  size_t p = std::max(scan.wordEnd, scan.firstNonBlank);
+  size_t p = std::max(scan.wordEnd, first);
   for (;;) {
     while (!endsRun(text[p])) ++p;
-    if (p >= stop) break;
+    if (p >= line.size() || text[p] == ';') break;
     if (!isBlank(text[p])) {
       ++p;  // a NUL inside the text
       continue;
     }
     if (scan.orgAt == LineScan::npos && closesOrgKeyword(line, p)) scan.orgAt = p - 3;
     while (isBlank(text[p])) ++p;
-    if (p >= stop) break;
+    if (p >= line.size() || text[p] == ';') break;
     definitionKeywords(p);
   }
 }
