@@ -256,6 +256,13 @@ void noteDuplicate(AssemblerRun& run, int number, const char* what, char table,
 }
 
 void flushLineDiagnostics(AssemblerRun& run, unsigned lineNumber) {
+  DiagnosticsState& d = run.diagnostics;
+  // Most lines have nothing to write.
+  if (d.lineWarnings.empty() && d.lineErrors.empty() && d.lineNotes.empty() &&
+      d.userErrorText.empty()) {
+    d.warningsPending = d.errorsPending = false;
+    return;
+  }
   const SourceState& s = run.source;
   flushPending(run, s.includeFileNames[s.includeLevel], lineNumber, true);
 }

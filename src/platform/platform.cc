@@ -135,8 +135,15 @@ size_t plainRunEnd(const char* bytes, size_t from, size_t end) {
   while (from + 8 <= end) {
     uint64_t word;
     std::memcpy(&word, bytes + from, sizeof word);
-    if (anyControlByte(word)) {
-      for (size_t k = from; k < from + 8; ++k)
+    if (const uint64_t control = anyControlByte(word)) {
+      size_t first = from;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+      // The lowest flag marks the first byte below 20h: its index is the top byte of
+      // the flag's byte times 0102..08h, less one.
+      const uint64_t firstFlag = (control & (0 - control)) >> 7;
+      first += static_cast<size_t>((firstFlag * 0x0102030405060708ull) >> 56) - 1;
+#endif
+      for (size_t k = first; k < from + 8; ++k)
         if (!isPlainByte(bytes[k])) return k;
     }
     from += 8;
