@@ -241,9 +241,10 @@ void rewriteListing(AssemblerRun& run, const BankConvertTables& tables,
   std::map<int32_t, size_t> lineAddress;
   const std::vector<int32_t>& symbolLines = run.object.symbolLines;
   if (run.files.symbol != nullptr) {
-    for (size_t a = 0; a < tables.redirectedTo.size() && a < symbolLines.size(); ++a)
-      if (tables.redirectedTo[a] >= 0 && symbolLines[a] >= 1)
-        lineAddress.emplace(symbolLines[a], a);
+    for (const uint32_t a : tables.redirected) {
+      if (a >= symbolLines.size()) break;
+      if (symbolLines[a] >= 1) lineAddress.emplace(symbolLines[a], a);
+    }
   }
   // What the run wrote: the most that is read back.
   const long written = std::ftell(listing);
@@ -261,9 +262,9 @@ bool trampolinesInsideRom(AssemblerRun& run, const BankConvertTables& tables,
   const int64_t top = run.source.programRomTop;
   const ObjectState& object = run.object;
   bool inside = true;
-  for (size_t a = 0; a < tables.redirectedTo.size() && a < words.size(); ++a) {
+  for (const uint32_t a : tables.redirected) {
+    if (a >= words.size()) break;
     const int bank = tables.redirectedTo[a];
-    if (bank < 0) continue;
     // The caller's word points at its SF2; the JMP stands one word further on.
     const int64_t select = static_cast<int64_t>(a & 0xF000) + (words[a] & 0x0FFF);
     const int64_t jump = static_cast<int64_t>(bank) * kBankWords + (words[a] & 0x0FFF) + 1;
@@ -310,9 +311,23 @@ BankConvertTables buildTrampolines(const std::vector<uint16_t>& farTargets, int3
   };
   // No phase takes a target above 7FFFh (FFFFh marks an address without one).
   std::vector<uint32_t> callers;
-  for (uint32_t a = 0; a < farTargets.size(); ++a)
+  // Four entries at a time while they are all FFFFh, as most are.
+  uint32_t a = 0;
+  for (; a < farTargets.size(); ++a) {
+    if (a % 4 == 0 && a + 4 <= farTargets.size()) {
+      uint64_t four;
+      std::memcpy(&four, &farTargets[a], sizeof four);
+      if (four == ~uint64_t{0}) {
+        a += 3;
+        continue;
+      }
+    }
     if (farTargets[a] <= 0x7FFF) callers.push_back(a);
+  }
   for (const Phase& phase : phases) runPhase(phase, farTargets, callers, start, tables, image);
+  for (uint32_t caller : callers)
+    if (caller < tables.redirectedTo.size() && tables.redirectedTo[caller] >= 0)
+      tables.redirected.push_back(caller);
   return tables;
 }
 
