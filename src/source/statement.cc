@@ -190,8 +190,8 @@ int processStatement(AssemblerRun& run, const LineScan& scan, int pass, uint32_t
   // No statement of any kind may stand in the bank convert area; this comes first. The
   // directive that moves the area is not held there.
   if (s.bankedRom) {
-    int32_t inBank = s.locationCounter % kBankSize;
-    if (inBank < 0) inBank += kBankSize;
+    // The in-bank address, also of a negative counter (its two's complement).
+    const int32_t inBank = s.locationCounter & (kBankSize - 1);
     const PersistentSettings& settings = persistentSettings();
     if (inBank >= settings.bankConvertStart && inBank <= settings.bankConvertEnd &&
         !isBankConvertAreaLine(line)) {

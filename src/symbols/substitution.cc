@@ -90,6 +90,8 @@ int defineStringLine(AssemblerRun& run, const std::string& line, int pass, uint3
     state.strings.push_back(StringNode{s.field[1].str(), s.field[3].str()});
     state.stringByName.insert(s.field[1], static_cast<int32_t>(state.strings.size() - 1));
     state.stringNameLengths |= uint64_t{1} << (s.field[1].size() % 64);
+    if (!s.field[1].empty())
+      state.stringNameStarts |= uint64_t{1} << (static_cast<unsigned char>(s.field[1][0]) % 64);
   }
   return resultStringDefined;
 }
@@ -97,6 +99,9 @@ int defineStringLine(AssemblerRun& run, const std::string& line, int pass, uint3
 int findString(const AssemblerRun& run, std::string_view name, std::string& text) {
   const SubstitutionState& state = run.substitutions;
   if ((state.stringNameLengths >> (name.size() % 64) & 1) == 0) return -1;
+  if (!name.empty() &&
+      (state.stringNameStarts >> (static_cast<unsigned char>(name[0]) % 64) & 1) == 0)
+    return -1;
   const int32_t found = state.stringByName.find(name);
   if (found < 0 || static_cast<size_t>(found) >= state.strings.size()) return -1;
   text = state.strings[static_cast<size_t>(found)].text;

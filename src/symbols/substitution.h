@@ -30,9 +30,11 @@ struct SubstitutionState {
   NameIndex defineByName;           // first node per stored name
   std::vector<StringNode> strings;  // in definition order; kept for the run
   NameIndex stringByName;           // first node per name
-  // Bit (length % 64) of every string name's length: most statement fields are no
-  // string name, and this turns them away before the index is asked.
+  // Bit (length % 64) of every string name's length and bit (first character % 64) of
+  // its first character: most statement fields are no string name, and these turn them
+  // away before the index is asked.
   uint64_t stringNameLengths = 0;
+  uint64_t stringNameStarts = 0;
 };
 
 // DEFINE handler, for an active DEFINE statement of passes 1 and 2 (the whole line).
