@@ -238,6 +238,9 @@ TEST_F(EncoderTest, SplitStatement) {
       {"MOV ,3", 3, "MOV||3"},
       {"LDA ' '", 2, "LDA|' '"},
       {"LDA 'A B'", 2, "LDA|'AB'"},
+      {"LDA A B\tC", 2, "LDA|ABC"},  // blanks inside an operand are dropped
+      {"LDA ' ' + 1 ;x", 2, "LDA|' '+1"},
+      {"LDA X\t\t", 2, "LDA|X"},
       {"NOP,1", 1, "NOP,1"},
       {"NOP   ", 1, "NOP"},
       {"A\nB", 1, "A"},
@@ -266,6 +269,8 @@ TEST_F(EncoderTest, SplitStatement) {
   EXPECT_EQ(splitStatement(run, "LDA " + std::string(300, '7') + ",1"), 3);
   EXPECT_EQ(run.source.field[2], std::string(255, '7'));
   EXPECT_EQ(run.source.field[3], "1");
+  EXPECT_EQ(splitStatement(run, "LDA " + std::string(200, '7') + " " + std::string(99, '8')), 2);
+  EXPECT_EQ(run.source.field[2], std::string(200, '7') + std::string(55, '8'));
   EXPECT_EQ(encode("MOV ARGS"), 2);
   EXPECT_EQ(run.source.wordText, "2053");
 }
