@@ -156,10 +156,10 @@ void markListingLines(const std::string& name, size_t limit,
   };
   // Lines that are not marked go out as they stand, many at a time; only a line named in
   // `lineAddress` is held until it is whole.
-  int32_t number = 0;           // lines ended so far
-  bool unmarkedOpen = false;    // a line that is not marked has begun to go out
-  std::string line;             // the marked line being held
-  bool partial = false;         // the start of the held line has gone out already
+  int32_t number = 0;         // lines ended so far
+  bool unmarkedOpen = false;  // a line that is not marked has begun to go out
+  std::string line;           // the marked line being held
+  bool partial = false;       // the start of the held line has gone out already
   auto target = lineAddress.begin();
   auto nextIsMarked = [&]() {
     while (target != lineAddress.end() && target->first <= number) ++target;
@@ -184,7 +184,8 @@ void markListingLines(const std::string& name, size_t limit,
     // block ends first).
     auto lineEnd = [&](size_t from) {
       const void* feed = std::memchr(block + from, '\n', got - from);
-      return feed == nullptr ? got : static_cast<size_t>(static_cast<const char*>(feed) - block) + 1;
+      return feed == nullptr ? got
+                             : static_cast<size_t>(static_cast<const char*>(feed) - block) + 1;
     };
     while (i < got) {
       if (unmarkedOpen) {

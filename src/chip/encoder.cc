@@ -395,13 +395,13 @@ void setCodeTexts(AssemblerRun& run, uint32_t word) {
 struct SplitStops {
   bool stops[256] = {};
   constexpr SplitStops() : stops() {
-    for (char c : {'\0', ';', '\n', ' ', '\t', ',', '\''}) stops[static_cast<unsigned char>(c)] = true;
+    for (char c : {'\0', ';', '\n', ' ', '\t', ',', '\''})
+      stops[static_cast<unsigned char>(c)] = true;
   }
 };
 constexpr SplitStops kSplitStops;
 
 bool endsText(char c) { return c == '\0' || c == ';' || c == '\n'; }
-
 
 // Splitting without substitution. Field 1 ends at a blank or tab; later fields end at
 // a comma and lose their blanks and tabs. The text ends at ";", a line feed, a NUL or its

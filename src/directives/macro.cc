@@ -263,8 +263,9 @@ int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex
     if (static_cast<int>(k) + 1 > record.argumentCount) {
       replacement = "1";
     } else if (blank) {
-      const int length = std::snprintf(blankText, sizeof blankText,
-                                       "0 ; *** Parameter %d IS BLANK ***", static_cast<int>(k) + 1);
+      const int length =
+          std::snprintf(blankText, sizeof blankText, "0 ; *** Parameter %d IS BLANK ***",
+                        static_cast<int>(k) + 1);
       replacement = std::string_view(blankText, length > 0 ? static_cast<size_t>(length) : 0);
     } else {
       replacement = record.arguments[k];

@@ -44,13 +44,15 @@ class OutputLine {
   }
   // "%d", "%u" (width 0) and "%5d", "%5u": right-aligned, filled with blanks.
   OutputLine& decimal(long long value, int width = 0) {
-    if (value >= 0 && value <= 0xFFFFFFFFll && shortDigits(static_cast<uint32_t>(value), 10, width, ' '))
+    if (value >= 0 && value <= 0xFFFFFFFFll &&
+        shortDigits(static_cast<uint32_t>(value), 10, width, ' '))
       return *this;
     return signedNumber(value, width, ' ');
   }
   // "%05d", "%05u": filled with zeros after the sign.
   OutputLine& decimalZeros(long long value, int width) {
-    if (value >= 0 && value <= 0xFFFFFFFFll && shortDigits(static_cast<uint32_t>(value), 10, width, '0'))
+    if (value >= 0 && value <= 0xFFFFFFFFll &&
+        shortDigits(static_cast<uint32_t>(value), 10, width, '0'))
       return *this;
     return signedNumber(value, width, '0');
   }

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace zq {

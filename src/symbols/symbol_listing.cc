@@ -2,8 +2,8 @@
 #include "symbols/symbol_listing.h"
 
 #include <algorithm>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "driver/run.h"

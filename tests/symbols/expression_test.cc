@@ -144,9 +144,9 @@ TEST_F(ExpressionTest, SymbolClassesOrderAndCase) {
 TEST_F(ExpressionTest, SumsAsTheRewriteGivesThem) {
   for (const char* line : {"Z EQU 0\n", "A EQU 5\n", "B EQU 255\n", "W EQU 70000\n"})
     defineConstant(run, line, 1, 1, "EQU");
-  const std::vector<std::string> operands = {
-      "A", "B", "W", "Z", "NOPE", "FFH", "12", "0FFH", "0ffh", "1010B", "12D", "1F", "9AB",
-      "4294967295", "2147483648"};
+  const std::vector<std::string> operands = {"A",   "B",  "W",    "Z",          "NOPE",
+                                             "FFH", "12", "0FFH", "0ffh",       "1010B",
+                                             "12D", "1F", "9AB",  "4294967295", "2147483648"};
   auto same = [&](const std::string& text) {
     run.diagnostics.unresolvedName.clear();
     const int fast = evaluateExpression(run, text, kClassValue);
