@@ -151,18 +151,27 @@ void markListingLines(const std::string& name, size_t limit,
     return;
   }
   bool ok = true;
-  std::string line;
-  bool partial = false;  // the start of the line has gone out already
-  int32_t number = 0;
-  auto put = [&]() {
-    ok = ok && std::fwrite(line.data(), 1, line.size(), out) == line.size();
-    line.clear();
+  auto put = [&](const char* text, size_t size) {
+    ok = ok && std::fwrite(text, 1, size, out) == size;
+  };
+  // Lines that are not marked go out as they stand, many at a time; only a line named in
+  // `lineAddress` is held until it is whole.
+  int32_t number = 0;         // lines ended so far
+  bool unmarkedOpen = false;  // a line that is not marked has begun to go out
+  std::string line;           // the marked line being held
+  bool partial = false;       // the start of the held line has gone out already
+  auto target = lineAddress.begin();
+  auto nextIsMarked = [&]() {
+    while (target != lineAddress.end() && target->first <= number) ++target;
+    return target != lineAddress.end() && target->first == number + 1;
   };
   auto endLine = [&]() {
-    auto found = lineAddress.find(++number);
-    if (!partial && found != lineAddress.end() && found->second < image.size())
-      markRedirectedLine(line, image[found->second], tables.redirectedTo[found->second]);
-    put();
+    ++number;
+    if (!partial && target != lineAddress.end() && target->first == number &&
+        target->second < image.size())
+      markRedirectedLine(line, image[target->second], tables.redirectedTo[target->second]);
+    put(line.data(), line.size());
+    line.clear();
     partial = false;
   };
   char block[8192];
@@ -170,16 +179,47 @@ void markListingLines(const std::string& name, size_t limit,
     const size_t got = std::fread(block, 1, std::min(sizeof block, left), in);
     if (got == 0) break;
     left -= got;
-    for (size_t i = 0; i < got;) {
-      const void* feed = std::memchr(block + i, '\n', got - i);
-      const size_t stop = feed == nullptr ? got : static_cast<const char*>(feed) - block + 1;
-      line.append(block + i, stop - i);
-      i = stop;
-      if (feed != nullptr) {
-        endLine();
-      } else if (line.size() > kMaxHeldLine) {
-        put();
-        partial = true;
+    size_t i = 0;
+    // The end of the line that runs on from `from`, its line feed included (got when the
+    // block ends first).
+    auto lineEnd = [&](size_t from) {
+      const void* feed = std::memchr(block + from, '\n', got - from);
+      return feed == nullptr ? got
+                             : static_cast<size_t>(static_cast<const char*>(feed) - block) + 1;
+    };
+    while (i < got) {
+      if (unmarkedOpen) {
+        const size_t stop = lineEnd(i);
+        put(block + i, stop - i);
+        if (block[stop - 1] == '\n') {
+          ++number;
+          unmarkedOpen = false;
+        }
+        i = stop;
+      } else if (!line.empty() || partial || nextIsMarked()) {
+        const size_t stop = lineEnd(i);
+        line.append(block + i, stop - i);
+        i = stop;
+        if (line.back() == '\n') {
+          endLine();
+        } else if (line.size() > kMaxHeldLine) {
+          put(line.data(), line.size());
+          line.clear();
+          partial = true;
+        }
+      } else {
+        // Whole lines up to the one before the next marked line or the block's end.
+        size_t stop = i;
+        do {
+          stop = lineEnd(stop);
+          if (block[stop - 1] != '\n') {
+            unmarkedOpen = true;
+            break;
+          }
+          ++number;
+        } while (stop < got && !nextIsMarked());
+        put(block + i, stop - i);
+        i = stop;
       }
     }
   }
@@ -202,9 +242,10 @@ void rewriteListing(AssemblerRun& run, const BankConvertTables& tables,
   std::map<int32_t, size_t> lineAddress;
   const std::vector<int32_t>& symbolLines = run.object.symbolLines;
   if (run.files.symbol != nullptr) {
-    for (size_t a = 0; a < tables.redirectedTo.size() && a < symbolLines.size(); ++a)
-      if (tables.redirectedTo[a] >= 0 && symbolLines[a] >= 1)
-        lineAddress.emplace(symbolLines[a], a);
+    for (const uint32_t a : tables.redirected) {
+      if (a >= symbolLines.size()) break;
+      if (symbolLines[a] >= 1) lineAddress.emplace(symbolLines[a], a);
+    }
   }
   // What the run wrote: the most that is read back.
   const long written = std::ftell(listing);
@@ -222,9 +263,9 @@ bool trampolinesInsideRom(AssemblerRun& run, const BankConvertTables& tables,
   const int64_t top = run.source.programRomTop;
   const ObjectState& object = run.object;
   bool inside = true;
-  for (size_t a = 0; a < tables.redirectedTo.size() && a < words.size(); ++a) {
+  for (const uint32_t a : tables.redirected) {
+    if (a >= words.size()) break;
     const int bank = tables.redirectedTo[a];
-    if (bank < 0) continue;
     // The caller's word points at its SF2; the JMP stands one word further on.
     const int64_t select = static_cast<int64_t>(a & 0xF000) + (words[a] & 0x0FFF);
     const int64_t jump = static_cast<int64_t>(bank) * kBankWords + (words[a] & 0x0FFF) + 1;
@@ -271,9 +312,23 @@ BankConvertTables buildTrampolines(const std::vector<uint16_t>& farTargets, int3
   };
   // No phase takes a target above 7FFFh (FFFFh marks an address without one).
   std::vector<uint32_t> callers;
-  for (uint32_t a = 0; a < farTargets.size(); ++a)
+  // Four entries at a time while they are all FFFFh, as most are.
+  uint32_t a = 0;
+  for (; a < farTargets.size(); ++a) {
+    if (a % 4 == 0 && a + 4 <= farTargets.size()) {
+      uint64_t four;
+      std::memcpy(&four, &farTargets[a], sizeof four);
+      if (four == ~uint64_t{0}) {
+        a += 3;
+        continue;
+      }
+    }
     if (farTargets[a] <= 0x7FFF) callers.push_back(a);
+  }
   for (const Phase& phase : phases) runPhase(phase, farTargets, callers, start, tables, image);
+  for (uint32_t caller : callers)
+    if (caller < tables.redirectedTo.size() && tables.redirectedTo[caller] >= 0)
+      tables.redirected.push_back(caller);
   return tables;
 }
 

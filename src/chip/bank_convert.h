@@ -31,6 +31,8 @@ struct BankConvertTables {
   std::array<int32_t, kConvertBanks> counters{{2, 1, 1}};
   // Per ROM address below 3000h: the bank it was redirected to, or -1.
   std::vector<int16_t> redirectedTo;
+  // The addresses redirected, in ascending order.
+  std::vector<uint32_t> redirected;
 
   int32_t usedSize() const;
 };

@@ -64,7 +64,7 @@ int insertBankEndNop(AssemblerRun& run) {
   }
   s.listingLineCount += 4;
   // The NOP's ".SYM" line names the fifth of those lines.
-  std::string codeText = s.codeText;
+  const auto codeText = s.codeText;
   s.codeText = "00 00";
   int recorded = recordOrFail(run, 2, s.statementAddress);
   s.codeText = codeText;
@@ -113,16 +113,19 @@ void writeMapRecord(AssemblerRun& run, uint32_t lineNumber) {
     if (level < 0 || level > kMaxIncludeLevel) level = 0;
     fileName = &s.includeFileNames[static_cast<size_t>(level)];
   }
-  const char* shown = "*";
-  if (*fileName != run.object.mapFileName && !equalsNoCase(*fileName, run.object.mapFileName)) {
-    run.object.mapFileName = *fileName;
-    shown = fileName->c_str();
-  }
+  const bool sameFile =
+      *fileName == run.object.mapFileName || equalsNoCase(*fileName, run.object.mapFileName);
+  if (!sameFile) run.object.mapFileName = *fileName;
   // "%04X %d %d\n%s\n"
   OutputLine line;
   line.hex(static_cast<unsigned>(s.statementAddress), 4).text(" ");
   line.decimal(static_cast<int>(lineNumber)).text(" ");
-  line.decimal(expanding ? run.macros.macroNestingDepth : 0).text("\n").text(shown).text("\n");
+  line.decimal(expanding ? run.macros.macroNestingDepth : 0).text("\n");
+  if (sameFile) {
+    line.text("*\n");
+  } else {
+    line.text(*fileName).text("\n");
+  }
   line.writeTo(run.files.map);
 }
 

@@ -194,25 +194,42 @@ uint64_t mnemonicKey(const char* text, size_t length) {
 // its count or at the zero record that closes it.
 void indexMnemonics(ChipState& chip) {
   chip.mnemonicRecords.clear();
+  chip.mnemonicByKey.clear();
   const std::vector<OpcodeEntry>& table = chip.opcodes;
+  chip.mnemonicClass.assign(table.size(), 0);
+  static const char* const kConditionalJumps[] = {"JB0", "JB1", "JB2", "JB3",
+                                                  "JNZ", "JNC", "JZ",  "JC"};
+  for (size_t i = 0; i < table.size(); ++i) {
+    const std::string_view mnemonic(table[i].mnemonic,
+                                    strnlen(table[i].mnemonic, sizeof table[i].mnemonic));
+    for (const char* jump : kConditionalJumps)
+      if (equalsNoCase(mnemonic, jump)) chip.mnemonicClass[i] |= kMnemonicConditionalJump;
+    if (equalsNoCase(mnemonic, "CALL") || equalsNoCase(mnemonic, "JMP"))
+      chip.mnemonicClass[i] |= kMnemonicCallOrJump;
+  }
   size_t count = chip.instructionCount > 0 ? static_cast<size_t>(chip.instructionCount) : 0;
   for (size_t i = 0; i < count && i < table.size(); ++i) {
     const OpcodeEntry& entry = table[i];
     if (entry.mnemonic[0] == '\0') break;
     if (isLowerLetter(entry.mnemonic[0])) continue;
     size_t length = strnlen(entry.mnemonic, sizeof entry.mnemonic);
-    chip.mnemonicRecords[mnemonicKey(entry.mnemonic, length)].push_back(static_cast<int>(i));
+    const auto next = static_cast<int32_t>(chip.mnemonicRecords.size());
+    const int32_t k = chip.mnemonicByKey.insert(mnemonicKey(entry.mnemonic, length), next);
+    if (k == next) chip.mnemonicRecords.emplace_back();
+    chip.mnemonicRecords[static_cast<size_t>(k)].push_back(static_cast<int>(i));
   }
 }
 
-const std::vector<int>* findMnemonicRecords(const AssemblerRun& run, const std::string& word) {
+const std::vector<int>* findMnemonicRecords(const AssemblerRun& run, std::string_view word) {
   uint64_t key = mnemonicKey(word.data(), word.size());
   if (key == 0) return nullptr;
-  auto found = run.chip.mnemonicRecords.find(key);
-  return found == run.chip.mnemonicRecords.end() ? nullptr : &found->second;
+  const int32_t* found = run.chip.mnemonicByKey.find(key);
+  if (found == nullptr || static_cast<size_t>(*found) >= run.chip.mnemonicRecords.size())
+    return nullptr;
+  return &run.chip.mnemonicRecords[static_cast<size_t>(*found)];
 }
 
-int findMnemonic(const AssemblerRun& run, const std::string& word, size_t from) {
+int findMnemonic(const AssemblerRun& run, std::string_view word, size_t from) {
   const std::vector<int>* records = findMnemonicRecords(run, word);
   if (records == nullptr) return -1;
   for (int index : *records)
@@ -220,7 +237,7 @@ int findMnemonic(const AssemblerRun& run, const std::string& word, size_t from) 
   return -1;
 }
 
-bool isMnemonic(const AssemblerRun& run, const std::string& word) {
+bool isMnemonic(const AssemblerRun& run, std::string_view word) {
   return findMnemonic(run, word, 0) >= 0;
 }
 
@@ -231,11 +248,26 @@ std::string chipModel(const AssemblerRun& run) {
   return name.size() < 6 ? std::string() : name.substr(2, 4);
 }
 
+bool chipModelIs(const AssemblerRun& run, std::string_view model) {
+  if (run.params == nullptr) return false;
+  const char* name = run.params->chipName;
+  const size_t length = strnlen(name, sizeof run.params->chipName);
+  const std::string_view found = length < 6 ? std::string_view() : std::string_view(name + 2, 4);
+  return equalsNoCase(found, model);
+}
+
+uint8_t mnemonicClassOf(const ChipState& chip, int index) {
+  if (index < 0 || static_cast<size_t>(index) >= chip.mnemonicClass.size()) return 0;
+  return chip.mnemonicClass[static_cast<size_t>(index)];
+}
+
 void releaseOpcodeTable(AssemblerRun& run) {
   run.chip.opcodes.clear();
   run.chip.opcodes.shrink_to_fit();
   run.chip.instructionCount = 0;
   run.chip.mnemonicRecords.clear();
+  run.chip.mnemonicByKey.clear();
+  run.chip.mnemonicClass.clear();
 }
 
 }  // namespace zq

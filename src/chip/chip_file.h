@@ -24,8 +24,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <vector>
+
+#include "platform/flat_index.h"
 
 namespace zq {
 
@@ -52,8 +54,20 @@ struct ChipState {
   uint16_t stopForbidden = 0;        // mask options forbid "STOP"
   // Records by mnemonic, in file order; built by indexMnemonics. The key is the
   // mnemonic upper-cased and packed into a number (see mnemonicKey in chip_file.cc).
-  std::unordered_map<uint64_t, std::vector<int>> mnemonicRecords;
+  // The records of mnemonic k are mnemonicRecords[k]; k is found by the key.
+  IntegerMap<int32_t> mnemonicByKey;
+  std::vector<std::vector<int>> mnemonicRecords;
+  // Class bits of each record's mnemonic (kMnemonicConditionalJump, kMnemonicCallOrJump),
+  // worked out once by indexMnemonics: a statement whose mnemonic matched the record
+  // has the same class, since the match ignores case as the classes do.
+  std::vector<uint8_t> mnemonicClass;
 };
+
+// The conditional jumps "JB0" to "JB3", "JNZ", "JNC", "JZ", "JC": 11-bit targets within
+// their half page, looked up among the labels (symbol class 3).
+constexpr uint8_t kMnemonicConditionalJump = 1;
+// "CALL" and "JMP": 12-bit targets, labels only (symbol class 4), far targets.
+constexpr uint8_t kMnemonicCallOrJump = 2;
 
 // Parsed form of a chip file image (for the loader and the zqcoe tool).
 struct ChipImage {
@@ -77,14 +91,18 @@ int readMaskOptions(AssemblerRun& run);
 void indexMnemonics(ChipState& chip);
 // True when a record has the mnemonic (first character upper-cased and compared
 // exactly, the whole text without regard to case).
-bool isMnemonic(const AssemblerRun& run, const std::string& word);
+bool isMnemonic(const AssemblerRun& run, std::string_view word);
 // Index of the first record at or after `from` that has the mnemonic `word` (same
 // matching rule), or -1. The search ends at the zero record that closes the table.
-int findMnemonic(const AssemblerRun& run, const std::string& word, size_t from);
+int findMnemonic(const AssemblerRun& run, std::string_view word, size_t from);
 // Indexes of all records that have the mnemonic `word`, in file order; nullptr for none.
-const std::vector<int>* findMnemonicRecords(const AssemblerRun& run, const std::string& word);
+const std::vector<int>* findMnemonicRecords(const AssemblerRun& run, std::string_view word);
 // The four model characters after "ZQ" in the block's chip name ("" if shorter).
 std::string chipModel(const AssemblerRun& run);
+// True when chipModel equals `model` without regard to case (no string is made).
+bool chipModelIs(const AssemblerRun& run, std::string_view model);
+// The class bits of record `index` (0 for an index beyond the table).
+uint8_t mnemonicClassOf(const ChipState& chip, int index);
 // Releases the opcode table.
 void releaseOpcodeTable(AssemblerRun& run);
 

@@ -167,7 +167,7 @@ int encodeStatementAt(AssemblerRun& run, const std::string& statement, uint32_t 
   const bool warned = !d.lineWarnings.empty();
   dropLineDiagnostics(run);
   if (refused) return -1;
-  word = static_cast<uint16_t>(readHex(source.wordText, 4));
+  word = static_cast<uint16_t>(readHexChars(source.wordText.data(), 4));
   return warned ? 0 : 1;
 }
 

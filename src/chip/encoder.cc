@@ -13,6 +13,7 @@
 #include "chip/encoder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <initializer_list>
 
 #include "driver/run.h"
@@ -49,6 +50,7 @@ struct FormChoice {
   int required = 0;       // field count the record asks for
   int hlOperand = 0;      // 0, or the operand (1 or 2) written "@HL": not evaluated
   bool pageForm = false;  // "CALL"/"JMP" page, address
+  uint8_t mnemonicClass = 0;  // class bits of the record's mnemonic
 };
 
 // Passes 0 and 1 run the same checks without a word; only pass 2 reports.
@@ -58,16 +60,20 @@ void reportError(AssemblerRun& run, int pass, int number) {
 
 // Model rules compare the four characters after "ZQ" of the loaded chip's name.
 bool modelIsOneOf(const AssemblerRun& run, std::initializer_list<const char*> models) {
-  std::string model = chipModel(run);
   for (const char* candidate : models)
-    if (equalsNoCase(model, candidate)) return true;
+    if (chipModelIs(run, candidate)) return true;
   return false;
 }
 
 // Count of binary digits of a number without leading zeros (1 for zero).
 int binaryDigitCount(uint32_t value) {
   int count = 1;
-  while (value >>= 1) ++count;
+  for (int step : {16, 8, 4, 2, 1}) {
+    if (value >> step) {
+      value >>= step;
+      count += step;
+    }
+  }
   return count;
 }
 
@@ -96,11 +102,20 @@ uint32_t workingRegister(AssemblerRun& run, uint32_t value, int pass) {
   return value;
 }
 
-// Evaluates a field; a failed (negative) operand counts as 0.
+// Evaluates a field; a failed (negative) operand counts as 0. Only a field with a
+// character constant is copied to have it replaced.
 uint32_t evaluateField(AssemblerRun& run, int index, int pass, int symbolClass) {
-  std::string text = run.source.field[static_cast<size_t>(index)];
-  replaceCharConstants(text);
-  int value = evaluateOperand(run, text, pass, symbolClass);
+  const std::string_view field = run.source.field[static_cast<size_t>(index)];
+  int value;
+  bool quote = false;
+  for (char c : field) quote = quote || c == '\'';
+  if (!quote) {
+    value = evaluateOperand(run, field, pass, symbolClass);
+  } else {
+    std::string text(field);
+    replaceCharConstants(text);
+    value = evaluateOperand(run, text, pass, symbolClass);
+  }
   return value < 0 ? 0 : static_cast<uint32_t>(value) & 0xFFFF;
 }
 
@@ -134,7 +149,7 @@ bool ramFlagsAllow(AssemblerRun& run, int pass, uint32_t value, bool ramOperand,
 //   otherwise      the first record ends the search with a count that does not fit
 int findForm(const AssemblerRun& run, int n, FormChoice& choice) {
   const auto& field = run.source.field;
-  const std::string& mnemonic = field[1];
+  const std::string_view mnemonic = field[1];
   bool hl1 = n >= 2 && equalsNoCase(field[2], "@HL");
   bool hl2 = n >= 3 && equalsNoCase(field[3], "@HL");
   const std::vector<int>* records = findMnemonicRecords(run, mnemonic);
@@ -160,7 +175,7 @@ int findForm(const AssemblerRun& run, int n, FormChoice& choice) {
       if (kind == kKindPair || kind == kKindPairHlFirst || kind == kKindRegisterFirst ||
           kind == kKindRegisterSecond) {
         required = 3;
-      } else if (kind == kKindAddress && isCallOrJump(mnemonic)) {
+      } else if (kind == kKindAddress && (mnemonicClassOf(run.chip, i) & kMnemonicCallOrJump)) {
         required = 3;
         pageForm = true;
       } else {
@@ -180,6 +195,7 @@ int findForm(const AssemblerRun& run, int n, FormChoice& choice) {
     }
     if (required != n) return resultBadOperandCount;
     choice.index = i;
+    choice.mnemonicClass = mnemonicClassOf(run.chip, i);
     choice.kind = kind;
     choice.required = required;
     choice.hlOperand = hlSet ? (kind == kKindPair ? 2 : 1) : 0;
@@ -227,12 +243,11 @@ bool placeOperand(AssemblerRun& run, int pass, uint32_t& value, uint16_t mask, b
 }
 
 // Mnemonic with one operand (n = 2, not "@HL"): kinds 1, 5 and 11.
-bool encodeOneOperand(AssemblerRun& run, int pass, const OpcodeEntry& entry, uint32_t x,
-                      uint32_t& word) {
-  const std::string& mnemonic = run.source.field[1];
+bool encodeOneOperand(AssemblerRun& run, int pass, const OpcodeEntry& entry, uint8_t mnemonicClass,
+                      uint32_t x, uint32_t& word) {
   uint32_t loc = static_cast<uint32_t>(run.source.statementAddress) & 0xFFFF;
   bool banked = run.source.bankedRom;
-  if (entry.kind == kKindAddress && isConditionalJump(mnemonic)) {
+  if (entry.kind == kKindAddress && (mnemonicClass & kMnemonicConditionalJump)) {
     // The jump cannot leave its bank; within the bank only the in-bank address counts,
     // so the half-page rules below see bank 1 and 2 targets as they see bank 0 ones.
     if (banked) {
@@ -259,7 +274,7 @@ bool encodeOneOperand(AssemblerRun& run, int pass, const OpcodeEntry& entry, uin
   // to another bank through the far target stored by the caller.
   if (banked) {
     if (x > kBankedTop) reportError(run, pass, kErrorOperand);
-    if (isCallOrJump(mnemonic)) {
+    if (mnemonicClass & kMnemonicCallOrJump) {
       checkFarTarget(run, pass, loc, x);
       x &= 0x0FFF;
     }
@@ -338,59 +353,109 @@ void setCodeTexts(AssemblerRun& run, uint32_t word) {
   char code[5] = {0, 0, ' ', 0, 0};
   putHex(code, word & 0xFF, 2);
   putHex(code + 3, (word >> 8) & 0xFF, 2);
-  run.source.codeText.assign(code, sizeof code);
+  run.source.codeText = std::string_view(code, sizeof code);
   char hex[4];
   putHex(hex, word & 0xFFFF, 4);
-  run.source.wordText.assign(hex, sizeof hex);
+  run.source.wordText = std::string_view(hex, sizeof hex);
 }
 
-// Fields keep their first kMaxFieldLength characters; the rest of a longer one is dropped.
-void appendToField(std::string& field, char c) {
-  if (field.size() < kMaxFieldLength) field.push_back(c);
-}
+// Characters the splitter must look at; every other character is copied into its field
+// as it stands. NUL, ";" and line feed end the text, blank and tab separate field 1 and
+// are dropped from the others, "," separates the later fields, and a quote may open a
+// quoted blank.
+struct SplitStops {
+  bool stops[256] = {};
+  constexpr SplitStops() : stops() {
+    for (char c : {'\0', ';', '\n', ' ', '\t', ',', '\''})
+      stops[static_cast<unsigned char>(c)] = true;
+  }
+};
+constexpr SplitStops kSplitStops;
+
+bool endsText(char c) { return c == '\0' || c == ';' || c == '\n'; }
 
 // Splitting without substitution. Field 1 ends at a blank or tab; later fields end at
 // a comma and lose their blanks and tabs. The text ends at ";", a line feed, a NUL or its
-// end; a separator followed only by blanks up to such an end ends it too.
-int splitOnce(SourceState& state, const std::string& text) {
-  auto at = [&text](size_t k) -> char { return k < text.size() ? text[k] : '\0'; };
-  auto ends = [](char c) { return c == '\0' || c == ';' || c == '\n'; };
-  size_t i = 0;
-  while (isBlank(at(i))) ++i;
-  if (ends(at(i))) return 0;
+// end; a separator followed only by blanks up to such an end ends it too. Fields keep
+// their first kMaxFieldLength characters; the rest of a longer one is dropped.
+int splitOnce(SourceState& state, std::string_view text) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  auto at = [end](const char* q) -> char { return q < end ? *q : '\0'; };
+  while (isBlank(at(p))) ++p;
+  if (endsText(at(p))) return 0;
 
+  // A field is stored straight from the text while it is one piece of it; only a field
+  // of the operands that loses a blank is gathered piece by piece.
   int n = 1;
-  state.field[1].clear();
+  const char* fieldStart = p;
+  char gathered[kMaxFieldLength];
+  size_t length = 0;
+  bool gathering = false;
+  auto append = [&](const char* from, const char* to) {
+    while (from < to && length < kMaxFieldLength) gathered[length++] = *from++;
+  };
+  // The field's text ends here, before any blanks that close it.
+  const char* contentEnd = p;
+  auto store = [&]() {
+    FieldText& field = state.field[static_cast<size_t>(n)];
+    if (gathering) {
+      append(fieldStart, contentEnd);
+      field.assign(std::string_view(gathered, length));
+    } else {
+      field.assign(std::string_view(fieldStart, static_cast<size_t>(contentEnd - fieldStart)));
+    }
+  };
   while (true) {
-    char c = at(i);
-    if (ends(c)) return n;
-    std::string& field = state.field[static_cast<size_t>(n)];
-    if (c == '\'' && at(i + 1) == ' ' && at(i + 2) == '\'') {
+    // The characters that need no care, in one piece.
+    while (p < end && !kSplitStops.stops[static_cast<unsigned char>(*p)]) ++p;
+    contentEnd = p;
+    char c = at(p);
+    if (n > 1 && isBlank(c)) {
+      // Blanks of the operands are dropped. Before a comma or the end they only close
+      // the field; before more text the field goes on after them, gathered.
+      const char* after = p + 1;
+      while (isBlank(at(after))) ++after;
+      c = at(after);
+      if (!endsText(c) && c != ',') {
+        append(fieldStart, p);
+        gathering = true;
+        p = fieldStart = after;
+        continue;
+      }
+      p = after;
+    }
+    if (endsText(c)) {
+      store();
+      return n;
+    }
+    if (c == '\'' && at(p + 1) == ' ' && at(p + 2) == '\'') {
       // A quoted blank is a character constant, not a separator.
-      for (int k = 0; k < 3; ++k) appendToField(field, at(i + k));
-      i += 3;
+      p += 3;
       continue;
     }
-    bool separator = n == 1 ? isBlank(c) : c == ',';
+    const bool separator = n == 1 ? isBlank(c) : c == ',';
     if (separator) {
-      size_t next = i + 1;
+      store();
+      const char* next = p + 1;
       while (isBlank(at(next))) ++next;
-      if (ends(at(next))) return n;
+      if (endsText(at(next))) return n;
       // Nothing of a 33rd field is kept; the caller refuses the statement.
       if (n == kMaxFields) return kMaxFields + 1;
       ++n;
-      state.field[static_cast<size_t>(n)].clear();
-      i = next;
+      p = fieldStart = next;
+      length = 0;
+      gathering = false;
       continue;
     }
-    if (!isBlank(c)) appendToField(field, c);
-    ++i;
+    // A comma of field 1 or a lone quote is text.
+    ++p;
   }
 }
 
 }  // namespace
 
-int splitStatement(AssemblerRun& run, const std::string& text) {
+int splitStatement(AssemblerRun& run, std::string_view text) {
   SourceState& state = run.source;
   int n = splitOnce(state, text);
   if (n > kMaxFields) return n;
@@ -400,7 +465,7 @@ int splitStatement(AssemblerRun& run, const std::string& text) {
   bool replaced = false;
   for (int f = 1; f <= n; ++f) {
     std::string substitute;
-    const std::string& field = state.field[static_cast<size_t>(f)];
+    const auto& field = state.field[static_cast<size_t>(f)];
     if (observedUse(run, ZQASM_SYMBOL_STRING, field, findString(run, field, substitute)) >= 0) {
       state.field[static_cast<size_t>(f)] = substitute;
       replaced = true;
@@ -408,7 +473,7 @@ int splitStatement(AssemblerRun& run, const std::string& text) {
   }
   if (!replaced) return n;
   // Separators as the first split expects them: a blank after field 1, then commas.
-  std::string rebuilt = state.field[1];
+  std::string rebuilt = state.field[1].str();
   for (int f = 2; f <= n; ++f) {
     rebuilt += f == 2 ? " " : ",";
     rebuilt += state.field[static_cast<size_t>(f)];
@@ -427,7 +492,7 @@ int encodeInstruction(AssemblerRun& run, int n, int pass) {
     return resultBadOperandCount;
   }
   const OpcodeEntry& entry = run.chip.opcodes[static_cast<size_t>(form.index)];
-  const std::string& mnemonic = run.source.field[1];
+  const std::string_view mnemonic = run.source.field[1];
 
   // Operand values, each checked against its RAM flags as soon as it is known.
   uint32_t x = 0, y = 0;
@@ -435,9 +500,9 @@ int encodeInstruction(AssemblerRun& run, int n, int pass) {
     // Branch targets see labels only; every other operand sees values only.
     int symbolClass = kClassValue;
     if (n == 2 && form.kind == kKindAddress) {
-      if (isConditionalJump(mnemonic)) {
+      if (form.mnemonicClass & kMnemonicConditionalJump) {
         symbolClass = kClassBranch;
-      } else if (isCallOrJump(mnemonic)) {
+      } else if (form.mnemonicClass & kMnemonicCallOrJump) {
         symbolClass = kClassCallJump;
       }
     }
@@ -463,8 +528,9 @@ int encodeInstruction(AssemblerRun& run, int n, int pass) {
   } else if (n == 2 && form.hlOperand == 1) {
     // "@HL" alone: the opcode says it all.
   } else if (n == 2) {
-    if (!encodeOneOperand(run, pass, entry, x, word)) return -1;
-    if (form.kind == kKindAddress && isCallOrJump(mnemonic)) storeFarTarget(run, pass, x);
+    if (!encodeOneOperand(run, pass, entry, form.mnemonicClass, x, word)) return -1;
+    if (form.kind == kKindAddress && (form.mnemonicClass & kMnemonicCallOrJump))
+      storeFarTarget(run, pass, x);
   } else if (form.pageForm) {
     if (!encodePageForm(run, pass, entry, x, y, word)) return -1;
     // The page only selects; the far target is the address operand as written.
@@ -484,7 +550,7 @@ int encodeInstruction(AssemblerRun& run, int n, int pass) {
   return 2;
 }
 
-int assembleInstruction(AssemblerRun& run, const std::string& text, int pass, int& fieldCount,
+int assembleInstruction(AssemblerRun& run, std::string_view text, int pass, int& fieldCount,
                         int macroContext, uint32_t lineNumber) {
   int n = splitStatement(run, text);
   fieldCount = n;

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace zq {
 
@@ -25,11 +26,11 @@ struct AssemblerRun;
 // resultUnknownMnemonic, resultBadOperandCount, resultRomOverflow (moved from the last
 // word of a bank beyond the ROM), or resultFatal. An instruction that moves to the next
 // bank is encoded for the address it moves to.
-int assembleInstruction(AssemblerRun& run, const std::string& text, int pass, int& fieldCount,
+int assembleInstruction(AssemblerRun& run, std::string_view text, int pass, int& fieldCount,
                         int macroContext, uint32_t lineNumber);
 // Splits a statement into field[1..]; applies DEFSTRING substitution. Returns the count
 // (33 when a 33rd field was met).
-int splitStatement(AssemblerRun& run, const std::string& text);
+int splitStatement(AssemblerRun& run, std::string_view text);
 // Encodes the split statement. 2 success, 0 n < 1, -1 refused, resultUnknownMnemonic,
 // resultBadOperandCount.
 int encodeInstruction(AssemblerRun& run, int n, int pass);

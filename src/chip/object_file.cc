@@ -128,14 +128,23 @@ bool convertBanks(AssemblerRun& run, std::vector<uint8_t>& image, size_t romWord
   std::vector<uint16_t> words(kWordFormSize, 0);
   // The word form holds 3002h words; a larger ROM keeps its upper part as laid.
   size_t shared = std::min(romWords, kWordFormSize);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  // The image is little-endian words already.
+  std::memcpy(words.data(), image.data(), 2 * shared);
+#else
   for (size_t i = 0; i < shared; ++i) {
     words[i] = static_cast<uint16_t>(image[2 * i + 1] << 8 | image[2 * i]);
   }
+#endif
   if (!runBankConvertArea(run, words)) return false;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  std::memcpy(image.data(), words.data(), 2 * shared);
+#else
   for (size_t i = 0; i < shared; ++i) {
     image[2 * i] = static_cast<uint8_t>(words[i] & 0xFF);
     image[2 * i + 1] = static_cast<uint8_t>(words[i] >> 8);
   }
+#endif
   return true;
 }
 
@@ -148,8 +157,14 @@ void reportImages(const AssemblerRun& run, const std::vector<uint8_t>& image,
   std::vector<uint8_t> written(romWords, 0);
   for (const InstructionRecord& record : run.object.insertAddressTable)
     if (record.address < romWords) written[record.address] = 1;
-  for (size_t i = 0; i < romWords && !laid.empty(); ++i)
-    if (image[2 * i] != laid[2 * i] || image[2 * i + 1] != laid[2 * i + 1]) written[i] = 1;
+  // Compared 32 words at a time; only a block that changed is looked at word by word.
+  constexpr size_t kBlockWords = 32;
+  for (size_t block = 0; block < romWords && !laid.empty(); block += kBlockWords) {
+    const size_t end = std::min(romWords, block + kBlockWords);
+    if (std::memcmp(&image[2 * block], &laid[2 * block], 2 * (end - block)) == 0) continue;
+    for (size_t i = block; i < end; ++i)
+      if (image[2 * i] != laid[2 * i] || image[2 * i + 1] != laid[2 * i + 1]) written[i] = 1;
+  }
   std::vector<uint8_t> cellWritten(tableBytes, 0);
   for (size_t i = 0; i < tableBytes; ++i) cellWritten[i] = run.segments.tableRom[i] != 0xFFFF;
   const std::vector<RamName>& ram = run.segments.ramNames;
@@ -168,10 +183,14 @@ uint16_t unwrittenWord(const AssemblerRun& run) {
 }
 
 // Byte i is the two hexadecimal digits that begin at character 3i.
-uint8_t codeTextByte(const std::string& codeText, size_t index) {
+uint8_t codeTextByte(std::string_view codeText, size_t index) {
   size_t pos = 3 * index;
   if (pos >= codeText.size()) return 0;
   size_t length = std::min<size_t>(2, codeText.size() - pos);
+  // Two hexadecimal digits, as the encoder writes them, read as the hex reader would.
+  auto digit = [](char c) { return isDigit(c) ? c - '0' : toUpper(c) - 'A' + 10; };
+  if (length == 2 && isHexDigit(codeText[pos]) && isHexDigit(codeText[pos + 1]))
+    return static_cast<uint8_t>(digit(codeText[pos]) * 16 + digit(codeText[pos + 1]));
   return static_cast<uint8_t>(readHexChars(codeText.data() + pos, length));
 }
 

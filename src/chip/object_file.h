@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zq {
@@ -44,7 +45,7 @@ struct ObjectState {
 };
 
 // Byte `index` of the code text "LL HH" (0 the low byte, 1 the high byte); 0 when absent.
-uint8_t codeTextByte(const std::string& codeText, size_t index);
+uint8_t codeTextByte(std::string_view codeText, size_t index);
 // Records an instruction at `address` with bytes from the code text; writes its ".SYM"
 // line. False when memory is exhausted.
 bool recordInstruction(AssemblerRun& run, int byteCount, int address);

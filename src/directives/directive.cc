@@ -207,7 +207,8 @@ void bankConvertArea(AssemblerRun& run, int pass) {
 
 }  // namespace
 
-const DirectiveEntry* findDirective(const std::string& keyword) {
+const DirectiveEntry* findDirective(std::string_view keyword) {
+  if (keyword.empty()) return nullptr;
   // The first letter settles most entries without a string compare.
   for (const DirectiveEntry& entry : directiveTable) {
     if (entry.keyword[0] == keyword[0] && keyword == entry.keyword) return &entry;
@@ -242,8 +243,9 @@ int processDirective(AssemblerRun& run, const std::string& line, size_t position
   size_t keywordEnd = keywordStart;
   while (keywordEnd < line.size() && !endsWord(line[keywordEnd])) ++keywordEnd;
   if (keywordEnd - keywordStart > kMaxKeywordLength) return resultNotDirective;
-  const DirectiveEntry* entry =
-      findDirective(upperCase(line.substr(keywordStart, keywordEnd - keywordStart)));
+  char keyword[kMaxKeywordLength];
+  for (size_t k = keywordStart; k < keywordEnd; ++k) keyword[k - keywordStart] = toUpper(line[k]);
+  const DirectiveEntry* entry = findDirective(std::string_view(keyword, keywordEnd - keywordStart));
   if (entry == nullptr) return resultNotDirective;
   const int code = entry->directiveCode;
 
@@ -268,10 +270,14 @@ int processDirective(AssemblerRun& run, const std::string& line, size_t position
     return 0;
   }
 
-  run.directives.directiveLine = line;
-  run.directives.directiveArgPos = keywordEnd < line.size() ? keywordEnd + 1 : keywordEnd;
-  // Handlers get the text from the character that ended the keyword.
-  const std::string arguments = line.substr(keywordEnd);
+  // The directives that read their words one by one get the line; the others get the
+  // text from the character that ended the keyword, made only for those that read it.
+  if (code == kDirDnOverlap || code == kDirBankConvertArea || code == kDirSortLabelFile ||
+      code == kDirSortEquFile || code == kDirSortRamFile) {
+    run.directives.directiveLine = line;
+    run.directives.directiveArgPos = keywordEnd < line.size() ? keywordEnd + 1 : keywordEnd;
+  }
+  auto arguments = [&line, keywordEnd]() { return line.substr(keywordEnd); };
 
   switch (code) {
     // The data directives test the segment and the flag themselves and may list the line.
@@ -288,7 +294,7 @@ int processDirective(AssemblerRun& run, const std::string& line, size_t position
       if (assembling) defineSymbol(run, line, pass, lineNumber);
       return 0;
     case kDirDs:
-      return assembling ? reserveWords(run, arguments, pass) : 0;
+      return assembling ? reserveWords(run, arguments(), pass) : 0;
     case kDirElse:
     case kDirElseIf:
     case kDirEndIf:
@@ -299,7 +305,7 @@ int processDirective(AssemblerRun& run, const std::string& line, size_t position
     case kDirIfSame:
     case kDirIfBlank:
     case kDirIfNBlank:
-      return handleConditional(run, code, arguments, pass);
+      return handleConditional(run, code, arguments(), pass);
     case kDirEnd:
       return resultEndOfSource;
     case kDirEndMacro:
@@ -310,9 +316,9 @@ int processDirective(AssemblerRun& run, const std::string& line, size_t position
       return assembling ? resultExitMacro : 0;
     // A head is taken in skipped regions too: its body must still be skipped to the end.
     case kDirMacro:
-      return defineMacroHead(run, arguments, pass);
+      return defineMacroHead(run, arguments(), pass);
     case kDirLocalLabel:
-      if (pass == 1 && inExpansion) declareLocalLabels(run, arguments, pass);
+      if (pass == 1 && inExpansion) declareLocalLabels(run, arguments(), pass);
       return 0;
     // Segments and settings act whether or not assembling is on.
     case kDirData:
@@ -329,7 +335,7 @@ int processDirective(AssemblerRun& run, const std::string& line, size_t position
       return 0;
     case kDirError:
       // Only where the line is assembled: a guard in a macro body that is skipped stays quiet.
-      if (pass == 2 && assembling) userError(run, arguments);
+      if (pass == 2 && assembling) userError(run, arguments());
       return 0;
     case kDirDnOverlap:
       dnOverlap(run, pass);

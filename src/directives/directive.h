@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace zq {
 
@@ -74,7 +75,7 @@ constexpr size_t kDirectiveCount = 45;
 extern const DirectiveEntry directiveTable[kDirectiveCount];
 
 // Looks `keyword` up (already upper case). Returns the entry or nullptr.
-const DirectiveEntry* findDirective(const std::string& keyword);
+const DirectiveEntry* findDirective(std::string_view keyword);
 
 // Recognises and carries out the directive at `position` of `line` (after any label), for
 // passes 1 and 2, whether or not assembling is on. Returns resultNotDirective (-1), 0

@@ -104,6 +104,8 @@ int parseMacroParameters(MacroRecord& record, const std::string& arguments, int6
   record.definitionLine = passLineCount;
   record.localLabels.clear();
   record.localLabelsByExpansion.clear();
+  record.nextOfExpansion.clear();
+  record.firstLocalByName.clear();
   record.localNameAndLine.clear();
   record.localLabelCount = 0;
   record.parameterNames = {};
@@ -216,16 +218,39 @@ int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex
   if (record.argumentCount == 0) return 0;
   // Nor in a line that tests an argument for blanks (IFBLANK, IFNBLANK, any case, after
   // "." or "#", anywhere in the line).
-  for (size_t at = line.find_first_of(".#"); at != std::string::npos;
-       at = line.find_first_of(".#", at + 1))
-    if (matchesNoCase(line, at + 1, "IFBLANK") || matchesNoCase(line, at + 1, "IFNBLANK")) return 0;
+  for (size_t at = 0; at < line.size(); ++at)
+    if ((line[at] == '.' || line[at] == '#') &&
+        (matchesNoCase(line, at + 1, "IFBLANK") || matchesNoCase(line, at + 1, "IFNBLANK")))
+      return 0;
 
   // Statement part (without the blanks and tabs that end it) and comment part.
   const size_t semicolon = line.find(';');
-  std::string statement = line.substr(0, semicolon);
-  const std::string comment = semicolon == std::string::npos ? "" : line.substr(semicolon);
-  while (!statement.empty() && isBlank(statement.back())) statement.pop_back();
-  if (statement.empty()) return 0;
+  // Most body lines name no parameter: then the line stays as it is and only the counts
+  // are checked. A replacement may bring in another parameter's name, but only after a
+  // first replacement, so looking for the names in the statement as written tells.
+  std::string_view written = std::string_view(line).substr(0, semicolon);
+  while (!written.empty() && isBlank(written.back())) written.remove_suffix(1);
+  if (written.empty()) return 0;
+  int named = 0;
+  bool replacing = false;
+  for (size_t k = 0; k < static_cast<size_t>(kMaxParameters); ++k) {
+    const std::string& name = record.parameterNames[k];
+    if (name.empty()) break;
+    ++named;
+    for (size_t at = written.find(name); !replacing && at != std::string_view::npos;
+         at = written.find(name, at + 1)) {
+      const size_t after = at + name.size();
+      replacing = endsParameterName(after < written.size() ? written[after] : '\0');
+    }
+  }
+  if (!replacing) {
+    if (named < record.argumentCount) return kErrTooManyParameters;
+    if (named > record.argumentCount) return kErrNotEnoughParameters;
+    return 0;
+  }
+  // The statement is rewritten in a text of the run that keeps its storage.
+  std::string& statement = run.macros.statementText;
+  statement.assign(written.data(), written.size());
 
   int visited = 0;
   int replacements = 0;
@@ -234,14 +259,15 @@ int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex
     if (name.empty()) break;
     ++visited;
     const bool blank = static_cast<int>(k) < record.argumentCount && record.arguments[k].empty();
-    std::string replacement;
+    char blankText[48];
+    std::string_view replacement;
     if (static_cast<int>(k) + 1 > record.argumentCount) {
       replacement = "1";
     } else if (blank) {
-      char text[48];
-      std::snprintf(text, sizeof text, "0 ; *** Parameter %d IS BLANK ***",
-                    static_cast<int>(k) + 1);
-      replacement = text;
+      const int length =
+          std::snprintf(blankText, sizeof blankText, "0 ; *** Parameter %d IS BLANK ***",
+                        static_cast<int>(k) + 1);
+      replacement = std::string_view(blankText, length > 0 ? static_cast<size_t>(length) : 0);
     } else {
       replacement = record.arguments[k];
     }
@@ -256,7 +282,7 @@ int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex
       // cannot take its argument is refused rather than kept with the name in it.
       if (statement.size() - name.size() + replacement.size() > kMaxLineLength)
         return kErrLineTooLong;
-      statement.replace(at, name.size(), replacement);
+      statement.replace(at, name.size(), replacement.data(), replacement.size());
       if (blank && pass == 2) raiseWarning(run, kWarnBlankParameter);
       at += replacement.size();
       ++replacements;
@@ -265,12 +291,16 @@ int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex
 
   if (replacements > 0) {
     // The substituted statement with its comment, then the body line as written.
-    std::string rewritten = statement + comment;
+    std::string& rewritten = run.macros.rewrittenLine;
+    rewritten = statement;
+    if (semicolon != std::string::npos) rewritten.append(line, semicolon, std::string::npos);
     for (char& c : rewritten)
       if (c == '\n') c = ' ';
     size_t first = 0;
     while (first < line.size() && isBlank(line[first])) ++first;
-    line = rewritten + " ; " + line.substr(first);
+    rewritten += " ; ";
+    rewritten.append(line, first, std::string::npos);
+    line.swap(rewritten);
   }
   if (visited < record.argumentCount) return kErrTooManyParameters;
   if (visited > record.argumentCount) return kErrNotEnoughParameters;
@@ -336,8 +366,9 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   observeExpansionStart(run, index);
 
   bool fatal = false;
+  std::string buffer;  // one for the body's lines, so that it keeps its storage
   for (size_t k = 0; k < record().body.size(); ++k) {
-    std::string buffer = record().body[k].text;
+    buffer = record().body[k].text;
     const uint16_t bodyLine = record().body[k].lineNumber;
     m.expansionFrames.back().bodyLine = bodyLine;
     const int mismatch = substituteParameters(run, buffer, index, pass);
@@ -414,7 +445,7 @@ void declareLocalLabels(AssemblerRun& run, const std::string& arguments, int pas
   }
 }
 
-int isMacroLocalName(const AssemblerRun& run, const std::string& name) {
+int isMacroLocalName(const AssemblerRun& run, std::string_view name) {
   int context = run.source.macroContext;
   if (context < 0 || static_cast<size_t>(context) >= run.macros.macroTable.size()) return 0;
   for (const std::string& local :
@@ -423,27 +454,34 @@ int isMacroLocalName(const AssemblerRun& run, const std::string& name) {
   return 0;
 }
 
-void addLocalLabel(AssemblerRun& run, const std::string& name, uint32_t lineNumber) {
+void addLocalLabel(AssemblerRun& run, std::string_view name, uint32_t lineNumber) {
   SourceState& s = run.source;
   MacroRecord* macro = currentMacro(run);
   if (macro == nullptr) return;
-  LabelNode node;
-  node.lineNumber = static_cast<uint16_t>(lineNumber);
-  node.sequence = static_cast<uint16_t>(s.passLineCount);
-  node.address = static_cast<uint32_t>(s.statementAddress);
-  node.level = static_cast<uint8_t>(s.includeLevel);
-  node.expansion = macro->currentExpansion;
+  const std::string_view cut = name.substr(0, kMaxSymbolName);
+  NameIndex& firstByName = macro->firstLocalByName;
+  if (firstByName.empty() && firstByName.foldCase() != !s.labelCaseSensitive)
+    firstByName.reset(!s.labelCaseSensitive);
+  // A duplicate is an earlier node of this macro with the same name, made on the line
+  // being processed (16-bit line numbers, as the nodes keep them).
+  const int32_t first = firstByName.find(cut);
+  const bool duplicate =
+      first >= 0 && macro->localNameAndLine.contains(nameAndLineKey(first, s.currentLineNumber));
+  const auto index = static_cast<int32_t>(macro->localLabels.size());
   try {
-    node.name = name.substr(0, kMaxSymbolName);
-    // A duplicate is an earlier node of this macro with the same name, made on the
-    // line being processed (16-bit line numbers, as the nodes keep them).
-    node.duplicate = static_cast<uint8_t>(
-        macro->localNameAndLine.count(labelLineKey(run, node.name, s.currentLineNumber)));
-    const std::string key = labelLineKey(run, node.name, lineNumber);
-    const size_t index = macro->localLabels.size();
+    LabelNode node;
+    node.name.assign(cut.data(), cut.size());
+    node.lineNumber = static_cast<uint16_t>(lineNumber);
+    node.sequence = static_cast<uint16_t>(s.passLineCount);
+    node.address = static_cast<uint32_t>(s.statementAddress);
+    node.level = static_cast<uint8_t>(s.includeLevel);
+    node.expansion = macro->currentExpansion;
+    node.duplicate = duplicate ? 1 : 0;
     macro->localLabels.push_back(std::move(node));
-    macro->localLabelsByExpansion[macro->currentExpansion].push_back(index);
-    macro->localNameAndLine.insert(key);
+    const int32_t firstOfName = firstByName.insert(cut, index);
+    appendToChain(macro->localLabelsByExpansion, macro->nextOfExpansion, macro->currentExpansion,
+                  index);
+    macro->localNameAndLine.insert(nameAndLineKey(firstOfName, lineNumber), true);
   } catch (const std::bad_alloc&) {
     // A library may not end its host: the run stops on its fatal path instead.
     reportFatal(run, MessageOwner::kActiveWindow, "Macro LabelTab: ptr1->next==NULL");
@@ -452,19 +490,18 @@ void addLocalLabel(AssemblerRun& run, const std::string& name, uint32_t lineNumb
   ++macro->localLabelCount;
 }
 
-const std::vector<size_t>* localLabelsOfExpansion(const MacroRecord& macro) {
-  auto found = macro.localLabelsByExpansion.find(macro.currentExpansion);
-  return found == macro.localLabelsByExpansion.end() ? nullptr : &found->second;
+int32_t firstLocalLabelOfExpansion(const MacroRecord& macro) {
+  const SequenceChain* chain = macro.localLabelsByExpansion.find(macro.currentExpansion);
+  return chain == nullptr ? -1 : chain->first;
 }
 
-LabelNode* findLocalLabel(AssemblerRun& run, const std::string& name) {
+LabelNode* findLocalLabel(AssemblerRun& run, std::string_view name) {
   MacroRecord* macro = currentMacro(run);
   if (macro == nullptr) return nullptr;
-  const std::vector<size_t>* nodes = localLabelsOfExpansion(*macro);
-  if (nodes == nullptr) return nullptr;
-  for (size_t index : *nodes) {
-    if (index >= macro->localLabels.size()) continue;
-    LabelNode& node = macro->localLabels[index];
+  for (int32_t i = firstLocalLabelOfExpansion(*macro);
+       i >= 0 && static_cast<size_t>(i) < macro->localLabels.size();
+       i = nextInChain(macro->nextOfExpansion, i)) {
+    LabelNode& node = macro->localLabels[static_cast<size_t>(i)];
     if (labelNamesEqual(run, node.name, name)) return &node;
   }
   return nullptr;

@@ -67,10 +67,13 @@ struct MacroRecord {
   uint32_t expansionCount = 0;
   uint32_t currentExpansion = 0;
   // Indexes beside localLabels (pass 1 fills them with the nodes): the nodes of each
-  // expansion ordinal in list order, and the name key and line of every node for the
-  // duplicate flag. Lookups then cost the same however many expansions there were.
-  std::unordered_map<uint32_t, std::vector<size_t>> localLabelsByExpansion;
-  std::unordered_set<std::string> localNameAndLine;
+  // expansion ordinal in list order (chained through nextOfExpansion), the first node of
+  // each name, and every name with the lines of its nodes for the duplicate flag.
+  // Lookups then cost the same however many expansions there were.
+  IntegerMap<SequenceChain> localLabelsByExpansion;
+  std::vector<int32_t> nextOfExpansion;
+  NameIndex firstLocalByName;
+  IntegerMap<bool> localNameAndLine;
 };
 
 // An expansion in progress: the macro (index into macroTable) and its body line being
@@ -92,6 +95,9 @@ struct MacroState {
   // error 64 names when the definition is never closed.
   std::string openHeadFile;
   uint32_t openHeadLine = 0;
+  // Work texts of substituteParameters, kept so that their storage is reused.
+  std::string statementText;
+  std::string rewrittenLine;
 };
 
 // MACRO/MAC head (directive code 18), passes 1 and 2: opens the definition; pass 1 also
@@ -119,14 +125,14 @@ int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex
 // LOCALLABEL handler (pass 1, inside an expansion).
 void declareLocalLabels(AssemblerRun& run, const std::string& arguments, int pass);
 // 1 when a macro is being expanded and `name` is one of its LOCALLABEL names.
-int isMacroLocalName(const AssemblerRun& run, const std::string& name);
+int isMacroLocalName(const AssemblerRun& run, std::string_view name);
 // Adds a macro-local label node (pass 1). Out of memory takes the fatal path.
-void addLocalLabel(AssemblerRun& run, const std::string& name, uint32_t lineNumber);
-// Indexes into macro.localLabels of the nodes made by the expansion in progress (the one
-// with its ordinal), in list order; nullptr when it made none.
-const std::vector<size_t>* localLabelsOfExpansion(const MacroRecord& macro);
+void addLocalLabel(AssemblerRun& run, std::string_view name, uint32_t lineNumber);
+// Index into macro.localLabels of the first node made by the expansion in progress (the
+// one with its ordinal), or -1; the others follow through nextOfExpansion in list order.
+int32_t firstLocalLabelOfExpansion(const MacroRecord& macro);
 // The node named `name` made by the expansion in progress, or nullptr.
-LabelNode* findLocalLabel(AssemblerRun& run, const std::string& name);
+LabelNode* findLocalLabel(AssemblerRun& run, std::string_view name);
 
 }  // namespace zq
 

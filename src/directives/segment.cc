@@ -44,8 +44,8 @@ void indexRamNames(SegmentState& segments) {
       std::min(segments.ramNameCount, static_cast<int32_t>(segments.ramNames.size()) - 1);
   for (int32_t i = segments.ramNamesIndexed + 1; i <= last; ++i) {
     const std::string& name = segments.ramNames[static_cast<size_t>(i)].name;
-    segments.firstRamByName.emplace(name, i);
-    segments.firstRamByFoldedName.emplace(upperCase(name), i);
+    segments.firstRamByName.insert(name, i);
+    segments.firstRamByFoldedName.insert(name, i);
   }
   segments.ramNamesIndexed = std::max(segments.ramNamesIndexed, last);
 }
@@ -55,11 +55,11 @@ namespace {
 // Bytes and cells of one table group.
 constexpr int kGroupBytes = 4;
 
-bool isOrgKeyword(const std::string& word) {
+bool isOrgKeyword(std::string_view word) {
   return equalsNoCase(word, "ORG") || equalsNoCase(word, ".ORG");
 }
 
-int evaluateValue(AssemblerRun& run, const std::string& text, int pass) {
+int evaluateValue(AssemblerRun& run, std::string_view text, int pass) {
   return evaluateOperand(run, text, pass, kClassValue);
 }
 
@@ -99,8 +99,8 @@ void checkRamName(AssemblerRun& run, int32_t index, int32_t size) {
   bool walk = true;
   if (index <= segments.ramNameCount) {
     indexRamNames(segments);
-    auto first = segments.firstRamByName.find(entry.name);
-    walk = (first != segments.firstRamByName.end() && first->second < index) ||
+    const int32_t first = segments.firstRamByName.find(entry.name);
+    walk = (first >= 0 && first < index) ||
            (!run.directives.dnOverlapAllowed && segments.ramCover.covers(entry.first));
     segments.ramCover.add(entry.first, static_cast<int64_t>(entry.first) + entry.size - 1);
   }
@@ -114,7 +114,7 @@ void checkRamName(AssemblerRun& run, int32_t index, int32_t size) {
   if (!equalsNoCase(s.field[2], "DN") && !equalsNoCase(s.field[2], ".DN")) raiseError(run, 6);
   if (size > kRamLimit) raiseError(run, 6);
   if (entry.first + size - 1 > kRamLimit || entry.first > kRamLimit) raiseError(run, 9);
-  const std::string& name = s.field[1];
+  const FieldText& name = s.field[1];
   if (!isLetter(name[0]) && name[0] != '_') raiseError(run, 0);
   if (name.size() > kMaxRamName) raiseError(run, 3);
   // Pass 1 placed this name and every later one with the size it read then (a symbol
@@ -217,7 +217,7 @@ int defineRamName(AssemblerRun& run, const std::string& statement, int pass) {
     // Names beyond the table are refused in pass 2 (error 9).
     if (segments.ramNameCount > kRamLimit) return 0;
     RamName& entry = ramEntry(segments, ++segments.ramNameCount);
-    entry.name = s.field[1].substr(0, kMaxRamName);
+    entry.name = std::string(s.field[1].view().substr(0, kMaxRamName));
     entry.first = settings.ramCounter + 1;
     // A size that does not evaluate (reported in pass 2) takes no RAM.
     entry.size = std::max(size, 0);
@@ -266,7 +266,7 @@ int defineTableData(AssemblerRun& run, const std::string& statement, int pass) {
   }
 
   // [DN] address, value
-  const std::string& first = s.field[1];
+  const std::string_view first = s.field[1];
   const bool keyword = equalsNoCase(first, "DATA") || equalsNoCase(first, "DN") ||
                        equalsNoCase(first, ".DATA") || equalsNoCase(first, ".DN");
   const int addressField = keyword ? 2 : 1;

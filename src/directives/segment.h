@@ -6,8 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
+
+#include "platform/flat_index.h"
 
 namespace zq {
 
@@ -46,8 +47,8 @@ struct SegmentState {
   // Beside entries 1..ramNamesIndexed (see indexRamNames): the first entry per name as
   // written and per upper-cased name (the label-case option chooses which one a lookup
   // uses). Valid until the output files sort the names.
-  std::unordered_map<std::string, int32_t> firstRamByName;
-  std::unordered_map<std::string, int32_t> firstRamByFoldedName;
+  NameIndex firstRamByName;
+  NameIndex firstRamByFoldedName{true};
   int32_t ramNamesIndexed = 0;
   bool ramNamesSorted = false;
   // What entries 1..ramCheckCount of pass 2 cover, for the overlap check.

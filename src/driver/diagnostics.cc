@@ -206,15 +206,17 @@ void noteCulprit(AssemblerRun& run, int number, const char* format, ...) {
 
 namespace {
 
-std::string definitionKey(char table, const std::string& name, bool foldCase) {
-  std::string key(1, table);
-  key += foldCase ? upperCase(name.substr(0, kMaxSymbolName)) : name.substr(0, kMaxSymbolName);
-  return key;
+// The index of first definitions of `table` ('L' labels, others constants), folding case
+// as asked; a label table keeps one case rule for the run.
+NameIndex& definitionIndex(DiagnosticsState& d, char table, bool foldCase) {
+  NameIndex& index = d.firstDefinitionByName[table == 'L' ? 0 : 1];
+  if (index.empty() && index.foldCase() != foldCase) index.reset(foldCase);
+  return index;
 }
 
 }  // namespace
 
-void recordDefinition(AssemblerRun& run, char table, const std::string& name, bool foldCase,
+void recordDefinition(AssemblerRun& run, char table, std::string_view name, bool foldCase,
                       uint32_t line) {
   if (!observingDiagnostics()) return;
   DiagnosticsState& d = run.diagnostics;
@@ -224,14 +226,17 @@ void recordDefinition(AssemblerRun& run, char table, const std::string& name, bo
       s.includeLevel >= 0 && s.includeLevel <= kMaxIncludeLevel ? s.includeLevel : 0)];
   if (s.macroContext >= 0 && static_cast<size_t>(s.macroContext) < run.macros.macroTable.size())
     file = &run.macros.macroTable[static_cast<size_t>(s.macroContext)].headFile;
-  size_t index = d.definitionFiles.size();
-  while (index > 0 && d.definitionFiles[index - 1] != *file) --index;
-  if (index == 0) {
+  // Only a name seen for the first time gets a place; the index keeps the first.
+  const auto place = static_cast<int32_t>(d.definitionPlaces.size());
+  if (definitionIndex(d, table, foldCase).insert(name.substr(0, kMaxSymbolName), place) != place)
+    return;
+  size_t fileIndex = d.definitionFiles.size();
+  while (fileIndex > 0 && d.definitionFiles[fileIndex - 1] != *file) --fileIndex;
+  if (fileIndex == 0) {
     d.definitionFiles.push_back(*file);
-    index = d.definitionFiles.size();
+    fileIndex = d.definitionFiles.size();
   }
-  d.firstDefinitions.emplace(definitionKey(table, name, foldCase),
-                             std::make_pair(static_cast<uint32_t>(index - 1), line));
+  d.definitionPlaces.emplace_back(static_cast<uint32_t>(fileIndex - 1), line);
 }
 
 void noteDuplicate(AssemblerRun& run, int number, const char* what, char table,
@@ -239,16 +244,25 @@ void noteDuplicate(AssemblerRun& run, int number, const char* what, char table,
   if (!observingDiagnostics()) return;
   CulpritNote* note = newNote(run, number);
   if (note == nullptr) return;
-  const DiagnosticsState& d = run.diagnostics;
+  DiagnosticsState& d = run.diagnostics;
   note->message = std::string("duplicate ") + what + " '" + name + "'";
-  auto first = d.firstDefinitions.find(definitionKey(table, name, foldCase));
-  if (first != d.firstDefinitions.end() && first->second.first < d.definitionFiles.size()) {
-    note->otherFile = d.definitionFiles[first->second.first];
-    note->otherLine = first->second.second;
+  const int32_t place =
+      definitionIndex(d, table, foldCase).find(std::string_view(name).substr(0, kMaxSymbolName));
+  if (place >= 0 && static_cast<size_t>(place) < d.definitionPlaces.size() &&
+      d.definitionPlaces[static_cast<size_t>(place)].first < d.definitionFiles.size()) {
+    note->otherFile = d.definitionFiles[d.definitionPlaces[static_cast<size_t>(place)].first];
+    note->otherLine = d.definitionPlaces[static_cast<size_t>(place)].second;
   }
 }
 
 void flushLineDiagnostics(AssemblerRun& run, unsigned lineNumber) {
+  DiagnosticsState& d = run.diagnostics;
+  // Most lines have nothing to write.
+  if (d.lineWarnings.empty() && d.lineErrors.empty() && d.lineNotes.empty() &&
+      d.userErrorText.empty()) {
+    d.warningsPending = d.errorsPending = false;
+    return;
+  }
   const SourceState& s = run.source;
   flushPending(run, s.includeFileNames[s.includeLevel], lineNumber, true);
 }

@@ -4,12 +4,14 @@
 #ifndef ZQASM_DRIVER_DIAGNOSTICS_H_
 #define ZQASM_DRIVER_DIAGNOSTICS_H_
 
+#include <array>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "platform/flat_index.h"
 #include "platform/platform.h"
 
 namespace zq {
@@ -44,9 +46,11 @@ struct DiagnosticsState {
   std::vector<CulpritNote> lineNotes;
   // The last symbol an evaluation found in no table (for the note of error 12).
   std::string unresolvedName;
-  // Places of first definitions by table letter and name (recordDefinition), with their
-  // files each once; filled only while an observer takes diagnostics.
-  std::unordered_map<std::string, std::pair<uint32_t, uint32_t>> firstDefinitions;
+  // Places of first definitions (recordDefinition): per table (labels, constants) the
+  // name to its place (index into definitionFiles, line), with the files each once;
+  // filled only while an observer takes diagnostics.
+  std::array<NameIndex, 2> firstDefinitionByName;
+  std::vector<std::pair<uint32_t, uint32_t>> definitionPlaces;
   std::vector<std::string> definitionFiles;
 };
 
@@ -63,7 +67,7 @@ void noteCulprit(AssemblerRun& run, int number, const char* format, ...)
 // Pass 2, with an observer of diagnostics only: remembers line `line` of the statement's
 // own file as the place of the first definition of `name` in `table` ('L' labels, 'C'
 // constants; the name cut to 64 characters, upper-cased when `foldCase`).
-void recordDefinition(AssemblerRun& run, char table, const std::string& name, bool foldCase,
+void recordDefinition(AssemblerRun& run, char table, std::string_view name, bool foldCase,
                       uint32_t line);
 // Notes error `number` as "duplicate WHAT 'NAME'", with the place recordDefinition
 // remembered for the name.

@@ -26,11 +26,6 @@ const char* listingLineEnd(const std::string& line) {
 
 void writeListingLine(AssemblerRun& run, const std::string& line, unsigned lineNumber, int result) {
   SourceState& s = run.source;
-  // "%05u" and the "+" marks; 5 to 8 characters.
-  int marks = depthOf(s) < kMaxDepthMarks ? depthOf(s) : kMaxDepthMarks;
-  OutputLine depthPrefix;
-  depthPrefix.decimalZeros(lineNumber, 5).repeat('+', static_cast<size_t>(marks));
-
   // Counted also without a stream, so the ".SYM" line numbers stay right.
   ++s.listingLineCount;
   if (result == resultRomOverflow) raiseError(run, 22);
@@ -38,21 +33,28 @@ void writeListingLine(AssemblerRun& run, const std::string& line, unsigned lineN
   if (listing == nullptr) return;
   // The address prints as a 32-bit pattern, like the unsigned long it was.
   unsigned long address = static_cast<uint32_t>(s.statementAddress);
-  const std::string& depth = depthPrefix.str();
   OutputLine out;
+  // The depth column "%05u" and the "+" marks, 5 to 8 characters.
+  const int marks = depthOf(s) < kMaxDepthMarks ? depthOf(s) : kMaxDepthMarks;
+  auto depth = [&]() { out.decimalZeros(lineNumber, 5).repeat('+', static_cast<size_t>(marks)); };
   if (result == 1) {
     // "%5d %s %04lX %s  %s%s"
-    out.decimal(s.listingLineCount, 5).text(" ").text(depth).text(" ").hex(address, 4);
-    out.text(" ").text(s.wordText).text("  ");
+    out.decimal(s.listingLineCount, 5).text(" ");
+    depth();
+    out.text(" ").hex(address, 4).text(" ").text(s.wordText).text("  ");
   } else if (result == 2) {
     // "%5d %s   %s%s"
-    out.decimal(s.listingLineCount, 5).text(" ").text(depth).text("   ");
+    out.decimal(s.listingLineCount, 5).text(" ");
+    depth();
+    out.text("   ");
   } else if (result == 0 || result == resultEndOfSource) {
     // "%s              %s%s"
-    out.text(depth).text("              ");
+    depth();
+    out.text("              ");
   } else {
     // "%s %04lX ?? ?? ??   %s%s"
-    out.text(depth).text(" ").hex(address, 4).text(" ?? ?? ??   ");
+    depth();
+    out.text(" ").hex(address, 4).text(" ?? ?? ??   ");
   }
   out.text(line).text(listingLineEnd(line)).writeTo(listing);
 }

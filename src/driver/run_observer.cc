@@ -301,13 +301,14 @@ void observeSourceLine(AssemblerRun& run, const std::string& line) {
   run.facts.lineClaims.clear();
 }
 
-void observeDefinition(AssemblerRun& run, int kind, const std::string& name, int64_t value,
+void observeDefinition(AssemblerRun& run, int kind, std::string_view name, int64_t value,
                        int64_t size, const std::string& text) {
-  if (observingFacts(run)) tellSymbol(run, kind, true, name, value, size, text);
+  if (observingFacts(run)) tellSymbol(run, kind, true, std::string(name), value, size, text);
 }
 
-int observedUse(AssemblerRun& run, int kind, const std::string& name, int value) {
+int observedUse(AssemblerRun& run, int kind, std::string_view view, int value) {
   if (value == -1 || !observingFacts(run)) return value;
+  const std::string name(view);
   // A label of the macro's LOCALLABEL list is that expansion's own.
   if (kind == ZQASM_SYMBOL_LABEL && run.source.macroContext >= 0 && isMacroLocalName(run, name))
     kind = ZQASM_SYMBOL_LOCAL_LABEL;

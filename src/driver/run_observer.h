@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -81,11 +82,11 @@ bool observingFacts(const AssemblerRun& run);
 // The pass loop's line read from a file, before any handler sees it.
 void observeSourceLine(AssemblerRun& run, const std::string& line);
 // A definition of `name` (ZQASM_SYMBOL_... kind) by the statement being processed.
-void observeDefinition(AssemblerRun& run, int kind, const std::string& name, int64_t value,
+void observeDefinition(AssemblerRun& run, int kind, std::string_view name, int64_t value,
                        int64_t size = 0, const std::string& text = std::string());
 // A use of `name` that a lookup found with `value`; nothing when `value` is -1 (not found).
 // Returns `value`, so that a lookup can tell of its result where it returns it.
-int observedUse(AssemblerRun& run, int kind, const std::string& name, int value);
+int observedUse(AssemblerRun& run, int kind, std::string_view name, int value);
 // An include line whose name (columns [nameStart, nameEnd)) was found as `fullName`.
 void observeInclude(AssemblerRun& run, size_t nameStart, size_t nameEnd,
                     const std::string& fullName);

@@ -1,6 +1,9 @@
 #include "platform/output_line.h"
 
+#include <cstdint>
 #include <cstring>
+
+#include "platform/platform.h"
 
 namespace zq {
 
@@ -13,9 +16,9 @@ void OutputLine::spill(const char* s, size_t count) {
   long_.append(s, count);
 }
 
-OutputLine& OutputLine::repeat(char c, size_t count) {
+OutputLine& OutputLine::repeatLong(char c, size_t count) {
   if (!spilled_ && size_ + count <= kShortLine) {
-    std::memset(short_ + size_, c, count);
+    for (size_t k = 0; k < count; ++k) short_[size_ + k] = c;
     size_ += count;
     return *this;
   }
@@ -26,22 +29,11 @@ OutputLine& OutputLine::repeat(char c, size_t count) {
   return *this;
 }
 
-OutputLine& OutputLine::decimal(long long value, int width) {
+OutputLine& OutputLine::signedNumber(long long value, int width, char fill) {
   bool negative = value < 0;
   unsigned long long magnitude =
       negative ? 0ull - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
-  return number(magnitude, negative, width, ' ', 10);
-}
-
-OutputLine& OutputLine::decimalZeros(long long value, int width) {
-  bool negative = value < 0;
-  unsigned long long magnitude =
-      negative ? 0ull - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
-  return number(magnitude, negative, width, '0', 10);
-}
-
-OutputLine& OutputLine::hex(unsigned long long value, int width) {
-  return number(value, false, width, '0', 16);
+  return number(magnitude, negative, width, fill, 10);
 }
 
 OutputLine& OutputLine::rightAligned(const std::string& s, int width) {
@@ -59,17 +51,10 @@ OutputLine& OutputLine::number(unsigned long long magnitude, bool negative, int 
   char digits[24];
   char* const end = digits + sizeof digits;
   char* first = end;
-  if (base == 16) {
-    do {
-      *--first = kDigits[magnitude & 0xF];
-      magnitude >>= 4;
-    } while (magnitude != 0);
-  } else {
-    do {
-      *--first = static_cast<char>('0' + magnitude % 10);
-      magnitude /= 10;
-    } while (magnitude != 0);
-  }
+  do {
+    *--first = kDigits[magnitude % base];
+    magnitude /= base;
+  } while (magnitude != 0);
   size_t count = static_cast<size_t>(end - first);
   size_t used = count + (negative ? 1 : 0);
   size_t padding =
@@ -84,9 +69,9 @@ OutputLine& OutputLine::number(unsigned long long magnitude, bool negative, int 
 void OutputLine::writeTo(FILE* stream) const {
   if (stream == nullptr) return;
   if (spilled_) {
-    std::fwrite(long_.data(), 1, long_.size(), stream);
+    writeToStream(stream, long_.data(), long_.size());
   } else {
-    std::fwrite(short_, 1, size_, stream);
+    writeToStream(stream, short_, size_);
   }
 }
 

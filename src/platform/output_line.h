@@ -6,9 +6,11 @@
 #ifndef ZQASM_PLATFORM_OUTPUT_LINE_H_
 #define ZQASM_PLATFORM_OUTPUT_LINE_H_
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace zq {
 
@@ -19,16 +21,48 @@ class OutputLine {
     put(s, std::strlen(s));
     return *this;
   }
-  OutputLine& text(const std::string& s) { return text(s.c_str()); }
+  // Exactly the characters of `s`.
+  OutputLine& text(std::string_view s) {
+    put(s.data(), s.size());
+    return *this;
+  }
+  // The same for a std::string, which knows its length (a NUL inside still ends the text).
+  OutputLine& text(const std::string& s) {
+    const void* nul = std::memchr(s.data(), '\0', s.size());
+    put(s.data(), nul ? static_cast<size_t>(static_cast<const char*>(nul) - s.data()) : s.size());
+    return *this;
+  }
   // "%*s" of an empty text and the like: `count` copies of `c`.
-  OutputLine& repeat(char c, size_t count);
+  OutputLine& repeat(char c, size_t count) {
+    if (count <= 16 && !spilled_ && size_ + 16 <= kShortLine) {
+      // A store of fixed size; what lies beyond `count` stays outside the line.
+      std::memset(short_ + size_, c, 16);
+      size_ += count;
+      return *this;
+    }
+    return repeatLong(c, count);
+  }
   // "%d", "%u" (width 0) and "%5d", "%5u": right-aligned, filled with blanks.
-  OutputLine& decimal(long long value, int width = 0);
+  OutputLine& decimal(long long value, int width = 0) {
+    if (value >= 0 && value <= 0xFFFFFFFFll &&
+        shortDigits(static_cast<uint32_t>(value), 10, width, ' '))
+      return *this;
+    return signedNumber(value, width, ' ');
+  }
   // "%05d", "%05u": filled with zeros after the sign.
-  OutputLine& decimalZeros(long long value, int width);
+  OutputLine& decimalZeros(long long value, int width) {
+    if (value >= 0 && value <= 0xFFFFFFFFll &&
+        shortDigits(static_cast<uint32_t>(value), 10, width, '0'))
+      return *this;
+    return signedNumber(value, width, '0');
+  }
   // "%X" (width 0) and "%04X", "%05lX", "%04hX" of the value as passed: upper-case
   // hexadecimal filled with zeros.
-  OutputLine& hex(unsigned long long value, int width = 0);
+  OutputLine& hex(unsigned long long value, int width = 0) {
+    if (value <= 0xFFFFFFFFull && shortDigits(static_cast<uint32_t>(value), 16, width, '0'))
+      return *this;
+    return number(value, false, width, '0', 16);
+  }
   // "%32s": right-aligned, filled with blanks.
   OutputLine& rightAligned(const std::string& s, int width);
 
@@ -39,6 +73,51 @@ class OutputLine {
  private:
   OutputLine& number(unsigned long long magnitude, bool negative, int width, char fill,
                      unsigned base);
+  OutputLine& signedNumber(long long value, int width, char fill);
+  OutputLine& repeatLong(char c, size_t count);
+
+  // The usual number, 32 bits without a sign, written in place: false (nothing written)
+  // when the short buffer has no room for the line so far, a fill of 16 and the digits.
+  // The fill is stored 16 characters at a time (a store of fixed size); what lies beyond
+  // it is written over by the digits or stays outside the line.
+  bool shortDigits(uint32_t value, unsigned base, int width, char fill) {
+    size_t count = 1;
+    if (base == 16) {
+      for (uint32_t rest = value >> 4; rest != 0; rest >>= 4) ++count;
+    } else if (value < 100000) {
+      count = value < 10 ? 1 : value < 100 ? 2 : value < 1000 ? 3 : value < 10000 ? 4 : 5;
+    } else {
+      for (uint32_t rest = value; rest >= 10; rest /= 10) ++count;
+    }
+    const size_t padding =
+        width > 0 && count < static_cast<size_t>(width) ? static_cast<size_t>(width) - count : 0;
+    if (spilled_ || padding > 16 || size_ + 16 + count > kShortLine) return false;
+    char* out = short_ + size_;
+    std::memset(out, fill, 16);
+    out += padding;
+    char* end = out + count;
+    size_ = static_cast<size_t>(end - short_);
+    if (base == 16) {
+      do {
+        *--end = "0123456789ABCDEF"[value & 0xF];
+        value >>= 4;
+      } while (value != 0);
+    } else {
+      // Two digits at a time.
+      while (value >= 100) {
+        const uint32_t pair = value % 100;
+        value /= 100;
+        *--end = static_cast<char>('0' + pair % 10);
+        *--end = static_cast<char>('0' + pair / 10);
+      }
+      if (value >= 10) {
+        *--end = static_cast<char>('0' + value % 10);
+        value /= 10;
+      }
+      *--end = static_cast<char>('0' + value);
+    }
+    return true;
+  }
   void put(const char* s, size_t count) {
     if (!spilled_ && size_ + count <= kShortLine) {
       std::memcpy(short_ + size_, s, count);

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace zq {
 
@@ -110,8 +112,45 @@ bool ReplacingFile::commit() {
 
 namespace {
 
-// A byte that stands for itself in a piece: not a line end, CR, NUL or Ctrl-Z.
-bool isPlainByte(char c) { return c != '\n' && c != '\r' && c != '\0' && c != 0x1A; }
+// Bytes that stand for themselves in a piece: all but line feed, CR, NUL and Ctrl-Z.
+struct PlainBytes {
+  bool plain[256] = {};
+  constexpr PlainBytes() : plain() {
+    for (int c = 0; c < 256; ++c) plain[c] = c != '\n' && c != '\r' && c != '\0' && c != 0x1A;
+  }
+};
+constexpr PlainBytes kPlainBytes;
+bool isPlainByte(char c) { return kPlainBytes.plain[static_cast<unsigned char>(c)]; }
+
+// Nonzero when one of the eight bytes of `word` is below 20h (exact, as a test of the
+// whole word). Every byte that is not plain is.
+uint64_t anyControlByte(uint64_t word) {
+  return (word - 0x2020202020202020ull) & ~word & 0x8080808080808080ull;
+}
+
+// The end of the run of plain bytes from `from`, at most `end`: eight bytes at a time
+// while a whole word of them lies before `end` (a word with a control character, a tab
+// say, is looked at byte by byte), then byte by byte.
+size_t plainRunEnd(const char* bytes, size_t from, size_t end) {
+  while (from + 8 <= end) {
+    uint64_t word;
+    std::memcpy(&word, bytes + from, sizeof word);
+    if (const uint64_t control = anyControlByte(word)) {
+      size_t first = from;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+      // The lowest flag marks the first byte below 20h: its index is the top byte of
+      // the flag's byte times 0102..08h, less one.
+      const uint64_t firstFlag = (control & (0 - control)) >> 7;
+      first += static_cast<size_t>((firstFlag * 0x0102030405060708ull) >> 56) - 1;
+#endif
+      for (size_t k = first; k < from + 8; ++k)
+        if (!isPlainByte(bytes[k])) return k;
+    }
+    from += 8;
+  }
+  while (from < end && isPlainByte(bytes[from])) ++from;
+  return from;
+}
 
 }  // namespace
 
@@ -180,14 +219,15 @@ bool PieceReader::textAfterEndMark() {
 bool PieceReader::next(std::string& piece) {
   piece.clear();
   while (piece.size() < capacity_) {
-    // Bytes that need no care are taken from the block in one go.
+    // Bytes that need no care are taken from the block in one go, with the line feed
+    // that usually ends them.
     if (!ended_ && hasSource() && blockPos_ < blockEnd_) {
       size_t end = blockPos_ + std::min(capacity_ - piece.size(), blockEnd_ - blockPos_);
-      size_t plain = blockPos_;
-      while (plain < end && isPlainByte(block_[plain])) ++plain;
-      piece.append(block_ + blockPos_, plain - blockPos_);
-      blockPos_ = plain;
-      if (piece.size() == capacity_) break;
+      const size_t plain = plainRunEnd(block_, blockPos_, end);
+      const bool feed = plain < end && block_[plain] == '\n';
+      piece.append(block_ + blockPos_, plain - blockPos_ + (feed ? 1 : 0));
+      blockPos_ = plain + (feed ? 1 : 0);
+      if (feed || piece.size() == capacity_) break;
     }
     int c = nextChar();
     if (c == EOF) break;

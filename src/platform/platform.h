@@ -84,6 +84,9 @@ FILE* openForReading(const std::string& name, const char* mode);
 // name are resolved like an existing name; the last component is used exactly as given.
 // nullptr on failure.
 FILE* openForWriting(const std::string& name, const char* mode);
+// Writes `size` bytes to `stream` as fwrite does, without taking the stream's lock where
+// the system offers that (the library runs on its caller's thread alone).
+void writeToStream(FILE* stream, const char* data, size_t size);
 
 // Reads the whole file `name` (used exactly as given) as a text stream into `contents`
 // (on Windows CR LF comes back as LF). False when it cannot be opened or read.
@@ -141,7 +144,8 @@ class PieceReader {
   // Reads `text`, which must outlive the reader, as if it were the stream's bytes.
   explicit PieceReader(const std::string& text, size_t bufferSize = 82)
       : stream_(nullptr), memory_(&text), capacity_(bufferSize > 1 ? bufferSize - 1 : 1) {}
-  // Fills `piece` with the next piece; false (and `piece` empty) at end of file.
+  // Fills `piece` with the next piece; false (and `piece` empty) at end of file. A line
+  // feed in a piece is its last character.
   bool next(std::string& piece);
   // Skips a UTF-8 byte-order mark (EF BB BF) that opens the stream, as editors write it.
   // Call before the first piece.

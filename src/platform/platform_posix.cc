@@ -184,6 +184,14 @@ FILE* openForWriting(const std::string& name, const char* mode) {
   return path.empty() ? nullptr : std::fopen(path.c_str(), mode);
 }
 
+void writeToStream(FILE* stream, const char* data, size_t size) {
+#ifdef __GLIBC__
+  fwrite_unlocked(data, 1, size, stream);
+#else
+  std::fwrite(data, 1, size, stream);
+#endif
+}
+
 ReplacingFile::ReplacingFile(const std::string& name, const char* mode)
     : target_(pathForWriting(name)) {
   if (target_.empty()) return;

@@ -112,6 +112,10 @@ FILE* openForWriting(const std::string& name, const char* mode) {
   return std::fopen(name.c_str(), mode);
 }
 
+void writeToStream(FILE* stream, const char* data, size_t size) {
+  std::fwrite(data, 1, size, stream);
+}
+
 ReplacingFile::ReplacingFile(const std::string& name, const char* mode) : target_(name) {
   if (name.empty()) return;
   // GetTempFileNameA creates a uniquely named file beside `name`, so the move in commit

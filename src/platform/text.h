@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace zq {
 
@@ -27,18 +28,17 @@ inline std::string lowerCase(std::string s) {
   for (char& c : s) c = toLower(c);
   return s;
 }
-inline bool equalsNoCase(const std::string& a, const std::string& b) {
+inline bool equalsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
     if (toUpper(a[i]) != toUpper(b[i])) return false;
   return true;
 }
-// The same against a C text, without making a std::string of it.
-inline bool equalsNoCase(const std::string& a, const char* b) {
-  size_t i = 0;
-  for (; i < a.size(); ++i)
-    if (b[i] == '\0' || toUpper(a[i]) != toUpper(b[i])) return false;
-  return b[i] == '\0';
+// Sets `target` to `text`. A string that is set again and again (a field, the code text)
+// keeps its storage, so this does not allocate once it has held as long a text.
+inline void setText(std::string& target, std::string_view text) {
+  if (target.size() != text.size()) target.resize(text.size());
+  for (size_t k = 0; k < text.size(); ++k) target[k] = text[k];
 }
 // Text of a fixed-size slot (of the parameter block or a file record), which may fill the
 // slot without its terminating NUL.
@@ -47,7 +47,7 @@ inline std::string slotText(const char* slot, size_t size) {
 }
 
 // True when `text` at `pos` begins with `word`, compared without regard to case.
-inline bool matchesNoCase(const std::string& text, size_t pos, const char* word) {
+inline bool matchesNoCase(std::string_view text, size_t pos, const char* word) {
   for (size_t i = 0; word[i]; ++i)
     if (pos + i >= text.size() || toUpper(text[pos + i]) != toUpper(word[i])) return false;
   return true;

@@ -16,6 +16,7 @@
 #include "driver/run_observer.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "source/line_scan.h"
 #include "source/statement.h"
 #include "symbols/constant_table.h"
 #include "symbols/substitution.h"
@@ -121,14 +122,14 @@ bool passZeroLine(AssemblerRun& run, std::string& line, unsigned lineNumber, int
   // Only a line of exactly two fields counts: a label before .CHIP hides it.
   if (splitFields(s, line, 0) == 2 && equalsNoCase(s.field[1], ".CHIP")) {
     s.chipState = 1;
-    int loaded = loadChipFile(run, s.field[2]);
+    int loaded = loadChipFile(run, s.field[2].str());
     if (loaded < 0) {
       // The text and "IN LINE %d" share one line of the error file.
       const char* text = loaded != -2 ? "ERROR : CHIP TYPE NO DEFINITION "
                                       : "ERROR : Mask Option File Does NO EXISTS.";
       writeFatalLine(run, text + ("IN LINE " + std::to_string(static_cast<int>(lineNumber))));
       observeDiagnostic(ZQASM_FATAL, s.includeFileNames[s.includeLevel], lineNumber, -1, text,
-                        chipLoadFailure(run, s.field[2], loaded));
+                        chipLoadFailure(run, s.field[2].str(), loaded));
       s.chipState = -1;
     }
     return true;
@@ -168,13 +169,16 @@ bool statementLine(AssemblerRun& run, std::string& line, unsigned lineNumber, in
   SourceState& s = run.source;
   const bool listing = pass == 2;
   observeSourceLine(run, line);
+  // One scan of the line serves the include test, the pre-checks and the router.
+  LineScan scan = scanLine(line);
 
   // Inside a false branch or a macro definition no include is followed and no pre-check
   // runs: the line goes straight to the router.
   if (s.assemblingOn && !s.macroDefinitionOpen) {
-    std::string fullName;
-    int found = detectInclude(run, line, fullName, pass);
-    if (found != 0) {
+    scanKeywords(scan);
+    if (scan.includeAt != LineScan::npos) {
+      std::string fullName;
+      int found = detectInclude(run, line, fullName, pass);
       if (followInclude(run, found, line, fullName, lineNumber, pass) == resultFatal) {
         result = resultFatal;
         return true;
@@ -183,18 +187,19 @@ bool statementLine(AssemblerRun& run, std::string& line, unsigned lineNumber, in
     }
 
     // Pre-checks: none inside TABLE, only EQU inside DATA, else ORG, EQU, DEFSTR in turn.
+    // Each runs only where the scan found its keyword, since it answers 0 elsewhere.
     int preCheck = 0;
     int orgError = 0;
     if (s.tableSegmentOpen) {
       // Table data lines go straight to the statement router.
     } else if (s.dataSegmentOpen) {
-      preCheck = defineConstant(run, line, pass, lineNumber, "EQU");
+      if (scan.equKeyword) preCheck = defineConstantLine(run, line, pass, lineNumber);
     } else {
-      preCheck = checkOrgLine(run, line, pass, orgError);
+      if (scan.orgAt != LineScan::npos) preCheck = checkOrgLine(run, scan, pass, orgError);
       if (preCheck != resultOrgLine) {
-        preCheck = defineConstant(run, line, pass, lineNumber, "EQU");
+        preCheck = scan.equKeyword ? defineConstantLine(run, line, pass, lineNumber) : 0;
         if (preCheck != resultConstantDefined && preCheck != resultFatal)
-          preCheck = defineString(run, line, pass, lineNumber, "DEFSTR");
+          preCheck = scan.defstrKeyword ? defineStringLine(run, line, pass, lineNumber) : 0;
       }
     }
     if (preCheck == resultFatal) {
@@ -210,7 +215,7 @@ bool statementLine(AssemblerRun& run, std::string& line, unsigned lineNumber, in
   }
 
   // -1: the line was read from a file, not produced by a macro expansion.
-  int r = processStatement(run, line, pass, lineNumber, -1);
+  int r = processStatement(run, scan, pass, lineNumber, -1);
   if (r == resultListedDirective || r == resultListedTable || r == resultMacroDone) {
     if (listing) flushLineDiagnostics(run, lineNumber);
   } else if (r >= 0) {
@@ -273,7 +278,8 @@ bool joinLine(PieceReader& reader, std::string& line) {
     // A line feed counts as text, so only a piece of blanks and tabs alone is dropped,
     // and only while the line read so far is within the limit: an endless run of
     // blanks (or of NULs, read as blanks) then ends as an over-long line.
-    bool hasNewline = current.find('\n') != std::string::npos;
+    // A piece holds a line feed only as its last character.
+    bool hasNewline = !current.empty() && current.back() == '\n';
     bool hasText = read > kMaxLineLength ||
                    std::any_of(current.begin(), current.end(), [](char c) { return !isBlank(c); });
     if (first && !hasText) line.clear();
@@ -346,15 +352,8 @@ int detectInclude(AssemblerRun& run, std::string& line, std::string& fullName, i
   // The keyword: "#include" or ".include" as the first word, any case.
   // After the blanks, "#" or "." must start the word; one not followed by "include"
   // hands the decision to the next character.
-  size_t pos = 0;
-  for (;; ++pos) {
-    if (pos >= line.size()) return 0;
-    char c = line[pos];
-    if (c == ';' || c == '\n') return 0;
-    if (isBlank(c)) continue;
-    if ((c == '#' || c == '.') && matchesNoCase(line, pos + 1, "include")) break;
-    if (c != '#' && c != '.') return 0;
-  }
+  const size_t pos = includeKeywordAt(line);
+  if (pos == LineScan::npos) return 0;
 
   // The name: after an opener (double quote, "<", blank, tab), from the first letter,
   // digit, "_", "\\" or "/" up to a character that cannot be in a name; upper-cased.

@@ -6,7 +6,9 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <string_view>
 
 namespace zq {
 
@@ -37,6 +39,49 @@ constexpr size_t kMaxLineLength = 1024;  // characters processed per line
 constexpr int kMaxIncludeFiles = 1000;               // include files opened
 constexpr size_t kMaxIncludeText = size_t{1} << 24;  // characters of their lines
 
+// A text of at most N characters held in place, so that setting it (once or more per
+// statement) never allocates: the field buffers of the splitters and the code texts. It
+// reads as a std::string_view; str() makes a std::string of it.
+template <size_t N>
+class FixedText {
+ public:
+  FixedText() { text_[0] = '\0'; }
+  FixedText(std::string_view text) { assign(text); }  // NOLINT: a text stands for it
+  FixedText& operator=(std::string_view text) {
+    assign(text);
+    return *this;
+  }
+  // Keeps the first N characters of `text`.
+  void assign(std::string_view text) {
+    length_ = text.size() < N ? text.size() : N;
+    if (length_ > 0) std::memcpy(text_, text.data(), length_);
+    text_[length_] = '\0';
+  }
+  void clear() { assign(std::string_view()); }
+
+  size_t size() const { return length_; }
+  bool empty() const { return length_ == 0; }
+  const char* data() const { return text_; }
+  const char* c_str() const { return text_; }
+  // Index `size()` reads the terminating NUL.
+  char operator[](size_t index) const { return text_[index]; }
+  std::string_view view() const { return std::string_view(text_, length_); }
+  operator std::string_view() const { return view(); }
+  std::string str() const { return std::string(text_, length_); }
+
+  friend bool operator==(const FixedText& a, std::string_view b) { return a.view() == b; }
+  friend bool operator==(std::string_view a, const FixedText& b) { return a == b.view(); }
+  friend bool operator!=(const FixedText& a, std::string_view b) { return a.view() != b; }
+  friend bool operator!=(std::string_view a, const FixedText& b) { return a != b.view(); }
+
+ private:
+  char text_[N + 1];
+  size_t length_ = 0;
+};
+
+// One field buffer: at most kMaxFieldLength characters.
+using FieldText = FixedText<kMaxFieldLength>;
+
 struct SourceState {
   // Pass being run (0, 1, 2). Handlers get it as an argument; it is kept here only for
   // the lookups that get none (the macro-local label lookup).
@@ -59,7 +104,7 @@ struct SourceState {
   // Field buffers 1 to 33 (index 0 unused): splitFields fills 1..4, the statement
   // splitter 1..32 and marks a 33rd. Each holds at most kMaxFieldLength characters.
   // Fields beyond the count returned keep their earlier contents.
-  std::array<std::string, kMaxFields + 2> field;
+  std::array<FieldText, kMaxFields + 2> field;
   // Field count of the instruction split made for the statement just routed (mnemonic
   // included), or -1 when the statement never reached the instruction handler. The pass
   // loop and the macro expander hand it to expandMacro.
@@ -81,8 +126,8 @@ struct SourceState {
 
   // Instruction code text: eleven blanks at the start of each statement, then
   // "LL HH" (low byte, high byte) from the encoder. The word text is "%04X".
-  std::string codeText = std::string(11, ' ');
-  std::string wordText;
+  FixedText<15> codeText = std::string_view("           ");
+  FixedText<15> wordText;
 
   // Moves locationCounter on by `words`. The counter stops at INT32_MAX instead of
   // overflowing: beyond programRomTop every statement is refused anyway (error 22).

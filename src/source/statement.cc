@@ -13,6 +13,7 @@
 #include "driver/persistent_settings.h"
 #include "driver/run.h"
 #include "platform/text.h"
+#include "source/line_scan.h"
 #include "symbols/expression.h"
 #include "symbols/label_table.h"
 
@@ -38,6 +39,10 @@ constexpr size_t kMaxOrgOperand = 183;
 constexpr int32_t kBankSize = 0x1000;
 
 bool endsStatement(char c) { return c == '\n' || c == ';'; }
+
+// The code text of a statement that has made no word yet.
+constexpr std::string_view kBlankCodeText = "           ";
+static_assert(kBlankCodeText.size() == 11, "eleven blanks");
 
 size_t skipBlanks(const std::string& text, size_t pos) {
   while (pos < text.size() && isBlank(text[pos])) ++pos;
@@ -109,23 +114,20 @@ int splitFields(SourceState& state, const std::string& line, int mode) {
 }
 
 int checkOrgLine(AssemblerRun& run, const std::string& line, int pass, int& orgError) {
-  SourceState& s = run.source;
   orgError = 0;
   if (line.empty()) return 0;
+  LineScan scan = scanLine(line);
+  scan.orgAt = orgKeywordAt(line);
+  return checkOrgLine(run, scan, pass, orgError);
+}
 
-  // Find "ORG" followed by a blank or tab before any ";"; it may end a longer word.
-  // The "O" is looked for in each case; the first place that fits wins.
-  const size_t stop = std::min(line.find(';'), line.size());
-  size_t keyword = std::string::npos;
-  for (char o : {'O', 'o'}) {
-    for (size_t i = line.find(o); i < stop && i < keyword; i = line.find(o, i + 1)) {
-      if (matchesNoCase(line, i, "ORG") && i + 3 < line.size() && isBlank(line[i + 3])) {
-        keyword = i;
-        break;
-      }
-    }
-  }
-  if (keyword == std::string::npos) return 0;
+int checkOrgLine(AssemblerRun& run, const LineScan& scan, int pass, int& orgError) {
+  SourceState& s = run.source;
+  const std::string& line = *scan.line;
+  orgError = 0;
+  // "ORG" followed by a blank or tab before any ";"; it may end a longer word.
+  const size_t keyword = scan.orgAt;
+  if (line.empty() || keyword == LineScan::npos) return 0;
   const size_t keywordEnd = keyword + 3;
 
   size_t start = skipBlanks(line, keywordEnd);
@@ -172,8 +174,14 @@ int checkOrgLine(AssemblerRun& run, const std::string& line, int pass, int& orgE
 
 int processStatement(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
                      int macroContext) {
+  return processStatement(run, scanLine(line), pass, lineNumber, macroContext);
+}
+
+int processStatement(AssemblerRun& run, const LineScan& scan, int pass, uint32_t lineNumber,
+                     int macroContext) {
   SourceState& s = run.source;
-  s.codeText.assign(11, ' ');
+  const std::string& line = *scan.line;
+  s.codeText = kBlankCodeText;
   s.macroContext = macroContext;
   s.currentLineNumber = lineNumber;
   s.statementAddress = s.locationCounter;
@@ -182,8 +190,8 @@ int processStatement(AssemblerRun& run, const std::string& line, int pass, uint3
   // No statement of any kind may stand in the bank convert area; this comes first. The
   // directive that moves the area is not held there.
   if (s.bankedRom) {
-    int32_t inBank = s.locationCounter % kBankSize;
-    if (inBank < 0) inBank += kBankSize;
+    // The in-bank address, also of a negative counter (its two's complement).
+    const int32_t inBank = s.locationCounter & (kBankSize - 1);
     const PersistentSettings& settings = persistentSettings();
     if (inBank >= settings.bankConvertStart && inBank <= settings.bankConvertEnd &&
         !isBankConvertAreaLine(line)) {
@@ -192,11 +200,11 @@ int processStatement(AssemblerRun& run, const std::string& line, int pass, uint3
     }
   }
 
-  size_t firstWord = skipBlanks(line, 0);
+  const size_t firstWord = scan.firstNonBlank;
   if (firstWord >= line.size() || endsStatement(line[firstWord])) return 0;
 
   size_t afterLabel = firstWord;
-  int labelResult = defineLabel(run, line, pass, lineNumber, afterLabel, macroContext);
+  int labelResult = defineLabel(run, scan, pass, lineNumber, afterLabel, macroContext);
   if (labelResult == resultEndOfSource || labelResult == resultFatal) return labelResult;
 
   // A mnemonic in the first word skips the directive and segment handlers.
@@ -221,15 +229,18 @@ int processStatement(AssemblerRun& run, const std::string& line, int pass, uint3
     // Directives act also in skipped regions; nothing after them does.
     if (!s.conditionOn() || s.macroDefinitionOpen) return 0;
 
-    std::string statement = line.substr(pos);
-    if (defineRamName(run, statement, pass) >= 0) return 0;
-    if (defineTableData(run, statement, pass) >= 0) return 0;
+    // Both handlers decline a statement outside their segment.
+    if (s.dataSegmentOpen || s.tableSegmentOpen) {
+      const std::string statement = line.substr(pos);
+      if (defineRamName(run, statement, pass) >= 0) return 0;
+      if (defineTableData(run, statement, pass) >= 0) return 0;
+    }
   }
 
   if (s.locationCounter <= s.programRomTop) {
     int fieldCount = 0;
-    int result =
-        assembleInstruction(run, line.substr(pos), pass, fieldCount, macroContext, lineNumber);
+    int result = assembleInstruction(run, std::string_view(line).substr(pos), pass, fieldCount,
+                                     macroContext, lineNumber);
     s.lastFieldCount = fieldCount;
     return result;
   }

@@ -11,6 +11,7 @@ namespace zq {
 
 struct AssemblerRun;
 struct SourceState;
+struct LineScan;
 
 // Splits `line` into at most four fields (mode 0: blank-separated; any other mode keeps
 // the third field whole) in field[1..]. Returns the count, or -1 for an empty line.
@@ -19,9 +20,14 @@ int splitFields(SourceState& state, const std::string& line, int mode);
 // ORG pre-check. Returns 0 (not an ORG line) or resultOrgLine; `orgError` is 8 when the
 // check raised error 8.
 int checkOrgLine(AssemblerRun& run, const std::string& line, int pass, int& orgError);
+// The same with the keyword found by the line's scan (scanKeywords).
+int checkOrgLine(AssemblerRun& run, const LineScan& scan, int pass, int& orgError);
 
 // Routes one statement. macroContext is -1 for a line read from a file.
 int processStatement(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
+                     int macroContext);
+// The same for a line already scanned (scanLine).
+int processStatement(AssemblerRun& run, const LineScan& scan, int pass, uint32_t lineNumber,
                      int macroContext);
 
 }  // namespace zq

@@ -11,6 +11,7 @@
 #include "platform/output_line.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "source/line_scan.h"
 #include "source/statement.h"
 #include "symbols/expression.h"
 #include "symbols/label_table.h"
@@ -45,10 +46,9 @@ int enterConstant(AssemblerRun& run, const std::string& name, int32_t value,
   record.value = value;
   record.lineNumber = static_cast<int32_t>(lineNumber);
   // The test compares the stored names with case, whatever the label-case option says.
-  record.duplicate = table.names.insert(record.name).second ? 0 : 1;
+  record.duplicate = table.firstByName.insert(record.name, index) == index ? 0 : 1;
   record.level = run.source.includeLevel;
-  table.firstByName.emplace(record.name, index);
-  table.firstByFoldedName.emplace(upperCase(record.name), index);
+  table.firstByFoldedName.insert(record.name, index);
   table.byLine[record.lineNumber].push_back(index);
   return resultConstantDefined;
 }
@@ -72,7 +72,7 @@ void checkConstantLine(AssemblerRun& run, uint32_t lineNumber) {
 
 }  // namespace
 
-int definitionValue(AssemblerRun& run, const std::string& text, int pass) {
+int definitionValue(AssemblerRun& run, std::string_view text, int pass) {
   const int kind = classifyOperand(text);
   if (kind == -1 || kind == -100) {
     const int value = parseNumber(text, static_cast<int>(text.size()) - 1);
@@ -88,27 +88,19 @@ int definitionValue(AssemblerRun& run, const std::string& text, int pass) {
 }
 
 bool hasDefinitionKeyword(const std::string& line, const char* keyword, const char* longForm) {
-  // Nothing from the first ";" on counts. The keyword (or "." and the keyword) follows a
-  // blank or tab; the characters that can start it are looked for one kind at a time.
-  const size_t stop = std::min(line.find(';'), line.size());
-  const char starts[] = {'.', toUpper(keyword[0]), toLower(keyword[0])};
-  for (char start : starts) {
-    for (size_t i = line.find(start, 1); i < stop; i = line.find(start, i + 1)) {
-      if (!isBlank(line[i - 1])) continue;
-      const size_t at = start == '.' ? i + 1 : i;
-      for (const char* word : {keyword, longForm}) {
-        const size_t end = at + std::char_traits<char>::length(word);
-        if (matchesNoCase(line, at, word) && end < line.size() && isBlank(line[end])) return true;
-      }
-    }
-  }
+  // Nothing from the first ";" on counts; the keyword follows a blank or tab.
+  for (size_t p = 0; p < line.size() && line[p] != ';'; ++p)
+    if (isBlank(line[p]) && definitionKeywordAt(line, p + 1, keyword, longForm)) return true;
   return false;
 }
 
 int defineConstant(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
                    const char* keyword) {
   if (!hasDefinitionKeyword(line, keyword, "EQUAL")) return 0;
+  return defineConstantLine(run, line, pass, lineNumber);
+}
 
+int defineConstantLine(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber) {
   SourceState& s = run.source;
   // Name, keyword, value: the value is one word, so "X EQU 1 + 2" has too many fields.
   // A definition with the wrong field count enters nothing.
@@ -116,26 +108,27 @@ int defineConstant(AssemblerRun& run, const std::string& line, int pass, uint32_
     if (pass == 2) raiseError(run, kErrorSyntax);
     return resultConstantDefined;
   }
-  std::string value = s.field[3];
+  std::string value = s.field[3].str();
   replaceCharConstants(value);
   const int evaluated = definitionValue(run, value, pass);
   if (evaluated < 0) return resultConstantDefined;
 
-  if (pass == 1) return enterConstant(run, s.field[1], evaluated, lineNumber);
+  if (pass == 1) return enterConstant(run, s.field[1].str(), evaluated, lineNumber);
   if (pass == 2) checkConstantLine(run, lineNumber);
   if (pass == 2) recordDefinition(run, 'C', s.field[1], false, lineNumber);
   if (pass == 2) observeDefinition(run, ZQASM_SYMBOL_CONSTANT, s.field[1], evaluated);
   return resultConstantDefined;
 }
 
-int findConstant(const AssemblerRun& run, const std::string& name) {
+int findConstant(const AssemblerRun& run, std::string_view name) {
   const ConstantTable& table = run.constants;
   // Stored names are at most 64 characters, so a longer name is never found.
-  if (name.size() > kMaxSymbolName) return -1;
-  const auto& index = run.source.labelCaseSensitive ? table.firstByName : table.firstByFoldedName;
-  const auto found = index.find(run.source.labelCaseSensitive ? name : upperCase(name));
-  if (found == index.end()) return -1;
-  return table.records[static_cast<size_t>(found->second)].value;
+  if (name.size() > kMaxSymbolName || table.count == 0) return -1;
+  const NameIndex& index =
+      run.source.labelCaseSensitive ? table.firstByName : table.firstByFoldedName;
+  const int32_t found = index.find(name);
+  if (found < 0 || static_cast<size_t>(found) >= table.records.size()) return -1;
+  return table.records[static_cast<size_t>(found)].value;
 }
 
 void writeConstantFile(AssemblerRun& run) {

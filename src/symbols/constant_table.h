@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
+
+#include "platform/flat_index.h"
 
 namespace zq {
 
@@ -29,10 +31,9 @@ struct ConstantTable {
   // Indexes beside the records, valid until the ".EQU" writer sorts them:
   // the first record per name as written and per upper-cased name (the label-case option
   // chooses which one a lookup uses),
-  std::unordered_map<std::string, int32_t> firstByName;
-  std::unordered_map<std::string, int32_t> firstByFoldedName;
-  // every stored name as written (the duplicate test always counts case),
-  std::unordered_set<std::string> names;
+  // (the duplicate test always counts case, so it asks the first of them),
+  NameIndex firstByName;
+  NameIndex firstByFoldedName{true};
   // and the records per defining line number, for the pass-2 check.
   std::unordered_map<int32_t, std::vector<int32_t>> byLine;
 };
@@ -45,7 +46,7 @@ bool hasDefinitionKeyword(const std::string& line, const char* keyword, const ch
 // The value field of an EQU or DEFINE: a plain number is read with its radix suffix (a
 // malformed one fails silently); anything else goes to the expression evaluator, whose
 // failure is reported in pass 2. Returns the value or -1.
-int definitionValue(AssemblerRun& run, const std::string& text, int pass);
+int definitionValue(AssemblerRun& run, std::string_view text, int pass);
 
 // Offered every line of passes 1 and 2 that the pass loop pre-checks (keyword "EQU").
 // Returns 0 when the line is no definition, resultConstantDefined when it was handled
@@ -53,8 +54,10 @@ int definitionValue(AssemblerRun& run, const std::string& text, int pass);
 // errors 11, 20 and the evaluator's errors in pass 2.
 int defineConstant(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
                    const char* keyword);
+// The same for a line known to hold the keyword (the pass loop's line scan found it).
+int defineConstantLine(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber);
 // Value of the first constant named `name` (compared under the label-case option), or -1.
-int findConstant(const AssemblerRun& run, const std::string& name);
+int findConstant(const AssemblerRun& run, std::string_view name);
 // Writes the ".EQU" file and then the label file. Called by the driver after the passes.
 void writeConstantFile(AssemblerRun& run);
 

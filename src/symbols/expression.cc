@@ -11,6 +11,7 @@
 #include "symbols/expression.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -152,19 +153,19 @@ void normaliseNumber(std::string& e) {
   e = std::to_string(parseNumber(e, static_cast<int>(e.size()) - 1));
 }
 
-bool hasDecimalDigit(const std::string& text) {
+bool hasDecimalDigit(std::string_view text) {
   for (char c : text)
     if (isDigit(c)) return true;
   return false;
 }
 
 // The failure of a symbol found in no table, which is kept for the note of error 12.
-int unresolved(AssemblerRun& run, const std::string& name) {
-  run.diagnostics.unresolvedName = name;
+int unresolved(AssemblerRun& run, std::string_view name) {
+  run.diagnostics.unresolvedName.assign(name.data(), name.size());
   return kFailUndefined;
 }
 
-bool namesEqual(const AssemblerRun& run, const std::string& a, const std::string& b) {
+bool namesEqual(const AssemblerRun& run, std::string_view a, std::string_view b) {
   return run.source.labelCaseSensitive ? a == b : equalsNoCase(a, b);
 }
 
@@ -190,7 +191,7 @@ int flushToken(AssemblerRun& run, const std::string& token, TokenKind kind, int 
 
 // A whole text that tokenises as one symbol: it starts as a symbol does and holds no
 // operator or parenthesis.
-bool isLoneSymbol(const std::string& text) {
+bool isLoneSymbol(std::string_view text) {
   if (text.empty() || text.size() > kMaxExpressionText) return false;
   if (!isLetter(text[0]) && text[0] != '_' && text[0] != '?') return false;
   for (char c : text)
@@ -253,6 +254,104 @@ int reduceGroups(std::string& r) {
   }
 }
 
+// Answer of evaluateSum for a text of another form.
+constexpr int kNotASum = INT_MIN;
+
+// Characters of a number token that the text evaluator accepts and reads back unchanged:
+// digits, hexadecimal letters and the suffix H (any case).
+bool isSumNumberChar(char c) { return isHexDigit(c) || c == 'H' || c == 'h'; }
+
+// The usual expression, symbols and numbers joined by "+" and "-" (CHAR-LIMIT-50),
+// worked out without the text rewrite, with the rewrite's arithmetic: the operators are
+// applied left to right; each intermediate result becomes the left operand as the
+// rewrite would read it back, a negative one as its 8-bit two's complement; when both
+// "+" and "-" occur the final result is read back once more the same way (the level of
+// '-' finds one number left and normalises it), otherwise a negative one fails.
+// Returns the value, a failure code as evaluateExpressionText gives it, or kNotASum for
+// every other form (parentheses, other operators, a sign in front, an empty operand,
+// a number with other characters, a symbol with a negative value), which the text
+// evaluator then takes.
+int evaluateSum(AssemblerRun& run, std::string_view text, int symbolClass) {
+  // At most 23 operands of at most 10 digits each: the rewritten text stays within its
+  // limit, so no syntax error for length can come up on the way.
+  constexpr size_t kMaxSumText = 46;
+  constexpr size_t kMaxOperands = kMaxSumText / 2 + 1;
+  size_t begin = 0;
+  while (begin < text.size() && text[begin] == '+') ++begin;
+  text.remove_prefix(begin);
+  if (text.empty() || text.size() > kMaxSumText) return kNotASum;
+
+  struct Operand {
+    std::string_view text;
+    bool symbol;
+    char op;  // the operator in front of it ('\0' for the first)
+  };
+  Operand operands[kMaxOperands];
+  size_t count = 0;
+  bool plus = false, minus = false;
+  size_t start = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    const bool last = i == text.size();
+    const char c = last ? '\0' : text[i];
+    if (!last && (c == '(' || c == ')' || (isOperatorChar(c) && c != '+' && c != '-')))
+      return kNotASum;
+    if (!last && c != '+' && c != '-') continue;
+    if (i == start || count == kMaxOperands) return kNotASum;
+    Operand& operand = operands[count];
+    operand.text = text.substr(start, i - start);
+    operand.op = count == 0 ? '\0' : text[start - 1];
+    const char first = operand.text[0];
+    operand.symbol = isLetter(first) || first == '_' || first == '?';
+    if (!operand.symbol) {
+      if (!isDigit(first)) return kNotASum;
+      for (char d : operand.text)
+        if (!isSumNumberChar(d)) return kNotASum;
+    }
+    if (!last) (c == '+' ? plus : minus) = true;
+    ++count;
+    start = i + 1;
+  }
+  if (count < 2) return kNotASum;
+
+  // Every symbol is looked up before anything is computed, as the rewrite does.
+  int32_t values[kMaxOperands];
+  for (size_t k = 0; k < count; ++k) {
+    if (!operands[k].symbol) continue;
+    int value = lookupSymbol(run, operands[k].text, symbolClass);
+    if (value == -1) value = parseLetterHex(operands[k].text);
+    if (value == -1) return unresolved(run, operands[k].text);
+    // A negative value would be written with its sign: the rewrite reads that otherwise.
+    if (value < 0) return kNotASum;
+    values[k] = value;
+  }
+  auto operandValue = [&](size_t k) {
+    const std::string_view written = operands[k].text;
+    return operands[k].symbol ? values[k]
+                              : parseNumber(written, static_cast<int>(written.size()) - 1);
+  };
+  // The first operand must end as a number does (a symbol's value ends in a digit).
+  const std::string_view first = operands[0].text;
+  if (!operands[0].symbol) {
+    const char end = first.back();
+    const char before = first.size() >= 2 ? first[first.size() - 2] : '\0';
+    const char u = toUpper(end);
+    if (!isDigit(end) && !((u == 'H' || u == 'B' || u == 'D') && isHexDigit(before)))
+      return kFailReduction;
+  }
+  int32_t left = operandValue(0);
+  if (left == kMalformedNumber) return kFailReduction;
+  int32_t result = left;
+  for (size_t k = 1; k < count; ++k) {
+    const int32_t right = operandValue(k);
+    if (right == kMalformedNumber) return kFailReduction;
+    compute(operands[k].op, left, right, result);
+    // Read back as the next left operand: -4 comes back as 252.
+    left = result >= 0 ? result : static_cast<int32_t>(static_cast<uint32_t>(result) & 0xFFu);
+  }
+  if (plus && minus) result = left;
+  return result < 0 ? kFailReduction : result;
+}
+
 }  // namespace
 
 void spliceText(std::string& text, const std::string& insert, size_t from, size_t to) {
@@ -265,39 +364,41 @@ void spliceText(std::string& text, const std::string& insert, size_t from, size_
 // Number syntax: an optional sign ('-' 8-bit negate, '~' 16-bit complement, '+'),
 // then digits with an optional radix suffix B (at most 12 characters before it), D or
 // H, or a leading '$' for hexadecimal. Reads text[0..lastIndex].
-int parseNumber(const std::string& text, int lastIndex) {
+int parseNumber(std::string_view text, int lastIndex) {
   if (lastIndex < 0 || text.empty()) return -1;
   size_t last = static_cast<size_t>(lastIndex);
   if (last >= text.size()) last = text.size() - 1;
-  std::string s = text.substr(0, last + 1);
+  const std::string_view s = text.substr(0, last + 1);
 
   bool negate = s[0] == '-';
   bool complement = s[0] == '~';
   size_t start = (s[0] == '-' || s[0] == '+' || s[0] == '~') ? 1 : 0;
-  if (s[0] == '$') {
-    // $1F is read as 1FH: the '$' goes and an 'H' takes the last place.
-    s.erase(0, 1);
-    s.push_back('H');
-  } else if (!hasDecimalDigit(s)) {
-    return kMalformedNumber;
-  }
-
-  // The last character chooses the radix; without a suffix it is a decimal digit too.
   uint32_t radix = 10;
   size_t digitsEnd = last;  // one past the last digit
-  switch (toUpper(s[last])) {
-    case 'B':
-      if (last < 1 || last > kMaxBinaryLast) return kMalformedNumber;
-      radix = 2;
-      break;
-    case 'D':
-      break;
-    case 'H':
-      radix = 16;
-      break;
-    default:
-      digitsEnd = last + 1;
-      break;
+  if (s[0] == '$') {
+    // $1F is read as 1FH: the '$' goes and an 'H' takes the last place, so the digits
+    // are the characters after the '$'.
+    radix = 16;
+    start = 1;
+    digitsEnd = last + 1;
+  } else if (!hasDecimalDigit(s)) {
+    return kMalformedNumber;
+  } else {
+    // The last character chooses the radix; without a suffix it is a decimal digit too.
+    switch (toUpper(s[last])) {
+      case 'B':
+        if (last < 1 || last > kMaxBinaryLast) return kMalformedNumber;
+        radix = 2;
+        break;
+      case 'D':
+        break;
+      case 'H':
+        radix = 16;
+        break;
+      default:
+        digitsEnd = last + 1;
+        break;
+    }
   }
 
   uint32_t value = 0;
@@ -324,7 +425,7 @@ int parseNumber(const std::string& text, int lastIndex) {
 // The rules are tried in order; the first that applies decides. Note that a radix
 // suffix is looked at before the malformed-number case, so 12AB counts as a (bad)
 // binary number and only texts such as 12AX are -100.
-int classifyOperand(const std::string& text) {
+int classifyOperand(std::string_view text) {
   if (text.empty()) return -1;
   char first = text[0];
   if (isLetter(first) || first == '_' || first == '?') return 2;
@@ -350,11 +451,13 @@ int classifyOperand(const std::string& text) {
   return -100;
 }
 
-int parseLetterHex(const std::string& name) {
+int parseLetterHex(std::string_view name) {
   if (name.empty() || toUpper(name.back()) != 'H') return -1;
   for (size_t i = 0; i + 1 < name.size(); ++i)
     if (!isHexDigit(name[i])) return -1;
-  std::string number = "0" + name;
+  // Read as "0" and the name: the leading digit makes the text a number.
+  std::string number = "0";
+  number.append(name.data(), name.size());
   return parseNumber(number, static_cast<int>(number.size()) - 1);
 }
 
@@ -362,7 +465,7 @@ int parseLetterHex(const std::string& name) {
 // names, in that order, and never labels. Constant and RAM names follow the case
 // option; DEFINE names always compare with case. Stored names are cut to 64
 // characters and compared as written, so a longer name is never found.
-int lookupSymbol(AssemblerRun& run, const std::string& name, int symbolClass) {
+int lookupSymbol(AssemblerRun& run, std::string_view name, int symbolClass) {
   if (symbolClass == kClassBranch || symbolClass == kClassCallJump)
     return observedUse(run, ZQASM_SYMBOL_LABEL, name, findLabel(run, name));
 
@@ -375,13 +478,12 @@ int lookupSymbol(AssemblerRun& run, const std::string& name, int symbolClass) {
   SegmentState& segments = run.segments;
   if (!segments.ramNamesSorted) {
     indexRamNames(segments);
-    const bool exact = run.source.labelCaseSensitive;
-    const auto& index = exact ? segments.firstRamByName : segments.firstRamByFoldedName;
-    auto found = index.find(exact ? name : upperCase(name));
-    return found == index.end()
-               ? -1
-               : observedUse(run, ZQASM_SYMBOL_RAM, name,
-                             segments.ramNames[static_cast<size_t>(found->second)].first);
+    const NameIndex& index =
+        run.source.labelCaseSensitive ? segments.firstRamByName : segments.firstRamByFoldedName;
+    const int32_t found = index.find(name);
+    return found < 0 ? -1
+                     : observedUse(run, ZQASM_SYMBOL_RAM, name,
+                                   segments.ramNames[static_cast<size_t>(found)].first);
   }
   for (int32_t i = 1;
        i <= segments.ramNameCount && static_cast<size_t>(i) < segments.ramNames.size(); ++i) {
@@ -476,7 +578,7 @@ int reduceFlat(std::string& e) {
 
 // Tokenise (symbols become values), check the parentheses and characters, reduce the
 // groups from the innermost out, reduce the rest and read it as a signed decimal.
-int evaluateExpression(AssemblerRun& run, const std::string& text, int symbolClass) {
+int evaluateExpression(AssemblerRun& run, std::string_view text, int symbolClass) {
   // The usual operand, a lone symbol: a value of 0 or more is the result, as writing it
   // out in decimal and reading it back below would give.
   if (isLoneSymbol(text)) {
@@ -485,6 +587,11 @@ int evaluateExpression(AssemblerRun& run, const std::string& text, int symbolCla
     if (value == -1) return unresolved(run, text);
     if (value >= 0) return value;
   }
+  const int sum = evaluateSum(run, text, symbolClass);
+  return sum != kNotASum ? sum : evaluateExpressionText(run, text, symbolClass);
+}
+
+int evaluateExpressionText(AssemblerRun& run, std::string_view text, int symbolClass) {
   size_t i = 0;
   while (i < text.size() && text[i] == '+') ++i;
 
@@ -539,9 +646,9 @@ void noteUndefinedSymbol(AssemblerRun& run) {
               run.diagnostics.unresolvedName.c_str());
 }
 
-int evaluateOperand(AssemblerRun& run, const std::string& text, int pass, int symbolClass) {
+int evaluateOperand(AssemblerRun& run, std::string_view text, int pass, int symbolClass) {
   bool report = pass == 2;
-  std::string rest = text;
+  std::string_view rest = text;
   bool haveBase = false;
   bool subtract = false;
   int32_t base = run.source.statementAddress;
@@ -550,7 +657,7 @@ int evaluateOperand(AssemblerRun& run, const std::string& text, int pass, int sy
     if (isAddSub(rest[1])) {
       haveBase = true;
       subtract = rest[1] == '-';
-      rest.erase(0, 2);
+      rest.remove_prefix(2);
     }
   }
 
@@ -604,10 +711,19 @@ void replaceCharConstants(std::string& text) {
   }
 }
 
-bool isOperatorChar(char c) {
-  for (const char* op = kOperators; *op; ++op)
-    if (*op == c) return true;
-  return false;
-}
+namespace {
+
+// The operator characters as a table, for the scans that test every character.
+struct OperatorTable {
+  bool isOperator[256] = {};
+  constexpr OperatorTable() : isOperator() {
+    for (const char* op = kOperators; *op; ++op) isOperator[static_cast<unsigned char>(*op)] = true;
+  }
+};
+constexpr OperatorTable kOperatorTable;
+
+}  // namespace
+
+bool isOperatorChar(char c) { return kOperatorTable.isOperator[static_cast<unsigned char>(c)]; }
 
 }  // namespace zq

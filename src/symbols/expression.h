@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace zq {
 
@@ -30,19 +31,22 @@ constexpr int kMalformedNumber = -99999;
 constexpr size_t kMaxExpressionText = 511;
 
 // One operand field: value 0..65535 or negative; in pass 2 a failure is reported.
-int evaluateOperand(AssemblerRun& run, const std::string& text, int pass, int symbolClass);
+int evaluateOperand(AssemblerRun& run, std::string_view text, int pass, int symbolClass);
 // Notes the symbol of the last evaluation that found none (error 12) for the run observer.
 void noteUndefinedSymbol(AssemblerRun& run);
 // -1 number, -100 malformed number, 1 expression, 2 symbol.
-int classifyOperand(const std::string& text);
+int classifyOperand(std::string_view text);
 // One number in the source syntax; lastIndex is length - 1. -99999 malformed, -1 empty.
-int parseNumber(const std::string& text, int lastIndex);
+int parseNumber(std::string_view text, int lastIndex);
 // Value >= 0 or the negated diagnostic number (-12, -18, -19, -20, -1).
-int evaluateExpression(AssemblerRun& run, const std::string& text, int symbolClass);
+int evaluateExpression(AssemblerRun& run, std::string_view text, int symbolClass);
+// The same through the text rewrite alone. evaluateExpression works the usual forms out
+// without it, to the same result.
+int evaluateExpressionText(AssemblerRun& run, std::string_view text, int symbolClass);
 // Value of a symbol or -1.
-int lookupSymbol(AssemblerRun& run, const std::string& name, int symbolClass);
+int lookupSymbol(AssemblerRun& run, std::string_view name, int symbolClass);
 // FFH-style names read as hexadecimal; -1 otherwise.
-int parseLetterHex(const std::string& name);
+int parseLetterHex(std::string_view name);
 // Replaces each quoted character constant by its decimal code, in place.
 void replaceCharConstants(std::string& text);
 

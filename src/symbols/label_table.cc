@@ -1,6 +1,7 @@
 // Label table. The global list keeps definition order (the label listing and the
-// "first definition wins" rule depend on it); two indexes beside it keep the lookups and
-// the pass-2 check of a line independent of the number of labels.
+// "first definition wins" rule depend on it); the indexes beside it keep the lookups and
+// the pass-2 check of a line independent of the number of labels, and none of them
+// builds a string per label.
 #include "symbols/label_table.h"
 
 #include <cstdio>
@@ -9,8 +10,10 @@
 #include "directives/macro.h"
 #include "driver/diagnostics.h"
 #include "driver/run.h"
+#include "driver/run_observer.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "source/line_scan.h"
 #include "source/source_state.h"
 #include "chip/chip_file.h"
 
@@ -22,80 +25,91 @@ constexpr int kErrorIllegalSymbol = 0;
 constexpr int kErrorDuplicateLabel = 5;
 constexpr int kErrorLabelMoved = 26;
 
-// Key of a name in the indexes: the name itself, or folded to upper case when names are
-// compared without regard to case.
-std::string nameKey(const AssemblerRun& run, const std::string& name) {
-  return run.source.labelCaseSensitive ? name : upperCase(name);
-}
-
 bool folded(const AssemblerRun& run) { return !run.source.labelCaseSensitive; }
 
 bool expandingMacro(const AssemblerRun& run) { return run.source.macroContext >= 0; }
 
-// The local label list of the macro being expanded, or nullptr when the context does not
-// name a macro of the table.
-std::vector<LabelNode>* currentLocalLabels(AssemblerRun& run) {
+// The macro being expanded, or nullptr when the context does not name a macro of the
+// table.
+MacroRecord* currentMacroRecord(AssemblerRun& run) {
   int context = run.source.macroContext;
   if (context < 0 || static_cast<size_t>(context) >= run.macros.macroTable.size()) return nullptr;
-  return &run.macros.macroTable[static_cast<size_t>(context)].localLabels;
-}
-
-// Characters that end the first word of a statement (NUL as in a C string).
-bool endsWord(char c) {
-  return c == ':' || c == ';' || c == ' ' || c == '\t' || c == '\n' || c == '\0';
+  return &run.macros.macroTable[static_cast<size_t>(context)];
 }
 
 bool startsSymbol(char c) { return isLetter(c) || c == '?' || c == '_'; }
 
 // Pass 1: a new node at the end of the global list. 1, or resultFatal (table full, or no
 // memory: a label dropped would leave the program wrong without an error).
-int addGlobalLabel(AssemblerRun& run, const std::string& word, uint32_t lineNumber) {
+int addGlobalLabel(AssemblerRun& run, std::string_view word, uint32_t lineNumber) {
   LabelTable& table = run.labels;
   SourceState& s = run.source;
   if (table.count + 1 > kMaxLabels)
     return reportFatal(run, MessageOwner::kActiveWindow, "Label quantities can't great than %d ",
                        kMaxLabels);
-  std::string cut = word.substr(0, kMaxSymbolName);
-  LabelNode node;
-  node.lineNumber = static_cast<uint16_t>(lineNumber);
-  node.sequence = static_cast<uint16_t>(s.passLineCount);
-  node.address = static_cast<uint32_t>(s.statementAddress);
-  node.level = static_cast<uint8_t>(s.includeLevel);
+  const std::string_view cut = word.substr(0, kMaxSymbolName);
+  if (table.firstByName.empty() && table.firstByName.foldCase() != folded(run))
+    table.firstByName.reset(folded(run));
   // The duplicate test compares the cut names, so two long names that agree in their
-  // first 64 characters are duplicates.
-  std::string key = nameKey(run, cut);
-  if (expandingMacro(run)) {
-    node.duplicate = table.byNameAndLine.count(labelLineKey(run, cut, s.currentLineNumber));
-  } else {
-    node.duplicate = table.firstByName.count(key) ? 1 : 0;
-  }
-  size_t index = table.nodes.size();
+  // first 64 characters are duplicates. While a macro is expanded only a node of the
+  // line being processed counts.
+  const int32_t first = table.firstByName.find(cut);
+  bool duplicate = first >= 0;
+  if (duplicate && expandingMacro(run))
+    duplicate = table.byNameAndLine.contains(nameAndLineKey(first, s.currentLineNumber));
+  const auto index = static_cast<int32_t>(table.nodes.size());
   try {
-    node.name = cut;
+    LabelNode node;
+    node.name.assign(cut.data(), cut.size());
+    node.lineNumber = static_cast<uint16_t>(lineNumber);
+    node.sequence = static_cast<uint16_t>(s.passLineCount);
+    node.address = static_cast<uint32_t>(s.statementAddress);
+    node.level = static_cast<uint8_t>(s.includeLevel);
+    node.duplicate = duplicate ? 1 : 0;
     table.nodes.push_back(std::move(node));
-    table.firstByName.emplace(key, index);
-    table.bySequence[table.nodes[index].sequence].push_back(index);
-    table.byNameAndLine.insert(labelLineKey(run, cut, lineNumber));
-    table.lastLabelName = word;
+    const int32_t firstOfName = table.firstByName.insert(cut, index);
+    table.firstOfName.resize(static_cast<size_t>(index) + 1, -1);
+    table.nameRepeated.resize(static_cast<size_t>(index) + 1, 0);
+    table.firstOfName[static_cast<size_t>(index)] = firstOfName;
+    table.nameRepeated[static_cast<size_t>(index)] = 0;
+    if (firstOfName != index && static_cast<size_t>(firstOfName) < table.nameRepeated.size())
+      table.nameRepeated[static_cast<size_t>(firstOfName)] = 1;
+    appendToChain(table.bySequence, table.nextSameSequence, table.nodes.back().sequence, index);
+    table.byNameAndLine.insert(nameAndLineKey(firstOfName, lineNumber), true);
+    table.lastLabelName.assign(word.data(), word.size());
   } catch (const std::bad_alloc&) {
     // Index entries already made for the node are ignored by the lookups' range checks.
-    if (table.nodes.size() > index) table.nodes.pop_back();
+    if (table.nodes.size() > static_cast<size_t>(index)) table.nodes.pop_back();
     return reportFatal(run, MessageOwner::kActiveWindow, "LabelTab: ptr1->next==NULL");
   }
   ++table.count;
   return 1;
 }
 
+// True when pass 1 made more than one node of the name (cut as the nodes keep it).
+// `node` is a node of that name when the caller knows one, else -1.
+bool repeatedName(const LabelTable& table, std::string_view word, int32_t node) {
+  int32_t first = -1;
+  if (node >= 0 && static_cast<size_t>(node) < table.firstOfName.size()) {
+    first = table.firstOfName[static_cast<size_t>(node)];
+  } else {
+    first = table.firstByName.find(word.substr(0, kMaxSymbolName));
+  }
+  return first >= 0 && static_cast<size_t>(first) < table.nameRepeated.size() &&
+         table.nameRepeated[static_cast<size_t>(first)] != 0;
+}
+
 // Pass 2: checks the nodes that this same line created in pass 1 (same sequence).
-void checkNode(AssemblerRun& run, const LabelNode& node, const std::string& word, bool local) {
+// True when the node has the name `word`.
+bool checkNode(AssemblerRun& run, const LabelNode& node, std::string_view word, bool local) {
   const SourceState& s = run.source;
-  if (node.sequence != static_cast<uint16_t>(s.passLineCount)) return;
+  if (node.sequence != static_cast<uint16_t>(s.passLineCount)) return false;
   bool sameName = labelNamesEqual(run, node.name, word);
   if (node.duplicate == 1 && node.level == static_cast<uint8_t>(s.includeLevel)) {
     if (sameName && !local) raiseError(run, kErrorDuplicateLabel);
     if (sameName && !local)
-      noteDuplicate(run, kErrorDuplicateLabel, "label", 'L', word, folded(run));
-    return;
+      noteDuplicate(run, kErrorDuplicateLabel, "label", 'L', std::string(word), folded(run));
+    return sameName;
   }
   uint32_t address = static_cast<uint32_t>(s.statementAddress);
   if (sameName && node.address != address) {
@@ -103,33 +117,43 @@ void checkNode(AssemblerRun& run, const LabelNode& node, const std::string& word
                 static_cast<unsigned long>(address));
     raiseError(run, kErrorLabelMoved);
   }
+  return sameName;
 }
 
 // Pass 2 check of the label `word` against the table it went into in pass 1. Raises
-// error 5 or 26.
-void checkLabel(AssemblerRun& run, const std::string& word, bool local) {
+// error 5 or 26. Returns a global node of the name that this line made, or -1.
+int32_t checkLabel(AssemblerRun& run, std::string_view word, bool local) {
   if (local) {
-    std::vector<LabelNode>* list = currentLocalLabels(run);
-    if (list == nullptr) return;
+    MacroRecord* macro = currentMacroRecord(run);
+    if (macro == nullptr) return -1;
     // Only the nodes of the expansion in progress: sequence numbers are 16 bits and come
     // round again after 65,536 lines, expanded ones included.
-    const std::vector<size_t>* nodes =
-        localLabelsOfExpansion(run.macros.macroTable[static_cast<size_t>(run.source.macroContext)]);
-    if (nodes == nullptr) return;
-    for (size_t index : *nodes)
-      if (index < list->size()) checkNode(run, (*list)[index], word, true);
-    return;
+    const std::vector<LabelNode>& list = macro->localLabels;
+    for (int32_t i = firstLocalLabelOfExpansion(*macro);
+         i >= 0 && static_cast<size_t>(i) < list.size(); i = nextInChain(macro->nextOfExpansion, i))
+      checkNode(run, list[static_cast<size_t>(i)], word, true);
+    return -1;
   }
-  auto found = run.labels.bySequence.find(static_cast<uint16_t>(run.source.passLineCount));
-  if (found == run.labels.bySequence.end()) return;
-  for (size_t index : found->second) {
-    if (index < run.labels.nodes.size()) checkNode(run, run.labels.nodes[index], word, false);
+  const LabelTable& table = run.labels;
+  const SequenceChain* chain =
+      table.bySequence.find(static_cast<uint16_t>(run.source.passLineCount));
+  if (chain == nullptr) return -1;
+  int32_t named = -1;
+  for (int32_t i = chain->first; i >= 0 && static_cast<size_t>(i) < table.nodes.size();
+       i = nextInChain(table.nextSameSequence, i)) {
+    if (checkNode(run, table.nodes[static_cast<size_t>(i)], word, false) && named < 0) named = i;
   }
+  return named;
 }
 
 }  // namespace
 
 int defineLabel(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
+                size_t& afterLabel, int macroContext) {
+  return defineLabel(run, scanLine(line), pass, lineNumber, afterLabel, macroContext);
+}
+
+int defineLabel(AssemblerRun& run, const LineScan& scan, int pass, uint32_t lineNumber,
                 size_t& afterLabel, int macroContext) {
   SourceState& s = run.source;
   if (s.tableSegmentOpen || s.dataSegmentOpen) return -1;
@@ -137,19 +161,16 @@ int defineLabel(AssemblerRun& run, const std::string& line, int pass, uint32_t l
 
   // The first word ends at a colon, a comment, a blank or the line end; only the colon
   // form may be indented.
-  size_t start = 0;
-  while (start < line.size() && isBlank(line[start])) ++start;
-  size_t end = start;
-  while (end < line.size() && !endsWord(line[end])) ++end;
-  if (end == start) return 0;
-  std::string word = line.substr(start, end - start);
-  bool colonForm = end < line.size() && line[end] == ':';
+  const std::string& line = *scan.line;
+  const size_t end = scan.wordEnd;
+  if (end == scan.firstNonBlank) return 0;
+  const std::string_view word = scan.word();
+  const bool colonForm = scan.colonForm;
 
-  bool mnemonic = isMnemonic(run, word);
   if (equalsNoCase(word, "END") || equalsNoCase(word, ".END")) return resultEndOfSource;
   if (word[0] == '#' || word[0] == '.') return -1;
   if (!colonForm) {
-    if (mnemonic && !s.macroDefinitionOpen) return resultNotLabel;
+    if (!s.macroDefinitionOpen && isMnemonic(run, word)) return resultNotLabel;
     // Without a colon a label must start in the first column of the line.
     if (!startsSymbol(line[0])) return 0;
   }
@@ -172,15 +193,16 @@ int defineLabel(AssemblerRun& run, const std::string& line, int pass, uint32_t l
     return addGlobalLabel(run, word, lineNumber);
   }
   // Pass 2 only checks against what pass 1 recorded; pass 0 never reaches here.
-  if (pass == 2) checkLabel(run, word, local);
-  if (pass == 2 && !local) recordDefinition(run, 'L', word, folded(run), lineNumber);
-  if (pass == 2)
-    observeDefinition(run, local ? ZQASM_SYMBOL_LOCAL_LABEL : ZQASM_SYMBOL_LABEL, word,
-                      s.statementAddress);
+  if (pass != 2) return 1;
+  const int32_t node = checkLabel(run, word, local);
+  if (!local && observingDiagnostics() && repeatedName(run.labels, word, node))
+    recordDefinition(run, 'L', word, folded(run), lineNumber);
+  observeDefinition(run, local ? ZQASM_SYMBOL_LOCAL_LABEL : ZQASM_SYMBOL_LABEL, word,
+                    s.statementAddress);
   return 1;
 }
 
-int findLabel(AssemblerRun& run, const std::string& name) {
+int findLabel(AssemblerRun& run, std::string_view name) {
   if (expandingMacro(run) && isMacroLocalName(run, name) == 1) {
     // The label of this very expansion: the k-th expansion of pass 2 reads the node of
     // the k-th expansion of pass 1, whether or not the earlier ones used their labels.
@@ -192,30 +214,53 @@ int findLabel(AssemblerRun& run, const std::string& name) {
   // Stored names are cut to 64 characters and compared with the name as written, so a
   // longer name never matches.
   if (name.size() > kMaxSymbolName) return -1;
-  auto found = run.labels.firstByName.find(nameKey(run, name));
-  if (found == run.labels.firstByName.end() || found->second >= run.labels.nodes.size()) {
-    return -1;
-  }
-  const LabelNode& node = run.labels.nodes[found->second];
+  const int32_t found = run.labels.firstByName.find(name);
+  if (found < 0 || static_cast<size_t>(found) >= run.labels.nodes.size()) return -1;
+  const LabelNode& node = run.labels.nodes[static_cast<size_t>(found)];
   return labelNamesEqual(run, node.name, name) ? static_cast<int>(node.address) : -1;
 }
 
-std::string labelLineKey(const AssemblerRun& run, const std::string& name, uint32_t line) {
-  // Valid symbol names never hold a control character, so '\x01' cannot be part of one.
-  return nameKey(run, name) + '\x01' + std::to_string(line & 0xFFFFu);
+void appendToChain(IntegerMap<SequenceChain>& chains, std::vector<int32_t>& next, uint64_t key,
+                   int32_t index) {
+  if (next.size() == static_cast<size_t>(index)) {
+    next.push_back(-1);
+  } else if (next.size() < static_cast<size_t>(index)) {
+    next.resize(static_cast<size_t>(index) + 1, -1);
+  }
+  SequenceChain& chain = chains.insert(key, SequenceChain{});
+  if (chain.last >= 0 && static_cast<size_t>(chain.last) < next.size()) {
+    next[static_cast<size_t>(chain.last)] = index;
+  } else {
+    chain.first = index;
+  }
+  chain.last = index;
 }
 
-int isValidSymbolName(const std::string& name) {
-  if (name.empty() || !startsSymbol(name[0])) return 1;
-  for (size_t i = 1; i < name.size(); ++i) {
-    char c = name[i];
-    if (!isLetter(c) && !isDigit(c) && c != '_' && c != '\\') return 1;
+namespace {
+
+// Characters of a symbol name after its first: letters, digits, "_" and "\\".
+struct SymbolCharacters {
+  bool allowed[256] = {};
+  constexpr SymbolCharacters() : allowed() {
+    for (int c = 0; c < 256; ++c)
+      allowed[c] = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                   c == '_' || c == '\\';
   }
+};
+constexpr SymbolCharacters kSymbolCharacters;
+
+}  // namespace
+
+int isValidSymbolName(std::string_view name) {
+  if (name.empty() || !startsSymbol(name[0])) return 1;
+  for (size_t i = 1; i < name.size(); ++i)
+    if (!kSymbolCharacters.allowed[static_cast<unsigned char>(name[i])]) return 1;
   return 0;
 }
 
-bool labelNamesEqual(const AssemblerRun& run, const std::string& a, const std::string& b) {
-  return run.source.labelCaseSensitive ? a == b : equalsNoCase(a, b);
+bool labelNamesEqual(const AssemblerRun& run, std::string_view a, std::string_view b) {
+  // Names are mostly written alike, which one compare of the bytes settles.
+  return a == b || (!run.source.labelCaseSensitive && equalsNoCase(a, b));
 }
 
 void freeLabelList(LabelTable& table) {
@@ -224,7 +269,10 @@ void freeLabelList(LabelTable& table) {
   table.lastLabelName.clear();
   table.firstByName.clear();
   table.bySequence.clear();
+  table.nextSameSequence.clear();
   table.byNameAndLine.clear();
+  table.firstOfName.clear();
+  table.nameRepeated.clear();
 }
 
 }  // namespace zq

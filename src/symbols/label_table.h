@@ -6,13 +6,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
+#include <string_view>
 #include <vector>
+
+#include "platform/flat_index.h"
 
 namespace zq {
 
 struct AssemblerRun;
+struct LineScan;
 
 constexpr int kMaxLabels = 8192;
 constexpr size_t kMaxSymbolName = 64;
@@ -29,35 +31,61 @@ struct LabelNode {
                            // of its macro that made it
 };
 
+// First and last node of one 16-bit sequence number, chained through nextSameSequence.
+struct SequenceChain {
+  int32_t first = -1;
+  int32_t last = -1;
+};
+
 struct LabelTable {
   std::vector<LabelNode> nodes;  // global labels in definition order
   int32_t count = 0;
   std::string lastLabelName;  // full name of the label added by this statement
-  // Index beside the list: name key (folded unless case-sensitive) to the first node.
-  std::unordered_map<std::string, size_t> firstByName;
-  // Nodes per sequence number, for the pass-2 check of the defining line.
-  std::unordered_map<uint16_t, std::vector<size_t>> bySequence;
-  // Name key and defining line number (low 16 bits) of every node, for the duplicate
-  // test of labels defined while a macro is expanded.
-  std::unordered_set<std::string> byNameAndLine;
+  // Indexes beside the list, filled in pass 1 with each node; none builds a string.
+  // The first node per name (folded unless names are case-sensitive),
+  NameIndex firstByName;
+  // the nodes of each sequence number in list order, for the pass-2 check of the line
+  // that made them (-1 ends a chain),
+  IntegerMap<SequenceChain> bySequence;
+  std::vector<int32_t> nextSameSequence;
+  // and, for the duplicate test of labels defined while a macro is expanded, every name
+  // with the 16-bit line numbers of its nodes: nameAndLineKey of the name's first node.
+  IntegerMap<bool> byNameAndLine;
+  // Per node: the first node of its name, and 1 when it is the first node of a name that
+  // a later node has again. Only such names can be reported as duplicates, so only
+  // theirs need their place noted.
+  std::vector<int32_t> firstOfName;
+  std::vector<uint8_t> nameRepeated;
 };
 
 // Returns 1 (label), 0 (no label), -1 (no label processing), resultNotLabel,
 // resultEndOfSource or resultFatal. `afterLabel` receives the index behind the name.
 int defineLabel(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
                 size_t& afterLabel, int macroContext);
+// The same for a line already scanned (the first word is the scan's).
+int defineLabel(AssemblerRun& run, const LineScan& scan, int pass, uint32_t lineNumber,
+                size_t& afterLabel, int macroContext);
 // Address of the label or -1. In pass 2 a macro-local node that is found gets used = 1.
 // The indexes are valid until the label listing sorts the nodes after the passes.
-int findLabel(AssemblerRun& run, const std::string& name);
-// Key of a name and a line number (low 16 bits) in the duplicate indexes: the name folded
-// to upper case unless names are case-sensitive.
-std::string labelLineKey(const AssemblerRun& run, const std::string& name, uint32_t line);
+int findLabel(AssemblerRun& run, std::string_view name);
+// Key of the duplicate indexes: a name, by the index of its first node, and a line number
+// (low 16 bits).
+inline uint64_t nameAndLineKey(int32_t firstNode, uint32_t line) {
+  return static_cast<uint64_t>(static_cast<uint32_t>(firstNode)) << 16 | (line & 0xFFFFu);
+}
+// The node after `index` in a chain whose links are `next`, or -1.
+inline int32_t nextInChain(const std::vector<int32_t>& next, int32_t index) {
+  return static_cast<size_t>(index) < next.size() ? next[static_cast<size_t>(index)] : -1;
+}
+// Appends `index` to the chain of `key`, whose links are in `next`.
+void appendToChain(IntegerMap<SequenceChain>& chains, std::vector<int32_t>& next, uint64_t key,
+                   int32_t index);
 // Empties the global table and its indexes (start of a run, end of a run).
 void freeLabelList(LabelTable& table);
 // 0 when valid, 1 otherwise.
-int isValidSymbolName(const std::string& name);
+int isValidSymbolName(std::string_view name);
 // Compares two label names under the label-case option.
-bool labelNamesEqual(const AssemblerRun& run, const std::string& a, const std::string& b);
+bool labelNamesEqual(const AssemblerRun& run, std::string_view a, std::string_view b);
 
 }  // namespace zq
 

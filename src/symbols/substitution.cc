@@ -19,7 +19,7 @@ constexpr int kWarningRedefinition = 0;
 
 }  // namespace
 
-int isValidDefineName(const std::string& name) {
+int isValidDefineName(std::string_view name) {
   if (name.empty() || !(isLetter(name[0]) || name[0] == '_')) return -1;
   for (char c : name)
     if (!(isLetter(c) || isDigit(c) || c == '_')) return -1;
@@ -44,7 +44,7 @@ int defineSymbol(AssemblerRun& run, const std::string& line, int pass, uint32_t)
     return 0;
   }
 
-  const std::string& name = s.field[2];
+  const std::string name = s.field[2].str();
   if (pass == 2) observeDefinition(run, ZQASM_SYMBOL_DEFINE, name, value);
   if (findDefine(run, name, value) != -1) {
     if (pass == 2) raiseWarning(run, kWarningRedefinition);
@@ -54,15 +54,16 @@ int defineSymbol(AssemblerRun& run, const std::string& line, int pass, uint32_t)
   // DEFINE of it appends another node.
   SubstitutionState& state = run.substitutions;
   state.defines.push_back(DefineNode{name.substr(0, kMaxSymbolName), value});
-  state.defineByName.emplace(state.defines.back().name, state.defines.size() - 1);
+  state.defineByName.insert(state.defines.back().name,
+                            static_cast<int32_t>(state.defines.size() - 1));
   return 1;
 }
 
-int findDefine(AssemblerRun& run, const std::string& name, int newValue) {
+int findDefine(AssemblerRun& run, std::string_view name, int newValue) {
   SubstitutionState& state = run.substitutions;
-  const auto found = state.defineByName.find(name);
-  if (found == state.defineByName.end()) return -1;
-  DefineNode& node = state.defines[found->second];
+  const int32_t found = state.defineByName.find(name);
+  if (found < 0 || static_cast<size_t>(found) >= state.defines.size()) return -1;
+  DefineNode& node = state.defines[static_cast<size_t>(found)];
   if (newValue >= 0) node.value = newValue;
   return node.value;
 }
@@ -72,30 +73,42 @@ void freeDefineList(SubstitutionState& state) {
   state.defineByName.clear();
 }
 
-int defineString(AssemblerRun& run, const std::string& line, int pass, uint32_t,
+int defineString(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
                  const char* keyword) {
   if (!hasDefinitionKeyword(line, keyword, "DEFSTRING")) return 0;
+  return defineStringLine(run, line, pass, lineNumber);
+}
+
+int defineStringLine(AssemblerRun& run, const std::string& line, int pass, uint32_t) {
   SourceState& s = run.source;
   // Name, keyword, and the rest of the statement whole, blanks included.
   if (splitFields(s, line, 1) != 3) {
     if (pass == 2) raiseError(run, kErrorSyntax);
     return resultStringDefined;
   }
-  if (pass == 2) observeDefinition(run, ZQASM_SYMBOL_STRING, s.field[1], -1, 0, s.field[3]);
+  if (pass == 2)
+    observeDefinition(run, ZQASM_SYMBOL_STRING, s.field[1], -1, 0, s.field[3].str());
   if (pass == 1) {
     SubstitutionState& state = run.substitutions;
-    state.strings.push_back(StringNode{s.field[1], s.field[3]});
-    state.stringByName.emplace(s.field[1], state.strings.size() - 1);
+    state.strings.push_back(StringNode{s.field[1].str(), s.field[3].str()});
+    state.stringByName.insert(s.field[1], static_cast<int32_t>(state.strings.size() - 1));
+    state.stringNameLengths |= uint64_t{1} << (s.field[1].size() % 64);
+    if (!s.field[1].empty())
+      state.stringNameStarts |= uint64_t{1} << (static_cast<unsigned char>(s.field[1][0]) % 64);
   }
   return resultStringDefined;
 }
 
-int findString(const AssemblerRun& run, const std::string& name, std::string& text) {
+int findString(const AssemblerRun& run, std::string_view name, std::string& text) {
   const SubstitutionState& state = run.substitutions;
-  const auto found = state.stringByName.find(name);
-  if (found == state.stringByName.end()) return -1;
-  text = state.strings[found->second].text;
-  return static_cast<int>(found->second);
+  if ((state.stringNameLengths >> (name.size() % 64) & 1) == 0) return -1;
+  if (!name.empty() &&
+      (state.stringNameStarts >> (static_cast<unsigned char>(name[0]) % 64) & 1) == 0)
+    return -1;
+  const int32_t found = state.stringByName.find(name);
+  if (found < 0 || static_cast<size_t>(found) >= state.strings.size()) return -1;
+  text = state.strings[static_cast<size_t>(found)].text;
+  return found;
 }
 
 }  // namespace zq

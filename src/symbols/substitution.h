@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <vector>
+
+#include "platform/flat_index.h"
 
 namespace zq {
 
@@ -25,9 +27,14 @@ struct StringNode {
 
 struct SubstitutionState {
   std::vector<DefineNode> defines;  // in definition order; emptied after every pass
-  std::unordered_map<std::string, size_t> defineByName;  // first node per stored name
+  NameIndex defineByName;           // first node per stored name
   std::vector<StringNode> strings;  // in definition order; kept for the run
-  std::unordered_map<std::string, size_t> stringByName;  // first node per name
+  NameIndex stringByName;           // first node per name
+  // Bit (length % 64) of every string name's length and bit (first character % 64) of
+  // its first character: most statement fields are no string name, and these turn them
+  // away before the index is asked.
+  uint64_t stringNameLengths = 0;
+  uint64_t stringNameStarts = 0;
 };
 
 // DEFINE handler, for an active DEFINE statement of passes 1 and 2 (the whole line).
@@ -36,9 +43,9 @@ struct SubstitutionState {
 // pass 2.
 int defineSymbol(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber);
 // Value bound to `name` or -1; a newValue >= 0 is stored first.
-int findDefine(AssemblerRun& run, const std::string& name, int newValue);
+int findDefine(AssemblerRun& run, std::string_view name, int newValue);
 // 1 when `name` may be a DEFINE name (letter or "_", then letters, digits, "_"), else -1.
-int isValidDefineName(const std::string& name);
+int isValidDefineName(std::string_view name);
 // Empties the define table; the driver calls it after every pass.
 void freeDefineList(SubstitutionState& state);
 // Offered the lines that the constant check did not take, outside DATA segments (keyword
@@ -46,8 +53,10 @@ void freeDefineList(SubstitutionState& state);
 // Raises error 20 in pass 2 for a wrong field count.
 int defineString(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
                  const char* keyword);
+// The same for a line known to hold the keyword (the pass loop's line scan found it).
+int defineStringLine(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber);
 // Position of the first string named `name` (text copied out), or -1.
-int findString(const AssemblerRun& run, const std::string& name, std::string& text);
+int findString(const AssemblerRun& run, std::string_view name, std::string& text);
 
 }  // namespace zq
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "driver/run.h"
@@ -216,10 +217,16 @@ void writeLabelFile(AssemblerRun& run, const std::string& path) {
   std::fprintf(out, "%s ==== ===== ===\n", rule.c_str());
   for (const LabelNode& node : nodes) {
     // The name cut to the column or padded with blanks to it, then "%s %04lX %5u %d\n".
-    std::string name = node.name.substr(0, width);
-    name.resize(width, ' ');
     OutputLine line;
-    line.text(name).text(" ").hex(static_cast<unsigned long>(node.address), 4).text(" ");
+    const size_t shown = std::min(node.name.size(), width);
+    const void* nul = std::memchr(node.name.data(), '\0', shown);
+    if (nul != nullptr) {
+      // As "%s" would: the text ends at the NUL, padding and all.
+      line.text(node.name);
+    } else {
+      line.text(std::string_view(node.name.data(), shown)).repeat(' ', width - shown);
+    }
+    line.text(" ").hex(static_cast<unsigned long>(node.address), 4).text(" ");
     line.decimal(static_cast<unsigned>(node.lineNumber), 5).text(" ").decimal(node.duplicate);
     line.text("\n").writeTo(out);
   }

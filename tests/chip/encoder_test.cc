@@ -238,6 +238,9 @@ TEST_F(EncoderTest, SplitStatement) {
       {"MOV ,3", 3, "MOV||3"},
       {"LDA ' '", 2, "LDA|' '"},
       {"LDA 'A B'", 2, "LDA|'AB'"},
+      {"LDA A B\tC", 2, "LDA|ABC"},  // blanks inside an operand are dropped
+      {"LDA ' ' + 1 ;x", 2, "LDA|' '+1"},
+      {"LDA X\t\t", 2, "LDA|X"},
       {"NOP,1", 1, "NOP,1"},
       {"NOP   ", 1, "NOP"},
       {"A\nB", 1, "A"},
@@ -252,7 +255,7 @@ TEST_F(EncoderTest, SplitStatement) {
   for (const auto& c : cases) {
     ASSERT_EQ(splitStatement(run, c.text), c.count) << c.text;
     std::string fields;
-    for (int i = 1; i <= c.count; ++i) fields += (i > 1 ? "|" : "") + run.source.field[i];
+    for (int i = 1; i <= c.count; ++i) fields += (i > 1 ? "|" : "") + run.source.field[i].str();
     EXPECT_EQ(fields, c.fields) << c.text;
   }
   // 32 fields at most; a 33rd stops the split. Fields hold 255 characters.
@@ -266,6 +269,8 @@ TEST_F(EncoderTest, SplitStatement) {
   EXPECT_EQ(splitStatement(run, "LDA " + std::string(300, '7') + ",1"), 3);
   EXPECT_EQ(run.source.field[2], std::string(255, '7'));
   EXPECT_EQ(run.source.field[3], "1");
+  EXPECT_EQ(splitStatement(run, "LDA " + std::string(200, '7') + " " + std::string(99, '8')), 2);
+  EXPECT_EQ(run.source.field[2], std::string(200, '7') + std::string(55, '8'));
   EXPECT_EQ(encode("MOV ARGS"), 2);
   EXPECT_EQ(run.source.wordText, "2053");
 }

@@ -43,6 +43,9 @@ TEST(PassLoop, JoinLine) {
       {"A\n   ", {"A\n", ""}},
       {"", {}},
       {std::string("A\r\nB\0C\n", 7), {"A\n", "B C\n"}},
+      // Control characters at every place of a word of eight: a tab stays, a lone CR too.
+      {std::string("ABCDEFGHIJ\tKLMNO\rP\nQRSTUVWXYZ\0Z\n", 32),
+       {"ABCDEFGHIJ\tKLMNO\rP\n", "QRSTUVWXYZ Z\n"}},
       {std::string(3000, '\0') + "\n", {std::string(1053, ' '), "   \n"}},
   };
   for (const auto& [content, lines] : cases) EXPECT_EQ(joinAll(content), lines) << content;

@@ -8,6 +8,8 @@
 
 #include "driver/persistent_settings.h"
 #include "driver/run.h"
+#include "source/line_scan.h"
+#include "symbols/constant_table.h"
 
 namespace {
 
@@ -38,6 +40,42 @@ TEST(Statement, SplitFields) {
   const std::string longWord(300, 'W');
   expect(longWord + " B\n", 0, 2, {std::string(255, 'W'), "B"});
   expect("A B " + longWord + " x\n", 1, 3, {"A", "B", std::string(255, 'W')});
+}
+
+// The scan records, in one pass, what the include, ORG and definition keyword rules
+// each find alone, and the first word as the label handler takes it.
+TEST(Statement, LineScanRecordsEachRule) {
+  const size_t no = zq::LineScan::npos;
+  // clang-format off
+  struct Case { std::string line; size_t include, org; bool equ, defstr; const char* word; };
+  const Case cases[] = {
+      {"  #include <a.h>\n", 2, no, false, false, "#include"},
+      {" .\t.INCLUDE x\n", 3, no, false, false, "."},
+      {"X ORG 5\n", no, 2, false, false, "X"}, {"MYorg\t5 ; ORG 6\n", no, 2, false, false, "MYorg"},
+      {"; ORG 5\n", no, no, false, false, ""}, {"A;ORG 5\n", no, no, false, false, "A"},
+      {"ORG\n", no, no, false, false, "ORG"}, {"K EQU 5\n", no, no, true, false, "K"},
+      {"K\t.equal 5\n", no, no, true, false, "K"}, {"EQU 5\n", no, no, false, false, "EQU"}, {"  EQU 5\n", no, no, true, false, "EQU"},
+      {"KEQU 5\n", no, no, false, false, "KEQU"}, {"K EQUATE 5\n", no, no, false, false, "K"},
+      {"X EQU;5\n", no, no, false, false, "X"}, {"S DefString A, B\n", no, no, false, true, "S"},
+      {"S .DEFSTR A\n", no, no, false, true, "S"}, {"L: EQU 1\n", no, no, true, false, "L"},
+      {"            K EQU 1 ;c\n", no, no, true, false, "K"},
+      {"        LDA CNT ; EQU 5\n", no, no, false, false, "LDA"},
+      {std::string("A\0 B EQU 1\n", 11), no, no, true, false, "A"}};
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    zq::LineScan scan = zq::scanLine(c.line);
+    zq::scanKeywords(scan);
+    EXPECT_EQ(scan.word(), c.word);
+    EXPECT_EQ(scan.includeAt, c.include);
+    EXPECT_EQ(zq::includeKeywordAt(c.line), c.include);
+    EXPECT_EQ(scan.orgAt, c.org);
+    EXPECT_EQ(zq::orgKeywordAt(c.line), c.org);
+    EXPECT_EQ(scan.equKeyword, c.equ);
+    EXPECT_EQ(zq::hasDefinitionKeyword(c.line, "EQU", "EQUAL"), c.equ);
+    EXPECT_EQ(scan.defstrKeyword, c.defstr);
+    EXPECT_EQ(zq::hasDefinitionKeyword(c.line, "DEFSTR", "DEFSTRING"), c.defstr);
+  }
 }
 
 // Counter starts at 7, ROM top 0FFFh. Error 8 (pass 2 only) keeps the counter, except
@@ -71,9 +109,8 @@ TEST(Statement, CheckOrgLine) {
   expect("ORG 10H+2\n", 2, org, 0, 0x12);
   expect("ORG XYZ\n", 2, org, 8, 7);
   expect("ORG " + std::string(184, '1') + "\n", 2, org, 8, 7);
-  expect("MYORG 5\n", 2, org, 0, 5);  // the keyword may end a longer word
+  expect("MYORG 5\n", 2, org, 0, 5);  // where the keyword stands: LineScanRecordsEachRule
   expect("; ORG 5\n", 2, 0, 0, 7);
-  expect("ORG\n", 2, 0, 0, 7);
 }
 
 // On a banked chip a line whose in-bank address lies in the convert area draws 58 before
