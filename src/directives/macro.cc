@@ -469,14 +469,8 @@ void addLocalLabel(AssemblerRun& run, std::string_view name, uint32_t lineNumber
       first >= 0 && macro->localNameAndLine.contains(nameAndLineKey(first, s.currentLineNumber));
   const auto index = static_cast<int32_t>(macro->localLabels.size());
   try {
-    LabelNode node;
-    node.name.assign(cut.data(), cut.size());
-    node.lineNumber = static_cast<uint16_t>(lineNumber);
-    node.sequence = static_cast<uint16_t>(s.passLineCount);
-    node.address = static_cast<uint32_t>(s.statementAddress);
-    node.level = static_cast<uint8_t>(s.includeLevel);
+    LabelNode node = makeLabelNode(s, cut, lineNumber, duplicate);
     node.expansion = macro->currentExpansion;
-    node.duplicate = duplicate ? 1 : 0;
     macro->localLabels.push_back(std::move(node));
     const int32_t firstOfName = firstByName.insert(cut, index);
     appendToChain(macro->localLabelsByExpansion, macro->nextOfExpansion, macro->currentExpansion,

@@ -59,14 +59,7 @@ int addGlobalLabel(AssemblerRun& run, std::string_view word, uint32_t lineNumber
     duplicate = table.byNameAndLine.contains(nameAndLineKey(first, s.currentLineNumber));
   const auto index = static_cast<int32_t>(table.nodes.size());
   try {
-    LabelNode node;
-    node.name.assign(cut.data(), cut.size());
-    node.lineNumber = static_cast<uint16_t>(lineNumber);
-    node.sequence = static_cast<uint16_t>(s.passLineCount);
-    node.address = static_cast<uint32_t>(s.statementAddress);
-    node.level = static_cast<uint8_t>(s.includeLevel);
-    node.duplicate = duplicate ? 1 : 0;
-    table.nodes.push_back(std::move(node));
+    table.nodes.push_back(makeLabelNode(s, cut, lineNumber, duplicate));
     const int32_t firstOfName = table.firstByName.insert(cut, index);
     table.firstOfName.resize(static_cast<size_t>(index) + 1, -1);
     table.nameRepeated.resize(static_cast<size_t>(index) + 1, 0);
@@ -200,6 +193,18 @@ int defineLabel(AssemblerRun& run, const LineScan& scan, int pass, uint32_t line
   observeDefinition(run, local ? ZQASM_SYMBOL_LOCAL_LABEL : ZQASM_SYMBOL_LABEL, word,
                     s.statementAddress);
   return 1;
+}
+
+LabelNode makeLabelNode(const SourceState& s, std::string_view cut, uint32_t lineNumber,
+                        bool duplicate) {
+  LabelNode node;
+  node.name.assign(cut.data(), cut.size());
+  node.lineNumber = static_cast<uint16_t>(lineNumber);
+  node.sequence = static_cast<uint16_t>(s.passLineCount);
+  node.address = static_cast<uint32_t>(s.statementAddress);
+  node.level = static_cast<uint8_t>(s.includeLevel);
+  node.duplicate = duplicate ? 1 : 0;
+  return node;
 }
 
 int findLabel(AssemblerRun& run, std::string_view name) {

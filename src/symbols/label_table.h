@@ -15,6 +15,7 @@ namespace zq {
 
 struct AssemblerRun;
 struct LineScan;
+struct SourceState;
 
 constexpr int kMaxLabels = 8192;
 constexpr size_t kMaxSymbolName = 64;
@@ -68,6 +69,10 @@ int defineLabel(AssemblerRun& run, const LineScan& scan, int pass, uint32_t line
 // Address of the label or -1. In pass 2 a macro-local node that is found gets used = 1.
 // The indexes are valid until the label listing sorts the nodes after the passes.
 int findLabel(AssemblerRun& run, std::string_view name);
+// A node for the label `cut` (already cut to 64 characters) defined by the statement
+// being processed: its line, sequence number, address and include depth.
+LabelNode makeLabelNode(const SourceState& s, std::string_view cut, uint32_t lineNumber,
+                        bool duplicate);
 // Key of the duplicate indexes: a name, by the index of its first node, and a line number
 // (low 16 bits).
 inline uint64_t nameAndLineKey(int32_t firstNode, uint32_t line) {
