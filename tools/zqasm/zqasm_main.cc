@@ -24,6 +24,7 @@
 
 #include "common/chip_directory.h"
 #include "common/cli_report.h"
+#include "common/command_line.h"
 #include "zqasm/cli_size.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -97,7 +98,7 @@ const char kUsage[] =
 
 constexpr int kExitClean = 0;
 constexpr int kExitErrors = 1;
-constexpr int kExitUsage = 2;
+constexpr int kExitUsage = zqcli::kExitUsage;
 constexpr int kExitNotRun = 3;
 
 // Include directories: two fixed slots plus the list.
@@ -130,10 +131,7 @@ struct Options {
   bool version = false;
 };
 
-int usageError(const std::string& message) {
-  std::fprintf(stderr, "zqasm: %s\nTry 'zqasm --help' for more information.\n", message.c_str());
-  return kExitUsage;
-}
+int usageError(const std::string& message) { return zqcli::usageError("zqasm", message); }
 // Reads N: decimal, "0x" hexadecimal or hexadecimal with an "h"/"H" suffix; a leading
 // "-" only when `allowNegative`. False when the text is no such number or leaves int32.
 bool parseNumber(const std::string& text, bool allowNegative, int32_t& value) {
@@ -189,15 +187,9 @@ int parseArguments(int argc, char** argv, Options& options) {
       continue;
     }
     // Options with a value take it from "--name=value", "-Xvalue" or the next argument.
-    std::string name = argument, value;
-    bool inlineValue = false;
-    size_t equals = argument.find('=');
-    if (argument.compare(0, 2, "--") == 0 && equals != std::string::npos) {
-      name = argument.substr(0, equals);
-      value = argument.substr(equals + 1);
-      inlineValue = true;
-    } else if (argument == "-Werror") {
-      name = argument;
+    auto [name, value, inlineValue] = zqcli::splitLongOption(argument);
+    if (inlineValue || argument == "-Werror") {
+      // The name and value are complete.
     } else if (argument.size() > 2 && argument[1] != '-') {
       // "-MT" is one option; "-MTx" is its value x.
       const size_t length = argument.compare(0, 3, "-MT") == 0 ? 3 : 2;

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "common/chip_directory.h"
+#include "common/command_line.h"
 #include "platform/platform.h"
 #include "zqdis/disassembly.h"
 
@@ -47,7 +48,6 @@ const char kUsage[] =
 
 constexpr int kExitClean = 0;
 constexpr int kExitBadImage = 1;
-constexpr int kExitUsage = 2;
 constexpr int kExitNotRead = 3;
 
 // Larger files are no image: an Intel HEX of the largest ROM takes well under this.
@@ -63,10 +63,7 @@ struct Options {
   bool version = false;
 };
 
-int usageError(const std::string& message) {
-  std::fprintf(stderr, "zqdis: %s\nTry 'zqdis --help' for more information.\n", message.c_str());
-  return kExitUsage;
-}
+int usageError(const std::string& message) { return zqcli::usageError("zqdis", message); }
 
 // Returns -1 on success, else the exit status (the message written).
 int parseArguments(int argc, char** argv, Options& options) {
@@ -83,14 +80,7 @@ int parseArguments(int argc, char** argv, Options& options) {
       optionsEnded = true;
       continue;
     }
-    std::string name = argument, value;
-    bool inlineValue = false;
-    const size_t equals = argument.find('=');
-    if (argument.compare(0, 2, "--") == 0 && equals != std::string::npos) {
-      name = argument.substr(0, equals);
-      value = argument.substr(equals + 1);
-      inlineValue = true;
-    }
+    auto [name, value, inlineValue] = zqcli::splitLongOption(argument);
     const bool takesValue = name == "--chip-dir" || name == "--chip";
     if (takesValue && !inlineValue) {
       if (i + 1 >= argc) return usageError("option " + name + " needs a value");
