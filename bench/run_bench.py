@@ -5,7 +5,9 @@ Usage: run_bench.py BUILD [RUNS]
 
 For every program of gen_programs.py it prints the instructions executed (Ir, from
 valgrind's callgrind; left out when valgrind is not installed), Ir per instruction word,
-the median wall time of RUNS runs, and the median time of `cat` reading the program's
+the Ir against those of zqasm_floor (bench/floor.c: the sources read three times and the
+same output bytes written, each a line at a time: the least any run must do), the median
+wall time of RUNS runs, and the median time of `cat` reading the program's
 sources three times, as a yardstick for the cost of merely reading the input.
 """
 import os
@@ -46,6 +48,24 @@ def callgrind_ir(args, cwd):
     return int(match.group(1)) if match else None
 
 
+def floor_ir(build, cwd, sources):
+    """Ir of zqasm_floor reading the sources three times and writing again the files the
+    assembler's run left in cwd, or None when the floor program is not built."""
+    floor = os.path.join(build, "bench", "zqasm_floor")
+    if not os.path.exists(floor):
+        return None
+    out_dir = os.path.join(cwd, "floor")
+    os.makedirs(out_dir, exist_ok=True)
+    args = [floor] + sources + ["--"]
+    for name in sorted(os.listdir(cwd)):
+        path = os.path.join(cwd, name)
+        if os.path.isfile(path) and name not in sources:
+            args += [name, os.path.join("floor", name)]
+    ir = callgrind_ir(args, cwd)
+    shutil.rmtree(out_dir, ignore_errors=True)
+    return ir
+
+
 def main():
     if len(sys.argv) < 2:
         sys.stderr.write("usage: run_bench.py BUILD [RUNS]\n")
@@ -60,18 +80,21 @@ def main():
     for name, kind, size, _ in gen_programs.FAMILIES:
         gen_programs.write_family(os.path.join(WORK, name), kind, size)
 
-    print("| program | words | Ir | Ir/word | wall ms (median of %d) | read x3 ms |" % runs)
-    print("|---|---|---|---|---|---|")
+    print("| program | words | Ir | Ir/word | x floor | wall ms (median of %d) | read x3 ms |" % runs)
+    print("|---|---|---|---|---|---|---|")
     for name, words, _ in gen_programs.PROGRAMS:
         cwd = os.path.join(WORK, name)
         args = command(build, name)
         sources = sorted(f for f in os.listdir(cwd) if f.endswith((".asm", ".inc")))
         ir = callgrind_ir(args, cwd) if have_valgrind else None
+        floor = floor_ir(build, cwd, sources) if ir else None
         wall = median_time(args, cwd, runs)
         read = median_time(["cat"] + sources * 3, cwd, runs)
         ir_text = "%.2f M" % (ir / 1e6) if ir else "-"
         per_word = "%.0f" % (ir / words) if ir else "-"
-        print("| %s | %d | %s | %s | %.2f | %.2f |" % (name, words, ir_text, per_word, wall, read))
+        times_floor = "%.1fx" % (ir / floor) if floor else "-"
+        print("| %s | %d | %s | %s | %s | %.2f | %.2f |" %
+              (name, words, ir_text, per_word, times_floor, wall, read))
         sys.stdout.flush()
 
     if not have_valgrind:

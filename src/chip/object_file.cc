@@ -206,8 +206,11 @@ bool recordInstruction(AssemblerRun& run, int byteCount, int address) {
   }
   try {
     if (object.addressUsed.size() != kAddressSpace) object.addressUsed.assign(kAddressSpace, false);
-    if (record.address < kFarTargetEntries && record.address >= object.symbolLines.size())
-      object.symbolLines.resize(record.address + 1u, -1);
+    // Grown in steps (entries not yet written read -1), up to the far target range.
+    if (record.address < kFarTargetEntries && record.address >= object.symbolLines.size()) {
+      const size_t grown = std::max<size_t>(record.address + 1u, 2 * object.symbolLines.size());
+      object.symbolLines.resize(std::min<size_t>(grown, kFarTargetEntries), -1);
+    }
     object.insertAddressTable.push_back(record);
   } catch (const std::bad_alloc&) {
     return false;

@@ -186,6 +186,15 @@ FILE* openForWriting(const std::string& name, const char* mode) {
 
 void writeToStream(FILE* stream, const char* data, size_t size) {
 #ifdef __GLIBC__
+  // What fits the stream's buffer is copied into it directly, as glibc's own putc_unlocked
+  // does with these two pointers; the rest (a full buffer, an unbuffered or failed
+  // stream) goes through fwrite.
+  if (stream->_IO_write_ptr != nullptr &&
+      static_cast<size_t>(stream->_IO_write_end - stream->_IO_write_ptr) > size) {
+    std::memcpy(stream->_IO_write_ptr, data, size);
+    stream->_IO_write_ptr += size;
+    return;
+  }
   fwrite_unlocked(data, 1, size, stream);
 #else
   std::fwrite(data, 1, size, stream);

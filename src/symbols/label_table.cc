@@ -61,10 +61,11 @@ int addGlobalLabel(AssemblerRun& run, std::string_view word, uint32_t lineNumber
   try {
     table.nodes.push_back(makeLabelNode(s, cut, lineNumber, duplicate));
     const int32_t firstOfName = table.firstByName.insert(cut, index);
-    table.firstOfName.resize(static_cast<size_t>(index) + 1, -1);
-    table.nameRepeated.resize(static_cast<size_t>(index) + 1, 0);
-    table.firstOfName[static_cast<size_t>(index)] = firstOfName;
-    table.nameRepeated[static_cast<size_t>(index)] = 0;
+    // One entry per node, in node order (the vectors grow with the node list).
+    table.firstOfName.resize(static_cast<size_t>(index), -1);
+    table.nameRepeated.resize(static_cast<size_t>(index), 0);
+    table.firstOfName.push_back(firstOfName);
+    table.nameRepeated.push_back(0);
     if (firstOfName != index && static_cast<size_t>(firstOfName) < table.nameRepeated.size())
       table.nameRepeated[static_cast<size_t>(firstOfName)] = 1;
     appendToChain(table.bySequence, table.nextSameSequence, table.nodes.back().sequence, index);
