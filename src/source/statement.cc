@@ -54,10 +54,17 @@ void appendToField(std::string& field, char c) {
   if (field.size() < kMaxFieldLength) field.push_back(c);
 }
 
-// True when the statement is the BANKCONVERTAREA directive itself: it moves the area,
-// and must be able to move it away from where the location counter stands.
-bool isBankConvertAreaLine(const std::string& line) {
-  size_t pos = skipBlanks(line, 0);
+// True when the statement is the BANKCONVERTAREA directive itself, with or without a
+// label in front: it moves the area, and must be able to move it away from where the
+// location counter stands. The label is passed over as the label handler takes it (a
+// word ended by a colon, or a word in the first column).
+bool isBankConvertAreaLine(const LineScan& scan) {
+  const std::string& line = *scan.line;
+  size_t pos = scan.firstNonBlank;
+  if (pos < line.size() && line[pos] != '.' && (scan.colonForm || pos == 0)) {
+    pos = scan.wordEnd;
+    while (pos < line.size() && (isBlank(line[pos]) || line[pos] == ':')) ++pos;
+  }
   if (pos >= line.size() || line[pos] != '.') return false;
   size_t end = ++pos;
   while (end < line.size() && !isBlank(line[end]) && line[end] != '\n') ++end;
@@ -194,7 +201,7 @@ int processStatement(AssemblerRun& run, const LineScan& scan, int pass, uint32_t
     const int32_t inBank = s.locationCounter & (kBankSize - 1);
     const PersistentSettings& settings = persistentSettings();
     if (inBank >= settings.bankConvertStart && inBank <= settings.bankConvertEnd &&
-        !isBankConvertAreaLine(line)) {
+        !isBankConvertAreaLine(scan)) {
       raiseError(run, 58);
       return -1;
     }

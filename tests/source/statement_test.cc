@@ -119,10 +119,10 @@ TEST(Statement, CheckOrgLine) {
 TEST(Statement, ProcessStatementEarlyResults) {
   zq::PersistentSettings& settings = zq::persistentSettings();
   const zq::PersistentSettings saved = settings;
-  settings.bankConvertStart = 0x100;
-  settings.bankConvertEnd = 0x1FF;
-  auto expect = [](const char* line, int counter, int result) {
+  auto expect = [&settings](const char* line, int counter, int result) {
     SCOPED_TRACE(line);
+    settings.bankConvertStart = 0x100;  // BANKCONVERTAREA lines move it
+    settings.bankConvertEnd = 0x1FF;
     auto run = std::make_unique<AssemblerRun>();
     run->source.programRomTop = 0x2FFF;
     run->source.bankedRom = true;
@@ -139,6 +139,9 @@ TEST(Statement, ProcessStatementEarlyResults) {
   expect("; comment\n", 0x10FF, 0);
   expect("; comment\n", 0x1200, 0);
   expect(" .BankConvertArea 200h 2FFh\n", 0x1100, 0);  // the line that moves the area
+  expect("L1: .BANKCONVERTAREA 200h 2FFh\n", 0x1100, 0);  // also behind a label
+  expect("L1 .BANKCONVERTAREA 200h 2FFh\n", 0x1100, 0);
+  expect(" L1 .BANKCONVERTAREA 200h 2FFh\n", 0x1100, -1);  // not a label: indented
   settings = saved;
 
   // Beyond the ROM top the statement still takes its word and answers 22.
