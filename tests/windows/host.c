@@ -80,7 +80,7 @@ static void runCase(Entry entry, const char* chipDir, const char* chip) {
   free(p);
 }
 
-/* Each bad block gets the design's result, and the host lives on to check it. */
+/* Each bad block gets its documented result, and the host lives on to check it. */
 static void runBadInput(Entry entry, const char* chipDir) {
   char longPath[300] = "mix", longName[121];
   AssemblerParams* p;
