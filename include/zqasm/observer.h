@@ -49,6 +49,9 @@ typedef struct ZqasmDiagnostic {
    * NULL and 0 outside macros. */
   const ZqasmExpansion* expansions;
   size_t expansionCount;
+  /* The macro whose expansion made the earlier definition of `otherFile`:`otherLine` (a
+   * body line); "" when it stood outside macros or there is none. */
+  const char* otherMacro;
 } ZqasmDiagnostic;
 
 /* What a file was read as. */

@@ -92,8 +92,8 @@ bool headerText(AssemblerRun& run, std::string& header) {
 // Writes `name` as the header text followed by `size` bytes of `body`. A truncated image
 // must never pass for a good one (a full disk, a file size limit, a run killed halfway):
 // the image is written beside under a temporary name and takes its real name only once
-// every write and the close succeeded. On failure nothing is left, the failure is shown
-// like a file that cannot be created and writeFailed is set. False on failure. Without
+// every write and the close succeeded. On failure nothing is left, and the failure is
+// reported like a file that cannot be created (reportWriteFailure). False on failure. Without
 // output files nothing is written, and the run goes on as after a good write.
 bool writeImageFile(AssemblerRun& run, const std::string& name, const std::string& header,
                     const uint8_t* body, size_t size) {
@@ -105,10 +105,7 @@ bool writeImageFile(AssemblerRun& run, const std::string& name, const std::strin
               std::fwrite(body, 1, size, stream) == size;
     written = out.commit() && written;
   }
-  if (!written) {
-    showMessage("File \"%s\" create failed !\n", name.c_str());
-    run.files.writeFailed = true;
-  }
+  if (!written) reportWriteFailure(run.files, name);
   return written;
 }
 

@@ -236,7 +236,8 @@ void recordDefinition(AssemblerRun& run, char table, std::string_view name, bool
     d.definitionFiles.push_back(*file);
     fileIndex = d.definitionFiles.size();
   }
-  d.definitionPlaces.emplace_back(static_cast<uint32_t>(fileIndex - 1), line);
+  d.definitionPlaces.push_back(
+      DefinitionPlace{static_cast<uint32_t>(fileIndex - 1), line, s.macroContext});
 }
 
 void noteDuplicate(AssemblerRun& run, int number, const char* what, char table,
@@ -248,11 +249,14 @@ void noteDuplicate(AssemblerRun& run, int number, const char* what, char table,
   note->message = std::string("duplicate ") + what + " '" + name + "'";
   const int32_t place =
       definitionIndex(d, table, foldCase).find(std::string_view(name).substr(0, kMaxSymbolName));
-  if (place >= 0 && static_cast<size_t>(place) < d.definitionPlaces.size() &&
-      d.definitionPlaces[static_cast<size_t>(place)].first < d.definitionFiles.size()) {
-    note->otherFile = d.definitionFiles[d.definitionPlaces[static_cast<size_t>(place)].first];
-    note->otherLine = d.definitionPlaces[static_cast<size_t>(place)].second;
-  }
+  if (place < 0 || static_cast<size_t>(place) >= d.definitionPlaces.size()) return;
+  const DefinitionPlace& first = d.definitionPlaces[static_cast<size_t>(place)];
+  if (first.file >= d.definitionFiles.size()) return;
+  note->otherFile = d.definitionFiles[first.file];
+  note->otherLine = first.line;
+  const std::vector<MacroRecord>& macros = run.macros.macroTable;
+  if (first.macro >= 0 && static_cast<size_t>(first.macro) < macros.size())
+    note->otherMacro = macros[static_cast<size_t>(first.macro)].name;
 }
 
 void flushLineDiagnostics(AssemblerRun& run, unsigned lineNumber) {

@@ -31,6 +31,15 @@ struct CulpritNote {
   std::string message;    // the text naming the culprit
   std::string otherFile;  // earlier definition of a duplicate; empty when none
   uint32_t otherLine = 0;
+  std::string otherMacro;  // the macro whose expansion made that definition; empty if none
+};
+
+// Where a name was first defined (recordDefinition): an index into definitionFiles, the
+// line, and the macro table index of the expansion it stood in (-1 outside macros).
+struct DefinitionPlace {
+  uint32_t file = 0;
+  uint32_t line = 0;
+  int32_t macro = -1;
 };
 
 struct DiagnosticsState {
@@ -47,10 +56,10 @@ struct DiagnosticsState {
   // The last symbol an evaluation found in no table (for the note of error 12).
   std::string unresolvedName;
   // Places of first definitions (recordDefinition): per table (labels, constants) the
-  // name to its place (index into definitionFiles, line), with the files each once;
-  // filled only while an observer takes diagnostics.
+  // name to its place (index into definitionPlaces), with the files each once; filled
+  // only while an observer takes diagnostics.
   std::array<NameIndex, 2> firstDefinitionByName;
-  std::vector<std::pair<uint32_t, uint32_t>> definitionPlaces;
+  std::vector<DefinitionPlace> definitionPlaces;
   std::vector<std::string> definitionFiles;
 };
 
@@ -70,7 +79,7 @@ void noteCulprit(AssemblerRun& run, int number, const char* format, ...)
 void recordDefinition(AssemblerRun& run, char table, std::string_view name, bool foldCase,
                       uint32_t line);
 // Notes error `number` as "duplicate WHAT 'NAME'", with the place recordDefinition
-// remembered for the name.
+// remembered for the name (and the macro whose expansion it stood in).
 void noteDuplicate(AssemblerRun& run, int number, const char* what, char table,
                    const std::string& name, bool foldCase);
 // Writes the pending warnings, errors and user error of the line to the listing and the

@@ -132,12 +132,15 @@ int assemble(AssemblerRun& run, AssemblerParams* params) {
   run.macros.macroCount = 0;
   writeObjectFiles(run);
 
-  // A fatal run ends with the message alone: no totals line.
+  // A fatal run ends with the message alone: no totals line. So does an error file that
+  // tells of an output not written in full (the failure lines stand in it instead): the
+  // listing, symbol and map files are flushed first to learn of theirs.
   if (s.fatalError) {
     showOwnedMessage(MessageOwner::kNone, "Occurred FATAL ERROR !");
   } else {
-    writeTotals(run.files.listing, run.diagnostics);
-    writeTotals(run.files.error, run.diagnostics);
+    if (!run.files.writeFailed) writeTotals(run.files.listing, run.diagnostics);
+    flushOutputStreams(run.files);
+    if (!run.files.writeFailed) writeTotals(run.files.error, run.diagnostics);
   }
   closeOutputFiles(run);
   releaseOpcodeTable(run);

@@ -23,8 +23,36 @@ void closeOutputStream(OutputFiles& files, FILE*& stream, const std::string& nam
   const bool closeFailed = std::fclose(stream) != 0;
   stream = nullptr;
   if (!writeFailed && !closeFailed) return;
+  reportWriteFailure(files, name);
+}
+
+void reportWriteFailure(OutputFiles& files, const std::string& name) {
   files.writeFailed = true;
   showMessage("File \"%s\" create failed !\n", name.c_str());
+  // A stream being closed was set to nullptr first, so a file never reports into itself.
+  for (FILE* stream : {files.error, files.listing})
+    if (stream != nullptr) std::fprintf(stream, "File \"%s\" create failed !\n", name.c_str());
+}
+
+void flushOutputStreams(OutputFiles& files) {
+  const struct {
+    FILE** stream;
+    const std::string* name;
+  } flushed[] = {{&files.symbol, &files.symName},
+                 {&files.listing, &files.lstName},
+                 {&files.map, &files.mapName}};
+  for (const auto& f : flushed) {
+    if (*f.stream == nullptr) continue;
+    errno = 0;
+    if (std::fflush(*f.stream) == 0 && std::ferror(*f.stream) == 0) continue;
+    // The flush's reason is the one shown (0 when an earlier write failed and nothing was
+    // left to fail now); the close cannot save the file any more.
+    const int reason = errno;
+    std::fclose(*f.stream);
+    *f.stream = nullptr;
+    errno = reason;
+    reportWriteFailure(files, *f.name);
+  }
 }
 
 void OutputFiles::close() {
@@ -102,7 +130,7 @@ int prepareOutputFiles(AssemblerRun& run, const std::string& sourcePath) {
     *c.stream = std::fopen(c.name->c_str(), "w");
     if (*c.stream == nullptr) {
       // The streams opened before stay open until the next close.
-      showMessage("File \"%s\" create failed !\n", c.name->c_str());
+      reportWriteFailure(files, *c.name);
       return -1;
     }
   }

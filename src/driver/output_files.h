@@ -34,9 +34,20 @@ struct OutputFiles {
 };
 
 // Closes an output stream (when open) and sets it to nullptr. When a write to it or the
-// close failed, shows "File \"%s\" create failed !\n" with `name` and sets writeFailed:
-// a file cut short must never pass for a complete one.
+// close failed, reports it with reportWriteFailure: a file cut short must never pass for
+// a complete one.
 void closeOutputStream(OutputFiles& files, FILE*& stream, const std::string& name);
+
+// An output `name` that could not be created or written in full: shows
+// "File \"%s\" create failed !\n", sets writeFailed, and writes the same line into the
+// error file and the listing while they are open, so that a host reading them learns of
+// it there too (the run then ends them without totals, as after a fatal stop).
+void reportWriteFailure(OutputFiles& files, const std::string& name);
+
+// Before the totals: writes out what the symbol file, the listing and the map file still
+// buffer, and closes at once (reported as above) each whose writes failed, so that the
+// error file can tell of it. Good streams stay open, their bytes unchanged.
+void flushOutputStreams(OutputFiles& files);
 
 // Replaces the extension of `name` (from its last "." anywhere, or appends it).
 // With keep set, a name that has an extension stays as it is. Empty names stay empty.

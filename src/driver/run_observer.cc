@@ -50,7 +50,7 @@ void observeDiagnostic(int kind, const std::string& file, unsigned line, int num
   diagnostic.number = number;
   diagnostic.text = bare.c_str();
   diagnostic.message = message.c_str();
-  diagnostic.otherFile = "";
+  diagnostic.otherFile = diagnostic.otherMacro = "";
   o.diagnostic(o.context, &diagnostic);
 }
 
@@ -66,11 +66,12 @@ void observeLineDiagnostic(const AssemblerRun& run, int kind, const char* file, 
   d.line = d.statementLine = line;
   d.number = number;
   d.text = bare.c_str();
-  d.message = d.otherFile = "";
+  d.message = d.otherFile = d.otherMacro = "";
   if (note != nullptr) {
     d.message = note->message.c_str();
     d.otherFile = note->otherFile.c_str();
     d.otherLine = note->otherLine;
+    d.otherMacro = note->otherMacro.c_str();
   }
   // Each expansion is called from the body line of the one around it, the outermost
   // from the line being read; the statement is the innermost body line.

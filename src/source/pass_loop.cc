@@ -318,9 +318,13 @@ std::vector<std::string> includeDirectories(const AssemblerParams& params) {
   return directories;
 }
 
-// Where an include name was looked for, as the note of error 36 says it.
+// Where an include name was looked for, as the note of error 36 says it. A path is
+// opened as it stands, so a relative one from the current directory (detectInclude).
 std::string placesSearched(const AssemblerRun& run, const std::string& name) {
-  if (name.find('\\') != std::string::npos || name.find('/') != std::string::npos) return "";
+  if (name.find('\\') != std::string::npos || name.find('/') != std::string::npos) {
+    const bool absolute = name[0] == '/' || name[0] == '\\' || (name.size() > 1 && name[1] == ':');
+    return absolute ? "" : " relative to the current directory";
+  }
   std::vector<std::string> directories;
   if (run.params != nullptr) directories = includeDirectories(*run.params);
   if (directories.empty()) return ": no include directory given";

@@ -64,7 +64,8 @@ TEST(RunObserverTest, DiagnosticsNameTheirCulprits) {
       "m.asm:5 [m.asm:5] #12 undefined symbol 'a'\n"
       "m.asm:6 [m.asm:6] #12 undefined symbol 'c'\n"
       "m.asm:7 [m.asm:7] #20 \n"
-      "m.asm:8 [m.asm:8] #36 include file 'sub/x.inc' not found\n";
+      "m.asm:8 [m.asm:8] #36 include file 'sub/x.inc' not found relative to the current "
+      "directory\n";
   const std::string macro =
       "m.asm:14 [m.asm:12] #12 undefined symbol 'inner' (M m.asm:10 < m.asm:14)\n";
   EXPECT_EQ(seen.text, run + "m.asm:9 [m.asm:9] #36 include file 'y.inc' not found in " +

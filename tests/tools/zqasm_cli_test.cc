@@ -117,7 +117,7 @@ TEST_F(ZqasmCliTest, ExitStatusFollowsTheRun) {
                zqtest::fileExists(dir_.file("warn.HEX")));
   EXPECT_EQ(run(chips_ + "nochip.asm", 1),
             "zqasm: fatal: Fatal Error: .CHIP ZQxxxx ( Ex: .CHIP ZQ4460 ) MUST BE DEFINITION\n"
-            "zqasm: fatal: Occurred FATAL ERROR !\n0 Error(s), 0 Warning(s)\n");
+            "zqasm: fatal: Occurred FATAL ERROR !\nzqasm: assembly stopped by a fatal error\n");
   // Outputs that cannot be made are named with the reason.
   EXPECT_EQ(
       run(chips_ + "-M no/dir.d good.asm", 3),
@@ -133,11 +133,12 @@ TEST_F(ZqasmCliTest, DiagnosticsAreEditorLines) {
   writeFile(dir_.file("inc/defs.inc"), " FOO\n");
   writeFile(dir_.file("inc/lib.inc"),
             "; delays\nWAIT .MACRO t\n JMP t\n .ENDM\n"
-            "DELAY .MACRO n\n NOP\n WAIT n\n .ENDM\n");
+            "DELAY .MACRO n\n NOP\n WAIT n\n .ENDM\nTWICE .MACRO\nhere: NOP\n .ENDM\n");
   writeFile(dir_.file("bad.asm"),
             ".CHIP ZQ4460\n ORG 0\n #include <defs.inc>\n #include <none.inc>\n"
             " #include <lib.inc>\nstart: NOP\nstart: NOP\nK EQU 1\nK EQU 2\n #DEFINE X\n"
-            " #DEFINE X\n JMP nowhere\n ORG 2000h\n DELAY later\n .ERROR \"Stack\" \"overflow\"\n");
+            " #DEFINE X\n JMP nowhere\n ORG 2000h\n DELAY later\n .ERROR \"Stack\" \"overflow\"\n"
+            " #include \"sub/none.inc\"\n TWICE\n TWICE\n");
   EXPECT_EQ(run(chips_ + "-I inc --color=auto bad.asm", 1),
             "inc/defs.inc:1: error: illegal opcode 'FOO' [E1]\n"
             "bad.asm:4: error: include file 'none.inc' not found in inc [E36]\n"
@@ -150,7 +151,12 @@ TEST_F(ZqasmCliTest, DiagnosticsAreEditorLines) {
             "inc/lib.inc:7: note: in expansion of macro 'WAIT' defined at inc/lib.inc:2\n"
             "bad.asm:14: note: in expansion of macro 'DELAY' defined at inc/lib.inc:5\n"
             "bad.asm:15: error: Stackoverflow\n"
-            "8 Error(s), 1 Warning(s)\n");
+            "bad.asm:16: error: include file 'sub/none.inc' not found relative to the current "
+            "directory [E36]\n"
+            "inc/lib.inc:10: error: duplicate label 'here', first defined at inc/lib.inc:10 in an "
+            "earlier expansion of macro 'TWICE' [E5]\n"
+            "bad.asm:18: note: in expansion of macro 'TWICE' defined at inc/lib.inc:9\n"
+            "10 Error(s), 1 Warning(s)\n");
   std::string output = run(chips_ + "-I inc --color=always bad.asm", 1);
   EXPECT_EQ(output.rfind("\033[1minc/defs.inc:1:\033[0m \033[1;31merror:\033[0m ", 0), 0u);
   EXPECT_NE(output.find("\033[1mbad.asm:14:\033[0m \033[1;36mnote:\033[0m in expansion"),
@@ -158,7 +164,8 @@ TEST_F(ZqasmCliTest, DiagnosticsAreEditorLines) {
   EXPECT_EQ(run(chips_ + "-I inc --diagnostics=err bad.asm", 1),
             zqtest::readFile(dir_.file("bad.ERR")));
 
-  const std::string fatalEnd = "zqasm: fatal: Occurred FATAL ERROR !\n0 Error(s), 0 Warning(s)\n";
+  const std::string fatalEnd =
+      "zqasm: fatal: Occurred FATAL ERROR !\nzqasm: assembly stopped by a fatal error\n";
   writeFile(dir_.file("m.asm"), "; mask options\n.CHIP ZQ3947\n");
   const std::pair<std::string, std::string> fatal[] = {
       {"--chip-dir /nonexistent bad.asm",
@@ -308,8 +315,9 @@ TEST_F(ZqasmCliTest, CommandLineDefinesSelectVariants) {
 
 // An output not created or not written in full (zqasm ignores SIGXFSZ, so a write beyond
 // the file size limit fails; a full device) is named with the reason and ends the run
-// with status 3, never 0; an image leaves nothing under its name or beside it, and the
-// error file on a full device is not read back.
+// with status 3, never 0, and told in the error file; an image leaves nothing under its
+// name or beside it, nor an earlier --hex file, and the error file on a full device is
+// not read back.
 TEST_F(ZqasmCliTest, OutputsNotWrittenAreReported) {
   writeFile(dir_.file("img.asm"), ".CHIP ZQ4460\n ORG 0\n NOP\n");
   std::string comments;
@@ -321,7 +329,9 @@ TEST_F(ZqasmCliTest, OutputsNotWrittenAreReported) {
       // arguments, shell setup, output, image that must not be there
       {"img.asm", limit, "zqasm: img.OBJ" + tooLarge, "img.OBJ"},  // 8 KiB of image
       {"--rom-top 0Fh --table-top 0FFFh img.asm", limit, "zqasm: img.TAB" + tooLarge, "img.TAB"},
-      {"--rom-top 0Fh long.asm", limit, "zqasm: long.LST" + tooLarge, ""},
+      // The image is written before the listing fails.
+      {"--hex -o l.bin --rom-top 0Fh long.asm", "echo >l.HEX; " + limit, "zqasm: l.LST" + tooLarge,
+       "l.HEX"},
       {"img.asm", full, "zqasm: img.ERR: cannot create: No space left on device\n", ""},
       {"--diagnostics=err img.asm", full,
        "File \"" + zq::fullPath(dir_.path()) +
@@ -334,6 +344,11 @@ TEST_F(ZqasmCliTest, OutputsNotWrittenAreReported) {
   for (const auto& [arguments, setup, output, image] : cases) {
     EXPECT_EQ(run(chips_ + arguments, 3, setup), output);
     EXPECT_TRUE(image.empty() || !zqtest::fileExists(dir_.file(image))) << image;
+    const std::string failed = output.substr(7, output.find(':', 7) - 7);
+    if (setup.find(limit) != std::string::npos) {
+      EXPECT_EQ(zqtest::readFile(dir_.file(failed.substr(0, failed.find('.')) + ".ERR")),
+                "File \"" + zq::fullPath(dir_.file(failed)) + "\" create failed !\n");
+    }
     for (const auto& entry : std::filesystem::directory_iterator(dir_.path()))
       EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos);
   }
@@ -350,15 +365,12 @@ TEST_F(ZqasmCliTest, IncludeDirectoriesAreSearchedInOrder) {
   run(chips_ + "-I one --include two -I three -I four main.asm", 0);
 }
 
-// -o and --out-dir put every output elsewhere and nothing beside the source; an
-// extensionless source in a folder with a dot is warned of.
+// -o and --out-dir put every output elsewhere and nothing beside the source.
 TEST_F(ZqasmCliTest, OutputsGoWhereTheyAreAsked) {
   std::filesystem::create_directories(dir_.file("src/inc"));
   std::filesystem::create_directories(dir_.file("out"));
-  std::filesystem::create_directories(dir_.file("v1.2"));
   writeFile(dir_.file("src/inc/defs.inc"), "start: NOP\n");
   writeFile(dir_.file("src/prog.asm"), ".CHIP ZQ4460\n ORG 0\n#include <defs.inc>\n JMP start\n");
-  writeFile(dir_.file("v1.2/prog"), ".CHIP ZQ4460\n ORG 0\n NOP\n");
   auto files = [this](const std::string& folder) {
     std::set<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(dir_.file(folder)))
@@ -378,11 +390,31 @@ TEST_F(ZqasmCliTest, OutputsGoWhereTheyAreAsked) {
   const std::string errors = run(chips_ + "--diagnostics=err -o out/p.bin src/prog.asm", 1);
   EXPECT_EQ(errors, zqtest::readFile(dir_.file("out/p.ERR")));
   EXPECT_FALSE(zqtest::fileExists(dir_.file("out/p.bin")));
-  EXPECT_EQ(run(chips_ + "v1.2/prog", 0),
-            "zqasm: warning: v1.2/prog has no extension: its outputs are named after the folder "
-            "above it (v1.OBJ, ...); give -o or --out-dir to name them\n"
-            "0 Error(s), 0 Warning(s)\n");
-  EXPECT_TRUE(zqtest::fileExists(dir_.file("v1.OBJ")));
+}
+
+// zqasm's own warning of outputs named from a dot in a folder says where they go at any
+// depth and counts (-Werror fails on it); a fatal stop ends with no totals.
+TEST_F(ZqasmCliTest, OwnWarningAndFatalStopsAreCounted) {
+  std::filesystem::create_directories(dir_.file("v1.2/deep"));
+  std::filesystem::create_directories(dir_.file("chips"));
+  std::filesystem::copy_file(zqtest::chipDir() + "/ZQ44V09.COE", dir_.file("chips/ZQ44V09.COE"));
+  writeFile(dir_.file("v1.2/deep/prog"), ".CHIP ZQ4460\n ORG 0\n NOP\n");
+  writeFile(dir_.file("v9.asm"), ".CHIP ZQ44V09\n ORG 0\n #DEFINE X\n #DEFINE X\n NOP\n");
+  auto warning = [](const std::string& source, const std::string& folder) {
+    return "zqasm: warning: " + source + " has no extension, so its outputs are named after its " +
+           "path up to the last dot: v1.OBJ, v1.LST, v1.ERR, ... in " + folder +
+           "; give -o or --out-dir to name them\n0 Error(s), 1 Warning(s)\n";
+  };
+  EXPECT_EQ(run(chips_ + "--hex prog", 0, "cd v1.2/deep && "),
+            warning("prog", zq::fullPath(dir_.path())));
+  EXPECT_EQ(run(chips_ + "-Werror --hex v1.2/deep/prog", 1),
+            warning("v1.2/deep/prog", "the current directory") +
+                "zqasm: warnings are treated as errors\n");
+  EXPECT_FALSE(zqtest::fileExists(dir_.file("v1.OBJ")) || zqtest::fileExists(dir_.file("v1.HEX")));
+  EXPECT_EQ(run("--chip-dir chips v9.asm", 1),
+            "v9.asm:4: warning: MACRO REDFINITION [W0]\nzqasm: fatal: Assemble ERROR: : Can not "
+            "open file chips\\ZQ4427.COE !\nzqasm: fatal: Occurred FATAL ERROR !\n"
+            "zqasm: assembly stopped by a fatal error after 0 Error(s), 1 Warning(s)\n");
 }
 
 // The usage summary on a banked ROM: bank 0 holds 3 code words and, in its convert area,
@@ -414,10 +446,10 @@ TEST_F(ZqasmCliTest, SizeSummarizesTheImages) {
 
 TEST_F(ZqasmCliTest, ListChipsNamesModelsAndFiles) {
   std::filesystem::create_directories(dir_.file("chips/sub.COE"));
-  for (const char* name : {"chips/ZQ9.COE", "chips/ZQ1.coe", "chips/notes.txt"})
-    writeFile(dir_.file(name), "");
+  for (const char* name : {"chips/ZQ9.COE", "chips/notes.txt"}) writeFile(dir_.file(name), "junk");
+  std::filesystem::copy_file(zqtest::chipDir() + "/ZQ4460.COE", dir_.file("chips/ZQ1.coe"));
   EXPECT_EQ(run("--list-chips --chip-dir chips", 0),
-            "ZQ1      chips/ZQ1.coe\nZQ9      chips/ZQ9.COE\n");
+            "ZQ1      chips/ZQ1.coe\nZQ9      chips/ZQ9.COE  (unusable: .CHIP cannot load it)\n");
   EXPECT_EQ(run("--list-chips --chip-dir chips/sub.COE", 1),
             "zqasm: no chip files (*.COE) in chips/sub.COE\n");
   run("--list-chips --chip-dir nowhere", 3);

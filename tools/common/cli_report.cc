@@ -95,10 +95,16 @@ void appendText(std::string& out, const Reporter& r, const ZqasmDiagnostic& d) {
     return;
   }
   out += d.message;
-  if (d.otherFile != nullptr && *d.otherFile != '\0' && d.otherLine > 0) {
-    out += ", first defined at ";
-    appendPlace(out, r, d.otherFile, d.otherLine);
-  }
+  if (d.otherFile == nullptr || *d.otherFile == '\0' || d.otherLine == 0) return;
+  out += ", first defined at ";
+  appendPlace(out, r, d.otherFile, d.otherLine);
+  if (d.otherMacro == nullptr || *d.otherMacro == '\0') return;
+  // A body line met again: the earlier definition is its own, from another expansion.
+  const bool sameLine = d.statementFile != nullptr && d.statementLine == d.otherLine &&
+                        std::strcmp(d.statementFile, d.otherFile) == 0;
+  out += sameLine ? " in an earlier expansion of macro '" : " in an expansion of macro '";
+  out += d.otherMacro;
+  out += '\'';
 }
 
 }  // namespace
@@ -216,7 +222,15 @@ void flushReport(Reporter& r) {
 }
 
 void printTotals(Reporter& r) {
-  emit(r, std::to_string(r.errors) + " Error(s), " + std::to_string(r.warnings) + " Warning(s)\n");
+  const std::string counts =
+      std::to_string(r.errors) + " Error(s), " + std::to_string(r.warnings) + " Warning(s)";
+  // After a fatal stop the counts are of the lines read before it, never a result.
+  if (!r.fatal)
+    emit(r, counts + "\n");
+  else if (r.errors == 0 && r.warnings == 0)
+    emit(r, "zqasm: assembly stopped by a fatal error\n");
+  else
+    emit(r, "zqasm: assembly stopped by a fatal error after " + counts + "\n");
 }
 
 namespace {

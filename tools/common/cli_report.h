@@ -56,7 +56,8 @@ void onMessage(const char* text, void* context);
 // diagnostic: flushReport writes what is pending. The callbacks flush when much is
 // pending; the caller flushes after the run and before writing anything else itself.
 void flushReport(Reporter& reporter);
-// Adds "N Error(s), M Warning(s)" with a line end.
+// Adds "N Error(s), M Warning(s)" with a line end; after a fatal stop, a line saying the
+// assembly was stopped instead (with the counts of what came before, when any).
 void printTotals(Reporter& reporter);
 
 // Writes the make rule "targets: prerequisites" and a phony rule for every prerequisite

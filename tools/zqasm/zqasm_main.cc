@@ -3,10 +3,12 @@
 //   0  the run completed without errors
 //   1  the run reported errors, or stopped with a fatal error
 //   2  usage error (nothing was assembled)
-//   3  nothing assembled: the source is missing, or the library returned 0 or -1 (an
-//      output not created or not written in full)
+//   3  the outputs are not all made: the source is missing, or the library returned 0
+//      or -1 (an output not created or not written in full; the program image may still
+//      have been written, never a ".HEX" or the -o file of this run)
 // Beyond the block it uses the static library's run observer (zqasm/observer.h) for the
-// diagnostics, the files read, the images and the -D defines.
+// diagnostics, the files read, the images and the -D defines, and its chip loading
+// (zqasm/disassembler.h) to tell usable chip files from others.
 #include <algorithm>
 #include <cerrno>
 #include <cinttypes>
@@ -25,10 +27,11 @@
 #include "common/chip_directory.h"
 #include "common/cli_report.h"
 #include "common/command_line.h"
-#include "zqasm/cli_size.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "zqasm/assembler.h"
+#include "zqasm/cli_size.h"
+#include "zqasm/disassembler.h"
 #include "zqasm/observer.h"
 
 #ifndef ZQASM_TOOL_VERSION
@@ -81,7 +84,8 @@ const char kUsage[] =
     "                          bank and in all, the table ROM cells, the RAM names and\n"
     "                          nibbles and the code end on standard output; FORMAT 'text'\n"
     "                          (default) or 'json'\n"
-    "  --list-chips            list the chip models in the chip directory and exit\n"
+    "  --list-chips            list the chip models in the chip directory and exit; a\n"
+    "                          .COE file that is no usable chip file is marked so\n"
     "  --help                  show this text and exit\n"
     "  --version               show zqasm's and the library's versions and exit\n"
     "\n"
@@ -91,9 +95,9 @@ const char kUsage[] =
     "Example:\n"
     "  zqasm -I include -D DEBUG --hex --depfile build/demo.d demo.asm\n"
     "\n"
-    "Exit status: 0 no errors, 1 errors or a fatal stop, 2 a wrong command line,\n"
-    "3 nothing assembled (SOURCE missing, an output not creatable or cut short,\n"
-    "no memory).\n";
+    "Exit status: 0 no errors, 1 errors or a fatal stop (with -Werror, warnings),\n"
+    "2 a wrong command line, 3 an output not made (SOURCE missing, an output not\n"
+    "creatable or cut short, no memory; NAME.OBJ may have been written, no NAME.HEX).\n";
 // clang-format on
 
 constexpr int kExitClean = 0;
@@ -410,16 +414,37 @@ Naming namingOf(const Options& options) {
 }
 
 // The library takes the last "." of the full name, folders included: a source without an
-// extension in a folder such as "v1.2" would have its outputs named "v1.*" one folder up.
-void warnOfStemOutsideFolder(const Naming& n) {
-  if (!n.stem.empty()) return;
+// extension below a folder such as "v1.2" has its outputs named "v1.*" in the folder that
+// holds "v1.2", however deep the source lies. Says where they go; true when it warned.
+bool warnOfStemOutsideFolder(const Naming& n) {
+  if (!n.stem.empty()) return false;
   const size_t dot = n.fullSource.rfind('.');
   const size_t slash = n.fullSource.find_last_of("/\\");
-  if (dot == std::string::npos || slash == std::string::npos || dot > slash) return;
+  if (dot == std::string::npos || slash == std::string::npos || dot > slash) return false;
+  const std::string image = zqcli::relativeName(n.name(".OBJ"));
+  const size_t folderEnd = image.find_last_of("/\\");
+  const std::string folder = folderEnd == std::string::npos ? "the current directory"
+                             : folderEnd == 0               ? "/"
+                                                            : image.substr(0, folderEnd);
+  const size_t nameStart = folderEnd == std::string::npos ? 0 : folderEnd + 1;
+  const std::string stem = image.substr(nameStart, image.size() - 4 - nameStart);
   std::fprintf(stderr,
-               "zqasm: warning: %s has no extension: its outputs are named after the folder "
-               "above it (%s, ...); give -o or --out-dir to name them\n",
-               n.source.c_str(), zqcli::relativeName(n.name(".OBJ")).c_str());
+               "zqasm: warning: %s has no extension, so its outputs are named after its path "
+               "up to the last dot: %s.OBJ, %s.LST, %s.ERR, ... in %s; give -o or --out-dir "
+               "to name them\n",
+               n.source.c_str(), stem.c_str(), stem.c_str(), stem.c_str(), folder.c_str());
+  return true;
+}
+
+// Images of an earlier run that this run replaces only when it writes its own: --hex's
+// files and the -o file that the image moves to. Removed before anything is written, so
+// none of them stays beside a run that made none.
+void removeStaleImages(const Options& options, const Naming& naming) {
+  if (options.hex) {
+    std::remove(naming.name(".HEX").c_str());
+    std::remove(naming.name(".TAB.HEX").c_str());
+  }
+  if (!naming.image.empty()) std::remove(naming.image.c_str());
 }
 
 // The outputs of zqasm itself, written after a run that completed. False when one could
@@ -439,13 +464,11 @@ bool writeExtraOutputs(const Options& options, const zqcli::Reporter& reporter,
         options.depTargets.empty() ? std::vector<std::string>{naming.target} : options.depTargets;
     if (!zqcli::writeDepfile(options.depfile, targets, prerequisites)) failed(options.depfile);
   }
+  // As the library does with ".OBJ" and ".TAB".
+  removeStaleImages(options, naming);
   if (options.hex) {
-    // As the library does with ".OBJ" and ".TAB": images of an earlier run never stay
-    // beside a run that wrote none.
     const std::string hex = naming.name(".HEX");
     const std::string tableHex = naming.name(".TAB.HEX");
-    std::remove(hex.c_str());
-    std::remove(tableHex.c_str());
     if (clean && reporter.imageSeen) {
       if (!zqcli::writeIntelHex(hex, reporter.program, reporter.programWritten, 2))
         failed(zqcli::relativeName(hex));
@@ -454,18 +477,25 @@ bool writeExtraOutputs(const Options& options, const zqcli::Reporter& reporter,
         failed(zqcli::relativeName(tableHex));
     }
   }
-  // -o FILE with another extension than ".OBJ": the image moves there; a run without one
-  // leaves none of an earlier run.
-  if (!naming.image.empty()) {
-    std::remove(naming.image.c_str());
-    if (clean && reporter.imageSeen &&
-        std::rename(naming.name(".OBJ").c_str(), naming.image.c_str()) != 0)
-      failed(naming.image);
-  }
+  // -o FILE with another extension than ".OBJ": the image moves there.
+  if (!naming.image.empty() && clean && reporter.imageSeen &&
+      std::rename(naming.name(".OBJ").c_str(), naming.image.c_str()) != 0)
+    failed(naming.image);
   return ok;
 }
 
-// Prints the chip models found in `directory`, one "MODEL  FILE" line each, by name.
+// Whether the chip MODEL loads from `directory` as .CHIP MODEL would load it.
+bool chipLoads(const std::string& directory, const std::string& model) {
+  int status = ZQASM_DIS_OK;
+  ZqasmDisassembler* loaded = ZqasmDisassemblerCreate(directory.c_str(), model.c_str(), &status);
+  const bool usable = loaded != nullptr;
+  ZqasmDisassemblerDestroy(loaded);
+  return usable;
+}
+
+// Prints the chip models found in `directory`, one "MODEL  FILE" line each, by name; a
+// file that .CHIP could not load (not a chip description, its name matched by another in
+// another case) is marked. Status 1 when there is no usable one.
 int listChips(const std::string& directory) {
   namespace fs = std::filesystem;
   std::vector<std::pair<std::string, std::string>> chips;
@@ -486,8 +516,14 @@ int listChips(const std::string& directory) {
     return kExitErrors;
   }
   std::sort(chips.begin(), chips.end());
-  for (const auto& [model, file] : chips) std::printf("%-8s %s\n", model.c_str(), file.c_str());
-  return kExitClean;
+  bool anyUsable = false;
+  for (const auto& [model, file] : chips) {
+    const bool usable = chipLoads(directory, model);
+    anyUsable = anyUsable || usable;
+    std::printf("%-8s %s%s\n", model.c_str(), file.c_str(),
+                usable ? "" : "  (unusable: .CHIP cannot load it)");
+  }
+  return anyUsable ? kExitClean : kExitErrors;
 }
 
 // The whole command; main only catches what it throws.
@@ -519,7 +555,7 @@ int runCommand(int argc, char** argv) {
     return usageError("-o names SOURCE itself: " + options.output);
   if (!sourceExists(options.source)) return kExitNotRun;
   const Naming naming = namingOf(options);
-  warnOfStemOutsideFolder(naming);
+  const bool stemWarned = warnOfStemOutsideFolder(naming);
   if (!options.outDir.empty()) {
     std::error_code error;
     std::filesystem::create_directories(options.outDir, error);
@@ -532,6 +568,8 @@ int runCommand(int argc, char** argv) {
 
   zqcli::Reporter reporter;
   reporter.directory = zq::currentDirectory();
+  // zqasm's own warning counts as the run's do (totals, -Werror).
+  reporter.warnings = stemWarned ? 1 : 0;
   reporter.settings.editorStyle = !options.errStyle;
   const bool terminal = zq::isTerminal(stderr);
   const char* noColour = std::getenv("NO_COLOR");
@@ -570,6 +608,9 @@ int runCommand(int argc, char** argv) {
   // 0 and -1 come before any pass or from an output not written: what failed was named
   // by the library's message (an old error file may still lie beside the source).
   if (result != 1) {
+    // The run may have written its image and stopped at a text file: what zqasm makes of
+    // an image is not made, and none of an earlier run stays in its place.
+    removeStaleImages(options, naming);
     if (result == 0)
       std::fprintf(stderr, "zqasm: %s: the assembler's tables could not be allocated\n",
                    options.source.c_str());
