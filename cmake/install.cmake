@@ -1,6 +1,6 @@
 # What `cmake --install` (and `make install PREFIX=...`) puts in place: the programs,
 # both libraries, the public headers, the bundled chips where the installed zqasm looks
-# for them, the man page, a pkg-config file and a CMake package (find_package(zqasm),
+# for them, the man pages, a pkg-config file and a CMake package (find_package(zqasm),
 # target zqasm::zqasm for the shared library, zqasm::zqasm_static for the static one, which
 # also brings the C++ runtime to a C program).
 include(CMakePackageConfigHelpers)
@@ -8,6 +8,7 @@ include(CMakePackageConfigHelpers)
 install(TARGETS zqasm_cli zqcoe zqdis RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET zqasm_lsp)
   install(TARGETS zqasm_lsp RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/man/zqasm-lsp.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 install(TARGETS zqasm_shared zqasm_static EXPORT zqasmTargets
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}

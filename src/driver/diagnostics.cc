@@ -281,6 +281,17 @@ int reportFatal(AssemblerRun& run, MessageOwner owner, const char* format, ...) 
   va_start(args, format);
   if (std::vsnprintf(text, sizeof text, format, args) < 0) text[0] = '\0';
   va_end(args);
+  // The observer hears of the stop before the message sink shows it, so that a host with
+  // both can show it once, at its place: the line being read (within the expansions in
+  // progress), or no place when the stop belongs to no line.
+  if (observingDiagnostics()) {
+    const SourceState& s = run.source;
+    if (s.lineNumber > 0 && s.includeLevel >= 0 && s.includeLevel <= kMaxIncludeLevel)
+      observeLineDiagnostic(run, ZQASM_FATAL, s.includeFileNames[s.includeLevel].c_str(),
+                            s.lineNumber, -1, text, nullptr, true);
+    else
+      observeDiagnostic(ZQASM_FATAL, "", 0, -1, text);
+  }
   showOwnedMessage(owner, "%s", text);
   writeFatalLine(run, text);
   run.source.fatalError = 1;

@@ -96,8 +96,10 @@ void dropLineDiagnostics(AssemblerRun& run);
 
 // Every condition that stops the run goes through here, so that a host reading the error
 // file or the listing learns why. reportFatal formats the text (as printf, at most 1,023
-// characters), shows it through the message sink with `owner`, writes it with
-// writeFatalLine and sets fatalError; it returns resultFatal for the caller to pass on.
+// characters), tells a run observer of it (at the file line being read, SourceState's
+// lineNumber, or at no place when that is 0), shows it through the message sink with
+// `owner`, writes it with writeFatalLine and sets fatalError; it returns resultFatal for
+// the caller to pass on.
 int reportFatal(AssemblerRun& run, MessageOwner owner, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 // Writes the text of a fatal stop into the error file and the listing (each when open):

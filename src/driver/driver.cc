@@ -119,6 +119,8 @@ int assemble(AssemblerRun& run, AssemblerParams* params) {
     }
     if (result < 0) break;
   }
+  // No line is being read from here on: a stop names none.
+  s.lineNumber = 0;
 
   // Reported at the head that was never closed, in its own file.
   if (s.macroDefinitionOpen) {
@@ -159,6 +161,7 @@ void beginPass(AssemblerRun& run) {
   s.dataSegmentOpen = 0;
   s.tableSegmentOpen = 0;
   s.locationCounter = 0;
+  s.lineNumber = 0;
   s.lastCodeAddress = 0;
   s.passLineCount = 0;
   s.listingLineCount = 0;

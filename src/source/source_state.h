@@ -86,7 +86,7 @@ struct SourceState {
   // Pass being run (0, 1, 2). Handlers get it as an argument; it is kept here only for
   // the lookups that get none (the macro-local label lookup).
   int pass = 0;
-  uint32_t lineNumber = 0;         // line in the current file, handed down
+  uint32_t lineNumber = 0;         // line in the current file; 0 before and after the passes
   uint32_t currentLineNumber = 0;  // line number of the statement being processed
   int64_t passLineCount = 0;       // source and expanded lines of the pass; never wraps
   int32_t listingLineCount = 0;    // lines written to the listing in the pass

@@ -130,7 +130,9 @@ if [ -f "$build/tools/zqasm-lsp" ]; then
 fi
 
 # Every option of --help is in the man page (written there with "\-" for "-").
-for program in zqasm zqdis; do
+programs="zqasm zqdis"
+[ -f "$build/tools/zqasm-lsp" ] && programs="$programs zqasm-lsp"
+for program in $programs; do
   "$prefix/bin/$program" --help | grep -o -- '--\?-[A-Za-z][a-z-]*' | sort -u | while read -r option; do
     roff=$(printf '%s' "$option" | sed 's/-/\\-/g')
     grep -qF -- "$roff" "$prefix/share/man/man1/$program.1" ||

@@ -1,6 +1,8 @@
--- A real client: Neovim (0.7 API: vim.lsp.start_client and vim.lsp.buf_attach_client),
--- headless, drives zqasm-lsp through a program whose include file has an error. Run by
--- run.sh with the server, the chip folder and a scratch folder in the environment.
+-- A real client: Neovim headless, with the shipped plugin of editors/nvim (run.sh puts it on
+-- the runtimepath before start-up, so its ftdetect script runs as an installed one would),
+-- drives zqasm-lsp through a program whose include file has an error. On Neovim 0.7 the
+-- plugin takes its start_client and buf_attach_client path. Run by run.sh with the server,
+-- the chip folder and a scratch folder in the environment.
 local server = os.getenv('ZQASM_LSP')
 local chips = os.getenv('ZQASM_CHIPS')
 local dir = os.getenv('ZQASM_WORK')
@@ -23,15 +25,18 @@ write('defs.inc', { 'LIMIT EQU 0FH', 'DELAY: LDA LIMIT', ' BAD', ' RET' })
 write('main.asm', { '.CHIP ZQ4460', ' #include <defs.inc>', 'START: CALL DELAY', ' JMP START' })
 local main, defs = dir .. '/main.asm', dir .. '/defs.inc'
 
-local client = vim.lsp.start_client({
-  name = 'zqasm',
-  cmd = { server, '--chip-dir', chips },
-  root_dir = dir,
-})
-if not client then return fail('the server did not start') end
+vim.g.zqasm_associate_files = true
+require('zqasm').setup({ cmd = { server }, chip_dir = chips })
 
+-- The file gets the filetype zqasm, and the plugin attaches a client to it.
 vim.cmd('edit ' .. main)
-vim.lsp.buf_attach_client(0, client)
+if vim.bo.filetype ~= 'zqasm' then return fail('filetype ' .. vim.bo.filetype) end
+if not vim.wait(10000, function() return next(vim.lsp.buf_get_clients(0)) ~= nil end, 50) then
+  return fail('the server did not start')
+end
+local client, attached = next(vim.lsp.buf_get_clients(0))
+if attached.name ~= 'zqasm' then return fail('a client ' .. attached.name) end
+step('client attached by the plugin (' .. (vim.lsp.start and 'vim.lsp.start' or 'start_client') .. ')')
 local defsBuffer = vim.uri_to_bufnr(vim.uri_from_fname(defs))
 
 -- The error of the include file, published to its own URI.
@@ -55,8 +60,11 @@ local row = vim.api.nvim_win_get_cursor(0)[1]
 if row ~= 2 then return fail('definition at line ' .. row) end
 step('definition: defs.inc line ' .. row)
 
--- The hover of the label: its address.
-vim.lsp.buf_attach_client(0, client)
+-- The hover of the label: its address. The plugin attached the include file to the same
+-- client (one per root).
+if not vim.wait(5000, function() return vim.lsp.buf_get_clients(0)[client] ~= nil end, 50) then
+  return fail('defs.inc has no client')
+end
 local hover = vim.lsp.buf_request_sync(0, 'textDocument/hover', {
   textDocument = { uri = vim.uri_from_bufnr(0) },
   position = { line = 1, character = 1 },

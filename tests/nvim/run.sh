@@ -1,5 +1,6 @@
 #!/bin/sh
-# The Neovim session of lsp_session.lua against a built zqasm-lsp.
+# The Neovim session of lsp_session.lua against a built zqasm-lsp, with the plugin of
+# editors/nvim on the runtimepath.
 #   tests/nvim/run.sh BUILD
 set -eu
 build=$(cd "$1" && pwd)
@@ -8,4 +9,5 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 ZQASM_LSP="$build/tools/zqasm-lsp" ZQASM_CHIPS="$build/chips" ZQASM_WORK="$work" \
   HOME="$work" XDG_STATE_HOME="$work" XDG_CACHE_HOME="$work" \
-  timeout 120 nvim --headless --clean -n -c "luafile $here/lsp_session.lua"
+  timeout 120 nvim --headless --clean -n --cmd "set runtimepath^=$here/../../editors/nvim" \
+  -c "luafile $here/lsp_session.lua"

@@ -167,7 +167,19 @@ TEST_F(ZqasmCliTest, DiagnosticsAreEditorLines) {
   const std::string fatalEnd =
       "zqasm: fatal: Occurred FATAL ERROR !\nzqasm: assembly stopped by a fatal error\n";
   writeFile(dir_.file("m.asm"), "; mask options\n.CHIP ZQ3947\n");
+  // A full table stops the run at the line that overfills it, shown once, on one line.
+  std::string macros, constants = ".CHIP ZQ4460\n";
+  for (int i = 0; i < 257; ++i) macros += "M" + std::to_string(i) + " .MACRO\n NOP\n .ENDM\n";
+  for (int i = 0; i < 4097; ++i) constants += "C" + std::to_string(i) + " EQU 1\n";
+  writeFile(dir_.file("inc/macros.inc"), macros);
+  writeFile(dir_.file("macros.asm"), ".CHIP ZQ4460\n #include <macros.inc>\n");
+  writeFile(dir_.file("constants.asm"), constants);
   const std::pair<std::string, std::string> fatal[] = {
+      {chips_ + "-I inc macros.asm",
+       "inc/macros.inc:769: fatal: Macro quantities can't great than 256\n"},
+      {chips_ + "constants.asm",
+       "constants.asm:4098: fatal: CONSTANT (C4096) Define quantities CAN'T OVER 4096 "
+       "( line=4098 ) Compiler ABORT.\n"},
       {"--chip-dir /nonexistent bad.asm",
        "bad.asm:1: fatal: no chip description ZQ4460.COE in "
        "/nonexistent\n"},

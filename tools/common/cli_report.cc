@@ -87,11 +87,18 @@ void appendHead(std::string& out, const Reporter& r, const char* file, unsigned 
   out += ' ';
 }
 
+// A text of several lines on one line.
+std::string oneLine(std::string text) {
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  return text;
+}
+
 // Appends the text of a diagnostic: the message naming its culprit when the run gave
-// one, with the place of an earlier definition; the catalogue text otherwise.
+// one, with the place of an earlier definition; the catalogue text otherwise (a fatal
+// stop's may have several lines).
 void appendText(std::string& out, const Reporter& r, const ZqasmDiagnostic& d) {
   if (d.message == nullptr || *d.message == '\0') {
-    out += d.text;
+    out += oneLine(d.text);
     return;
   }
   out += d.message;
@@ -144,6 +151,7 @@ void onDiagnostic(void* context, const ZqasmDiagnostic* d) {
   if (d->kind == ZQASM_FATAL) {
     appendHead(out, r, file, line, kRed, "fatal");
     appendText(out, r, *d);
+    r.fatalShown = oneLine(d->text);
   } else if (d->kind == ZQASM_WARNING) {
     appendHead(out, r, file, line, kMagenta, "warning");
     appendText(out, r, *d);
@@ -209,8 +217,12 @@ void onMessage(const char* text, void* context) {
                 (reason != 0 ? std::strerror(reason) : "write failed") + "\n");
     return;
   }
-  for (char& c : line)
-    if (c == '\n') c = ' ';
+  line = oneLine(line);
+  // A fatal stop the observer told of comes here too: it was shown at its place.
+  if (!r.fatalShown.empty() && line == r.fatalShown) {
+    r.fatalShown.clear();
+    return;
+  }
   emit(r, std::string(paint(r, kBold)) + "zqasm:" + paint(r, kReset) + " " + paint(r, kRed) +
               "fatal:" + paint(r, kReset) + " " + line + "\n");
 }

@@ -28,6 +28,9 @@ struct Reporter {
   long errors = 0;    // counted from the diagnostics shown (user errors included)
   long warnings = 0;
   bool fatal = false;  // a fatal condition or the run's fatal message was seen
+  // The text of the fatal stop just shown at its place (line ends as blanks), which the
+  // message sink brings once more: that message is not shown again.
+  std::string fatalShown;
   bool createFailed = false;  // an output could not be created (named on standard error)
   std::vector<std::string> filesRead;  // once each, in first-read order
   std::set<std::string> filesSeen;

@@ -236,7 +236,7 @@ json Server::request(const std::string& method, const json& params) {
               {"documentSymbolProvider", true},
               {"workspaceSymbolProvider", true},
               {"semanticTokensProvider", {{"legend", legend}, {"full", true}}}}},
-            {"serverInfo", {{"name", "zqasm-lsp"}, {"version", "4.6.1"}}}};
+            {"serverInfo", {{"name", "zqasm-lsp"}, {"version", ZQASM_TOOL_VERSION}}}};
   }
   if (method == "shutdown") {
     shutdown_ = true;

@@ -33,6 +33,7 @@ struct Collector {
   std::unordered_set<std::string> seen;  // located symbol facts already kept
   std::set<Place> callPlaces;            // calls kept (the first expansion of each)
   size_t diagnosticsLeftOut = 0;
+  std::vector<uint16_t> image;  // the program image's words, when the run made one
 };
 
 // The name a message quotes ("undefined symbol 'nowhere'" -> nowhere).
@@ -139,6 +140,16 @@ void onCode(void* context, const ZqasmCode* code) {
                             lineOf(code->sourceFile, code->sourceLine)});
 }
 
+// The image holds the words as the listing shows them: after pass 2, the bank convert
+// area points a far CALL or JMP at its trampoline.
+void onImage(void* context, const ZqasmImage* image) {
+  std::vector<uint16_t>& words = static_cast<Collector*>(context)->image;
+  words.resize(image->programWords);
+  for (size_t i = 0; i < image->programWords; ++i)
+    words[i] =
+        static_cast<uint16_t>(image->programBytes[2 * i] | image->programBytes[2 * i + 1] << 8);
+}
+
 void onChip(void* context, const char* name, const ZqasmOpcode* opcodes, size_t count) {
   RunResult& r = *static_cast<Collector*>(context)->result;
   r.chipName = text(name);
@@ -204,7 +215,7 @@ RunResult assemble(const RunSettings& settings) {
     names.push_back(define.first.c_str());
     values.push_back(define.second.c_str());
   }
-  Collector collector{&result, {}, {}, 0};
+  Collector collector{&result, {}, {}, 0, {}};
   ZqasmRunObserver observer{};
   observer.context = &collector;
   observer.diagnostic = onDiagnostic;
@@ -216,6 +227,7 @@ RunResult assemble(const RunSettings& settings) {
   observer.macroCall = onCall;
   observer.code = onCode;
   observer.chip = onChip;
+  observer.image = onImage;
 
   const auto start = std::chrono::steady_clock::now();
   ZqasmSetMessageSink(onMessage, &collector);
@@ -228,6 +240,8 @@ RunResult assemble(const RunSettings& settings) {
   result.milliseconds =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 
+  for (CodeFact& code : result.code)
+    if (code.address < collector.image.size()) code.word = collector.image[code.address];
   // The main source's full name as the run wrote it into its diagnostics.
   for (const std::string& file : result.filesRead) {
     if (upper(file) == upper(settings.source)) result.mainFile = file;
@@ -240,7 +254,9 @@ RunResult assemble(const RunSettings& settings) {
     d.at = Place{result.mainFile, 1, 0, 0};
     result.diagnostics.push_back(d);
   }
-  if (result.status < 0) {
+  // A source or output that cannot be opened, or tables that cannot be allocated; a stop
+  // of a run is a diagnostic of its own.
+  if (result.status < 1) {
     RunDiagnostic d;
     d.message = result.messages.empty() ? "the source cannot be read" : result.messages.back();
     d.at = Place{result.mainFile, 1, 0, 0};

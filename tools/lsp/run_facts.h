@@ -92,7 +92,7 @@ struct CallFact {
 struct CodeFact {
   Place at;  // the statement's line
   uint32_t address = 0;
-  uint16_t word = 0;
+  uint16_t word = 0;  // as the image holds it; as pass 2 made it when the run made none
   Place source;
 };
 

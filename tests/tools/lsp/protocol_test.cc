@@ -188,9 +188,11 @@ TEST(LspProtocolTest, Session) {
 }
 
 // Input no editor should send: each answered with the proper error or with nothing, and
-// the server still answers afterwards; a client that leaves without shutdown.
+// the server still answers afterwards; a program that stops the run; a client that exits
+// without shutdown.
 TEST(LspProtocolTest, BadInput) {
   zqtest::TempDir dir;
+  writeFile(dir.file("zqasm.json"), R"({"includeDirs": ["."]})");
   Client c;
   const std::string big = dir.file("big.asm"), nul = dir.file("nul.asm"), bomb = dir.file("b.asm");
   c.request(1, "textDocument/hover", at(uri(big), 0, 0));
@@ -232,9 +234,22 @@ TEST(LspProtocolTest, BadInput) {
   EXPECT_EQ(c.diagnostics(uri(nul)).size(), 1u);
   openDocument(c, uri(bomb), ".CHIP ZQ4460\nM .MACRO\n M\n M\n .ENDM\n M\n");
   EXPECT_TRUE(c.diagnostics(uri(bomb)).is_array());
-  c.request(6, "shutdown", nullptr);
-  EXPECT_EQ(c.answer(6)["result"], nullptr);
-  EXPECT_EQ(c.finish(), 1);  // no exit after shutdown: the input just ended
+
+  // An include file saved with a 257th macro: the run stops at that line.
+  const std::string many = dir.file("many.inc"), user = dir.file("user.asm");
+  writeFile(many, "");
+  openDocument(c, uri(user), ".CHIP ZQ4460\n #include <many.inc>\n");
+  c.request(6, "textDocument/hover", at(uri(user), 0, 0));  // answered after the run
+  EXPECT_TRUE(c.answer(6).contains("result"));
+  std::string macros;
+  for (int i = 0; i < 257; ++i) macros += "M" + std::to_string(i) + " .MACRO\n NOP\n .ENDM\n";
+  writeFile(many, macros);
+  c.notify("textDocument/didSave", {{"textDocument", {{"uri", uri(many)}}}});
+  EXPECT_EQ(c.diagnostics(uri(many)), json::parse(R"([{"range": {"start": {"line": 768,
+      "character": 0}, "end": {"line": 768, "character": 11}}, "severity": 1, "source": "zqasm",
+      "message": "Macro quantities can't great than 256"}])"));
+  c.notify("exit", nullptr);
+  EXPECT_EQ(c.finish(false), 1);  // exit without shutdown
 }
 
 }  // namespace

@@ -87,8 +87,8 @@ TEST(WorkspaceTest, DiagnosticsOfBuffersAndIncludes) {
 }
 
 // Definitions, references, hovers (a label with its bank, a local label in each
-// expansion, a call with its lines, a mnemonic's forms and words), completion, outline,
-// semantic tokens.
+// expansion, a call with its lines, a mnemonic's forms and words, words of the bank
+// convert area), completion, outline, semantic tokens.
 TEST(WorkspaceTest, Queries) {
   Fixture f(0x2FFF);
   f.workspace.open(f.main, kMain);
@@ -130,6 +130,14 @@ TEST(WorkspaceTest, Queries) {
             "instruction **LDA**\n```\nLDA value    ; 1000h, operand 1 in 00F0h\n```\n\n```\n"
             "0000h: 10F0\n```");
   EXPECT_EQ(hover(f.main, 2, 0), "");
+  // The words as the listing shows them: a far CALL pointed at the bank convert area, and
+  // a JMP moved on from the last word of bank 0 and pointed there too.
+  const std::string far = zq::fullPath(f.dir.file("far.asm"));
+  writeFile(far, "");
+  f.workspace.open(far, ".CHIP ZQ4460\n CALL WORK\n ORG 0FFFh\nHERE: JMP HERE\nWORK: RET\n");
+  f.workspace.update();
+  EXPECT_EQ(hover(far, 1, 0), "```\n0000h: C103\n```");
+  EXPECT_EQ(hover(far, 3, 5), "```\n1000h: D101\n```");
 
   std::string items;
   for (const CompletionItem& item : f.workspace.completion(f.main, {8, 1}))
