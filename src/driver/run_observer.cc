@@ -306,8 +306,8 @@ void observeDefinition(AssemblerRun& run, int kind, std::string_view name, int64
   if (observingFacts(run)) tellSymbol(run, kind, true, std::string(name), value, size, text);
 }
 
-int observedUse(AssemblerRun& run, int kind, std::string_view view, int value) {
-  if (value == -1 || !observingFacts(run)) return value;
+int observedFoundUse(AssemblerRun& run, int kind, std::string_view view, int value) {
+  if (!observingFacts(run)) return value;
   const std::string name(view);
   // A label of the macro's LOCALLABEL list is that expansion's own.
   if (kind == ZQASM_SYMBOL_LABEL && run.source.macroContext >= 0 && isMacroLocalName(run, name))
