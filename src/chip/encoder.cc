@@ -16,13 +16,13 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "chip/bank_fixup.h"
+#include "chip/instruction_fields.h"
+#include "chip/object_file.h"
 #include "driver/run.h"
 #include "platform/text.h"
 #include "symbols/expression.h"
 #include "symbols/substitution.h"
-#include "chip/bank_fixup.h"
-#include "chip/instruction_fields.h"
-#include "chip/object_file.h"
 
 namespace zq {
 
@@ -47,9 +47,9 @@ constexpr int kWarningWorkingRegister = 3;
 struct FormChoice {
   int index = -1;  // record in the opcode table
   int kind = 0;
-  int required = 0;       // field count the record asks for
-  int hlOperand = 0;      // 0, or the operand (1 or 2) written "@HL": not evaluated
-  bool pageForm = false;  // "CALL"/"JMP" page, address
+  int required = 0;           // field count the record asks for
+  int hlOperand = 0;          // 0, or the operand (1 or 2) written "@HL": not evaluated
+  bool pageForm = false;      // "CALL"/"JMP" page, address
   uint8_t mnemonicClass = 0;  // class bits of the record's mnemonic
 };
 
@@ -67,6 +67,9 @@ bool modelIsOneOf(const AssemblerRun& run, std::initializer_list<const char*> mo
 
 // Count of binary digits of a number without leading zeros (1 for zero).
 int binaryDigitCount(uint32_t value) {
+#if defined(__GNUC__)
+  return value == 0 ? 1 : 32 - __builtin_clz(value);
+#else
   int count = 1;
   for (int step : {16, 8, 4, 2, 1}) {
     if (value >> step) {
@@ -75,6 +78,7 @@ int binaryDigitCount(uint32_t value) {
     }
   }
   return count;
+#endif
 }
 
 // Fails where the mask has a 0 digit and the value a 1 digit, over the first 13 binary
@@ -108,7 +112,7 @@ uint32_t evaluateField(AssemblerRun& run, int index, int pass, int symbolClass) 
   const std::string_view field = run.source.field[static_cast<size_t>(index)];
   int value;
   bool quote = false;
-  for (char c : field) quote = quote || c == '\'';
+  for (size_t i = 0; i < field.size() && !quote; ++i) quote = field[i] == '\'';
   if (!quote) {
     value = evaluateOperand(run, field, pass, symbolClass);
   } else {
@@ -464,8 +468,9 @@ int splitStatement(AssemblerRun& run, std::string_view text) {
   // and the rebuilt statement is split once more, without a second substitution.
   bool replaced = false;
   for (int f = 1; f <= n; ++f) {
-    std::string substitute;
     const auto& field = state.field[static_cast<size_t>(f)];
+    if (!run.substitutions.mayBeStringName(field)) continue;
+    std::string substitute;
     if (observedUse(run, ZQASM_SYMBOL_STRING, field, findString(run, field, substitute)) >= 0) {
       state.field[static_cast<size_t>(f)] = substitute;
       replaced = true;
