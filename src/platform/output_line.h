@@ -81,6 +81,17 @@ class OutputLine {
   // The fill is stored 16 characters at a time (a store of fixed size); what lies beyond
   // it is written over by the digits or stays outside the line.
   bool shortDigits(uint32_t value, unsigned base, int width, char fill) {
+    if (spilled_) return false;
+    // Hexadecimal filled with zeros to a width the value fits: exactly `width` digits.
+    if (base == 16 && fill == '0' && width > 0 && width <= 8 &&
+        (width == 8 || value >> (4 * width) == 0)) {
+      const size_t count = static_cast<size_t>(width);
+      if (size_ + count > kShortLine) return false;
+      char* end = short_ + size_ + count;
+      for (size_t k = 0; k < count; ++k, value >>= 4) *--end = "0123456789ABCDEF"[value & 0xF];
+      size_ += count;
+      return true;
+    }
     size_t count = 1;
     if (base == 16) {
       for (uint32_t rest = value >> 4; rest != 0; rest >>= 4) ++count;
@@ -91,7 +102,7 @@ class OutputLine {
     }
     const size_t padding =
         width > 0 && count < static_cast<size_t>(width) ? static_cast<size_t>(width) - count : 0;
-    if (spilled_ || padding > 16 || size_ + 16 + count > kShortLine) return false;
+    if (padding > 16 || size_ + 16 + count > kShortLine) return false;
     char* out = short_ + size_;
     std::memset(out, fill, 16);
     out += padding;
@@ -103,18 +114,23 @@ class OutputLine {
         value >>= 4;
       } while (value != 0);
     } else {
-      // Two digits at a time.
+      // Two digits at a time, from a table of the pairs "00" to "99".
+      static constexpr char kPairs[] =
+          "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+          "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+          "8081828384858687888990919293949596979899";
       while (value >= 100) {
         const uint32_t pair = value % 100;
         value /= 100;
-        *--end = static_cast<char>('0' + pair % 10);
-        *--end = static_cast<char>('0' + pair / 10);
+        end -= 2;
+        std::memcpy(end, kPairs + 2 * pair, 2);
       }
       if (value >= 10) {
-        *--end = static_cast<char>('0' + value % 10);
-        value /= 10;
+        end -= 2;
+        std::memcpy(end, kPairs + 2 * value, 2);
+      } else {
+        *--end = static_cast<char>('0' + value);
       }
-      *--end = static_cast<char>('0' + value);
     }
     return true;
   }
