@@ -12,9 +12,14 @@ namespace zq {
 namespace {
 
 // Characters that end the first word of a statement (NUL as in a C string).
-bool endsFirstWord(char c) {
-  return c == ':' || c == ';' || c == ' ' || c == '\t' || c == '\n' || c == '\0';
-}
+struct FirstWordEnds {
+  bool ends[256] = {};
+  constexpr FirstWordEnds() : ends() {
+    for (char c : {':', ';', ' ', '\t', '\n', '\0'}) ends[static_cast<unsigned char>(c)] = true;
+  }
+};
+constexpr FirstWordEnds kFirstWordEnds;
+bool endsFirstWord(char c) { return kFirstWordEnds.ends[static_cast<unsigned char>(c)]; }
 
 // True when the blank or tab at `blank` closes an ORG keyword.
 bool closesOrgKeyword(std::string_view line, size_t blank) {
