@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "chip/object_file.h"
 #include "driver/persistent_settings.h"
 #include "driver/run.h"
 #include "platform/output_line.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "source/source_state.h"
-#include "chip/object_file.h"
 
 namespace zq {
 
@@ -117,6 +117,19 @@ void writeMapRecord(AssemblerRun& run, uint32_t lineNumber) {
       *fileName == run.object.mapFileName || equalsNoCase(*fileName, run.object.mapFileName);
   if (!sameFile) run.object.mapFileName = *fileName;
   // "%04X %d %d\n%s\n"
+  const auto address = static_cast<uint32_t>(s.statementAddress);
+  const int depth = expanding ? run.macros.macroNestingDepth : 0;
+  if (sameFile && address <= 0xFFFF && lineNumber <= INT32_MAX && depth >= 0) {
+    char text[4 + 1 + 10 + 1 + 10 + 3];
+    char* out = line_fields::hex(text, address, 4);
+    *out++ = ' ';
+    out = line_fields::decimal(out, lineNumber);
+    *out++ = ' ';
+    out = line_fields::decimal(out, static_cast<uint32_t>(depth));
+    out = line_fields::text(out, "\n*\n");
+    writeToStream(run.files.map, text, static_cast<size_t>(out - text));
+    return;
+  }
   OutputLine line;
   line.hex(static_cast<unsigned>(s.statementAddress), 4).text(" ");
   line.decimal(static_cast<int>(lineNumber)).text(" ");
