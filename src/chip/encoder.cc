@@ -106,20 +106,22 @@ uint32_t workingRegister(AssemblerRun& run, uint32_t value, int pass) {
   return value;
 }
 
-// Evaluates a field; a failed (negative) operand counts as 0. Only a field with a
-// character constant is copied to have it replaced.
+// The operand of a field that holds a character constant: evaluated from a copy in which
+// the constant is replaced by its code. Apart from the usual path, which copies nothing.
+[[gnu::noinline]] int evaluateQuotedField(AssemblerRun& run, std::string_view field, int pass,
+                                          int symbolClass) {
+  std::string text(field);
+  replaceCharConstants(text);
+  return evaluateOperand(run, text, pass, symbolClass);
+}
+
+// Evaluates a field; a failed (negative) operand counts as 0.
 uint32_t evaluateField(AssemblerRun& run, int index, int pass, int symbolClass) {
   const std::string_view field = run.source.field[static_cast<size_t>(index)];
-  int value;
   bool quote = false;
   for (size_t i = 0; i < field.size() && !quote; ++i) quote = field[i] == '\'';
-  if (!quote) {
-    value = evaluateOperand(run, field, pass, symbolClass);
-  } else {
-    std::string text(field);
-    replaceCharConstants(text);
-    value = evaluateOperand(run, text, pass, symbolClass);
-  }
+  const int value = quote ? evaluateQuotedField(run, field, pass, symbolClass)
+                          : evaluateOperand(run, field, pass, symbolClass);
   return value < 0 ? 0 : static_cast<uint32_t>(value) & 0xFFFF;
 }
 
