@@ -461,15 +461,15 @@ int splitOnce(SourceState& state, std::string_view text) {
 
 }  // namespace
 
-int splitStatement(AssemblerRun& run, std::string_view text) {
-  SourceState& state = run.source;
-  int n = splitOnce(state, text);
-  if (n > kMaxFields) return n;
+namespace {
 
-  // DEFSTRING names stand for operand texts: a field equal to a name takes its text,
-  // and the rebuilt statement is split once more, without a second substitution.
+// A field that may be a DEFSTRING name (from `first` on): each field equal to a name takes
+// its text, and the rebuilt statement is split once more, without a second substitution.
+// Returns the field count, unchanged when no field was a name.
+[[gnu::noinline]] int substituteStrings(AssemblerRun& run, int n, int first) {
+  SourceState& state = run.source;
   bool replaced = false;
-  for (int f = 1; f <= n; ++f) {
+  for (int f = first; f <= n; ++f) {
     const auto& field = state.field[static_cast<size_t>(f)];
     if (!run.substitutions.mayBeStringName(field)) continue;
     std::string substitute;
@@ -487,6 +487,20 @@ int splitStatement(AssemblerRun& run, std::string_view text) {
   }
   rebuilt += '\n';
   return splitOnce(state, rebuilt);
+}
+
+}  // namespace
+
+int splitStatement(AssemblerRun& run, std::string_view text) {
+  SourceState& state = run.source;
+  const int n = splitOnce(state, text);
+  if (n > kMaxFields) return n;
+  // DEFSTRING names stand for operand texts. Most fields cannot be one, which is told
+  // here without a call.
+  for (int f = 1; f <= n; ++f)
+    if (run.substitutions.mayBeStringName(state.field[static_cast<size_t>(f)]))
+      return substituteStrings(run, n, f);
+  return n;
 }
 
 int encodeInstruction(AssemblerRun& run, int n, int pass) {
