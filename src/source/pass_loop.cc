@@ -265,17 +265,14 @@ bool statementLine(AssemblerRun& run, std::string& line, unsigned lineNumber, in
 
 }  // namespace
 
-bool joinLine(PieceReader& reader, std::string& line) {
-  // Most lines are one piece: the first is read straight into the line.
-  if (!reader.next(line)) return false;
-  auto anyText = [](const std::string& text) {
-    return std::any_of(text.begin(), text.end(), [](char c) { return !isBlank(c); });
-  };
-  // The usual line: one piece, ended by its line feed (which counts as text).
-  if (line.back() == '\n' && line.size() <= kMaxLineLength) {
-    if (!anyText(line)) line.clear();
-    return true;
-  }
+namespace {
+
+bool anyText(const std::string& text) {
+  return std::any_of(text.begin(), text.end(), [](char c) { return !isBlank(c); });
+}
+
+// joinLine after a first piece that is not a whole line: the pieces that follow it.
+[[gnu::noinline]] bool joinPieces(PieceReader& reader, std::string& line) {
   std::string piece;
   bool first = true;
   // Characters read for this line, dropped pieces included.
@@ -295,6 +292,19 @@ bool joinLine(PieceReader& reader, std::string& line) {
     first = false;
     if (hasNewline || !reader.next(piece)) return true;
   }
+}
+
+}  // namespace
+
+bool joinLine(PieceReader& reader, std::string& line) {
+  // Most lines are one piece: the first is read straight into the line.
+  if (!reader.next(line)) return false;
+  // The usual line: one piece, ended by its line feed (which counts as text).
+  if (line.back() == '\n' && line.size() <= kMaxLineLength) {
+    if (!anyText(line)) line.clear();
+    return true;
+  }
+  return joinPieces(reader, line);
 }
 
 bool findSourceFile(const std::string& name, std::string& fullName) {
