@@ -348,20 +348,15 @@ void backToMark(DiagnosticsState& d, const PendingMark& mark) {
   d.warningsPending = mark.warningsPending;
 }
 
-// Writes `count` upper-case hexadecimal digits of `value`, as "%0*X" would.
-void putHex(char* out, uint32_t value, int count) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  for (int i = count - 1; i >= 0; --i, value >>= 4) out[i] = kDigits[value & 0xF];
-}
-
-// Code text "LL HH" (low byte first, as the record takes its bytes) and word text "HHLL".
+// Code text "LL HH" (low byte first, as the record takes its bytes) and word text "HHLL",
+// each byte as two upper-case hexadecimal digits.
 void setCodeTexts(AssemblerRun& run, uint32_t word) {
-  char code[5] = {0, 0, ' ', 0, 0};
-  putHex(code, word & 0xFF, 2);
-  putHex(code + 3, (word >> 8) & 0xFF, 2);
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  const char low[2] = {kDigits[word >> 4 & 0xF], kDigits[word & 0xF]};
+  const char high[2] = {kDigits[word >> 12 & 0xF], kDigits[word >> 8 & 0xF]};
+  const char code[5] = {low[0], low[1], ' ', high[0], high[1]};
   run.source.codeText = std::string_view(code, sizeof code);
-  char hex[4];
-  putHex(hex, word & 0xFFFF, 4);
+  const char hex[4] = {high[0], high[1], low[0], low[1]};
   run.source.wordText = std::string_view(hex, sizeof hex);
 }
 
