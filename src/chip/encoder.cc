@@ -375,6 +375,21 @@ constexpr SplitStops kSplitStops;
 
 bool endsText(char c) { return c == '\0' || c == ';' || c == '\n'; }
 
+bool stopsSplit(char c) { return kSplitStops.stops[static_cast<unsigned char>(c)]; }
+
+// The first character from `p` on, before `end`, that the splitter must look at; `end`
+// when there is none. Four at a time while four are left.
+const char* nextStop(const char* p, const char* end) {
+  for (; end - p >= 4; p += 4) {
+    if (stopsSplit(p[0])) return p;
+    if (stopsSplit(p[1])) return p + 1;
+    if (stopsSplit(p[2])) return p + 2;
+    if (stopsSplit(p[3])) return p + 3;
+  }
+  while (p < end && !stopsSplit(*p)) ++p;
+  return p;
+}
+
 // Splitting without substitution. Field 1 ends at a blank or tab; later fields end at
 // a comma and lose their blanks and tabs. The text ends at ";", a line feed, a NUL or its
 // end; a separator followed only by blanks up to such an end ends it too. Fields keep
@@ -409,7 +424,7 @@ int splitOnce(SourceState& state, std::string_view text) {
   };
   while (true) {
     // The characters that need no care, in one piece.
-    while (p < end && !kSplitStops.stops[static_cast<unsigned char>(*p)]) ++p;
+    p = nextStop(p, end);
     contentEnd = p;
     char c = at(p);
     if (n > 1 && isBlank(c)) {
