@@ -19,7 +19,6 @@ struct FirstWordEnds {
   }
 };
 constexpr FirstWordEnds kFirstWordEnds;
-bool endsFirstWord(char c) { return kFirstWordEnds.ends[static_cast<unsigned char>(c)]; }
 
 // True when the blank or tab at `blank` closes an ORG keyword.
 bool closesOrgKeyword(std::string_view line, size_t blank) {
@@ -37,7 +36,20 @@ struct RunEnds {
   }
 };
 constexpr RunEnds kRunEnds;
-bool endsRun(char c) { return kRunEnds.ends[static_cast<unsigned char>(c)]; }
+
+// The first position from `pos` on whose character `ends` marks, four at a time. The text
+// ends with a NUL, which every table here marks: a character is read only after the one
+// before it was found unmarked, so nothing beyond the NUL is read.
+template <typename Ends>
+size_t nextMarked(const char* text, size_t pos, const Ends& ends) {
+  auto marked = [&](size_t at) { return ends.ends[static_cast<unsigned char>(text[at])]; };
+  for (;; pos += 4) {
+    if (marked(pos)) return pos;
+    if (marked(pos + 1)) return pos + 1;
+    if (marked(pos + 2)) return pos + 2;
+    if (marked(pos + 3)) return pos + 3;
+  }
+}
 
 }  // namespace
 
@@ -53,7 +65,8 @@ LineScan scanLine(const std::string& line) {
   }
   while (pos < line.size() && isBlank(line[pos])) ++pos;
   scan.firstNonBlank = pos;
-  while (pos < line.size() && !endsFirstWord(line[pos])) ++pos;
+  // The NUL that ends the text of a std::string ends the word at the latest.
+  pos = nextMarked(line.c_str(), pos, kFirstWordEnds);
   scan.wordEnd = pos;
   scan.colonForm = pos < line.size() && line[pos] == ':';
   return scan;
@@ -87,7 +100,7 @@ void scanKeywords(LineScan& scan) {
   const char* const text = scan.line->c_str();
   size_t p = std::max(scan.wordEnd, first);
   for (;;) {
-    while (!endsRun(text[p])) ++p;
+    p = nextMarked(text, p, kRunEnds);
     if (p >= line.size() || text[p] == ';') break;
     if (!isBlank(text[p])) {
       ++p;  // a NUL inside the text
