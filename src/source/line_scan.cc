@@ -37,6 +37,15 @@ struct RunEnds {
 };
 constexpr RunEnds kRunEnds;
 
+// The characters a definition keyword may open with: "E", "D" (either case), ".".
+struct KeywordStarts {
+  bool starts[256] = {};
+  constexpr KeywordStarts() : starts() {
+    for (char c : {'e', 'E', 'd', 'D', '.'}) starts[static_cast<unsigned char>(c)] = true;
+  }
+};
+constexpr KeywordStarts kKeywordStarts;
+
 // The first position from `pos` on whose character `ends` marks, four at a time. The text
 // ends with a NUL, which every table here marks: a character is read only after the one
 // before it was found unmarked, so nothing beyond the NUL is read.
@@ -86,6 +95,8 @@ void scanKeywords(LineScan& scan) {
   // between the runs are passed over whole, the first one as scanLine found it (it
   // holds no ";").
   auto definitionKeywords = [&](size_t start) {
+    // Most words open with another character than these, which one look settles.
+    if (!kKeywordStarts.starts[static_cast<unsigned char>(line[start])]) return;
     // Letters folded by their case bit; the rules test the characters exactly.
     const char c = static_cast<char>(line[start] | 0x20);
     if (c == 'e' || c == '.')
