@@ -457,9 +457,7 @@ int classifyOperand(std::string_view text) {
   }
 
   // No operator: a number unless it looks like a name.
-  bool anyLetter = false;
-  for (char c : text) anyLetter = anyLetter || isLetter(c);
-  if (!anyLetter) return -1;
+  if (std::none_of(text.begin(), text.end(), [](char c) { return isLetter(c); })) return -1;
   if (first == '$') return -1;
   if (!isDigit(first)) return 2;
   char suffix = toUpper(text.back());
