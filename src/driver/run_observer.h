@@ -83,7 +83,7 @@ bool observingFacts(const AssemblerRun& run);
 void observeSourceLine(AssemblerRun& run, const std::string& line);
 // A definition of `name` (ZQASM_SYMBOL_... kind) by the statement being processed.
 void observeDefinition(AssemblerRun& run, int kind, std::string_view name, int64_t value,
-                       int64_t size = 0, const std::string& text = std::string());
+                       int64_t size = 0, std::string_view text = std::string_view());
 // A use of `name` that a lookup found with `value`; nothing when `value` is -1 (not found).
 // Returns `value`, so that a lookup can tell of its result where it returns it. Most
 // lookups of a statement find nothing, which is settled here without a call.
