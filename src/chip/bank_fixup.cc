@@ -24,8 +24,6 @@ namespace {
 
 constexpr int kErrorCphlAddress = 63;
 constexpr uint8_t kCphlHighByte = 0xEF;  // CPHL is EFxxh
-// The last words of banks 0 and 1 hold only a NOP (0000h); the bank switch needs them.
-constexpr int32_t kBankEnds[] = {0x0FFF, 0x1FFF};
 // CPHL may not stand at these addresses of a banked chip.
 constexpr int32_t kCphlForbidden[] = {0x0FFE, 0x1FFE, 0x00FF, 0x10FF, 0x20FF};
 
@@ -146,8 +144,7 @@ void writeMapRecord(AssemblerRun& run, uint32_t lineNumber) {
 
 int32_t bankEndDestination(const AssemblerRun& run) {
   const SourceState& s = run.source;
-  if (!s.bankedRom || !isOneOf(s.statementAddress, std::begin(kBankEnds), std::end(kBankEnds)))
-    return -1;
+  if (!s.bankedRom || !isBankEndAddress(s.statementAddress)) return -1;
   if (codeTextByte(s.codeText, 0) == 0 && codeTextByte(s.codeText, 1) == 0) return -1;
   const PersistentSettings& settings = persistentSettings();
   int32_t next = s.statementAddress + 1;

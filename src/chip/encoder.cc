@@ -604,7 +604,8 @@ int assembleInstruction(AssemblerRun& run, std::string_view text, int pass, int&
     }
     return result;
   }
-  const int32_t movedTo = bankEndDestination(run);
+  const int32_t movedTo =
+      isBankEndAddress(run.source.statementAddress) ? bankEndDestination(run) : -1;
   if (movedTo >= 0) {
     // The word at the old address only told that the instruction moves. It is encoded
     // again where it stands now, so that its jump checks and "$" see that address.
