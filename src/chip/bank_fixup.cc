@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "chip/object_file.h"
 #include "driver/persistent_settings.h"
 #include "driver/run.h"
 #include "platform/output_line.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "source/source_state.h"
-#include "chip/object_file.h"
 
 namespace zq {
 
@@ -24,8 +24,6 @@ namespace {
 
 constexpr int kErrorCphlAddress = 63;
 constexpr uint8_t kCphlHighByte = 0xEF;  // CPHL is EFxxh
-// The last words of banks 0 and 1 hold only a NOP (0000h); the bank switch needs them.
-constexpr int32_t kBankEnds[] = {0x0FFF, 0x1FFF};
 // CPHL may not stand at these addresses of a banked chip.
 constexpr int32_t kCphlForbidden[] = {0x0FFE, 0x1FFE, 0x00FF, 0x10FF, 0x20FF};
 
@@ -117,6 +115,19 @@ void writeMapRecord(AssemblerRun& run, uint32_t lineNumber) {
       *fileName == run.object.mapFileName || equalsNoCase(*fileName, run.object.mapFileName);
   if (!sameFile) run.object.mapFileName = *fileName;
   // "%04X %d %d\n%s\n"
+  const auto address = static_cast<uint32_t>(s.statementAddress);
+  const int depth = expanding ? run.macros.macroNestingDepth : 0;
+  if (sameFile && address <= 0xFFFF && lineNumber <= INT32_MAX && depth >= 0) {
+    char text[4 + 1 + 10 + 1 + 10 + 3];
+    char* out = line_fields::hex(text, address, 4);
+    *out++ = ' ';
+    out = line_fields::decimal(out, lineNumber);
+    *out++ = ' ';
+    out = line_fields::decimal(out, static_cast<uint32_t>(depth));
+    out = line_fields::text(out, "\n*\n");
+    writeToStream(run.files.map, text, static_cast<size_t>(out - text));
+    return;
+  }
   OutputLine line;
   line.hex(static_cast<unsigned>(s.statementAddress), 4).text(" ");
   line.decimal(static_cast<int>(lineNumber)).text(" ");
@@ -133,8 +144,7 @@ void writeMapRecord(AssemblerRun& run, uint32_t lineNumber) {
 
 int32_t bankEndDestination(const AssemblerRun& run) {
   const SourceState& s = run.source;
-  if (!s.bankedRom || !isOneOf(s.statementAddress, std::begin(kBankEnds), std::end(kBankEnds)))
-    return -1;
+  if (!s.bankedRom || !isBankEndAddress(s.statementAddress)) return -1;
   if (codeTextByte(s.codeText, 0) == 0 && codeTextByte(s.codeText, 1) == 0) return -1;
   const PersistentSettings& settings = persistentSettings();
   int32_t next = s.statementAddress + 1;

@@ -14,6 +14,9 @@ struct AssemblerRun;
 // 1FFFh) hold only a NOP (0000h), so any other instruction there goes to the first word
 // of the next bank, past the bank convert area if that starts there.
 int32_t bankEndDestination(const AssemblerRun& run);
+// The addresses kept for that NOP, which the bank switch needs: the last words of banks
+// 0 and 1.
+inline bool isBankEndAddress(int32_t address) { return address == 0x0FFF || address == 0x1FFF; }
 
 // Moves the instruction to `movedTo` (from bankEndDestination) before it is encoded for
 // its new address: in pass 2 a NOP takes the old address (five listing lines and its

@@ -256,11 +256,6 @@ bool chipModelIs(const AssemblerRun& run, std::string_view model) {
   return equalsNoCase(found, model);
 }
 
-uint8_t mnemonicClassOf(const ChipState& chip, int index) {
-  if (index < 0 || static_cast<size_t>(index) >= chip.mnemonicClass.size()) return 0;
-  return chip.mnemonicClass[static_cast<size_t>(index)];
-}
-
 void releaseOpcodeTable(AssemblerRun& run) {
   run.chip.opcodes.clear();
   run.chip.opcodes.shrink_to_fit();

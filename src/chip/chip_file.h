@@ -102,7 +102,10 @@ std::string chipModel(const AssemblerRun& run);
 // True when chipModel equals `model` without regard to case (no string is made).
 bool chipModelIs(const AssemblerRun& run, std::string_view model);
 // The class bits of record `index` (0 for an index beyond the table).
-uint8_t mnemonicClassOf(const ChipState& chip, int index);
+inline uint8_t mnemonicClassOf(const ChipState& chip, int index) {
+  if (index < 0 || static_cast<size_t>(index) >= chip.mnemonicClass.size()) return 0;
+  return chip.mnemonicClass[static_cast<size_t>(index)];
+}
 // Releases the opcode table.
 void releaseOpcodeTable(AssemblerRun& run);
 

@@ -16,13 +16,13 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "chip/bank_fixup.h"
+#include "chip/instruction_fields.h"
+#include "chip/object_file.h"
 #include "driver/run.h"
 #include "platform/text.h"
 #include "symbols/expression.h"
 #include "symbols/substitution.h"
-#include "chip/bank_fixup.h"
-#include "chip/instruction_fields.h"
-#include "chip/object_file.h"
 
 namespace zq {
 
@@ -47,9 +47,9 @@ constexpr int kWarningWorkingRegister = 3;
 struct FormChoice {
   int index = -1;  // record in the opcode table
   int kind = 0;
-  int required = 0;       // field count the record asks for
-  int hlOperand = 0;      // 0, or the operand (1 or 2) written "@HL": not evaluated
-  bool pageForm = false;  // "CALL"/"JMP" page, address
+  int required = 0;           // field count the record asks for
+  int hlOperand = 0;          // 0, or the operand (1 or 2) written "@HL": not evaluated
+  bool pageForm = false;      // "CALL"/"JMP" page, address
   uint8_t mnemonicClass = 0;  // class bits of the record's mnemonic
 };
 
@@ -67,6 +67,9 @@ bool modelIsOneOf(const AssemblerRun& run, std::initializer_list<const char*> mo
 
 // Count of binary digits of a number without leading zeros (1 for zero).
 int binaryDigitCount(uint32_t value) {
+#if defined(__GNUC__)
+  return value == 0 ? 1 : 32 - __builtin_clz(value);
+#else
   int count = 1;
   for (int step : {16, 8, 4, 2, 1}) {
     if (value >> step) {
@@ -75,6 +78,7 @@ int binaryDigitCount(uint32_t value) {
     }
   }
   return count;
+#endif
 }
 
 // Fails where the mask has a 0 digit and the value a 1 digit, over the first 13 binary
@@ -102,20 +106,22 @@ uint32_t workingRegister(AssemblerRun& run, uint32_t value, int pass) {
   return value;
 }
 
-// Evaluates a field; a failed (negative) operand counts as 0. Only a field with a
-// character constant is copied to have it replaced.
+// The operand of a field that holds a character constant: evaluated from a copy in which
+// the constant is replaced by its code. Apart from the usual path, which copies nothing.
+[[gnu::noinline]] int evaluateQuotedField(AssemblerRun& run, std::string_view field, int pass,
+                                          int symbolClass) {
+  std::string text(field);
+  replaceCharConstants(text);
+  return evaluateOperand(run, text, pass, symbolClass);
+}
+
+// Evaluates a field; a failed (negative) operand counts as 0.
 uint32_t evaluateField(AssemblerRun& run, int index, int pass, int symbolClass) {
   const std::string_view field = run.source.field[static_cast<size_t>(index)];
-  int value;
   bool quote = false;
-  for (char c : field) quote = quote || c == '\'';
-  if (!quote) {
-    value = evaluateOperand(run, field, pass, symbolClass);
-  } else {
-    std::string text(field);
-    replaceCharConstants(text);
-    value = evaluateOperand(run, text, pass, symbolClass);
-  }
+  for (size_t i = 0; i < field.size() && !quote; ++i) quote = field[i] == '\'';
+  const int value = quote ? evaluateQuotedField(run, field, pass, symbolClass)
+                          : evaluateOperand(run, field, pass, symbolClass);
   return value < 0 ? 0 : static_cast<uint32_t>(value) & 0xFFFF;
 }
 
@@ -342,20 +348,15 @@ void backToMark(DiagnosticsState& d, const PendingMark& mark) {
   d.warningsPending = mark.warningsPending;
 }
 
-// Writes `count` upper-case hexadecimal digits of `value`, as "%0*X" would.
-void putHex(char* out, uint32_t value, int count) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  for (int i = count - 1; i >= 0; --i, value >>= 4) out[i] = kDigits[value & 0xF];
-}
-
-// Code text "LL HH" (low byte first, as the record takes its bytes) and word text "HHLL".
+// Code text "LL HH" (low byte first, as the record takes its bytes) and word text "HHLL",
+// each byte as two upper-case hexadecimal digits.
 void setCodeTexts(AssemblerRun& run, uint32_t word) {
-  char code[5] = {0, 0, ' ', 0, 0};
-  putHex(code, word & 0xFF, 2);
-  putHex(code + 3, (word >> 8) & 0xFF, 2);
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  const char low[2] = {kDigits[word >> 4 & 0xF], kDigits[word & 0xF]};
+  const char high[2] = {kDigits[word >> 12 & 0xF], kDigits[word >> 8 & 0xF]};
+  const char code[5] = {low[0], low[1], ' ', high[0], high[1]};
   run.source.codeText = std::string_view(code, sizeof code);
-  char hex[4];
-  putHex(hex, word & 0xFFFF, 4);
+  const char hex[4] = {high[0], high[1], low[0], low[1]};
   run.source.wordText = std::string_view(hex, sizeof hex);
 }
 
@@ -373,6 +374,21 @@ struct SplitStops {
 constexpr SplitStops kSplitStops;
 
 bool endsText(char c) { return c == '\0' || c == ';' || c == '\n'; }
+
+bool stopsSplit(char c) { return kSplitStops.stops[static_cast<unsigned char>(c)]; }
+
+// The first character from `p` on, before `end`, that the splitter must look at; `end`
+// when there is none. Four at a time while four are left.
+const char* nextStop(const char* p, const char* end) {
+  for (; end - p >= 4; p += 4) {
+    if (stopsSplit(p[0])) return p;
+    if (stopsSplit(p[1])) return p + 1;
+    if (stopsSplit(p[2])) return p + 2;
+    if (stopsSplit(p[3])) return p + 3;
+  }
+  while (p < end && !stopsSplit(*p)) ++p;
+  return p;
+}
 
 // Splitting without substitution. Field 1 ends at a blank or tab; later fields end at
 // a comma and lose their blanks and tabs. The text ends at ";", a line feed, a NUL or its
@@ -408,7 +424,7 @@ int splitOnce(SourceState& state, std::string_view text) {
   };
   while (true) {
     // The characters that need no care, in one piece.
-    while (p < end && !kSplitStops.stops[static_cast<unsigned char>(*p)]) ++p;
+    p = nextStop(p, end);
     contentEnd = p;
     char c = at(p);
     if (n > 1 && isBlank(c)) {
@@ -455,17 +471,18 @@ int splitOnce(SourceState& state, std::string_view text) {
 
 }  // namespace
 
-int splitStatement(AssemblerRun& run, std::string_view text) {
-  SourceState& state = run.source;
-  int n = splitOnce(state, text);
-  if (n > kMaxFields) return n;
+namespace {
 
-  // DEFSTRING names stand for operand texts: a field equal to a name takes its text,
-  // and the rebuilt statement is split once more, without a second substitution.
+// A field that may be a DEFSTRING name (from `first` on): each field equal to a name takes
+// its text, and the rebuilt statement is split once more, without a second substitution.
+// Returns the field count, unchanged when no field was a name.
+[[gnu::noinline]] int substituteStrings(AssemblerRun& run, int n, int first) {
+  SourceState& state = run.source;
   bool replaced = false;
-  for (int f = 1; f <= n; ++f) {
-    std::string substitute;
+  for (int f = first; f <= n; ++f) {
     const auto& field = state.field[static_cast<size_t>(f)];
+    if (!run.substitutions.mayBeStringName(field)) continue;
+    std::string substitute;
     if (observedUse(run, ZQASM_SYMBOL_STRING, field, findString(run, field, substitute)) >= 0) {
       state.field[static_cast<size_t>(f)] = substitute;
       replaced = true;
@@ -480,6 +497,20 @@ int splitStatement(AssemblerRun& run, std::string_view text) {
   }
   rebuilt += '\n';
   return splitOnce(state, rebuilt);
+}
+
+}  // namespace
+
+int splitStatement(AssemblerRun& run, std::string_view text) {
+  SourceState& state = run.source;
+  const int n = splitOnce(state, text);
+  if (n > kMaxFields) return n;
+  // DEFSTRING names stand for operand texts. Most fields cannot be one, which is told
+  // here without a call.
+  for (int f = 1; f <= n; ++f)
+    if (run.substitutions.mayBeStringName(state.field[static_cast<size_t>(f)]))
+      return substituteStrings(run, n, f);
+  return n;
 }
 
 int encodeInstruction(AssemblerRun& run, int n, int pass) {
@@ -573,7 +604,8 @@ int assembleInstruction(AssemblerRun& run, std::string_view text, int pass, int&
     }
     return result;
   }
-  const int32_t movedTo = bankEndDestination(run);
+  const int32_t movedTo =
+      isBankEndAddress(run.source.statementAddress) ? bankEndDestination(run) : -1;
   if (movedTo >= 0) {
     // The word at the old address only told that the instruction moves. It is encoded
     // again where it stands now, so that its jump checks and "$" see that address.

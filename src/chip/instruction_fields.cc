@@ -5,13 +5,6 @@
 
 namespace zq {
 
-int maskShift(uint16_t mask) {
-  if (mask == 0) return 0;
-  for (int bit = 0; bit < 12; ++bit)
-    if (mask & (1u << bit)) return bit;
-  return 12;
-}
-
 bool isConditionalJump(const std::string& mnemonic) {
   if (mnemonic.empty() || toUpper(mnemonic[0]) != 'J') return false;
   static const char* const kJumps[] = {"JB0", "JB1", "JB2", "JB3", "JNZ", "JNC", "JZ", "JC"};

@@ -39,7 +39,18 @@ constexpr uint32_t kBankedTop = 0x2FFF;  // banked CALL/JMP destinations end her
 constexpr uint32_t kPageHalf = 0x800;    // conditional jumps reach one half of a 4K page
 
 // Index of the lowest set bit among bits 0-11; 12 when only higher bits are set; 0 for 0.
-int maskShift(uint16_t mask);
+inline int maskShift(uint16_t mask) {
+  if (mask == 0) return 0;
+  const unsigned low = mask & 0x0FFFu;
+  if (low == 0) return 12;
+#if defined(__GNUC__)
+  return __builtin_ctz(low);
+#else
+  int bit = 0;
+  while ((low >> bit & 1u) == 0) ++bit;
+  return bit;
+#endif
+}
 // The conditional jumps (JB0-JB3, JNZ, JNC, JZ, JC), compared without regard to case:
 // an 11-bit offset within their half page, targets looked up among the labels.
 bool isConditionalJump(const std::string& mnemonic);

@@ -9,14 +9,14 @@
 #include <cstring>
 #include <new>
 
+#include "chip/bank_convert.h"
+#include "chip/encoder.h"
 #include "driver/run.h"
 #include "driver/run_observer.h"
 #include "platform/output_line.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "symbols/symbol_listing.h"
-#include "chip/bank_convert.h"
-#include "chip/encoder.h"
 
 namespace zq {
 
@@ -216,9 +216,19 @@ bool recordInstruction(AssemblerRun& run, int byteCount, int address) {
   if (count > 0 && run.files.symbol != nullptr) {
     // The instruction appears on the next listing line.
     // "%05X %d\n"
-    OutputLine line;
-    line.hex(record.address, 5).text(" ").decimal(run.source.listingLineCount + 1).text("\n");
-    line.writeTo(run.files.symbol);
+    const int32_t listed = run.source.listingLineCount + 1;
+    if (listed >= 0) {
+      char text[5 + 1 + 10 + 1];
+      char* out = line_fields::hex(text, record.address, 5);
+      *out++ = ' ';
+      out = line_fields::decimal(out, static_cast<uint32_t>(listed));
+      *out++ = '\n';
+      writeToStream(run.files.symbol, text, static_cast<size_t>(out - text));
+    } else {
+      OutputLine line;
+      line.hex(record.address, 5).text(" ").decimal(listed).text("\n");
+      line.writeTo(run.files.symbol);
+    }
     // Kept as the file says it, a later line for an address replacing an earlier one.
     if (record.address < kFarTargetEntries)
       object.symbolLines[record.address] = run.source.listingLineCount + 1;

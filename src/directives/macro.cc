@@ -180,7 +180,7 @@ int defineMacroHead(AssemblerRun& run, const std::string& arguments, int pass) {
   MacroRecord record;
   // The head's label, which defineLabel recorded in pass 1 only; empty in a skipped
   // region or without a label, so that such a macro cannot be called.
-  record.name = run.labels.lastLabelName.substr(0, kMaxMacroName);
+  record.name = std::string(run.labels.lastLabelName().substr(0, kMaxMacroName));
   const int level = s.includeLevel >= 0 && s.includeLevel <= kMaxIncludeLevel ? s.includeLevel : 0;
   record.definitionFile =
       s.includeFileNames[static_cast<size_t>(level)].substr(0, kMaxDefinitionFile);

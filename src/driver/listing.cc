@@ -3,10 +3,13 @@
 #include "driver/listing.h"
 
 #include <cstdio>
+#include <cstring>
+#include <string_view>
 
 #include "driver/diagnostics.h"
 #include "driver/run.h"
 #include "platform/output_line.h"
+#include "platform/platform.h"
 
 namespace zq {
 
@@ -17,6 +20,62 @@ constexpr int kMaxDepthMarks = 3;
 
 // includeLevel as a count of "+" marks (never negative).
 int depthOf(const SourceState& s) { return s.includeLevel > 0 ? s.includeLevel : 0; }
+
+// The forms of writeListingLine for an address of four digits, a listing line count that
+// is not negative and a line that fits the local array, built there with a cursor of its
+// own. False (nothing written) for any other.
+bool writeUsualListingLine(FILE* listing, const SourceState& s, const std::string& line,
+                           unsigned lineNumber, int result, int marks) {
+  namespace f = line_fields;
+  // "%s" ends the line at a NUL.
+  const void* nul = std::memchr(line.data(), '\0', line.size());
+  const std::string_view text(
+      line.data(),
+      nul ? static_cast<size_t>(static_cast<const char*>(nul) - line.data()) : line.size());
+  // The widest columns: 10 digits, a blank, 10 digits, 3 marks, the address and code
+  // texts with their blanks.
+  constexpr size_t kColumns = 64;
+  char buffer[kColumns + 1280];
+  const auto address = static_cast<uint32_t>(s.statementAddress);
+  if (address > 0xFFFF || s.listingLineCount < 0 || text.size() + 1 > sizeof buffer - kColumns)
+    return false;
+  char* out = buffer;
+  auto depth = [&]() {
+    out = f::decimal(out, lineNumber, 5, '0');
+    for (int k = 0; k < marks; ++k) *out++ = '+';
+  };
+  if (result == 1) {
+    // "%5d %s %04lX %s  %s%s"
+    out = f::decimal(out, static_cast<uint32_t>(s.listingLineCount), 5);
+    *out++ = ' ';
+    depth();
+    *out++ = ' ';
+    out = f::hex(out, address, 4);
+    *out++ = ' ';
+    out = f::text(out, s.wordText);
+    out = f::text(out, "  ");
+  } else if (result == 2) {
+    // "%5d %s   %s%s"
+    out = f::decimal(out, static_cast<uint32_t>(s.listingLineCount), 5);
+    *out++ = ' ';
+    depth();
+    out = f::text(out, "   ");
+  } else if (result == 0 || result == resultEndOfSource) {
+    // "%s              %s%s"
+    depth();
+    out = f::text(out, "              ");
+  } else {
+    // "%s %04lX ?? ?? ??   %s%s"
+    depth();
+    *out++ = ' ';
+    out = f::hex(out, address, 4);
+    out = f::text(out, " ?? ?? ??   ");
+  }
+  out = f::text(out, text);
+  if (line.empty() || line.back() != '\n') *out++ = '\n';
+  writeToStream(listing, buffer, static_cast<size_t>(out - buffer));
+  return true;
+}
 
 }  // namespace
 
@@ -33,9 +92,10 @@ void writeListingLine(AssemblerRun& run, const std::string& line, unsigned lineN
   if (listing == nullptr) return;
   // The address prints as a 32-bit pattern, like the unsigned long it was.
   unsigned long address = static_cast<uint32_t>(s.statementAddress);
-  OutputLine out;
   // The depth column "%05u" and the "+" marks, 5 to 8 characters.
   const int marks = depthOf(s) < kMaxDepthMarks ? depthOf(s) : kMaxDepthMarks;
+  if (writeUsualListingLine(listing, s, line, lineNumber, result, marks)) return;
+  OutputLine out;
   auto depth = [&]() { out.decimalZeros(lineNumber, 5).repeat('+', static_cast<size_t>(marks)); };
   if (result == 1) {
     // "%5d %s %04lX %s  %s%s"

@@ -30,7 +30,11 @@ struct PersistentSettings {
   bool writeOutputs = true;
 };
 
-PersistentSettings& persistentSettings();
+// The one instance, made on first use. Inline: the statement path reads it per line.
+inline PersistentSettings& persistentSettings() {
+  static PersistentSettings settings;
+  return settings;
+}
 
 // Gives the settings that a run's source changes (bank convert bounds, RAM counter) the
 // values they have when the library is loaded; the host's settings stay.

@@ -137,7 +137,8 @@ extern "C" void ZqasmSetRunObserver(const ZqasmRunObserver* observer) {
 }
 
 extern "C" int ZqasmCheckDefine(const char* name, const char* value) {
-  if (name == nullptr || zq::isValidDefineName(name) != 1 || std::string(name).size() > zq::kMaxSymbolName)
+  if (name == nullptr || zq::isValidDefineName(name) != 1 ||
+      std::string(name).size() > zq::kMaxSymbolName)
     return 0;
   if (value == nullptr || *value == '\0') return 1;
   // The command line takes numbers only: at the start of the source no constant exists
@@ -303,12 +304,13 @@ void observeSourceLine(AssemblerRun& run, const std::string& line) {
 }
 
 void observeDefinition(AssemblerRun& run, int kind, std::string_view name, int64_t value,
-                       int64_t size, const std::string& text) {
-  if (observingFacts(run)) tellSymbol(run, kind, true, std::string(name), value, size, text);
+                       int64_t size, std::string_view text) {
+  if (observingFacts(run))
+    tellSymbol(run, kind, true, std::string(name), value, size, std::string(text));
 }
 
-int observedUse(AssemblerRun& run, int kind, std::string_view view, int value) {
-  if (value == -1 || !observingFacts(run)) return value;
+int observedFoundUse(AssemblerRun& run, int kind, std::string_view view, int value) {
+  if (!observingFacts(run)) return value;
   const std::string name(view);
   // A label of the macro's LOCALLABEL list is that expansion's own.
   if (kind == ZQASM_SYMBOL_LABEL && run.source.macroContext >= 0 && isMacroLocalName(run, name))

@@ -83,10 +83,14 @@ bool observingFacts(const AssemblerRun& run);
 void observeSourceLine(AssemblerRun& run, const std::string& line);
 // A definition of `name` (ZQASM_SYMBOL_... kind) by the statement being processed.
 void observeDefinition(AssemblerRun& run, int kind, std::string_view name, int64_t value,
-                       int64_t size = 0, const std::string& text = std::string());
+                       int64_t size = 0, std::string_view text = std::string_view());
 // A use of `name` that a lookup found with `value`; nothing when `value` is -1 (not found).
-// Returns `value`, so that a lookup can tell of its result where it returns it.
-int observedUse(AssemblerRun& run, int kind, std::string_view name, int value);
+// Returns `value`, so that a lookup can tell of its result where it returns it. Most
+// lookups of a statement find nothing, which is settled here without a call.
+int observedFoundUse(AssemblerRun& run, int kind, std::string_view name, int value);
+inline int observedUse(AssemblerRun& run, int kind, std::string_view name, int value) {
+  return value == -1 ? value : observedFoundUse(run, kind, name, value);
+}
 // An include line whose name (columns [nameStart, nameEnd)) was found as `fullName`.
 void observeInclude(AssemblerRun& run, size_t nameStart, size_t nameEnd,
                     const std::string& fullName);

@@ -13,11 +13,6 @@
 
 namespace zq {
 
-PersistentSettings& persistentSettings() {
-  static PersistentSettings settings;
-  return settings;
-}
-
 void resetRunSettings(PersistentSettings& settings) {
   const PersistentSettings loaded;
   settings.bankConvertStart = loaded.bankConvertStart;

@@ -81,6 +81,17 @@ class OutputLine {
   // The fill is stored 16 characters at a time (a store of fixed size); what lies beyond
   // it is written over by the digits or stays outside the line.
   bool shortDigits(uint32_t value, unsigned base, int width, char fill) {
+    if (spilled_) return false;
+    // Hexadecimal filled with zeros to a width the value fits: exactly `width` digits.
+    if (base == 16 && fill == '0' && width > 0 && width <= 8 &&
+        (width == 8 || value >> (4 * width) == 0)) {
+      const size_t count = static_cast<size_t>(width);
+      if (size_ + count > kShortLine) return false;
+      char* end = short_ + size_ + count;
+      for (size_t k = 0; k < count; ++k, value >>= 4) *--end = "0123456789ABCDEF"[value & 0xF];
+      size_ += count;
+      return true;
+    }
     size_t count = 1;
     if (base == 16) {
       for (uint32_t rest = value >> 4; rest != 0; rest >>= 4) ++count;
@@ -91,7 +102,7 @@ class OutputLine {
     }
     const size_t padding =
         width > 0 && count < static_cast<size_t>(width) ? static_cast<size_t>(width) - count : 0;
-    if (spilled_ || padding > 16 || size_ + 16 + count > kShortLine) return false;
+    if (padding > 16 || size_ + 16 + count > kShortLine) return false;
     char* out = short_ + size_;
     std::memset(out, fill, 16);
     out += padding;
@@ -103,18 +114,23 @@ class OutputLine {
         value >>= 4;
       } while (value != 0);
     } else {
-      // Two digits at a time.
+      // Two digits at a time, from a table of the pairs "00" to "99".
+      static constexpr char kPairs[] =
+          "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+          "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+          "8081828384858687888990919293949596979899";
       while (value >= 100) {
         const uint32_t pair = value % 100;
         value /= 100;
-        *--end = static_cast<char>('0' + pair % 10);
-        *--end = static_cast<char>('0' + pair / 10);
+        end -= 2;
+        std::memcpy(end, kPairs + 2 * pair, 2);
       }
       if (value >= 10) {
-        *--end = static_cast<char>('0' + value % 10);
-        value /= 10;
+        end -= 2;
+        std::memcpy(end, kPairs + 2 * value, 2);
+      } else {
+        *--end = static_cast<char>('0' + value);
       }
-      *--end = static_cast<char>('0' + value);
     }
     return true;
   }
@@ -135,6 +151,60 @@ class OutputLine {
   bool spilled_ = false;
   std::string long_;
 };
+
+// Writers of the fixed fields of the lines written per statement or per label, for a
+// buffer held in a local array: each writes at `out` and returns the end of what it
+// wrote, and the caller has sized the array for the largest values it lets through.
+// They do what the printf conversion named beside them does, for the values they take.
+namespace line_fields {
+
+inline size_t decimalDigits(uint32_t value) {
+  if (value < 100000)
+    return value < 10 ? 1 : value < 100 ? 2 : value < 1000 ? 3 : value < 10000 ? 4 : 5;
+  size_t count = 6;
+  for (value /= 1000000; value != 0; value /= 10) ++count;
+  return count;
+}
+
+// "%u", "%*u" (fill ' ') and "%0*u" (fill '0'): at most 10 digits and `width` - 1 fills.
+inline char* decimal(char* out, uint32_t value, size_t width = 0, char fill = ' ') {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  const size_t count = decimalDigits(value);
+  if (count < width) {
+    std::memset(out, fill, width - count);
+    out += width - count;
+  }
+  char* const end = out + count;
+  char* at = end;
+  while (value >= 100) {
+    const uint32_t pair = value % 100;
+    value /= 100;
+    at -= 2;
+    std::memcpy(at, kPairs + 2 * pair, 2);
+  }
+  if (value >= 10) {
+    std::memcpy(at - 2, kPairs + 2 * value, 2);
+  } else {
+    at[-1] = static_cast<char>('0' + value);
+  }
+  return end;
+}
+
+// "%0*X" of a value that fits `width` (1 to 8) digits.
+inline char* hex(char* out, uint32_t value, size_t width) {
+  for (size_t k = width; k > 0; --k, value >>= 4) out[k - 1] = "0123456789ABCDEF"[value & 0xF];
+  return out + width;
+}
+
+inline char* text(char* out, std::string_view s) {
+  if (!s.empty()) std::memcpy(out, s.data(), s.size());
+  return out + s.size();
+}
+
+}  // namespace line_fields
 
 }  // namespace zq
 

@@ -12,9 +12,13 @@ namespace zq {
 namespace {
 
 // Characters that end the first word of a statement (NUL as in a C string).
-bool endsFirstWord(char c) {
-  return c == ':' || c == ';' || c == ' ' || c == '\t' || c == '\n' || c == '\0';
-}
+struct FirstWordEnds {
+  bool ends[256] = {};
+  constexpr FirstWordEnds() : ends() {
+    for (char c : {':', ';', ' ', '\t', '\n', '\0'}) ends[static_cast<unsigned char>(c)] = true;
+  }
+};
+constexpr FirstWordEnds kFirstWordEnds;
 
 // True when the blank or tab at `blank` closes an ORG keyword.
 bool closesOrgKeyword(std::string_view line, size_t blank) {
@@ -32,7 +36,29 @@ struct RunEnds {
   }
 };
 constexpr RunEnds kRunEnds;
-bool endsRun(char c) { return kRunEnds.ends[static_cast<unsigned char>(c)]; }
+
+// The characters a definition keyword may open with: "E", "D" (either case), ".".
+struct KeywordStarts {
+  bool starts[256] = {};
+  constexpr KeywordStarts() : starts() {
+    for (char c : {'e', 'E', 'd', 'D', '.'}) starts[static_cast<unsigned char>(c)] = true;
+  }
+};
+constexpr KeywordStarts kKeywordStarts;
+
+// The first position from `pos` on whose character `ends` marks, four at a time. The text
+// ends with a NUL, which every table here marks: a character is read only after the one
+// before it was found unmarked, so nothing beyond the NUL is read.
+template <typename Ends>
+size_t nextMarked(const char* text, size_t pos, const Ends& ends) {
+  auto marked = [&](size_t at) { return ends.ends[static_cast<unsigned char>(text[at])]; };
+  for (;; pos += 4) {
+    if (marked(pos)) return pos;
+    if (marked(pos + 1)) return pos + 1;
+    if (marked(pos + 2)) return pos + 2;
+    if (marked(pos + 3)) return pos + 3;
+  }
+}
 
 }  // namespace
 
@@ -48,7 +74,8 @@ LineScan scanLine(const std::string& line) {
   }
   while (pos < line.size() && isBlank(line[pos])) ++pos;
   scan.firstNonBlank = pos;
-  while (pos < line.size() && !endsFirstWord(line[pos])) ++pos;
+  // The NUL that ends the text of a std::string ends the word at the latest.
+  pos = nextMarked(line.c_str(), pos, kFirstWordEnds);
   scan.wordEnd = pos;
   scan.colonForm = pos < line.size() && line[pos] == ':';
   return scan;
@@ -68,6 +95,8 @@ void scanKeywords(LineScan& scan) {
   // between the runs are passed over whole, the first one as scanLine found it (it
   // holds no ";").
   auto definitionKeywords = [&](size_t start) {
+    // Most words open with another character than these, which one look settles.
+    if (!kKeywordStarts.starts[static_cast<unsigned char>(line[start])]) return;
     // Letters folded by their case bit; the rules test the characters exactly.
     const char c = static_cast<char>(line[start] | 0x20);
     if (c == 'e' || c == '.')
@@ -82,7 +111,7 @@ void scanKeywords(LineScan& scan) {
   const char* const text = scan.line->c_str();
   size_t p = std::max(scan.wordEnd, first);
   for (;;) {
-    while (!endsRun(text[p])) ++p;
+    p = nextMarked(text, p, kRunEnds);
     if (p >= line.size() || text[p] == ';') break;
     if (!isBlank(text[p])) {
       ++p;  // a NUL inside the text

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 
+#include "chip/chip_file.h"
 #include "directives/macro.h"
 #include "driver/diagnostics.h"
 #include "driver/listing.h"
@@ -20,7 +21,6 @@
 #include "source/statement.h"
 #include "symbols/constant_table.h"
 #include "symbols/substitution.h"
-#include "chip/chip_file.h"
 
 namespace zq {
 
@@ -265,9 +265,14 @@ bool statementLine(AssemblerRun& run, std::string& line, unsigned lineNumber, in
 
 }  // namespace
 
-bool joinLine(PieceReader& reader, std::string& line) {
-  // Most lines are one piece: the first is read straight into the line.
-  if (!reader.next(line)) return false;
+namespace {
+
+bool anyText(const std::string& text) {
+  return std::any_of(text.begin(), text.end(), [](char c) { return !isBlank(c); });
+}
+
+// joinLine after a first piece that is not a whole line: the pieces that follow it.
+[[gnu::noinline]] bool joinPieces(PieceReader& reader, std::string& line) {
   std::string piece;
   bool first = true;
   // Characters read for this line, dropped pieces included.
@@ -280,14 +285,26 @@ bool joinLine(PieceReader& reader, std::string& line) {
     // blanks (or of NULs, read as blanks) then ends as an over-long line.
     // A piece holds a line feed only as its last character.
     bool hasNewline = !current.empty() && current.back() == '\n';
-    bool hasText = read > kMaxLineLength ||
-                   std::any_of(current.begin(), current.end(), [](char c) { return !isBlank(c); });
+    bool hasText = read > kMaxLineLength || anyText(current);
     if (first && !hasText) line.clear();
     if (!first && hasText) line += piece;
     if (line.size() > kMaxLineLength) return true;
     first = false;
     if (hasNewline || !reader.next(piece)) return true;
   }
+}
+
+}  // namespace
+
+bool joinLine(PieceReader& reader, std::string& line) {
+  // Most lines are one piece: the first is read straight into the line.
+  if (!reader.next(line)) return false;
+  // The usual line: one piece, ended by its line feed (which counts as text).
+  if (line.back() == '\n' && line.size() <= kMaxLineLength) {
+    if (!anyText(line)) line.clear();
+    return true;
+  }
+  return joinPieces(reader, line);
 }
 
 bool findSourceFile(const std::string& name, std::string& fullName) {

@@ -53,9 +53,11 @@ class FixedText {
   }
   // Keeps the first N characters of `text`.
   void assign(std::string_view text) {
-    length_ = text.size() < N ? text.size() : N;
-    if (length_ > 0) std::memcpy(text_, text.data(), length_);
-    text_[length_] = '\0';
+    // The length is kept in a local: a store to text_ could be a store to length_.
+    const size_t length = text.size() < N ? text.size() : N;
+    if (length > 0) std::memcpy(text_, text.data(), length);
+    text_[length] = '\0';
+    length_ = length;
   }
   void clear() { assign(std::string_view()); }
 

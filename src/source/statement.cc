@@ -230,7 +230,10 @@ int processStatement(AssemblerRun& run, const LineScan& scan, int pass, uint32_t
 
     // END ends the source also where defineLabel does not look (after a label, inside
     // a DATA or TABLE segment).
-    int directiveResult = processDirective(run, line, pos, pass, lineNumber);
+    // Only a word that opens with "." or "#" can be a directive.
+    const int directiveResult = line[pos] == '.' || line[pos] == '#'
+                                    ? processDirective(run, line, pos, pass, lineNumber)
+                                    : resultNotDirective;
     if (directiveResult >= 0 || directiveResult == resultEndOfSource) return directiveResult;
 
     // Directives act also in skipped regions; nothing after them does.

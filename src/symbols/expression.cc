@@ -42,6 +42,22 @@ constexpr int kMaxBinaryLast = 12;  // at most 12 characters before the 'B'
 // rewritten text "<<" and ">>" are held as the single characters '<' and '>'.
 constexpr char kOperators[] = "*/%<>&|^+-~";
 
+// The operator characters as a table, for the scans that test every character, and the
+// characters that end a symbol: the operators and the parentheses.
+struct OperatorTable {
+  bool isOperator[256] = {};
+  bool endsSymbol[256] = {};
+  constexpr OperatorTable() : isOperator(), endsSymbol() {
+    for (const char* op = kOperators; *op; ++op) {
+      isOperator[static_cast<unsigned char>(*op)] = true;
+      endsSymbol[static_cast<unsigned char>(*op)] = true;
+    }
+    endsSymbol[static_cast<unsigned char>('(')] = true;
+    endsSymbol[static_cast<unsigned char>(')')] = true;
+  }
+};
+constexpr OperatorTable kOperatorTable;
+
 bool isHexLetter(char c) {
   char u = toUpper(c);
   return u >= 'A' && u <= 'F';
@@ -195,7 +211,7 @@ bool isLoneSymbol(std::string_view text) {
   if (text.empty() || text.size() > kMaxExpressionText) return false;
   if (!isLetter(text[0]) && text[0] != '_' && text[0] != '?') return false;
   for (char c : text)
-    if (c == '(' || c == ')' || isOperatorChar(c)) return false;
+    if (kOperatorTable.endsSymbol[static_cast<unsigned char>(c)]) return false;
   return true;
 }
 
@@ -441,9 +457,7 @@ int classifyOperand(std::string_view text) {
   }
 
   // No operator: a number unless it looks like a name.
-  bool anyLetter = false;
-  for (char c : text) anyLetter = anyLetter || isLetter(c);
-  if (!anyLetter) return -1;
+  if (std::none_of(text.begin(), text.end(), [](char c) { return isLetter(c); })) return -1;
   if (first == '$') return -1;
   if (!isDigit(first)) return 2;
   char suffix = toUpper(text.back());
@@ -710,19 +724,6 @@ void replaceCharConstants(std::string& text) {
     scan = open + digits.size();
   }
 }
-
-namespace {
-
-// The operator characters as a table, for the scans that test every character.
-struct OperatorTable {
-  bool isOperator[256] = {};
-  constexpr OperatorTable() : isOperator() {
-    for (const char* op = kOperators; *op; ++op) isOperator[static_cast<unsigned char>(*op)] = true;
-  }
-};
-constexpr OperatorTable kOperatorTable;
-
-}  // namespace
 
 bool isOperatorChar(char c) { return kOperatorTable.isOperator[static_cast<unsigned char>(c)]; }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <new>
 
+#include "chip/chip_file.h"
 #include "directives/macro.h"
 #include "driver/diagnostics.h"
 #include "driver/run.h"
@@ -15,7 +16,6 @@
 #include "platform/text.h"
 #include "source/line_scan.h"
 #include "source/source_state.h"
-#include "chip/chip_file.h"
 
 namespace zq {
 
@@ -50,17 +50,17 @@ int addGlobalLabel(AssemblerRun& run, std::string_view word, uint32_t lineNumber
   const std::string_view cut = word.substr(0, kMaxSymbolName);
   if (table.firstByName.empty() && table.firstByName.foldCase() != folded(run))
     table.firstByName.reset(folded(run));
-  // The duplicate test compares the cut names, so two long names that agree in their
-  // first 64 characters are duplicates. While a macro is expanded only a node of the
-  // line being processed counts.
-  const int32_t first = table.firstByName.find(cut);
-  bool duplicate = first >= 0;
-  if (duplicate && expandingMacro(run))
-    duplicate = table.byNameAndLine.contains(nameAndLineKey(first, s.currentLineNumber));
   const auto index = static_cast<int32_t>(table.nodes.size());
   try {
-    table.nodes.push_back(makeLabelNode(s, cut, lineNumber, duplicate));
+    // The first node of the name: this one when the name is new. The duplicate test
+    // compares the cut names, so two long names that agree in their first 64 characters
+    // are duplicates. While a macro is expanded only a node of the line being processed
+    // counts.
     const int32_t firstOfName = table.firstByName.insert(cut, index);
+    bool duplicate = firstOfName != index;
+    if (duplicate && expandingMacro(run))
+      duplicate = table.byNameAndLine.contains(nameAndLineKey(firstOfName, s.currentLineNumber));
+    table.nodes.push_back(makeLabelNode(s, cut, lineNumber, duplicate));
     // One entry per node, in node order (the vectors grow with the node list).
     table.firstOfName.resize(static_cast<size_t>(index), -1);
     table.nameRepeated.resize(static_cast<size_t>(index), 0);
@@ -70,7 +70,7 @@ int addGlobalLabel(AssemblerRun& run, std::string_view word, uint32_t lineNumber
       table.nameRepeated[static_cast<size_t>(firstOfName)] = 1;
     appendToChain(table.bySequence, table.nextSameSequence, table.nodes.back().sequence, index);
     table.byNameAndLine.insert(nameAndLineKey(firstOfName, lineNumber), true);
-    table.lastLabelName.assign(word.data(), word.size());
+    table.lastLabelNode = index;
   } catch (const std::bad_alloc&) {
     // Index entries already made for the node are ignored by the lookups' range checks.
     if (table.nodes.size() > static_cast<size_t>(index)) table.nodes.pop_back();
@@ -151,7 +151,7 @@ int defineLabel(AssemblerRun& run, const LineScan& scan, int pass, uint32_t line
                 size_t& afterLabel, int macroContext) {
   SourceState& s = run.source;
   if (s.tableSegmentOpen || s.dataSegmentOpen) return -1;
-  run.labels.lastLabelName.clear();
+  run.labels.lastLabelNode = -1;
 
   // The first word ends at a colon, a comment, a blank or the line end; only the colon
   // form may be indented.
@@ -272,7 +272,7 @@ bool labelNamesEqual(const AssemblerRun& run, std::string_view a, std::string_vi
 void freeLabelList(LabelTable& table) {
   table.nodes.clear();
   table.count = 0;
-  table.lastLabelName.clear();
+  table.lastLabelNode = -1;
   table.firstByName.clear();
   table.bySequence.clear();
   table.nextSameSequence.clear();

@@ -23,11 +23,11 @@ constexpr size_t kMaxSymbolName = 64;
 struct LabelNode {
   std::string name;  // at most 64 characters
   uint16_t lineNumber = 0;
-  uint16_t sequence = 0;  // passLineCount when defined (low 16 bits)
-  uint32_t address = 0;   // statementAddress of the defining statement
-  uint8_t duplicate = 0;  // an earlier node of the same table has the same name
-  uint8_t level = 0;      // includeLevel of the defining line
-  uint16_t used = 0;      // macro-local node found in pass 2
+  uint16_t sequence = 0;   // passLineCount when defined (low 16 bits)
+  uint32_t address = 0;    // statementAddress of the defining statement
+  uint8_t duplicate = 0;   // an earlier node of the same table has the same name
+  uint8_t level = 0;       // includeLevel of the defining line
+  uint16_t used = 0;       // macro-local node found in pass 2
   uint32_t expansion = 0;  // macro-local node: ordinal (in its pass) of the expansion
                            // of its macro that made it
 };
@@ -41,7 +41,7 @@ struct SequenceChain {
 struct LabelTable {
   std::vector<LabelNode> nodes;  // global labels in definition order
   int32_t count = 0;
-  std::string lastLabelName;  // full name of the label added by this statement
+  int32_t lastLabelNode = -1;  // the node added by this statement, or -1
   // Indexes beside the list, filled in pass 1 with each node; none builds a string.
   // The first node per name (folded unless names are case-sensitive),
   NameIndex firstByName;
@@ -57,6 +57,12 @@ struct LabelTable {
   // theirs need their place noted.
   std::vector<int32_t> firstOfName;
   std::vector<uint8_t> nameRepeated;
+
+  // The name of the label added by this statement (cut as its node keeps it), or empty.
+  std::string_view lastLabelName() const {
+    if (lastLabelNode < 0 || static_cast<size_t>(lastLabelNode) >= nodes.size()) return {};
+    return nodes[static_cast<size_t>(lastLabelNode)].name;
+  }
 };
 
 // Returns 1 (label), 0 (no label), -1 (no label processing), resultNotLabel,

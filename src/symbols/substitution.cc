@@ -86,8 +86,7 @@ int defineStringLine(AssemblerRun& run, const std::string& line, int pass, uint3
     if (pass == 2) raiseError(run, kErrorSyntax);
     return resultStringDefined;
   }
-  if (pass == 2)
-    observeDefinition(run, ZQASM_SYMBOL_STRING, s.field[1], -1, 0, s.field[3].str());
+  if (pass == 2) observeDefinition(run, ZQASM_SYMBOL_STRING, s.field[1], -1, 0, s.field[3].str());
   if (pass == 1) {
     SubstitutionState& state = run.substitutions;
     state.strings.push_back(StringNode{s.field[1].str(), s.field[3].str()});
@@ -101,10 +100,7 @@ int defineStringLine(AssemblerRun& run, const std::string& line, int pass, uint3
 
 int findString(const AssemblerRun& run, std::string_view name, std::string& text) {
   const SubstitutionState& state = run.substitutions;
-  if ((state.stringNameLengths >> (name.size() % 64) & 1) == 0) return -1;
-  if (!name.empty() &&
-      (state.stringNameStarts >> (static_cast<unsigned char>(name[0]) % 64) & 1) == 0)
-    return -1;
+  if (!state.mayBeStringName(name)) return -1;
   const int32_t found = state.stringByName.find(name);
   if (found < 0 || static_cast<size_t>(found) >= state.strings.size()) return -1;
   text = state.strings[static_cast<size_t>(found)].text;

@@ -35,6 +35,12 @@ struct SubstitutionState {
   // away before the index is asked.
   uint64_t stringNameLengths = 0;
   uint64_t stringNameStarts = 0;
+
+  // False when no string name can be `name`, by its length and first character.
+  bool mayBeStringName(std::string_view name) const {
+    if ((stringNameLengths >> (name.size() % 64) & 1) == 0) return false;
+    return name.empty() || (stringNameStarts >> (static_cast<unsigned char>(name[0]) % 64) & 1);
+  }
 };
 
 // DEFINE handler, for an active DEFINE statement of passes 1 and 2 (the whole line).

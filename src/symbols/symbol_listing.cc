@@ -217,9 +217,25 @@ void writeLabelFile(AssemblerRun& run, const std::string& path) {
   std::fprintf(out, "%s ==== ===== ===\n", rule.c_str());
   for (const LabelNode& node : nodes) {
     // The name cut to the column or padded with blanks to it, then "%s %04lX %5u %d\n".
-    OutputLine line;
     const size_t shown = std::min(node.name.size(), width);
     const void* nul = std::memchr(node.name.data(), '\0', shown);
+    if (nul == nullptr && node.address <= 0xFFFF) {
+      // The usual line, in a local array with a cursor of its own.
+      char text[kMaxNameColumn + 1 + 4 + 1 + 10 + 1 + 3 + 1];
+      char* at = line_fields::text(text, std::string_view(node.name.data(), shown));
+      std::memset(at, ' ', width - shown);
+      at += width - shown;
+      *at++ = ' ';
+      at = line_fields::hex(at, node.address, 4);
+      *at++ = ' ';
+      at = line_fields::decimal(at, node.lineNumber, 5);
+      *at++ = ' ';
+      at = line_fields::decimal(at, node.duplicate);
+      *at++ = '\n';
+      writeToStream(out, text, static_cast<size_t>(at - text));
+      continue;
+    }
+    OutputLine line;
     if (nul != nullptr) {
       // As "%s" would: the text ends at the NUL, padding and all.
       line.text(node.name);

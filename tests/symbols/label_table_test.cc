@@ -68,9 +68,9 @@ TEST_F(LabelTableTest, StatementForms) {
   EXPECT_EQ(run.labels.count, 7);                   // none from the rows with a mode
   EXPECT_TRUE(run.diagnostics.lineErrors.empty());  // error 0 is raised in pass 2 only
   EXPECT_EQ(define("NAMED: MACRO", 1), 1);
-  EXPECT_EQ(run.labels.lastLabelName, "NAMED");
+  EXPECT_EQ(run.labels.lastLabelName(), "NAMED");
   EXPECT_EQ(define("  NOP", 1), kNot);
-  EXPECT_EQ(run.labels.lastLabelName, "");
+  EXPECT_EQ(run.labels.lastLabelName(), "");
   EXPECT_EQ(define("9X: NOP", 2), -1);
   EXPECT_EQ(run.diagnostics.lineErrors, std::vector<int>{0});
 }
@@ -81,7 +81,7 @@ TEST_F(LabelTableTest, LongNamesAreCutAndNeverFound) {
   EXPECT_EQ(define(longB + ": NOP", 1, 2), 1);
   ASSERT_EQ(run.labels.nodes.size(), 2u);
   EXPECT_EQ(run.labels.nodes[0].name, cut);
-  EXPECT_EQ(run.labels.lastLabelName, longB);
+  EXPECT_EQ(run.labels.lastLabelName(), cut);  // as its node keeps it
   EXPECT_EQ(run.labels.nodes[0].duplicate, 0);
   EXPECT_EQ(run.labels.nodes[1].duplicate, 1);  // the cut names agree
   EXPECT_EQ(findLabel(run, longA), -1);
