@@ -187,6 +187,16 @@ TEST(LspProtocolTest, Session) {
   EXPECT_EQ(c.finish(false), 0);
 }
 
+// A client that goes away with neither shutdown nor exit: the server ends on its closed
+// input, with status 1, instead of waiting for ever.
+TEST(LspProtocolTest, ClientGoneWithoutExit) {
+  zqtest::TempDir dir;
+  Client c;
+  c.request(1, "initialize", {{"rootUri", uri(dir.path())}, {"capabilities", json::object()}});
+  EXPECT_FALSE(c.answer(1)["result"].is_null());
+  EXPECT_EQ(c.finish(), 1);
+}
+
 // Input no editor should send: each answered with the proper error or with nothing, and
 // the server still answers afterwards; a program that stops the run; a client that exits
 // without shutdown.
