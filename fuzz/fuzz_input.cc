@@ -158,33 +158,16 @@ Workspace& workspace() {
   return instance;
 }
 
-// The bundled chips, each loaded once for the disassembler and kept for the process.
-class Chips {
- public:
-  Chips() {
-    for (size_t i = 0; i < kModelCount; ++i) {
-      chips_[i] = ZqasmDisassemblerCreate(ZQASM_FUZZ_CHIP_DIR, kModels[i], nullptr);
-      if (chips_[i] == nullptr) {
-        std::fprintf(stderr, "zqasm fuzz: cannot load the chip %s\n", kModels[i]);
-        std::abort();
-      }
-    }
+// Bundled chip `i`, loaded once for the disassembler and kept for the process.
+ZqasmDisassembler* chip(size_t i) {
+  static ZqasmDisassembler* chips[kModelCount] = {};
+  if (chips[i] == nullptr)
+    chips[i] = ZqasmDisassemblerCreate(ZQASM_FUZZ_CHIP_DIR, kModels[i], nullptr);
+  if (chips[i] == nullptr) {
+    std::fprintf(stderr, "zqasm fuzz: cannot load the chip %s\n", kModels[i]);
+    std::abort();
   }
-  ~Chips() {
-    for (ZqasmDisassembler* chip : chips_) ZqasmDisassemblerDestroy(chip);
-  }
-  Chips(const Chips&) = delete;
-  Chips& operator=(const Chips&) = delete;
-
-  ZqasmDisassembler* operator[](size_t i) const { return chips_[i]; }
-
- private:
-  ZqasmDisassembler* chips_[kModelCount] = {};
-};
-
-Chips& chips() {
-  static Chips instance;
-  return instance;
+  return chips[i];
 }
 
 // A broken promise of the disassembler's interface ends the run, so the fuzzer reports it.
@@ -265,8 +248,8 @@ int runImageInput(const uint8_t* data, size_t size) {
     require(!image.words.empty() && image.written.size() == image.words.size(), "HEX image");
   } else {
     // As zqdis: the chip asked for first, then every chip; the longest name text wins.
-    std::vector<std::string> names{ZqasmDisassemblerNameText(chips()[model])};
-    for (size_t i = 0; i < kModelCount; ++i) names.push_back(ZqasmDisassemblerNameText(chips()[i]));
+    std::vector<std::string> names{ZqasmDisassemblerNameText(chip(model))};
+    for (size_t i = 0; i < kModelCount; ++i) names.push_back(ZqasmDisassemblerNameText(chip(i)));
     const int match = zqdis::matchHeader(bytes, names);
     if (match < 0) return 1;
     if (match > 0) model = static_cast<size_t>(match - 1);
@@ -281,15 +264,15 @@ int runImageInput(const uint8_t* data, size_t size) {
       romTop = count > 0x3000 ? 0xFFFF : static_cast<int32_t>((count + 0xFFF) & ~0xFFFu) - 1;
   }
 
-  ZqasmDisassembler* chip = chips()[model];
+  ZqasmDisassembler* reader = chip(model);
   const uint8_t* written = image.written.empty() ? nullptr : image.written.data();
-  require(ZqasmDisassemblerRead(chip, image.words.data(), written, count, romTop) == 0, "read");
+  require(ZqasmDisassemblerRead(reader, image.words.data(), written, count, romTop) == 0, "read");
   ZqasmImageFacts facts;
-  ZqasmDisassemblerFacts(chip, &facts);
+  ZqasmDisassemblerFacts(reader, &facts);
   size_t unreproduced = 0;
   ZqasmWordReading reading;
   for (uint32_t address = 0; address < count; ++address) {
-    require(ZqasmDisassemblerWord(chip, address, &reading) == 0, "a word of the image");
+    require(ZqasmDisassemblerWord(reader, address, &reading) == 0, "a word of the image");
     require(terminated(reading.text) && terminated(reading.mnemonic) &&
                 terminated(reading.operands[0]) && terminated(reading.operands[1]) &&
                 reading.operandCount >= 0 && reading.operandCount <= 2,
@@ -299,8 +282,8 @@ int runImageInput(const uint8_t* data, size_t size) {
       ++unreproduced;
   }
   require(unreproduced == facts.unreproduced, "the count of words no source gives");
-  require(ZqasmDisassemblerWord(chip, static_cast<uint32_t>(count), &reading) == -1 &&
-              ZqasmDisassemblerWord(chip, UINT32_MAX, &reading) == -1,
+  require(ZqasmDisassemblerWord(reader, static_cast<uint32_t>(count), &reading) == -1 &&
+              ZqasmDisassemblerWord(reader, UINT32_MAX, &reading) == -1,
           "no word beyond the image");
 
   zqdis::WriteSettings settings;
@@ -308,7 +291,7 @@ int runImageInput(const uint8_t* data, size_t size) {
   settings.model = kModels[model];
   settings.intelHex = intelHex;
   settings.listing = (control & 0x08) != 0;
-  require(!zqdis::writeSource(chip, settings).empty(), "a text");
+  require(!zqdis::writeSource(reader, settings).empty(), "a text");
   return 0;
 }
 
