@@ -11,9 +11,13 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "driver/persistent_settings.h"
 #include "zqasm/assembler.h"
+#include "zqasm/disassembler.h"
+#include "zqdis/image_file.h"
+#include "zqdis/source_writer.h"
 
 #ifndef ZQASM_FUZZ_CHIP_DIR
 #error "ZQASM_FUZZ_CHIP_DIR must name the directory of the bundled chip files"
@@ -154,6 +158,30 @@ Workspace& workspace() {
   return instance;
 }
 
+// Bundled chip `i`, loaded once for the disassembler and kept for the process.
+ZqasmDisassembler* chip(size_t i) {
+  static ZqasmDisassembler* chips[kModelCount] = {};
+  if (chips[i] == nullptr)
+    chips[i] = ZqasmDisassemblerCreate(ZQASM_FUZZ_CHIP_DIR, kModels[i], nullptr);
+  if (chips[i] == nullptr) {
+    std::fprintf(stderr, "zqasm fuzz: cannot load the chip %s\n", kModels[i]);
+    std::abort();
+  }
+  return chips[i];
+}
+
+// A broken promise of the disassembler's interface ends the run, so the fuzzer reports it.
+void require(bool holds, const char* promise) {
+  if (holds) return;
+  std::fprintf(stderr, "zqasm fuzz: the disassembler broke its promise: %s\n", promise);
+  std::abort();
+}
+
+template <size_t N>
+bool terminated(const char (&field)[N]) {
+  return std::memchr(field, '\0', N) != nullptr;
+}
+
 }  // namespace
 
 int runSourceInput(const uint8_t* data, size_t size) {
@@ -188,6 +216,83 @@ int runChipInput(const uint8_t* data, size_t size) {
   w.assemble(source, w.chipDir(), 0x0FFF, 0xFF, false);
   Workspace::writeFile(source, banked.data(), banked.size());
   return w.assemble(source, w.chipDir(), 0x2FFF, -1, false);
+}
+
+int runImageInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 2;
+  const uint8_t control = data[0];
+  size_t at = 1;
+  int32_t romTop = -1;
+  const bool topGiven = (control & 0x10) != 0 && size >= 5;
+  if (topGiven) {
+    romTop = static_cast<int32_t>(static_cast<uint32_t>(data[1]) | data[2] << 8 | data[3] << 16 |
+                                  static_cast<uint32_t>(data[4]) << 24);
+    at = 5;
+  }
+  size_t model = (control & 0x07) % kModelCount;
+  const std::string bytes(reinterpret_cast<const char*>(data) + at, size - at);
+  zqdis::ProgramImage image;
+  std::string error;
+  bool intelHex = false;
+  if (control & 0x20) {
+    const size_t step = (control & 0x40) ? 3 : 2;
+    for (size_t i = 0; i + step <= bytes.size() && image.words.size() < zqdis::kMaxImageWords;
+         i += step) {
+      image.words.push_back(static_cast<uint16_t>(static_cast<uint8_t>(bytes[i]) |
+                                                  static_cast<uint8_t>(bytes[i + 1]) << 8));
+      if (step == 3) image.written.push_back(static_cast<uint8_t>(bytes[i + 2]));
+    }
+  } else if (zqdis::isIntelHex(bytes)) {
+    intelHex = true;
+    if (!zqdis::readIntelHex(bytes, image, error)) return 1;
+    require(!image.words.empty() && image.written.size() == image.words.size(), "HEX image");
+  } else {
+    // As zqdis: the chip asked for first, then every chip; the longest name text wins.
+    std::vector<std::string> names{ZqasmDisassemblerNameText(chip(model))};
+    for (size_t i = 0; i < kModelCount; ++i) names.push_back(ZqasmDisassemblerNameText(chip(i)));
+    const int match = zqdis::matchHeader(bytes, names);
+    if (match < 0) return 1;
+    if (match > 0) model = static_cast<size_t>(match - 1);
+    if (!zqdis::readObject(bytes, names[static_cast<size_t>(match)].size(), image, error)) return 1;
+    require(!image.words.empty() && image.written.empty(), ".OBJ image");
+  }
+  const size_t count = image.words.size();
+  if (!topGiven) {
+    // An ".OBJ" ends at its ROM top; Intel HEX, at the end of the bank of its last word.
+    romTop = static_cast<int32_t>(count) - 1;
+    if (intelHex)
+      romTop = count > 0x3000 ? 0xFFFF : static_cast<int32_t>((count + 0xFFF) & ~0xFFFu) - 1;
+  }
+
+  ZqasmDisassembler* reader = chip(model);
+  const uint8_t* written = image.written.empty() ? nullptr : image.written.data();
+  require(ZqasmDisassemblerRead(reader, image.words.data(), written, count, romTop) == 0, "read");
+  ZqasmImageFacts facts;
+  ZqasmDisassemblerFacts(reader, &facts);
+  size_t unreproduced = 0;
+  ZqasmWordReading reading;
+  for (uint32_t address = 0; address < count; ++address) {
+    require(ZqasmDisassemblerWord(reader, address, &reading) == 0, "a word of the image");
+    require(terminated(reading.text) && terminated(reading.mnemonic) &&
+                terminated(reading.operands[0]) && terminated(reading.operands[1]) &&
+                reading.operandCount >= 0 && reading.operandCount <= 2,
+            "the reading's fields");
+    if (reading.role == ZQASM_WORD_UNWRITABLE ||
+        (reading.role == ZQASM_WORD_AREA && !reading.rebuilt))
+      ++unreproduced;
+  }
+  require(unreproduced == facts.unreproduced, "the count of words no source gives");
+  require(ZqasmDisassemblerWord(reader, static_cast<uint32_t>(count), &reading) == -1 &&
+              ZqasmDisassemblerWord(reader, UINT32_MAX, &reading) == -1,
+          "no word beyond the image");
+
+  zqdis::WriteSettings settings;
+  settings.imageName = "FUZZ.OBJ";
+  settings.model = kModels[model];
+  settings.intelHex = intelHex;
+  settings.listing = (control & 0x08) != 0;
+  require(!zqdis::writeSource(reader, settings).empty(), "a text");
+  return 0;
 }
 
 }  // namespace zqfuzz

@@ -1,4 +1,5 @@
-// One fuzz input through the whole assembler. The libFuzzer harnesses call these, and so
+// One fuzz input through the whole assembler, or through the image reading of zqdis. The
+// libFuzzer harnesses call these, and so
 // does the test that replays tests/fuzz-regressions/ in the ordinary build, so an input
 // saved from a fuzzing run behaves the same in both.
 #ifndef ZQASM_FUZZ_FUZZ_INPUT_H_
@@ -24,6 +25,18 @@ int runSourceInput(const uint8_t* data, size_t size);
 // which uses every operand form, names. It is assembled twice, for an unbanked ROM with
 // table ROM and for a banked ROM without. Returns the result of the second run.
 int runChipInput(const uint8_t* data, size_t size);
+
+// Program image, read as zqdis reads one. Byte 0 chooses how the rest is used; its bits,
+// from the lowest:
+//   0..2  the chip, one of the bundled models counted modulo their number (an ".OBJ" is
+//         read with the chip its header names, this one first among equal names);
+//   3     the listing form of the text instead of source;
+//   4     bytes 1..4 are the ROM top (little-endian, signed) instead of the one zqdis takes;
+//   5     the rest is raw words, low byte first, instead of an ".OBJ" or Intel HEX file;
+//   6     raw words: each is followed by its written flag byte (else there are no flags).
+// Every query of the disassembler is made on the reading and the text written. Returns
+// 0, 1 for an image the file readers refuse, or 2 for an empty input.
+int runImageInput(const uint8_t* data, size_t size);
 
 }  // namespace zqfuzz
 

@@ -1,5 +1,6 @@
 // Inputs through the fuzz harnesses' runners: the saved inputs that once crashed or hung
-// the assembler, and the worst inputs of up to 1 MB that can be built by hand.
+// the assembler or the disassembler, and the worst inputs of up to 1 MB that can be built
+// by hand.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,13 +13,15 @@ namespace {
 
 int run(const char* harness, const std::string& input) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(input.data());
-  return std::string(harness) == "chip" ? zqfuzz::runChipInput(bytes, input.size())
-                                        : zqfuzz::runSourceInput(bytes, input.size());
+  const std::string name = harness;
+  if (name == "chip") return zqfuzz::runChipInput(bytes, input.size());
+  if (name == "image") return zqfuzz::runImageInput(bytes, input.size());
+  return zqfuzz::runSourceInput(bytes, input.size());
 }
 
 TEST(FuzzInputs, SavedInputsReplay) {
   int replayed = 0;
-  for (const char* harness : {"source", "chip"}) {
+  for (const char* harness : {"source", "chip", "image"}) {
     std::error_code ignored;
     for (const auto& entry : std::filesystem::directory_iterator(
              std::string(ZQASM_TEST_FUZZ_REGRESSIONS_DIR) + "/" + harness, ignored)) {
@@ -64,6 +67,21 @@ TEST(FuzzInputs, WorstInputsEnd) {
       {"macro calling itself twice", "\x11R .MACRO\n R\n R\n .ENDM\n R\n"},
   };
   for (const auto& [name, input] : inputs) EXPECT_EQ(run("source", input), 1) << name;
+}
+
+// The largest images: Intel HEX whose one word is the last of the largest ROM, and 10000h
+// words of jumps and of noise for ROM top 0FFFFh. Control byte 04h reads Intel HEX for
+// the ZQ4460; 74h takes a ROM top and raw words with written flags.
+TEST(FuzzInputs, LargestImagesEnd) {
+  std::string jumps = std::string("\x74\xFF\xFF\0\0", 5), noise = jumps;
+  uint32_t state = 1;
+  for (uint32_t i = 0; i < 0x10000; ++i) {
+    jumps += {'\0', static_cast<char>(0xD0 | (i & 0x0F)), '\1'};  // JMP 000h..F00h
+    state = state * 1103515245 + 12345;
+    noise += {static_cast<char>(state >> 16), static_cast<char>(state >> 24), '\1'};
+  }
+  const std::string lastWordOnly = "\x04:020000040001F9\n:02FFFE0000D031\n:00000001FF\n";
+  for (const std::string& input : {lastWordOnly, jumps, noise}) EXPECT_EQ(run("image", input), 0);
 }
 
 }  // namespace
