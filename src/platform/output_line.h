@@ -14,6 +14,26 @@
 
 namespace zq {
 
+// Writes the decimal digits of `value` so that they end just before `end`, two at a time
+// from a table of the pairs "00" to "99"; the caller has counted and made room for them.
+inline void decimalDigitsBefore(char* end, uint32_t value) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  while (value >= 100) {
+    const uint32_t pair = value % 100;
+    value /= 100;
+    end -= 2;
+    std::memcpy(end, kPairs + 2 * pair, 2);
+  }
+  if (value >= 10) {
+    std::memcpy(end - 2, kPairs + 2 * value, 2);
+  } else {
+    end[-1] = static_cast<char>('0' + value);
+  }
+}
+
 class OutputLine {
  public:
   // "%s": the text up to its first NUL.
@@ -114,23 +134,7 @@ class OutputLine {
         value >>= 4;
       } while (value != 0);
     } else {
-      // Two digits at a time, from a table of the pairs "00" to "99".
-      static constexpr char kPairs[] =
-          "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-          "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-          "8081828384858687888990919293949596979899";
-      while (value >= 100) {
-        const uint32_t pair = value % 100;
-        value /= 100;
-        end -= 2;
-        std::memcpy(end, kPairs + 2 * pair, 2);
-      }
-      if (value >= 10) {
-        end -= 2;
-        std::memcpy(end, kPairs + 2 * value, 2);
-      } else {
-        *--end = static_cast<char>('0' + value);
-      }
+      decimalDigitsBefore(end, value);
     }
     return true;
   }
@@ -168,28 +172,13 @@ inline size_t decimalDigits(uint32_t value) {
 
 // "%u", "%*u" (fill ' ') and "%0*u" (fill '0'): at most 10 digits and `width` - 1 fills.
 inline char* decimal(char* out, uint32_t value, size_t width = 0, char fill = ' ') {
-  static constexpr char kPairs[] =
-      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-      "8081828384858687888990919293949596979899";
   const size_t count = decimalDigits(value);
   if (count < width) {
     std::memset(out, fill, width - count);
     out += width - count;
   }
   char* const end = out + count;
-  char* at = end;
-  while (value >= 100) {
-    const uint32_t pair = value % 100;
-    value /= 100;
-    at -= 2;
-    std::memcpy(at, kPairs + 2 * pair, 2);
-  }
-  if (value >= 10) {
-    std::memcpy(at - 2, kPairs + 2 * value, 2);
-  } else {
-    at[-1] = static_cast<char>('0' + value);
-  }
+  decimalDigitsBefore(end, value);
   return end;
 }
 
