@@ -3,6 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/command_line.h"
 #include "platform/platform.h"
 #include "zqasm/observer.h"
 
@@ -11,37 +12,6 @@ namespace zqlsp {
 namespace {
 
 using nlohmann::json;
-
-// A number in the command line's syntax: decimal, 0x hexadecimal, or with an h suffix;
-// a leading "-" where `negative` allows it. False when the text is none.
-bool parseNumber(std::string text, bool negative, int64_t& value) {
-  const bool minus = !text.empty() && text[0] == '-';
-  if (minus) {
-    if (!negative) return false;
-    text.erase(0, 1);
-  }
-  int base = 10;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    base = 16;
-    text.erase(0, 2);
-  } else if (text.size() > 1 && (text.back() == 'h' || text.back() == 'H')) {
-    base = 16;
-    text.pop_back();
-  }
-  if (text.empty()) return false;
-  int64_t magnitude = 0;
-  for (char c : text) {
-    int digit = c >= '0' && c <= '9'   ? c - '0'
-                : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                       : 99;
-    if (digit >= base) return false;
-    magnitude = magnitude * base + digit;
-    if (magnitude > (int64_t{1} << 32)) return false;
-  }
-  value = minus ? -magnitude : magnitude;
-  return true;
-}
 
 // A path of the file, absolute (also "C:..." and "\\..." for Windows), or taken from the
 // root.
@@ -82,7 +52,8 @@ Configuration parseConfiguration(const std::string& text, const std::string& roo
     int64_t n = 0;
     const bool ok = value.is_number_integer()
                         ? (n = value.get<int64_t>(), true)
-                        : value.is_string() && parseNumber(value.get<std::string>(), negative, n);
+                        : value.is_string() &&
+                              zqcli::parseNumber(value.get<std::string>(), negative, n);
     if (!ok || n < low || n > high) {
       problems.push_back(std::string(key) + " must be a number from " + std::to_string(low) +
                          " to " + std::to_string(high));

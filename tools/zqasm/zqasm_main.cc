@@ -136,38 +136,11 @@ struct Options {
 };
 
 int usageError(const std::string& message) { return zqcli::usageError("zqasm", message); }
-// Reads N: decimal, "0x" hexadecimal or hexadecimal with an "h"/"H" suffix; a leading
-// "-" only when `allowNegative`. False when the text is no such number or leaves int32.
+// Reads N as the command line writes numbers (zqcli::parseNumber). False when the text
+// is no such number or leaves int32.
 bool parseNumber(const std::string& text, bool allowNegative, int32_t& value) {
-  std::string digits = text;
-  bool negative = !digits.empty() && digits[0] == '-';
-  if (negative) {
-    if (!allowNegative) return false;
-    digits.erase(0, 1);
-  }
-  int base = 10;
-  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
-    base = 16;
-    digits.erase(0, 2);
-  } else if (digits.size() > 1 && (digits.back() == 'h' || digits.back() == 'H')) {
-    base = 16;
-    digits.pop_back();
-  }
-  if (digits.empty()) return false;
-  // Accumulated in 64 bits and checked at every digit, so no input can overflow.
-  int64_t magnitude = 0;
-  for (char c : digits) {
-    int digit;
-    if (zq::isDigit(c))
-      digit = c - '0';
-    else if (base == 16 && zq::isHexDigit(c))
-      digit = zq::toUpper(c) - 'A' + 10;
-    else
-      return false;
-    magnitude = magnitude * base + digit;
-    if (magnitude > static_cast<int64_t>(INT32_MAX) + 1) return false;
-  }
-  int64_t result = negative ? -magnitude : magnitude;
+  int64_t result = 0;
+  if (!zqcli::parseNumber(text, allowNegative, result)) return false;
   if (result > INT32_MAX || result < INT32_MIN) return false;
   value = static_cast<int32_t>(result);
   return true;
