@@ -5,9 +5,10 @@
  * the byte offset noted beside it, integers are little-endian, texts are NUL-terminated
  * 8-bit strings in fixed slots. This header is plain C.
  *
- * Run44Assembler is in the shared library (libzqasm.so, zqasm.dll; CMake zqasm::zqasm,
- * pkg-config zqasm) and in the static library (libzqasm.a; CMake zqasm::zqasm_static,
- * pkg-config zqasm-static). The other functions here are in the static library only.
+ * Run44Assembler and ZqasmSetWarnings are in the shared library (libzqasm.so, zqasm.dll;
+ * CMake zqasm::zqasm, pkg-config zqasm) and in the static library (libzqasm.a; CMake
+ * zqasm::zqasm_static, pkg-config zqasm-static). The other functions here are in the
+ * static library only.
  */
 #ifndef ZQASM_ASSEMBLER_H_
 #define ZQASM_ASSEMBLER_H_
@@ -88,6 +89,21 @@ void ZqasmClearSourceTexts(void);
  * run observer (zqasm/observer.h) alone. WRITE nonzero restores the output files.
  * Available to programs that link the static library. */
 void ZqasmSetOutputFiles(int write);
+
+/* Turns on, for the runs that follow, the warnings that point at the language's traps: the
+ * rules assemble such code without a word, so a run raises these only when asked. NAMES
+ * is a comma-separated list of warning names (blanks around a name are ignored), "all"
+ * for every one, or "" (or NULL) for none; the list replaces the previous setting.
+ *   undefined-in-condition  warning 5: an undefined symbol in .IF/.ELSEIF taken as 0
+ *   parameter-in-word       warning 6: a macro parameter replaced inside a longer word
+ *   truncation              warning 7: a value cut to fit where it is stored
+ *   negative-unsigned       warning 8: a negative intermediate value read back unsigned
+ *   mixed-operators         warning 9: operators of different kinds mixed without
+ *                           parentheses, where the fixed left-to-right order differs
+ *                           from the usual precedence
+ * Returns 0, or -1 when a name is unknown (the setting is then left as it was).
+ * ZqasmResetRunSettings turns them all off again. In the shared library too. */
+int ZqasmSetWarnings(const char* names);
 
 #ifdef __cplusplus
 }

@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "driver/persistent_settings.h"
 #include "driver/run.h"
 #include "driver/run_observer.h"
 #include "platform/text.h"
@@ -96,7 +97,33 @@ const char* const kWarningTexts[kWarningTextCount] = {
     "ABNORMAL WORKING REGISTER (Ry) ADDRESS",  // 3
     // Added: a source file whose Ctrl-Z end mark hides more text.
     "TEXT AFTER END OF FILE MARK (1AH) IGNORED",  // 4
+    // Added: the language's traps, raised only when the host asks for them.
+    "UNDEFINED SYMBOL IN CONDITION TAKEN AS 0",     // 5
+    "MACRO PARAMETER REPLACED INSIDE A WORD",       // 6
+    "VALUE DOES NOT FIT AND IS TRUNCATED",          // 7
+    "NEGATIVE VALUE READ AS UNSIGNED",              // 8
+    "OPERATORS MIXED WITHOUT PARENTHESES",          // 9
 };
+
+const char* const kTrapWarningNames[kTrapWarningCount] = {
+    "undefined-in-condition",  // 5
+    "parameter-in-word",       // 6
+    "truncation",              // 7
+    "negative-unsigned",       // 8
+    "mixed-operators",         // 9
+};
+
+int trapWarningNumber(std::string_view name) {
+  for (int i = 0; i < kTrapWarningCount; ++i)
+    if (name == kTrapWarningNames[i]) return kFirstTrapWarning + i;
+  return -1;
+}
+
+bool trapWarningOn(int number) {
+  const int bit = number - kFirstTrapWarning;
+  return bit >= 0 && bit < kTrapWarningCount &&
+         (persistentSettings().trapWarnings & (1u << bit)) != 0;
+}
 
 namespace {
 
@@ -123,18 +150,19 @@ void writeError(AssemblerRun& run, const char* fileName, unsigned lineNumber, in
   if (!observingDiagnostics()) return;
   const CulpritNote* note = nullptr;
   for (const CulpritNote& n : run.diagnostics.lineNotes)
-    if (n.number == number) note = &n;
+    if (n.number == number && !n.warning) note = &n;
   observeLineDiagnostic(run, ZQASM_ERROR, fileName, lineNumber, number, kErrorTexts[number], note,
                         inStatement);
 }
 
-// Adds a note for `number` unless the line has one for it already.
-CulpritNote* newNote(AssemblerRun& run, int number) {
+// Adds a note for error (or warning) `number` unless the line has one for it already.
+CulpritNote* newNote(AssemblerRun& run, int number, bool warning = false) {
   std::vector<CulpritNote>& notes = run.diagnostics.lineNotes;
   for (const CulpritNote& n : notes)
-    if (n.number == number) return nullptr;
+    if (n.number == number && n.warning == warning) return nullptr;
   notes.emplace_back();
   notes.back().number = number;
+  notes.back().warning = warning;
   return &notes.back();
 }
 
@@ -154,9 +182,13 @@ void flushPending(AssemblerRun& run, const std::string& file, unsigned lineNumbe
     if (error)
       std::fprintf(error, "%s(%u) : Warning %d ->  %s\n", fileName, lineNumber, number,
                    kWarningTexts[number]);
-    if (observingDiagnostics())
+    if (observingDiagnostics()) {
+      const CulpritNote* note = nullptr;
+      for (const CulpritNote& n : d.lineNotes)
+        if (n.number == number && n.warning) note = &n;
       observeLineDiagnostic(run, ZQASM_WARNING, fileName, lineNumber, number, kWarningTexts[number],
-                            nullptr, inStatement);
+                            note, inStatement);
+    }
   }
   d.lineWarnings.clear();
   d.warningsPending = false;
@@ -188,8 +220,23 @@ void raiseError(AssemblerRun& run, int number) {
 }
 
 void raiseWarning(AssemblerRun& run, int number) {
+  if (number >= kFirstTrapWarning && !trapWarningOn(number)) return;
   if (remember(run.diagnostics.lineWarnings, number, kWarningTextCount))
     run.diagnostics.warningsPending = true;
+}
+
+void raiseWarningNoted(AssemblerRun& run, int number, const char* format, ...) {
+  if (number >= kFirstTrapWarning && !trapWarningOn(number)) return;
+  raiseWarning(run, number);
+  if (!observingDiagnostics()) return;
+  CulpritNote* note = newNote(run, number, true);
+  if (note == nullptr) return;
+  char text[kMaxMessageLength + 1];
+  va_list args;
+  va_start(args, format);
+  if (std::vsnprintf(text, sizeof text, format, args) < 0) text[0] = '\0';
+  va_end(args);
+  note->message = text;
 }
 
 void noteCulprit(AssemblerRun& run, int number, const char* format, ...) {

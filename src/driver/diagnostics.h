@@ -19,7 +19,28 @@ namespace zq {
 struct AssemblerRun;
 
 constexpr int kErrorTextCount = 72;
-constexpr int kWarningTextCount = 5;
+constexpr int kWarningTextCount = 10;
+
+// Warnings from kFirstTrapWarning on point at the language's traps: code that assembles
+// by its rules into something its writer rarely meant. A run raises them only when the
+// host asked for them by name (ZqasmSetWarnings), so a default run writes what it always
+// wrote.
+constexpr int kFirstTrapWarning = 5;
+enum TrapWarning : int {
+  kWarnUndefinedInCondition = 5,  // an undefined symbol in .IF/.ELSEIF, taken as 0
+  kWarnParameterInWord = 6,       // a macro parameter replaced inside a longer word
+  kWarnValueTruncated = 7,        // a value cut to fit where it is stored
+  kWarnNegativeUnsigned = 8,      // a negative intermediate read back unsigned
+  kWarnMixedOperators = 9,        // operators of different kinds mixed without parentheses
+};
+constexpr int kTrapWarningCount = kWarningTextCount - kFirstTrapWarning;
+// Stable names of the trap warnings, indexed by number - kFirstTrapWarning; hosts and the
+// command line select them by these names.
+extern const char* const kTrapWarningNames[kTrapWarningCount];
+// The number of the trap warning called `name`, or -1.
+int trapWarningNumber(std::string_view name);
+// Whether the host asked for trap warning `number`; a check that costs time asks first.
+bool trapWarningOn(int number);
 
 // The catalogue, indexed by number. Texts are kept exactly as hosts expect them.
 extern const char* const kErrorTexts[kErrorTextCount];
@@ -27,7 +48,8 @@ extern const char* const kWarningTexts[kWarningTextCount];
 
 // What a run observer is told of a pending error beyond its number (see noteCulprit).
 struct CulpritNote {
-  int number = 0;         // the error it belongs to
+  int number = 0;         // the error (or, with `warning`, the warning) it belongs to
+  bool warning = false;
   std::string message;    // the text naming the culprit
   std::string otherFile;  // earlier definition of a duplicate; empty when none
   uint32_t otherLine = 0;
@@ -65,8 +87,13 @@ struct DiagnosticsState {
 
 // Remembers error `number` (0..71) for the current line unless already pending.
 void raiseError(AssemblerRun& run, int number);
-// Remembers warning `number` (0..4) for the current line unless already pending.
+// Remembers warning `number` (0..9) for the current line unless already pending; a trap
+// warning the host did not ask for is dropped.
 void raiseWarning(AssemblerRun& run, int number);
+// Raises warning `number` with a note naming what it found, for a run observer (the error
+// file and the listing keep the catalogue text); formatted as noteCulprit.
+void raiseWarningNoted(AssemblerRun& run, int number, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
 // Gives the pending error `number` of the line a message that names its culprit, for a
 // run observer only (the error file and the listing keep the catalogue text); the first
 // note of a number on a line stands. Does nothing without an observer of diagnostics.

@@ -28,6 +28,9 @@ struct PersistentSettings {
   // Installed by the host (ZqasmSetOutputFiles): when false a run creates, replaces and
   // removes no file; what it finds reaches the host through the run observer alone.
   bool writeOutputs = true;
+  // Installed by the host (ZqasmSetWarnings): one bit per trap warning it asked for, bit 0
+  // for the first (kFirstTrapWarning); none by default. Cleared by resetRunSettings.
+  uint32_t trapWarnings = 0;
 };
 
 // The one instance, made on first use. Inline: the statement path reads it per line.
@@ -37,7 +40,8 @@ inline PersistentSettings& persistentSettings() {
 }
 
 // Gives the settings that a run's source changes (bank convert bounds, RAM counter) the
-// values they have when the library is loaded; the host's settings stay.
+// values they have when the library is loaded, and turns the trap warnings off; the
+// host's other settings stay.
 void resetRunSettings(PersistentSettings& settings);
 
 }  // namespace zq

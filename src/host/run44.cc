@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdio>
 #include <exception>
+#include <string_view>
 
+#include "driver/diagnostics.h"
 #include "driver/driver.h"
 #include "driver/persistent_settings.h"
 #include "platform/platform.h"
@@ -18,6 +20,7 @@ void resetRunSettings(PersistentSettings& settings) {
   settings.bankConvertStart = loaded.bankConvertStart;
   settings.bankConvertEnd = loaded.bankConvertEnd;
   settings.ramCounter = loaded.ramCounter;
+  settings.trapWarnings = loaded.trapWarnings;
 }
 
 namespace {
@@ -114,6 +117,32 @@ extern "C" int ZqasmSetSourceText(const char* name, const char* text, size_t siz
 }
 
 extern "C" void ZqasmClearSourceTexts(void) { zq::persistentSettings().sourceOverlay.clear(); }
+
+extern "C" __attribute__((visibility("default"))) int ZqasmSetWarnings(const char* names) {
+  // The whole list is read before anything changes, so an unknown name changes nothing.
+  uint32_t bits = 0;
+  const std::string_view list = names != nullptr ? names : "";
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t end = list.find(',', start);
+    if (end == std::string_view::npos) end = list.size();
+    std::string_view name = list.substr(start, end - start);
+    while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+    if (name == "all") {
+      bits = (1u << zq::kTrapWarningCount) - 1;
+    } else if (!name.empty()) {
+      const int number = zq::trapWarningNumber(name);
+      if (number < 0) return -1;
+      bits |= 1u << (number - zq::kFirstTrapWarning);
+    } else if (list.size() != 0 && list.find_first_not_of(" \t") != std::string_view::npos) {
+      return -1;  // an empty item between commas
+    }
+    start = end + 1;
+  }
+  zq::persistentSettings().trapWarnings = bits;
+  return 0;
+}
 
 extern "C" void ZqasmSetOutputFiles(int write) {
   zq::persistentSettings().writeOutputs = write != 0;

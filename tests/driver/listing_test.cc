@@ -10,6 +10,7 @@
 #include "driver/diagnostics.h"
 #include "driver/run.h"
 #include "test_support.h"
+#include "zqasm/assembler.h"
 
 namespace {
 
@@ -76,6 +77,35 @@ TEST(Listing, DiagnosticsOrderAndDuplicates) {
   zq::flushLineDiagnostics(*run, 4);
   EXPECT_EQ(run->diagnostics.errorCount, 3);
   EXPECT_EQ(run->source.listingLineCount, 0);
+}
+
+// Trap warnings are written like any other, and only those the host asked for.
+TEST(Listing, TrapWarningsOnlyWhenAsked) {
+  auto run = runWithStreams();
+  run->source.includeFileNames[0] = "main.asm";
+  ASSERT_EQ(ZqasmSetWarnings("truncation , mixed-operators"), 0);
+  zq::raiseWarning(*run, zq::kWarnUndefinedInCondition);
+  zq::raiseWarning(*run, zq::kWarnValueTruncated);
+  zq::raiseWarningNoted(*run, zq::kWarnMixedOperators, "8/2*2 is %d", 2);
+  zq::flushLineDiagnostics(*run, 7);
+  EXPECT_EQ(zqtest::streamText(run->files.error),
+            "main.asm(7) : Warning 7 ->  VALUE DOES NOT FIT AND IS TRUNCATED\n"
+            "main.asm(7) : Warning 9 ->  OPERATORS MIXED WITHOUT PARENTHESES\n");
+  EXPECT_EQ(run->diagnostics.warningCount, 2);
+
+  // An unknown name, or an empty item, changes nothing; "" and the reset turn all off.
+  EXPECT_EQ(ZqasmSetWarnings("truncation,nosuch"), -1);
+  EXPECT_EQ(ZqasmSetWarnings("truncation,,mixed-operators"), -1);
+  EXPECT_TRUE(zq::trapWarningOn(zq::kWarnMixedOperators));
+  EXPECT_FALSE(zq::trapWarningOn(zq::kWarnUndefinedInCondition));
+  EXPECT_EQ(ZqasmSetWarnings("all"), 0);
+  for (int n = zq::kFirstTrapWarning; n < zq::kWarningTextCount; ++n)
+    EXPECT_TRUE(zq::trapWarningOn(n)) << n;
+  ZqasmResetRunSettings();
+  EXPECT_FALSE(zq::trapWarningOn(zq::kWarnValueTruncated));
+  EXPECT_EQ(ZqasmSetWarnings("all"), 0);
+  EXPECT_EQ(ZqasmSetWarnings(""), 0);
+  EXPECT_FALSE(zq::trapWarningOn(zq::kWarnValueTruncated));
 }
 
 }  // namespace

@@ -26,14 +26,19 @@ TEST(Run44AssemblerTest, WritesVersionTextOnEveryCall) {
   }
 }
 
-// A host sees the shared library only through its one export.
-TEST(Run44AssemblerTest, SharedLibraryExportsOnlyTheEntryPoint) {
+// A host sees the shared library only through its exports.
+TEST(Run44AssemblerTest, SharedLibraryExportsOnlyItsInterface) {
   void* library = dlopen(ZQASM_TEST_SHARED_LIB, RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(library, nullptr) << dlerror();
   using Entry = int (*)(AssemblerParams*);
   auto entry = reinterpret_cast<Entry>(dlsym(library, "Run44Assembler"));
   ASSERT_NE(entry, nullptr);
   EXPECT_EQ(dlsym(library, "ZqasmSetMessageSink"), nullptr);
+  using SetWarnings = int (*)(const char*);
+  auto setWarnings = reinterpret_cast<SetWarnings>(dlsym(library, "ZqasmSetWarnings"));
+  ASSERT_NE(setWarnings, nullptr);
+  EXPECT_EQ(setWarnings("nosuch"), -1);
+  EXPECT_EQ(setWarnings(""), 0);
   EXPECT_EQ(dlsym(library, "_ZN2zq11runAssemblyEP15AssemblerParams"), nullptr);
 
   TempDir dir;

@@ -2,11 +2,14 @@
 # Installs the build tree BUILD into a temporary prefix and uses it as a dependency from
 # C alone: a host calling Run44Assembler links the shared library (pkg-config zqasm,
 # zqasm::zqasm), a host calling every function of the headers links the static one
-# (pkg-config zqasm-static, zqasm::zqasm_static); the shared library exports
-# Run44Assembler alone; the installed zqasm finds its chips by itself; --help and the man
+# (pkg-config zqasm-static, zqasm::zqasm_static); the shared library exports the
+# functions of src/exports.map alone; the installed zqasm finds its chips by itself; --help and the man
 # page name the same options.
 set -eu
 build=$1
+# The names the shared library exports, one a line, sorted.
+exports_map=$(cd "$(dirname "$0")/../../src" && pwd)/exports.map
+wanted=$(sed -n 's/^ *global: *//p' "$exports_map" | tr ';' '\n' | tr -d ' ' | grep . | sort)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
@@ -114,8 +117,8 @@ project/build/host demo.asm "$chips"
 project/build/host_all all/demo.asm "$chips"
 test -f out/demo.OBJ && [ "$(ls all)" = demo.asm ]
 if command -v nm >/dev/null 2>&1; then
-  exported=$(nm -D --defined-only "$prefix"/lib/libzqasm.so | awk '$2 == "T" { print $3 }')
-  [ "$exported" = Run44Assembler ] || { echo "libzqasm.so exports: $exported"; exit 1; }
+  exported=$(nm -D --defined-only "$prefix"/lib/libzqasm.so | awk '$2 == "T" { print $3 }' | sort)
+  [ "$exported" = "$wanted" ] || { echo "libzqasm.so exports: $exported"; exit 1; }
 fi
 
 # No --chip-dir, no ZQASM_CHIP_DIR: the chips come from the prefix.
