@@ -18,7 +18,7 @@ namespace zq {
 
 struct AssemblerRun;
 
-constexpr int kErrorTextCount = 72;
+constexpr int kErrorTextCount = 73;
 constexpr int kWarningTextCount = 5;
 
 // The catalogue, indexed by number. Texts are kept exactly as hosts expect them.
@@ -63,10 +63,13 @@ struct DiagnosticsState {
   std::vector<std::string> definitionFiles;
 };
 
-// Remembers error `number` (0..71) for the current line unless already pending.
+// Remembers error `number` (0..72) for the current line unless already pending.
 void raiseError(AssemblerRun& run, int number);
 // Remembers warning `number` (0..4) for the current line unless already pending.
 void raiseWarning(AssemblerRun& run, int number);
+// Error 72 in pass 2 when the last split of the field buffers had to cut a field
+// (SourceState::fieldCut). Called by each handler that acts on the fields it split.
+void reportFieldCut(AssemblerRun& run, int pass);
 // Gives the pending error `number` of the line a message that names its culprit, for a
 // run observer only (the error file and the listing keep the catalogue text); the first
 // note of a number on a line stands. Does nothing without an observer of diagnostics.
