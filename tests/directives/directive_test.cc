@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/persistent_settings.h"
 #include "chip/object_file.h"
+#include "driver/persistent_settings.h"
 #include "driver/run.h"
 
 namespace zq {
