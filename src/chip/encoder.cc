@@ -232,6 +232,16 @@ void checkFarTarget(AssemblerRun& run, int pass, uint32_t loc, uint32_t target) 
   if (aboveRom || unrouted) reportError(run, pass, kErrorAddressRange);
 }
 
+// A jump or call target beyond the ROM top would be encoded as an address that is not
+// there (a conditional jump keeps 11 bits, a CALL/JMP 12): error 14, and the encoding
+// goes on, as for the banked far targets. Called once the target fits its field, so a
+// target that the field refuses stays error 6 alone. The banked CALL/JMP is checked by
+// checkFarTarget before its address is cut.
+void checkTargetInRom(AssemblerRun& run, int pass, uint32_t target) {
+  if (static_cast<int64_t>(target) > run.source.programRomTop)
+    reportError(run, pass, kErrorAddressRange);
+}
+
 // One operand of a two-operand form: working-register rule, RAM offset, range and bits
 // check, shift into place. False (after error 6) when the value does not fit.
 bool placeOperand(AssemblerRun& run, int pass, uint32_t& value, uint16_t mask, bool registerRule,
@@ -253,6 +263,11 @@ bool encodeOneOperand(AssemblerRun& run, int pass, const OpcodeEntry& entry, uin
                       uint32_t x, uint32_t& word) {
   uint32_t loc = static_cast<uint32_t>(run.source.statementAddress) & 0xFFFF;
   bool banked = run.source.bankedRom;
+  // The destination as written, before the cuts below.
+  const uint32_t target = x;
+  const bool jumpTarget =
+      entry.kind == kKindAddress && ((mnemonicClass & kMnemonicConditionalJump) ||
+                                     (!banked && (mnemonicClass & kMnemonicCallOrJump)));
   if (entry.kind == kKindAddress && (mnemonicClass & kMnemonicConditionalJump)) {
     // The jump cannot leave its bank; within the bank only the in-bank address counts,
     // so the half-page rules below see bank 1 and 2 targets as they see bank 0 ones.
@@ -289,6 +304,7 @@ bool encodeOneOperand(AssemblerRun& run, int pass, const OpcodeEntry& entry, uin
     reportError(run, pass, kErrorOperand);
     return false;
   }
+  if (jumpTarget) checkTargetInRom(run, pass, target);
   if (entry.kind == kKindShifted) {
     x <<= shift;
   } else if (entry.kind == kKindBits) {
@@ -326,6 +342,7 @@ bool encodePageForm(AssemblerRun& run, int pass, const OpcodeEntry& entry, uint3
     reportError(run, pass, kErrorOperand);
     return false;
   }
+  if (!run.source.bankedRom) checkTargetInRom(run, pass, address);
   word = entry.opcode + (address << shift);
   return true;
 }
@@ -393,7 +410,8 @@ const char* nextStop(const char* p, const char* end) {
 // Splitting without substitution. Field 1 ends at a blank or tab; later fields end at
 // a comma and lose their blanks and tabs. The text ends at ";", a line feed, a NUL or its
 // end; a separator followed only by blanks up to such an end ends it too. Fields keep
-// their first kMaxFieldLength characters; the rest of a longer one is dropped.
+// their first kMaxFieldLength characters; the rest of a longer one is dropped, and
+// state.fieldCut is set (never cleared here: the caller starts the split).
 int splitOnce(SourceState& state, std::string_view text) {
   const char* p = text.data();
   const char* const end = p + text.size();
@@ -410,6 +428,7 @@ int splitOnce(SourceState& state, std::string_view text) {
   bool gathering = false;
   auto append = [&](const char* from, const char* to) {
     while (from < to && length < kMaxFieldLength) gathered[length++] = *from++;
+    if (from < to) state.fieldCut = true;
   };
   // The field's text ends here, before any blanks that close it.
   const char* contentEnd = p;
@@ -419,7 +438,9 @@ int splitOnce(SourceState& state, std::string_view text) {
       append(fieldStart, contentEnd);
       field.assign(std::string_view(gathered, length));
     } else {
-      field.assign(std::string_view(fieldStart, static_cast<size_t>(contentEnd - fieldStart)));
+      const size_t size = static_cast<size_t>(contentEnd - fieldStart);
+      if (size > kMaxFieldLength) state.fieldCut = true;
+      field.assign(std::string_view(fieldStart, size));
     }
   };
   while (true) {
@@ -484,6 +505,7 @@ namespace {
     if (!run.substitutions.mayBeStringName(field)) continue;
     std::string substitute;
     if (observedUse(run, ZQASM_SYMBOL_STRING, field, findString(run, field, substitute)) >= 0) {
+      if (substitute.size() > kMaxFieldLength) state.fieldCut = true;
       state.field[static_cast<size_t>(f)] = substitute;
       replaced = true;
     }
@@ -503,6 +525,7 @@ namespace {
 
 int splitStatement(AssemblerRun& run, std::string_view text) {
   SourceState& state = run.source;
+  state.fieldCut = false;
   const int n = splitOnce(state, text);
   if (n > kMaxFields) return n;
   // DEFSTRING names stand for operand texts. Most fields cannot be one, which is told
@@ -585,6 +608,9 @@ int assembleInstruction(AssemblerRun& run, std::string_view text, int pass, int&
                         int macroContext, uint32_t lineNumber) {
   int n = splitStatement(run, text);
   fieldCount = n;
+  // A cut operand (or macro argument) is reported, and the statement goes on as split,
+  // so that it takes its words in every pass alike.
+  reportFieldCut(run, pass);
   if (n > kMaxFields) {
     // The statement is dropped; without a message the line would vanish unnoticed.
     reportError(run, pass, kErrorOperand);

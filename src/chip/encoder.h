@@ -29,7 +29,8 @@ struct AssemblerRun;
 int assembleInstruction(AssemblerRun& run, std::string_view text, int pass, int& fieldCount,
                         int macroContext, uint32_t lineNumber);
 // Splits a statement into field[1..]; applies DEFSTRING substitution. Returns the count
-// (33 when a 33rd field was met).
+// (33 when a 33rd field was met). A field longer than kMaxFieldLength keeps its first
+// characters and sets SourceState::fieldCut (see reportFieldCut).
 int splitStatement(AssemblerRun& run, std::string_view text);
 // Encodes the split statement. 2 success, 0 n < 1, -1 refused, resultUnknownMnemonic,
 // resultBadOperandCount.

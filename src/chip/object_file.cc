@@ -238,8 +238,29 @@ bool recordInstruction(AssemblerRun& run, int byteCount, int address) {
 
 int orgAddressUsed(AssemblerRun& run) {
   const ObjectState& object = run.object;
-  if (object.insertAddressTable.empty() || object.addressUsed.size() != kAddressSpace) return 0;
+  if (object.addressUsed.size() != kAddressSpace) return 0;
   return object.addressUsed[static_cast<uint16_t>(run.source.locationCounter)] ? 1 : 0;
+}
+
+bool reserveProgramWords(AssemblerRun& run, int32_t first, uint32_t count) {
+  ObjectState& object = run.object;
+  const int64_t start = std::max<int64_t>(first, 0);
+  // One past the last word: the end of the reservation, of the ROM, of the flags.
+  const int64_t end = std::min({int64_t{first} + count, int64_t{run.source.programRomTop} + 1,
+                                static_cast<int64_t>(kAddressSpace)});
+  if (start >= end) return false;
+  try {
+    if (object.addressUsed.size() != kAddressSpace) object.addressUsed.assign(kAddressSpace, false);
+  } catch (const std::bad_alloc&) {
+    return false;  // no flags: nothing can be told to overlap
+  }
+  bool held = false;
+  for (int64_t a = start; a < end; ++a) {
+    auto flag = object.addressUsed[static_cast<size_t>(a)];
+    held = held || flag;
+    flag = true;
+  }
+  return held;
 }
 
 void writeObjectFiles(AssemblerRun& run) {

@@ -30,7 +30,9 @@ struct SourcePlace {
 
 struct ObjectState {
   std::vector<InstructionRecord> insertAddressTable;  // in assembly order
-  std::vector<bool> addressUsed;                      // 65536 flags beside the list
+  // 65536 flags beside the list: the words that an instruction or a .DS reservation
+  // holds (pass 2), for the overlap checks.
+  std::vector<bool> addressUsed;
   std::vector<uint16_t> farTargetTable;               // 3000h entries, FFFFh none
   // Listing line of each address below 3000h as its last ".SYM" line names it (-1 none,
   // also for the addresses beyond its end: it grows as instructions are recorded); the
@@ -49,8 +51,13 @@ uint8_t codeTextByte(std::string_view codeText, size_t index);
 // Records an instruction at `address` with bytes from the code text; writes its ".SYM"
 // line. False when memory is exhausted.
 bool recordInstruction(AssemblerRun& run, int byteCount, int address);
-// 1 when a record has the address locationCounter (16-bit compare), else 0.
+// 1 when a record or a .DS reservation holds the address locationCounter (16-bit
+// compare), else 0.
 int orgAddressUsed(AssemblerRun& run);
+// Pass 2, .DS: marks the `count` words from `first` on that lie within the ROM (0 to
+// programRomTop) as held, as a record holds its word, so that code or an ORG placed
+// over them later is an overlap. True when one of them was held already.
+bool reserveProgramWords(AssemblerRun& run, int32_t first, uint32_t count);
 // The word of ".OBJ" at an address that no instruction covers: FFFFh on model 44W05,
 // else 0000h.
 uint16_t unwrittenWord(const AssemblerRun& run);

@@ -23,6 +23,7 @@ constexpr int kErrTooDeep = 34;
 constexpr int kErrBlankOutsideMacro = 54;
 constexpr int kErrBlankNoName = 55;
 constexpr int kErrBlankUnknownName = 56;
+constexpr int kErrFieldTooLong = 72;
 
 // ".PARAMCOUNT" and the character before it that ended the keyword.
 constexpr size_t kParamCountPrefix = 12;
@@ -240,7 +241,8 @@ int compareOperands(AssemblerRun& run, const std::string& arguments, int code, i
   }
   int32_t values[2] = {0, 0};
   for (size_t k = 0; k < 2; ++k) {
-    // Items live in field buffers of 255 characters.
+    // Items live in field buffers of 255 characters; a longer one is cut, and said so.
+    if (items[k].size() > kMaxFieldLength && pass == 2) raiseError(run, kErrFieldTooLong);
     const std::string item = items[k].substr(0, kMaxFieldLength);
     if (item[0] == '"' || item[0] == '\'') {
       values[k] = characterSum(item);

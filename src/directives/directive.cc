@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "chip/encoder.h"
+#include "chip/object_file.h"
 #include "directives/condition.h"
 #include "directives/macro.h"
 #include "directives/segment.h"
@@ -74,6 +75,7 @@ constexpr size_t kMaxKeywordLength = 16;
 
 // Error numbers raised here.
 constexpr int kErrIllegalArea = 7;
+constexpr int kErrAddressOverlap = 13;
 constexpr int kErrUnbalancedCondition = 28;
 constexpr int kErrMissingQuote = 32;
 constexpr int kErrMissingParameter = 33;
@@ -89,16 +91,22 @@ bool endsWord(char c) { return isBlank(c) || c == '\n'; }
 
 // DS: reserves program words. Only the first field counts; it is a value operand
 // evaluated with the current pass (the evaluator reports its own errors in pass 2), and
-// a failed or negative evaluation reserves nothing. Returns resultReserved or 0.
+// a failed or negative evaluation reserves nothing. In pass 2 the words are held as code
+// holds its words: reserving a word already held, or placing code or an ORG on a reserved
+// one later, is an overlap (error 13 here). Returns resultReserved or 0.
 int reserveWords(AssemblerRun& run, const std::string& arguments, int pass) {
   const int fieldCount = splitStatement(run, arguments);
+  reportFieldCut(run, pass);
   if (fieldCount < 1) {
     if (pass == 2) raiseError(run, kErrMissingParameter);
     return 0;
   }
   int value = evaluateOperand(run, run.source.field[1], pass, kClassValue);
   if (value < 0) value = 0;
-  run.source.advanceLocationCounter(static_cast<uint32_t>(value) & 0xFFFF);
+  const uint32_t words = static_cast<uint32_t>(value) & 0xFFFF;
+  if (pass == 2 && reserveProgramWords(run, run.source.locationCounter, words))
+    raiseError(run, kErrAddressOverlap);
+  run.source.advanceLocationCounter(words);
   return resultReserved;
 }
 

@@ -201,6 +201,7 @@ int defineRamName(AssemblerRun& run, const std::string& statement, int pass) {
   if (!s.dataSegmentOpen) return -1;
   int count = splitFields(s, statement, 0);
   if (count < 0) return 0;
+  reportFieldCut(run, pass);
   if (isOrgKeyword(s.field[1])) {
     setRamOrigin(run, count, pass);
     return 0;
@@ -244,6 +245,7 @@ int defineTableData(AssemblerRun& run, const std::string& statement, int pass) {
   }
   int count = splitStatement(run, statement);
   if (count <= 0) return 0;
+  reportFieldCut(run, pass);
 
   // Table ORG moves the sequential counter forward only, and only in pass 2.
   if (isOrgKeyword(s.field[1])) {

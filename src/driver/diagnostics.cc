@@ -12,6 +12,10 @@
 
 namespace zq {
 
+namespace {
+constexpr int kErrorFieldTooLong = 72;
+}  // namespace
+
 // Texts are written exactly as hosts parse them, misspellings included.
 const char* const kErrorTexts[kErrorTextCount] = {
     "ILLEGAL SYMBOL",                                                                     // 0
@@ -88,6 +92,8 @@ const char* const kErrorTexts[kErrorTextCount] = {
     "MACRO EXPANSION TOO LONG",                                                           // 70
     // A RAM name whose size reads differently in pass 2 than when pass 1 placed it.
     "RAM SIZE MUST BE DEFINED BEFORE IT CAN BE USED",                                     // 71
+    // A field longer than its 255-character buffer, which used to be cut in silence.
+    "FIELD TOO LONG (MAX 255 CHARACTERS)",                                                // 72
 };
 
 const char* const kWarningTexts[kWarningTextCount] = {
@@ -237,6 +243,10 @@ void raiseWarningNoted(AssemblerRun& run, int number, const char* format, ...) {
   if (std::vsnprintf(text, sizeof text, format, args) < 0) text[0] = '\0';
   va_end(args);
   note->message = text;
+}
+
+void reportFieldCut(AssemblerRun& run, int pass) {
+  if (pass == 2 && run.source.fieldCut) raiseError(run, kErrorFieldTooLong);
 }
 
 void noteCulprit(AssemblerRun& run, int number, const char* format, ...) {

@@ -18,7 +18,7 @@ namespace zq {
 
 struct AssemblerRun;
 
-constexpr int kErrorTextCount = 72;
+constexpr int kErrorTextCount = 73;
 constexpr int kWarningTextCount = 10;
 
 // Warnings from kFirstTrapWarning on point at the language's traps: code that assembles
@@ -85,7 +85,7 @@ struct DiagnosticsState {
   std::vector<std::string> definitionFiles;
 };
 
-// Remembers error `number` (0..71) for the current line unless already pending.
+// Remembers error `number` (0..72) for the current line unless already pending.
 void raiseError(AssemblerRun& run, int number);
 // Remembers warning `number` (0..9) for the current line unless already pending; a trap
 // warning the host did not ask for is dropped.
@@ -94,6 +94,9 @@ void raiseWarning(AssemblerRun& run, int number);
 // file and the listing keep the catalogue text); formatted as noteCulprit.
 void raiseWarningNoted(AssemblerRun& run, int number, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
+// Error 72 in pass 2 when the last split of the field buffers had to cut a field
+// (SourceState::fieldCut). Called by each handler that acts on the fields it split.
+void reportFieldCut(AssemblerRun& run, int pass);
 // Gives the pending error `number` of the line a message that names its culprit, for a
 // run observer only (the error file and the listing keep the catalogue text); the first
 // note of a number on a line stands. Does nothing without an observer of diagnostics.

@@ -49,9 +49,14 @@ size_t skipBlanks(const std::string& text, size_t pos) {
   return pos;
 }
 
-// Appends to a field buffer while it has room; the rest of an over-long field is dropped.
-void appendToField(std::string& field, char c) {
-  if (field.size() < kMaxFieldLength) field.push_back(c);
+// Appends to a field buffer while it has room; the rest of an over-long field is dropped,
+// and the split says so.
+void appendToField(SourceState& state, std::string& field, char c) {
+  if (field.size() < kMaxFieldLength) {
+    field.push_back(c);
+  } else {
+    state.fieldCut = true;
+  }
 }
 
 // True when the statement is the BANKCONVERTAREA directive itself, with or without a
@@ -74,6 +79,7 @@ bool isBankConvertAreaLine(const LineScan& scan) {
 }  // namespace
 
 int splitFields(SourceState& state, const std::string& line, int mode) {
+  state.fieldCut = false;
   // A line of nothing but blanks and tabs leaves the buffers alone.
   size_t pos = skipBlanks(line, 0);
   if (pos >= line.size()) return -1;
@@ -92,7 +98,7 @@ int splitFields(SourceState& state, const std::string& line, int mode) {
     }
     // A quoted blank ("' '") stays inside its field.
     if (c == '\'' && pos + 2 < line.size() && line[pos + 1] == ' ' && line[pos + 2] == '\'') {
-      for (int k = 0; k < 3; ++k) appendToField(current, line[pos + k]);
+      for (int k = 0; k < 3; ++k) appendToField(state, current, line[pos + k]);
       pos += 3;
       continue;
     }
@@ -107,13 +113,14 @@ int splitFields(SourceState& state, const std::string& line, int mode) {
       current.clear();
       if (mode != 0 && count == 3) {
         // The third field takes the rest of the statement whole.
-        while (pos < line.size() && !endsStatement(line[pos])) appendToField(current, line[pos++]);
+        while (pos < line.size() && !endsStatement(line[pos]))
+          appendToField(state, current, line[pos++]);
         close();
         return count;
       }
       continue;
     }
-    appendToField(current, c);
+    appendToField(state, current, c);
     ++pos;
   }
   close();
@@ -151,7 +158,9 @@ int checkOrgLine(AssemblerRun& run, const LineScan& scan, int pass, int& orgErro
 
   // A label or anything else beside ORG and its operand is an error, but the address
   // is still taken.
-  if (splitFields(s, line, 0) != 2) refuse();
+  const int count = splitFields(s, line, 0);
+  reportFieldCut(run, pass);
+  if (count != 2) refuse();
   if (operand.empty() || operand.size() > kMaxOrgOperand) {
     refuse();
     return resultOrgLine;

@@ -104,7 +104,9 @@ int defineConstantLine(AssemblerRun& run, const std::string& line, int pass, uin
   SourceState& s = run.source;
   // Name, keyword, value: the value is one word, so "X EQU 1 + 2" has too many fields.
   // A definition with the wrong field count enters nothing.
-  if (splitFields(s, line, 0) != 3) {
+  const int count = splitFields(s, line, 0);
+  reportFieldCut(run, pass);
+  if (count != 3) {
     if (pass == 2) raiseError(run, kErrorSyntax);
     return resultConstantDefined;
   }

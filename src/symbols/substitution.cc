@@ -30,6 +30,7 @@ int defineSymbol(AssemblerRun& run, const std::string& line, int pass, uint32_t)
   SourceState& s = run.source;
   // Directive word, name, value (one word without blanks).
   const int count = splitFields(s, line, 0);
+  reportFieldCut(run, pass);
   if (count >= 2 && isValidDefineName(s.field[2]) != 1) {
     if (pass == 2) raiseError(run, kErrorIllegalSymbol);
     return -1;
@@ -82,7 +83,9 @@ int defineString(AssemblerRun& run, const std::string& line, int pass, uint32_t 
 int defineStringLine(AssemblerRun& run, const std::string& line, int pass, uint32_t) {
   SourceState& s = run.source;
   // Name, keyword, and the rest of the statement whole, blanks included.
-  if (splitFields(s, line, 1) != 3) {
+  const int count = splitFields(s, line, 1);
+  reportFieldCut(run, pass);
+  if (count != 3) {
     if (pass == 2) raiseError(run, kErrorSyntax);
     return resultStringDefined;
   }

@@ -33,6 +33,7 @@ class EncoderTest : public ::testing::Test {
     run.params = params.get();
     ASSERT_EQ(loadChipFile(run, "ZQ4460"), 1) << "chip file in " << zqtest::chipDir();
     run.object.farTargetTable.assign(kFarTargetEntries, 0xFFFF);
+    run.source.programRomTop = 0xFFF;
   }
   void setModel(const char* name) {
     std::snprintf(params->chipName, sizeof params->chipName, "%s", name);
@@ -169,6 +170,22 @@ TEST_F(EncoderTest, BankedChipRules) {
   check({{"JMP 0,2010h", 0x3000, 2, "D010", {14}}, {"CALL 3FFFh", 0x3000, 2, "CFFF", {6}}});
 }
 
+// A jump or call target above the ROM top is error 14 and the word is still made, in
+// every form; a target the field cannot hold stays error 6 alone.
+TEST_F(EncoderTest, TargetsAboveTheRomTop) {
+  run.source.programRomTop = 0x7FF;
+  check({{"CALL 0900h", 0, 2, "C900", {14}},
+         {"CALL 1,0900h", 0, 2, "C900", {14}},
+         {"JMP 07FFh", 0, 2, "D7FF"},
+         {"JMP 1000h", 0, -1, "", {6}},
+         {"JZ 0400h", 0, 2, "B400"}});
+  run.source.programRomTop = 0x3FF;
+  check({{"JZ 0400h", 0, 2, "B400", {14}}, {"JC 03FFh", 0, 2, "BBFF"}});
+  run.source.programRomTop = 0x13FF;  // banked, and the jump stays in its bank
+  run.source.bankedRom = true;
+  check({{"JZ 1500h", 0x1000, 2, "B500", {14}}, {"JZ 13FFh", 0x1000, 2, "B3FF"}});
+}
+
 // An instruction on the last word of bank 0 or 1 (but a NOP) moves to the next bank, in
 // every pass, and is encoded there; beyond the ROM top it is refused with result 22.
 TEST_F(EncoderTest, InstructionMovedFromBankEnd) {
@@ -266,11 +283,16 @@ TEST_F(EncoderTest, SplitStatement) {
   run.source.field[33] = "untouched";
   EXPECT_EQ(splitStatement(run, statement + ",33,34"), 33);
   EXPECT_EQ(run.source.field[33], "untouched");
-  EXPECT_EQ(splitStatement(run, "LDA " + std::string(300, '7') + ",1"), 3);
+  const std::string longer(300, '7');
+  EXPECT_EQ(splitStatement(run, "LDA " + longer + ",1"), 3);
   EXPECT_EQ(run.source.field[2], std::string(255, '7'));
   EXPECT_EQ(run.source.field[3], "1");
+  EXPECT_TRUE(run.source.fieldCut);  // and the split says so
   EXPECT_EQ(splitStatement(run, "LDA " + std::string(200, '7') + " " + std::string(99, '8')), 2);
   EXPECT_EQ(run.source.field[2], std::string(200, '7') + std::string(55, '8'));
+  EXPECT_TRUE(run.source.fieldCut);
+  splitStatement(run, "LDA " + std::string(200, '7') + " " + std::string(55, '8') + " ;" + longer);
+  EXPECT_FALSE(run.source.fieldCut);  // 255 fit
   EXPECT_EQ(encode("MOV ARGS"), 2);
   EXPECT_EQ(run.source.wordText, "2053");
 }
@@ -314,6 +336,12 @@ TEST_F(EncoderTest, AssembleInstruction) {
   EXPECT_EQ(errors(), Ints{6});
   EXPECT_EQ(assemble("  ;", 2, -1, 0x30), 0);
   EXPECT_EQ(n, 0);
+  // A cut operand is error 72 in pass 2, and the word is made in both passes (LDA 0).
+  for (int pass : {1, 2}) {
+    EXPECT_EQ(assemble("LDA " + std::string(260, '0') + "5", pass, -1, 0x40), 1);
+    EXPECT_EQ(run.source.wordText, "1000");
+    EXPECT_EQ(errors(), pass == 2 ? Ints{72} : Ints{});
+  }
 }
 
 TEST(ReadHexTest, Digits) {

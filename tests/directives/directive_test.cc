@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "chip/object_file.h"
 #include "driver/persistent_settings.h"
 #include "driver/run.h"
 
@@ -209,6 +210,33 @@ TEST_F(DirectiveTest, UserError) {
     EXPECT_EQ(run->diagnostics.userErrorText, c.text) << c.line;
     EXPECT_EQ(errors(), c.errors) << c.line;
   }
+}
+
+// In pass 2 DS holds the words it reserves (those within the ROM) as code holds its own:
+// reserving a held word is error 13, and ORG and code see the reserved words as used.
+TEST_F(DirectiveTest, DsHoldsItsWords) {
+  arrange("");
+  run->source.programRomTop = 0xFFF;
+  ASSERT_TRUE(recordInstruction(*run, 2, 0x21));
+  // Pass 1 holds nothing; 11h is reserved, 21h holds code, the ROM ends at 0FFFh.
+  const struct {
+    int pass, at;
+    const char* line;
+    Errors errors;
+  } steps[] = {{1, 0x12, ".DS 4", {}},   {2, 0x10, ".DS 2", {}},  {2, 0x11, ".DS 1", {13}},
+               {2, 0x20, ".DS 2", {13}}, {2, 0xFFE, ".DS 9", {}}, {2, 0x1000, ".DS 1", {}}};
+  for (const auto& step : steps) {
+    run->diagnostics.lineErrors.clear();
+    run->source.locationCounter = step.at;
+    EXPECT_EQ(directive(step.line, step.pass), resultReserved);
+    EXPECT_EQ(errors(), step.errors) << step.line << " at " << step.at;
+  }
+  std::string held;
+  for (int32_t address : {0x0F, 0x10, 0x11, 0x12, 0x20, 0x21, 0xFFF, 0}) {
+    run->source.locationCounter = address;
+    held += std::to_string(orgAddressUsed(*run));
+  }
+  EXPECT_EQ(held, "01101110");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "driver/persistent_settings.h"
@@ -40,6 +41,17 @@ TEST(Statement, SplitFields) {
   const std::string longWord(300, 'W');
   expect(longWord + " B\n", 0, 2, {std::string(255, 'W'), "B"});
   expect("A B " + longWord + " x\n", 1, 3, {"A", "B", std::string(255, 'W')});
+  // Each split says whether it had to cut a field (the caller's error 72): 255 fit.
+  zq::SourceState state;
+  const std::string fits(255, 'F');
+  for (const auto& [line, mode, cut] : {std::tuple(longWord + " B\n", 0, true),
+                                        {"A B C " + longWord, 0, true},
+                                        {"A B " + fits + "x\n", 1, true},
+                                        {fits + " " + fits + "\n", 0, false}}) {
+    state.fieldCut = !cut;
+    zq::splitFields(state, line, mode);
+    EXPECT_EQ(state.fieldCut, cut) << line.size() << " characters, mode " << mode;
+  }
 }
 
 // The scan records, in one pass, what the include, ORG and definition keyword rules

@@ -271,7 +271,7 @@ class Generator {
     if (e.kind == 1 && zq::isCallOrJump(m)) {
       // Now and then the page form, which routes by its address alone.
       const std::string call = m + (pick(0, 9) == 0 ? " 1, " : " ");
-      if (!banked_) return call + destination(0, 0xFFF);
+      if (!banked_) return call + destination(0, top_);  // above the top is error 14
       const std::string far = pick(0, 1) ? farDestination(a) : "";
       const uint32_t bank = a & 0xF000;
       return call + (far.empty() ? destination(bank, std::min(bank + 0xFFF, top_)) : far);
