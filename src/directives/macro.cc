@@ -406,12 +406,14 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
     const bool assemblingBefore = s.macroAssemblingOn != 0;
     const int r = processStatement(run, buffer, pass, bodyLine, static_cast<int32_t>(index));
     // A line that was assembled, or that switched assembling on (ELSEIF), and took a
-    // parameter inside a word; before a nested call, so that it stays with this line.
+    // parameter inside a word; before a nested call, so that it stays with this line. The
+    // word is quoted first: an editor marks the first name its message quotes.
     if (!m.wordParameter.empty()) {
       if (assemblingBefore || s.macroAssemblingOn)
         raiseWarningNoted(run, kWarnParameterInWord,
-                          "macro parameter '%s' replaced inside the word '%s', giving '%s'",
-                          m.wordParameter.c_str(), m.parameterWord.c_str(),
+                          "macro parameter replaced inside the word '%s' (parameter '%s'), "
+                          "giving '%s'",
+                          m.parameterWord.c_str(), m.wordParameter.c_str(),
                           m.parameterWordResult.c_str());
       m.wordParameter.clear();
     }
