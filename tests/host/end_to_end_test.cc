@@ -35,8 +35,8 @@ struct CaseSettings {
   int result = 1;
   std::vector<std::string> includes;
   std::string maskOptions;
-  int codeEnd = -1;     // checked when set
-  int tableUsed = -1;   // checked when set
+  int codeEnd = -1;      // checked when set
+  int tableUsed = -1;    // checked when set
   std::string warnings;  // for ZqasmSetWarnings before the run; none when empty
 };
 

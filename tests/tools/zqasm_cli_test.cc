@@ -142,7 +142,8 @@ TEST_F(ZqasmCliTest, ExitStatusFollowsTheRun) {
             "0 Error(s), 1 Warning(s)\nzqasm: warnings are treated as errors\n");
   EXPECT_FALSE(zqtest::fileExists(dir_.file("trap.OBJ")));
   EXPECT_EQ(run(chips_ + "-Wno-undefined-in-condition -Wundefined-in-condition "
-                         "-Wno-undefined-in-condition trap.asm", 0),
+                         "-Wno-undefined-in-condition trap.asm",
+                0),
             "0 Error(s), 0 Warning(s)\n");
   // Outputs that cannot be made are named with the reason.
   EXPECT_EQ(

@@ -127,11 +127,14 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
 #endif
 
-  zqlsp::Server server(chipDirectory, [out](const std::string& body) {
-    const std::string framed = zqlsp::frame(body);
-    std::fwrite(framed.data(), 1, framed.size(), out);
-    std::fflush(out);
-  }, warnings);
+  zqlsp::Server server(
+      chipDirectory,
+      [out](const std::string& body) {
+        const std::string framed = zqlsp::frame(body);
+        std::fwrite(framed.data(), 1, framed.size(), out);
+        std::fflush(out);
+      },
+      warnings);
 
   // The inbox is shared with the reader, which may still be blocked in a read when the
   // main thread ends the process.

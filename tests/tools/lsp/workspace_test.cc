@@ -90,8 +90,8 @@ TEST(WorkspaceTest, DiagnosticsOfBuffersAndIncludes) {
 // each stands at its line, the body line of a macro with the call as related place.
 TEST(WorkspaceTest, TrapWarnings) {
   Fixture f;
-  const std::string source = std::string(kMain) +
-                             " .IF DEBUGG == 0\n NOP\n .ENDIF\nM1 .MACRO H\n LDA 1H\n .ENDM\n M1 5\n";
+  const std::string source =
+      std::string(kMain) + " .IF DEBUGG == 0\n NOP\n .ENDIF\nM1 .MACRO H\n LDA 1H\n .ENDM\n M1 5\n";
   f.workspace.open(f.main, source);
   f.workspace.update();
   const std::string both =
@@ -230,19 +230,21 @@ TEST(WorkspaceTest, ConfigurationFile) {
   EXPECT_EQ(parseConfiguration("{}", "/r", problems).warnings, std::nullopt);
   EXPECT_EQ(parseConfiguration(R"({"warnings": "none"})", "/r", problems).warnings, "");
   EXPECT_EQ(parseConfiguration(R"({"warnings": []})", "/r", problems).warnings, "");
-  EXPECT_EQ(parseConfiguration(R"({"warnings": "all"})", "/r", problems).warnings,
-            "undefined-in-condition,parameter-in-word,truncation,negative-unsigned,mixed-operators");
+  EXPECT_EQ(
+      parseConfiguration(R"({"warnings": "all"})", "/r", problems).warnings,
+      "undefined-in-condition,parameter-in-word,truncation,negative-unsigned,mixed-operators");
   EXPECT_TRUE(problems.empty());
-  for (const char* bad : {R"({"warnings": "some"})", R"({"warnings": [1]})", R"({"warnings": true})"})
+  for (const char* bad :
+       {R"({"warnings": "some"})", R"({"warnings": [1]})", R"({"warnings": true})"})
     EXPECT_EQ(parseConfiguration(bad, "/r", problems).warnings, std::nullopt) << bad;
   EXPECT_EQ(problems, std::vector<std::string>(
                           3, "warnings must be \"all\", \"none\" or a list of warning names"));
   problems.clear();
   parseConfiguration(R"({"warnings": ["truncation", "nosuch"]})", "/r", problems);
-  EXPECT_EQ(problems, std::vector<std::string>{
-                          "warnings: unknown warning 'nosuch'; the warnings are "
-                          "undefined-in-condition, parameter-in-word, truncation, "
-                          "negative-unsigned, mixed-operators (and 'all')"});
+  EXPECT_EQ(problems,
+            std::vector<std::string>{"warnings: unknown warning 'nosuch'; the warnings are "
+                                     "undefined-in-condition, parameter-in-word, truncation, "
+                                     "negative-unsigned, mixed-operators (and 'all')"});
   problems.clear();
   parseConfiguration(R"({"romTop": "10000h", "tableTop": "x", "defines": {"9": 1}, "other": 1,
                         "sources": "a.asm", "caseSensitive": 1})",
