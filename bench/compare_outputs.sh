@@ -59,16 +59,16 @@ for dir in "$root"/tests/cases/*/; do
   dir="${dir%/}"
   ini="$dir/case.ini"
   includes="$(sed -n 's/^[[:space:]]*include[[:space:]]*=[[:space:]]*\(.*[^[:space:]]\)[[:space:]]*$/\1/p' "$ini" | paste -sd '\t' -)"
-  printf 'case\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(basename "$dir")" "$dir" \
+  printf 'case\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(basename "$dir")" "$dir" \
     "$(setting "$ini" rom-top 0xFFF)" "$(setting "$ini" table-top -1)" \
     "$(setting "$ini" case-sensitive 0)" "$(setting "$ini" mask-options '')" \
-    "$(setting "$ini" source main.asm)" "$includes" >>"$jobs"
+    "$(setting "$ini" warnings '')" "$(setting "$ini" source main.asm)" "$includes" >>"$jobs"
 done
-printf 'case\texample-demo\t%s\t0xFFF\t0xFF\t0\t\tdemo.asm\t.\n' "$root/examples" >>"$jobs"
-printf 'case\texample-banked\t%s\t0x2FFF\t-1\t0\t\tbanked.asm\t.\n' "$root/examples" >>"$jobs"
+printf 'case\texample-demo\t%s\t0xFFF\t0xFF\t0\t\t\tdemo.asm\t.\n' "$root/examples" >>"$jobs"
+printf 'case\texample-banked\t%s\t0x2FFF\t-1\t0\t\t\tbanked.asm\t.\n' "$root/examples" >>"$jobs"
 for dir in "$work"/programs/*/; do
   dir="${dir%/}"
-  printf 'case\tbench-%s\t%s\t0x2FFF\t0xFF\t0\t\tmain.asm\t.\n' "$(basename "$dir")" "$dir" >>"$jobs"
+  printf 'case\tbench-%s\t%s\t0x2FFF\t0xFF\t0\t\t\tmain.asm\t.\n' "$(basename "$dir")" "$dir" >>"$jobs"
 done
 for harness in source chip; do
   for dir in "$root/tests/fuzz-regressions/$harness" "$work/corpus/$harness"; do

@@ -9,9 +9,11 @@
 // the folder of the bundled chip files. One job per line, fields separated by tabs:
 //   source  FILE                   an input of the source fuzz harness (control byte first)
 //   chip    FILE                   an input of the chip fuzz harness (a .COE file)
-//   case    LABEL DIR ROM TABLE CASE MASK SOURCE [INCLUDE...]
-//                                  DIR copied into the run folder; includes relative to it
-// Only the public header is used, so the program builds against any version of the library.
+//   case    LABEL DIR ROM TABLE CASE MASK WARNINGS SOURCE [INCLUDE...]
+//                                  DIR copied into the run folder; includes relative to it;
+//                                  WARNINGS for ZqasmSetWarnings, empty for none
+// Only the public header is used, so the program builds against any version of the library
+// (ZqasmSetWarnings is taken weakly: a library without it runs every job without warnings).
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -31,6 +33,8 @@
 #include <vector>
 
 #include "zqasm/assembler.h"
+
+#pragma weak ZqasmSetWarnings
 
 namespace fs = std::filesystem;
 
@@ -150,13 +154,16 @@ void runJob(const std::vector<std::string>& f) {
     clearRun();
     writeAll(run + "/MAIN.ASM", std::string(kChipSource) + kBankedTail);
     assemble(run + "/MAIN.ASM", work + "/MASK.OPT", {run}, work + "/fuzzchips", 0x2FFF, -1, 0);
-  } else if (f[0] == "case" && f.size() >= 8) {
+  } else if (f[0] == "case" && f.size() >= 9) {
     std::error_code ignored;
     fs::copy(f[2], run, fs::copy_options::recursive, ignored);
     std::vector<std::string> includes;
-    for (size_t i = 8; i < f.size(); ++i) includes.push_back(run + "/" + f[i]);
+    for (size_t i = 9; i < f.size(); ++i) includes.push_back(run + "/" + f[i]);
     if (chdir(run.c_str()) != 0) return;
-    assemble(f[7], f[6].empty() ? "" : run + "/" + f[6], includes, chips,
+    // Each job runs in a child of its own, so the setting ends with it.
+    if (!f[7].empty() && ZqasmSetWarnings != nullptr && ZqasmSetWarnings(f[7].c_str()) != 0)
+      std::fprintf(record, "  warnings '%s' refused\n", f[7].c_str());
+    assemble(f[8], f[6].empty() ? "" : run + "/" + f[6], includes, chips,
              static_cast<int>(std::strtol(f[3].c_str(), nullptr, 0)),
              static_cast<int>(std::strtol(f[4].c_str(), nullptr, 0)),
              static_cast<int>(std::strtol(f[5].c_str(), nullptr, 0)));

@@ -12,6 +12,7 @@
 #include "driver/run.h"
 #include "platform/text.h"
 #include "symbols/expression.h"
+#include "symbols/label_table.h"
 
 namespace zq {
 
@@ -80,11 +81,38 @@ bool buildConditionString(const std::string& text, std::string& out) {
   return true;
 }
 
+// Whether `name` is a label: value operands do not see labels, but a label is no
+// undefined symbol. A macro-local name is asked without findLabel, which would mark the
+// node used.
+bool isLabel(AssemblerRun& run, std::string_view name) {
+  return isMacroLocalName(run, name) == 1 || findLabel(run, name) >= 0;
+}
+
+// Warning 5 for an operand that failed because it names a symbol no table knows: the
+// operand is taken as 0. The evaluator keeps the name it could not find.
+void warnUndefinedOperand(AssemblerRun& run, const std::string& operand) {
+  const std::string& name = run.diagnostics.unresolvedName;
+  if (name.empty() || isLabel(run, name)) return;
+  if (name == operand) {
+    raiseWarningNoted(run, kWarnUndefinedInCondition, "undefined symbol '%s' taken as 0",
+                      name.c_str());
+  } else {
+    raiseWarningNoted(run, kWarnUndefinedInCondition,
+                      "undefined symbol '%s': the operand '%s' is taken as 0", name.c_str(),
+                      operand.c_str());
+  }
+}
+
 // Value of one operand of a term: 16 bits, a failed evaluation counting as 0; "!X" is 1
-// when X is 0. Pass 0: the evaluator raises nothing.
-uint32_t operandValue(AssemblerRun& run, const std::string& operand, int32_t& rawValue) {
+// when X is 0. Pass 0: the evaluator raises nothing; with `warnUndefined` an operand
+// that fails on an undefined symbol draws warning 5.
+uint32_t operandValue(AssemblerRun& run, const std::string& operand, int32_t& rawValue,
+                      bool warnUndefined) {
   const bool negate = operand[0] == '!';
-  rawValue = evaluateOperand(run, negate ? operand.substr(1) : operand, 0, kClassValue);
+  const std::string evaluated = negate ? operand.substr(1) : operand;
+  if (warnUndefined) run.diagnostics.unresolvedName.clear();
+  rawValue = evaluateOperand(run, evaluated, 0, kClassValue);
+  if (rawValue < 0 && warnUndefined) warnUndefinedOperand(run, evaluated);
   uint32_t value = rawValue < 0 ? 0 : static_cast<uint32_t>(rawValue) & 0xFFFF;
   if (negate) value = value == 0 ? 1 : 0;
   return value;
@@ -137,7 +165,8 @@ void pushLevel(AssemblerRun& run, ConditionStack& stack, int32_t& active, bool p
 
 }  // namespace
 
-int evaluateComparison(AssemblerRun& run, const std::string& text, ComparisonTerm& term) {
+int evaluateComparison(AssemblerRun& run, const std::string& text, ComparisonTerm& term,
+                       bool warnUndefined) {
   term = ComparisonTerm{};
   std::string operand;
   bool hasOperator = false;
@@ -168,22 +197,25 @@ int evaluateComparison(AssemblerRun& run, const std::string& text, ComparisonTer
     const size_t length = op == kOpGe || op == kOpLe || op == kOpNe || next == '=' ? 2 : 1;
     if (operand.empty()) return -1;
     // A second operator in one term starts over from its left operand.
-    term.left = operandValue(run, operand, term.rawValue);
+    term.left = operandValue(run, operand, term.rawValue, warnUndefined);
     term.op = op;
     hasOperator = true;
     operand.clear();
     i += length;
   }
   if (!operand.empty()) {
-    uint32_t value = operandValue(run, operand, term.rawValue);
+    uint32_t value = operandValue(run, operand, term.rawValue, warnUndefined);
     (hasOperator ? term.right : term.left) = value;
   }
   return 1;
 }
 
 int evaluateCondition(AssemblerRun& run, const std::string& arguments, int code, int pass) {
-  (void)pass;  // terms are evaluated silently, as in pass 0
+  // Terms are evaluated silently, as in pass 0. IFDEF and IFNDEF ask whether a symbol is
+  // defined, so only IF and ELSEIF warn of an undefined one.
   if (arguments.empty()) return -1;
+  const bool warnUndefined = pass == 2 && (code == kDirIf || code == kDirElseIf) &&
+                             trapWarningOn(kWarnUndefinedInCondition);
   std::string text = arguments;
   if (const MacroRecord* macro = expandingMacro(run)) {
     // ".PARAMCOUNT" stands right after the keyword's blank: the first twelve characters
@@ -203,7 +235,8 @@ int evaluateCondition(AssemblerRun& run, const std::string& arguments, int code,
   auto addTerm = [&](size_t end, uint8_t connector) {
     if (terms.size() >= kMaxComparisonTerms) return false;
     ComparisonTerm term;
-    if (evaluateComparison(run, condition.substr(start, end - start), term) < 0) return false;
+    if (evaluateComparison(run, condition.substr(start, end - start), term, warnUndefined) < 0)
+      return false;
     term.connector = connector;
     terms.push_back(term);
     return true;

@@ -74,11 +74,15 @@ int handleConditional(AssemblerRun& run, int code, const std::string& arguments,
 void reportOpenConditionals(AssemblerRun& run, int pass);
 
 // Condition of IF, IFDEF, IFNDEF or ELSEIF (`code`): 0 or 1, -1 when malformed. Inside
-// an expansion " .PARAMCOUNT" right after the keyword stands for the argument count.
+// an expansion " .PARAMCOUNT" right after the keyword stands for the argument count. In
+// pass 2 an IF or ELSEIF operand taken as 0 for an undefined symbol draws warning 5 when
+// the host asked for it.
 int evaluateCondition(AssemblerRun& run, const std::string& arguments, int code, int pass);
-// Parses and evaluates one term (no diagnostics). 1, or -1 when an operator has no
-// operand before it.
-int evaluateComparison(AssemblerRun& run, const std::string& text, ComparisonTerm& term);
+// Parses and evaluates one term (no diagnostics but, with `warnUndefined`, warning 5 for
+// an operand taken as 0 because it names an undefined symbol). 1, or -1 when an operator
+// has no operand before it.
+int evaluateComparison(AssemblerRun& run, const std::string& text, ComparisonTerm& term,
+                       bool warnUndefined = false);
 // IFSAME / IFDIFF: 0 or 1; -1, in every pass, for other than two items or an item that
 // cannot be evaluated (errors 20, 32 in pass 2).
 int compareOperands(AssemblerRun& run, const std::string& arguments, int code, int pass);

@@ -41,6 +41,12 @@ bool endsParameterName(char c) {
   return c == '\0' || c == '\n' || c == ' ' || c == ',' || c == '=' || isOperatorChar(c);
 }
 
+// Characters of a word in the sense of symbol names: letters, digits, "_", and the "?"
+// and "\\" that names may hold.
+bool isWordCharacter(char c) {
+  return isLetter(c) || isDigit(c) || c == '_' || c == '?' || c == '\\';
+}
+
 // The record of the expansion in progress, or nullptr for a file line.
 MacroRecord* currentMacro(AssemblerRun& run) {
   int context = run.source.macroContext;
@@ -212,6 +218,7 @@ void appendMacroLine(AssemblerRun& run, const std::string& line, uint32_t lineNu
 }
 
 int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex, int pass) {
+  run.macros.wordParameter.clear();
   if (macroIndex >= run.macros.macroTable.size()) return 0;
   const MacroRecord& record = run.macros.macroTable[macroIndex];
   // Without arguments the names stay as written and the count is not checked.
@@ -254,6 +261,9 @@ int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex
 
   int visited = 0;
   int replacements = 0;
+  // A name is replaced whatever stands before it, so it may end a longer word (parameter
+  // H in "1H"); warning 6 tells of the first such place, for the expander to raise.
+  const bool watchWords = pass == 2 && trapWarningOn(kWarnParameterInWord);
   for (size_t k = 0; k < static_cast<size_t>(kMaxParameters); ++k) {
     const std::string& name = record.parameterNames[k];
     if (name.empty()) break;
@@ -282,6 +292,16 @@ int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex
       // cannot take its argument is refused rather than kept with the name in it.
       if (statement.size() - name.size() + replacement.size() > kMaxLineLength)
         return kErrLineTooLong;
+      if (watchWords && at > 0 && isWordCharacter(statement[at - 1]) &&
+          run.macros.wordParameter.empty()) {
+        size_t start = at - 1;
+        while (start > 0 && isWordCharacter(statement[start - 1])) --start;
+        MacroState& m = run.macros;
+        m.wordParameter = name;
+        m.parameterWord.assign(statement, start, after - start);
+        m.parameterWordResult.assign(statement, start, at - start);
+        m.parameterWordResult.append(replacement.data(), replacement.size());
+      }
       statement.replace(at, name.size(), replacement.data(), replacement.size());
       if (blank && pass == 2) raiseWarning(run, kWarnBlankParameter);
       at += replacement.size();
@@ -383,7 +403,20 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
     ++m.expandedLines;
     m.expandedBytes += buffer.size();
     s.pass = pass;
+    const bool assemblingBefore = s.macroAssemblingOn != 0;
     const int r = processStatement(run, buffer, pass, bodyLine, static_cast<int32_t>(index));
+    // A line that was assembled, or that switched assembling on (ELSEIF), and took a
+    // parameter inside a word; before a nested call, so that it stays with this line. The
+    // word is quoted first: an editor marks the first name its message quotes.
+    if (!m.wordParameter.empty()) {
+      if (assemblingBefore || s.macroAssemblingOn)
+        raiseWarningNoted(run, kWarnParameterInWord,
+                          "macro parameter replaced inside the word '%s' (parameter '%s'), "
+                          "giving '%s'",
+                          m.parameterWord.c_str(), m.wordParameter.c_str(),
+                          m.parameterWordResult.c_str());
+      m.wordParameter.clear();
+    }
     if (r == resultFatal || s.fatalError) {
       fatal = true;
       break;

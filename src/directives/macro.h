@@ -98,6 +98,13 @@ struct MacroState {
   // Work texts of substituteParameters, kept so that their storage is reused.
   std::string statementText;
   std::string rewrittenLine;
+  // Left by substituteParameters in pass 2 when warning 6 is asked for: the first
+  // parameter of the line replaced inside a longer word, that word as it stood and what
+  // it became; wordParameter is empty when there is none. expandMacro raises the warning
+  // once it knows the line was assembled.
+  std::string wordParameter;
+  std::string parameterWord;
+  std::string parameterWordResult;
 };
 
 // MACRO/MAC head (directive code 18), passes 1 and 2: opens the definition; pass 1 also
@@ -120,7 +127,8 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
 // Replaces the parameter names of the body line `line` (in place) by the arguments of the
 // expansion of macro `macroIndex` in progress. 0, 67 when a replacement would make the
 // statement longer than kMaxLineLength, or 30/43 when the argument count does not match
-// the parameters; warning 2 in pass 2 for a blank argument.
+// the parameters; warning 2 in pass 2 for a blank argument. A parameter replaced inside a
+// longer word is left in MacroState::wordParameter for warning 6.
 int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex, int pass);
 // LOCALLABEL handler (pass 1, inside an expansion).
 void declareLocalLabels(AssemblerRun& run, const std::string& arguments, int pass);

@@ -8,6 +8,7 @@
 
 #include "driver/run.h"
 #include "test_support.h"
+#include "zqasm/assembler.h"
 
 namespace zq {
 namespace {
@@ -64,6 +65,44 @@ TEST_F(ConditionTest, ConditionLanguage) {
   run.source.macroContext = 0;
   EXPECT_EQ(evaluateCondition(run, " .PARAMCOUNT = 3", kDirIf, 2), 1);
   EXPECT_EQ(evaluateCondition(run, "  .PARAMCOUNT = 3", kDirIf, 2), 0);
+}
+
+// Warning 5, when asked for: an IF or ELSEIF operand taken as 0 because it names a
+// symbol that no table knows; pass 2 only, and not for IFDEF and IFNDEF, defined names,
+// labels (defined, although value operands do not see them) or FFH-style numbers.
+TEST_F(ConditionTest, UndefinedSymbolWarning) {
+  run.labels.nodes.push_back({"START", 0, 0, 0x10});
+  run.labels.count = 1;
+  run.labels.firstByName.insert("START", 0);
+  const struct {
+    const char* text;
+    int code;
+    int pass;
+    bool warns;
+  } cases[] = {
+      {" DEBUGG == 0", kDirIf, 2, true},
+      {" NOSUCH+1 == 1", kDirElseIf, 2, true},
+      {" P == 5 && !NOSUCH", kDirIf, 2, true},
+      {" DEBUGG == 0", kDirIf, 1, false},
+      {" NOSUCH", kDirIfDef, 2, false},
+      {" NOSUCH", kDirIfNDef, 2, false},
+      {" P == 5 && ZERO || !Q", kDirIf, 2, false},
+      {" START", kDirIf, 2, false},
+      {" FFH > 0", kDirIf, 2, false},
+      {" 1-5", kDirIf, 2, false},  // fails, but names no symbol
+  };
+  for (int on = 0; on <= 1; ++on) {
+    ASSERT_EQ(ZqasmSetWarnings(on ? "undefined-in-condition" : "mixed-operators"), 0);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.text);
+      run.diagnostics.lineWarnings.clear();
+      evaluateCondition(run, c.text, c.code, c.pass);
+      EXPECT_EQ(run.diagnostics.lineWarnings,
+                on && c.warns ? std::vector<int>{kWarnUndefinedInCondition} : std::vector<int>{});
+    }
+  }
+  ZqasmSetWarnings("");
+  EXPECT_EQ(errors(), Errors{});
 }
 
 TEST_F(ConditionTest, SameDiffAndBlank) {

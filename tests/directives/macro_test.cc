@@ -7,6 +7,7 @@
 
 #include "driver/run.h"
 #include "test_support.h"
+#include "zqasm/assembler.h"
 
 namespace zq {
 namespace {
@@ -92,6 +93,54 @@ TEST(MacroExpansion, SubstituteParameters) {
     EXPECT_EQ(line, c.after.empty() ? c.line : c.after);
     EXPECT_EQ(run.diagnostics.lineWarnings, c.warning ? std::vector<int>{2} : std::vector<int>{});
   }
+}
+
+// Warning 6 (when asked for, in pass 2): a parameter replaced where a word character
+// stands before it, so that it was the end of a longer word. The expander raises it from
+// what substitution leaves: the parameter, the word, and what the word became.
+TEST(MacroExpansion, ParameterInsideAWord) {
+  const struct {
+    std::string parameter;
+    std::string line;
+    std::string word;  // empty: no warning
+    std::string became;
+  } cases[] = {
+      {"H", " LDA 1H\n", "1H", "15"},
+      {"A", " LDA A,B\n", "LDA", "LD5"},  // the first of the line: the mnemonic
+      {"N", " LDA X_N+1\n", "X_N", "X_5"},
+      {"N", " LDA ?N\n", "?N", "?5"},
+      {"N", " LDA A\\N\n", "A\\N", "A\\5"},
+      {"P", " LDA P\n", "", ""},
+      {"P", " LDA P+1\n", "", ""},
+      {"P", " MOV 45h,P\n", "", ""},
+      {"P", " LDA 1+P*2\n", "", ""},
+      {"P", " LDA @P\n", "", ""},
+      {"P", " LDA $P\n", "", ""},
+      {"P", " LDA P1\n", "", ""},  // not replaced at all
+  };
+  for (int on = 0; on <= 1; ++on) {
+    ASSERT_EQ(ZqasmSetWarnings(on ? "parameter-in-word" : ""), 0);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.line);
+      AssemblerRun run;
+      MacroRecord record;
+      record.parameterNames[0] = c.parameter;
+      record.arguments[0] = "5";
+      record.argumentCount = 1;
+      run.macros.macroTable.push_back(record);
+      for (int pass = 1; pass <= 2; ++pass) {
+        std::string line = c.line;
+        EXPECT_EQ(substituteParameters(run, line, 0, pass), 0);
+        const bool warns = on && pass == 2 && !c.word.empty();
+        EXPECT_EQ(run.macros.wordParameter, warns ? c.parameter : "");
+        if (warns) {
+          EXPECT_EQ(run.macros.parameterWord, c.word);
+          EXPECT_EQ(run.macros.parameterWordResult, c.became);
+        }
+      }
+    }
+  }
+  ZqasmSetWarnings("");
 }
 
 // The call of macro M (defined at pass line 10, body ".ENDM"): only the encoder's error 1

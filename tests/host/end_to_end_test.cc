@@ -35,8 +35,9 @@ struct CaseSettings {
   int result = 1;
   std::vector<std::string> includes;
   std::string maskOptions;
-  int codeEnd = -1;     // checked when set
-  int tableUsed = -1;   // checked when set
+  int codeEnd = -1;      // checked when set
+  int tableUsed = -1;    // checked when set
+  std::string warnings;  // for ZqasmSetWarnings before the run; none when empty
 };
 
 CaseSettings readSettings(const std::string& path) {
@@ -63,6 +64,7 @@ CaseSettings readSettings(const std::string& path) {
     else if (key == "mask-options") s.maskOptions = value;
     else if (key == "code-end") s.codeEnd = number;
     else if (key == "table-used") s.tableUsed = number;
+    else if (key == "warnings") s.warnings = value;
   }
   return s;
 }
@@ -138,7 +140,9 @@ TEST_P(EndToEnd, OutputsMatch) {
   ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
   ASSERT_EQ(chdir(dir.c_str()), 0);
   const std::string base = dir + "/" + fs::path(settings.source).stem().string();
+  ASSERT_EQ(ZqasmSetWarnings(settings.warnings.c_str()), 0) << settings.warnings;
   const zqtest::Assembly assembly = zqtest::assemble(*params, base + ".OBJ");
+  ZqasmSetWarnings("");
   ASSERT_EQ(chdir(previous), 0);
 
   EXPECT_EQ(assembly.result, settings.result);

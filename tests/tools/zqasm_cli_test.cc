@@ -78,6 +78,12 @@ TEST_F(ZqasmCliTest, UsageErrorsExit2WithAMessage) {
       {"-o ./a.asm a.asm", "zqasm: -o names SOURCE itself: ./a.asm"},
       {"--size=xml a.asm", "zqasm: --size takes 'text' or 'json', not 'xml'"},
       {"-MT", "zqasm: option -MT needs a value"},
+      {"-Wall -Wtruncate a.asm",
+       "zqasm: unknown warning 'truncate'; the warnings are undefined-in-condition, "
+       "parameter-in-word, truncation, negative-unsigned, mixed-operators (and 'all') "
+       "(in -Wtruncate)"},
+      {"-Wno-all a.asm", "zqasm: unknown warning 'all'"},
+      {"-W a.asm", "zqasm: unknown option -W"},
   };
   for (const auto& [arguments, message] : cases) {
     std::string output = run(arguments, 2);
@@ -93,6 +99,7 @@ TEST_F(ZqasmCliTest, UsageErrorsExit2WithAMessage) {
       "--rom-top=4095 --table-top=-0x10 -Idir --case-sensitive -- a.asm",
       "-D _A1 -DB=0FH -D C=10 -M a.d --hex --color=never --diagnostics=err a.asm",
       "-q --quiet -Werror --warnings-as-errors --size -MT x -MTy -oout.OBJ a.asm",
+      "-Wall -Wno-truncation -Wmixed-operators -Wno-parameter-in-word a.asm",
   };
   for (const std::string& arguments : accepted) run(arguments, 3);
 }
@@ -118,6 +125,26 @@ TEST_F(ZqasmCliTest, ExitStatusFollowsTheRun) {
   EXPECT_EQ(run(chips_ + "nochip.asm", 1),
             "zqasm: fatal: Fatal Error: .CHIP ZQxxxx ( Ex: .CHIP ZQ4460 ) MUST BE DEFINITION\n"
             "zqasm: fatal: Occurred FATAL ERROR !\nzqasm: assembly stopped by a fatal error\n");
+  // Trap warnings only when asked for, in the order of the options; -Werror fails on them.
+  writeFile(dir_.file("trap.asm"),
+            ".CHIP ZQ4460\nDEBUG EQU 1\n .IF DEBUGG == 0\n NOP\n .ENDIF\n"
+            "M .MACRO H\n LDA 1H\n .ENDM\n M 5\n");
+  EXPECT_EQ(run(chips_ + "trap.asm", 0), "0 Error(s), 0 Warning(s)\n");
+  const std::string both =
+      "trap.asm:3: warning: undefined symbol 'DEBUGG' taken as 0 [W5]\n"
+      "trap.asm:7: warning: macro parameter replaced inside the word '1H' (parameter 'H'), "
+      "giving '15' [W6]\ntrap.asm:9: note: in expansion of macro 'M' defined at trap.asm:6\n"
+      "0 Error(s), 2 Warning(s)\n";
+  EXPECT_EQ(run(chips_ + "-Wall trap.asm", 0), both);
+  EXPECT_EQ(run(chips_ + "-Wundefined-in-condition -Wparameter-in-word trap.asm", 0), both);
+  EXPECT_EQ(run(chips_ + "-Wall -Wno-parameter-in-word -Werror trap.asm", 1),
+            "trap.asm:3: warning: undefined symbol 'DEBUGG' taken as 0 [W5]\n"
+            "0 Error(s), 1 Warning(s)\nzqasm: warnings are treated as errors\n");
+  EXPECT_FALSE(zqtest::fileExists(dir_.file("trap.OBJ")));
+  EXPECT_EQ(run(chips_ + "-Wno-undefined-in-condition -Wundefined-in-condition "
+                         "-Wno-undefined-in-condition trap.asm",
+                0),
+            "0 Error(s), 0 Warning(s)\n");
   // Outputs that cannot be made are named with the reason.
   EXPECT_EQ(
       run(chips_ + "-M no/dir.d good.asm", 3),

@@ -1,5 +1,6 @@
 /* A host as development environments are: loads zqasm.dll with LoadLibraryA, finds
- * Run44Assembler with GetProcAddress, fills a zeroed block and checks what comes back.
+ * Run44Assembler (and ZqasmSetWarnings, for a case that asks for warnings) with
+ * GetProcAddress, fills a zeroed block and checks what comes back.
  *   host CHIPDIR case [CHIP]  one end-to-end case in the current directory (its case.ini);
  *                             CHIP, when given, is the chip name the block must receive
  *   host CHIPDIR bad          the bad-input checks, in a scratch current directory
@@ -12,6 +13,7 @@
 #include "zqasm/assembler.h"
 
 typedef int (*Entry)(AssemblerParams*);
+typedef int (*SetWarnings)(const char*);
 static int failures;
 
 #define CHECK(condition, ...) \
@@ -43,7 +45,7 @@ static int fileHas(const char* name, const char* text) {
   return f != NULL && strstr(content, text) != NULL;
 }
 
-static void runCase(Entry entry, const char* chipDir, const char* chip) {
+static void runCase(Entry entry, SetWarnings setWarnings, const char* chipDir, const char* chip) {
   char line[600], key[64], value[520], cwd[MAX_PATH];
   long result = 1, codeEnd = -1, tableUsed = -1, includes = 0;
   AssemblerParams* p = newBlock(chipDir, "main.asm");
@@ -62,6 +64,8 @@ static void runCase(Entry entry, const char* chipDir, const char* chip) {
     if (!strcmp(key, "result")) result = number;
     if (!strcmp(key, "code-end")) codeEnd = number;
     if (!strcmp(key, "table-used")) tableUsed = number;
+    if (!strcmp(key, "warnings"))
+      CHECK(setWarnings && setWarnings(value) == 0, "warnings = %.64s not taken", value);
     if (!strcmp(key, "include") && includes < 2 + ZQASM_EXTRA_INCLUDE_DIRS) {
       char* slot = includes == 0   ? p->includeDir1
                    : includes == 1 ? p->includeDir2
@@ -141,7 +145,8 @@ int main(int argc, char** argv) {
   if (strcmp(argv[2], "bad") == 0)
     runBadInput(entry, argv[1]);
   else
-    runCase(entry, argv[1], argc > 3 ? argv[3] : NULL);
+    runCase(entry, (SetWarnings)(void*)GetProcAddress(library, "ZqasmSetWarnings"), argv[1],
+            argc > 3 ? argv[3] : NULL);
   FreeLibrary(library);
   return failures ? 1 : 0;
 }

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/command_line.h"
+#include "common/trap_warnings.h"
 #include "platform/platform.h"
 #include "zqasm/observer.h"
 
@@ -105,6 +106,30 @@ Configuration parseConfiguration(const std::string& text, const std::string& roo
           continue;
         }
         c.defines.emplace_back(define.key(), v);
+      }
+    } else if (key == "warnings") {
+      // "all", "none", or a list of names.
+      std::string list;
+      bool ok = value.is_string();
+      if (ok) {
+        list = value.get<std::string>();
+        ok = list == "all" || list == "none";
+      } else if (value.is_array()) {
+        ok = true;
+        for (const json& name : value) {
+          if (!name.is_string()) ok = false;
+          if (ok) list += (list.empty() ? "" : ",") + name.get<std::string>();
+        }
+        if (value.empty()) list = "none";
+      }
+      uint32_t bits = 0;
+      std::string unknown;
+      if (!ok) {
+        problems.push_back("warnings must be \"all\", \"none\" or a list of warning names");
+      } else if (!zqcli::parseTrapWarnings(list, bits, unknown)) {
+        problems.push_back("warnings: " + zqcli::unknownTrapWarning(unknown));
+      } else {
+        c.warnings = zqcli::trapWarningList(bits);
       }
     } else {
       problems.push_back("unknown key " + key);

@@ -9,7 +9,8 @@
 //     "romTop": "2FFFh",                highest program address (number or text)
 //     "tableTop": "0FFh",               highest table ROM address, -1 for none
 //     "caseSensitive": false,           label, constant and RAM names
-//     "defines": {"DEBUG": 1, "MODE": "0Ah", "FLAG": true}
+//     "defines": {"DEBUG": 1, "MODE": "0Ah", "FLAG": true},
+//     "warnings": ["truncation"]        trap warnings: "all", "none" or names
 //   }
 //
 // Paths are taken from the workspace root. Numbers are JSON numbers or texts in the

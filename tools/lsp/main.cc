@@ -30,6 +30,7 @@
 #include <unistd.h>
 #endif
 
+#include "common/trap_warnings.h"
 #include "platform/platform.h"
 #include "protocol.h"
 #include "transport.h"
@@ -37,11 +38,14 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: zqasm-lsp [--chip-dir DIR]\n"
+    "Usage: zqasm-lsp [--chip-dir DIR] [--warnings LIST]\n"
     "The language server of the ZQ assembler (Language Server Protocol 3.17 over standard\n"
     "input and output). Settings come from zqasm.json in the workspace root.\n"
     "  --chip-dir DIR  directory of the .COE chip files when zqasm.json names none\n"
-    "                  (default: $ZQASM_CHIP_DIR, else the chips of the installation)\n";
+    "                  (default: $ZQASM_CHIP_DIR, else the chips of the installation)\n"
+    "  --warnings LIST the trap warnings when zqasm.json names none: 'all' (default),\n"
+    "                  'none', or names separated by commas (undefined-in-condition,\n"
+    "                  parameter-in-word, truncation, negative-unsigned, mixed-operators)\n";
 
 // What the reader hands the main thread.
 struct Inbox {
@@ -67,6 +71,7 @@ std::string defaultChipDirectory() {
 int main(int argc, char** argv) {
   std::string chipDirectory;
   bool chipDirectoryGiven = false;
+  std::string warnings = "all";
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -83,6 +88,19 @@ int main(int argc, char** argv) {
     } else if (arg.compare(0, 11, "--chip-dir=") == 0) {
       chipDirectory = arg.substr(11);
       chipDirectoryGiven = true;
+    } else if (arg == "--warnings" || arg.compare(0, 11, "--warnings=") == 0) {
+      if (arg == "--warnings" && i + 1 >= argc) {
+        std::fprintf(stderr, "zqasm-lsp: --warnings needs a list\n%s", kUsage);
+        return 2;
+      }
+      const std::string list = arg == "--warnings" ? argv[++i] : arg.substr(11);
+      uint32_t bits = 0;
+      std::string unknown;
+      if (!zqcli::parseTrapWarnings(list, bits, unknown)) {
+        std::fprintf(stderr, "zqasm-lsp: %s\n", zqcli::unknownTrapWarning(unknown).c_str());
+        return 2;
+      }
+      warnings = zqcli::trapWarningList(bits);
     } else {
       std::fprintf(stderr, "zqasm-lsp: unknown argument %s\n%s", arg.c_str(), kUsage);
       return 2;
@@ -109,11 +127,14 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
 #endif
 
-  zqlsp::Server server(chipDirectory, [out](const std::string& body) {
-    const std::string framed = zqlsp::frame(body);
-    std::fwrite(framed.data(), 1, framed.size(), out);
-    std::fflush(out);
-  });
+  zqlsp::Server server(
+      chipDirectory,
+      [out](const std::string& body) {
+        const std::string framed = zqlsp::frame(body);
+        std::fwrite(framed.data(), 1, framed.size(), out);
+        std::fflush(out);
+      },
+      warnings);
 
   // The inbox is shared with the reader, which may still be blocked in a read when the
   // main thread ends the process.

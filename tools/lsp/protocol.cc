@@ -62,8 +62,9 @@ json documentSymbol(const DocumentSymbol& s) {
 
 }  // namespace
 
-Server::Server(std::string chipDirectory, std::function<void(const std::string&)> send)
-    : workspace_(std::move(chipDirectory)), send_(std::move(send)) {}
+Server::Server(std::string chipDirectory, std::function<void(const std::string&)> send,
+               std::string warnings)
+    : workspace_(std::move(chipDirectory), std::move(warnings)), send_(std::move(send)) {}
 
 void Server::respond(const json& id, const json& result) {
   send_(json{{"jsonrpc", "2.0"}, {"id", id}, {"result", result}}.dump(

@@ -22,8 +22,10 @@ constexpr std::chrono::milliseconds kDebounce{200};
 
 class Server {
  public:
-  // `send` takes each message body to write; `chipDirectory` is the default of the runs.
-  Server(std::string chipDirectory, std::function<void(const std::string&)> send);
+  // `send` takes each message body to write; `chipDirectory` and `warnings` (the trap
+  // warnings, as ZqasmSetWarnings takes them) are the defaults of the runs.
+  Server(std::string chipDirectory, std::function<void(const std::string&)> send,
+         std::string warnings = "all");
 
   // One message body as read by the transport.
   void handle(const std::string& body);

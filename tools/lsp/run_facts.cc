@@ -234,6 +234,8 @@ RunResult assemble(const RunSettings& settings) {
   ZqasmSetRunObserver(&observer);
   // No source may change what the next one gets (bank convert bounds, RAM counter).
   ZqasmResetRunSettings();
+  // The reset turns the trap warnings off; the workspace checked the names.
+  ZqasmSetWarnings(settings.warnings.c_str());
   result.status = Run44Assembler(&block);
   ZqasmSetRunObserver(nullptr);
   ZqasmSetMessageSink(nullptr, nullptr);

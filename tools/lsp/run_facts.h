@@ -40,6 +40,7 @@ struct RunSettings {
   int32_t tableTop = -1;
   bool caseSensitive = false;
   std::vector<std::pair<std::string, std::string>> defines;  // name, value ("" a flag)
+  std::string warnings = "all";  // the trap warnings, as ZqasmSetWarnings takes them
 };
 
 enum class Severity { kError = 1, kWarning = 2 };

@@ -50,7 +50,8 @@ bool Diagnostic::operator==(const Diagnostic& o) const {
 
 // The library's source texts and its output files are process-wide settings: the
 // workspace holds them for its lifetime.
-Workspace::Workspace(std::string chipDirectory) : defaultChipDirectory_(std::move(chipDirectory)) {
+Workspace::Workspace(std::string chipDirectory, std::string warnings)
+    : defaultChipDirectory_(std::move(chipDirectory)), defaultWarnings_(std::move(warnings)) {
   // The runs of a language server leave no file behind.
   ZqasmSetOutputFiles(0);
 }
@@ -102,6 +103,7 @@ RunSettings Workspace::settingsFor(const std::string& source) const {
   s.tableTop = configuration_.tableTop;
   s.caseSensitive = configuration_.caseSensitive;
   s.defines = configuration_.defines;
+  s.warnings = configuration_.warnings.value_or(defaultWarnings_);
   return s;
 }
 

@@ -88,12 +88,15 @@ struct Configuration {
   int32_t tableTop = -1;
   bool caseSensitive = false;
   std::vector<std::pair<std::string, std::string>> defines;
+  // The trap warnings as ZqasmSetWarnings takes them; none given: the server's default.
+  std::optional<std::string> warnings;
 };
 
 class Workspace {
  public:
-  // `chipDirectory` is used when the configuration names none.
-  explicit Workspace(std::string chipDirectory);
+  // `chipDirectory` and `warnings` (the trap warnings, as ZqasmSetWarnings takes them)
+  // are used when the configuration names none.
+  explicit Workspace(std::string chipDirectory, std::string warnings = "all");
   ~Workspace();
   Workspace(const Workspace&) = delete;
   Workspace& operator=(const Workspace&) = delete;
@@ -151,6 +154,7 @@ class Workspace {
   const CallFact* callAt(const std::string& file, Position at) const;
 
   std::string defaultChipDirectory_;
+  std::string defaultWarnings_;
   Configuration configuration_;
   std::map<std::string, std::string> buffers_;  // full name -> text
   std::map<std::string, Run> runs_;             // main source -> its run

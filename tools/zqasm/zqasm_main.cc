@@ -27,6 +27,7 @@
 #include "common/chip_directory.h"
 #include "common/cli_report.h"
 #include "common/command_line.h"
+#include "common/trap_warnings.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "zqasm/assembler.h"
@@ -78,6 +79,9 @@ const char kUsage[] =
     "  --color=WHEN            colour the diagnostics: 'auto' (default, only on a terminal\n"
     "                          and without NO_COLOR set), 'always' or 'never'\n"
     "  -q, --quiet             print nothing after a run without errors or warnings\n"
+    "  -Wall                   warn of the language's traps (see below)\n"
+    "  -WNAME, -Wno-NAME       turn the trap warning NAME on or off; options apply in the\n"
+    "                          order given (-Wall -Wno-truncation)\n"
     "  -Werror, --warnings-as-errors\n"
     "                          a run with warnings fails: status 1 and no images\n"
     "  --size[=FORMAT]         after a clean run, print the program ROM words written per\n"
@@ -90,6 +94,14 @@ const char kUsage[] =
     "  --version               show zqasm's and the library's versions and exit\n"
     "\n"
     "N is decimal, hexadecimal with a 0x prefix, or hexadecimal with an h suffix.\n"
+    "\n"
+    "Trap warnings, off by default (code that assembles, but rarely as meant):\n"
+    "  undefined-in-condition  an undefined symbol in .IF/.ELSEIF, taken as 0\n"
+    "  parameter-in-word       a macro parameter replaced inside a longer word\n"
+    "  truncation              a value cut to fit where it is stored\n"
+    "  negative-unsigned       a negative intermediate value read back unsigned\n"
+    "  mixed-operators         operators mixed without parentheses where the fixed\n"
+    "                          left-to-right order differs from the usual precedence\n"
     "On a terminal each diagnostic is followed by the source line it names.\n"
     "\n"
     "Example:\n"
@@ -126,6 +138,7 @@ struct Options {
   std::string outDir;                   // --out-dir
   bool quiet = false;
   bool warningsAsErrors = false;
+  uint32_t trapWarnings = 0;  // -Wall, -WNAME and -Wno-NAME, applied in order
   enum class Size { kNone, kText, kJson } size = Size::kNone;
   bool listChips = false;
   bool hex = false;
@@ -167,6 +180,21 @@ int parseArguments(int argc, char** argv, Options& options) {
     auto [name, value, inlineValue] = zqcli::splitLongOption(argument);
     if (inlineValue || argument == "-Werror") {
       // The name and value are complete.
+    } else if (argument.compare(0, 2, "-W") == 0) {
+      // -Wall, -WNAME, -Wno-NAME: a trap warning on or off.
+      const bool off = argument.compare(0, 5, "-Wno-") == 0;
+      const std::string warning = argument.substr(off ? 5 : 2);
+      if (!off && warning == "all") {
+        options.trapWarnings = zqcli::kAllTrapWarnings;
+        continue;
+      }
+      const uint32_t bit = zqcli::trapWarningBit(warning);
+      if (bit == 0) {
+        if (warning.empty()) return usageError("unknown option " + argument);
+        return usageError(zqcli::unknownTrapWarning(warning) + " (in " + argument + ")");
+      }
+      options.trapWarnings = off ? options.trapWarnings & ~bit : options.trapWarnings | bit;
+      continue;
     } else if (argument.size() > 2 && argument[1] != '-') {
       // "-MT" is one option; "-MTx" is its value x.
       const size_t length = argument.compare(0, 3, "-MT") == 0 ? 3 : 2;
@@ -572,6 +600,8 @@ int runCommand(int argc, char** argv) {
   ZqasmSetMessageSink(zqcli::onMessage, &reporter);
   ZqasmSetRunObserver(&observer);
   ZqasmSetOutputStem(naming.stem.c_str());
+  // The names come from the list the library knows, so the call cannot refuse them.
+  ZqasmSetWarnings(zqcli::trapWarningList(options.trapWarnings).c_str());
   int result = Run44Assembler(block.get());
   ZqasmSetOutputStem(nullptr);
   ZqasmSetRunObserver(nullptr);

@@ -8,6 +8,8 @@ local M = {}
 M.defaults = {
   cmd = { 'zqasm-lsp' }, -- the server and its arguments
   chip_dir = nil, -- passed as --chip-dir when set
+  warnings = nil, -- the trap warnings ('none', or names separated by commas); passed as
+  -- --warnings when set (the server's default is 'all')
   root_markers = { 'zqasm.json', '.git' },
 }
 
@@ -40,6 +42,9 @@ function M.setup(opts)
       local cmd = vim.deepcopy(config.cmd)
       if config.chip_dir then
         vim.list_extend(cmd, { '--chip-dir', vim.fn.expand(config.chip_dir) })
+      end
+      if config.warnings then
+        vim.list_extend(cmd, { '--warnings', config.warnings })
       end
       local client = { name = 'zqasm', cmd = cmd, root_dir = root }
       if vim.lsp.start then

@@ -29,6 +29,7 @@ function currentCommand(): ServerCommand {
     {
       path: config.get<string>('server.path', ''),
       chipDirectory: config.get<string>('server.chipDirectory', ''),
+      warnings: config.get<string>('server.warnings', 'all'),
     },
     folder,
     os.homedir(),

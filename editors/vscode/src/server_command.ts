@@ -7,6 +7,9 @@ export interface ServerSettings {
   path: string;
   // zqasm.server.chipDirectory: passed as --chip-dir when not empty.
   chipDirectory: string;
+  // zqasm.server.warnings: the trap warnings ("all", "none" or names separated by commas),
+  // passed as --warnings when not "all" (the server's default). Absent: "all".
+  warnings?: string;
 }
 
 export interface ServerCommand {
@@ -55,6 +58,8 @@ export function serverCommand(
       : chips;
     args.push('--chip-dir', dir);
   }
+  const warnings = (settings.warnings ?? '').trim();
+  if (warnings !== '' && warnings !== 'all') args.push('--warnings', warnings);
   return { command: resolvePath(command, workspaceFolder), args };
 }
 

@@ -86,6 +86,38 @@ TEST(WorkspaceTest, DiagnosticsOfBuffersAndIncludes) {
   EXPECT_EQ(f.diagnostics(alone), "");
 }
 
+// Trap warnings are on unless the configuration (or the server's default) says otherwise;
+// each stands at its line, the body line of a macro with the call as related place.
+TEST(WorkspaceTest, TrapWarnings) {
+  Fixture f;
+  const std::string source =
+      std::string(kMain) + " .IF DEBUGG == 0\n NOP\n .ENDIF\nM1 .MACRO H\n LDA 1H\n .ENDM\n M1 5\n";
+  f.workspace.open(f.main, source);
+  f.workspace.update();
+  const std::string both =
+      "9:5-9:11 undefined symbol 'DEBUGG' taken as 0 [W5]\n"
+      "13:5-13:7 macro parameter replaced inside the word '1H' (parameter 'H'), giving '15' "
+      "[W6]\n"
+      "  > main.asm:15 in the expansion of macro 'M1' called here\n";
+  EXPECT_EQ(f.diagnostics(f.main), both);
+  Configuration c = f.workspace.configuration();
+  c.warnings = "parameter-in-word";
+  f.workspace.configure(c);
+  f.workspace.update();
+  EXPECT_EQ(f.diagnostics(f.main), both.substr(both.find("13:")));
+  c.warnings = "";
+  f.workspace.configure(c);
+  f.workspace.update();
+  EXPECT_EQ(f.diagnostics(f.main), "");
+
+  Workspace quiet(zqtest::chipDir(), "");
+  c.warnings.reset();
+  quiet.configure(c);
+  quiet.open(f.main, source);
+  quiet.update();
+  EXPECT_TRUE(quiet.diagnostics(f.main).empty());
+}
+
 // Definitions, references, hovers (a label with its bank, a local label in each
 // expansion, a call with its lines, a mnemonic's forms and words, words of the bank
 // convert area), completion, outline, semantic tokens.
@@ -182,7 +214,7 @@ TEST(WorkspaceTest, ConfigurationFile) {
   const Configuration c = parseConfiguration(
       R"({"sources": ["a.asm"], "chipDir": "/c", "includeDirs": ["i", "/j"], "maskOptions": "m",
           "romTop": "2FFFh", "tableTop": -1, "caseSensitive": true,
-          "defines": {"A": 1, "B": "0Ah", "C": true}})",
+          "defines": {"A": 1, "B": "0Ah", "C": true}, "warnings": ["truncation", "parameter-in-word"]})",
       "/r", problems);
   EXPECT_TRUE(problems.empty());
   EXPECT_EQ(c.sources, std::vector<std::string>{"/r/a.asm"});
@@ -194,6 +226,26 @@ TEST(WorkspaceTest, ConfigurationFile) {
   EXPECT_TRUE(c.caseSensitive);
   EXPECT_EQ(c.defines, (std::vector<std::pair<std::string, std::string>>{
                            {"A", "1"}, {"B", "0Ah"}, {"C", ""}}));
+  EXPECT_EQ(c.warnings, "parameter-in-word,truncation");
+  EXPECT_EQ(parseConfiguration("{}", "/r", problems).warnings, std::nullopt);
+  EXPECT_EQ(parseConfiguration(R"({"warnings": "none"})", "/r", problems).warnings, "");
+  EXPECT_EQ(parseConfiguration(R"({"warnings": []})", "/r", problems).warnings, "");
+  EXPECT_EQ(
+      parseConfiguration(R"({"warnings": "all"})", "/r", problems).warnings,
+      "undefined-in-condition,parameter-in-word,truncation,negative-unsigned,mixed-operators");
+  EXPECT_TRUE(problems.empty());
+  for (const char* bad :
+       {R"({"warnings": "some"})", R"({"warnings": [1]})", R"({"warnings": true})"})
+    EXPECT_EQ(parseConfiguration(bad, "/r", problems).warnings, std::nullopt) << bad;
+  EXPECT_EQ(problems, std::vector<std::string>(
+                          3, "warnings must be \"all\", \"none\" or a list of warning names"));
+  problems.clear();
+  parseConfiguration(R"({"warnings": ["truncation", "nosuch"]})", "/r", problems);
+  EXPECT_EQ(problems,
+            std::vector<std::string>{"warnings: unknown warning 'nosuch'; the warnings are "
+                                     "undefined-in-condition, parameter-in-word, truncation, "
+                                     "negative-unsigned, mixed-operators (and 'all')"});
+  problems.clear();
   parseConfiguration(R"({"romTop": "10000h", "tableTop": "x", "defines": {"9": 1}, "other": 1,
                         "sources": "a.asm", "caseSensitive": 1})",
                      "/r", problems);

@@ -18,6 +18,20 @@ test('server command from the settings', () => {
   for (const [path, chipDirectory, folder, command, args] of cases) {
     assert.deepEqual(serverCommand({ path, chipDirectory }, folder, home), { command, args }, path);
   }
+  // The trap warnings: the server's default "all" is not passed.
+  const warnings: Array<[string, string[]]> = [
+    ['all', []],
+    ['', []],
+    ['none', ['--warnings', 'none']],
+    [' truncation,mixed-operators ', ['--warnings', 'truncation,mixed-operators']],
+  ];
+  for (const [value, args] of warnings) {
+    assert.deepEqual(
+      serverCommand({ path: '', chipDirectory: '', warnings: value }, '/ws', home),
+      { command: 'zqasm-lsp', args },
+      value,
+    );
+  }
 });
 
 test('files opened as ZQ assembly', () => {
