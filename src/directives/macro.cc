@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -324,8 +325,11 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
     if (pass == 2) raiseError(run, kErrDefinedLater);
     return -1;
   }
+  const uint64_t output =
+      m.expansionOutput +
+      (m.macroNestingDepth > 0 ? s.outputTextBytes - m.outputAtExpansionStart : 0);
   if (m.macroNestingDepth >= kMaxMacroNesting || m.expandedLines >= kMaxExpandedLines ||
-      m.expandedBytes >= kMaxExpandedBytes) {
+      m.expandedBytes >= kMaxExpandedBytes || output >= kMaxExpandedBytes) {
     dropIllegalOpcode(run, pass);
     if (pass == 2)
       raiseError(run,
@@ -349,25 +353,26 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   record().argumentCount = count;
   record().currentExpansion = ++record().expansionCount;
 
-  ++m.macroNestingDepth;
+  if (++m.macroNestingDepth == 1) m.outputAtExpansionStart = s.outputTextBytes;
   dropIllegalOpcode(run, pass);
   if (pass == 2) {
     // The call line's own diagnostics follow it, before the body's lines.
     writeListingLine(run, line, lineNumber, 0);
     flushLineDiagnostics(run, lineNumber);
-    if (FILE* listing = run.files.listing) {
-      std::fprintf(listing, "%s;*** CALL MACRO : %s ***\n%s", kFrameLine, record().name.c_str(),
-                   kFrameLine);
-    }
+    const char* name = record().name.c_str();
+    if (FILE* listing = run.files.listing)
+      std::fprintf(listing, "%s;*** CALL MACRO : %s ***\n%s", kFrameLine, name, kFrameLine);
     s.listingLineCount += 3;
+    s.outputTextBytes += 2 * std::strlen(kFrameLine) + std::strlen(name) + 23;
   }
   m.macroDefinitionFile = record().definitionFile;
   m.expansionFrames.push_back(ExpansionFrame{index, 0});
   observeExpansionStart(run, index);
 
-  bool fatal = false;
+  // The call line's diagnostics may have reached the error bound.
+  bool fatal = s.fatalError != 0;
   std::string buffer;  // one for the body's lines, so that it keeps its storage
-  for (size_t k = 0; k < record().body.size(); ++k) {
+  for (size_t k = 0; !fatal && k < record().body.size(); ++k) {
     buffer = record().body[k].text;
     const uint16_t bodyLine = record().body[k].lineNumber;
     m.expansionFrames.back().bodyLine = bodyLine;
@@ -417,6 +422,11 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
     } else if (pass == 2) {
       listBodyLine(run, buffer, lineNumber, r, true);
     }
+    // The line's diagnostics reached the error bound.
+    if (s.fatalError) {
+      fatal = true;
+      break;
+    }
     if (r == resultExitMacro) break;
     ++s.passLineCount;
   }
@@ -425,7 +435,7 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   record().arguments = std::move(saved.arguments);
   record().argumentCount = saved.argumentCount;
   record().currentExpansion = saved.expansion;
-  --m.macroNestingDepth;
+  if (--m.macroNestingDepth == 0) m.expansionOutput += s.outputTextBytes - m.outputAtExpansionStart;
   observeExpansionEnd(run);
   m.expansionFrames.pop_back();
   s.macroContext = savedContext;

@@ -21,6 +21,11 @@ struct AssemblerRun;
 constexpr int kErrorTextCount = 72;
 constexpr int kWarningTextCount = 5;
 
+// Errors written in one run. The one that reaches the bound is written, then the run
+// stops on its fatal path ("Fatal ERROR : TOO MANY ERRORS (100000)"); whatever is raised
+// after it is dropped. No program that can be assembled comes near it.
+constexpr int32_t kMaxErrors = 100000;
+
 // The catalogue, indexed by number. Texts are kept exactly as hosts expect them.
 extern const char* const kErrorTexts[kErrorTextCount];
 extern const char* const kWarningTexts[kWarningTextCount];
@@ -84,6 +89,8 @@ void noteDuplicate(AssemblerRun& run, int number, const char* what, char table,
                    const std::string& name, bool foldCase);
 // Writes the pending warnings, errors and user error of the line to the listing and the
 // error file, counts them and clears them. The file named is the current include file.
+// The error that reaches kMaxErrors stops the run (fatalError set); the callers' checks
+// of fatalError end the pass.
 void flushLineDiagnostics(AssemblerRun& run, unsigned lineNumber);
 // The same for a line of `fileName` that is not the line being read (a macro head, a
 // conditional left open at the end of a pass).
