@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string_view>
 #include <utility>
 
 #include "directives/segment.h"
@@ -35,6 +36,27 @@ constexpr int kErrMacroTooLong = 70;
 constexpr int kWarnBlankParameter = 2;
 
 const char* const kFrameLine = ";****************************************\n";
+
+// What a blank argument is replaced by ("0 ; *** Parameter %d IS BLANK ***"), by
+// parameter; a runaway expansion meets them a million times.
+constexpr std::array<std::string_view, kMaxParameters> kBlankParameterTexts = {
+    "0 ; *** Parameter 1 IS BLANK ***",
+    "0 ; *** Parameter 2 IS BLANK ***",
+    "0 ; *** Parameter 3 IS BLANK ***",
+    "0 ; *** Parameter 4 IS BLANK ***",
+    "0 ; *** Parameter 5 IS BLANK ***",
+    "0 ; *** Parameter 6 IS BLANK ***",
+    "0 ; *** Parameter 7 IS BLANK ***",
+    "0 ; *** Parameter 8 IS BLANK ***",
+    "0 ; *** Parameter 9 IS BLANK ***",
+    "0 ; *** Parameter 10 IS BLANK ***",
+    "0 ; *** Parameter 11 IS BLANK ***",
+    "0 ; *** Parameter 12 IS BLANK ***",
+    "0 ; *** Parameter 13 IS BLANK ***",
+    "0 ; *** Parameter 14 IS BLANK ***",
+    "0 ; *** Parameter 15 IS BLANK ***",
+    "0 ; *** Parameter 16 IS BLANK ***",
+};
 
 // Characters that may follow a parameter name for it to be replaced. The character
 // before the name is not looked at, so a name also ends a longer word.
@@ -260,15 +282,11 @@ int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex
     if (name.empty()) break;
     ++visited;
     const bool blank = static_cast<int>(k) < record.argumentCount && record.arguments[k].empty();
-    char blankText[48];
     std::string_view replacement;
     if (static_cast<int>(k) + 1 > record.argumentCount) {
       replacement = "1";
     } else if (blank) {
-      const int length =
-          std::snprintf(blankText, sizeof blankText, "0 ; *** Parameter %d IS BLANK ***",
-                        static_cast<int>(k) + 1);
-      replacement = std::string_view(blankText, length > 0 ? static_cast<size_t>(length) : 0);
+      replacement = kBlankParameterTexts[k];
     } else {
       replacement = record.arguments[k];
     }
