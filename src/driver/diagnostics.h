@@ -23,7 +23,8 @@ constexpr int kWarningTextCount = 5;
 
 // Errors written in one run. The one that reaches the bound is written, then the run
 // stops on its fatal path ("Fatal ERROR : TOO MANY ERRORS (100000)"); whatever is raised
-// after it is dropped. No program that can be assembled comes near it.
+// after it is dropped. Set for runaways: a program of the largest ROM with an error on
+// every line stays below it.
 constexpr int32_t kMaxErrors = 100000;
 
 // The catalogue, indexed by number. Texts are kept exactly as hosts expect them.
