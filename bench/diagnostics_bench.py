@@ -41,8 +41,9 @@ def main():
     os.makedirs(WORK)
     write_program(os.path.join(WORK, "main.asm"), lines)
     out = os.path.join(WORK, "callgrind.out")
+    # Every diagnostic is shown, as the figures are per line shown.
     zqasm = [os.path.join(build, "tools", "zqasm"), "--chip-dir", os.path.join(build, "chips"),
-             "main.asm"]
+             "--max-errors", "0", "main.asm"]
     result = subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=" + out] + zqasm,
                             cwd=WORK, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                             text=True)

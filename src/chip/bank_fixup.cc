@@ -51,14 +51,19 @@ int recordOrFail(AssemblerRun& run, int byteCount, int32_t address) {
 int insertBankEndNop(AssemblerRun& run) {
   SourceState& s = run.source;
   const auto address = static_cast<unsigned short>(s.statementAddress);
-  FILE* listing = run.files.listing;
-  if (listing != nullptr) {
-    std::fprintf(listing, "; ***********************************************\n");
-    std::fprintf(listing, "; ***  NOP auto request in address %04Xh      ***\n", address);
-    std::fprintf(listing, "; ***  NOP instruction insert by Assembler    ***\n");
-    std::fprintf(listing, "; ***********************************************\n");
-    std::fprintf(listing, "            %04hX %04hX          %s ; *** INSERT BY ASSEMBLER ***\n",
-                 address, static_cast<unsigned short>(0), "NOP");
+  // Made also without a stream: an expansion's output is bounded (outputTextBytes).
+  char lines[320];
+  const int size = std::snprintf(
+      lines, sizeof lines,
+      "; ***********************************************\n"
+      "; ***  NOP auto request in address %04Xh      ***\n"
+      "; ***  NOP instruction insert by Assembler    ***\n"
+      "; ***********************************************\n"
+      "            %04hX %04hX          %s ; *** INSERT BY ASSEMBLER ***\n",
+      address, address, static_cast<unsigned short>(0), "NOP");
+  if (size > 0 && static_cast<size_t>(size) < sizeof lines) {
+    if (FILE* listing = run.files.listing) writeToStream(listing, lines, static_cast<size_t>(size));
+    s.outputTextBytes += static_cast<size_t>(size);
   }
   s.listingLineCount += 4;
   // The NOP's ".SYM" line names the fifth of those lines.

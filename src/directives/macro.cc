@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <new>
+#include <string_view>
 #include <utility>
 
 #include "directives/segment.h"
@@ -34,6 +36,27 @@ constexpr int kErrMacroTooLong = 70;
 constexpr int kWarnBlankParameter = 2;
 
 const char* const kFrameLine = ";****************************************\n";
+
+// What a blank argument is replaced by ("0 ; *** Parameter %d IS BLANK ***"), by
+// parameter; a runaway expansion meets them a million times.
+constexpr std::array<std::string_view, kMaxParameters> kBlankParameterTexts = {
+    "0 ; *** Parameter 1 IS BLANK ***",
+    "0 ; *** Parameter 2 IS BLANK ***",
+    "0 ; *** Parameter 3 IS BLANK ***",
+    "0 ; *** Parameter 4 IS BLANK ***",
+    "0 ; *** Parameter 5 IS BLANK ***",
+    "0 ; *** Parameter 6 IS BLANK ***",
+    "0 ; *** Parameter 7 IS BLANK ***",
+    "0 ; *** Parameter 8 IS BLANK ***",
+    "0 ; *** Parameter 9 IS BLANK ***",
+    "0 ; *** Parameter 10 IS BLANK ***",
+    "0 ; *** Parameter 11 IS BLANK ***",
+    "0 ; *** Parameter 12 IS BLANK ***",
+    "0 ; *** Parameter 13 IS BLANK ***",
+    "0 ; *** Parameter 14 IS BLANK ***",
+    "0 ; *** Parameter 15 IS BLANK ***",
+    "0 ; *** Parameter 16 IS BLANK ***",
+};
 
 // Characters that may follow a parameter name for it to be replaced. The character
 // before the name is not looked at, so a name also ends a longer word.
@@ -269,15 +292,11 @@ int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex
     if (name.empty()) break;
     ++visited;
     const bool blank = static_cast<int>(k) < record.argumentCount && record.arguments[k].empty();
-    char blankText[48];
     std::string_view replacement;
     if (static_cast<int>(k) + 1 > record.argumentCount) {
       replacement = "1";
     } else if (blank) {
-      const int length =
-          std::snprintf(blankText, sizeof blankText, "0 ; *** Parameter %d IS BLANK ***",
-                        static_cast<int>(k) + 1);
-      replacement = std::string_view(blankText, length > 0 ? static_cast<size_t>(length) : 0);
+      replacement = kBlankParameterTexts[k];
     } else {
       replacement = record.arguments[k];
     }
@@ -344,8 +363,11 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
     if (pass == 2) raiseError(run, kErrDefinedLater);
     return -1;
   }
+  const uint64_t output =
+      m.expansionOutput +
+      (m.macroNestingDepth > 0 ? s.outputTextBytes - m.outputAtExpansionStart : 0);
   if (m.macroNestingDepth >= kMaxMacroNesting || m.expandedLines >= kMaxExpandedLines ||
-      m.expandedBytes >= kMaxExpandedBytes) {
+      m.expandedBytes >= kMaxExpandedBytes || output >= kMaxExpandedBytes) {
     dropIllegalOpcode(run, pass);
     if (pass == 2)
       raiseError(run,
@@ -369,25 +391,26 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   record().argumentCount = count;
   record().currentExpansion = ++record().expansionCount;
 
-  ++m.macroNestingDepth;
+  if (++m.macroNestingDepth == 1) m.outputAtExpansionStart = s.outputTextBytes;
   dropIllegalOpcode(run, pass);
   if (pass == 2) {
     // The call line's own diagnostics follow it, before the body's lines.
     writeListingLine(run, line, lineNumber, 0);
     flushLineDiagnostics(run, lineNumber);
-    if (FILE* listing = run.files.listing) {
-      std::fprintf(listing, "%s;*** CALL MACRO : %s ***\n%s", kFrameLine, record().name.c_str(),
-                   kFrameLine);
-    }
+    const char* name = record().name.c_str();
+    if (FILE* listing = run.files.listing)
+      std::fprintf(listing, "%s;*** CALL MACRO : %s ***\n%s", kFrameLine, name, kFrameLine);
     s.listingLineCount += 3;
+    s.outputTextBytes += 2 * std::strlen(kFrameLine) + std::strlen(name) + 23;
   }
   m.macroDefinitionFile = record().definitionFile;
   m.expansionFrames.push_back(ExpansionFrame{index, 0});
   observeExpansionStart(run, index);
 
-  bool fatal = false;
+  // The call line's diagnostics may have reached the error bound.
+  bool fatal = s.fatalError != 0;
   std::string buffer;  // one for the body's lines, so that it keeps its storage
-  for (size_t k = 0; k < record().body.size(); ++k) {
+  for (size_t k = 0; !fatal && k < record().body.size(); ++k) {
     buffer = record().body[k].text;
     const uint16_t bodyLine = record().body[k].lineNumber;
     m.expansionFrames.back().bodyLine = bodyLine;
@@ -450,6 +473,11 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
     } else if (pass == 2) {
       listBodyLine(run, buffer, lineNumber, r, true);
     }
+    // The line's diagnostics reached the error bound.
+    if (s.fatalError) {
+      fatal = true;
+      break;
+    }
     if (r == resultExitMacro) break;
     ++s.passLineCount;
   }
@@ -458,7 +486,7 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   record().arguments = std::move(saved.arguments);
   record().argumentCount = saved.argumentCount;
   record().currentExpansion = saved.expansion;
-  --m.macroNestingDepth;
+  if (--m.macroNestingDepth == 0) m.expansionOutput += s.outputTextBytes - m.outputAtExpansionStart;
   observeExpansionEnd(run);
   m.expansionFrames.pop_back();
   s.macroContext = savedContext;

@@ -31,9 +31,12 @@ constexpr size_t kMaxLocalLabelNames = 256;
 constexpr int kMaxMacroNesting = 64;
 // Body lines and their characters expanded per pass; beyond either bound every call is
 // refused with error 70. A macro that calls itself twice per level would otherwise run
-// 2^64 lines deep in the limit. The bounds are set for runaways: a program that fits the
-// largest ROM uses a fraction of them, and the byte bound keeps the listing of a runaway
-// with long lines in the tens of megabytes.
+// 2^64 lines deep in the limit. The byte bound also holds, in pass 2, for the characters
+// that expansions write to the listing and the error file, their diagnostic lines
+// included (SourceState::outputTextBytes): a body line of a few characters may list as
+// a long one with a warning under it. Pass 2 then refuses a call wherever pass 1 did, and
+// perhaps earlier. The bounds are set for runaways: a program that fits the largest ROM
+// uses a fraction of them.
 constexpr int32_t kMaxExpandedLines = 1000000;
 constexpr uint64_t kMaxExpandedBytes = uint64_t{64} << 20;
 
@@ -91,6 +94,10 @@ struct MacroState {
   std::string macroDefinitionFile;  // definitionFile of the macro being expanded
   int32_t expandedLines = 0;        // body lines expanded in this pass
   uint64_t expandedBytes = 0;       // their characters, after substitution
+  // Pass 2: characters written by the expansions ended in this pass, and outputTextBytes
+  // when the outermost expansion in progress began.
+  uint64_t expansionOutput = 0;
+  uint64_t outputAtExpansionStart = 0;
   // The head of the definition opened last in this pass (its own file and line), which
   // error 64 names when the definition is never closed.
   std::string openHeadFile;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "driver/persistent_settings.h"
 #include "driver/run.h"
@@ -142,23 +143,44 @@ bool remember(std::vector<int>& pending, int number, int limit) {
   return true;
 }
 
+// Characters of "%u" or "%d" of `value`.
+size_t decimalWidth(long long value) {
+  size_t width = value < 0 ? 2 : 1;
+  for (unsigned long long rest = value < 0 ? 0ull - static_cast<unsigned long long>(value)
+                                           : static_cast<unsigned long long>(value);
+       rest >= 10; rest /= 10)
+    ++width;
+  return width;
+}
+
+// The error that reaches kMaxErrors ends the run: a source that repeats one error line
+// without end (a macro that calls itself) would otherwise fill the disk.
+void stopAtErrorBound(AssemblerRun& run) {
+  if (run.diagnostics.errorCount == kMaxErrors && !run.source.fatalError)
+    reportFatal(run, MessageOwner::kActiveWindow, "Fatal ERROR : TOO MANY ERRORS (%d)",
+                static_cast<int>(kMaxErrors));
+}
+
 // One numbered error line in the listing and the error file, counted. `inStatement`: the
 // line is the one being processed, so the macro expansions in progress belong to it.
 void writeError(AssemblerRun& run, const char* fileName, unsigned lineNumber, int number,
                 bool inStatement) {
   ++run.diagnostics.errorCount;
   ++run.source.listingLineCount;
-  if (FILE* listing = run.files.listing)
-    std::fprintf(listing, "               <<< %s >>>\n", kErrorTexts[number]);
+  const char* text = kErrorTexts[number];
+  if (FILE* listing = run.files.listing) std::fprintf(listing, "               <<< %s >>>\n", text);
   if (FILE* error = run.files.error)
-    std::fprintf(error, "%s(%u) : Error %d ->  %s\n", fileName, lineNumber, number,
-                 kErrorTexts[number]);
-  if (!observingDiagnostics()) return;
-  const CulpritNote* note = nullptr;
-  for (const CulpritNote& n : run.diagnostics.lineNotes)
-    if (n.number == number && !n.warning) note = &n;
-  observeLineDiagnostic(run, ZQASM_ERROR, fileName, lineNumber, number, kErrorTexts[number], note,
-                        inStatement);
+    std::fprintf(error, "%s(%u) : Error %d ->  %s\n", fileName, lineNumber, number, text);
+  const size_t textSize = std::strlen(text);
+  run.source.outputTextBytes += textSize + 24 + std::strlen(fileName) + decimalWidth(lineNumber) +
+                                decimalWidth(number) + textSize + 17;
+  if (observingDiagnostics()) {
+    const CulpritNote* note = nullptr;
+    for (const CulpritNote& n : run.diagnostics.lineNotes)
+      if (n.number == number && !n.warning) note = &n;
+    observeLineDiagnostic(run, ZQASM_ERROR, fileName, lineNumber, number, text, note, inStatement);
+  }
+  stopAtErrorBound(run);
 }
 
 // Adds a note for error (or warning) `number` unless the line has one for it already.
@@ -176,46 +198,61 @@ void flushPending(AssemblerRun& run, const std::string& file, unsigned lineNumbe
                   bool inStatement) {
   DiagnosticsState& d = run.diagnostics;
   SourceState& s = run.source;
+  // Past the error bound the run has stopped: nothing more is written.
+  if (d.errorCount >= kMaxErrors) {
+    dropLineDiagnostics(run);
+    d.userErrorText.clear();
+    return;
+  }
   FILE* listing = run.files.listing;
   FILE* error = run.files.error;
   const char* fileName = file.c_str();
+  // Characters of the error file's "NAME(LINE) : " that every line of this flush begins with.
+  const size_t place = std::strlen(fileName) + decimalWidth(lineNumber) + 5;
 
   for (int number : d.lineWarnings) {
     ++d.warningCount;
     ++s.listingLineCount;
-    if (listing)
-      std::fprintf(listing, "               ### Warning :  %s ###\n", kWarningTexts[number]);
+    const char* text = kWarningTexts[number];
+    if (listing) std::fprintf(listing, "               ### Warning :  %s ###\n", text);
     if (error)
-      std::fprintf(error, "%s(%u) : Warning %d ->  %s\n", fileName, lineNumber, number,
-                   kWarningTexts[number]);
+      std::fprintf(error, "%s(%u) : Warning %d ->  %s\n", fileName, lineNumber, number, text);
+    const size_t textSize = std::strlen(text);
+    s.outputTextBytes += textSize + 35 + place + decimalWidth(number) + textSize + 14;
     if (observingDiagnostics()) {
       const CulpritNote* note = nullptr;
       for (const CulpritNote& n : d.lineNotes)
         if (n.number == number && n.warning) note = &n;
-      observeLineDiagnostic(run, ZQASM_WARNING, fileName, lineNumber, number, kWarningTexts[number],
-                            note, inStatement);
+      observeLineDiagnostic(run, ZQASM_WARNING, fileName, lineNumber, number, text, note,
+                            inStatement);
     }
   }
   d.lineWarnings.clear();
   d.warningsPending = false;
 
-  for (int number : d.lineErrors) writeError(run, fileName, lineNumber, number, inStatement);
+  for (int number : d.lineErrors) {
+    writeError(run, fileName, lineNumber, number, inStatement);
+    // The rest of the line is not written after the error that stopped the run.
+    if (d.errorCount >= kMaxErrors) break;
+  }
   d.lineErrors.clear();
   d.errorsPending = false;
   d.lineNotes.clear();
 
-  if (!d.userErrorText.empty()) {
+  if (!d.userErrorText.empty() && d.errorCount < kMaxErrors) {
     ++d.errorCount;
     ++s.listingLineCount;
-    if (listing) std::fprintf(listing, "               [[[ %s ]]]\n", d.userErrorText.c_str());
-    if (error)
-      std::fprintf(error, "%s(%u) : USER Define Error ->  %s\n", fileName, lineNumber,
-                   d.userErrorText.c_str());
+    const char* text = d.userErrorText.c_str();
+    if (listing) std::fprintf(listing, "               [[[ %s ]]]\n", text);
+    if (error) std::fprintf(error, "%s(%u) : USER Define Error ->  %s\n", fileName, lineNumber, text);
+    const size_t textSize = std::strlen(text);
+    s.outputTextBytes += textSize + 24 + place + textSize + 23;
     if (observingDiagnostics())
       observeLineDiagnostic(run, ZQASM_USER_ERROR, fileName, lineNumber, -1, d.userErrorText,
                             nullptr, inStatement);
-    d.userErrorText.clear();
+    stopAtErrorBound(run);
   }
+  d.userErrorText.clear();
 }
 
 }  // namespace
@@ -361,13 +398,14 @@ void writeFatalLine(AssemblerRun& run, const std::string& text) {
   line += '\n';
   if (run.files.error != nullptr) std::fputs(line.c_str(), run.files.error);
   if (run.files.listing != nullptr) std::fputs(line.c_str(), run.files.listing);
+  run.source.outputTextBytes += 2 * std::strlen(line.c_str());
   // A text of several lines counts each of them, as the ".SYM" numbers expect.
   run.source.listingLineCount += static_cast<int32_t>(std::count(line.begin(), line.end(), '\n'));
 }
 
 void reportErrorAt(AssemblerRun& run, const std::string& fileName, unsigned lineNumber,
                    int number) {
-  if (number >= 0 && number < kErrorTextCount)
+  if (number >= 0 && number < kErrorTextCount && run.diagnostics.errorCount < kMaxErrors)
     writeError(run, fileName.c_str(), lineNumber, number, false);
 }
 

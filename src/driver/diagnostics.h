@@ -42,6 +42,12 @@ int trapWarningNumber(std::string_view name);
 // Whether the host asked for trap warning `number`; a check that costs time asks first.
 bool trapWarningOn(int number);
 
+// Errors written in one run. The one that reaches the bound is written, then the run
+// stops on its fatal path ("Fatal ERROR : TOO MANY ERRORS (100000)"); whatever is raised
+// after it is dropped. Set for runaways: a program of the largest ROM with an error on
+// every line stays below it.
+constexpr int32_t kMaxErrors = 100000;
+
 // The catalogue, indexed by number. Texts are kept exactly as hosts expect them.
 extern const char* const kErrorTexts[kErrorTextCount];
 extern const char* const kWarningTexts[kWarningTextCount];
@@ -114,6 +120,8 @@ void noteDuplicate(AssemblerRun& run, int number, const char* what, char table,
                    const std::string& name, bool foldCase);
 // Writes the pending warnings, errors and user error of the line to the listing and the
 // error file, counts them and clears them. The file named is the current include file.
+// The error that reaches kMaxErrors stops the run (fatalError set); the callers' checks
+// of fatalError end the pass.
 void flushLineDiagnostics(AssemblerRun& run, unsigned lineNumber);
 // The same for a line of `fileName` that is not the line being read (a macro head, a
 // conditional left open at the end of a pass).

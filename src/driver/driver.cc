@@ -117,7 +117,8 @@ int assemble(AssemblerRun& run, AssemblerParams* params) {
       if (s.chipState != -1) observeDiagnostic(ZQASM_FATAL, "", 0, -1, text);
       break;
     }
-    if (result < 0) break;
+    // A stop at the error bound may come from the checks after the pass.
+    if (result < 0 || s.fatalError) break;
   }
   // No line is being read from here on: a stop names none.
   s.lineNumber = 0;
@@ -177,6 +178,8 @@ void beginPass(AssemblerRun& run) {
   // Macro expansions are counted per pass: the limits and the local label ordinals.
   run.macros.expandedLines = 0;
   run.macros.expandedBytes = 0;
+  run.macros.expansionOutput = 0;
+  s.outputTextBytes = 0;
   run.macros.macroNestingDepth = 0;
   run.macros.expansionFrames.clear();
   for (MacroRecord& record : run.macros.macroTable) record.expansionCount = 0;

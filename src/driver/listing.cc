@@ -23,8 +23,9 @@ int depthOf(const SourceState& s) { return s.includeLevel > 0 ? s.includeLevel :
 
 // The forms of writeListingLine for an address of four digits, a listing line count that
 // is not negative and a line that fits the local array, built there with a cursor of its
-// own. False (nothing written) for any other.
-bool writeUsualListingLine(FILE* listing, const SourceState& s, const std::string& line,
+// own and written when `listing` is open. The characters of the line, or 0 (nothing
+// written) for any other.
+size_t writeUsualListingLine(FILE* listing, const SourceState& s, const std::string& line,
                            unsigned lineNumber, int result, int marks) {
   namespace f = line_fields;
   // "%s" ends the line at a NUL.
@@ -38,7 +39,7 @@ bool writeUsualListingLine(FILE* listing, const SourceState& s, const std::strin
   char buffer[kColumns + 1280];
   const auto address = static_cast<uint32_t>(s.statementAddress);
   if (address > 0xFFFF || s.listingLineCount < 0 || text.size() + 1 > sizeof buffer - kColumns)
-    return false;
+    return 0;
   char* out = buffer;
   auto depth = [&]() {
     out = f::decimal(out, lineNumber, 5, '0');
@@ -73,8 +74,9 @@ bool writeUsualListingLine(FILE* listing, const SourceState& s, const std::strin
   }
   out = f::text(out, text);
   if (line.empty() || line.back() != '\n') *out++ = '\n';
-  writeToStream(listing, buffer, static_cast<size_t>(out - buffer));
-  return true;
+  const auto size = static_cast<size_t>(out - buffer);
+  if (listing != nullptr) writeToStream(listing, buffer, size);
+  return size;
 }
 
 }  // namespace
@@ -88,13 +90,17 @@ void writeListingLine(AssemblerRun& run, const std::string& line, unsigned lineN
   // Counted also without a stream, so the ".SYM" line numbers stay right.
   ++s.listingLineCount;
   if (result == resultRomOverflow) raiseError(run, 22);
+  // The line is made also without a stream: its characters count against the bound of
+  // what macro expansions write.
   FILE* listing = run.files.listing;
-  if (listing == nullptr) return;
   // The address prints as a 32-bit pattern, like the unsigned long it was.
   unsigned long address = static_cast<uint32_t>(s.statementAddress);
   // The depth column "%05u" and the "+" marks, 5 to 8 characters.
   const int marks = depthOf(s) < kMaxDepthMarks ? depthOf(s) : kMaxDepthMarks;
-  if (writeUsualListingLine(listing, s, line, lineNumber, result, marks)) return;
+  if (const size_t written = writeUsualListingLine(listing, s, line, lineNumber, result, marks)) {
+    s.outputTextBytes += written;
+    return;
+  }
   OutputLine out;
   auto depth = [&]() { out.decimalZeros(lineNumber, 5).repeat('+', static_cast<size_t>(marks)); };
   if (result == 1) {
@@ -116,7 +122,9 @@ void writeListingLine(AssemblerRun& run, const std::string& line, unsigned lineN
     depth();
     out.text(" ").hex(address, 4).text(" ?? ?? ??   ");
   }
-  out.text(line).text(listingLineEnd(line)).writeTo(listing);
+  out.text(line).text(listingLineEnd(line));
+  s.outputTextBytes += out.size();
+  out.writeTo(listing);
 }
 
 void writeSourceListingLine(AssemblerRun& run, const std::string& line, unsigned lineNumber,
@@ -129,6 +137,7 @@ void writeSourceListingLine(AssemblerRun& run, const std::string& line, unsigned
   OutputLine out;
   out.decimalZeros(lineNumber, 4).repeat('+', depth).repeat(' ', depth < 3 ? 3 - depth : 0);
   out.text(line).text(listingLineEnd(line)).writeTo(run.files.listing);
+  s.outputTextBytes += out.size();
   ++s.listingLineCount;
 }
 

@@ -54,7 +54,7 @@ void observeDiagnostic(int kind, const std::string& file, unsigned line, int num
   o.diagnostic(o.context, &diagnostic);
 }
 
-void observeLineDiagnostic(const AssemblerRun& run, int kind, const char* file, unsigned line,
+void observeLineDiagnostic(AssemblerRun& run, int kind, const char* file, unsigned line,
                            int number, const std::string& text, const CulpritNote* note,
                            bool inStatement) {
   const ZqasmRunObserver& o = installedObserver();
@@ -74,26 +74,31 @@ void observeLineDiagnostic(const AssemblerRun& run, int kind, const char* file, 
     d.otherMacro = note->otherMacro.c_str();
   }
   // Each expansion is called from the body line of the one around it, the outermost
-  // from the line being read; the statement is the innermost body line.
-  std::vector<ZqasmExpansion> expansions;
+  // from the line being read; the statement is the innermost body line. The frames are
+  // outermost first: the array is filled from its end.
+  std::vector<ZqasmExpansion>& expansions = run.facts.diagnosticExpansions;
   const MacroState& m = run.macros;
+  size_t count = 0;
   if (inStatement) {
+    while (count < m.expansionFrames.size() &&
+           m.expansionFrames[count].macro < m.macroTable.size())
+      ++count;
+    expansions.resize(count);
     const char* callFile = file;
     unsigned callLine = line;
-    for (const ExpansionFrame& frame : m.expansionFrames) {
-      if (frame.macro >= m.macroTable.size()) break;
+    for (size_t i = 0; i < count; ++i) {
+      const ExpansionFrame& frame = m.expansionFrames[i];
       const MacroRecord& macro = m.macroTable[frame.macro];
-      expansions.push_back(ZqasmExpansion{macro.name.c_str(), macro.headFile.c_str(),
-                                          macro.headLine, callFile, callLine});
+      expansions[count - 1 - i] = ZqasmExpansion{macro.name.c_str(), macro.headFile.c_str(),
+                                                 macro.headLine, callFile, callLine};
       callFile = macro.headFile.c_str();
       callLine = frame.bodyLine;
     }
     d.statementFile = callFile;
     d.statementLine = callLine;
   }
-  std::reverse(expansions.begin(), expansions.end());
-  d.expansions = expansions.empty() ? nullptr : expansions.data();
-  d.expansionCount = expansions.size();
+  d.expansions = count == 0 ? nullptr : expansions.data();
+  d.expansionCount = count;
   o.diagnostic(o.context, &d);
 }
 

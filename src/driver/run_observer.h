@@ -29,7 +29,7 @@ void observeDiagnostic(int kind, const std::string& file, unsigned line, int num
 // Tells of a diagnostic written for a source line, with its note (nullptr when none);
 // `inStatement`: the line is the one being processed, within the macro expansions in
 // progress, which the observer is told of.
-void observeLineDiagnostic(const AssemblerRun& run, int kind, const char* file, unsigned line,
+void observeLineDiagnostic(AssemblerRun& run, int kind, const char* file, unsigned line,
                            int number, const std::string& text, const CulpritNote* note,
                            bool inStatement);
 // Tells of a file opened for reading (kind ZQASM_FILE_SOURCE ... ZQASM_FILE_MASK_OPTIONS).
@@ -72,6 +72,9 @@ struct FactState {
   std::vector<FactExpansion> expansions;  // outermost first
   uint32_t expansionCount = 0;
   bool enteringDefines = false;  // the host's defines are being entered
+  // The expansions a diagnostic is told of, innermost first; kept so that a runaway's
+  // hundred thousand diagnostics, each 64 levels deep, reuse one array.
+  std::vector<ZqasmExpansion> diagnosticExpansions;
 };
 
 // Lines of one macro call kept for the observer.

@@ -88,6 +88,7 @@ class OutputLine {
 
   // Writes the line to `stream` (nothing when it is null).
   void writeTo(FILE* stream) const;
+  size_t size() const { return spilled_ ? long_.size() : size_; }
   std::string str() const { return spilled_ ? long_ : std::string(short_, size_); }
 
  private:

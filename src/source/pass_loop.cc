@@ -461,6 +461,13 @@ int assembleFile(AssemblerRun& run, const std::string& fileName, int pass) {
     } else if ((stopped = statementLine(run, line, lineNumber, pass, result))) {
       break;
     }
+    // Diagnostics written for the line (over-long, include and pre-check lines too) may
+    // have reached the error bound.
+    if (s.fatalError) {
+      result = resultFatal;
+      stopped = true;
+      break;
+    }
     ++lineNumber;
     ++s.passLineCount;
   }

@@ -92,6 +92,10 @@ struct SourceState {
   uint32_t currentLineNumber = 0;  // line number of the statement being processed
   int64_t passLineCount = 0;       // source and expanded lines of the pass; never wraps
   int32_t listingLineCount = 0;    // lines written to the listing in the pass
+  // Characters of the statement, diagnostic and macro frame lines written in the pass
+  // to the listing and the error file, counted also without the streams. What macro
+  // expansions write of them is bounded (MacroState::expansionOutput).
+  uint64_t outputTextBytes = 0;
   int16_t includeLevel = 0;        // 0 for the main source, at most 8
   std::array<std::string, kMaxIncludeLevel + 1> includeFileNames;  // name per level
   int32_t includeFilesOpened = 0;  // include readings started in the pass

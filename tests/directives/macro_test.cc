@@ -145,7 +145,8 @@ TEST(MacroExpansion, ParameterInsideAWord) {
 
 // The call of macro M (defined at pass line 10, body ".ENDM"): only the encoder's error 1
 // of the call line is dropped, the rest is written under it in pass 2; the definition
-// check compares whole line counts; the line and byte budgets refuse a call with error 70.
+// check compares whole line counts; the line and byte budgets refuse a call with error 70,
+// the byte budget also for what expansions wrote, ended or in progress.
 TEST(MacroExpansion, CallLineAndBudgets) {
   // A 28-line macro called for every word of a 12K ROM stays well inside the budgets.
   static_assert(kMaxExpandedLines >= 1000000 && kMaxExpandedBytes >= (uint64_t{64} << 20), "");
@@ -155,15 +156,20 @@ TEST(MacroExpansion, CallLineAndBudgets) {
     int64_t passLineCount;
     int32_t lines;
     uint64_t bytes;
+    uint64_t ended, inProgress;  // written by expansions of the pass
     int result;
     std::vector<int> pending;  // after the call, of errors 1 and 5 raised before it
     std::string written;
   } cases[] = {
-      {2, 65536 + 5, 0, 0, kDone, {}, "m.asm(9) : Error 5 ->  DUPLICATE LABEL\n"},
-      {2, 5, 0, 0, -1, {1, 5, 29}, ""},
-      {1, 65536 + 5, kMaxExpandedLines - 1, kMaxExpandedBytes - 1, kDone, {}, ""},
-      {2, 11, kMaxExpandedLines, 0, kRefused, {5, 70}, ""},
-      {2, 11, 0, kMaxExpandedBytes, kRefused, {5, 70}, ""},
+      {2, 65536 + 5, 0, 0, 0, 0, kDone, {}, "m.asm(9) : Error 5 ->  DUPLICATE LABEL\n"},
+      {2, 5, 0, 0, 0, 0, -1, {1, 5, 29}, ""},
+      {1, 65536 + 5, kMaxExpandedLines - 1, kMaxExpandedBytes - 1, 0, 0, kDone, {}, ""},
+      {2, 11, kMaxExpandedLines, 0, 0, 0, kRefused, {5, 70}, ""},
+      {2, 11, 0, kMaxExpandedBytes, 0, 0, kRefused, {5, 70}, ""},
+      {2, 11, 0, 0, kMaxExpandedBytes, 0, kRefused, {5, 70}, ""},
+      {2, 11, 0, 0, kMaxExpandedBytes - 1000, 1000, kRefused, {5, 70}, ""},
+      {2, 11, 0, 0, kMaxExpandedBytes - 1001, 1000, kDone, {},
+       "m.asm(9) : Error 5 ->  DUPLICATE LABEL\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.passLineCount);
@@ -174,6 +180,12 @@ TEST(MacroExpansion, CallLineAndBudgets) {
     run.source.field[1] = "M";
     run.macros.expandedLines = c.lines;
     run.macros.expandedBytes = c.bytes;
+    run.macros.expansionOutput = c.ended;
+    if (c.inProgress > 0) {
+      run.macros.macroNestingDepth = 1;
+      run.source.outputTextBytes = 4000 + c.inProgress;
+      run.macros.outputAtExpansionStart = 4000;
+    }
     MacroRecord record;
     record.name = "M";
     parseMacroParameters(record, "", 10);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "directives/macro.h"
 #include "driver/persistent_settings.h"
 #include "platform/platform.h"
 #include "test_support.h"
@@ -97,6 +98,53 @@ TEST_F(DriverRun, FatalStopsAreWrittenToErrorFileAndListing) {
     EXPECT_EQ(output(".LST"), c.text);
     EXPECT_FALSE(zqtest::fileExists(dir_.file("main.JMP")));
   }
+}
+
+// The 100,000th error is written, then the fatal line; the next error line is not, nor
+// the totals. A run with 99,999 errors ends as any other.
+TEST_F(DriverRun, ErrorBoundStopsTheRun) {
+  auto errorLines = [this](int first, int last) {
+    std::string text;
+    for (int k = first; k <= last; ++k)
+      text += inDir("$D/main.asm(") + std::to_string(k) + ") : Error 1 ->  ILLEGAL OPCODE\n";
+    return text;
+  };
+  std::string source = ".CHIP ZQ4460\n";
+  for (int k = 0; k < 99999; ++k) source += " FOO\n";
+  EXPECT_EQ(run(source), 1);
+  EXPECT_EQ(output(".ERR"), errorLines(2, 100000) + "\n99999 Error(s), 0 Warning(s)\n");
+  EXPECT_EQ(messages_, Messages{});
+
+  EXPECT_EQ(run(source + " FOO\n FOO\n"), 1);
+  const char kFatal[] = "Fatal ERROR : TOO MANY ERRORS (100000)";
+  EXPECT_EQ(output(".ERR"), errorLines(2, 100001) + kFatal + "\n");
+  const std::string lst = output(".LST");
+  const std::string end = "100001 0000 ?? ?? ??    FOO\n               <<< ILLEGAL OPCODE >>>\n" +
+                          std::string(kFatal) + "\n";
+  ASSERT_GE(lst.size(), end.size());
+  EXPECT_EQ(lst.substr(lst.size() - end.size()), end);
+  EXPECT_EQ(messages_, (Messages{kFatal, "Occurred FATAL ERROR !"}));
+}
+
+// Six macros, ten calls each, the last with a blank argument: a million body lines of a
+// few characters, each listed with warning 2. What expansions write to the listing and
+// the error file stops at the byte bound (error 70), whose share of the files is all but
+// the few lines outside the expansion.
+TEST_F(DriverRun, ExpansionOutputIsBounded) {
+  std::string source = ".CHIP ZQ4460\nM6 .MACRO A\n";
+  for (int k = 0; k < 10; ++k) source += " .DS A\n";
+  source += " .ENDM\n";
+  for (int m = 5; m >= 1; --m) {
+    source += "M" + std::to_string(m) + " .MACRO\n";
+    for (int k = 0; k < 10; ++k) source += " M" + std::to_string(m + 1) + (m == 5 ? " ,\n" : "\n");
+    source += " .ENDM\n";
+  }
+  EXPECT_EQ(run(source + " M1\n"), 1);
+  const std::string lst = output(".LST"), err = output(".ERR");
+  EXPECT_NE(err.find(") : Error 70 ->  MACRO EXPANSION TOO LONG\n"), std::string::npos);
+  const uint64_t written = lst.size() + err.size();
+  EXPECT_GE(written, zq::kMaxExpandedBytes);
+  EXPECT_LE(written, zq::kMaxExpandedBytes + 16384);
 }
 
 // Area 700h-7FFh: the call at 1000h needs 1701h (SF2) and 0702h (JMP), the one at 0010h

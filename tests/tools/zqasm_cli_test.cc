@@ -58,6 +58,7 @@ TEST_F(ZqasmCliTest, UsageErrorsExit2WithAMessage) {
       {"--rom-top -1 a.asm", "zqasm: bad number for --rom-top: -1"},
       {"--rom-top 0x a.asm", "zqasm: bad number for --rom-top: 0x"},
       {"--rom-top h a.asm", "zqasm: bad number for --rom-top: h"},
+      {"--max-errors -1 a.asm", "zqasm: bad number for --max-errors: -1"},
       {"--rom-top 10000h a.asm", "zqasm: --rom-top above 0FFFFh: 10000h"},
       {"--table-top 99999999999 a.asm", "zqasm: bad number for --table-top: 99999999999"},
       {"--table-top", "zqasm: option --table-top needs a value"},
@@ -454,6 +455,67 @@ TEST_F(ZqasmCliTest, OwnWarningAndFatalStopsAreCounted) {
             "v9.asm:4: warning: MACRO REDFINITION [W0]\nzqasm: fatal: Assemble ERROR: : Can not "
             "open file chips\\ZQ4427.COE !\nzqasm: fatal: Occurred FATAL ERROR !\n"
             "zqasm: assembly stopped by a fatal error after 0 Error(s), 1 Warning(s)\n");
+}
+
+// At most --max-errors diagnostics (50 by default, 0 for all) are shown, in either style,
+// then one line for the rest; a macro that calls itself twice per level stops at 100,000
+// errors with a few kilobytes on standard error.
+TEST_F(ZqasmCliTest, MaxErrorsBoundsWhatIsShown) {
+  std::string errors = ".CHIP ZQ4460\n #DEFINE X\n #DEFINE X\n";
+  for (int k = 0; k < 60; ++k) errors += " FOO\n";
+  writeFile(dir_.file("e.asm"), errors);
+  auto lines = [](int first, int last, bool errStyle) {
+    std::string text;
+    for (int k = first; k <= last; ++k)
+      text += errStyle ? "e.asm(" + std::to_string(k) + ") : Error 1 ->  ILLEGAL OPCODE\n"
+                       : "e.asm:" + std::to_string(k) + ": error: illegal opcode 'FOO' [E1]\n";
+    return text;
+  };
+  const std::string warning = "e.asm:3: warning: MACRO REDFINITION [W0]\n";
+  EXPECT_EQ(run(chips_ + "e.asm", 1),
+            warning + lines(4, 52, false) +
+                "zqasm: 11 more errors and 0 warnings not shown; all are in e.ERR\n"
+                "60 Error(s), 1 Warning(s)\n");
+  EXPECT_EQ(run(chips_ + "--max-errors=0 e.asm", 1),
+            warning + lines(4, 63, false) + "60 Error(s), 1 Warning(s)\n");
+  EXPECT_EQ(run(chips_ + "--max-errors 1 e.asm", 1),
+            warning + "zqasm: 60 more errors and 0 warnings not shown; all are in e.ERR\n"
+                      "60 Error(s), 1 Warning(s)\n");
+  // The error file's own lines (with full names), the line for the rest in their place.
+  const std::string full = zq::fullPath(dir_.path()) + "/";
+  std::string shown = run(chips_ + "--diagnostics=err --max-errors 3 e.asm", 1);
+  for (size_t at; (at = shown.find(full)) != std::string::npos;) shown.erase(at, full.size());
+  EXPECT_EQ(shown, "e.asm(3) : Warning 0 ->  MACRO REDFINITION\n" + lines(4, 5, true) +
+                       "zqasm: 58 more errors and 0 warnings not shown; all are in e.ERR\n"
+                       "\n60 Error(s), 1 Warning(s)\n");
+
+  writeFile(dir_.file("r.asm"), ".CHIP ZQ4460\nR .MACRO\n R\n R\n .ENDM\n R\n");
+  const std::string out = run(chips_ + "r.asm", 1);
+  EXPECT_LT(out.size(), size_t{64} << 10);
+  size_t shownErrors = 0;
+  for (size_t at = out.find(": error: "); at != std::string::npos; at = out.find(": error: ", at + 1))
+    ++shownErrors;
+  EXPECT_EQ(shownErrors, 50u);
+  EXPECT_NE(out.find("r.asm:4: fatal: Fatal ERROR : TOO MANY ERRORS (100000)\n"), std::string::npos);
+  const std::string end =
+      "zqasm: 99950 more errors and 0 warnings not shown; all are in r.ERR\n"
+      "zqasm: assembly stopped by a fatal error after 100000 Error(s), 0 Warning(s)\n";
+  ASSERT_GE(out.size(), end.size());
+  EXPECT_EQ(out.substr(out.size() - end.size()), end);
+}
+
+// A diagnostic 64 expansions deep shows the 5 innermost and the 5 outermost, and one note
+// in place of the 54 between, at the first of them.
+TEST_F(ZqasmCliTest, DeepExpansionNotesAreCut) {
+  writeFile(dir_.file("r.asm"), ".CHIP ZQ4460\nR .MACRO\n R\n .ENDM\n R\n");
+  std::string note;
+  for (int k = 0; k < 5; ++k) note += "r.asm:3: note: in expansion of macro 'R' defined at r.asm:2\n";
+  EXPECT_EQ(run(chips_ + "r.asm", 1),
+            "r.asm:3: error: MACRO CALL NESTING TOO DEPTH [E69]\n" + note +
+                "r.asm:3: note: 54 more levels of macro expansion not shown\n" +
+                note.substr(0, 4 * note.size() / 5) +
+                "r.asm:5: note: in expansion of macro 'R' defined at r.asm:2\n"
+                "1 Error(s), 0 Warning(s)\n");
 }
 
 // The usage summary on a banked ROM: bank 0 holds 3 code words and, in its convert area,

@@ -142,6 +142,13 @@ void onDiagnostic(void* context, const ZqasmDiagnostic* d) {
     r.fatal = true;
   else
     ++r.errors;
+  if (d->kind != ZQASM_FATAL) {
+    if (r.settings.maxShown > 0 && r.shown >= r.settings.maxShown) {
+      ++(d->kind == ZQASM_WARNING ? r.hiddenWarnings : r.hiddenErrors);
+      return;
+    }
+    ++r.shown;
+  }
   if (!r.settings.editorStyle) return;
 
   // Within a macro the line that is wrong is the body line; the calls follow as notes.
@@ -168,8 +175,20 @@ void onDiagnostic(void* context, const ZqasmDiagnostic* d) {
     std::snprintf(number, sizeof number, "%4u | ", line);
     out += number + quoted + "\n";
   }
-  for (size_t i = 0; i < d->expansionCount; ++i) {
+  // A macro that calls itself stands 64 levels deep: the innermost and outermost levels
+  // are shown, and one note in place of those between, at the first of them.
+  const size_t count = d->expansionCount;
+  const size_t leftOut = count > 2 * kNotesShownPerEnd ? count - 2 * kNotesShownPerEnd : 0;
+  for (size_t i = 0; i < count; ++i) {
     const ZqasmExpansion& e = d->expansions[i];
+    if (leftOut > 0 && i == kNotesShownPerEnd) {
+      appendHead(out, r, e.callFile, e.callLine, kCyan, "note");
+      out += std::to_string(leftOut);
+      out += leftOut == 1 ? " more level" : " more levels";
+      out += " of macro expansion not shown\n";
+      i += leftOut - 1;
+      continue;
+    }
     appendHead(out, r, e.callFile, e.callLine, kCyan, "note");
     out += "in expansion of macro '";
     out += e.macro;
@@ -233,7 +252,81 @@ void flushReport(Reporter& r) {
   r.pending.clear();
 }
 
+namespace {
+
+// "zqasm: N more errors and M warnings not shown; all are in NAME.ERR", when there are any.
+void emitHiddenSummary(Reporter& r) {
+  if (r.hiddenErrors == 0 && r.hiddenWarnings == 0) return;
+  emit(r, "zqasm: " + std::to_string(r.hiddenErrors) +
+              (r.hiddenErrors == 1 ? " more error and " : " more errors and ") +
+              std::to_string(r.hiddenWarnings) +
+              (r.hiddenWarnings == 1 ? " warning" : " warnings") + " not shown; all are in " +
+              r.settings.errorFile + "\n");
+}
+
+// Whether a line of the error file is an error or warning line: "NAME(LINE) : Error ",
+// "... : Warning " or "... : USER Define Error ->  ". Fatal texts and totals are not.
+bool isDiagnosticLine(const std::string& line) {
+  for (size_t at = line.find(") : "); at != std::string::npos; at = line.find(") : ", at + 1)) {
+    size_t digits = at;
+    while (digits > 0 && line[digits - 1] >= '0' && line[digits - 1] <= '9') --digits;
+    if (digits == at || digits == 0 || line[digits - 1] != '(') continue;
+    const size_t rest = at + 4;
+    return line.compare(rest, 6, "Error ") == 0 || line.compare(rest, 8, "Warning ") == 0 ||
+           line.compare(rest, 22, "USER Define Error ->  ") == 0;
+  }
+  return false;
+}
+
+}  // namespace
+
+void copyErrorFile(Reporter& r, const std::string& name) {
+  // A text stream, as the file was written: on Windows its CR LF line ends come back as
+  // line feeds, which standard error writes as CR LF again.
+  FILE* in = zq::openForReading(name, "r");
+  if (in == nullptr) return;
+  // The run's diagnostics came in the order of the file's lines: the first `shown` of
+  // its error and warning lines are the ones shown.
+  long toShow = r.shown;
+  bool hiding = false;
+  std::string line;
+  auto copyLine = [&]() {
+    if (isDiagnosticLine(line)) {
+      if (toShow == 0 && r.settings.maxShown > 0) {
+        hiding = true;
+        return;
+      }
+      --toShow;
+    } else if (hiding) {
+      // The line that tells of those left out stands where they would have been.
+      emitHiddenSummary(r);
+      r.hiddenErrors = r.hiddenWarnings = 0;
+    }
+    line += '\n';
+    emit(r, line);
+  };
+  char block[8192];
+  for (size_t count; (count = std::fread(block, 1, sizeof block, in)) > 0;) {
+    for (size_t at = 0; at < count;) {
+      const char* end = static_cast<const char*>(std::memchr(block + at, '\n', count - at));
+      const size_t stop = end != nullptr ? static_cast<size_t>(end - block) : count;
+      line.append(block + at, stop - at);
+      at = stop;
+      if (end != nullptr) {
+        copyLine();
+        line.clear();
+        ++at;
+      }
+    }
+  }
+  std::fclose(in);
+  if (!line.empty()) copyLine();
+  emitHiddenSummary(r);
+  r.hiddenErrors = r.hiddenWarnings = 0;
+}
+
 void printTotals(Reporter& r) {
+  emitHiddenSummary(r);
   const std::string counts =
       std::to_string(r.errors) + " Error(s), " + std::to_string(r.warnings) + " Warning(s)";
   // After a fatal stop the counts are of the lines read before it, never a result.

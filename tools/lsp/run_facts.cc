@@ -24,8 +24,12 @@ Place lineOf(const char* file, unsigned line) {
   return Place{text(file), static_cast<int>(line), 0, 0};
 }
 
-// Diagnostics kept of one run; a run past the ROM's end may raise one per line.
-constexpr size_t kMaxDiagnostics = 1000;
+// Diagnostics kept of one run, with the one that tells of the rest a document's 1,000
+// (Workspace); a run past the ROM's end may raise one per line, a runaway macro 100,000.
+constexpr size_t kMaxDiagnostics = 999;
+// Expansions shown of a diagnostic from each end, innermost and outermost; one related
+// entry stands for those between.
+constexpr size_t kExpansionsPerEnd = 5;
 
 // The observer's state for one run.
 struct Collector {
@@ -65,8 +69,20 @@ void onDiagnostic(void* context, const ZqasmDiagnostic* d) {
   diagnostic.at =
       lineOf(d->statementFile != nullptr && *d->statementFile ? d->statementFile : d->file,
              d->statementFile != nullptr && *d->statementFile ? d->statementLine : d->line);
-  for (size_t i = 0; i < d->expansionCount; ++i) {
+  // A macro that calls itself stands 64 levels deep: one entry, at the first call left
+  // out, tells how many levels were.
+  const size_t count = d->expansionCount;
+  const size_t leftOut = count > 2 * kExpansionsPerEnd ? count - 2 * kExpansionsPerEnd : 0;
+  for (size_t i = 0; i < count; ++i) {
     const ZqasmExpansion& e = d->expansions[i];
+    if (leftOut > 0 && i == kExpansionsPerEnd) {
+      diagnostic.related.emplace_back(lineOf(e.callFile, e.callLine),
+                                      std::to_string(leftOut) +
+                                          (leftOut == 1 ? " more level" : " more levels") +
+                                          " of macro expansion not shown");
+      i += leftOut - 1;
+      continue;
+    }
     diagnostic.related.emplace_back(
         lineOf(e.callFile, e.callLine),
         "in the expansion of macro '" + text(e.macro) + "' called here");

@@ -164,11 +164,21 @@ std::vector<std::string> Workspace::update() {
     }
   }
   for (auto& entry : now) {
-    std::stable_sort(entry.second.begin(), entry.second.end(),
-                     [](const Diagnostic& a, const Diagnostic& b) {
-                       return std::tie(a.range.start.line, a.range.start.column) <
-                              std::tie(b.range.start.line, b.range.start.column);
-                     });
+    std::vector<Diagnostic>& list = entry.second;
+    std::stable_sort(list.begin(), list.end(), [](const Diagnostic& a, const Diagnostic& b) {
+      return std::tie(a.range.start.line, a.range.start.column) <
+             std::tie(b.range.start.line, b.range.start.column);
+    });
+    // Each run keeps 1,000 with the one that tells of the rest; a file that several
+    // runs read may gather more.
+    if (list.size() > kMaxPublishedDiagnostics) {
+      const size_t leftOut = list.size() - (kMaxPublishedDiagnostics - 1);
+      list.resize(kMaxPublishedDiagnostics - 1);
+      Diagnostic more;
+      more.severity = Severity::kWarning;
+      more.message = std::to_string(leftOut) + " more diagnostics of this file are not shown";
+      list.push_back(std::move(more));
+    }
   }
   std::vector<std::string> changed;
   for (const auto& entry : published_)

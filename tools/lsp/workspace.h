@@ -73,6 +73,9 @@ struct WorkspaceSymbol {
   std::string container;  // the macro or file it belongs to
 };
 
+// Diagnostics published for one file, the last of them telling of any left out.
+constexpr size_t kMaxPublishedDiagnostics = 1000;
+
 // Semantic token types and modifiers, in legend order.
 const std::vector<std::string>& tokenTypes();
 const std::vector<std::string>& tokenModifiers();

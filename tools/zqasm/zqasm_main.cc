@@ -76,6 +76,9 @@ const char kUsage[] =
     "  --diagnostics=STYLE     'editor' (default): one 'FILE:LINE: error: TEXT [E12]' line\n"
     "                          per diagnostic on standard error; 'err': the error file's\n"
     "                          lines as they are\n"
+    "  --max-errors N          show at most N errors and warnings (default 50, 0 for all),\n"
+    "                          then one line telling how many more there are; all are in\n"
+    "                          NAME.ERR\n"
     "  --color=WHEN            colour the diagnostics: 'auto' (default, only on a terminal\n"
     "                          and without NO_COLOR set), 'always' or 'never'\n"
     "  -q, --quiet             print nothing after a run without errors or warnings\n"
@@ -143,6 +146,7 @@ struct Options {
   bool listChips = false;
   bool hex = false;
   bool errStyle = false;
+  long maxErrors = zqcli::kDefaultMaxShown;  // errors and warnings shown; 0 all
   Colour colour = Colour::kAuto;
   bool help = false;
   bool version = false;
@@ -206,7 +210,7 @@ int parseArguments(int argc, char** argv, Options& options) {
                       name == "--rom-top" || name == "--table-top" || name == "--mask-options" ||
                       name == "-D" || name == "-M" || name == "--depfile" ||
                       name == "--diagnostics" || name == "--color" || name == "-MT" ||
-                      name == "-o" || name == "--out-dir";
+                      name == "-o" || name == "--out-dir" || name == "--max-errors";
     if (takesValue && !inlineValue) {
       if (i + 1 >= argc) return usageError("option " + name + " needs a value");
       value = argv[++i];
@@ -258,6 +262,11 @@ int parseArguments(int argc, char** argv, Options& options) {
       if (value != "editor" && value != "err")
         return usageError("--diagnostics takes 'editor' or 'err', not '" + value + "'");
       options.errStyle = value == "err";
+    } else if (name == "--max-errors") {
+      int32_t count = 0;
+      if (!parseNumber(value, false, count) || count < 0)
+        return usageError("bad number for --max-errors: " + value);
+      options.maxErrors = count;
     } else if (name == "--color") {
       if (value != "auto" && value != "always" && value != "never")
         return usageError("--color takes 'auto', 'always' or 'never', not '" + value + "'");
@@ -332,23 +341,6 @@ int fillBlock(const Options& options, AssemblerParams& block) {
   block.tableRomTop = options.tableTop;
   block.labelCaseSensitive = options.caseSensitive ? 1 : 0;
   return -1;
-}
-
-// Copies the error file to standard error, ending it with a line end. Only a regular
-// file is read, block by block: a link to a device such as /dev/zero never ends.
-void copyErrorFile(const std::string& name) {
-  // A text stream, as the file was written: on Windows its CR LF line ends come back as
-  // line feeds, which standard error writes as CR LF again.
-  FILE* in = zq::openForReading(name, "r");
-  if (in == nullptr) return;
-  char block[8192];
-  char last = '\n';
-  for (size_t count; (count = std::fread(block, 1, sizeof block, in)) > 0;) {
-    std::fwrite(block, 1, count, stderr);
-    last = block[count - 1];
-  }
-  std::fclose(in);
-  if (last != '\n') std::fputc('\n', stderr);
 }
 
 // The source must exist before the library is called: its own failure does not tell a
@@ -572,6 +564,8 @@ int runCommand(int argc, char** argv) {
   // zqasm's own warning counts as the run's do (totals, -Werror).
   reporter.warnings = stemWarned ? 1 : 0;
   reporter.settings.editorStyle = !options.errStyle;
+  reporter.settings.maxShown = options.maxErrors;
+  reporter.settings.errorFile = zqcli::relativeName(naming.name(".ERR"));
   const bool terminal = zq::isTerminal(stderr);
   const char* noColour = std::getenv("NO_COLOR");
   reporter.settings.colour =
@@ -631,7 +625,7 @@ int runCommand(int argc, char** argv) {
   }
   if (!(options.quiet && clean && reporter.warnings == 0)) {
     if (options.errStyle)
-      copyErrorFile(naming.name(".ERR"));
+      zqcli::copyErrorFile(reporter, naming.name(".ERR"));
     else
       zqcli::printTotals(reporter);
   }

@@ -238,12 +238,28 @@ TEST(LspProtocolTest, BadInput) {
   while (text.size() < (size_t{10} << 20)) text += " NOP ; ten megabytes of program text\n";
   openDocument(c, uri(big), text);
   const json flood = c.diagnostics(uri(big));
-  ASSERT_EQ(flood.size(), 1001u);
+  ASSERT_EQ(flood.size(), 1000u);
   EXPECT_NE(flood[0]["message"].get<std::string>().find("more diagnostics"), std::string::npos);
   openDocument(c, uri(nul), std::string(1000, '\0'));
   EXPECT_EQ(c.diagnostics(uri(nul)).size(), 1u);
+  // Its diagnostics stand 64 expansions deep: the 5 innermost and the 5 outermost are
+  // related, with one entry for the 54 between.
   openDocument(c, uri(bomb), ".CHIP ZQ4460\nM .MACRO\n M\n M\n .ENDM\n M\n");
-  EXPECT_TRUE(c.diagnostics(uri(bomb)).is_array());
+  const json bombs = c.diagnostics(uri(bomb));
+  ASSERT_TRUE(bombs.is_array());
+  EXPECT_LE(bombs.size(), 1000u);
+  size_t deep = 0;
+  for (const json& d : bombs) {
+    if (!d.contains("relatedInformation") || d["relatedInformation"].size() != 11) continue;
+    ++deep;
+    const json& related = d["relatedInformation"];
+    EXPECT_EQ(related[5]["message"], "54 more levels of macro expansion not shown");
+    EXPECT_EQ(related[4]["message"], "in the expansion of macro 'M' called here");
+    EXPECT_EQ(related[10]["location"]["range"]["start"]["line"], 5);
+  }
+  EXPECT_GT(deep, 0u);
+  for (const json& d : bombs)
+    if (d.contains("relatedInformation")) EXPECT_LE(d["relatedInformation"].size(), 11u);
 
   // An include file saved with a 257th macro: the run stops at that line.
   const std::string many = dir.file("many.inc"), user = dir.file("user.asm");
