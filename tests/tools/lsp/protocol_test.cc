@@ -258,8 +258,9 @@ TEST(LspProtocolTest, BadInput) {
     EXPECT_EQ(related[10]["location"]["range"]["start"]["line"], 5);
   }
   EXPECT_GT(deep, 0u);
-  for (const json& d : bombs)
+  for (const json& d : bombs) {
     if (d.contains("relatedInformation")) EXPECT_LE(d["relatedInformation"].size(), 11u);
+  }
 
   // An include file saved with a 257th macro: the run stops at that line.
   const std::string many = dir.file("many.inc"), user = dir.file("user.asm");
