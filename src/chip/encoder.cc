@@ -13,8 +13,10 @@
 #include "chip/encoder.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <optional>
 
 #include "chip/bank_fixup.h"
 #include "chip/instruction_fields.h"
@@ -109,21 +111,42 @@ uint32_t workingRegister(AssemblerRun& run, uint32_t value, int pass) {
 // The operand of a field that holds a character constant: evaluated from a copy in which
 // the constant is replaced by its code. Apart from the usual path, which copies nothing.
 [[gnu::noinline]] int evaluateQuotedField(AssemblerRun& run, std::string_view field, int pass,
-                                          int symbolClass) {
+                                          int symbolClass, OperandFindings* findings) {
   std::string text(field);
   replaceCharConstants(text);
-  return evaluateOperand(run, text, pass, symbolClass);
+  return evaluateOperand(run, text, pass, symbolClass, findings);
 }
 
-// Evaluates a field; a failed (negative) operand counts as 0.
-uint32_t evaluateField(AssemblerRun& run, int index, int pass, int symbolClass) {
+// Evaluates a field; a failed (negative) operand counts as 0. With `findings` (pass 2,
+// trap warnings asked for) the operand's checks go there, and a "$+n" beyond 16 bits,
+// which is cut here, is one more.
+uint32_t evaluateField(AssemblerRun& run, int index, int pass, int symbolClass,
+                       OperandFindings* findings) {
   const std::string_view field = run.source.field[static_cast<size_t>(index)];
   bool quote = false;
   for (size_t i = 0; i < field.size() && !quote; ++i) quote = field[i] == '\'';
-  const int value = quote ? evaluateQuotedField(run, field, pass, symbolClass)
-                          : evaluateOperand(run, field, pass, symbolClass);
+  const int value = quote ? evaluateQuotedField(run, field, pass, symbolClass, findings)
+                          : evaluateOperand(run, field, pass, symbolClass, findings);
+  if (findings != nullptr && value > 0xFFFF && findings->truncated.empty()) {
+    // Written as the source writes hexadecimal numbers: 10FFEh, 0FFEh.
+    char note[64];
+    const unsigned low = static_cast<unsigned>(value) & 0xFFFFu;
+    std::snprintf(note, sizeof note, "operand %s%Xh is cut to 16 bits: %s%Xh",
+                  (value >> 16) > 9 ? "0" : "", static_cast<unsigned>(value),
+                  (low >> 12) > 9 ? "0" : "", low);
+    findings->truncated = note;
+  }
   return value < 0 ? 0 : static_cast<uint32_t>(value) & 0xFFFF;
 }
+
+// The checks of the two operands of a statement, raised once the word is encoded: an
+// operand refused by an error gets no warning besides.
+struct OperandChecks {
+  OperandFindings x, y;
+};
+
+// An operand field of 8 bits stores a negative number down to -128 whole.
+bool isByteField(uint16_t mask) { return (static_cast<uint32_t>(mask) >> maskShift(mask)) == 0xFF; }
 
 // The RAM flags of one operand: errors 45 and 66. A form may carry both flags of an
 // operand; then the value must pass both tests.
@@ -527,6 +550,8 @@ int encodeInstruction(AssemblerRun& run, int n, int pass) {
 
   // Operand values, each checked against its RAM flags as soon as it is known.
   uint32_t x = 0, y = 0;
+  std::optional<OperandChecks> checks;
+  if (pass == 2 && operandChecksOn()) checks.emplace();
   if (n >= 2 && form.hlOperand != 1) {
     // Branch targets see labels only; every other operand sees values only.
     int symbolClass = kClassValue;
@@ -537,12 +562,13 @@ int encodeInstruction(AssemblerRun& run, int n, int pass) {
         symbolClass = kClassCallJump;
       }
     }
-    x = evaluateField(run, 2, pass, symbolClass);
+    x = evaluateField(run, 2, pass, symbolClass, checks ? &checks->x : nullptr);
     if (!ramFlagsAllow(run, pass, x, entry.form & kRamOperand1, entry.form & kNotReservedOperand1))
       return -1;
   }
   if (n >= 3 && form.hlOperand != 2) {
-    y = evaluateField(run, 3, pass, form.pageForm ? kClassBranch : kClassValue);
+    y = evaluateField(run, 3, pass, form.pageForm ? kClassBranch : kClassValue,
+                      checks ? &checks->y : nullptr);
     if (!ramFlagsAllow(run, pass, y, entry.form & kRamOperand2, entry.form & kNotReservedOperand2))
       return -1;
   }
@@ -576,6 +602,12 @@ int encodeInstruction(AssemblerRun& run, int n, int pass) {
                       entry.form & kRamOperand2))
       return -1;
     word = entry.opcode + x + y;
+  }
+  if (checks) {
+    // In the page form operand 1 is the page, which is not stored, and the address lies
+    // in field 1.
+    raiseOperandFindings(run, checks->x, !form.pageForm && isByteField(entry.mask1));
+    raiseOperandFindings(run, checks->y, isByteField(form.pageForm ? entry.mask1 : entry.mask2));
   }
   setCodeTexts(run, word & 0xFFFF);
   return 2;

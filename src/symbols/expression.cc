@@ -19,6 +19,7 @@
 #include "driver/diagnostics.h"
 #include "driver/run.h"
 #include "platform/text.h"
+#include "symbols/expression_checks.h"
 #include "symbols/label_table.h"
 #include "symbols/substitution.h"
 
@@ -250,7 +251,7 @@ int checkRewrittenText(const std::string& r) {
 // Reduces innermost groups until none is left but empty ones "()". The group found is
 // the last '(' before the first ')' after the scan start; every reduction restarts the
 // scan from the beginning. 0 or kFailReduction.
-int reduceGroups(std::string& r) {
+int reduceGroups(std::string& r, OperandFindings* trace) {
   size_t scan = 0;
   for (;;) {
     size_t open = r.find('(', scan);
@@ -264,7 +265,7 @@ int reduceGroups(std::string& r) {
       continue;
     }
     std::string content = r.substr(inner + 1, close - inner - 1);
-    if (reduceFlat(content) < 0) return kFailReduction;
+    if (reduceFlat(content, trace) < 0) return kFailReduction;
     spliceText(r, content, inner, close);
     scan = 0;
   }
@@ -367,6 +368,9 @@ int evaluateSum(AssemblerRun& run, std::string_view text, int symbolClass) {
   if (plus && minus) result = left;
   return result < 0 ? kFailReduction : result;
 }
+
+int evaluateRewritten(AssemblerRun& run, std::string_view text, int symbolClass,
+                      OperandFindings* trace, std::string* rewritten);
 
 }  // namespace
 
@@ -511,7 +515,7 @@ int lookupSymbol(AssemblerRun& run, std::string_view name, int symbolClass) {
 // check its neighbours, take the operands around it, splice the result over them and
 // start again from index 0. Operands are re-read with parseNumber, so a spliced
 // negative intermediate such as -4 comes back as its 8-bit complement 252.
-int applyOperator(std::string& e, char op) {
+int applyOperator(std::string& e, char op, OperandFindings* trace) {
   bool reduced = false;
   size_t scan = 0;
   for (;;) {
@@ -557,6 +561,7 @@ int applyOperator(std::string& e, char op) {
       int l = parseNumber(leftText, static_cast<int>(leftText.size()) - 1);
       if (l == kMalformedNumber) return -1;
       if (!compute(found, l, r, result)) return -1;
+      if (trace != nullptr) traceReduction(*trace, found, l, r, result);
     }
     spliceText(e, std::to_string(result), left, right - 1);
     // The only '-' a splice can bring in at index > 0 has a non-number before it, so
@@ -571,7 +576,7 @@ int applyOperator(std::string& e, char op) {
 
 // The operators present before any reduction are applied in list order; a level whose
 // operators were all consumed by earlier levels only normalises the number.
-int reduceFlat(std::string& e) {
+int reduceFlat(std::string& e, OperandFindings* trace) {
   bool present[sizeof(kOperators) - 1] = {};
   bool any = false;
   for (char c : e) {
@@ -585,7 +590,7 @@ int reduceFlat(std::string& e) {
     return 1;
   }
   for (size_t k = 0; k + 1 < sizeof(kOperators); ++k) {
-    if (present[k] && applyOperator(e, kOperators[k]) < 0) return -1;
+    if (present[k] && applyOperator(e, kOperators[k], trace) < 0) return -1;
   }
   return 1;
 }
@@ -606,6 +611,24 @@ int evaluateExpression(AssemblerRun& run, std::string_view text, int symbolClass
 }
 
 int evaluateExpressionText(AssemblerRun& run, std::string_view text, int symbolClass) {
+  return evaluateRewritten(run, text, symbolClass, nullptr, nullptr);
+}
+
+int evaluateExpressionChecked(AssemblerRun& run, std::string_view text, int symbolClass,
+                              OperandFindings& findings) {
+  findings = OperandFindings();
+  std::string rewritten;
+  const int value = evaluateRewritten(run, text, symbolClass, &findings, &rewritten);
+  if (value >= 0) analyseOperand(text, rewritten, value, findings);
+  return value;
+}
+
+namespace {
+
+// The text evaluator. With `trace`, its reductions are checked and the rewritten text,
+// symbols replaced and nothing reduced yet, is handed back in `rewritten`.
+int evaluateRewritten(AssemblerRun& run, std::string_view text, int symbolClass,
+                      OperandFindings* trace, std::string* rewritten) {
   size_t i = 0;
   while (i < text.size() && text[i] == '+') ++i;
 
@@ -641,8 +664,9 @@ int evaluateExpressionText(AssemblerRun& run, std::string_view text, int symbolC
 
   failed = checkRewrittenText(r);
   if (failed != 0) return failed;
-  if (reduceGroups(r) < 0) return kFailReduction;
-  if (reduceFlat(r) < 0) return kFailReduction;
+  if (rewritten != nullptr) *rewritten = r;
+  if (reduceGroups(r, trace) < 0) return kFailReduction;
+  if (reduceFlat(r, trace) < 0) return kFailReduction;
 
   // A negative final value fails, although the same value as an intermediate result
   // would have been re-read as 8 bits.
@@ -651,16 +675,22 @@ int evaluateExpressionText(AssemblerRun& run, std::string_view text, int symbolC
   return value;
 }
 
-// The front door for operand fields. "$" and "*" are the statement's address, and
-// "$+n", "*-n" offset it (the range test applies to n). Plain numbers go to
-// parseNumber (error 6), everything else to evaluateExpression (its own number).
-// Diagnostics are raised in pass 2 only; every negative return has one in pass 2.
+}  // namespace
+
 void noteUndefinedSymbol(AssemblerRun& run) {
   noteCulprit(run, -kFailUndefined, "undefined symbol '%s'",
               run.diagnostics.unresolvedName.c_str());
 }
 
-int evaluateOperand(AssemblerRun& run, std::string_view text, int pass, int symbolClass) {
+namespace {
+
+// The front door for operand fields. "$" and "*" are the statement's address, and
+// "$+n", "*-n" offset it (the range test applies to n). Plain numbers go to
+// parseNumber (error 6), everything else to evaluateExpression (its own number).
+// Diagnostics are raised in pass 2 only; every negative return has one in pass 2.
+// With `findings` (pass 2 only) the operand is checked into them.
+int evaluateOperandChecked(AssemblerRun& run, std::string_view text, int pass, int symbolClass,
+                           OperandFindings* findings) {
   bool report = pass == 2;
   std::string_view rest = text;
   bool haveBase = false;
@@ -683,8 +713,10 @@ int evaluateOperand(AssemblerRun& run, std::string_view text, int pass, int symb
       if (report) raiseError(run, kErrorOperand);
       return value;
     }
+    if (findings != nullptr) checkPlainNumber(rest, *findings);
   } else {
-    value = evaluateExpression(run, rest, symbolClass);
+    value = findings != nullptr ? evaluateExpressionChecked(run, rest, symbolClass, *findings)
+                                : evaluateExpression(run, rest, symbolClass);
     if (value < 0) {
       if (report) raiseError(run, -value);
       if (report && value == kFailUndefined) noteUndefinedSymbol(run);
@@ -704,7 +736,31 @@ int evaluateOperand(AssemblerRun& run, std::string_view text, int pass, int symb
     if (report) raiseError(run, kErrorOperand);
     return -1;
   }
+  // "$+5" is a whole operand: the number is not negative, so nothing is stored as a byte.
+  if (findings != nullptr) findings->wholeByteNegative = 0;
   return static_cast<int>(result);
+}
+
+// The checked evaluation of an operand whose caller takes no findings: they are raised
+// as soon as the operand evaluates. Apart from the usual path, which holds no findings.
+[[gnu::noinline]] int evaluateOperandRaising(AssemblerRun& run, std::string_view text,
+                                             int symbolClass) {
+  OperandFindings findings;
+  const int value = evaluateOperandChecked(run, text, 2, symbolClass, &findings);
+  if (value >= 0) raiseOperandFindings(run, findings, false);
+  return value;
+}
+
+}  // namespace
+
+int evaluateOperand(AssemblerRun& run, std::string_view text, int pass, int symbolClass,
+                    OperandFindings* findings) {
+  if (pass == 2 && operandChecksOn()) {
+    if (findings == nullptr) return evaluateOperandRaising(run, text, symbolClass);
+    *findings = OperandFindings();
+    return evaluateOperandChecked(run, text, pass, symbolClass, findings);
+  }
+  return evaluateOperandChecked(run, text, pass, symbolClass, nullptr);
 }
 
 // 'A' becomes 65: the code of the first character between the quotes (the others are
