@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
-#include <optional>
 
 #include "chip/bank_fixup.h"
 #include "chip/instruction_fields.h"
@@ -27,6 +26,12 @@
 #include "symbols/substitution.h"
 
 namespace zq {
+
+// The checks of the two operands of a statement, raised once the word is encoded: an
+// operand refused by an error gets no warning besides.
+struct OperandChecks {
+  OperandFindings x, y;
+};
 
 namespace {
 
@@ -117,33 +122,35 @@ uint32_t workingRegister(AssemblerRun& run, uint32_t value, int pass) {
   return evaluateOperand(run, text, pass, symbolClass, findings);
 }
 
-// Evaluates a field; a failed (negative) operand counts as 0. With `findings` (pass 2,
-// trap warnings asked for) the operand's checks go there, and a "$+n" beyond 16 bits,
-// which is cut here, is one more.
-uint32_t evaluateField(AssemblerRun& run, int index, int pass, int symbolClass,
-                       OperandFindings* findings) {
+// Evaluates a field; a failed (negative) operand counts as 0.
+uint32_t evaluateField(AssemblerRun& run, int index, int pass, int symbolClass) {
   const std::string_view field = run.source.field[static_cast<size_t>(index)];
   bool quote = false;
   for (size_t i = 0; i < field.size() && !quote; ++i) quote = field[i] == '\'';
-  const int value = quote ? evaluateQuotedField(run, field, pass, symbolClass, findings)
-                          : evaluateOperand(run, field, pass, symbolClass, findings);
-  if (findings != nullptr && value > 0xFFFF && findings->truncated.empty()) {
+  const int value = quote ? evaluateQuotedField(run, field, pass, symbolClass, nullptr)
+                          : evaluateOperand(run, field, pass, symbolClass);
+  return value < 0 ? 0 : static_cast<uint32_t>(value) & 0xFFFF;
+}
+
+// evaluateField in pass 2 with the operand's checks for the trap warnings 7 to 9 into
+// `findings`, and one more: a "$+n" beyond 16 bits, which is cut here.
+[[gnu::noinline]] uint32_t evaluateFieldChecked(AssemblerRun& run, int index, int symbolClass,
+                                                OperandFindings& findings) {
+  const std::string_view field = run.source.field[static_cast<size_t>(index)];
+  const int value = field.find('\'') != std::string_view::npos
+                        ? evaluateQuotedField(run, field, 2, symbolClass, &findings)
+                        : evaluateOperand(run, field, 2, symbolClass, &findings);
+  if (value > 0xFFFF && findings.truncated.empty()) {
     // Written as the source writes hexadecimal numbers: 10FFEh, 0FFEh.
     char note[64];
     const unsigned low = static_cast<unsigned>(value) & 0xFFFFu;
     std::snprintf(note, sizeof note, "operand %s%Xh is cut to 16 bits: %s%Xh",
                   (value >> 16) > 9 ? "0" : "", static_cast<unsigned>(value),
                   (low >> 12) > 9 ? "0" : "", low);
-    findings->truncated = note;
+    findings.truncated = note;
   }
   return value < 0 ? 0 : static_cast<uint32_t>(value) & 0xFFFF;
 }
-
-// The checks of the two operands of a statement, raised once the word is encoded: an
-// operand refused by an error gets no warning besides.
-struct OperandChecks {
-  OperandFindings x, y;
-};
 
 // An operand field of 8 bits stores a negative number down to -128 whole.
 bool isByteField(uint16_t mask) { return (static_cast<uint32_t>(mask) >> maskShift(mask)) == 0xFF; }
@@ -536,8 +543,18 @@ int splitStatement(AssemblerRun& run, std::string_view text) {
   return n;
 }
 
-int encodeInstruction(AssemblerRun& run, int n, int pass) {
+namespace {
+
+[[gnu::noinline]] int encodeChecked(AssemblerRun& run, int n) {
+  OperandChecks checks;
+  return encodeInstruction(run, n, 2, &checks);
+}
+
+}  // namespace
+
+int encodeInstruction(AssemblerRun& run, int n, int pass, OperandChecks* checks) {
   if (n < 1) return 0;
+  if (checks == nullptr && pass == 2 && run.source.operandChecks) return encodeChecked(run, n);
   FormChoice form;
   int found = findForm(run, n, form);
   if (found == resultUnknownMnemonic) return found;
@@ -550,8 +567,6 @@ int encodeInstruction(AssemblerRun& run, int n, int pass) {
 
   // Operand values, each checked against its RAM flags as soon as it is known.
   uint32_t x = 0, y = 0;
-  std::optional<OperandChecks> checks;
-  if (pass == 2 && operandChecksOn()) checks.emplace();
   if (n >= 2 && form.hlOperand != 1) {
     // Branch targets see labels only; every other operand sees values only.
     int symbolClass = kClassValue;
@@ -562,13 +577,15 @@ int encodeInstruction(AssemblerRun& run, int n, int pass) {
         symbolClass = kClassCallJump;
       }
     }
-    x = evaluateField(run, 2, pass, symbolClass, checks ? &checks->x : nullptr);
+    x = checks ? evaluateFieldChecked(run, 2, symbolClass, checks->x)
+               : evaluateField(run, 2, pass, symbolClass);
     if (!ramFlagsAllow(run, pass, x, entry.form & kRamOperand1, entry.form & kNotReservedOperand1))
       return -1;
   }
   if (n >= 3 && form.hlOperand != 2) {
-    y = evaluateField(run, 3, pass, form.pageForm ? kClassBranch : kClassValue,
-                      checks ? &checks->y : nullptr);
+    const int symbolClass = form.pageForm ? kClassBranch : kClassValue;
+    y = checks ? evaluateFieldChecked(run, 3, symbolClass, checks->y)
+               : evaluateField(run, 3, pass, symbolClass);
     if (!ramFlagsAllow(run, pass, y, entry.form & kRamOperand2, entry.form & kNotReservedOperand2))
       return -1;
   }
@@ -603,7 +620,7 @@ int encodeInstruction(AssemblerRun& run, int n, int pass) {
       return -1;
     word = entry.opcode + x + y;
   }
-  if (checks) {
+  if (checks != nullptr) {
     // In the page form operand 1 is the page, which is not stored, and the address lies
     // in field 1.
     raiseOperandFindings(run, checks->x, !form.pageForm && isByteField(entry.mask1));

@@ -69,8 +69,8 @@ int evaluateValue(AssemblerRun& run, std::string_view text, int pass,
 // only after range tests: the caller raises them when it stores the value.
 struct StoredValueChecks {
   std::optional<OperandFindings> findings;
-  explicit StoredValueChecks(int pass) {
-    if (pass == 2 && operandChecksOn()) findings.emplace();
+  StoredValueChecks(const AssemblerRun& run, int pass) {
+    if (run.source.operandChecks && pass == 2) findings.emplace();
   }
   OperandFindings* get() { return findings ? &*findings : nullptr; }
   void raise(AssemblerRun& run, bool byteStore) const {
@@ -266,7 +266,7 @@ int defineTableData(AssemblerRun& run, const std::string& statement, int pass) {
       if (pass == 2) raiseError(run, 8);
       return 0;
     }
-    StoredValueChecks checks(pass);
+    StoredValueChecks checks(run, pass);
     int value = evaluateValue(run, s.field[2], pass, checks.get());
     if (pass != 2) return 0;
     if (value < 0 || value > segments.tableRomTop) {
@@ -292,7 +292,7 @@ int defineTableData(AssemblerRun& run, const std::string& statement, int pass) {
     if (pass == 2) raiseError(run, 6);
     return 0;
   }
-  StoredValueChecks addressChecks(pass);
+  StoredValueChecks addressChecks(run, pass);
   int address =
       evaluateValue(run, s.field[static_cast<size_t>(addressField)], pass, addressChecks.get());
   if (address > segments.tableRomTop) {
@@ -301,7 +301,7 @@ int defineTableData(AssemblerRun& run, const std::string& statement, int pass) {
   }
   if (address < 0 || static_cast<size_t>(address) >= segments.tableRom.size()) return 0;
   addressChecks.raise(run, false);
-  StoredValueChecks valueChecks(pass);
+  StoredValueChecks valueChecks(run, pass);
   int value =
       evaluateValue(run, s.field[static_cast<size_t>(addressField) + 1], pass, valueChecks.get());
   if (value < 0 || value > 255) {
@@ -330,7 +330,7 @@ void appendDataItem(AssemblerRun& run, const std::string& item, bool wordMode, i
     }
   }
   // The evaluator refuses values above 65535 (error 25), so they arrive here as failures.
-  StoredValueChecks checks(pass);
+  StoredValueChecks checks(run, pass);
   int value = evaluateValue(run, text, pass, checks.get());
   if (value < 0) {
     if (pass == 2) raiseError(run, 31);

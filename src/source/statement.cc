@@ -165,7 +165,7 @@ int checkOrgLine(AssemblerRun& run, const LineScan& scan, int pass, int& orgErro
   // The trap warnings 7 to 9 are checked where the host asked for them, and raised once
   // the address is taken (0 to the ROM top).
   std::optional<OperandFindings> findings;
-  if (pass == 2 && operandChecksOn()) findings.emplace();
+  if (s.operandChecks && pass == 2) findings.emplace();
   int value;
   if (hasOperator) {
     value = findings ? evaluateExpressionChecked(run, operand, kClassValue, *findings)

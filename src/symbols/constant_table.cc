@@ -100,7 +100,7 @@ namespace {
 
 int definitionValue(AssemblerRun& run, std::string_view text, int pass) {
   const int kind = classifyOperand(text);
-  if (pass == 2 && operandChecksOn()) return checkedDefinitionValue(run, text, kind);
+  if (run.source.operandChecks && pass == 2) return checkedDefinitionValue(run, text, kind);
   if (kind == -1 || kind == -100) {
     const int value = parseNumber(text, static_cast<int>(text.size()) - 1);
     return value < 0 ? -1 : value;

@@ -251,6 +251,12 @@ int checkRewrittenText(const std::string& r) {
 // Reduces innermost groups until none is left but empty ones "()". The group found is
 // the last '(' before the first ')' after the scan start; every reduction restarts the
 // scan from the beginning. 0 or kFailReduction.
+// kTraced: each reduction is checked for the trap warnings 7 and 8 into `trace`
+// (evaluateExpressionChecked); the usual evaluation is compiled without the checks.
+template <bool kTraced>
+int reduceFlatWith(std::string& e, OperandFindings* trace);
+
+template <bool kTraced>
 int reduceGroups(std::string& r, OperandFindings* trace) {
   size_t scan = 0;
   for (;;) {
@@ -265,7 +271,7 @@ int reduceGroups(std::string& r, OperandFindings* trace) {
       continue;
     }
     std::string content = r.substr(inner + 1, close - inner - 1);
-    if (reduceFlat(content, trace) < 0) return kFailReduction;
+    if (reduceFlatWith<kTraced>(content, trace) < 0) return kFailReduction;
     spliceText(r, content, inner, close);
     scan = 0;
   }
@@ -369,6 +375,7 @@ int evaluateSum(AssemblerRun& run, std::string_view text, int symbolClass) {
   return result < 0 ? kFailReduction : result;
 }
 
+template <bool kTraced>
 int evaluateRewritten(AssemblerRun& run, std::string_view text, int symbolClass,
                       OperandFindings* trace, std::string* rewritten);
 
@@ -515,7 +522,10 @@ int lookupSymbol(AssemblerRun& run, std::string_view name, int symbolClass) {
 // check its neighbours, take the operands around it, splice the result over them and
 // start again from index 0. Operands are re-read with parseNumber, so a spliced
 // negative intermediate such as -4 comes back as its 8-bit complement 252.
-int applyOperator(std::string& e, char op, OperandFindings* trace) {
+namespace {
+
+template <bool kTraced>
+int applyOperatorWith(std::string& e, char op, OperandFindings* trace) {
   bool reduced = false;
   size_t scan = 0;
   for (;;) {
@@ -561,7 +571,7 @@ int applyOperator(std::string& e, char op, OperandFindings* trace) {
       int l = parseNumber(leftText, static_cast<int>(leftText.size()) - 1);
       if (l == kMalformedNumber) return -1;
       if (!compute(found, l, r, result)) return -1;
-      if (trace != nullptr) traceReduction(*trace, found, l, r, result);
+      if constexpr (kTraced) traceReduction(*trace, found, l, r, result);
     }
     spliceText(e, std::to_string(result), left, right - 1);
     // The only '-' a splice can bring in at index > 0 has a non-number before it, so
@@ -576,7 +586,8 @@ int applyOperator(std::string& e, char op, OperandFindings* trace) {
 
 // The operators present before any reduction are applied in list order; a level whose
 // operators were all consumed by earlier levels only normalises the number.
-int reduceFlat(std::string& e, OperandFindings* trace) {
+template <bool kTraced>
+int reduceFlatWith(std::string& e, OperandFindings* trace) {
   bool present[sizeof(kOperators) - 1] = {};
   bool any = false;
   for (char c : e) {
@@ -590,10 +601,16 @@ int reduceFlat(std::string& e, OperandFindings* trace) {
     return 1;
   }
   for (size_t k = 0; k + 1 < sizeof(kOperators); ++k) {
-    if (present[k] && applyOperator(e, kOperators[k], trace) < 0) return -1;
+    if (present[k] && applyOperatorWith<kTraced>(e, kOperators[k], trace) < 0) return -1;
   }
   return 1;
 }
+
+}  // namespace
+
+int applyOperator(std::string& e, char op) { return applyOperatorWith<false>(e, op, nullptr); }
+
+int reduceFlat(std::string& e) { return reduceFlatWith<false>(e, nullptr); }
 
 // Tokenise (symbols become values), check the parentheses and characters, reduce the
 // groups from the innermost out, reduce the rest and read it as a signed decimal.
@@ -611,22 +628,23 @@ int evaluateExpression(AssemblerRun& run, std::string_view text, int symbolClass
 }
 
 int evaluateExpressionText(AssemblerRun& run, std::string_view text, int symbolClass) {
-  return evaluateRewritten(run, text, symbolClass, nullptr, nullptr);
+  return evaluateRewritten<false>(run, text, symbolClass, nullptr, nullptr);
 }
 
 int evaluateExpressionChecked(AssemblerRun& run, std::string_view text, int symbolClass,
                               OperandFindings& findings) {
   findings = OperandFindings();
   std::string rewritten;
-  const int value = evaluateRewritten(run, text, symbolClass, &findings, &rewritten);
+  const int value = evaluateRewritten<true>(run, text, symbolClass, &findings, &rewritten);
   if (value >= 0) analyseOperand(text, rewritten, value, findings);
   return value;
 }
 
 namespace {
 
-// The text evaluator. With `trace`, its reductions are checked and the rewritten text,
-// symbols replaced and nothing reduced yet, is handed back in `rewritten`.
+// The text evaluator. kTraced: its reductions are checked into `trace` and the
+// rewritten text, symbols replaced and nothing reduced yet, is handed back in `rewritten`.
+template <bool kTraced>
 int evaluateRewritten(AssemblerRun& run, std::string_view text, int symbolClass,
                       OperandFindings* trace, std::string* rewritten) {
   size_t i = 0;
@@ -664,9 +682,9 @@ int evaluateRewritten(AssemblerRun& run, std::string_view text, int symbolClass,
 
   failed = checkRewrittenText(r);
   if (failed != 0) return failed;
-  if (rewritten != nullptr) *rewritten = r;
-  if (reduceGroups(r, trace) < 0) return kFailReduction;
-  if (reduceFlat(r, trace) < 0) return kFailReduction;
+  if constexpr (kTraced) *rewritten = r;
+  if (reduceGroups<kTraced>(r, trace) < 0) return kFailReduction;
+  if (reduceFlatWith<kTraced>(r, trace) < 0) return kFailReduction;
 
   // A negative final value fails, although the same value as an intermediate result
   // would have been re-read as 8 bits.
@@ -688,9 +706,16 @@ namespace {
 // "$+n", "*-n" offset it (the range test applies to n). Plain numbers go to
 // parseNumber (error 6), everything else to evaluateExpression (its own number).
 // Diagnostics are raised in pass 2 only; every negative return has one in pass 2.
-// With `findings` (pass 2 only) the operand is checked into them.
-int evaluateOperandChecked(AssemblerRun& run, std::string_view text, int pass, int symbolClass,
-                           OperandFindings* findings) {
+// classifyOperand, called apart for the checked evaluation so that the usual one keeps
+// it inline.
+[[gnu::noinline]] int classifyCheckedOperand(std::string_view text) {
+  return classifyOperand(text);
+}
+
+// kChecked (pass 2 only): the operand is checked into `findings` as well.
+template <bool kChecked>
+int evaluateOperandWith(AssemblerRun& run, std::string_view text, int pass, int symbolClass,
+                        OperandFindings* findings) {
   bool report = pass == 2;
   std::string_view rest = text;
   bool haveBase = false;
@@ -706,17 +731,20 @@ int evaluateOperandChecked(AssemblerRun& run, std::string_view text, int pass, i
   }
 
   int value;
-  int kind = classifyOperand(rest);
+  const int kind = kChecked ? classifyCheckedOperand(rest) : classifyOperand(rest);
   if (kind == -1 || kind == -100) {
     value = parseNumber(rest, static_cast<int>(rest.size()) - 1);
     if (value < 0) {
       if (report) raiseError(run, kErrorOperand);
       return value;
     }
-    if (findings != nullptr) checkPlainNumber(rest, *findings);
+    if constexpr (kChecked) checkPlainNumber(rest, *findings);
   } else {
-    value = findings != nullptr ? evaluateExpressionChecked(run, rest, symbolClass, *findings)
-                                : evaluateExpression(run, rest, symbolClass);
+    if constexpr (kChecked) {
+      value = evaluateExpressionChecked(run, rest, symbolClass, *findings);
+    } else {
+      value = evaluateExpression(run, rest, symbolClass);
+    }
     if (value < 0) {
       if (report) raiseError(run, -value);
       if (report && value == kFailUndefined) noteUndefinedSymbol(run);
@@ -737,17 +765,22 @@ int evaluateOperandChecked(AssemblerRun& run, std::string_view text, int pass, i
     return -1;
   }
   // "$+5" is a whole operand: the number is not negative, so nothing is stored as a byte.
-  if (findings != nullptr) findings->wholeByteNegative = 0;
+  if constexpr (kChecked) findings->wholeByteNegative = 0;
   return static_cast<int>(result);
 }
 
-// The checked evaluation of an operand whose caller takes no findings: they are raised
-// as soon as the operand evaluates. Apart from the usual path, which holds no findings.
-[[gnu::noinline]] int evaluateOperandRaising(AssemblerRun& run, std::string_view text,
-                                             int symbolClass) {
-  OperandFindings findings;
-  const int value = evaluateOperandChecked(run, text, 2, symbolClass, &findings);
-  if (value >= 0) raiseOperandFindings(run, findings, false);
+// The checked evaluation of an operand in pass 2. Without `findings` from the caller
+// they are raised as soon as the operand evaluates. Apart from the usual path, which
+// holds no findings.
+[[gnu::noinline]] int evaluateOperandChecked(AssemblerRun& run, std::string_view text,
+                                             int symbolClass, OperandFindings* findings) {
+  if (findings != nullptr) {
+    *findings = OperandFindings();
+    return evaluateOperandWith<true>(run, text, 2, symbolClass, findings);
+  }
+  OperandFindings own;
+  const int value = evaluateOperandWith<true>(run, text, 2, symbolClass, &own);
+  if (value >= 0) raiseOperandFindings(run, own, false);
   return value;
 }
 
@@ -755,12 +788,9 @@ int evaluateOperandChecked(AssemblerRun& run, std::string_view text, int pass, i
 
 int evaluateOperand(AssemblerRun& run, std::string_view text, int pass, int symbolClass,
                     OperandFindings* findings) {
-  if (pass == 2 && operandChecksOn()) {
-    if (findings == nullptr) return evaluateOperandRaising(run, text, symbolClass);
-    *findings = OperandFindings();
-    return evaluateOperandChecked(run, text, pass, symbolClass, findings);
-  }
-  return evaluateOperandChecked(run, text, pass, symbolClass, nullptr);
+  if (pass == 2 && run.source.operandChecks)
+    return evaluateOperandChecked(run, text, symbolClass, findings);
+  return evaluateOperandWith<false>(run, text, pass, symbolClass, nullptr);
 }
 
 // 'A' becomes 65: the code of the first character between the quotes (the others are

@@ -45,8 +45,8 @@ struct OperandFindings {
   int32_t wholeByteNegative = 0;
 };
 
-// Whether the host asked for any of the trap warnings 7, 8 and 9. Asked before any
-// check, so that a run without them costs what it always cost.
+// Whether the host asked for any of the trap warnings 7, 8 and 9; beginPass keeps the
+// answer for pass 2 in SourceState::operandChecks, which the checks ask first.
 bool operandChecksOn();
 // Raises the warnings `findings` holds, for a value the caller has accepted. `byteStore`:
 // the value lands in 8 bits (a data byte, an 8-bit operand field), where a negative
@@ -86,10 +86,9 @@ void replaceCharConstants(std::string& text);
 
 // Reducers of a parenthesis-free text, in place: 1 on success (the text is then one
 // signed decimal number), -1 on failure. reduceFlat applies every operator present;
-// applyOperator one operator level ('+' and '-' are one level). With `trace`, each
-// reduction is checked for the trap warnings 7 and 8 (evaluateExpressionChecked).
-int reduceFlat(std::string& text, OperandFindings* trace = nullptr);
-int applyOperator(std::string& text, char operatorChar, OperandFindings* trace = nullptr);
+// applyOperator one operator level ('+' and '-' are one level).
+int reduceFlat(std::string& text);
+int applyOperator(std::string& text, char operatorChar);
 // Replaces text[from..to] (inclusive) by `insert`; indexes past the end are clamped.
 void spliceText(std::string& text, const std::string& insert, size_t from, size_t to);
 

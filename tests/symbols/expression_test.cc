@@ -198,6 +198,7 @@ class OperandChecksTest : public ExpressionTest {
   void SetUp() override {
     ExpressionTest::SetUp();
     ASSERT_EQ(ZqasmSetWarnings("all"), 0);
+    run.source.operandChecks = true;
     ZqasmRunObserver observer{};
     observer.diagnostic = [](void*, const ZqasmDiagnostic*) {};
     ZqasmSetRunObserver(&observer);
