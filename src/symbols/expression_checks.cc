@@ -133,8 +133,7 @@ bool computeWide(char op, int64_t l, int64_t r, int64_t& result) {
       result = static_cast<int64_t>(ul << count);
       return true;
     case '>':
-      result = l >= 0 ? static_cast<int64_t>(ul >> count)
-                      : static_cast<int64_t>(~(~ul >> count));
+      result = l >= 0 ? static_cast<int64_t>(ul >> count) : static_cast<int64_t>(~(~ul >> count));
       return true;
     case '&':
       result = static_cast<int64_t>(ul & ur);
@@ -186,7 +185,7 @@ bool widerThan32Bits(std::string_view token) {
   uint64_t value = 0;
   for (size_t i = start; i < end; ++i) {
     const char c = toUpper(token[i]);
-    const uint32_t digit = isDigit(c) ? static_cast<uint32_t>(c - '0')
+    const uint32_t digit = isDigit(c)               ? static_cast<uint32_t>(c - '0')
                            : (c >= 'A' && c <= 'F') ? static_cast<uint32_t>(c - 'A' + 10)
                                                     : radix;
     if (digit >= radix) return false;
@@ -289,8 +288,8 @@ class ExpressionReader {
     out.signedMagnitude = magnitude.value;
     if (findings_ != nullptr && (magnitude.value > 128 || magnitude.value < 0) &&
         findings_->truncated.empty())
-      findings_->truncated = out.text + " is cut to 8 bits: " + std::to_string(byte) + " (" +
-                             hexText(byte) + ")";
+      findings_->truncated =
+          out.text + " is cut to 8 bits: " + std::to_string(byte) + " (" + hexText(byte) + ")";
     return true;
   }
 
