@@ -13,6 +13,7 @@
 #include "chip/encoder.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 
@@ -25,6 +26,12 @@
 #include "symbols/substitution.h"
 
 namespace zq {
+
+// The checks of the two operands of a statement, raised once the word is encoded: an
+// operand refused by an error gets no warning besides.
+struct OperandChecks {
+  OperandFindings x, y;
+};
 
 namespace {
 
@@ -109,10 +116,10 @@ uint32_t workingRegister(AssemblerRun& run, uint32_t value, int pass) {
 // The operand of a field that holds a character constant: evaluated from a copy in which
 // the constant is replaced by its code. Apart from the usual path, which copies nothing.
 [[gnu::noinline]] int evaluateQuotedField(AssemblerRun& run, std::string_view field, int pass,
-                                          int symbolClass) {
+                                          int symbolClass, OperandFindings* findings) {
   std::string text(field);
   replaceCharConstants(text);
-  return evaluateOperand(run, text, pass, symbolClass);
+  return evaluateOperand(run, text, pass, symbolClass, findings);
 }
 
 // Evaluates a field; a failed (negative) operand counts as 0.
@@ -120,10 +127,33 @@ uint32_t evaluateField(AssemblerRun& run, int index, int pass, int symbolClass) 
   const std::string_view field = run.source.field[static_cast<size_t>(index)];
   bool quote = false;
   for (size_t i = 0; i < field.size() && !quote; ++i) quote = field[i] == '\'';
-  const int value = quote ? evaluateQuotedField(run, field, pass, symbolClass)
+  const int value = quote ? evaluateQuotedField(run, field, pass, symbolClass, nullptr)
                           : evaluateOperand(run, field, pass, symbolClass);
   return value < 0 ? 0 : static_cast<uint32_t>(value) & 0xFFFF;
 }
+
+// evaluateField in pass 2 with the operand's checks for the trap warnings 7 to 9 into
+// `findings`, and one more: a "$+n" beyond 16 bits, which is cut here.
+[[gnu::noinline]] uint32_t evaluateFieldChecked(AssemblerRun& run, int index, int symbolClass,
+                                                OperandFindings& findings) {
+  const std::string_view field = run.source.field[static_cast<size_t>(index)];
+  const int value = field.find('\'') != std::string_view::npos
+                        ? evaluateQuotedField(run, field, 2, symbolClass, &findings)
+                        : evaluateOperand(run, field, 2, symbolClass, &findings);
+  if (value > 0xFFFF && findings.truncated.empty()) {
+    // Written as the source writes hexadecimal numbers: 10FFEh, 0FFEh.
+    char note[64];
+    const unsigned low = static_cast<unsigned>(value) & 0xFFFFu;
+    std::snprintf(note, sizeof note, "operand %s%Xh is cut to 16 bits: %s%Xh",
+                  (value >> 16) > 9 ? "0" : "", static_cast<unsigned>(value),
+                  (low >> 12) > 9 ? "0" : "", low);
+    findings.truncated = note;
+  }
+  return value < 0 ? 0 : static_cast<uint32_t>(value) & 0xFFFF;
+}
+
+// An operand field of 8 bits stores a negative number down to -128 whole.
+bool isByteField(uint16_t mask) { return (static_cast<uint32_t>(mask) >> maskShift(mask)) == 0xFF; }
 
 // The RAM flags of one operand: errors 45 and 66. A form may carry both flags of an
 // operand; then the value must pass both tests.
@@ -536,8 +566,18 @@ int splitStatement(AssemblerRun& run, std::string_view text) {
   return n;
 }
 
-int encodeInstruction(AssemblerRun& run, int n, int pass) {
+namespace {
+
+[[gnu::noinline]] int encodeChecked(AssemblerRun& run, int n) {
+  OperandChecks checks;
+  return encodeInstruction(run, n, 2, &checks);
+}
+
+}  // namespace
+
+int encodeInstruction(AssemblerRun& run, int n, int pass, OperandChecks* checks) {
   if (n < 1) return 0;
+  if (checks == nullptr && pass == 2 && run.source.operandChecks) return encodeChecked(run, n);
   FormChoice form;
   int found = findForm(run, n, form);
   if (found == resultUnknownMnemonic) return found;
@@ -560,12 +600,15 @@ int encodeInstruction(AssemblerRun& run, int n, int pass) {
         symbolClass = kClassCallJump;
       }
     }
-    x = evaluateField(run, 2, pass, symbolClass);
+    x = checks ? evaluateFieldChecked(run, 2, symbolClass, checks->x)
+               : evaluateField(run, 2, pass, symbolClass);
     if (!ramFlagsAllow(run, pass, x, entry.form & kRamOperand1, entry.form & kNotReservedOperand1))
       return -1;
   }
   if (n >= 3 && form.hlOperand != 2) {
-    y = evaluateField(run, 3, pass, form.pageForm ? kClassBranch : kClassValue);
+    const int symbolClass = form.pageForm ? kClassBranch : kClassValue;
+    y = checks ? evaluateFieldChecked(run, 3, symbolClass, checks->y)
+               : evaluateField(run, 3, pass, symbolClass);
     if (!ramFlagsAllow(run, pass, y, entry.form & kRamOperand2, entry.form & kNotReservedOperand2))
       return -1;
   }
@@ -599,6 +642,12 @@ int encodeInstruction(AssemblerRun& run, int n, int pass) {
                       entry.form & kRamOperand2))
       return -1;
     word = entry.opcode + x + y;
+  }
+  if (checks != nullptr) {
+    // In the page form operand 1 is the page, which is not stored, and the address lies
+    // in field 1.
+    raiseOperandFindings(run, checks->x, !form.pageForm && isByteField(entry.mask1));
+    raiseOperandFindings(run, checks->y, isByteField(form.pageForm ? entry.mask1 : entry.mask2));
   }
   setCodeTexts(run, word & 0xFFFF);
   return 2;

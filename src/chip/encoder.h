@@ -32,9 +32,12 @@ int assembleInstruction(AssemblerRun& run, std::string_view text, int pass, int&
 // (33 when a 33rd field was met). A field longer than kMaxFieldLength keeps its first
 // characters and sets SourceState::fieldCut (see reportFieldCut).
 int splitStatement(AssemblerRun& run, std::string_view text);
+// The checks of a statement's operands for the trap warnings 7 to 9 (encoder.cc).
+struct OperandChecks;
 // Encodes the split statement. 2 success, 0 n < 1, -1 refused, resultUnknownMnemonic,
-// resultBadOperandCount.
-int encodeInstruction(AssemblerRun& run, int n, int pass);
+// resultBadOperandCount. In pass 2 with SourceState::operandChecks it checks the
+// operands itself, into `checks`, and raises what they find once the word is encoded.
+int encodeInstruction(AssemblerRun& run, int n, int pass, OperandChecks* checks = nullptr);
 // Reads up to `count` (all when negative, at most 8) hexadecimal characters.
 uint32_t readHex(const std::string& text, int count);
 // The same over the `length` characters at `text`.

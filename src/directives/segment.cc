@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "chip/encoder.h"
 #include "driver/diagnostics.h"
@@ -59,9 +60,23 @@ bool isOrgKeyword(std::string_view word) {
   return equalsNoCase(word, "ORG") || equalsNoCase(word, ".ORG");
 }
 
-int evaluateValue(AssemblerRun& run, std::string_view text, int pass) {
-  return evaluateOperand(run, text, pass, kClassValue);
+int evaluateValue(AssemblerRun& run, std::string_view text, int pass,
+                  OperandFindings* findings = nullptr) {
+  return evaluateOperand(run, text, pass, kClassValue, findings);
 }
+
+// Where the trap warnings 7 to 9 are asked for, the checks of a value that is stored
+// only after range tests: the caller raises them when it stores the value.
+struct StoredValueChecks {
+  std::optional<OperandFindings> findings;
+  StoredValueChecks(const AssemblerRun& run, int pass) {
+    if (run.source.operandChecks && pass == 2) findings.emplace();
+  }
+  OperandFindings* get() { return findings ? &*findings : nullptr; }
+  void raise(AssemblerRun& run, bool byteStore) const {
+    if (findings) raiseOperandFindings(run, *findings, byteStore);
+  }
+};
 
 // Entry `index` (1..kRamLimit+1) of the RAM name table, made when missing: pass 2 may
 // visit more names than pass 1 filled when the two passes took different branches.
@@ -253,11 +268,14 @@ int defineTableData(AssemblerRun& run, const std::string& statement, int pass) {
       if (pass == 2) raiseError(run, 8);
       return 0;
     }
-    int value = evaluateValue(run, s.field[2], pass);
+    StoredValueChecks checks(run, pass);
+    int value = evaluateValue(run, s.field[2], pass, checks.get());
     if (pass != 2) return 0;
     if (value < 0 || value > segments.tableRomTop) {
       raiseError(run, 47);
       value = value < 0 ? 0 : segments.tableRomTop;
+    } else {
+      checks.raise(run, false);
     }
     if (value >= segments.tableCounter) {
       segments.tableCounter = value;
@@ -276,17 +294,23 @@ int defineTableData(AssemblerRun& run, const std::string& statement, int pass) {
     if (pass == 2) raiseError(run, 6);
     return 0;
   }
-  int address = evaluateValue(run, s.field[static_cast<size_t>(addressField)], pass);
+  StoredValueChecks addressChecks(run, pass);
+  int address =
+      evaluateValue(run, s.field[static_cast<size_t>(addressField)], pass, addressChecks.get());
   if (address > segments.tableRomTop) {
     if (pass == 2) raiseError(run, 25);
     return 0;
   }
   if (address < 0 || static_cast<size_t>(address) >= segments.tableRom.size()) return 0;
-  int value = evaluateValue(run, s.field[static_cast<size_t>(addressField) + 1], pass);
+  addressChecks.raise(run, false);
+  StoredValueChecks valueChecks(run, pass);
+  int value =
+      evaluateValue(run, s.field[static_cast<size_t>(addressField) + 1], pass, valueChecks.get());
   if (value < 0 || value > 255) {
     if (pass == 2) raiseError(run, 47);
     return 0;
   }
+  valueChecks.raise(run, true);
   segments.tableRom[static_cast<size_t>(address)] = static_cast<uint16_t>(value);
   return 1;
 }
@@ -308,10 +332,15 @@ void appendDataItem(AssemblerRun& run, const std::string& item, bool wordMode, i
     }
   }
   // The evaluator refuses values above 65535 (error 25), so they arrive here as failures.
-  int value = evaluateValue(run, text, pass);
+  StoredValueChecks checks(run, pass);
+  int value = evaluateValue(run, text, pass, checks.get());
   if (value < 0) {
     if (pass == 2) raiseError(run, 31);
     value = 0;
+  } else if (value <= (wordMode ? 0xFFFF : 0xFF)) {
+    // A byte takes -128 to 255, a word 0 to 65535: a whole negative number is read as
+    // its byte, which a word holds as 00xxh.
+    checks.raise(run, !wordMode);
   }
   if (wordMode) {
     if (value > 0xFFFF) {

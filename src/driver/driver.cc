@@ -16,6 +16,7 @@
 #include "platform/text.h"
 #include "source/pass_loop.h"
 #include "symbols/constant_table.h"
+#include "symbols/expression.h"
 #include "symbols/substitution.h"
 #include "chip/chip_file.h"
 #include "chip/object_file.h"
@@ -175,6 +176,7 @@ void beginPass(AssemblerRun& run) {
   s.macroDefinitionOpen = 0;
   s.fatalError = 0;
   s.chipState = 0;
+  s.operandChecks = s.pass == 2 && operandChecksOn();
   // Macro expansions are counted per pass: the limits and the local label ordinals.
   run.macros.expandedLines = 0;
   run.macros.expandedBytes = 0;

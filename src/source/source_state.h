@@ -88,6 +88,9 @@ struct SourceState {
   // Pass being run (0, 1, 2). Handlers get it as an argument; it is kept here only for
   // the lookups that get none (the macro-local label lookup).
   int pass = 0;
+  // Pass 2 of a run whose host asked for any of the trap warnings 7 to 9: operands are
+  // checked for them (set by beginPass, so that a run without them tests one flag).
+  bool operandChecks = false;
   uint32_t lineNumber = 0;         // line in the current file; 0 before and after the passes
   uint32_t currentLineNumber = 0;  // line number of the statement being processed
   int64_t passLineCount = 0;       // source and expanded lines of the pass; never wraps

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "chip/encoder.h"
 #include "chip/object_file.h"
@@ -170,8 +171,18 @@ int checkOrgLine(AssemblerRun& run, const LineScan& scan, int pass, int& orgErro
   // single number, so a bare symbol is refused.
   bool hasOperator = false;
   for (char c : operand) hasOperator = hasOperator || isOperatorChar(c);
-  int value = hasOperator ? evaluateExpression(run, operand, kClassValue)
-                          : parseNumber(operand, static_cast<int>(operand.size()) - 1);
+  // The trap warnings 7 to 9 are checked where the host asked for them, and raised once
+  // the address is taken (0 to the ROM top).
+  std::optional<OperandFindings> findings;
+  if (s.operandChecks && pass == 2) findings.emplace();
+  int value;
+  if (hasOperator) {
+    value = findings ? evaluateExpressionChecked(run, operand, kClassValue, *findings)
+                     : evaluateExpression(run, operand, kClassValue);
+  } else {
+    value = parseNumber(operand, static_cast<int>(operand.size()) - 1);
+    if (findings && value >= 0) checkPlainNumber(operand, *findings);
+  }
   if (value < 0 || value > s.programRomTop) {
     refuse();
     if (pass == 2 && value > s.programRomTop)
@@ -180,6 +191,7 @@ int checkOrgLine(AssemblerRun& run, const LineScan& scan, int pass, int& orgErro
     return resultOrgLine;
   }
 
+  if (findings) raiseOperandFindings(run, *findings, false);
   s.locationCounter = value;
   // An origin inside code already placed: reported, yet listed with the new address.
   if (pass == 2 && orgAddressUsed(run) == 1) raiseError(run, 23);

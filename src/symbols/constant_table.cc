@@ -72,8 +72,35 @@ void checkConstantLine(AssemblerRun& run, uint32_t lineNumber) {
 
 }  // namespace
 
+namespace {
+
+// definitionValue in pass 2 with the trap warnings 7 to 9 asked for: the same value, and
+// the warnings of a value that is defined. A constant holds 32 bits, so a whole
+// negative number, read as its byte, is one of them.
+[[gnu::noinline]] int checkedDefinitionValue(AssemblerRun& run, std::string_view text, int kind) {
+  OperandFindings findings;
+  int value;
+  if (kind == -1 || kind == -100) {
+    value = parseNumber(text, static_cast<int>(text.size()) - 1);
+    if (value < 0) return -1;
+    checkPlainNumber(text, findings);
+  } else {
+    value = evaluateExpressionChecked(run, text, kClassValue, findings);
+    if (value < 0) {
+      raiseError(run, -value);
+      if (value == -12) noteUndefinedSymbol(run);
+      return -1;
+    }
+  }
+  raiseOperandFindings(run, findings, false);
+  return value;
+}
+
+}  // namespace
+
 int definitionValue(AssemblerRun& run, std::string_view text, int pass) {
   const int kind = classifyOperand(text);
+  if (run.source.operandChecks && pass == 2) return checkedDefinitionValue(run, text, kind);
   if (kind == -1 || kind == -100) {
     const int value = parseNumber(text, static_cast<int>(text.size()) - 1);
     return value < 0 ? -1 : value;

@@ -19,6 +19,7 @@
 #include "driver/diagnostics.h"
 #include "driver/run.h"
 #include "platform/text.h"
+#include "symbols/expression_checks.h"
 #include "symbols/label_table.h"
 #include "symbols/substitution.h"
 
@@ -250,7 +251,13 @@ int checkRewrittenText(const std::string& r) {
 // Reduces innermost groups until none is left but empty ones "()". The group found is
 // the last '(' before the first ')' after the scan start; every reduction restarts the
 // scan from the beginning. 0 or kFailReduction.
-int reduceGroups(std::string& r) {
+// kTraced: each reduction is checked for the trap warnings 7 and 8 into `trace`
+// (evaluateExpressionChecked); the usual evaluation is compiled without the checks.
+template <bool kTraced>
+int reduceFlatWith(std::string& e, OperandFindings* trace);
+
+template <bool kTraced>
+int reduceGroups(std::string& r, OperandFindings* trace) {
   size_t scan = 0;
   for (;;) {
     size_t open = r.find('(', scan);
@@ -264,7 +271,7 @@ int reduceGroups(std::string& r) {
       continue;
     }
     std::string content = r.substr(inner + 1, close - inner - 1);
-    if (reduceFlat(content) < 0) return kFailReduction;
+    if (reduceFlatWith<kTraced>(content, trace) < 0) return kFailReduction;
     spliceText(r, content, inner, close);
     scan = 0;
   }
@@ -367,6 +374,10 @@ int evaluateSum(AssemblerRun& run, std::string_view text, int symbolClass) {
   if (plus && minus) result = left;
   return result < 0 ? kFailReduction : result;
 }
+
+template <bool kTraced>
+int evaluateRewritten(AssemblerRun& run, std::string_view text, int symbolClass,
+                      OperandFindings* trace, std::string* rewritten);
 
 }  // namespace
 
@@ -511,7 +522,10 @@ int lookupSymbol(AssemblerRun& run, std::string_view name, int symbolClass) {
 // check its neighbours, take the operands around it, splice the result over them and
 // start again from index 0. Operands are re-read with parseNumber, so a spliced
 // negative intermediate such as -4 comes back as its 8-bit complement 252.
-int applyOperator(std::string& e, char op) {
+namespace {
+
+template <bool kTraced>
+int applyOperatorWith(std::string& e, char op, OperandFindings* trace) {
   bool reduced = false;
   size_t scan = 0;
   for (;;) {
@@ -557,6 +571,7 @@ int applyOperator(std::string& e, char op) {
       int l = parseNumber(leftText, static_cast<int>(leftText.size()) - 1);
       if (l == kMalformedNumber) return -1;
       if (!compute(found, l, r, result)) return -1;
+      if constexpr (kTraced) traceReduction(*trace, found, l, r, result);
     }
     spliceText(e, std::to_string(result), left, right - 1);
     // The only '-' a splice can bring in at index > 0 has a non-number before it, so
@@ -571,7 +586,8 @@ int applyOperator(std::string& e, char op) {
 
 // The operators present before any reduction are applied in list order; a level whose
 // operators were all consumed by earlier levels only normalises the number.
-int reduceFlat(std::string& e) {
+template <bool kTraced>
+int reduceFlatWith(std::string& e, OperandFindings* trace) {
   bool present[sizeof(kOperators) - 1] = {};
   bool any = false;
   for (char c : e) {
@@ -585,10 +601,16 @@ int reduceFlat(std::string& e) {
     return 1;
   }
   for (size_t k = 0; k + 1 < sizeof(kOperators); ++k) {
-    if (present[k] && applyOperator(e, kOperators[k]) < 0) return -1;
+    if (present[k] && applyOperatorWith<kTraced>(e, kOperators[k], trace) < 0) return -1;
   }
   return 1;
 }
+
+}  // namespace
+
+int applyOperator(std::string& e, char op) { return applyOperatorWith<false>(e, op, nullptr); }
+
+int reduceFlat(std::string& e) { return reduceFlatWith<false>(e, nullptr); }
 
 // Tokenise (symbols become values), check the parentheses and characters, reduce the
 // groups from the innermost out, reduce the rest and read it as a signed decimal.
@@ -606,6 +628,25 @@ int evaluateExpression(AssemblerRun& run, std::string_view text, int symbolClass
 }
 
 int evaluateExpressionText(AssemblerRun& run, std::string_view text, int symbolClass) {
+  return evaluateRewritten<false>(run, text, symbolClass, nullptr, nullptr);
+}
+
+int evaluateExpressionChecked(AssemblerRun& run, std::string_view text, int symbolClass,
+                              OperandFindings& findings) {
+  findings = OperandFindings();
+  std::string rewritten;
+  const int value = evaluateRewritten<true>(run, text, symbolClass, &findings, &rewritten);
+  if (value >= 0) analyseOperand(text, rewritten, value, findings);
+  return value;
+}
+
+namespace {
+
+// The text evaluator. kTraced: its reductions are checked into `trace` and the
+// rewritten text, symbols replaced and nothing reduced yet, is handed back in `rewritten`.
+template <bool kTraced>
+int evaluateRewritten(AssemblerRun& run, std::string_view text, int symbolClass,
+                      OperandFindings* trace, std::string* rewritten) {
   size_t i = 0;
   while (i < text.size() && text[i] == '+') ++i;
 
@@ -641,8 +682,9 @@ int evaluateExpressionText(AssemblerRun& run, std::string_view text, int symbolC
 
   failed = checkRewrittenText(r);
   if (failed != 0) return failed;
-  if (reduceGroups(r) < 0) return kFailReduction;
-  if (reduceFlat(r) < 0) return kFailReduction;
+  if constexpr (kTraced) *rewritten = r;
+  if (reduceGroups<kTraced>(r, trace) < 0) return kFailReduction;
+  if (reduceFlatWith<kTraced>(r, trace) < 0) return kFailReduction;
 
   // A negative final value fails, although the same value as an intermediate result
   // would have been re-read as 8 bits.
@@ -651,16 +693,29 @@ int evaluateExpressionText(AssemblerRun& run, std::string_view text, int symbolC
   return value;
 }
 
-// The front door for operand fields. "$" and "*" are the statement's address, and
-// "$+n", "*-n" offset it (the range test applies to n). Plain numbers go to
-// parseNumber (error 6), everything else to evaluateExpression (its own number).
-// Diagnostics are raised in pass 2 only; every negative return has one in pass 2.
+}  // namespace
+
 void noteUndefinedSymbol(AssemblerRun& run) {
   noteCulprit(run, -kFailUndefined, "undefined symbol '%s'",
               run.diagnostics.unresolvedName.c_str());
 }
 
-int evaluateOperand(AssemblerRun& run, std::string_view text, int pass, int symbolClass) {
+namespace {
+
+// The front door for operand fields. "$" and "*" are the statement's address, and
+// "$+n", "*-n" offset it (the range test applies to n). Plain numbers go to
+// parseNumber (error 6), everything else to evaluateExpression (its own number).
+// Diagnostics are raised in pass 2 only; every negative return has one in pass 2.
+// classifyOperand, called apart for the checked evaluation so that the usual one keeps
+// it inline.
+[[gnu::noinline]] int classifyCheckedOperand(std::string_view text) {
+  return classifyOperand(text);
+}
+
+// kChecked (pass 2 only): the operand is checked into `findings` as well.
+template <bool kChecked>
+int evaluateOperandWith(AssemblerRun& run, std::string_view text, int pass, int symbolClass,
+                        OperandFindings* findings) {
   bool report = pass == 2;
   std::string_view rest = text;
   bool haveBase = false;
@@ -676,15 +731,20 @@ int evaluateOperand(AssemblerRun& run, std::string_view text, int pass, int symb
   }
 
   int value;
-  int kind = classifyOperand(rest);
+  const int kind = kChecked ? classifyCheckedOperand(rest) : classifyOperand(rest);
   if (kind == -1 || kind == -100) {
     value = parseNumber(rest, static_cast<int>(rest.size()) - 1);
     if (value < 0) {
       if (report) raiseError(run, kErrorOperand);
       return value;
     }
+    if constexpr (kChecked) checkPlainNumber(rest, *findings);
   } else {
-    value = evaluateExpression(run, rest, symbolClass);
+    if constexpr (kChecked) {
+      value = evaluateExpressionChecked(run, rest, symbolClass, *findings);
+    } else {
+      value = evaluateExpression(run, rest, symbolClass);
+    }
     if (value < 0) {
       if (report) raiseError(run, -value);
       if (report && value == kFailUndefined) noteUndefinedSymbol(run);
@@ -704,7 +764,33 @@ int evaluateOperand(AssemblerRun& run, std::string_view text, int pass, int symb
     if (report) raiseError(run, kErrorOperand);
     return -1;
   }
+  // "$+5" is a whole operand: the number is not negative, so nothing is stored as a byte.
+  if constexpr (kChecked) findings->wholeByteNegative = 0;
   return static_cast<int>(result);
+}
+
+// The checked evaluation of an operand in pass 2. Without `findings` from the caller
+// they are raised as soon as the operand evaluates. Apart from the usual path, which
+// holds no findings.
+[[gnu::noinline]] int evaluateOperandChecked(AssemblerRun& run, std::string_view text,
+                                             int symbolClass, OperandFindings* findings) {
+  if (findings != nullptr) {
+    *findings = OperandFindings();
+    return evaluateOperandWith<true>(run, text, 2, symbolClass, findings);
+  }
+  OperandFindings own;
+  const int value = evaluateOperandWith<true>(run, text, 2, symbolClass, &own);
+  if (value >= 0) raiseOperandFindings(run, own, false);
+  return value;
+}
+
+}  // namespace
+
+int evaluateOperand(AssemblerRun& run, std::string_view text, int pass, int symbolClass,
+                    OperandFindings* findings) {
+  if (pass == 2 && run.source.operandChecks)
+    return evaluateOperandChecked(run, text, symbolClass, findings);
+  return evaluateOperandWith<false>(run, text, pass, symbolClass, nullptr);
 }
 
 // 'A' becomes 65: the code of the first character between the quotes (the others are

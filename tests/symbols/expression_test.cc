@@ -10,6 +10,8 @@
 #include "driver/run.h"
 #include "symbols/constant_table.h"
 #include "symbols/substitution.h"
+#include "zqasm/assembler.h"
+#include "zqasm/observer.h"
 
 namespace zq {
 namespace {
@@ -31,7 +33,8 @@ class ExpressionTest : public ::testing::Test {
   AssemblerRun run;
 };
 
-TEST_F(ExpressionTest, OperandValuesAndFailures) {
+// Operands with their values, or minus the one error each raises.
+std::vector<std::pair<std::string, int>> operandCases() {
   const std::string ones12(12, '1');
   // Precedence, 8-bit re-reading of intermediates, number forms, $/*, 32-bit wrap-around.
   // clang-format off
@@ -49,7 +52,11 @@ TEST_F(ExpressionTest, OperandValuesAndFailures) {
       {"2147483648%4294967295", 0}, {"2147483648/4294967295", -1}, {"4294967296+5", 5},
       {"1<<4294967295", -1}};
   // clang-format on
-  for (const auto& c : cases) check(c.first, c.second);
+  return cases;
+}
+
+TEST_F(ExpressionTest, OperandValuesAndFailures) {
+  for (const auto& c : operandCases()) check(c.first, c.second);
 }
 
 TEST_F(ExpressionTest, ExpressionCodesAndLimits) {
@@ -152,6 +159,9 @@ TEST_F(ExpressionTest, SumsAsTheRewriteGivesThem) {
     const std::string fastName = run.diagnostics.unresolvedName;
     EXPECT_EQ(fast, evaluateExpressionText(run, text, kClassValue)) << text;
     EXPECT_EQ(fastName, run.diagnostics.unresolvedName) << text;
+    // The checked evaluation, which always takes the rewrite, gives the same too.
+    OperandFindings findings;
+    EXPECT_EQ(fast, evaluateExpressionChecked(run, text, kClassValue, findings)) << text;
   };
   for (const std::string& a : operands)
     for (const std::string& b : operands)
@@ -179,6 +189,92 @@ TEST_F(ExpressionTest, FailuresRaiseOneErrorInPassTwoOnly) {
     const int value = evaluateOperand(run, text, 2, kClassValue);
     EXPECT_EQ(run.diagnostics.lineErrors.size(), value >= 0 ? 0u : 1u) << text;
   }
+}
+
+// The trap warnings 7 (truncation), 8 (negative-unsigned) and 9 (mixed-operators) of
+// operands, with the notes an observer gets, and the look-alikes that raise none.
+class OperandChecksTest : public ExpressionTest {
+ protected:
+  void SetUp() override {
+    ExpressionTest::SetUp();
+    ASSERT_EQ(ZqasmSetWarnings("all"), 0);
+    run.source.operandChecks = true;
+    ZqasmRunObserver observer{};
+    observer.diagnostic = [](void*, const ZqasmDiagnostic*) {};
+    ZqasmSetRunObserver(&observer);
+    for (const char* line : {"A EQU 4\n", "B EQU 20h\n"}) defineConstant(run, line, 1, 1, "EQU");
+  }
+  void TearDown() override {
+    ZqasmSetRunObserver(nullptr);
+    ZqasmSetWarnings("");
+  }
+  // "value Wn note; ..." for an operand evaluated in `pass`: raised by evaluateOperand
+  // itself (a value stored wider than a byte), or by its caller for a byte.
+  std::string warned(const std::string& text, int pass = 2, bool byteStore = false) {
+    DiagnosticsState& d = run.diagnostics;
+    d.lineWarnings.clear();
+    d.lineNotes.clear();
+    int value;
+    if (byteStore) {
+      OperandFindings findings;
+      value = evaluateOperand(run, text, pass, kClassValue, &findings);
+      raiseOperandFindings(run, findings, true);
+    } else {
+      value = evaluateOperand(run, text, pass, kClassValue);
+    }
+    std::string out = std::to_string(value);
+    for (int n : d.lineWarnings) {
+      out += " W" + std::to_string(n);
+      for (const CulpritNote& note : d.lineNotes)
+        if (note.warning && note.number == n) out += " " + note.message + ";";
+    }
+    return out;
+  }
+};
+
+TEST_F(OperandChecksTest, WarningsNameTheirCulprits) {
+  // clang-format off
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      // 7: beyond the evaluator's 32 bits, or beyond the 8 bits a negative number is read in.
+      {"65536*65536+3", "3 W7 65536*65536 is 4294967296, cut to 32 bits: 0;"},
+      {"100000003H&0FFH", "3 W7 100000003H does not fit 32 bits: read as 3;"},
+      {"1<<40", "256 W7 1<<40 shifts by 40, taken as 8;"},
+      {"-200", "56 W7 -200 is cut to 8 bits: 56 (38h);"},
+      {"-A*3", "756 W8 -A is read back unsigned as 252;"},
+      {"(-1)", "255 W7 -1 is read as 8 bits: 255 (0FFh);"},
+      {"-128", "128 W7 -128 is read as 8 bits: 128 (80h);"},
+      // 8: a negative intermediate read back as 8 bits, in the sum form and the rewrite alike.
+      {"10h-20h+30h", "288 W8 16-32 gives -16, read back unsigned as 240;"},
+      {"(10h-B)+30h", "288 W8 16-32 gives -16, read back unsigned as 240;"},
+      {"5+3-10", "254 W8 8-10 gives -2, read back unsigned as 254;"},
+      // 9: both readings named.
+      {"4+4&3", "4 W9 4+4&3 is 4 here; with the usual precedence ((4+4)&3) it would be 0;"},
+      {"8/2*2", "2 W9 8/2*2 is 2 here; with the usual precedence ((8/2)*2) it would be 8;"},
+      {"A+A&3", "4 W9 A+A&3 is 4 here; with the usual precedence ((A+A)&3) it would be 0;"},
+      {"1+2<<3", "17 W9 1+2<<3 is 17 here; with the usual precedence ((1+2)<<3) it would be 24;"},
+      // Look-alikes that are fine.
+      {"4+4+3", "11"}, {"(4+4)&3", "0"}, {"8*2/2", "8"}, {"4&3+4", "4"}, {"3+4*2", "11"},
+      {"30h-20h", "16"}, {"255", "255"}, {"65535", "65535"}, {"2147483647-2147483647", "0"},
+      {"~0", "65535"}, {"$+2", "293"}, {"1-5+8&15", "260 W8 1-5 gives -4, read back unsigned "
+      "as 252;"}};
+  // clang-format on
+  for (const auto& c : cases) EXPECT_EQ(warned(c.first), c.second) << c.first;
+  // A byte holds a negative number down to -128 whole.
+  EXPECT_EQ(warned("-1", 2, true), "255");
+  EXPECT_EQ(warned("(-128)", 2, true), "128");
+  EXPECT_EQ(warned("-129", 2, true), "127 W7 -129 is cut to 8 bits: 127 (7Fh);");
+  // Passes 0 and 1 check nothing; a failing operand gets its error and no warning.
+  EXPECT_EQ(warned("4+4&3", 1), "4");
+  EXPECT_EQ(warned("4|4&3-8"), "-1");
+  // Asked for one by one.
+  ASSERT_EQ(ZqasmSetWarnings("negative-unsigned"), 0);
+  EXPECT_EQ(warned("65536*65536+3-4+4&3"), "255 W8 3-4 gives -1, read back unsigned as 255;");
+}
+
+// Checking an operand never changes what it gives: values and errors are the same with
+// every warning on.
+TEST_F(OperandChecksTest, ChecksLeaveValuesAlone) {
+  for (const auto& c : operandCases()) check(c.first, c.second);
 }
 
 }  // namespace
