@@ -259,7 +259,9 @@ TEST(LspProtocolTest, BadInput) {
   }
   EXPECT_GT(deep, 0u);
   for (const json& d : bombs) {
-    if (d.contains("relatedInformation")) EXPECT_LE(d["relatedInformation"].size(), 11u);
+    if (d.contains("relatedInformation")) {
+      EXPECT_LE(d["relatedInformation"].size(), 11u);
+    }
   }
 
   // An include file saved with a 257th macro: the run stops at that line.
