@@ -8,7 +8,6 @@
 #include <utility>
 #include <vector>
 
-#include "common/cli_report.h"
 #include "test_support.h"
 
 namespace {
@@ -40,7 +39,7 @@ class ZqdisCliTest : public ::testing::Test {
       bytes.push_back(static_cast<uint8_t>(word >> 8 & 0xFF));
       written.push_back(word <= 0xFFFF);
     }
-    ASSERT_TRUE(zqcli::writeIntelHex(dir_.file(name), bytes, written, 2));
+    ASSERT_TRUE(zqtest::writeIntelHexFile(dir_.file(name), bytes, written, 2));
   }
   zqtest::TempDir dir_;
   const std::string chips_ = "--chip-dir '" + zqtest::chipDir() + "' ";
