@@ -2,11 +2,12 @@
 # Installs the build tree BUILD into a temporary prefix and uses it as a dependency from
 # C alone: a host calling Run44Assembler links the shared library (pkg-config zqasm,
 # zqasm::zqasm), a host calling every function of the headers links the static one
-# (pkg-config zqasm-static, zqasm::zqasm_static); the shared library exports
-# Run44Assembler alone; the installed zqasm finds its chips by itself; --help and the man
+# (pkg-config zqasm-static, zqasm::zqasm_static); the shared library exports what
+# src/exports.map lists and nothing else; the installed zqasm finds its chips by itself; --help and the man
 # page name the same options.
 set -eu
 build=$1
+exportList="$(cd "$(dirname "$0")/../../src" && pwd)/exports.map"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
@@ -114,8 +115,10 @@ project/build/host demo.asm "$chips"
 project/build/host_all all/demo.asm "$chips"
 test -f out/demo.OBJ && [ "$(ls all)" = demo.asm ]
 if command -v nm >/dev/null 2>&1; then
-  exported=$(nm -D --defined-only "$prefix"/lib/libzqasm.so | awk '$2 == "T" { print $3 }')
-  [ "$exported" = Run44Assembler ] || { echo "libzqasm.so exports: $exported"; exit 1; }
+  exported=$(nm -D --defined-only "$prefix"/lib/libzqasm.so | awk '$2 == "T" { print $3 }' | sort)
+  wanted=$(sed -n '/global:/,/local:/p' "$exportList" | grep -oE '^ *[A-Za-z_][A-Za-z0-9_]*;' |
+    tr -d ' ;' | sort)
+  [ "$exported" = "$wanted" ] || { echo "libzqasm.so exports: $exported"; exit 1; }
 fi
 
 # No --chip-dir, no ZQASM_CHIP_DIR: the chips come from the prefix.
