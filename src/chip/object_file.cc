@@ -363,7 +363,8 @@ void writeObjectFiles(AssemblerRun& run) {
       {&run.files.tabName, false, table.data(), tableBytes, nullptr, 0}};
   if (intelHex) {
     // In the order of imageNames; a chip without table ROM has no ".TAB.HEX".
-    files.insert(files.begin() + 1, {&run.files.hexName, true, image.data(), bodyBytes, &written, 2});
+    files.insert(files.begin() + 1,
+                 {&run.files.hexName, true, image.data(), bodyBytes, &written, 2});
     if (run.segments.tableRomTop >= 0)
       files.push_back({&run.files.tabHexName, true, table.data(), tableBytes, &cellWritten, 1});
   }

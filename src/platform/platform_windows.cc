@@ -257,7 +257,8 @@ ReplacingFile::ReplacingFile(const std::string& name, const char* mode) : target
       return;
     }
     temporary_ = candidate;
-    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | translation);
+    const int descriptor =
+        _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | translation);
     if (descriptor < 0) {
       CloseHandle(handle);
       discard();

@@ -55,7 +55,8 @@ TEST(OutputFiles, ErrorFileNotWrittenFailsTheRun) {
   auto params = zqtest::makeParams(dir.file("bad.asm"));
   EXPECT_EQ(Run44Assembler(params.get()), -1);
   ZqasmSetMessageSink(nullptr, nullptr);
-  EXPECT_EQ(messages, std::vector<std::string>{"File \"" + dir.file("bad.ERR") + "\" create failed !\n"});
+  EXPECT_EQ(messages,
+            std::vector<std::string>{"File \"" + dir.file("bad.ERR") + "\" create failed !\n"});
 }
 
 }  // namespace

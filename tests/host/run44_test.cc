@@ -47,7 +47,8 @@ TEST(Run44AssemblerTest, SharedLibraryExportsTheEntryPointAndTheReset) {
   EXPECT_EQ(entry(missing.get()), -1);
   EXPECT_STREQ(missing->versionText, kVersion);
 
-  zqtest::writeFile(dir.file("ram.asm"), ".CHIP ZQ4460\n .DATA\nFLAGS DN 2\n .ENDD\n ORG 0\n NOP\n");
+  zqtest::writeFile(dir.file("ram.asm"),
+                    ".CHIP ZQ4460\n .DATA\nFLAGS DN 2\n .ENDD\n ORG 0\n NOP\n");
   auto params = zqtest::makeParams(dir.file("ram.asm"));
   auto ramOfRun = [&]() {
     EXPECT_EQ(entry(params.get()), 1);

@@ -352,7 +352,8 @@ TEST_F(ZqasmCliTest, OutputsNotWrittenAreReported) {
        "zqasm: img.ERR: cannot create: No space left on device\n", ""},
       {"-q bad.asm", "ln -sf /dev/full bad.ERR; ",
        "bad.asm:2: error: undefined symbol 'x' [E12]\n"
-       "zqasm: bad.ERR: cannot create: No space left on device\n", ""},
+       "zqasm: bad.ERR: cannot create: No space left on device\n",
+       ""},
       {"--diagnostics=err bad.asm", "ln -sf /dev/full bad.ERR; ",
        "zqasm: bad.ERR: cannot create: No space left on device\n", ""},
       {"img.asm", "rm img.LST img.ERR; mkdir img.LST; ",

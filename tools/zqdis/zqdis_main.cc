@@ -136,9 +136,9 @@ int runCommand(int argc, char** argv) {
   if (read != zq::InputFile::kRead) {
     const bool tooLarge = read == zq::InputFile::kTooLarge;
     std::fprintf(stderr, "zqdis: %s: %s\n", options.image.c_str(),
-                 tooLarge                                 ? "larger than 8 MiB, too large to be an image"
+                 tooLarge ? "larger than 8 MiB, too large to be an image"
                  : read == zq::InputFile::kNotRegular ? "not a regular file"
-                                                          : std::strerror(errno));
+                                                      : std::strerror(errno));
     return tooLarge ? kExitBadImage : kExitNotRead;
   }
   zqdis::Request request;
