@@ -52,7 +52,7 @@ sanitize:
 	  ctest --output-on-failure -j $(JOBS)
 
 # Windows: zqasm.dll and zqasm.exe (x86-64) in $(WIN_BUILD), and a 32-bit zqasm.dll in
-# $(WIN32_BUILD), cross-compiled with mingw-w64. Each DLL must export the functions of src/exports.def alone
+# $(WIN32_BUILD), cross-compiled with mingw-w64. Each DLL must export what src/exports.def lists
 # and need nothing but system DLLs.
 windows:
 	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake $(CMAKE_FLAGS)

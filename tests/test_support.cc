@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "chip/intel_hex.h"
+
 namespace zqtest {
 
 TempDir::TempDir() {
@@ -39,6 +41,14 @@ std::string streamText(FILE* stream) {
   std::rewind(stream);
   for (int c; (c = std::fgetc(stream)) != EOF;) text.push_back(static_cast<char>(c));
   return text;
+}
+
+bool writeIntelHexFile(const std::string& path, const std::vector<uint8_t>& bytes,
+                       const std::vector<uint8_t>& written, size_t unit) {
+  FILE* out = std::fopen(path.c_str(), "w");
+  if (out == nullptr) return false;
+  const bool ok = zq::writeIntelHex(out, bytes.data(), bytes.size(), written, unit);
+  return std::fclose(out) == 0 && ok;
 }
 
 std::string chipDir() { return ZQASM_TEST_CHIP_DIR; }

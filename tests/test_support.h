@@ -3,9 +3,11 @@
 #ifndef ZQASM_TESTS_TEST_SUPPORT_H_
 #define ZQASM_TESTS_TEST_SUPPORT_H_
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "zqasm/assembler.h"
 
@@ -30,6 +32,11 @@ std::string readFile(const std::string& path);  // empty when missing
 void writeFile(const std::string& path, const std::string& content);
 // Everything written so far to a stream opened for update (std::tmpfile), from its start.
 std::string streamText(FILE* stream);
+
+// Writes `bytes` to `path` as the library writes Intel HEX (one flag in `written` per
+// `unit` bytes). False when the file cannot be written.
+bool writeIntelHexFile(const std::string& path, const std::vector<uint8_t>& bytes,
+                       const std::vector<uint8_t>& written, size_t unit);
 
 // Directory of the chip files built from chips/*.txt.
 std::string chipDir();

@@ -5,10 +5,10 @@
  * the byte offset noted beside it, integers are little-endian, texts are NUL-terminated
  * 8-bit strings in fixed slots. This header is plain C.
  *
- * Run44Assembler and ZqasmSetWarnings are in the shared library (libzqasm.so, zqasm.dll;
- * CMake zqasm::zqasm, pkg-config zqasm) and in the static library (libzqasm.a; CMake
- * zqasm::zqasm_static, pkg-config zqasm-static). The other functions here are in the
- * static library only.
+ * Run44Assembler, ZqasmResetRunSettings and ZqasmSetWarnings are in the shared library
+ * (libzqasm.so, zqasm.dll; CMake zqasm::zqasm, pkg-config zqasm) and in the static library
+ * (libzqasm.a; CMake zqasm::zqasm_static, pkg-config zqasm-static). The other functions
+ * here are in the static library only.
  */
 #ifndef ZQASM_ASSEMBLER_H_
 #define ZQASM_ASSEMBLER_H_
@@ -58,6 +58,20 @@ void ZqasmSetMessageSink(ZqasmMessageSink sink, void* context);
  * Available to programs that link the static library. */
 void ZqasmSetOutputStem(const char* stem);
 
+/* The image files of the runs that follow. IMAGE, when neither NULL nor "", names the
+ * program image instead of the .OBJ name (as given, a relative name taken from the
+ * current directory; the other outputs keep their names). With INTEL_HEX nonzero the
+ * images are also written in Intel HEX: NAME.HEX beside the program image and, when
+ * there is a table ROM, NAME.TAB.HEX beside .TAB (NAME the stem of the other outputs).
+ * Every image is written in full under a temporary name first, and then all are moved
+ * over the old ones one right after the other, each image right before its Intel HEX
+ * form: a run killed at any moment leaves the images of the earlier run or those of
+ * this one, never a mix (but at the instant between an image's move and its HEX form's).
+ * A run that writes no image (errors, a fatal stop, an image that could not be written)
+ * removes those of an earlier run, .HEX files included. The settings are copied.
+ * Available to programs that link the static library. */
+void ZqasmSetImageOutputs(const char* image, int intelHex);
+
 /* Writes the version text into params->versionText, as every run does, without a run.
  * Available to programs that link the static library. */
 void ZqasmFillVersionText(AssemblerParams* params);
@@ -68,8 +82,9 @@ void ZqasmFillVersionText(AssemblerParams* params);
  * This gives both the values they have when the library is loaded (area 100h to 1FFh,
  * RAM from address 0), so that a host that runs many sources in one process (a language
  * server) gets the same result for a source whatever ran before it. The settings a host
- * installs (message sink, output stem, source texts, output files) stay.
- * Available to programs that link the static library. */
+ * installs (message sink, output stem, image outputs, source texts, output files) stay.
+ * Available in the shared library too: a host that loads it calls this before each run
+ * to get the same outputs for the same source (a .RAM that does not move every build). */
 void ZqasmResetRunSettings(void);
 
 /* Reads SIZE bytes at TEXT (copied) wherever the runs that follow would read the source

@@ -109,13 +109,7 @@ ChipImage decodeChipFile(const std::vector<uint8_t>& bytes) {
 int loadChipFile(AssemblerRun& run, const std::string& chipName) {
   if (run.params == nullptr) return -1;
   std::string directory = slotText(run.params->chipDirectory, sizeof run.params->chipDirectory);
-  int length = std::snprintf(nullptr, 0, "%s\\%s.COE", directory.c_str(), chipName.c_str());
-  if (length < 0) return -1;
-  std::string path(static_cast<size_t>(length) + 1, '\0');
-  std::snprintf(&path[0], path.size(), "%s\\%s.COE", directory.c_str(), chipName.c_str());
-  path.resize(static_cast<size_t>(length));
-
-  // "\\" in the path is read as a directory separator by the platform layer.
+  std::string path = directory + kPathSeparator + chipName + ".COE";
   path = fullPath(path);
   FILE* stream = openForReading(path, "rb");
   if (stream == nullptr) return -1;

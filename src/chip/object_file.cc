@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "chip/bank_convert.h"
 #include "chip/encoder.h"
+#include "chip/intel_hex.h"
 #include "driver/run.h"
 #include "driver/run_observer.h"
 #include "platform/output_line.h"
@@ -39,10 +41,26 @@ bool chipNameHas(const std::string& chipName, size_t offset, const char* text) {
   return matchesNoCase(chipName, offset, text);
 }
 
+// Removes the file `name` of an earlier run, found as the name is found for reading, and
+// what a killed run left of its temporary files.
 void removeIfPresent(const AssemblerRun& run, const std::string& name) {
   if (name.empty() || !run.files.enabled) return;
-  std::string existing = resolveExistingName(name);
-  if (!existing.empty()) std::remove(existing.c_str());
+  removeStaleTemporaries(name);
+  const std::string existing = resolveExistingName(name);
+  deleteFile(existing.empty() ? name : existing);
+}
+
+// The image files of a run in the order they are moved into place or removed: each image
+// right before its Intel HEX form, so that an image and its HEX form change together.
+std::vector<const std::string*> imageNames(const OutputFiles& files) {
+  if (files.intelHex) return {&files.objName, &files.hexName, &files.tabName, &files.tabHexName};
+  return {&files.objName, &files.tabName};
+}
+
+// A run that writes no image leaves none of an earlier run: one removed right after the
+// other, in the order of imageNames.
+void removeImages(const AssemblerRun& run) {
+  for (const std::string* name : imageNames(run.files)) removeIfPresent(run, *name);
 }
 
 void writeRamFile(AssemblerRun& run) {
@@ -71,7 +89,7 @@ bool headerText(AssemblerRun& run, std::string& header) {
   if (run.params != nullptr)
     directory = slotText(run.params->chipDirectory, sizeof run.params->chipDirectory);
   char path[600];
-  std::snprintf(path, sizeof path, "%s\\ZQ4427.COE", directory.c_str());
+  std::snprintf(path, sizeof path, "%s%cZQ4427.COE", directory.c_str(), kPathSeparator);
   int fd = openReadOnly(path);
   if (fd < 0) {
     reportFatal(run, MessageOwner::kFocusWindow, "Assemble ERROR: : Can not open file %s !", path);
@@ -89,24 +107,55 @@ bool headerText(AssemblerRun& run, std::string& header) {
   return true;
 }
 
-// Writes `name` as the header text followed by `size` bytes of `body`. A truncated image
-// must never pass for a good one (a full disk, a file size limit, a run killed halfway):
-// the image is written beside under a temporary name and takes its real name only once
-// every write and the close succeeded. On failure nothing is left, and the failure is
-// reported like a file that cannot be created (reportWriteFailure). False on failure. Without
-// output files nothing is written, and the run goes on as after a good write.
-bool writeImageFile(AssemblerRun& run, const std::string& name, const std::string& header,
-                    const uint8_t* body, size_t size) {
+// The bytes of one image file and how they are written.
+struct ImageFile {
+  const std::string* name;
+  bool intelHex;  // else the header text, then the body
+  const uint8_t* body;
+  size_t size;
+  const std::vector<uint8_t>* written;  // Intel HEX: a flag per `unit` bytes
+  size_t unit;
+};
+
+// Writes the image files. An image cut short must never pass for a good one (a full
+// disk, a file size limit, a run killed halfway), nor stand beside the other image or the
+// HEX form of another run: every file is written and closed under its temporary name
+// first, and only then are all moved over the old ones, one right after the other. When
+// one cannot be written, none is moved, the images of an earlier run are removed and the
+// failure is reported like a file that cannot be created (reportWriteFailure). False on
+// failure. Without output files nothing is written, and the run goes on as after a good
+// write.
+bool writeImageFiles(AssemblerRun& run, const std::string& header,
+                     const std::vector<ImageFile>& images) {
   if (!run.files.enabled) return true;
-  ReplacingFile out(name, "wb");
-  bool written = false;
-  if (FILE* stream = out.stream()) {
-    written = std::fwrite(header.data(), 1, header.size(), stream) == header.size() &&
-              std::fwrite(body, 1, size, stream) == size;
-    written = out.commit() && written;
+  std::vector<std::unique_ptr<ReplacingFile>> pending;
+  for (const ImageFile& image : images) {
+    pending.push_back(std::make_unique<ReplacingFile>(*image.name, image.intelHex ? "w" : "wb"));
+    ReplacingFile& file = *pending.back();
+    bool written = false;
+    if (FILE* out = file.stream()) {
+      written = image.intelHex
+                    ? writeIntelHex(out, image.body, image.size, *image.written, image.unit)
+                    : std::fwrite(header.data(), 1, header.size(), out) == header.size() &&
+                          std::fwrite(image.body, 1, image.size, out) == image.size;
+    }
+    if (!file.close() || !written) {
+      // The message reads the reason from errno, before the removals below change it.
+      pending.clear();
+      reportWriteFailure(run.files, *image.name);
+      removeImages(run);
+      return false;
+    }
   }
-  if (!written) reportWriteFailure(run.files, name);
-  return written;
+  for (size_t i = 0; i < pending.size(); ++i) {
+    if (!pending[i]->moveIntoPlace()) {
+      pending.clear();
+      reportWriteFailure(run.files, *images[i].name);
+      removeImages(run);
+      return false;
+    }
+  }
+  return true;
 }
 
 // Lays the records into `image` (2 * (R + 1) body bytes). Records beyond R are skipped:
@@ -145,12 +194,10 @@ bool convertBanks(AssemblerRun& run, std::vector<uint8_t>& image, size_t romWord
   return true;
 }
 
-// Tells the run observer which words and table cells the run wrote: the words of the
-// records, the words the bank convert area changed (`laid` is the image before it, empty
-// for unbanked chips), and every table cell that holds a value (0 included).
-void reportImages(const AssemblerRun& run, const std::vector<uint8_t>& image,
-                  const std::vector<uint8_t>& laid, size_t romWords,
-                  const std::vector<uint8_t>& table, size_t tableBytes) {
+// Which words the run wrote: the words of the records and the words the bank convert area
+// changed (`laid` is the image before it, empty for unbanked chips).
+std::vector<uint8_t> wordsWritten(const AssemblerRun& run, const std::vector<uint8_t>& image,
+                                  const std::vector<uint8_t>& laid, size_t romWords) {
   std::vector<uint8_t> written(romWords, 0);
   for (const InstructionRecord& record : run.object.insertAddressTable)
     if (record.address < romWords) written[record.address] = 1;
@@ -162,8 +209,14 @@ void reportImages(const AssemblerRun& run, const std::vector<uint8_t>& image,
     for (size_t i = block; i < end; ++i)
       if (image[2 * i] != laid[2 * i] || image[2 * i + 1] != laid[2 * i + 1]) written[i] = 1;
   }
-  std::vector<uint8_t> cellWritten(tableBytes, 0);
-  for (size_t i = 0; i < tableBytes; ++i) cellWritten[i] = run.segments.tableRom[i] != 0xFFFF;
+  return written;
+}
+
+// Tells the run observer the images, which words and table cells the run wrote (every
+// table cell that holds a value, 0 included) and the RAM names.
+void reportImages(const AssemblerRun& run, const std::vector<uint8_t>& image,
+                  const std::vector<uint8_t>& written, size_t romWords,
+                  const std::vector<uint8_t>& table, const std::vector<uint8_t>& cellWritten) {
   const std::vector<RamName>& ram = run.segments.ramNames;
   size_t ramNames = 0, ramNibbles = 0;
   for (int32_t i = 1; i <= run.segments.ramNameCount && static_cast<size_t>(i) < ram.size();
@@ -266,15 +319,19 @@ bool reserveProgramWords(AssemblerRun& run, int32_t first, uint32_t count) {
 void writeObjectFiles(AssemblerRun& run) {
   sortRamNames(run);
   writeRamFile(run);
-  removeIfPresent(run, run.files.objName);
-  removeIfPresent(run, run.files.tabName);
-  if (run.source.fatalError || run.diagnostics.errorCount > 0) return;
+  if (run.source.fatalError || run.diagnostics.errorCount > 0) {
+    removeImages(run);
+    return;
+  }
 
   // A ROM top above the 16-bit address space ends the run before pass 0 (the driver);
   // the image is never sized for one. A negative top means no program ROM: the image has
   // no words, and the files hold the header alone.
   int32_t romTop = run.source.programRomTop;
-  if (romTop > kMaxProgramRomTop) return;
+  if (romTop > kMaxProgramRomTop) {
+    removeImages(run);
+    return;
+  }
   size_t romWords = romTop < 0 ? 0 : static_cast<size_t>(romTop) + 1;
   size_t bodyBytes = 2 * romWords;
   std::vector<uint8_t> image;
@@ -283,18 +340,22 @@ void writeObjectFiles(AssemblerRun& run) {
   } catch (const std::bad_alloc&) {
     // No image for a run without errors is a fatal result, never a silent one.
     reportFatal(run, MessageOwner::kActiveWindow, "Memory alloc fail (%d)\n", 2);
+    removeImages(run);
     return;
   }
   if (unwrittenWord(run) != 0) std::fill_n(image.begin(), bodyBytes, 0xFF);
   layRecords(run, image, romWords);
-  // The image before the bank convert area, to tell the observer which words it wrote.
+  // Which words the run wrote, for the observer and the Intel HEX records, needs the
+  // image before the bank convert area.
+  const bool observing = observingImages();
+  const bool intelHex = run.files.enabled && run.files.intelHex;
   const std::vector<uint8_t> laid =
-      run.source.bankedRom && observingImages() ? image : std::vector<uint8_t>();
-  if (run.source.bankedRom && !convertBanks(run, image, romWords)) return;
-
+      run.source.bankedRom && (observing || intelHex) ? image : std::vector<uint8_t>();
   std::string header;
-  if (!headerText(run, header)) return;
-  if (!writeImageFile(run, run.files.objName, header, image.data(), bodyBytes)) return;
+  if ((run.source.bankedRom && !convertBanks(run, image, romWords)) || !headerText(run, header)) {
+    removeImages(run);
+    return;
+  }
 
   // Table ROM: cells hold a byte value, or FFFFh (read as -1) when never written; a
   // value of 0 is written but does not count as use.
@@ -311,8 +372,27 @@ void writeObjectFiles(AssemblerRun& run) {
       tableUsed = i + 1;
     }
   }
-  if (!writeImageFile(run, run.files.tabName, header, table.data(), tableBytes)) return;
-  if (observingImages()) reportImages(run, image, laid, romWords, table, tableBytes);
+  std::vector<uint8_t> written, cellWritten;
+  if (observing || intelHex) {
+    written = wordsWritten(run, image, laid, romWords);
+    cellWritten.assign(tableBytes, 0);
+    for (size_t i = 0; i < tableBytes; ++i) cellWritten[i] = cells[i] != 0xFFFF;
+  }
+
+  std::vector<ImageFile> files = {
+      {&run.files.objName, false, image.data(), bodyBytes, nullptr, 0},
+      {&run.files.tabName, false, table.data(), tableBytes, nullptr, 0}};
+  if (intelHex) {
+    // In the order of imageNames; a chip without table ROM has no ".TAB.HEX".
+    files.insert(files.begin() + 1,
+                 {&run.files.hexName, true, image.data(), bodyBytes, &written, 2});
+    if (run.segments.tableRomTop >= 0)
+      files.push_back({&run.files.tabHexName, true, table.data(), tableBytes, &cellWritten, 1});
+  }
+  if (!writeImageFiles(run, header, files)) return;
+  // One of an earlier run with a table ROM would stand beside images without one.
+  if (intelHex && run.segments.tableRomTop < 0) removeIfPresent(run, run.files.tabHexName);
+  if (observing) reportImages(run, image, written, romWords, table, cellWritten);
 
   if (run.params != nullptr) {
     run.params->codeEnd =

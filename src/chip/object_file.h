@@ -1,5 +1,6 @@
 // Program image and object files: the instruction records collected in pass 2, the
-// ".SYM" lines, and the ".RAM", ".OBJ" and ".TAB" files written after the passes.
+// ".SYM" lines, and the ".RAM", ".OBJ" and ".TAB" files (and their Intel HEX forms)
+// written after the passes.
 #ifndef ZQASM_CHIP_OBJECT_FILE_H_
 #define ZQASM_CHIP_OBJECT_FILE_H_
 
@@ -61,11 +62,12 @@ bool reserveProgramWords(AssemblerRun& run, int32_t first, uint32_t count);
 // The word of ".OBJ" at an address that no instruction covers: FFFFh on model 44W05,
 // else 0000h.
 uint16_t unwrittenWord(const AssemblerRun& run);
-// Writes ".RAM", ".OBJ", ".TAB" and the host results. Called once after the passes.
-// An output that cannot be written in full is shown as one that cannot be created, and
-// sets the run's writeFailed (an ".OBJ" or ".TAB" is then never left under its name);
-// an ".OBJ" that cannot be made at all (44V09 header file missing, no memory) is a
-// fatal stop: the run must not report success.
+// Writes ".RAM", ".OBJ", ".TAB" (with intelHex also ".HEX" and ".TAB.HEX") and the host
+// results. Called once after the passes. The images replace those of an earlier run
+// together, or, in a run that makes none, those are removed. An output that cannot be
+// written in full is shown as one that cannot be created, and sets the run's writeFailed
+// (no image is then left); an ".OBJ" that cannot be made at all (44V09 header file
+// missing, no memory) is a fatal stop: the run must not report success.
 void writeObjectFiles(AssemblerRun& run);
 
 }  // namespace zq

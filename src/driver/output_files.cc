@@ -105,6 +105,12 @@ int prepareOutputFiles(AssemblerRun& run, const std::string& sourcePath) {
     }
   }
 
+  files.tabHexName = files.tabName + ".HEX";
+  // A program image named by the host keeps its name as given, extension and all.
+  const std::string& image = persistentSettings().imageName;
+  if (!image.empty()) files.objName = fullPath(image);
+  files.intelHex = persistentSettings().intelHex;
+
   files.enabled = persistentSettings().writeOutputs;
   if (!files.enabled) return 1;
 

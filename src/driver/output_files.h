@@ -13,6 +13,10 @@ struct AssemblerRun;
 struct OutputFiles {
   std::string hexName, objName, lstName, lblName, errName, symName;
   std::string equName, tabName, binName, mapName, ramName, jmpName;
+  // ".TAB.HEX", the table ROM image in Intel HEX; with intelHex the object writer writes
+  // it and ".HEX", which are otherwise names only.
+  std::string tabHexName;
+  bool intelHex = false;
   FILE* listing = nullptr;  // ".LST", written in pass 2
   FILE* symbol = nullptr;   // ".SYM", address to listing line
   FILE* error = nullptr;    // ".ERR"

@@ -22,6 +22,12 @@ struct PersistentSettings {
   // empty, every output is named this stem plus its extension instead of after the
   // source. Held as given; made absolute when a run derives its names.
   std::string outputStem;
+  // Installed by the host (ZqasmSetImageOutputs) and kept until it changes them: the name
+  // of the program image when it is not the ".OBJ" name (held as given, made absolute
+  // when a run derives its names; empty: the ".OBJ" name), and whether the images are
+  // also written in Intel HEX (".HEX", ".TAB.HEX").
+  std::string imageName;
+  bool intelHex = false;
   // Installed by the host (ZqasmSetSourceText) and kept until it changes them: texts read
   // in place of source and include files, an editor's unsaved buffers.
   SourceOverlay sourceOverlay;

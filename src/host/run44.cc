@@ -80,7 +80,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
 __attribute__((constructor)) static void rememberLoadDirectory() { zq::loadDirectory(); }
 #endif
 
-// For programs linked with the static library; the shared library does not export it.
+// For programs linked with the static library; the shared library does not export these.
 extern "C" void ZqasmSetMessageSink(ZqasmMessageSink sink, void* context) {
   zq::setMessageSink(sink, context);
 }
@@ -94,11 +94,25 @@ extern "C" void ZqasmSetOutputStem(const char* stem) {
   }
 }
 
+extern "C" void ZqasmSetImageOutputs(const char* image, int intelHex) {
+  zq::PersistentSettings& settings = zq::persistentSettings();
+  settings.intelHex = intelHex != 0;
+  // An allocation failure leaves the image under its ".OBJ" name.
+  try {
+    settings.imageName = image != nullptr ? image : "";
+  } catch (const std::exception&) {
+    settings.imageName.clear();
+  }
+}
+
 extern "C" void ZqasmFillVersionText(AssemblerParams* params) {
   if (params != nullptr) zq::writeVersionText(params);
 }
 
-extern "C" void ZqasmResetRunSettings(void) { zq::resetRunSettings(zq::persistentSettings()); }
+// Exported by the shared library too (exports.map, exports.def).
+extern "C" __attribute__((visibility("default"))) void ZqasmResetRunSettings(void) {
+  zq::resetRunSettings(zq::persistentSettings());
+}
 
 extern "C" int ZqasmSetSourceText(const char* name, const char* text, size_t size) {
   if (name == nullptr) return 0;

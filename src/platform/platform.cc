@@ -69,7 +69,8 @@ const std::string& loadDirectory() {
 std::string joinWithLoadDirectory(const std::string& name) {
   const std::string& directory = loadDirectory();
   char last = directory.empty() ? '\0' : directory.back();
-  return directory + (last == '\\' || last == '/' ? "" : "\\") + name;
+  if (last == '\\' || last == '/') return directory + name;
+  return directory + kPathSeparator + name;
 }
 
 bool readWholeFile(const std::string& name, std::string& contents) {
@@ -90,24 +91,52 @@ void ReplacingFile::discard() {
   const int saved = errno;
   if (stream_ != nullptr) std::fclose(stream_);
   stream_ = nullptr;
-  if (!temporary_.empty()) std::remove(temporary_.c_str());
+  closed_ = false;
+  if (!temporary_.empty()) deleteFile(temporary_);
   temporary_.clear();
   errno = saved;
 }
 
-bool ReplacingFile::commit() {
-  if (stream_ == nullptr) return false;
+bool ReplacingFile::close() {
+  if (stream_ == nullptr) return closed_;
   // A failed write may have left nothing in the buffer for the close to fail on, so the
   // stream's error flag is asked too.
   bool ok = std::ferror(stream_) == 0;
   ok = std::fclose(stream_) == 0 && ok;
   stream_ = nullptr;
-  if (ok && moveFileOver(temporary_, target_)) {
+  closed_ = ok;
+  if (!ok) discard();
+  return ok;
+}
+
+bool ReplacingFile::moveIntoPlace() {
+  if (!closed_ || temporary_.empty()) return false;
+  if (moveFileOver(temporary_, target_)) {
     temporary_.clear();
+    closed_ = false;
     return true;
   }
   discard();
   return false;
+}
+
+long temporaryNameOwner(const std::string& entry, const std::string& file) {
+  // FILE.tmp<process id>_<n>, both numbers decimal.
+  static const char kMark[] = ".tmp";
+  const size_t markLength = sizeof kMark - 1;
+  if (file.empty() || entry.size() <= file.size() + markLength ||
+      entry.compare(0, file.size(), file) != 0 ||
+      entry.compare(file.size(), markLength, kMark) != 0)
+    return -1;
+  size_t at = file.size() + markLength;
+  long owner = 0;
+  const size_t ownerStart = at;
+  while (at < entry.size() && entry[at] >= '0' && entry[at] <= '9' && at - ownerStart < 10)
+    owner = owner * 10 + (entry[at++] - '0');
+  if (at == ownerStart || at >= entry.size() || entry[at] != '_') return -1;
+  const size_t attemptStart = ++at;
+  while (at < entry.size() && entry[at] >= '0' && entry[at] <= '9') ++at;
+  return at > attemptStart && at == entry.size() && at - attemptStart <= 10 ? owner : -1;
 }
 
 namespace {

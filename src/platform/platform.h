@@ -54,8 +54,12 @@ std::string executablePath();
 // True when `stream` writes to a terminal (a console on Windows).
 bool isTerminal(FILE* stream);
 
+// The separator this system writes between the directories of a name: "\\" on Windows,
+// "/" elsewhere. Names read through this layer may use either.
+extern const char kPathSeparator;
+
 // `name` placed in the load directory: "%s%s" when the directory ends in "\\" or "/",
-// else "%s\\%s" (open the result through this layer, which reads "\\" as "/").
+// else the directory, kPathSeparator and the name.
 std::string joinWithLoadDirectory(const std::string& name);
 
 // Absolute form of a name: "\\" and "/" both separate components, "." and ".." are
@@ -80,6 +84,20 @@ int openReadOnly(const std::string& name);
 // ("r", "rb"), resolving its name as above. nullptr on failure.
 FILE* openForReading(const std::string& name, const char* mode);
 
+// What readInputFile found.
+enum class InputFile { kRead, kMissing, kNotRegular, kTooLarge, kFailed };
+
+// Reads the whole file `name` (used exactly as given) as bytes into `contents` when it is
+// a regular file of at most `maxBytes` bytes. A directory, device, pipe or socket is
+// refused without being read (a pipe without a writer never blocks the caller, a device
+// such as /dev/zero is never read without end). kMissing and kFailed leave errno telling
+// why.
+InputFile readInputFile(const std::string& name, size_t maxBytes, std::string& contents);
+
+// Removes the file `name` (used exactly as given; never a directory). False when the
+// system refused, errno telling why.
+bool deleteFile(const std::string& name);
+
 // Creates or replaces a file as a stream with `mode` ("w", "wb"). The directories of the
 // name are resolved like an existing name; the last component is used exactly as given.
 // nullptr on failure.
@@ -94,31 +112,49 @@ bool readWholeFile(const std::string& name, std::string& contents);
 
 // A file written under a temporary name beside its real name and moved over it only when
 // complete, so that a run stopped halfway (killed by a file size limit, say) never leaves
-// a partial file under the real name. The directories of the name are resolved as by
-// openForWriting; the file gets the permissions a newly created file gets.
+// a partial file under the real name. The temporary name is the real one followed by
+// ".tmp<process id>_<n>"; a process killed before its move leaves it behind, and the next
+// ReplacingFile of the same name removes it (removeStaleTemporaries). The directories of
+// the name are resolved as by openForWriting; the file gets the permissions a newly
+// created file gets. Several files that belong together are each written and closed
+// first, and then moved into place one right after the other.
 class ReplacingFile {
  public:
   // Creates the temporary file and opens it as a stream with `mode` ("w", "wb").
   ReplacingFile(const std::string& name, const char* mode);
-  // Removes the temporary file unless it was committed; errno is kept.
+  // Removes the temporary file unless it was moved into place; errno is kept.
   ~ReplacingFile();
   ReplacingFile(const ReplacingFile&) = delete;
   ReplacingFile& operator=(const ReplacingFile&) = delete;
 
   // The stream to write; nullptr when the temporary file could not be created.
   FILE* stream() const { return stream_; }
-  // Closes the stream and, when every write and the close succeeded, moves the file over
-  // the real name (replacing a file there). False otherwise, with the temporary file
-  // removed, the real name untouched and errno telling why where the system said.
-  bool commit();
+  // Closes the stream. True when every write and the close succeeded: the file then waits
+  // under its temporary name for moveIntoPlace. Otherwise the temporary file is removed,
+  // errno telling why where the system said.
+  bool close();
+  // Moves the closed file over the real name (replacing a file there). False otherwise,
+  // with the temporary file removed and the real name untouched.
+  bool moveIntoPlace();
+  // close, then moveIntoPlace.
+  bool commit() { return close() && moveIntoPlace(); }
 
  private:
   void discard();
 
   FILE* stream_ = nullptr;
+  bool closed_ = false;    // close succeeded; the file waits under its temporary name
   std::string target_;     // the real name, directories resolved
-  std::string temporary_;  // empty once committed or discarded
+  std::string temporary_;  // empty once moved into place or discarded
 };
+
+// Removes the temporary files of ReplacingFile left beside `name` (used as ReplacingFile
+// uses it) by a process that no longer runs, or by an earlier ReplacingFile of this one:
+// what a killed run left behind. Files of a process that still runs are kept.
+void removeStaleTemporaries(const std::string& name);
+// The process id in `entry` (a name without directories) when it is a temporary name that
+// ReplacingFile gives the file `file` (also without directories); -1 otherwise.
+long temporaryNameOwner(const std::string& entry, const std::string& file);
 
 // Moves the closed file `from` over `to` on the same volume, replacing a file there.
 // False when the system refused; `from` is then still there.

@@ -3,12 +3,15 @@
 // current directory.
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -17,6 +20,8 @@
 #include "platform/text.h"
 
 namespace zq {
+
+extern const char kPathSeparator = '/';
 
 namespace {
 
@@ -64,9 +69,29 @@ bool exists(const std::string& path) {
 
 // Sources and chip files are read only from regular files: a device such as /dev/zero
 // or a pipe may never end, or block the reader.
-bool isRegularFile(const std::string& path) {
+// Opens the regular file `path` read-only; -1 (errno set) when it is missing or cannot be
+// opened, -2 when it is no regular file. The name is looked at before it is opened, and
+// the open itself does not wait (a pipe put there in between opens at once and is then
+// refused by what it is, never read); reads of the descriptor block as usual.
+int openRegular(const std::string& path) {
   struct stat info;
-  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  if (stat(path.c_str(), &info) != 0) return -1;
+  if (!S_ISREG(info.st_mode)) return -2;
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return -2;
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
+
+// True while process `id` exists (also when it belongs to another user).
+bool processRuns(long id) {
+  if (id <= 0 || id > INT_MAX) return false;
+  return kill(static_cast<pid_t>(id), 0) == 0 || errno == EPERM;
 }
 
 // The entry of `directory` that `component` names: itself when it exists, else the one
@@ -169,15 +194,56 @@ std::string fullPath(const std::string& name) {
 
 int openReadOnly(const std::string& name) {
   std::string existing = resolveExistingName(name);
-  if (existing.empty() || !isRegularFile(existing)) return -1;
-  return open(existing.c_str(), O_RDONLY | O_CLOEXEC);
+  if (existing.empty()) return -1;
+  const int fd = openRegular(existing);
+  return fd >= 0 ? fd : -1;
 }
 
 FILE* openForReading(const std::string& name, const char* mode) {
-  std::string existing = resolveExistingName(name);
-  if (existing.empty() || !isRegularFile(existing)) return nullptr;
-  return std::fopen(existing.c_str(), mode);
+  const int fd = openReadOnly(name);
+  if (fd < 0) return nullptr;
+  FILE* stream = fdopen(fd, mode);
+  if (stream == nullptr) ::close(fd);
+  return stream;
 }
+
+InputFile readInputFile(const std::string& name, size_t maxBytes, std::string& contents) {
+  contents.clear();
+  const int fd = openRegular(name);
+  if (fd == -2) return InputFile::kNotRegular;
+  if (fd < 0) return InputFile::kMissing;
+  // The size first, so that a huge file is refused without being read; the reads stop
+  // one byte past the limit in case the file grew meanwhile.
+  struct stat info;
+  if (fstat(fd, &info) == 0 && static_cast<uint64_t>(info.st_size) > maxBytes) {
+    ::close(fd);
+    return InputFile::kTooLarge;
+  }
+  std::vector<char> block(65536);
+  InputFile result = InputFile::kRead;
+  for (;;) {
+    const size_t wanted = std::min(block.size(), maxBytes + 1 - contents.size());
+    const ssize_t got = ::read(fd, block.data(), wanted);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      result = InputFile::kFailed;
+      break;
+    }
+    if (got == 0) break;
+    contents.append(block.data(), static_cast<size_t>(got));
+    if (contents.size() > maxBytes) {
+      result = InputFile::kTooLarge;
+      break;
+    }
+  }
+  const int reason = errno;
+  ::close(fd);
+  errno = reason;
+  if (result != InputFile::kRead) contents.clear();
+  return result;
+}
+
+bool deleteFile(const std::string& name) { return unlink(name.c_str()) == 0; }
 
 FILE* openForWriting(const std::string& name, const char* mode) {
   std::string path = pathForWriting(name);
@@ -204,6 +270,7 @@ void writeToStream(FILE* stream, const char* data, size_t size) {
 ReplacingFile::ReplacingFile(const std::string& name, const char* mode)
     : target_(pathForWriting(name)) {
   if (target_.empty()) return;
+  removeStaleTemporaries(target_);
   // Beside the file, so the rename stays within one file system; O_EXCL makes the name
   // this run's own, and mode 0666 gives the permissions fopen would (the umask applies).
   const std::string stem = target_ + ".tmp" + std::to_string(getpid()) + "_";
@@ -211,7 +278,7 @@ ReplacingFile::ReplacingFile(const std::string& name, const char* mode)
     std::string candidate = stem + std::to_string(attempt);
     int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
-      if (errno == EEXIST) continue;  // left by a killed run of the same process id
+      if (errno == EEXIST) continue;  // another file of this process for the same name
       return;
     }
     temporary_ = candidate;
@@ -222,6 +289,25 @@ ReplacingFile::ReplacingFile(const std::string& name, const char* mode)
     }
     return;
   }
+}
+
+void removeStaleTemporaries(const std::string& name) {
+  const std::string target = pathForWriting(name);
+  const size_t slash = target.rfind('/');
+  if (target.empty() || slash == std::string::npos) return;
+  const std::string directory = slash == 0 ? "/" : target.substr(0, slash);
+  const std::string file = target.substr(slash + 1);
+  DIR* listing = opendir(directory.c_str());
+  if (listing == nullptr) return;
+  std::vector<std::string> stale;
+  const long self = static_cast<long>(getpid());
+  while (const dirent* entry = readdir(listing)) {
+    const long owner = temporaryNameOwner(entry->d_name, file);
+    // This process has no such file open between runs: one of its id is a leftover.
+    if (owner > 0 && (owner == self || !processRuns(owner))) stale.push_back(entry->d_name);
+  }
+  closedir(listing);
+  for (const std::string& entry : stale) unlink((directory + "/" + entry).c_str());
 }
 
 bool moveFileOver(const std::string& from, const std::string& to) {

@@ -1,5 +1,5 @@
 // The Windows services the assembler was built around: MessageBoxA for messages,
-// GetFullPathNameA for full names, CopyFileA, MoveFileExA, and the current directory.
+// GetFullPathNameA for full names, CopyFileA, MoveFileEx, and the current directory.
 // File names on Windows ignore case already, so names are used as given; streams are
 // opened in the callers' modes, which makes "w" and "r" streams text streams (CR LF line
 // ends).
@@ -9,7 +9,10 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -17,7 +20,12 @@
 
 namespace zq {
 
+extern const char kPathSeparator = '\\';
+
 namespace {
+
+// Names tried for a temporary file before giving up.
+constexpr int kTemporaryAttempts = 100;
 
 // Caption of every message box: a single blank.
 const char kMessageCaption[] = " ";
@@ -48,6 +56,77 @@ bool isExistingFile(const std::string& name) {
 bool isDiskFile(int descriptor) {
   HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
   return handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK;
+}
+
+// errno for the last system error, so that callers name the reason as elsewhere.
+void setErrnoFromSystem() {
+  switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      errno = ENOENT;
+      break;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      errno = ENOSPC;
+      break;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      errno = EEXIST;
+      break;
+    default:
+      errno = EACCES;
+  }
+}
+
+// The name in UTF-16 as the ANSI functions would read it (the ANSI code page).
+std::wstring wideName(const std::string& name) {
+  if (name.empty() || name.size() > 32767) return std::wstring();
+  const int size = static_cast<int>(name.size());
+  const int length = MultiByteToWideChar(CP_ACP, 0, name.data(), size, nullptr, 0);
+  if (length <= 0) return std::wstring();
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, name.data(), size, &wide[0], length);
+  return wide;
+}
+
+std::string narrowName(const wchar_t* name) {
+  const int length = WideCharToMultiByte(CP_ACP, 0, name, -1, nullptr, 0, nullptr, nullptr);
+  if (length <= 1) return std::string();
+  std::string narrow(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, 0, name, -1, &narrow[0], length, nullptr, nullptr);
+  narrow.resize(static_cast<size_t>(length) - 1);
+  return narrow;
+}
+
+// The names of the block reach 257 characters, and the temporary name of an output, or
+// NAME.TAB.HEX, goes beyond MAX_PATH, which the ANSI functions refuse (GetTempFileNameA
+// refuses a folder longer than MAX_PATH - 14). Files that are replaced are therefore
+// made, moved and removed through the wide functions with the "\\?\" form of the full
+// name, which has no such limit. That form is taken literally, so "/", "." and ".." are
+// resolved first.
+std::wstring extendedName(const std::string& name) {
+  const std::wstring wide = wideName(name);
+  if (wide.empty() || wide.compare(0, 4, L"\\\\?\\") == 0 || wide.compare(0, 4, L"\\\\.\\") == 0)
+    return wide;
+  DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return wide;
+  std::wstring full(size, L'\0');
+  size = GetFullPathNameW(wide.c_str(), size, &full[0], nullptr);
+  if (size == 0 || size >= full.size()) return wide;
+  full.resize(size);
+  if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+// True while process `id` exists.
+bool processRuns(long id) {
+  if (id <= 0) return false;
+  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, static_cast<DWORD>(id));
+  if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+  DWORD code = 0;
+  const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+  CloseHandle(process);
+  return running;
 }
 
 }  // namespace
@@ -107,6 +186,51 @@ FILE* openForReading(const std::string& name, const char* mode) {
   return stream;
 }
 
+InputFile readInputFile(const std::string& name, size_t maxBytes, std::string& contents) {
+  contents.clear();
+  const DWORD attributes = GetFileAttributesA(name.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    setErrnoFromSystem();
+    return InputFile::kMissing;
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return InputFile::kNotRegular;
+  const int descriptor = _open(name.c_str(), _O_RDONLY | _O_BINARY);
+  if (descriptor < 0) return InputFile::kMissing;
+  InputFile result = InputFile::kRead;
+  if (!isDiskFile(descriptor)) {
+    result = InputFile::kNotRegular;
+  } else if (_filelengthi64(descriptor) > static_cast<int64_t>(maxBytes)) {
+    result = InputFile::kTooLarge;
+  } else {
+    std::vector<char> block(65536);
+    for (;;) {
+      const size_t wanted = std::min(block.size(), maxBytes + 1 - contents.size());
+      const int got = _read(descriptor, block.data(), static_cast<unsigned>(wanted));
+      if (got < 0) {
+        result = InputFile::kFailed;
+        break;
+      }
+      if (got == 0) break;
+      contents.append(block.data(), static_cast<size_t>(got));
+      if (contents.size() > maxBytes) {
+        result = InputFile::kTooLarge;
+        break;
+      }
+    }
+  }
+  const int reason = errno;
+  _close(descriptor);
+  errno = reason;
+  if (result != InputFile::kRead) contents.clear();
+  return result;
+}
+
+bool deleteFile(const std::string& name) {
+  if (DeleteFileW(extendedName(name).c_str()) != 0) return true;
+  setErrnoFromSystem();
+  return false;
+}
+
 FILE* openForWriting(const std::string& name, const char* mode) {
   if (name.empty()) return nullptr;
   return std::fopen(name.c_str(), mode);
@@ -118,19 +242,63 @@ void writeToStream(FILE* stream, const char* data, size_t size) {
 
 ReplacingFile::ReplacingFile(const std::string& name, const char* mode) : target_(name) {
   if (name.empty()) return;
-  // GetTempFileNameA creates a uniquely named file beside `name`, so the move in commit
-  // stays on one volume and two runs never share it.
-  size_t slash = name.find_last_of("\\/");
-  std::string directory = slash == std::string::npos ? "." : name.substr(0, slash + 1);
-  char temporary[MAX_PATH];
-  if (GetTempFileNameA(directory.c_str(), "zqa", 0, temporary) == 0) return;
-  temporary_ = temporary;
-  stream_ = std::fopen(temporary, mode);
-  if (stream_ == nullptr) discard();
+  removeStaleTemporaries(name);
+  // Beside the file, so the move in moveIntoPlace stays on one volume; CREATE_NEW makes
+  // the name this run's own.
+  const std::string stem = name + ".tmp" + std::to_string(GetCurrentProcessId()) + "_";
+  const int translation = std::strchr(mode, 'b') != nullptr ? _O_BINARY : _O_TEXT;
+  for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
+    const std::string candidate = stem + std::to_string(attempt);
+    HANDLE handle = CreateFileW(extendedName(candidate).c_str(), GENERIC_WRITE, 0, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      if (GetLastError() == ERROR_FILE_EXISTS) continue;  // another file of this process
+      setErrnoFromSystem();
+      return;
+    }
+    temporary_ = candidate;
+    const int descriptor =
+        _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | translation);
+    if (descriptor < 0) {
+      CloseHandle(handle);
+      discard();
+      return;
+    }
+    stream_ = _fdopen(descriptor, mode);
+    if (stream_ == nullptr) {
+      _close(descriptor);
+      discard();
+    }
+    return;
+  }
+}
+
+void removeStaleTemporaries(const std::string& name) {
+  if (name.empty()) return;
+  const size_t slash = name.find_last_of("\\/");
+  const std::string directory = slash == std::string::npos ? "." : name.substr(0, slash);
+  const std::string file = slash == std::string::npos ? name : name.substr(slash + 1);
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(extendedName(name + ".tmp*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  std::vector<std::string> stale;
+  const long self = static_cast<long>(GetCurrentProcessId());
+  do {
+    const std::string entry = narrowName(found.cFileName);
+    const long owner = temporaryNameOwner(entry, file);
+    // This process has no such file open between runs: one of its id is a leftover.
+    if (owner > 0 && (owner == self || !processRuns(owner))) stale.push_back(entry);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  for (const std::string& entry : stale) deleteFile(directory + "\\" + entry);
 }
 
 bool moveFileOver(const std::string& from, const std::string& to) {
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  if (MoveFileExW(extendedName(from).c_str(), extendedName(to).c_str(),
+                  MOVEFILE_REPLACE_EXISTING) != 0)
+    return true;
+  setErrnoFromSystem();
+  return false;
 }
 
 // Windows has no file size signal: a write beyond a quota fails with an error already.

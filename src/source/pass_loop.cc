@@ -358,7 +358,7 @@ int findIncludeFile(AssemblerRun& run, const std::string& name, std::string& ful
   // Only these directories: neither the including file's nor the current one.
   for (const std::string& directory : includeDirectories(*params)) {
     std::string path = directory;
-    if (path.back() != '\\') path += '\\';
+    if (path.back() != '\\' && path.back() != '/') path += kPathSeparator;
     path += name;
     std::string resolved;
     if (findSourceFile(path, resolved)) {

@@ -97,7 +97,7 @@ TEST(ObjectFileTest, Header44V09ComesFromZQ4427) {
                  &message);
   writeObjectFiles(t.run);
   setMessageSink(nullptr, nullptr);
-  EXPECT_EQ(message, "Assemble ERROR: : Can not open file " + t.dir.path() + "\\ZQ4427.COE !");
+  EXPECT_EQ(message, "Assemble ERROR: : Can not open file " + t.dir.path() + "/ZQ4427.COE !");
   EXPECT_FALSE(t.objectsWritten());
   EXPECT_EQ(t.params->codeEnd, 0xBEEF);
   EXPECT_EQ(t.run.source.fatalError, 1);

@@ -2,6 +2,10 @@
 #include "driver/output_files.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
 
 #include "driver/run.h"
 #include "test_support.h"
@@ -33,6 +37,26 @@ TEST(OutputFiles, StaleJumpFileGoes) {
   ASSERT_EQ(zq::prepareOutputFiles(run, dir.file("prog.asm")), 1);
   EXPECT_FALSE(zqtest::fileExists(dir.file("prog.jmp")));
   zq::closeOutputFiles(run);
+}
+
+void collect(const char* text, void* messages) {
+  static_cast<std::vector<std::string>*>(messages)->push_back(text);
+}
+
+// An error file that cannot be written in full (here a link to a full device) cannot tell
+// of itself: the run still reports it, as for any output, and returns -1, a run with
+// errors too.
+TEST(OutputFiles, ErrorFileNotWrittenFailsTheRun) {
+  zqtest::TempDir dir;
+  zqtest::writeFile(dir.file("bad.asm"), ".CHIP ZQ4460\n ORG 0\n JMP nowhere\n");
+  ASSERT_EQ(symlink("/dev/full", dir.file("bad.ERR").c_str()), 0);
+  std::vector<std::string> messages;
+  ZqasmSetMessageSink(collect, &messages);
+  auto params = zqtest::makeParams(dir.file("bad.asm"));
+  EXPECT_EQ(Run44Assembler(params.get()), -1);
+  ZqasmSetMessageSink(nullptr, nullptr);
+  EXPECT_EQ(messages,
+            std::vector<std::string>{"File \"" + dir.file("bad.ERR") + "\" create failed !\n"});
 }
 
 }  // namespace

@@ -26,13 +26,19 @@ TEST(Run44AssemblerTest, WritesVersionTextOnEveryCall) {
   }
 }
 
-// A host sees the shared library only through its exports.
-TEST(Run44AssemblerTest, SharedLibraryExportsOnlyItsInterface) {
+// A host sees the shared library through its exports alone: the entry point, the reset of
+// the settings that carry over between runs and the trap warning switch. Without the reset
+// a DATA segment goes on from where the last run's stopped; with it, the same source gives
+// the same .RAM run after run.
+TEST(Run44AssemblerTest, SharedLibraryExportsItsInterfaceAlone) {
   void* library = dlopen(ZQASM_TEST_SHARED_LIB, RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(library, nullptr) << dlerror();
   using Entry = int (*)(AssemblerParams*);
+  using Reset = void (*)(void);
   auto entry = reinterpret_cast<Entry>(dlsym(library, "Run44Assembler"));
+  auto reset = reinterpret_cast<Reset>(dlsym(library, "ZqasmResetRunSettings"));
   ASSERT_NE(entry, nullptr);
+  ASSERT_NE(reset, nullptr);
   EXPECT_EQ(dlsym(library, "ZqasmSetMessageSink"), nullptr);
   using SetWarnings = int (*)(const char*);
   auto setWarnings = reinterpret_cast<SetWarnings>(dlsym(library, "ZqasmSetWarnings"));
@@ -42,9 +48,25 @@ TEST(Run44AssemblerTest, SharedLibraryExportsOnlyItsInterface) {
   EXPECT_EQ(dlsym(library, "_ZN2zq11runAssemblyEP15AssemblerParams"), nullptr);
 
   TempDir dir;
-  auto params = zqtest::makeParams(dir.file("missing.asm"));
-  EXPECT_EQ(entry(params.get()), -1);
-  EXPECT_STREQ(params->versionText, kVersion);
+  auto missing = zqtest::makeParams(dir.file("missing.asm"));
+  EXPECT_EQ(entry(missing.get()), -1);
+  EXPECT_STREQ(missing->versionText, kVersion);
+
+  zqtest::writeFile(dir.file("ram.asm"),
+                    ".CHIP ZQ4460\n .DATA\nFLAGS DN 2\n .ENDD\n ORG 0\n NOP\n");
+  auto params = zqtest::makeParams(dir.file("ram.asm"));
+  auto ramOfRun = [&]() {
+    EXPECT_EQ(entry(params.get()), 1);
+    return zqtest::readFile(dir.file("ram.RAM"));
+  };
+  reset();
+  const std::string first = ramOfRun();
+  const std::string carried = ramOfRun();
+  reset();
+  const std::string again = ramOfRun();
+  EXPECT_NE(first.find("FLAGS  000h\n"), std::string::npos) << first;
+  EXPECT_NE(carried, first);
+  EXPECT_EQ(again, first);
   dlclose(library);
 }
 

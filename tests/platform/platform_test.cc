@@ -1,6 +1,8 @@
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -77,6 +79,45 @@ TEST_F(PlatformTest, OpensFilesCaseInsensitivelyAndWritesNamesAsGiven) {
   EXPECT_TRUE(zqtest::fileExists(root_ + "/sub/prog.LST"));
   EXPECT_FALSE(zqtest::fileExists(root_ + "/sub/prog.lst"));
   EXPECT_FALSE(opened(openForWriting(root_ + "/nodir/prog.LST", "w")));
+}
+
+// Inputs are read only from regular files of at most the size asked for; a pipe without
+// a writer is refused at once instead of blocking the reader.
+TEST_F(PlatformTest, ReadInputFileTakesRegularFilesOfTheirSize) {
+  ASSERT_EQ(mkfifo((root_ + "/fifo").c_str(), 0600), 0);
+  std::string contents = "stale";
+  EXPECT_EQ(readInputFile(root_ + "/fifo", 100, contents), InputFile::kNotRegular);
+  EXPECT_EQ(readInputFile("/dev/zero", 100, contents), InputFile::kNotRegular);
+  EXPECT_EQ(readInputFile(root_ + "/sub", 100, contents), InputFile::kNotRegular);
+  EXPECT_EQ(readInputFile(root_ + "/none", 100, contents), InputFile::kMissing);
+  EXPECT_EQ(readInputFile(root_ + "/sub/file.asm", 1, contents), InputFile::kTooLarge);
+  EXPECT_EQ(contents, "");
+  EXPECT_EQ(readInputFile(root_ + "/link.asm", 2, contents), InputFile::kRead);
+  EXPECT_EQ(contents, "x\n");
+  EXPECT_LT(openReadOnly(root_ + "/fifo"), 0);
+}
+
+// A killed run leaves NAME.tmp<process id>_<n> beside NAME; the next file made under that
+// name removes those of processes that no longer run, and its own, never another's.
+TEST_F(PlatformTest, StaleTemporaryFilesAreRemoved) {
+  EXPECT_EQ(temporaryNameOwner("p.OBJ.tmp123_0", "p.OBJ"), 123);
+  for (const char* other : {"p.OBJ", "p.OBJ.tmp", "p.OBJ.tmp12", "p.OBJ.tmp12_", "p.OBJ.tmp_1",
+                            "p.OBJ.tmp1_2x", "p.TAB.HEX.tmp1_0", "q.OBJ.tmp1_0"})
+    EXPECT_EQ(temporaryNameOwner(other, "p.OBJ"), -1) << other;
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  ASSERT_GT(gone, 0);
+  waitpid(gone, nullptr, 0);
+  const std::string stem = root_ + "/p.OBJ.tmp";
+  const std::string dead = stem + std::to_string(gone) + "_0";
+  const std::string mine = stem + std::to_string(getpid()) + "_3";
+  const std::string alive = stem + std::to_string(getppid()) + "_0";
+  for (const std::string& name : {dead, mine, alive}) writeFile(name, "left");
+  ReplacingFile file(root_ + "/p.OBJ", "wb");
+  EXPECT_FALSE(zqtest::fileExists(dead) || zqtest::fileExists(mine));
+  EXPECT_TRUE(zqtest::fileExists(alive));
+  EXPECT_TRUE(file.commit());
+  EXPECT_TRUE(zqtest::fileExists(root_ + "/p.OBJ"));
 }
 
 TEST(PieceReaderTest, ReadsLikeFgetsOnAWindowsTextStream) {

@@ -6,7 +6,6 @@
 
 #include "chip/instruction_fields.h"
 #include "common/chip_text.h"
-#include "common/cli_report.h"
 #include "driver/persistent_settings.h"
 #include "test_support.h"
 #include "zqasm/observer.h"
@@ -67,7 +66,7 @@ Assembly assembleText(const std::string& dir, const std::string& name, const std
 }
 
 std::string hexText(const Assembly& a, const std::string& path) {
-  if (!zqcli::writeIntelHex(path, a.program, a.written, 2)) return "";
+  if (!zqtest::writeIntelHexFile(path, a.program, a.written, 2)) return "";
   return readFile(path);
 }
 

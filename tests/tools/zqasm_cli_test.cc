@@ -363,6 +363,7 @@ TEST_F(ZqasmCliTest, OutputsNotWrittenAreReported) {
   std::string comments;
   for (int k = 0; k < 100; ++k) comments += std::string(40, ';') + "\n";
   writeFile(dir_.file("long.asm"), ".CHIP ZQ4460\n" + comments);  // a 6 KiB listing
+  writeFile(dir_.file("bad.asm"), ".CHIP ZQ4460\n JMP x\n");
   const std::string tooLarge = ": cannot create: File too large\n", limit = "ulimit -f 2; ";
   const std::string full = "ln -sf /dev/full img.ERR; ";
   const std::tuple<std::string, std::string, std::string, std::string> cases[] = {
@@ -372,12 +373,17 @@ TEST_F(ZqasmCliTest, OutputsNotWrittenAreReported) {
       // The image is written before the listing fails.
       {"--hex -o l.bin --rom-top 0Fh long.asm", "echo >l.HEX; " + limit, "zqasm: l.LST" + tooLarge,
        "l.HEX"},
+      // The error file cannot tell of its own failure: both styles name it, a run with
+      // errors included.
       {"img.asm", full, "zqasm: img.ERR: cannot create: No space left on device\n", ""},
       {"--diagnostics=err img.asm", full,
-       "File \"" + zq::fullPath(dir_.path()) +
-           "/img.ERR\" create failed !\n"
-           "zqasm: img.asm: an output file could not be created\n",
+       "zqasm: img.ERR: cannot create: No space left on device\n", ""},
+      {"-q bad.asm", "ln -sf /dev/full bad.ERR; ",
+       "bad.asm:2: error: undefined symbol 'x' [E12]\n"
+       "zqasm: bad.ERR: cannot create: No space left on device\n",
        ""},
+      {"--diagnostics=err bad.asm", "ln -sf /dev/full bad.ERR; ",
+       "zqasm: bad.ERR: cannot create: No space left on device\n", ""},
       {"img.asm", "rm img.LST img.ERR; mkdir img.LST; ",
        "zqasm: img.LST: cannot create: Is a directory\n", ""},
   };
@@ -453,7 +459,7 @@ TEST_F(ZqasmCliTest, OwnWarningAndFatalStopsAreCounted) {
   EXPECT_FALSE(zqtest::fileExists(dir_.file("v1.OBJ")) || zqtest::fileExists(dir_.file("v1.HEX")));
   EXPECT_EQ(run("--chip-dir chips v9.asm", 1),
             "v9.asm:4: warning: MACRO REDFINITION [W0]\nzqasm: fatal: Assemble ERROR: : Can not "
-            "open file chips\\ZQ4427.COE !\nzqasm: fatal: Occurred FATAL ERROR !\n"
+            "open file chips/ZQ4427.COE !\nzqasm: fatal: Occurred FATAL ERROR !\n"
             "zqasm: assembly stopped by a fatal error after 0 Error(s), 1 Warning(s)\n");
 }
 

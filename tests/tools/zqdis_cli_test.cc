@@ -1,14 +1,15 @@
 // The zqdis program: its command line, its messages and statuses for images that are not
 // images, and whole outputs compared with texts worked out from the words by hand.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "common/cli_report.h"
 #include "test_support.h"
 
 namespace {
@@ -21,8 +22,9 @@ class ZqdisCliTest : public ::testing::Test {
   // `status`; returns standard output, then standard error.
   std::string run(const std::string& arguments, int status,
                   const char* program = ZQASM_TEST_ZQDIS) {
-    const std::string command = "cd '" + dir_.path() + "' && '" + program + "' " + arguments +
-                                " 2>errors; s=$?; cat errors; exit $s";
+    // A tool that blocks (on a pipe, say) fails instead of hanging the test.
+    const std::string command = "cd '" + dir_.path() + "' && timeout 60 '" + program + "' " +
+                                arguments + " 2>errors; s=$?; cat errors; exit $s";
     std::string output;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return output;
@@ -40,7 +42,7 @@ class ZqdisCliTest : public ::testing::Test {
       bytes.push_back(static_cast<uint8_t>(word >> 8 & 0xFF));
       written.push_back(word <= 0xFFFF);
     }
-    ASSERT_TRUE(zqcli::writeIntelHex(dir_.file(name), bytes, written, 2));
+    ASSERT_TRUE(zqtest::writeIntelHexFile(dir_.file(name), bytes, written, 2));
   }
   zqtest::TempDir dir_;
   const std::string chips_ = "--chip-dir '" + zqtest::chipDir() + "' ";
@@ -86,6 +88,46 @@ TEST_F(ZqdisCliTest, CommandLineAndBadImages) {
   writeFile(dir_.file("ok.HEX"), ":0200000000D02E\n:00000001FF\n");
   EXPECT_EQ(run(chips_ + "--chip ZQ9999 ok.HEX", 1),
             "zqdis: no chip description ZQ9999.COE in " + zqtest::chipDir() + "\n");
+}
+
+// Every tool takes only a regular file of its stated size as input: a directory, a device
+// such as /dev/zero (read without end) or a pipe without a writer (blocks for good) is
+// refused without being read, and so is a file that is too large, each with its status.
+TEST_F(ZqdisCliTest, ToolsRefuseDevicesPipesAndHugeFiles) {
+  ASSERT_EQ(mkfifo(dir_.file("fifo").c_str(), 0600), 0);
+  std::filesystem::create_directory(dir_.file("folder"));
+  writeFile(dir_.file("huge"), "");
+  std::filesystem::resize_file(dir_.file("huge"), (16u << 20) + 1);  // sparse
+  writeFile(dir_.file("image"), "");
+  std::filesystem::resize_file(dir_.file("image"), (8u << 20) + 1);
+  const std::string chips = chips_;
+  struct Case {
+    const char* program;
+    std::string arguments;
+    int status;
+    std::string output;
+  };
+  const Case cases[] = {
+      {ZQASM_TEST_ZQDIS, "fifo", 3, "zqdis: fifo: not a regular file\n"},
+      {ZQASM_TEST_ZQDIS, "/dev/zero", 3, "zqdis: /dev/zero: not a regular file\n"},
+      {ZQASM_TEST_ZQDIS, "folder", 3, "zqdis: folder: not a regular file\n"},
+      {ZQASM_TEST_ZQDIS, "image", 1, "zqdis: image: larger than 8 MiB, too large to be an image\n"},
+      {ZQASM_TEST_ZQCOE, "dump /dev/zero", 1, "zqcoe: /dev/zero: not a regular file\n"},
+      {ZQASM_TEST_ZQCOE, "compile /dev/zero x.COE", 1, "zqcoe: /dev/zero: not a regular file\n"},
+      {ZQASM_TEST_ZQCOE, "dump fifo", 1, "zqcoe: fifo: not a regular file\n"},
+      {ZQASM_TEST_ZQCOE, "compile huge x.COE", 1, "zqcoe: huge: larger than 16 MiB\n"},
+      {ZQASM_TEST_ZQCOE, "dump missing", 1,
+       "zqcoe: cannot read missing: No such file or directory\n"},
+      {ZQASM_TEST_CLI, chips + "fifo", 3, "zqasm: fifo: not a regular file\n"},
+      {ZQASM_TEST_CLI, chips + "/dev/zero", 3, "zqasm: /dev/zero: not a regular file\n"},
+      {ZQASM_TEST_CLI, chips + "huge", 3, "zqasm: huge: larger than 16 MiB\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(run(c.arguments, c.status, c.program), c.output);
+  EXPECT_FALSE(zqtest::fileExists(dir_.file("x.COE")));
+  // The sizes are stated where the tools are described.
+  EXPECT_NE(run("--help", 0).find("at most 8 MiB"), std::string::npos);
+  EXPECT_NE(run("--help", 0, ZQASM_TEST_ZQCOE).find("at most 16 MiB"), std::string::npos);
+  EXPECT_NE(run("--help", 0, ZQASM_TEST_CLI).find("at most 16 MiB"), std::string::npos);
 }
 
 // The source of a small program: labels where jumps and calls land, an ORG after the gap.

@@ -222,11 +222,8 @@ void onMessage(const char* text, void* context) {
   std::string line = text;
   while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
   if (line == kFatalMessage) r.fatal = true;
-  if (!r.settings.editorStyle) {
-    emit(r, line + "\n");
-    return;
-  }
-  // 'File "NAME" create failed !' names an output that could not be made.
+  // 'File "NAME" create failed !' names an output that could not be made, in both styles:
+  // the error file cannot tell of its own failure.
   const std::string head = "File \"", tail = "\" create failed !";
   if (line.size() > head.size() + tail.size() && line.compare(0, head.size(), head) == 0 &&
       line.compare(line.size() - tail.size(), tail.size(), tail) == 0) {
@@ -234,6 +231,10 @@ void onMessage(const char* text, void* context) {
     std::string name = line.substr(head.size(), line.size() - head.size() - tail.size());
     emit(r, "zqasm: " + relativeName(name, r.directory) + ": cannot create: " +
                 (reason != 0 ? std::strerror(reason) : "write failed") + "\n");
+    return;
+  }
+  if (!r.settings.editorStyle) {
+    emit(r, line + "\n");
     return;
   }
   line = oneLine(line);
@@ -376,59 +377,6 @@ bool writeDepfile(const std::string& name, const std::vector<std::string>& targe
   for (size_t i = 1; i < prerequisites.size(); ++i)
     ok = std::fprintf(out, "\n%s:\n", makeEscaped(prerequisites[i]).c_str()) > 0 && ok;
   return finish(out, ok);
-}
-
-namespace {
-
-// One record ":LLAAAATT<data>CC" with its checksum (the two's complement of the sum of
-// every byte before it).
-bool writeRecord(FILE* out, unsigned type, unsigned address, const uint8_t* data,
-                 size_t count) {
-  unsigned sum = static_cast<unsigned>(count) + (address >> 8) + (address & 0xFF) + type;
-  if (std::fprintf(out, ":%02X%04X%02X", static_cast<unsigned>(count), address & 0xFFFF,
-                   type) < 0)
-    return false;
-  for (size_t i = 0; i < count; ++i) {
-    sum += data[i];
-    if (std::fprintf(out, "%02X", data[i]) < 0) return false;
-  }
-  return std::fprintf(out, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF) > 0;
-}
-
-}  // namespace
-
-bool writeIntelHex(const std::string& name, const std::vector<uint8_t>& bytes,
-                   const std::vector<uint8_t>& written, size_t unit) {
-  // Like the images it copies, written beside and renamed only when complete.
-  zq::ReplacingFile file(name, "w");
-  FILE* out = file.stream();
-  if (out == nullptr) return false;
-  bool ok = true;
-  unsigned upper = 0;  // the upper 16 bits of the address in force
-  auto isWritten = [&](size_t at) { return at / unit < written.size() && written[at / unit]; };
-  for (size_t line = 0; line < bytes.size() && ok; line += 16) {
-    size_t at = line, lineEnd = std::min(bytes.size(), line + 16);
-    while (at < lineEnd && ok) {
-      if (!isWritten(at)) {
-        ++at;
-        continue;
-      }
-      size_t end = at;
-      while (end < lineEnd && isWritten(end)) ++end;
-      unsigned high = static_cast<unsigned>(at >> 16);
-      if (high != upper) {
-        const uint8_t address[2] = {static_cast<uint8_t>(high >> 8),
-                                    static_cast<uint8_t>(high & 0xFF)};
-        ok = writeRecord(out, 4, 0, address, 2);
-        upper = high;
-      }
-      ok = ok && writeRecord(out, 0, static_cast<unsigned>(at & 0xFFFF), &bytes[at], end - at);
-      at = end;
-    }
-  }
-  ok = ok && writeRecord(out, 1, 0, nullptr, 0);
-  // A failed write leaves the stream's error flag set, so commit refuses it as well.
-  return ok && file.commit();
 }
 
 }  // namespace zqcli

@@ -1,6 +1,6 @@
 // What zqasm makes of a run beside the library's own files: the diagnostics on standard
-// error in the FILE:LINE: form editors read, the make rule of the files read, and the
-// Intel HEX images. A Reporter is the run observer's context for one run.
+// error in the FILE:LINE: form editors read, and the make rule of the files read. A
+// Reporter is the run observer's context for one run.
 #ifndef ZQASM_TOOLS_CLI_REPORT_H_
 #define ZQASM_TOOLS_CLI_REPORT_H_
 
@@ -87,13 +87,6 @@ void copyErrorFile(Reporter& reporter, const std::string& name);
 // but the first. False (errno set) when the file cannot be written.
 bool writeDepfile(const std::string& name, const std::vector<std::string>& targets,
                   const std::vector<std::string>& prerequisites);
-
-// Writes `bytes` as Intel HEX: only the bytes flagged in `written` (one flag per `unit`
-// bytes), data records of at most 16 bytes within aligned 16-byte lines, an extended
-// linear address record before the first record of every 64 KiB above the first, and the
-// end record. False (errno set) when the file cannot be written.
-bool writeIntelHex(const std::string& name, const std::vector<uint8_t>& bytes,
-                   const std::vector<uint8_t>& written, size_t unit);
 
 }  // namespace zqcli
 

@@ -1,9 +1,7 @@
 // LSP messages to workspace calls and back.
 #include "protocol.h"
 
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "config.h"
 #include "platform/platform.h"
@@ -40,12 +38,13 @@ Position positionOf(const json& params) {
   return Position{p.at("line").get<int>(), p.at("character").get<int>()};
 }
 
+// zqasm.json as bytes. `found` is false when it is missing, no regular file (a pipe there
+// would block the server for good) or larger than 1 MiB.
 std::string readText(const std::string& file, bool& found) {
-  std::ifstream in(file, std::ios::binary);
-  found = static_cast<bool>(in);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  constexpr size_t kMaxConfigurationBytes = 1u << 20;
+  std::string text;
+  found = zq::readInputFile(file, kMaxConfigurationBytes, text) == zq::InputFile::kRead;
+  return text;
 }
 
 json documentSymbol(const DocumentSymbol& s) {

@@ -2,10 +2,9 @@
 #include "workspace.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 #include <tuple>
 
+#include "platform/platform.h"
 #include "text.h"
 #include "zqasm/assembler.h"
 
@@ -205,10 +204,10 @@ const std::vector<std::string>& Workspace::lines(const std::string& file) const 
   if (buffer != buffers_.end()) {
     text = buffer->second;
   } else {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    text = contents.str();
+    // Only a regular file the size of what a run reads: a name given by a diagnostic may
+    // stand for a pipe or device by now.
+    constexpr size_t kMaxShownBytes = 16u << 20;
+    zq::readInputFile(file, kMaxShownBytes, text);
   }
   return diskLines_[file] = splitLines(text);
 }

@@ -3,9 +3,9 @@
 //   0  the run completed without errors
 //   1  the run reported errors, or stopped with a fatal error
 //   2  usage error (nothing was assembled)
-//   3  the outputs are not all made: the source is missing, or the library returned 0
-//      or -1 (an output not created or not written in full; the program image may still
-//      have been written, never a ".HEX" or the -o file of this run)
+//   3  the outputs are not all made: the source is missing (or no regular file, or
+//      larger than 16 MiB), or the library returned 0 or -1 (an output not created or
+//      not written in full), or the depfile was not written; no image is left then
 // Beyond the block it uses the static library's run observer (zqasm/observer.h) for the
 // diagnostics, the files read, the images and the -D defines, and its chip loading
 // (zqasm/disassembler.h) to tell usable chip files from others.
@@ -110,9 +110,11 @@ const char kUsage[] =
     "Example:\n"
     "  zqasm -I include -D DEBUG --hex --depfile build/demo.d demo.asm\n"
     "\n"
+    "SOURCE must be a regular file of at most 16 MiB.\n"
+    "\n"
     "Exit status: 0 no errors, 1 errors or a fatal stop (with -Werror, warnings),\n"
-    "2 a wrong command line, 3 an output not made (SOURCE missing, an output not\n"
-    "creatable or cut short, no memory; NAME.OBJ may have been written, no NAME.HEX).\n";
+    "2 a wrong command line, 3 an output not made (SOURCE missing, no regular file or\n"
+    "too large, an output not creatable or cut short, no memory; no image is left).\n";
 // clang-format on
 
 constexpr int kExitClean = 0;
@@ -343,19 +345,24 @@ int fillBlock(const Options& options, AssemblerParams& block) {
   return -1;
 }
 
+// Largest SOURCE zqasm takes, as much as a pass reads of include files.
+constexpr size_t kMaxSourceBytes = 16u << 20;
+
 // The source must exist before the library is called: its own failure does not tell a
-// missing source from an output that cannot be created.
+// missing source from an output that cannot be created. Only a regular file of at most
+// kMaxSourceBytes is taken; a pipe or device is refused without being read.
 bool sourceExists(const std::string& source) {
-  std::string found = zq::resolveExistingName(source);
+  const std::string found = zq::resolveExistingName(source);
+  std::string contents;
   errno = ENOENT;
-  FILE* in = found.empty() ? nullptr : zq::openForReading(found, "r");
-  if (in == nullptr) {
-    std::fprintf(stderr, "zqasm: %s: %s\n", source.c_str(),
-                 std::strerror(errno != 0 ? errno : ENOENT));
-    return false;
-  }
-  std::fclose(in);
-  return true;
+  const zq::InputFile read =
+      found.empty() ? zq::InputFile::kMissing : zq::readInputFile(found, kMaxSourceBytes, contents);
+  if (read == zq::InputFile::kRead) return true;
+  const std::string reason = read == zq::InputFile::kNotRegular ? "not a regular file"
+                             : read == zq::InputFile::kTooLarge ? "larger than 16 MiB"
+                                                                : std::strerror(errno);
+  std::fprintf(stderr, "zqasm: %s: %s\n", source.c_str(), reason.c_str());
+  return false;
 }
 
 // `path` less the extension of its last component ("out/prog.OBJ" -> "out/prog"); a dot
@@ -371,7 +378,7 @@ std::string withoutExtension(const std::string& path) {
 // source; with either it is handed a stem.
 struct Naming {
   std::string stem;    // every output is stem + extension; empty: named after the source
-  std::string image;   // -o FILE, when that is not stem + ".OBJ" (moved there after the run)
+  std::string image;   // -o FILE, when that is not stem + ".OBJ" (the library writes it)
   std::string target;  // the image as the user would write it in a make rule
   std::string source;  // as given
   std::string fullSource;
@@ -429,21 +436,27 @@ bool warnOfStemOutsideFolder(const Naming& n) {
   return true;
 }
 
-// Images of an earlier run that this run replaces only when it writes its own: --hex's
-// files and the -o file that the image moves to. Removed before anything is written, so
-// none of them stays beside a run that made none.
-void removeStaleImages(const Options& options, const Naming& naming) {
-  if (options.hex) {
-    std::remove(naming.name(".HEX").c_str());
-    std::remove(naming.name(".TAB.HEX").c_str());
-  }
-  if (!naming.image.empty()) std::remove(naming.image.c_str());
+// The image files as the library writes them (ZqasmSetImageOutputs), in its order: the
+// program image, its Intel HEX form, the table ROM image and its Intel HEX form.
+std::vector<std::string> imageFiles(const Options& options, const Naming& naming) {
+  std::vector<std::string> files = {naming.image.empty() ? naming.name(".OBJ") : naming.image};
+  if (options.hex) files.push_back(naming.name(".HEX"));
+  files.push_back(naming.name(".TAB"));
+  if (options.hex) files.push_back(naming.name(".TAB.HEX"));
+  return files;
+}
+
+// A run that fails after the library wrote its images (warnings made errors, an output
+// not made) leaves none: removed one right after the other, each image before its HEX
+// form, so an image never stands beside another run's HEX form.
+void removeImages(const Options& options, const Naming& naming) {
+  for (const std::string& file : imageFiles(options, naming)) std::remove(file.c_str());
 }
 
 // The outputs of zqasm itself, written after a run that completed. False when one could
 // not be written (named on standard error).
 bool writeExtraOutputs(const Options& options, const zqcli::Reporter& reporter,
-                       const Naming& naming, bool clean) {
+                       const Naming& naming) {
   bool ok = true;
   auto failed = [&ok](const std::string& name) {
     std::fprintf(stderr, "zqasm: %s: cannot create: %s\n", name.c_str(), std::strerror(errno));
@@ -457,23 +470,6 @@ bool writeExtraOutputs(const Options& options, const zqcli::Reporter& reporter,
         options.depTargets.empty() ? std::vector<std::string>{naming.target} : options.depTargets;
     if (!zqcli::writeDepfile(options.depfile, targets, prerequisites)) failed(options.depfile);
   }
-  // As the library does with ".OBJ" and ".TAB".
-  removeStaleImages(options, naming);
-  if (options.hex) {
-    const std::string hex = naming.name(".HEX");
-    const std::string tableHex = naming.name(".TAB.HEX");
-    if (clean && reporter.imageSeen) {
-      if (!zqcli::writeIntelHex(hex, reporter.program, reporter.programWritten, 2))
-        failed(zqcli::relativeName(hex));
-      if (!reporter.table.empty() &&
-          !zqcli::writeIntelHex(tableHex, reporter.table, reporter.tableWritten, 1))
-        failed(zqcli::relativeName(tableHex));
-    }
-  }
-  // -o FILE with another extension than ".OBJ": the image moves there.
-  if (!naming.image.empty() && clean && reporter.imageSeen &&
-      std::rename(naming.name(".OBJ").c_str(), naming.image.c_str()) != 0)
-    failed(naming.image);
   return ok;
 }
 
@@ -596,7 +592,11 @@ int runCommand(int argc, char** argv) {
   ZqasmSetOutputStem(naming.stem.c_str());
   // The names come from the list the library knows, so the call cannot refuse them.
   ZqasmSetWarnings(zqcli::trapWarningList(options.trapWarnings).c_str());
+  // The library writes every image, the HEX forms and the -o file included, so that they
+  // replace those of an earlier run together.
+  ZqasmSetImageOutputs(naming.image.c_str(), options.hex ? 1 : 0);
   int result = Run44Assembler(block.get());
+  ZqasmSetImageOutputs(nullptr, 0);
   ZqasmSetOutputStem(nullptr);
   ZqasmSetRunObserver(nullptr);
   ZqasmSetMessageSink(nullptr, nullptr);
@@ -605,9 +605,9 @@ int runCommand(int argc, char** argv) {
   // 0 and -1 come before any pass or from an output not written: what failed was named
   // by the library's message (an old error file may still lie beside the source).
   if (result != 1) {
-    // The run may have written its image and stopped at a text file: what zqasm makes of
-    // an image is not made, and none of an earlier run stays in its place.
-    removeStaleImages(options, naming);
+    // The run may have written its images and stopped at a text file: a run that did not
+    // make all its outputs leaves no image for make to take as up to date.
+    removeImages(options, naming);
     if (result == 0)
       std::fprintf(stderr, "zqasm: %s: the assembler's tables could not be allocated\n",
                    options.source.c_str());
@@ -619,10 +619,7 @@ int runCommand(int argc, char** argv) {
   // With -Werror a warning fails the run as an error does: no image is left.
   const bool failedOnWarnings = options.warningsAsErrors && reporter.warnings > 0;
   const bool clean = !reporter.fatal && reporter.errors == 0 && !failedOnWarnings;
-  if (failedOnWarnings) {
-    std::remove(naming.name(".OBJ").c_str());
-    std::remove(naming.name(".TAB").c_str());
-  }
+  if (failedOnWarnings) removeImages(options, naming);
   if (!(options.quiet && clean && reporter.warnings == 0)) {
     if (options.errStyle)
       zqcli::copyErrorFile(reporter, naming.name(".ERR"));
@@ -631,7 +628,10 @@ int runCommand(int argc, char** argv) {
   }
   zqcli::flushReport(reporter);
   if (failedOnWarnings) std::fputs("zqasm: warnings are treated as errors\n", stderr);
-  if (!writeExtraOutputs(options, reporter, naming, clean)) return kExitNotRun;
+  if (!writeExtraOutputs(options, reporter, naming)) {
+    removeImages(options, naming);
+    return kExitNotRun;
+  }
   if (options.size != Options::Size::kNone && clean && reporter.imageSeen) {
     const zqcli::SizeSummary summary =
         zqcli::summarize(reporter.programWritten, reporter.tableWritten, reporter.ramNames,

@@ -1,29 +1,44 @@
 // zqcoe: compiles the text form of a chip description into its binary ".COE" file, and
 // dumps a ".COE" file back to text. See chip_text.h for the text form.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "common/chip_text.h"
+#include "platform/platform.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: zqcoe compile IN.txt OUT.COE\n"
-    "       zqcoe dump IN.COE [OUT.txt]\n";
+    "       zqcoe dump IN.COE [OUT.txt]\n"
+    "IN must be a regular file of at most 16 MiB.\n"
+    "Exit status: 0 done, 1 bad input or a file that cannot be read or written, 2 usage.\n";
 
-// Reads a file as bytes (text or chip image alike). False when it cannot be read.
+// Largest input taken: a chip file of 32767 records is 640 KiB, its text form a few MiB.
+constexpr size_t kMaxInputBytes = 16u << 20;
+
+// Reads a file as bytes (text or chip image alike). False, with the reason on standard
+// error, when it cannot be read, is no regular file (a device such as /dev/zero, a pipe)
+// or is larger than kMaxInputBytes.
 bool readWholeFile(const char* name, std::string& content) {
-  FILE* in = std::fopen(name, "rb");
-  if (in == nullptr) return false;
-  char buffer[8192];
-  size_t count;
-  content.clear();
-  while ((count = std::fread(buffer, 1, sizeof buffer, in)) > 0) content.append(buffer, count);
-  bool ok = !std::ferror(in);
-  std::fclose(in);
-  return ok;
+  errno = 0;
+  switch (zq::readInputFile(name, kMaxInputBytes, content)) {
+    case zq::InputFile::kRead:
+      return true;
+    case zq::InputFile::kNotRegular:
+      std::fprintf(stderr, "zqcoe: %s: not a regular file\n", name);
+      return false;
+    case zq::InputFile::kTooLarge:
+      std::fprintf(stderr, "zqcoe: %s: larger than 16 MiB\n", name);
+      return false;
+    default:
+      std::fprintf(stderr, "zqcoe: cannot read %s: %s\n", name,
+                   std::strerror(errno != 0 ? errno : EIO));
+      return false;
+  }
 }
 
 bool writeWholeFile(const char* name, const void* data, size_t size) {
@@ -36,10 +51,7 @@ bool writeWholeFile(const char* name, const void* data, size_t size) {
 
 int compile(const char* input, const char* output) {
   std::string text;
-  if (!readWholeFile(input, text)) {
-    std::fprintf(stderr, "zqcoe: cannot read %s\n", input);
-    return 1;
-  }
+  if (!readWholeFile(input, text)) return 1;
   zq::ChipDescription chip;
   zq::ChipTextError error;
   if (!zq::parseChipText(text, chip, error)) {
@@ -58,10 +70,7 @@ int compile(const char* input, const char* output) {
 
 int dump(const char* input, const char* output) {
   std::string bytes;
-  if (!readWholeFile(input, bytes)) {
-    std::fprintf(stderr, "zqcoe: cannot read %s\n", input);
-    return 1;
-  }
+  if (!readWholeFile(input, bytes)) return 1;
   zq::ChipDescription chip;
   zq::ChipTextError error;
   if (!zq::decodeChipImage(std::vector<uint8_t>(bytes.begin(), bytes.end()), chip, error)) {

@@ -1,10 +1,10 @@
 // zqdis: reads a program image (".OBJ", or Intel HEX with --chip) back as assembly source
 // that zqasm assembles to the same image, or as a listing. Exit statuses as zqasm's:
 //   0  the image was read (words that no source can give are counted on standard error)
-//   1  the image is not one (empty, cut short, too long, a bad HEX line), or its chip
-//      cannot be found
+//   1  the image is not one (empty, cut short, too long, a file above 8 MiB, a bad HEX
+//      line), or its chip cannot be found
 //   2  usage error
-//   3  the image cannot be read
+//   3  the image cannot be read (missing, or no regular file)
 // The reading itself is disassembly.h's, which reaches the library through
 // zqasm/disassembler.h.
 #include <cerrno>
@@ -42,8 +42,10 @@ const char kUsage[] =
     "  --help           show this text and exit\n"
     "  --version        show the version and exit\n"
     "\n"
-    "Exit status: 0 image read, 1 not an image or its chip not found, 2 a wrong command\n"
-    "line, 3 IMAGE not readable.\n";
+    "IMAGE must be a regular file of at most 8 MiB.\n"
+    "\n"
+    "Exit status: 0 image read, 1 not an image (also a file above 8 MiB) or its chip not\n"
+    "found, 2 a wrong command line, 3 IMAGE not readable (also no regular file).\n";
 // clang-format on
 
 constexpr int kExitClean = 0;
@@ -107,27 +109,12 @@ int parseArguments(int argc, char** argv, Options& options) {
   return -1;
 }
 
-// Reads the whole image file. False with errno set (or EFBIG for a file too large).
-bool readImageFile(const std::string& name, std::string& bytes) {
+// Reads the whole image file, found as zqasm finds its files. kMissing and kFailed leave
+// errno set.
+zq::InputFile readImageFile(const std::string& name, std::string& bytes) {
+  const std::string found = zq::resolveExistingName(name);
   errno = ENOENT;
-  FILE* in = zq::openForReading(name, "rb");
-  if (in == nullptr) return false;
-  bytes.clear();
-  char block[8192];
-  size_t count;
-  while ((count = std::fread(block, 1, sizeof block, in)) > 0 && bytes.size() <= kMaxFileBytes)
-    bytes.append(block, count);
-  const bool failed = std::ferror(in) != 0;
-  std::fclose(in);
-  if (failed) {
-    errno = EIO;
-    return false;
-  }
-  if (bytes.size() > kMaxFileBytes) {
-    errno = EFBIG;
-    return false;
-  }
-  return true;
+  return found.empty() ? zq::InputFile::kMissing : zq::readInputFile(found, kMaxFileBytes, bytes);
 }
 
 int runCommand(int argc, char** argv) {
@@ -145,10 +132,14 @@ int runCommand(int argc, char** argv) {
   if (options.image.empty()) return usageError("missing IMAGE");
 
   std::string bytes;
-  if (!readImageFile(options.image, bytes)) {
+  const zq::InputFile read = readImageFile(options.image, bytes);
+  if (read != zq::InputFile::kRead) {
+    const bool tooLarge = read == zq::InputFile::kTooLarge;
     std::fprintf(stderr, "zqdis: %s: %s\n", options.image.c_str(),
-                 errno == EFBIG ? "too large to be an image" : std::strerror(errno));
-    return kExitNotRead;
+                 tooLarge ? "larger than 8 MiB, too large to be an image"
+                 : read == zq::InputFile::kNotRegular ? "not a regular file"
+                                                      : std::strerror(errno));
+    return tooLarge ? kExitBadImage : kExitNotRead;
   }
   zqdis::Request request;
   request.imageName = options.image;
