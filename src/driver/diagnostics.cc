@@ -194,6 +194,13 @@ CulpritNote* newNote(AssemblerRun& run, int number, bool warning = false) {
   return &notes.back();
 }
 
+// The note's message, formatted as printf does, at most kMaxMessageLength characters.
+void setNoteMessage(CulpritNote& note, const char* format, va_list args) {
+  char text[kMaxMessageLength + 1];
+  if (std::vsnprintf(text, sizeof text, format, args) < 0) text[0] = '\0';
+  note.message = text;
+}
+
 void flushPending(AssemblerRun& run, const std::string& file, unsigned lineNumber,
                   bool inStatement) {
   DiagnosticsState& d = run.diagnostics;
@@ -274,12 +281,10 @@ void raiseWarningNoted(AssemblerRun& run, int number, const char* format, ...) {
   if (!observingDiagnostics()) return;
   CulpritNote* note = newNote(run, number, true);
   if (note == nullptr) return;
-  char text[kMaxMessageLength + 1];
   va_list args;
   va_start(args, format);
-  if (std::vsnprintf(text, sizeof text, format, args) < 0) text[0] = '\0';
+  setNoteMessage(*note, format, args);
   va_end(args);
-  note->message = text;
 }
 
 void reportFieldCut(AssemblerRun& run, int pass) {
@@ -290,12 +295,10 @@ void noteCulprit(AssemblerRun& run, int number, const char* format, ...) {
   if (!observingDiagnostics()) return;
   CulpritNote* note = newNote(run, number);
   if (note == nullptr) return;
-  char text[kMaxMessageLength + 1];
   va_list args;
   va_start(args, format);
-  if (std::vsnprintf(text, sizeof text, format, args) < 0) text[0] = '\0';
+  setNoteMessage(*note, format, args);
   va_end(args);
-  note->message = text;
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace zq {
 
@@ -264,6 +265,19 @@ bool PieceReader::next(std::string& piece) {
     if (c == '\n') break;
   }
   return !piece.empty();
+}
+
+InputFile readBlocks(size_t maxBytes, std::string& contents,
+                     const std::function<long(char* buffer, size_t size)>& readBlock) {
+  std::vector<char> block(65536);
+  for (;;) {
+    const size_t wanted = std::min(block.size(), maxBytes + 1 - contents.size());
+    const long got = readBlock(block.data(), wanted);
+    if (got < 0) return InputFile::kFailed;
+    if (got == 0) return InputFile::kRead;
+    contents.append(block.data(), static_cast<size_t>(got));
+    if (contents.size() > maxBytes) return InputFile::kTooLarge;
+  }
 }
 
 }  // namespace zq

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -93,6 +94,11 @@ enum class InputFile { kRead, kMissing, kNotRegular, kTooLarge, kFailed };
 // such as /dev/zero is never read without end). kMissing and kFailed leave errno telling
 // why.
 InputFile readInputFile(const std::string& name, size_t maxBytes, std::string& contents);
+// The reading part of readInputFile, shared by both systems: appends what `readBlock`
+// gives (the bytes read into its buffer, 0 at the end, negative on failure) to `contents`,
+// at most one byte past `maxBytes`. kRead, kTooLarge or kFailed.
+InputFile readBlocks(size_t maxBytes, std::string& contents,
+                     const std::function<long(char* buffer, size_t size)>& readBlock);
 
 // Removes the file `name` (used exactly as given; never a directory). False when the
 // system refused, errno telling why.

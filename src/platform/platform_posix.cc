@@ -219,23 +219,12 @@ InputFile readInputFile(const std::string& name, size_t maxBytes, std::string& c
     ::close(fd);
     return InputFile::kTooLarge;
   }
-  std::vector<char> block(65536);
-  InputFile result = InputFile::kRead;
-  for (;;) {
-    const size_t wanted = std::min(block.size(), maxBytes + 1 - contents.size());
-    const ssize_t got = ::read(fd, block.data(), wanted);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      result = InputFile::kFailed;
-      break;
-    }
-    if (got == 0) break;
-    contents.append(block.data(), static_cast<size_t>(got));
-    if (contents.size() > maxBytes) {
-      result = InputFile::kTooLarge;
-      break;
-    }
-  }
+  const InputFile result = readBlocks(maxBytes, contents, [fd](char* buffer, size_t size) {
+    ssize_t got;
+    do got = ::read(fd, buffer, size);
+    while (got < 0 && errno == EINTR);
+    return static_cast<long>(got);
+  });
   const int reason = errno;
   ::close(fd);
   errno = reason;

@@ -202,21 +202,9 @@ InputFile readInputFile(const std::string& name, size_t maxBytes, std::string& c
   } else if (_filelengthi64(descriptor) > static_cast<int64_t>(maxBytes)) {
     result = InputFile::kTooLarge;
   } else {
-    std::vector<char> block(65536);
-    for (;;) {
-      const size_t wanted = std::min(block.size(), maxBytes + 1 - contents.size());
-      const int got = _read(descriptor, block.data(), static_cast<unsigned>(wanted));
-      if (got < 0) {
-        result = InputFile::kFailed;
-        break;
-      }
-      if (got == 0) break;
-      contents.append(block.data(), static_cast<size_t>(got));
-      if (contents.size() > maxBytes) {
-        result = InputFile::kTooLarge;
-        break;
-      }
-    }
+    result = readBlocks(maxBytes, contents, [descriptor](char* buffer, size_t size) {
+      return static_cast<long>(_read(descriptor, buffer, static_cast<unsigned>(size)));
+    });
   }
   const int reason = errno;
   _close(descriptor);

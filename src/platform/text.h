@@ -3,6 +3,7 @@
 #ifndef ZQASM_PLATFORM_TEXT_H_
 #define ZQASM_PLATFORM_TEXT_H_
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -17,6 +18,17 @@ inline bool isHexDigit(char c) {
   return isDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
 inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
+// `value` as the source writes a hexadecimal number: "38h", "0FFFh" (a 0 before a leading
+// letter digit).
+inline std::string hexNumberText(uint32_t value) {
+  std::string text = "h";
+  do {
+    text.insert(text.begin(), "0123456789ABCDEF"[value & 15]);
+    value >>= 4;
+  } while (value != 0);
+  if (text[0] > '9') text.insert(text.begin(), '0');
+  return text;
+}
 inline char toUpper(char c) { return isLowerLetter(c) ? static_cast<char>(c - 32) : c; }
 inline char toLower(char c) { return isUpperLetter(c) ? static_cast<char>(c + 32) : c; }
 

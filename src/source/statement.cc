@@ -22,17 +22,6 @@ namespace zq {
 
 namespace {
 
-// `value` as the source writes a hexadecimal number: "0FFFh", "1000h".
-std::string hexNumber(int32_t value) {
-  char digits[16];
-  std::snprintf(digits, sizeof digits, "%X", static_cast<unsigned>(value));
-  return (digits[0] > '9' ? "0" : "") + std::string(digits) + "h";
-}
-
-}  // namespace
-
-namespace {
-
 // Longest ORG operand the check takes; a longer one is refused with error 8.
 constexpr size_t kMaxOrgOperand = 183;
 
@@ -186,8 +175,9 @@ int checkOrgLine(AssemblerRun& run, const LineScan& scan, int pass, int& orgErro
   if (value < 0 || value > s.programRomTop) {
     refuse();
     if (pass == 2 && value > s.programRomTop)
-      noteCulprit(run, 8, "origin %s beyond the ROM top %s", hexNumber(value).c_str(),
-                  hexNumber(s.programRomTop).c_str());
+      noteCulprit(run, 8, "origin %s beyond the ROM top %s",
+                  hexNumberText(static_cast<uint32_t>(value)).c_str(),
+                  hexNumberText(static_cast<uint32_t>(s.programRomTop)).c_str());
     return resultOrgLine;
   }
 

@@ -26,13 +26,6 @@ namespace zq {
 
 namespace {
 
-// `value` as the source writes a hexadecimal number: "38h", "0FFh".
-std::string hexText(uint32_t value) {
-  char digits[16];
-  std::snprintf(digits, sizeof digits, "%X", static_cast<unsigned>(value));
-  return (digits[0] > '9' ? "0" : "") + std::string(digits) + "h";
-}
-
 // The text of an operator as the source writes it.
 const char* operatorText(char op) {
   switch (op) {
@@ -288,8 +281,8 @@ class ExpressionReader {
     out.signedMagnitude = magnitude.value;
     if (findings_ != nullptr && (magnitude.value > 128 || magnitude.value < 0) &&
         findings_->truncated.empty())
-      findings_->truncated =
-          out.text + " is cut to 8 bits: " + std::to_string(byte) + " (" + hexText(byte) + ")";
+      findings_->truncated = out.text + " is cut to 8 bits: " + std::to_string(byte) + " (" +
+                             hexNumberText(byte) + ")";
     return true;
   }
 
@@ -354,7 +347,7 @@ void raiseOperandFindings(AssemblerRun& run, const OperandFindings& findings, bo
   } else if (findings.wholeByteNegative != 0 && !byteStore) {
     const uint32_t byte = static_cast<uint32_t>(findings.wholeByteNegative) & 0xFFu;
     raiseWarningNoted(run, kWarnValueTruncated, "%" PRId32 " is read as 8 bits: %" PRIu32 " (%s)",
-                      findings.wholeByteNegative, byte, hexText(byte).c_str());
+                      findings.wholeByteNegative, byte, hexNumberText(byte).c_str());
   }
   if (!findings.negativeRead.empty())
     raiseWarningNoted(run, kWarnNegativeUnsigned, "%s", findings.negativeRead.c_str());
