@@ -109,8 +109,8 @@ void warnUndefinedOperand(AssemblerRun& run, const std::string& operand) {
 // symbol, 7 to 9 for one that evaluates. `bracketed`: the condition was written with
 // brackets, which are gone from `operand`; its grouping is then not known here, and
 // warning 9 is not raised.
-uint32_t operandValue(AssemblerRun& run, const std::string& operand, int32_t& rawValue,
-                      bool warn, bool bracketed) {
+uint32_t operandValue(AssemblerRun& run, const std::string& operand, int32_t& rawValue, bool warn,
+                      bool bracketed) {
   const bool negate = operand[0] == '!';
   const std::string evaluated = negate ? operand.substr(1) : operand;
   const bool warnUndefined = warn && trapWarningOn(kWarnUndefinedInCondition);
@@ -176,8 +176,8 @@ void pushLevel(AssemblerRun& run, ConditionStack& stack, int32_t& active, bool p
 
 }  // namespace
 
-int evaluateComparison(AssemblerRun& run, const std::string& text, ComparisonTerm& term,
-                       bool warn, bool bracketed) {
+int evaluateComparison(AssemblerRun& run, const std::string& text, ComparisonTerm& term, bool warn,
+                       bool bracketed) {
   term = ComparisonTerm{};
   std::string operand;
   bool hasOperator = false;
