@@ -104,14 +104,25 @@ void warnUndefinedOperand(AssemblerRun& run, const std::string& operand) {
 }
 
 // Value of one operand of a term: 16 bits, a failed evaluation counting as 0; "!X" is 1
-// when X is 0. Pass 0: the evaluator raises nothing; with `warnUndefined` an operand
-// that fails on an undefined symbol draws warning 5.
-uint32_t operandValue(AssemblerRun& run, const std::string& operand, int32_t& rawValue,
-                      bool warnUndefined) {
+// when X is 0. Pass 0: the evaluator raises nothing. With `warn` (pass 2 of IF or ELSEIF)
+// the trap warnings the host asked for: 5 for an operand that fails on an undefined
+// symbol, 7 to 9 for one that evaluates. `bracketed`: the condition was written with
+// brackets, which are gone from `operand`; its grouping is then not known here, and
+// warning 9 is not raised.
+uint32_t operandValue(AssemblerRun& run, const std::string& operand, int32_t& rawValue, bool warn,
+                      bool bracketed) {
   const bool negate = operand[0] == '!';
   const std::string evaluated = negate ? operand.substr(1) : operand;
+  const bool warnUndefined = warn && trapWarningOn(kWarnUndefinedInCondition);
   if (warnUndefined) run.diagnostics.unresolvedName.clear();
-  rawValue = evaluateOperand(run, evaluated, 0, kClassValue);
+  if (warn && run.source.operandChecks) {
+    OperandFindings findings;
+    rawValue = evaluateOperandSilently(run, evaluated, kClassValue, findings);
+    if (bracketed) findings.mixed.clear();
+    if (rawValue >= 0) raiseOperandFindings(run, findings, false);
+  } else {
+    rawValue = evaluateOperand(run, evaluated, 0, kClassValue);
+  }
   if (rawValue < 0 && warnUndefined) warnUndefinedOperand(run, evaluated);
   uint32_t value = rawValue < 0 ? 0 : static_cast<uint32_t>(rawValue) & 0xFFFF;
   if (negate) value = value == 0 ? 1 : 0;
@@ -165,8 +176,8 @@ void pushLevel(AssemblerRun& run, ConditionStack& stack, int32_t& active, bool p
 
 }  // namespace
 
-int evaluateComparison(AssemblerRun& run, const std::string& text, ComparisonTerm& term,
-                       bool warnUndefined) {
+int evaluateComparison(AssemblerRun& run, const std::string& text, ComparisonTerm& term, bool warn,
+                       bool bracketed) {
   term = ComparisonTerm{};
   std::string operand;
   bool hasOperator = false;
@@ -197,14 +208,14 @@ int evaluateComparison(AssemblerRun& run, const std::string& text, ComparisonTer
     const size_t length = op == kOpGe || op == kOpLe || op == kOpNe || next == '=' ? 2 : 1;
     if (operand.empty()) return -1;
     // A second operator in one term starts over from its left operand.
-    term.left = operandValue(run, operand, term.rawValue, warnUndefined);
+    term.left = operandValue(run, operand, term.rawValue, warn, bracketed);
     term.op = op;
     hasOperator = true;
     operand.clear();
     i += length;
   }
   if (!operand.empty()) {
-    uint32_t value = operandValue(run, operand, term.rawValue, warnUndefined);
+    uint32_t value = operandValue(run, operand, term.rawValue, warn, bracketed);
     (hasOperator ? term.right : term.left) = value;
   }
   return 1;
@@ -212,10 +223,9 @@ int evaluateComparison(AssemblerRun& run, const std::string& text, ComparisonTer
 
 int evaluateCondition(AssemblerRun& run, const std::string& arguments, int code, int pass) {
   // Terms are evaluated silently, as in pass 0. IFDEF and IFNDEF ask whether a symbol is
-  // defined, so only IF and ELSEIF warn of an undefined one.
+  // defined, so only IF and ELSEIF draw the trap warnings.
   if (arguments.empty()) return -1;
-  const bool warnUndefined = pass == 2 && (code == kDirIf || code == kDirElseIf) &&
-                             trapWarningOn(kWarnUndefinedInCondition);
+  const bool warn = pass == 2 && (code == kDirIf || code == kDirElseIf);
   std::string text = arguments;
   if (const MacroRecord* macro = expandingMacro(run)) {
     // ".PARAMCOUNT" stands right after the keyword's blank: the first twelve characters
@@ -229,13 +239,15 @@ int evaluateCondition(AssemblerRun& run, const std::string& arguments, int code,
 
   std::string condition;
   if (!buildConditionString(text, condition) || condition.empty()) return -1;
+  const bool bracketed =
+      warn && text.substr(0, text.find_first_of(";\n")).find_first_of("()") != std::string::npos;
 
   std::vector<ComparisonTerm> terms;
   size_t start = 0;
   auto addTerm = [&](size_t end, uint8_t connector) {
     if (terms.size() >= kMaxComparisonTerms) return false;
     ComparisonTerm term;
-    if (evaluateComparison(run, condition.substr(start, end - start), term, warnUndefined) < 0)
+    if (evaluateComparison(run, condition.substr(start, end - start), term, warn, bracketed) < 0)
       return false;
     term.connector = connector;
     terms.push_back(term);

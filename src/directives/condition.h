@@ -75,14 +75,15 @@ void reportOpenConditionals(AssemblerRun& run, int pass);
 
 // Condition of IF, IFDEF, IFNDEF or ELSEIF (`code`): 0 or 1, -1 when malformed. Inside
 // an expansion " .PARAMCOUNT" right after the keyword stands for the argument count. In
-// pass 2 an IF or ELSEIF operand taken as 0 for an undefined symbol draws warning 5 when
-// the host asked for it.
+// pass 2 an IF or ELSEIF operand draws the trap warnings the host asked for: 5 when it is
+// taken as 0 for an undefined symbol, 7 to 9 for its value (9 only in a condition written
+// without brackets, which are dropped before the operands are read).
 int evaluateCondition(AssemblerRun& run, const std::string& arguments, int code, int pass);
-// Parses and evaluates one term (no diagnostics but, with `warnUndefined`, warning 5 for
-// an operand taken as 0 because it names an undefined symbol). 1, or -1 when an operator
-// has no operand before it.
+// Parses and evaluates one term (no diagnostics but, with `warn`, the trap warnings of its
+// operands as evaluateCondition raises them; `bracketed`: the condition had brackets, so
+// no warning 9). 1, or -1 when an operator has no operand before it.
 int evaluateComparison(AssemblerRun& run, const std::string& text, ComparisonTerm& term,
-                       bool warnUndefined = false);
+                       bool warn = false, bool bracketed = false);
 // IFSAME / IFDIFF: 0 or 1; -1, in every pass, for other than two items or an item that
 // cannot be evaluated (errors 20, 32 in pass 2).
 int compareOperands(AssemblerRun& run, const std::string& arguments, int code, int pass);

@@ -712,7 +712,8 @@ namespace {
   return classifyOperand(text);
 }
 
-// kChecked (pass 2 only): the operand is checked into `findings` as well.
+// kChecked: the operand is checked into `findings` as well (pass 2, or a condition's
+// operand, which every pass evaluates as pass 0).
 template <bool kChecked>
 int evaluateOperandWith(AssemblerRun& run, std::string_view text, int pass, int symbolClass,
                         OperandFindings* findings) {
@@ -791,6 +792,12 @@ int evaluateOperand(AssemblerRun& run, std::string_view text, int pass, int symb
   if (pass == 2 && run.source.operandChecks)
     return evaluateOperandChecked(run, text, symbolClass, findings);
   return evaluateOperandWith<false>(run, text, pass, symbolClass, nullptr);
+}
+
+int evaluateOperandSilently(AssemblerRun& run, std::string_view text, int symbolClass,
+                            OperandFindings& findings) {
+  findings = OperandFindings();
+  return evaluateOperandWith<true>(run, text, 0, symbolClass, &findings);
 }
 
 // 'A' becomes 65: the code of the first character between the quotes (the others are

@@ -59,6 +59,10 @@ void raiseOperandFindings(AssemblerRun& run, const OperandFindings& findings, bo
 // when the operand evaluates.
 int evaluateOperand(AssemblerRun& run, std::string_view text, int pass, int symbolClass,
                     OperandFindings* findings = nullptr);
+// evaluateOperand as in pass 0 (nothing raised), with the checks of the trap warnings 7 to
+// 9 into `findings`: for the operands of a condition, which every pass evaluates silently.
+int evaluateOperandSilently(AssemblerRun& run, std::string_view text, int symbolClass,
+                            OperandFindings& findings);
 // Notes the symbol of the last evaluation that found none (error 12) for the run observer.
 void noteUndefinedSymbol(AssemblerRun& run);
 // -1 number, -100 malformed number, 1 expression, 2 symbol.

@@ -105,6 +105,40 @@ TEST_F(ConditionTest, UndefinedSymbolWarning) {
   EXPECT_EQ(errors(), Errors{});
 }
 
+// Warnings 7 to 9 of an IF or ELSEIF operand: pass 2 only, not for IFDEF, and the value
+// stays what it was without them. The condition drops its brackets, so that the grouping
+// written is not known: no warning 9 then, be it right ("P+(1&3)" is P+1&3, 6) or not.
+TEST_F(ConditionTest, ValueWarnings) {
+  const struct {
+    const char* text;
+    int code;
+    int pass;
+    std::vector<int> warnings;
+    int value;
+  } cases[] = {
+      {" P+1&3 == 2", kDirIf, 2, {kWarnMixedOperators}, 0},
+      {" P+1&3 == 2", kDirIf, 1, {}, 0},
+      {" Q-R+P == 1", kDirElseIf, 2, {kWarnNegativeUnsigned}, 0},
+      {" P == -1", kDirIf, 2, {kWarnValueTruncated}, 0},
+      {" P+1&3", kDirIfDef, 2, {}, 1},
+      {" P+(1&3) == 6 && R-Q == 4", kDirIf, 2, {}, 1},
+  };
+  for (int on = 0; on <= 1; ++on) {
+    ASSERT_EQ(ZqasmSetWarnings(on ? "truncation,negative-unsigned,mixed-operators" : ""), 0);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.text);
+      run.source.pass = c.pass;
+      run.source.operandChecks = on && c.pass == 2;
+      run.diagnostics.lineWarnings.clear();
+      EXPECT_EQ(evaluateCondition(run, c.text, c.code, c.pass), c.value);
+      EXPECT_EQ(run.diagnostics.lineWarnings, on ? c.warnings : std::vector<int>{});
+    }
+  }
+  run.source.operandChecks = false;
+  ZqasmSetWarnings("");
+  EXPECT_EQ(errors(), Errors{});
+}
+
 TEST_F(ConditionTest, SameDiffAndBlank) {
   const struct {
     const char* text;
