@@ -27,9 +27,9 @@ Place lineOf(const char* file, unsigned line) {
 // Diagnostics kept of one run, with the one that tells of the rest a document's 1,000
 // (Workspace); a run past the ROM's end may raise one per line, a runaway macro 100,000.
 constexpr size_t kMaxDiagnostics = 999;
-// Expansions shown of a diagnostic from each end, innermost and outermost; one related
-// entry stands for those between.
-constexpr size_t kExpansionsPerEnd = 5;
+// Related entries of one diagnostic, all kinds together. Expansions that do not fit are
+// shown from both ends, innermost and outermost, with one entry for those between.
+constexpr size_t kMaxRelated = 10;
 
 // The observer's state for one run.
 struct Collector {
@@ -70,12 +70,17 @@ void onDiagnostic(void* context, const ZqasmDiagnostic* d) {
       lineOf(d->statementFile != nullptr && *d->statementFile ? d->statementFile : d->file,
              d->statementFile != nullptr && *d->statementFile ? d->statementLine : d->line);
   // A macro that calls itself stands 64 levels deep: one entry, at the first call left
-  // out, tells how many levels were.
+  // out, tells how many levels were. With it and a duplicate's first definition the
+  // diagnostic keeps kMaxRelated entries: the 4 innermost calls and the 5 outermost (4
+  // beside a first definition).
+  const bool definedBefore = d->otherFile != nullptr && *d->otherFile;
+  const size_t room = kMaxRelated - (definedBefore ? 1 : 0);
   const size_t count = d->expansionCount;
-  const size_t leftOut = count > 2 * kExpansionsPerEnd ? count - 2 * kExpansionsPerEnd : 0;
+  const size_t leftOut = count > room ? count - (room - 1) : 0;
+  const size_t innermost = (room - 1) / 2;
   for (size_t i = 0; i < count; ++i) {
     const ZqasmExpansion& e = d->expansions[i];
-    if (leftOut > 0 && i == kExpansionsPerEnd) {
+    if (leftOut > 0 && i == innermost) {
       diagnostic.related.emplace_back(lineOf(e.callFile, e.callLine),
                                       std::to_string(leftOut) +
                                           (leftOut == 1 ? " more level" : " more levels") +
@@ -87,7 +92,7 @@ void onDiagnostic(void* context, const ZqasmDiagnostic* d) {
         lineOf(e.callFile, e.callLine),
         "in the expansion of macro '" + text(e.macro) + "' called here");
   }
-  if (d->otherFile != nullptr && *d->otherFile)
+  if (definedBefore)
     diagnostic.related.emplace_back(lineOf(d->otherFile, d->otherLine), "first defined here");
   // A stop that names no line stands at the first line of the main source.
   if (diagnostic.at.file.empty() || diagnostic.at.line < 1)
