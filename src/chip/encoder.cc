@@ -458,7 +458,7 @@ int splitOnce(SourceState& state, std::string_view text) {
   bool gathering = false;
   auto append = [&](const char* from, const char* to) {
     while (from < to && length < kMaxFieldLength) gathered[length++] = *from++;
-    if (from < to) state.fieldCut = true;
+    if (from < to && state.fieldCut == 0) state.fieldCut = n;
   };
   // The field's text ends here, before any blanks that close it.
   const char* contentEnd = p;
@@ -469,7 +469,7 @@ int splitOnce(SourceState& state, std::string_view text) {
       field.assign(std::string_view(gathered, length));
     } else {
       const size_t size = static_cast<size_t>(contentEnd - fieldStart);
-      if (size > kMaxFieldLength) state.fieldCut = true;
+      if (size > kMaxFieldLength && state.fieldCut == 0) state.fieldCut = n;
       field.assign(std::string_view(fieldStart, size));
     }
   };
@@ -535,7 +535,7 @@ namespace {
     if (!run.substitutions.mayBeStringName(field)) continue;
     std::string substitute;
     if (observedUse(run, ZQASM_SYMBOL_STRING, field, findString(run, field, substitute)) >= 0) {
-      if (substitute.size() > kMaxFieldLength) state.fieldCut = true;
+      if (substitute.size() > kMaxFieldLength && state.fieldCut == 0) state.fieldCut = f;
       state.field[static_cast<size_t>(f)] = substitute;
       replaced = true;
     }
@@ -555,7 +555,7 @@ namespace {
 
 int splitStatement(AssemblerRun& run, std::string_view text) {
   SourceState& state = run.source;
-  state.fieldCut = false;
+  state.fieldCut = 0;
   const int n = splitOnce(state, text);
   if (n > kMaxFields) return n;
   // DEFSTRING names stand for operand texts. Most fields cannot be one, which is told

@@ -288,7 +288,12 @@ void raiseWarningNoted(AssemblerRun& run, int number, const char* format, ...) {
 }
 
 void reportFieldCut(AssemblerRun& run, int pass) {
-  if (pass == 2 && run.source.fieldCut) raiseError(run, kErrorFieldTooLong);
+  const int field = run.source.fieldCut;
+  if (pass != 2 || field == 0) return;
+  raiseError(run, kErrorFieldTooLong);
+  noteCulprit(run, kErrorFieldTooLong,
+              "field %d of the statement is longer than %d characters (its rest is dropped)",
+              field, static_cast<int>(kMaxFieldLength));
 }
 
 void noteCulprit(AssemblerRun& run, int number, const char* format, ...) {

@@ -101,7 +101,7 @@ void raiseWarning(AssemblerRun& run, int number);
 void raiseWarningNoted(AssemblerRun& run, int number, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 // Error 72 in pass 2 when the last split of the field buffers had to cut a field
-// (SourceState::fieldCut). Called by each handler that acts on the fields it split.
+// (SourceState::fieldCut), with a note naming the field by its number. Called by each handler that acts on the fields it split.
 void reportFieldCut(AssemblerRun& run, int pass);
 // Gives the pending error `number` of the line a message that names its culprit, for a
 // run observer only (the error file and the listing keep the catalogue text); the first

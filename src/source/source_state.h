@@ -114,10 +114,11 @@ struct SourceState {
   // splitter 1..32 and marks a 33rd. Each holds at most kMaxFieldLength characters.
   // Fields beyond the count returned keep their earlier contents.
   std::array<FieldText, kMaxFields + 2> field;
-  // Set by a split (splitFields, the statement splitter) that had to cut a field to its
-  // first kMaxFieldLength characters; cleared when the next split begins. The handler
-  // that acts on the fields raises error 72 for it in pass 2.
-  bool fieldCut = false;
+  // The first field (its buffer number) that a split (splitFields, the statement
+  // splitter) had to cut to its first kMaxFieldLength characters, 0 when none; cleared
+  // when the next split begins. The handler that acts on the fields raises error 72 for
+  // it in pass 2.
+  int fieldCut = 0;
   // Field count of the instruction split made for the statement just routed (mnemonic
   // included), or -1 when the statement never reached the instruction handler. The pass
   // loop and the macro expander hand it to expandMacro.

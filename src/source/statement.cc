@@ -41,11 +41,11 @@ size_t skipBlanks(const std::string& text, size_t pos) {
 
 // Appends to a field buffer while it has room; the rest of an over-long field is dropped,
 // and the split says so.
-void appendToField(SourceState& state, std::string& field, char c) {
+void appendToField(SourceState& state, std::string& field, int number, char c) {
   if (field.size() < kMaxFieldLength) {
     field.push_back(c);
-  } else {
-    state.fieldCut = true;
+  } else if (state.fieldCut == 0) {
+    state.fieldCut = number;
   }
 }
 
@@ -69,7 +69,7 @@ bool isBankConvertAreaLine(const LineScan& scan) {
 }  // namespace
 
 int splitFields(SourceState& state, const std::string& line, int mode) {
-  state.fieldCut = false;
+  state.fieldCut = 0;
   // A line of nothing but blanks and tabs leaves the buffers alone.
   size_t pos = skipBlanks(line, 0);
   if (pos >= line.size()) return -1;
@@ -88,7 +88,7 @@ int splitFields(SourceState& state, const std::string& line, int mode) {
     }
     // A quoted blank ("' '") stays inside its field.
     if (c == '\'' && pos + 2 < line.size() && line[pos + 1] == ' ' && line[pos + 2] == '\'') {
-      for (int k = 0; k < 3; ++k) appendToField(state, current, line[pos + k]);
+      for (int k = 0; k < 3; ++k) appendToField(state, current, count, line[pos + k]);
       pos += 3;
       continue;
     }
@@ -104,13 +104,13 @@ int splitFields(SourceState& state, const std::string& line, int mode) {
       if (mode != 0 && count == 3) {
         // The third field takes the rest of the statement whole.
         while (pos < line.size() && !endsStatement(line[pos]))
-          appendToField(state, current, line[pos++]);
+          appendToField(state, current, count, line[pos++]);
         close();
         return count;
       }
       continue;
     }
-    appendToField(state, current, c);
+    appendToField(state, current, count, c);
     ++pos;
   }
   close();

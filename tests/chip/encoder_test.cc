@@ -287,12 +287,12 @@ TEST_F(EncoderTest, SplitStatement) {
   EXPECT_EQ(splitStatement(run, "LDA " + longer + ",1"), 3);
   EXPECT_EQ(run.source.field[2], std::string(255, '7'));
   EXPECT_EQ(run.source.field[3], "1");
-  EXPECT_TRUE(run.source.fieldCut);  // and the split says so
+  EXPECT_EQ(run.source.fieldCut, 2);  // and the split names the field
   EXPECT_EQ(splitStatement(run, "LDA " + std::string(200, '7') + " " + std::string(99, '8')), 2);
   EXPECT_EQ(run.source.field[2], std::string(200, '7') + std::string(55, '8'));
-  EXPECT_TRUE(run.source.fieldCut);
+  EXPECT_EQ(run.source.fieldCut, 2);
   splitStatement(run, "LDA " + std::string(200, '7') + " " + std::string(55, '8') + " ;" + longer);
-  EXPECT_FALSE(run.source.fieldCut);  // 255 fit
+  EXPECT_EQ(run.source.fieldCut, 0);  // 255 fit
   EXPECT_EQ(encode("MOV ARGS"), 2);
   EXPECT_EQ(run.source.wordText, "2053");
 }
