@@ -76,17 +76,18 @@ std::vector<CodeLens> Workspace::codeLenses(const std::string& file) const {
   std::map<std::tuple<int, int, int>, Lens> lenses;  // by definition place and kind
   std::set<int> macroLines;
   for (const RunResult* run : runsOf(file)) {
-    std::vector<Lens*> byIndex(run->symbols.size(), nullptr);
+    std::vector<Lens*> byIndex(run->symbols.size(), nullptr);  // by definition index
+    std::map<int, Lens*> macroAtLine;                           // by the line of its head
     for (size_t i = 0; i < run->symbols.size(); ++i) {
       const SymbolFact& d = run->symbols[i];
       if (!d.definition || (d.kind != kLabel && d.kind != kMacro) || d.at.file != file ||
           !located(d.at) || d.resolved != static_cast<int>(i))
         continue;
-      if (d.kind == kMacro) macroLines.insert(d.at.line);
       Lens& lens = lenses[{d.at.line, d.at.column, d.kind}];
       lens.range = spanOf(d.at);
       lens.macro = d.kind == kMacro;
       byIndex[i] = &lens;
+      if (lens.macro) macroLines.insert(d.at.line), macroAtLine[d.at.line] = &lens;
     }
     for (const SymbolFact& u : run->symbols) {
       if (u.definition || u.resolved < 0 || !located(u.at)) continue;
@@ -99,14 +100,13 @@ std::vector<CodeLens> Workspace::codeLenses(const std::string& file) const {
       if (call.headFile != file || call.source.file != call.at.file ||
           call.source.line != call.at.line)
         continue;
-      for (auto& entry : lenses) {
-        Lens& lens = entry.second;
-        if (!lens.macro || std::get<0>(entry.first) != call.headLine) continue;
-        auto words = wordsOfLine.find({call.source.file, call.source.line});
-        const size_t count = words != wordsOfLine.end() ? words->second : 0;
-        lens.fewestWords = std::min(lens.fewestWords, count);
-        lens.mostWords = std::max(lens.mostWords, count);
-      }
+      auto head = macroAtLine.find(call.headLine);
+      if (head == macroAtLine.end()) continue;
+      Lens& lens = *head->second;
+      auto words = wordsOfLine.find({call.source.file, call.source.line});
+      const size_t count = words != wordsOfLine.end() ? words->second : 0;
+      lens.fewestWords = std::min(lens.fewestWords, count);
+      lens.mostWords = std::max(lens.mostWords, count);
     }
   }
   std::vector<CodeLens> result;
