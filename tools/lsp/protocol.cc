@@ -228,14 +228,17 @@ json Server::request(const std::string& method, const json& params) {
     return {{"capabilities",
              {{"positionEncoding", "utf-16"},
               {"textDocumentSync",
-               {{"openClose", true}, {"change", 1}, {"save", {{"includeText", false}}}}},
+               {{"openClose", true}, {"change", 2}, {"save", {{"includeText", false}}}}},
               {"definitionProvider", true},
               {"referencesProvider", true},
               {"hoverProvider", true},
               {"completionProvider", {{"triggerCharacters", {".", "#"}}}},
               {"documentSymbolProvider", true},
               {"workspaceSymbolProvider", true},
-              {"semanticTokensProvider", {{"legend", legend}, {"full", true}}}}},
+              {"semanticTokensProvider", {{"legend", legend}, {"full", true}}},
+              {"foldingRangeProvider", true},
+              {"documentHighlightProvider", true},
+              {"codeLensProvider", {{"resolveProvider", false}}}}},
             {"serverInfo", {{"name", "zqasm-lsp"}, {"version", ZQASM_TOOL_VERSION}}}};
   }
   if (method == "shutdown") {
@@ -293,6 +296,34 @@ json Server::request(const std::string& method, const json& params) {
   }
   if (method == "textDocument/semanticTokens/full")
     return {{"data", workspace_.semanticTokens(file)}};
+  if (method == "textDocument/foldingRange") {
+    json list = json::array();
+    for (const FoldingRange& f : workspace_.foldingRanges(file)) {
+      json item = {{"startLine", f.startLine}, {"endLine", f.endLine}};
+      if (f.comment) item["kind"] = "comment";
+      list.push_back(item);
+    }
+    return list;
+  }
+  if (method == "textDocument/documentHighlight") {
+    json list = json::array();
+    for (const DocumentHighlight& h : workspace_.documentHighlights(file, positionOf(params)))
+      list.push_back({{"range", range(h.range)}, {"kind", h.kind}});
+    return list;
+  }
+  if (method == "textDocument/codeLens") {
+    // The command is the client's: "zqasm.showReferences" with the document and the name's
+    // place, which asks for the references there and shows them (the VS Code extension
+    // has it). Its title alone is what other clients show.
+    json list = json::array();
+    for (const CodeLens& lens : workspace_.codeLenses(file))
+      list.push_back({{"range", range(lens.range)},
+                      {"command",
+                       {{"title", lens.title},
+                        {"command", "zqasm.showReferences"},
+                        {"arguments", {uriOf(file), position(lens.range.start)}}}}});
+    return list;
+  }
   throw RequestError{kMethodNotFound, "no method " + method};
 }
 
@@ -308,26 +339,51 @@ void Server::notification(const std::string& method, const json& params) {
     const json& document = params.at("textDocument");
     const std::string file = fileOf(document.at("uri").get<std::string>());
     if (file.empty()) return;
+    const bool configuration = file == configFile;
     std::string text;
     if (method == "textDocument/didOpen") {
       text = document.at("text").get<std::string>();
+      if (!configuration) text = bytesFromUtf8(text);
     } else {
-      // Whole texts only (the change kind announced); the last one counts.
+      // Ranged changes (the kind announced) apply in order, each to the text the one
+      // before left; a change without a range is a whole text. A ranged change to a
+      // text the server does not hold cannot be applied: it is dropped.
       const json& changes = params.at("contentChanges");
       if (!changes.is_array() || changes.empty()) return;
-      text = changes.back().at("text").get<std::string>();
+      const std::string* held =
+          configuration ? (configurationText_ ? &*configurationText_ : nullptr)
+                        : workspace_.buffer(file);
+      bool known = held != nullptr;
+      if (known) text = *held;
+      for (const json& change : changes) {
+        std::string replacement = change.at("text").get<std::string>();
+        if (!configuration) replacement = bytesFromUtf8(replacement);
+        if (!change.contains("range")) {
+          text = std::move(replacement);
+          known = true;
+          continue;
+        }
+        if (!known) continue;
+        const json& r = change.at("range");
+        applyChange(text, r.at("start").at("line").get<int>(),
+                    r.at("start").at("character").get<int>(), r.at("end").at("line").get<int>(),
+                    r.at("end").at("character").get<int>(), replacement, configuration);
+      }
+      if (!known) return;
     }
-    if (file == configFile) {
+    if (configuration) {
+      configurationText_ = text;
       loadConfiguration(&text);
       return;
     }
-    workspace_.change(file, bytesFromUtf8(text));
+    workspace_.change(file, text);
     schedule(method == "textDocument/didOpen" ? Clock::duration::zero()
                                               : Clock::duration(kDebounce));
   } else if (method == "textDocument/didClose" || method == "textDocument/didSave") {
     const std::string file = fileOf(params.at("textDocument").at("uri").get<std::string>());
     if (file.empty()) return;
     if (file == configFile) {
+      if (method == "textDocument/didClose") configurationText_.reset();
       loadConfiguration(nullptr);
       return;
     }

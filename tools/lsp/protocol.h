@@ -59,6 +59,8 @@ class Server {
   std::string root_;
   std::map<std::string, std::string> uris_;  // full name -> the URI the client used
   std::optional<Clock::time_point> due_;
+  // The editor's text of zqasm.json (UTF-8) while it is open there, for ranged changes.
+  std::optional<std::string> configurationText_;
   bool initialized_ = false;
   bool shutdown_ = false;
   bool exited_ = false;

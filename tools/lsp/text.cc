@@ -1,7 +1,9 @@
 // Text conversions of the language server.
 #include "text.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <utility>
 
 namespace zqlsp {
 
@@ -135,6 +137,38 @@ std::vector<std::string> splitLines(const std::string& text) {
     start = end + 1;
   }
   return lines;
+}
+
+size_t offsetOf(const std::string& text, int line, int character, bool utf8) {
+  size_t at = 0;
+  for (int row = 0; row < line; ++row) {
+    const size_t end = text.find_first_of("\r\n", at);
+    if (end == std::string::npos) return text.size();
+    at = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+  }
+  for (int units = 0; at < text.size() && text[at] != '\r' && text[at] != '\n';) {
+    size_t length = 1;
+    int width = 1;
+    if (utf8) {
+      length = sequenceLength(static_cast<unsigned char>(text[at]));
+      if (length == 0) length = 1;  // a stray byte: one unit, as the editor counts it
+      width = length == 4 ? 2 : 1;
+      length = std::min(length, text.size() - at);
+    }
+    // A position inside a surrogate pair stands before its character.
+    if (units + width > character) break;
+    units += width;
+    at += length;
+  }
+  return at;
+}
+
+void applyChange(std::string& text, int startLine, int startCharacter, int endLine,
+                 int endCharacter, const std::string& replacement, bool utf8) {
+  size_t start = offsetOf(text, startLine, startCharacter, utf8);
+  size_t end = offsetOf(text, endLine, endCharacter, utf8);
+  if (end < start) std::swap(start, end);
+  text.replace(start, end - start, replacement);
 }
 
 bool isNameChar(char c) {

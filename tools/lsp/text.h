@@ -27,6 +27,18 @@ std::string uriFromPath(const std::string& path);
 // assembler reads: LF ends a line, a CR before it is dropped).
 std::vector<std::string> splitLines(const std::string& text);
 
+// The byte offset of an LSP position in `text`. Lines end at LF, CR LF or a lone CR, as
+// the protocol counts them (not as the assembler does); `character` counts UTF-16 units:
+// one per byte of the server's bytes, or, when `utf8`, one per UTF-8 sequence (two for a
+// character beyond the first plane). A column past its line's end stands at the line
+// end, a line past the last at the end of the text, a negative one at 0.
+size_t offsetOf(const std::string& text, int line, int character, bool utf8);
+// Replaces the text between two LSP positions (as offsetOf finds them; two in the wrong
+// order are taken the other way round) by `replacement`, as a ranged change of
+// textDocument/didChange asks.
+void applyChange(std::string& text, int startLine, int startCharacter, int endLine,
+                 int endCharacter, const std::string& replacement, bool utf8);
+
 // Characters of a name in the source (labels may hold "?" and "\\").
 bool isNameChar(char c);
 

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "folding.h"
 #include "run_facts.h"
 
 namespace zqlsp {
@@ -73,6 +74,22 @@ struct WorkspaceSymbol {
   std::string container;  // the macro or file it belongs to
 };
 
+// DocumentHighlightKind numbers: a definition is written, a use read.
+constexpr int kHighlightRead = 2;
+constexpr int kHighlightWrite = 3;
+
+struct DocumentHighlight {
+  Range range;
+  int kind = kHighlightRead;
+};
+
+// A lens above a label or a macro head: what it says, and the name it stands on (where
+// the editor asks for the references when the lens is clicked).
+struct CodeLens {
+  Range range;
+  std::string title;
+};
+
 // Diagnostics published for one file, the last of them telling of any left out.
 constexpr size_t kMaxPublishedDiagnostics = 1000;
 
@@ -115,6 +132,11 @@ class Workspace {
   // The file changed on disk (saved, or changed by another program).
   void fileChanged(const std::string& file);
   bool isOpen(const std::string& file) const { return buffers_.count(file) != 0; }
+  // The buffer of an open file; nullptr for one not open.
+  const std::string* buffer(const std::string& file) const {
+    auto found = buffers_.find(file);
+    return found != buffers_.end() ? &found->second : nullptr;
+  }
 
   // True when a change waits for its runs.
   bool pending() const;
@@ -136,6 +158,13 @@ class Workspace {
   std::vector<WorkspaceSymbol> workspaceSymbols(const std::string& query) const;
   // Five numbers per token, relative to the token before, as LSP encodes them.
   std::vector<uint32_t> semanticTokens(const std::string& file) const;
+  // From the file's text (its buffer when open), not from the runs.
+  std::vector<FoldingRange> foldingRanges(const std::string& file) const;
+  // Every place of this file that names what the name at `at` stands for.
+  std::vector<DocumentHighlight> documentHighlights(const std::string& file, Position at) const;
+  // "N references" on each label and macro defined in this file, and for a macro the
+  // words one expansion writes.
+  std::vector<CodeLens> codeLenses(const std::string& file) const;
 
  private:
   struct Run {

@@ -90,6 +90,23 @@ async function restartServer(): Promise<void> {
   }
 }
 
+// The command of the server's code lenses ("3 references" on a label or macro): the
+// references of the name at that place, in the peek view.
+async function showReferences(
+  uri: string,
+  position: { line: number; character: number },
+): Promise<void> {
+  const document = vscode.Uri.parse(uri);
+  const at = new vscode.Position(position.line, position.character);
+  const locations =
+    (await vscode.commands.executeCommand<vscode.Location[]>(
+      'vscode.executeReferenceProvider',
+      document,
+      at,
+    )) ?? [];
+  await vscode.commands.executeCommand('editor.action.showReferences', document, at, locations);
+}
+
 function onOpen(doc: vscode.TextDocument): void {
   if (doc.languageId === kLanguage) {
     void startServer();
@@ -131,6 +148,7 @@ export function activate(context: vscode.ExtensionContext): void {
       }
     }),
     vscode.commands.registerCommand('zqasm.restartServer', restartServer),
+    vscode.commands.registerCommand('zqasm.showReferences', showReferences),
   );
   vscode.workspace.textDocuments.forEach(onOpen);
 }

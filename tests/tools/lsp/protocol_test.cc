@@ -145,7 +145,7 @@ TEST(LspProtocolTest, Session) {
   Client c;
   c.request(1, "initialize", {{"rootUri", uri(dir.path())}, {"capabilities", json::object()}});
   const json init = c.answer(1);
-  EXPECT_EQ(init["result"]["capabilities"]["textDocumentSync"]["change"], 1);
+  EXPECT_EQ(init["result"]["capabilities"]["textDocumentSync"]["change"], 2);
   EXPECT_EQ(init["result"]["capabilities"]["semanticTokensProvider"]["legend"]["tokenTypes"][0],
             "keyword");
   c.notify("initialized", json::object());
@@ -290,6 +290,148 @@ TEST(LspProtocolTest, BadInput) {
       "message": "Macro quantities can't great than 256"}])"));
   c.notify("exit", nullptr);
   EXPECT_EQ(c.finish(false), 1);  // exit without shutdown
+}
+
+// Positions as a request writes them, and a ranged change.
+json rangeOf(int startLine, int startCharacter, int endLine, int endCharacter) {
+  return {{"start", {{"line", startLine}, {"character", startCharacter}}},
+          {"end", {{"line", endLine}, {"character", endCharacter}}}};
+}
+
+json change(const std::string& u, int version, const json& changes) {
+  return {{"textDocument", {{"uri", u}, {"version", version}}}, {"contentChanges", changes}};
+}
+
+// Folding, highlights and lenses of a program whose macros are in an include file that
+// is open with unsaved text (the file on disk holds none of it).
+TEST(LspProtocolTest, FoldingHighlightsAndLenses) {
+  zqtest::TempDir dir;
+  writeFile(dir.file("zqasm.json"), R"({"includeDirs": ["."]})");
+  writeFile(dir.file("defs.inc"), "");
+  writeFile(dir.file("main.asm"), "");
+  const std::string main = uri(dir.file("main.asm")), defs = uri(dir.file("defs.inc"));
+  Client c;
+  c.request(1, "initialize", {{"rootUri", uri(dir.path())}, {"capabilities", json::object()}});
+  const json capabilities = c.answer(1)["result"]["capabilities"];
+  EXPECT_EQ(capabilities["foldingRangeProvider"], true);
+  EXPECT_EQ(capabilities["documentHighlightProvider"], true);
+  EXPECT_EQ(capabilities["codeLensProvider"]["resolveProvider"], false);
+  openDocument(c, defs,
+               "; the macros\n; of the program\nWAIT .MACRO VAR\n .LOCALLABEL SPIN\n"
+               "SPIN: LDA VAR\n JNZ SPIN\n .IF VAR > 1\n NOP\n .ENDIF\n .ENDM\n");
+  openDocument(c, main,
+               ".CHIP ZQ4460\n #include <defs.inc>\n .DATA\nBUF DN 2\n .ENDD\nSTART: LDA BUF\n"
+               " WAIT 1\n WAIT 2\n JMP START\n JMP START\n");
+
+  c.request(2, "textDocument/foldingRange", {{"textDocument", {{"uri", defs}}}});
+  EXPECT_EQ(c.answer(2)["result"], json::parse(R"([{"startLine": 0, "endLine": 1,
+      "kind": "comment"}, {"startLine": 2, "endLine": 9}, {"startLine": 6, "endLine": 8}])"));
+  c.request(3, "textDocument/foldingRange", {{"textDocument", {{"uri", main}}}});
+  EXPECT_EQ(c.answer(3)["result"], json::parse(R"([{"startLine": 2, "endLine": 4}])"));
+
+  // A label: its definition written, its uses read; the cursor just behind the name.
+  c.request(4, "textDocument/documentHighlight", at(main, 8, 10));
+  EXPECT_EQ(c.answer(4)["result"], json::parse(R"([
+      {"range": {"start": {"line": 5, "character": 0}, "end": {"line": 5, "character": 5}}, "kind": 3},
+      {"range": {"start": {"line": 8, "character": 5}, "end": {"line": 8, "character": 10}}, "kind": 2},
+      {"range": {"start": {"line": 9, "character": 5}, "end": {"line": 9, "character": 10}}, "kind": 2}])"));
+  // A macro-local label, defined once per expansion at the same body line: one place.
+  c.request(5, "textDocument/documentHighlight", at(defs, 5, 6));
+  const json local = c.answer(5)["result"];
+  ASSERT_EQ(local.size(), 2u) << local;
+  EXPECT_EQ(local[0]["range"]["start"]["line"], 4);
+  EXPECT_EQ(local[0]["kind"], 3);
+  EXPECT_EQ(local[1]["range"]["start"], json::parse(R"({"line": 5, "character": 5})"));
+  EXPECT_EQ(local[1]["kind"], 2);
+  // Nothing under the cursor (a mnemonic), and a file no run reads.
+  c.request(6, "textDocument/documentHighlight", at(main, 8, 2));
+  EXPECT_EQ(c.answer(6)["result"], json::array());
+  c.request(7, "textDocument/documentHighlight", at(uri(dir.file("none.asm")), 0, 0));
+  EXPECT_EQ(c.answer(7)["result"], json::array());
+
+  // The label START (the RAM name gets none); the macro, whose calls write two words and,
+  // with an argument above 1, three; its head's label of the same name gets no lens.
+  c.request(8, "textDocument/codeLens", {{"textDocument", {{"uri", main}}}});
+  EXPECT_EQ(c.answer(8)["result"], json::parse(R"([{"range": {"start": {"line": 5,
+      "character": 0}, "end": {"line": 5, "character": 5}}, "command": {"title":
+      "2 references", "command": "zqasm.showReferences", "arguments": [")" + main +
+                                               R"(", {"line": 5, "character": 0}]}}])"));
+  c.request(9, "textDocument/codeLens", {{"textDocument", {{"uri", defs}}}});
+  const json lenses = c.answer(9)["result"];
+  ASSERT_EQ(lenses.size(), 1u) << lenses;
+  EXPECT_EQ(lenses[0]["command"]["title"], "2 references, 2 to 3 words per expansion");
+  EXPECT_EQ(lenses[0]["range"]["start"]["line"], 2);
+
+  // After an edit the answers follow the buffer: one call left, and a folding range gone.
+  c.notify("textDocument/didChange",
+           change(main, 2, {{{"range", rangeOf(7, 0, 8, 0)}, {"text", ""}}}));
+  c.notify("textDocument/didChange",
+           change(defs, 2, {{{"range", rangeOf(0, 0, 1, 0)}, {"text", ""}}}));
+  c.request(10, "textDocument/codeLens", {{"textDocument", {{"uri", defs}}}});
+  EXPECT_EQ(c.answer(10)["result"][0]["command"]["title"], "1 reference, 2 words per expansion");
+  c.request(11, "textDocument/foldingRange", {{"textDocument", {{"uri", defs}}}});
+  EXPECT_EQ(c.answer(11)["result"][0], json::parse(R"({"startLine": 1, "endLine": 8})"));
+}
+
+// The same edits sent as ranged changes to one server and as whole texts to another give
+// the same answers. The ranged ones come several to a notification, at line ends and past
+// them, across CR LF line ends and after characters that take one and two UTF-16 units.
+// A ranged change to zqasm.json applies too.
+TEST(LspProtocolTest, IncrementalSyncEqualsFullSync) {
+  zqtest::TempDir dir;
+  writeFile(dir.file("zqasm.json"), R"({"includeDirs": ["nowhere"]})");
+  writeFile(dir.file("defs.inc"), "W .MACRO V\n LDA V\n .ENDM\n");
+  writeFile(dir.file("main.asm"), "");
+  const std::string main = uri(dir.file("main.asm")), config = uri(dir.file("zqasm.json"));
+  const std::string before =
+      ".CHIP ZQ4460\r\n #include <defs.inc>\r\n; caf\xF0\x9F\x98\x80\r\n"
+      "K EQU '\xC3\xA9' + 1\r\nGO: W K\r\n JMP GO\r\n";
+  const std::string after =
+      ".CHIP ZQ4460\r\n #include <defs.inc>\r\n; caf\xC3\xA8!\r\n"
+      "K EQU '\xC3\xA9' + 1 + NOWHERE\r\nGO: W K\r\n JMP GO\r\n JMP NOWHERE2\r\n";
+  Client full, ranged;
+  for (Client* c : {&full, &ranged}) {
+    c->request(1, "initialize", {{"rootUri", uri(dir.path())}, {"capabilities", json::object()}});
+    c->answer(1);
+    openDocument(*c, config, R"({"includeDirs": ["nowhere"]})");
+  }
+  // "nowhere" becomes ".": the include is found.
+  full.notify("textDocument/didChange",
+              change(config, 2, {{{"text", R"({"includeDirs": ["."]})"}}}));
+  ranged.notify("textDocument/didChange",
+                change(config, 2, {{{"range", rangeOf(0, 18, 0, 25)}, {"text", "."}}}));
+  openDocument(full, main, after);
+  openDocument(ranged, main, before);
+  ranged.notify(
+      "textDocument/didChange",
+      change(main, 2,
+             {{{"range", rangeOf(3, 13, 3, 13)}, {"text", " + NOWHERE"}},
+              {{"range", rangeOf(2, 5, 2, 7)}, {"text", "\xC3\xA8"}},
+              {{"range", rangeOf(2, 6, 2, 40)}, {"text", "!"}},
+              {{"range", rangeOf(4, 7, 5, 0)}, {"text", "\r\n NOP\r\n"}},
+              {{"range", rangeOf(6, 99, 6, 99)}, {"text", "\r\n JMP NOWHERE2"}}}));
+  ranged.notify("textDocument/didChange",
+                change(main, 3, {{{"range", rangeOf(5, 0, 6, 0)}, {"text", ""}}}));
+  const json diagnostics = full.diagnostics(main);
+  ASSERT_EQ(diagnostics.size(), 2u) << diagnostics;
+  // The EQU line with NOWHERE is one syntax error over the line: 23 units, one of them
+  // the "\xC3\xA9"; the new last line's jump to nowhere.
+  EXPECT_EQ(diagnostics[0]["range"], rangeOf(3, 0, 3, 23)) << diagnostics;
+  EXPECT_EQ(diagnostics[1]["range"], rangeOf(6, 5, 6, 13)) << diagnostics;
+  json last = ranged.diagnostics(main);
+  while (last != diagnostics && !last.is_null()) last = ranged.diagnostics(main);
+  EXPECT_EQ(last, diagnostics);
+  int id = 2;
+  for (const char* method : {"textDocument/semanticTokens/full", "textDocument/foldingRange",
+                             "textDocument/documentSymbol", "textDocument/codeLens"}) {
+    full.request(id, method, {{"textDocument", {{"uri", main}}}});
+    ranged.request(id, method, {{"textDocument", {{"uri", main}}}});
+    EXPECT_EQ(ranged.answer(id), full.answer(id)) << method;
+    ++id;
+  }
+  full.request(id, "textDocument/hover", at(main, 3, 1));
+  ranged.request(id, "textDocument/hover", at(main, 3, 1));
+  EXPECT_EQ(ranged.answer(id), full.answer(id));
 }
 
 }  // namespace
