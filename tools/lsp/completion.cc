@@ -5,6 +5,7 @@
 // target, a RAM name where the record takes RAM, a constant elsewhere.
 #include <algorithm>
 #include <set>
+#include <string_view>
 #include <unordered_set>
 
 #include "fact_text.h"
@@ -77,7 +78,7 @@ bool takesHl(const Opcode& o, int operand) {
 // How well `label` matches the word typed: 0 it begins with the word, 1 it holds the
 // word's letters in order (the gaps between them in `gaps`), -1 not at all; case is
 // ignored.
-int match(const std::string& word, const std::string& label, int& gaps) {
+int match(const std::string& word, std::string_view label, int& gaps) {
   gaps = 0;
   if (word.size() > label.size()) return -1;
   size_t i = 0;
@@ -170,12 +171,17 @@ StatementPlace placeOf(const std::string& line, int column, IsOperation isOperat
 
 // A candidate item with what orders it: the match (prefix before scattered letters), the
 // group the place ranks first (RAM names before constants in a RAM operand), the gaps of
-// a scattered match, the label.
+// a scattered match, the label. The detail of a symbol is worded only for the items sent:
+// a word of one letter matches thousands of labels.
 struct Candidate {
   int rank;
   int group;
   int gaps;
-  CompletionItem item;
+  int kind;
+  std::string_view label;  // in the fact, the opcode table or the keyword table
+  std::string detail;
+  const RunResult* run = nullptr;
+  const SymbolFact* fact = nullptr;
 };
 
 }  // namespace
@@ -203,16 +209,17 @@ CompletionList Workspace::completion(const std::string& file, Position at) const
       static_cast<size_t>(
           std::max(0, std::min(at.column, static_cast<int>(source.size())) - place.wordStart)));
 
+  // A name that several runs (or expansions) define is one item, the first.
   std::vector<Candidate> found;
-  std::unordered_set<std::string> seen;
-  auto offer = [&](const std::string& label, int kind, int group, const std::string& detail) {
+  std::unordered_set<std::string_view> seen[kItemConstant + 1];
+  auto offer = [&](std::string_view label, int kind, int group, std::string detail,
+                   const RunResult* run = nullptr, const SymbolFact* fact = nullptr) {
     int gaps = 0;
     const int rank = match(word, label, gaps);
-    if (rank < 0 || !seen.insert(std::to_string(kind) + label).second) return;
-    // Editors take a word to be letters and digits: "@HL" replaces its "@" itself.
-    const int replaceFrom = label[0] == '@' ? place.wordStart : -1;
-    found.push_back(Candidate{rank, group, gaps, CompletionItem{label, kind, detail, replaceFrom}});
+    if (rank >= 0 && seen[kind].insert(label).second)
+      found.push_back(Candidate{rank, group, gaps, kind, label, std::move(detail), run, fact});
   };
+  std::unordered_set<std::string> mnemonics;
   // Which symbol kinds the place takes, each with its group.
   int groupOf[kInclude + 1];
   std::fill(std::begin(groupOf), std::end(groupOf), -1);
@@ -229,7 +236,7 @@ CompletionList Workspace::completion(const std::string& file, Position at) const
     case StatementPlace::kStatement:
       for (const RunResult* run : runs) {
         for (const Opcode& o : run->opcodes) {
-          if (seen.count(std::to_string(kItemKeyword) + o.mnemonic)) continue;
+          if (!mnemonics.insert(o.mnemonic).second) continue;
           std::string detail;
           for (const Opcode& form : run->opcodes) {
             if (form.mnemonic != o.mnemonic) continue;
@@ -312,24 +319,30 @@ CompletionList Workspace::completion(const std::string& file, Position at) const
           !(body.first >= 0 && f.at.file == file && f.at.line > body.first &&
             (body.second < 0 || f.at.line < body.second)))
         continue;
-      const std::string detail =
-          f.kind == kLocalLabel ? std::string("local label")
-                                : std::string(symbolKindName(f.kind)) + " " + symbolDetail(*run, f);
-      offer(f.name, kItemKinds[f.kind], groupOf[f.kind], detail);
+      offer(f.name, kItemKinds[f.kind], groupOf[f.kind], "", run, &f);
     }
   }
-  auto better = [](const Candidate& a, const Candidate& b) {
+  // Best first.
+  CompletionList list;
+  list.incomplete = found.size() > kMaxCompletionItems;
+  const auto kept =
+      found.begin() + static_cast<std::ptrdiff_t>(std::min(found.size(), kMaxCompletionItems));
+  std::partial_sort(found.begin(), kept, found.end(), [](const Candidate& a, const Candidate& b) {
     if (a.rank != b.rank) return a.rank < b.rank;
     if (a.group != b.group) return a.group < b.group;
     if (a.gaps != b.gaps) return a.gaps < b.gaps;
-    return a.item.label < b.item.label;
-  };
-  CompletionList list;
-  list.incomplete = found.size() > kMaxCompletionItems;
-  const size_t kept = std::min(found.size(), kMaxCompletionItems);
-  std::partial_sort(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(kept), found.end(),
-                    better);
-  for (size_t i = 0; i < kept; ++i) list.items.push_back(std::move(found[i].item));
+    return a.label != b.label ? a.label < b.label : a.kind < b.kind;
+  });
+  for (auto c = found.begin(); c != kept; ++c) {
+    CompletionItem item{std::string(c->label), c->kind, c->detail};
+    if (c->fact != nullptr)
+      item.detail = c->fact->kind == kLocalLabel ? std::string("local label")
+                                                 : std::string(symbolKindName(c->fact->kind)) +
+                                                       " " + symbolDetail(*c->run, *c->fact);
+    // Editors take a word to be letters and digits: "@HL" replaces its "@" itself.
+    if (c->label[0] == '@') item.replaceFrom = place.wordStart;
+    list.items.push_back(std::move(item));
+  }
   return list;
 }
 
