@@ -161,6 +161,11 @@ TEST(LspCompletionTest, OffersWhatFitsThePlace) {
     EXPECT_EQ(p.complete(p.main, k.line, k.character), k.expected)
         << "line " << k.line << " column " << k.character;
 
+  // "@HL" replaces the "@" typed, which editors do not take as part of a word.
+  const json hl = p.session.at("textDocument/completion", p.main, 12, 12)["items"][0];
+  EXPECT_EQ(hl["textEdit"]["range"]["start"]["character"], 11);
+  EXPECT_EQ(hl["textEdit"]["range"]["end"]["character"], 12);
+
   // Every mnemonic and the macro where a statement begins, and no symbol.
   const json start = p.session.at("textDocument/completion", p.main, 12, 1);
   EXPECT_EQ(start["items"].size(), 26u + 1u);
