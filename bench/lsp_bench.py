@@ -12,7 +12,8 @@ and are published, and times
   run     didChange and at once didSave (a save is run at once) until the diagnostics:
           the run of the assembler over the buffer, its facts, and the messages;
   change  didChange alone until the diagnostics: the same after the 200 ms debounce.
-Prints the median and the largest of each, in milliseconds.
+Prints the median and the largest of each, in milliseconds; then the time and size of
+completion answers (completion_figures).
 """
 import json
 import os
@@ -60,6 +61,42 @@ class Server:
             if (message.get("method") == "textDocument/publishDiagnostics"
                     and message["params"]["uri"] == uri):
                 return message["params"]["diagnostics"]
+
+
+def completion_figures(server, folder, rounds):
+    """Completion in code0.inc (read by the run, not open): the whole label table after
+    CALL (200 items sent), a word of three letters, a RAM operand and the statement
+    position. Returns (median ms, largest ms, largest answer in bytes)."""
+    path = os.path.join(folder, "code0.inc")
+    with open(path) as f:
+        lines = f.read().split("\n")
+    places = []
+    for number, line in enumerate(lines):
+        if not places and "CALL    L" in line:
+            column = line.index("CALL    L") + 9
+            places += [(number, column), (number, column + 2)]
+        if len(places) == 2 and "MOV     " in line:
+            places.append((number, line.index("MOV     ") + 8))
+            places.append((number, line.index("MOV")))
+            break
+    uri = "file://" + path
+    times, sizes = [], []
+    for n in range(rounds):
+        for line, column in places:
+            ident = 1000 + len(times)
+            start = time.monotonic()
+            server.send({"jsonrpc": "2.0", "id": ident, "method": "textDocument/completion",
+                         "params": {"textDocument": {"uri": uri},
+                                    "position": {"line": line, "character": column}}})
+            while True:
+                answer = server.receive()
+                if answer.get("id") == ident:
+                    break
+            times.append((time.monotonic() - start) * 1000)
+            sizes.append(len(json.dumps(answer, separators=(",", ":"))))
+            if not answer["result"]["items"]:
+                raise RuntimeError("no completion at %d:%d" % (line, column))
+    return median(times), max(times), max(sizes)
 
 
 def median(values):
@@ -121,6 +158,7 @@ def main():
         if (len(diagnostics) == 0) != (version % 2 == 0):
             raise RuntimeError("unexpected diagnostics: %s" % diagnostics)
 
+    completion = completion_figures(server, folder, rounds)
     server.send({"jsonrpc": "2.0", "id": 2, "method": "shutdown"})
     server.receive()
     server.send({"jsonrpc": "2.0", "method": "exit"})
@@ -129,6 +167,8 @@ def main():
           "median %.1f ms (max %.1f), %d rounds" %
           (opened, median(times["run"]), max(times["run"]), median(times["change"]),
            max(times["change"]), rounds))
+    print("lsp p12000: completion median %.1f ms (max %.1f), largest answer %.1f KB" %
+          (completion[0], completion[1], completion[2] / 1024))
     return 0
 
 

@@ -1,4 +1,4 @@
-// The workspace model's answers: definitions, references, hovers, completion, outlines
+// The workspace model's answers: definitions, references, hovers, outlines
 // and semantic tokens, from the facts of the runs that read a file. A file may be read by
 // several runs (an include file of two programs): the answers are the union of theirs,
 // each place once. Every answer is computed from the facts when asked; none is kept, so
@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <set>
 
+#include "fact_text.h"
 #include "source_lexer.h"
 #include "text.h"
 #include "workspace.h"
@@ -164,6 +165,11 @@ void addUnique(std::vector<Location>& list, const Location& l) {
 }
 
 }  // namespace
+
+std::string symbolDetail(const RunResult& run, const SymbolFact& d) { return describe(run, d); }
+const char* symbolKindName(int kind) { return kindName(kind); }
+std::string operandFormOf(const Opcode& o) { return operandForm(o); }
+std::string opcodeLine(const Opcode& o) { return formLine(o); }
 
 const std::vector<std::string>& tokenTypes() {
   static const std::vector<std::string> kTypes = {"keyword",  "decorator", "function",
@@ -330,42 +336,6 @@ std::optional<Hover> Workspace::hover(const std::string& file, Position at) cons
   }
   hover.range = range;
   return hover;
-}
-
-// Items are not filtered by what is typed: the editor does that. Macro-local labels are
-// left out, since they are known only inside their macro's body.
-std::vector<CompletionItem> Workspace::completion(const std::string& file, Position at) const {
-  std::vector<CompletionItem> items;
-  std::set<std::string> seen;
-  auto add = [&](const std::string& label, int kind, const std::string& detail) {
-    if (seen.insert(std::to_string(kind) + label).second)
-      items.push_back(CompletionItem{label, kind, detail});
-  };
-  // After "." or "#" only directives are offered.
-  const std::string source = line(file, at.line + 1);
-  int start = std::min(at.column, static_cast<int>(source.size()));
-  while (start > 0 && isNameChar(source[static_cast<size_t>(start) - 1])) --start;
-  const bool directive = start > 0 && (source[static_cast<size_t>(start) - 1] == '.' ||
-                                       source[static_cast<size_t>(start) - 1] == '#');
-  for (const std::string& keyword : directiveKeywords())
-    if (keyword != "PARAMCOUNT" || directive)
-      add(directive ? keyword : "." + keyword, 14, "directive");
-  if (directive) return items;
-  const std::vector<const RunResult*> runs = runsOf(file);
-  for (const RunResult* run : runs) {
-    for (const Opcode& o : run->opcodes) {
-      std::string detail;
-      for (const std::string& form : formsOf(runs, o.mnemonic))
-        detail += (detail.empty() ? "" : "  |  ") + form.substr(0, form.find("    ;"));
-      add(o.mnemonic, 14, detail);
-    }
-    for (const SymbolFact& f : run->symbols) {
-      if (!f.definition || f.kind == kInclude || f.kind == kLocalLabel) continue;
-      static const int kKinds[] = {3, 3, 21, 6, 2, 21, 1, 17};
-      add(f.name, kKinds[f.kind], std::string(kindName(f.kind)) + " " + describe(*run, f));
-    }
-  }
-  return items;
 }
 
 // The definitions that the facts place in this file, and the DATA and TABLE regions found

@@ -1,6 +1,7 @@
 // LSP messages to workspace calls and back.
 #include "protocol.h"
 
+#include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "config.h"
@@ -233,6 +234,7 @@ json Server::request(const std::string& method, const json& params) {
               {"referencesProvider", true},
               {"hoverProvider", true},
               {"completionProvider", {{"triggerCharacters", {".", "#"}}}},
+              {"signatureHelpProvider", {{"triggerCharacters", {" ", ","}}}},
               {"documentSymbolProvider", true},
               {"workspaceSymbolProvider", true},
               {"semanticTokensProvider", {{"legend", legend}, {"full", true}}},
@@ -281,12 +283,38 @@ json Server::request(const std::string& method, const json& params) {
             {"range", range(hover->range)}};
   }
   if (method == "textDocument/completion") {
+    // The items come best first; sortText keeps that order where the editor sorts.
+    const Position at = positionOf(params);
+    const CompletionList found = workspace_.completion(file, at);
     json items = json::array();
-    for (const CompletionItem& item : workspace_.completion(file, positionOf(params)))
-      items.push_back({{"label", utf8FromBytes(item.label)},
-                       {"kind", item.kind},
-                       {"detail", utf8FromBytes(item.detail)}});
-    return {{"isIncomplete", false}, {"items", items}};
+    char order[16];
+    for (const CompletionItem& item : found.items) {
+      std::snprintf(order, sizeof order, "%04zu", static_cast<size_t>(items.size()));
+      json entry = {{"label", utf8FromBytes(item.label)},
+                    {"kind", item.kind},
+                    {"detail", utf8FromBytes(item.detail)},
+                    {"sortText", order}};
+      if (item.replaceFrom >= 0)
+        entry["textEdit"] = {{"range", range(Range{{at.line, item.replaceFrom}, at})},
+                             {"newText", utf8FromBytes(item.label)}};
+      items.push_back(entry);
+    }
+    return {{"isIncomplete", found.incomplete}, {"items", items}};
+  }
+  if (method == "textDocument/signatureHelp") {
+    const std::optional<SignatureHelp> help = workspace_.signatureHelp(file, positionOf(params));
+    if (!help) return nullptr;
+    json signatures = json::array();
+    for (const Signature& s : help->signatures) {
+      json parameters = json::array();
+      for (const auto& p : s.parameters) parameters.push_back({{"label", {p.first, p.second}}});
+      json signature = {{"label", utf8FromBytes(s.label)}, {"parameters", parameters}};
+      if (!s.documentation.empty()) signature["documentation"] = utf8FromBytes(s.documentation);
+      signatures.push_back(signature);
+    }
+    return {{"signatures", signatures},
+            {"activeSignature", help->activeSignature},
+            {"activeParameter", help->activeParameter}};
   }
   if (method == "textDocument/documentSymbol") {
     json list = json::array();

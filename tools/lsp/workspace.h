@@ -56,6 +56,29 @@ struct CompletionItem {
   std::string label;
   int kind = 1;
   std::string detail;
+  int replaceFrom = -1;  // the column from which the item replaces the text up to the
+                         // cursor; -1: the editor's word there
+};
+
+// The items that fit the cursor's place and the word typed there, best first; `incomplete`
+// when more matched than were sent (the editor asks again as the word grows).
+struct CompletionList {
+  std::vector<CompletionItem> items;
+  bool incomplete = false;
+};
+
+// One way of writing a statement: "MOV value, @HL" with its operands as [start, end)
+// byte columns of the label, or a macro with its parameters.
+struct Signature {
+  std::string label;
+  std::string documentation;
+  std::vector<std::pair<int, int>> parameters;
+};
+
+struct SignatureHelp {
+  std::vector<Signature> signatures;
+  int activeSignature = 0;
+  int activeParameter = 0;  // commas before the cursor in the statement's operands
 };
 
 struct DocumentSymbol {
@@ -153,7 +176,8 @@ class Workspace {
   std::vector<Location> references(const std::string& file, Position at,
                                    bool withDeclaration) const;
   std::optional<Hover> hover(const std::string& file, Position at) const;
-  std::vector<CompletionItem> completion(const std::string& file, Position at) const;
+  CompletionList completion(const std::string& file, Position at) const;
+  std::optional<SignatureHelp> signatureHelp(const std::string& file, Position at) const;
   std::vector<DocumentSymbol> documentSymbols(const std::string& file) const;
   std::vector<WorkspaceSymbol> workspaceSymbols(const std::string& query) const;
   // Five numbers per token, relative to the token before, as LSP encodes them.
