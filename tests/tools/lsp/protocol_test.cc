@@ -416,4 +416,58 @@ TEST(LspProtocolTest, MacroArgumentErrorsAtTheCall) {
   c.finish(false);
 }
 
+// An include read by two main sources: each of its diagnostics names the runs that made
+// it, at the line of each that includes the file; a file that one run reads does not.
+TEST(LspProtocolTest, SharedIncludeNamesItsRuns) {
+  zqtest::TempDir dir;
+  writeFile(dir.file("zqasm.json"), R"({"includeDirs": ["."]})");
+  writeFile(dir.file("shared.inc"), "#IFDEF FROM_A\n JMP ONLY_A\n#ENDIF\n BAD 1\n");
+  const std::string a = uri(dir.file("a.asm")), b = uri(dir.file("b.asm")),
+                    shared = uri(dir.file("shared.inc"));
+  Client c;
+  initialize(c, dir.path(), json::object());
+  openDocument(c, a, ".CHIP ZQ4460\n#DEFINE FROM_A\n #include <shared.inc>\n JMP NOWHERE\n");
+  EXPECT_EQ(c.diagnostics(a).at(0)["relatedInformation"], nullptr);
+  json alone = c.diagnostics(shared);
+  ASSERT_EQ(codes(alone), "E12 E1");
+  EXPECT_FALSE(alone[1].contains("relatedInformation"));
+
+  openDocument(c, b, ".CHIP ZQ4460\n\n\n #include <shared.inc>\n");
+  const json both = c.diagnostics(shared);
+  ASSERT_EQ(codes(both), "E12 E1");
+  std::string text;
+  for (const json& d : both)
+    for (const json& r : d["relatedInformation"])
+      text += r["location"]["uri"].get<std::string>().substr(r["location"]["uri"].get<std::string>().rfind('/') + 1) +
+              ":" + std::to_string(r["location"]["range"]["start"]["line"].get<int>()) + " " +
+              r["message"].get<std::string>() + "\n";
+  EXPECT_EQ(text,
+            "a.asm:2 reported by the run of a.asm, which includes the file here\n"
+            "a.asm:2 reported by the run of a.asm, which includes the file here\n"
+            "b.asm:3 reported by the run of b.asm, which includes the file here\n");
+  c.notify("exit", nullptr);
+  c.finish(false);
+}
+
+// A run that a newer change supersedes is abandoned: the doubly self-calling macro, whose
+// run takes seconds, is replaced at once, and the first diagnostics published are those
+// of the new text; the server answers right after.
+TEST(LspProtocolTest, SupersededRunAbandoned) {
+  zqtest::TempDir dir;
+  const std::string bomb = uri(dir.file("bomb.asm"));
+  Client c;
+  initialize(c, dir.path(), json::object());
+  openDocument(c, bomb, ".CHIP ZQ4460\nM .MACRO\n M\n M\n .ENDM\n M\n");
+  c.notify("textDocument/didChange",
+           {{"textDocument", {{"uri", bomb}, {"version", 2}}},
+            {"contentChanges", {{{"text", ".CHIP ZQ4460\n JMP NOWHERE\n"}}}}});
+  const json d = c.diagnostics(bomb);
+  ASSERT_EQ(codes(d), "E12");
+  EXPECT_EQ(d[0]["range"]["start"]["line"], 1);
+  c.request(2, "textDocument/hover", at(bomb, 1, 2));
+  EXPECT_TRUE(c.answer(2).contains("result"));
+  c.notify("exit", nullptr);
+  c.finish(false);
+}
+
 }  // namespace
