@@ -24,6 +24,8 @@ std::string upper(std::string s) {
 
 bool blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
+std::map<std::string, std::vector<std::string>> macroParameters(const RunResult& run);
+
 }  // namespace
 
 bool Location::operator<(const Location& o) const {
@@ -116,6 +118,7 @@ std::vector<std::string> Workspace::update(const std::function<bool()>& supersed
   // Files on disk are read again: another program may have changed them unannounced.
   for (auto it = diskLines_.begin(); it != diskLines_.end();)
     it = isOpen(it->first) ? std::next(it) : diskLines_.erase(it);
+  abandoned_ = false;
   for (int round = 0; round < kUpdateRounds; ++round) {
     // The configured main sources, and each open file that no other run reads (unless
     // the two read each other, as files that include each other do).
@@ -171,9 +174,11 @@ std::vector<std::string> Workspace::update(const std::function<bool()>& supersed
     }
   };
   for (const auto& run : runs_) {
+    const std::map<std::string, std::vector<std::string>> parameters =
+        macroParameters(run.second.result);
     for (const RunDiagnostic& d : run.second.result.diagnostics) {
       add(d.at.file, convert(d), &run.second.result);
-      if (auto copy = atArgument(run.second.result, d))
+      if (auto copy = atArgument(d, parameters))
         add(copy->first, std::move(copy->second), &run.second.result);
     }
   }
@@ -307,11 +312,12 @@ bool namesParameter(const std::string& line, const std::vector<std::string>& par
   return false;
 }
 
-// The parameter names of a macro as its definition fact lists them ("A, B").
-std::vector<std::string> parametersOf(const RunResult& run, const std::string& macro) {
-  std::vector<std::string> names;
+// The parameter names of each macro (its first definition) as the fact lists them ("A, B").
+std::map<std::string, std::vector<std::string>> macroParameters(const RunResult& run) {
+  std::map<std::string, std::vector<std::string>> all;
   for (const SymbolFact& f : run.symbols) {
-    if (f.kind != kMacro || !f.definition || !sameName(run, kMacro, f.name, macro)) continue;
+    if (f.kind != kMacro || !f.definition || all.count(f.name)) continue;
+    std::vector<std::string>& names = all[f.name];
     size_t start = 0;
     while (start < f.text.size()) {
       size_t comma = f.text.find(',', start);
@@ -322,9 +328,8 @@ std::vector<std::string> parametersOf(const RunResult& run, const std::string& m
       names.push_back(name);
       start = comma + 1;
     }
-    break;
   }
-  return names;
+  return all;
 }
 
 std::string baseName(const std::string& file) {
@@ -341,15 +346,16 @@ std::string baseName(const std::string& file) {
 // out as far as each call line names a parameter of its own macro, to the line that
 // wrote the argument. None when that line is the statement's own.
 std::optional<std::pair<std::string, Diagnostic>> Workspace::atArgument(
-    const RunResult& run, const RunDiagnostic& d) const {
+    const RunDiagnostic& d,
+    const std::map<std::string, std::vector<std::string>>& parameters) const {
   if (d.expansions.empty() || d.code == "W6") return std::nullopt;
   Place statement = d.at;
   int reached = -1;
   for (size_t i = 0; i < d.expansions.size(); ++i) {
-    const bool caused =
-        (i == 0 && argumentCountError(d.code)) ||
-        namesParameter(line(statement.file, statement.line),
-                       parametersOf(run, d.expansions[i].macro));
+    const auto names = parameters.find(d.expansions[i].macro);
+    const bool caused = (i == 0 && argumentCountError(d.code)) ||
+                        (names != parameters.end() &&
+                         namesParameter(line(statement.file, statement.line), names->second));
     if (!caused) break;
     reached = static_cast<int>(i);
     statement = d.expansions[i].call;

@@ -152,8 +152,10 @@ class Workspace {
   Diagnostic convert(const RunDiagnostic& d) const;
   // The copy of `d` at the line whose macro argument caused it, if one did: its file
   // and the diagnostic there.
-  std::optional<std::pair<std::string, Diagnostic>> atArgument(const RunResult& run,
-                                                               const RunDiagnostic& d) const;
+  // `parameters`: the parameter names of each macro of the run.
+  std::optional<std::pair<std::string, Diagnostic>> atArgument(
+      const RunDiagnostic& d,
+      const std::map<std::string, std::vector<std::string>>& parameters) const;
   // The related place naming the run of `run` for a diagnostic of `file`.
   std::pair<Location, std::string> runNote(const RunResult& run, const std::string& file) const;
   Range rangeOf(const Place& place, const std::string& culprit) const;
