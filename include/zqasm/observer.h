@@ -178,6 +178,12 @@ typedef struct ZqasmRunObserver {
   /* The chip loaded by .CHIP (pass 0): its name text and its usable records in file
    * order. */
   void (*chip)(void* context, const char* name, const ZqasmOpcode* opcodes, size_t count);
+  /* Asked before each line of every pass, lines of macro bodies included; nonzero ends
+   * the run there (a host whose input changed meanwhile abandons it). A run so stopped
+   * raises nothing more, shows no message, writes no image, constants, labels or totals,
+   * and returns 1; an output file opened before keeps what was written to it (a host that
+   * stops runs switches the output files off). NULL: every run goes to its end. */
+  int (*shouldStop)(void* context);
 } ZqasmRunObserver;
 
 /* Installs the observer for the runs that follow (copied; NULL removes it). */

@@ -411,6 +411,10 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   bool fatal = s.fatalError != 0;
   std::string buffer;  // one for the body's lines, so that it keeps its storage
   for (size_t k = 0; !fatal && k < record().body.size(); ++k) {
+    if (observerStopsRun(run)) {
+      fatal = true;
+      break;
+    }
     buffer = record().body[k].text;
     const uint16_t bodyLine = record().body[k].lineNumber;
     m.expansionFrames.back().bodyLine = bodyLine;

@@ -124,6 +124,13 @@ int assemble(AssemblerRun& run, AssemblerParams* params) {
   // No line is being read from here on: a stop names none.
   s.lineNumber = 0;
 
+  // A run its host stopped ends here: nothing more is raised, shown or written.
+  if (s.stopRequested) {
+    closeOutputFiles(run);
+    releaseOpcodeTable(run);
+    return 1;
+  }
+
   // Reported at the head that was never closed, in its own file.
   if (s.macroDefinitionOpen) {
     raiseError(run, 64);

@@ -135,6 +135,16 @@ void enterObserverDefines(AssemblerRun& run, int pass) {
   dropLineDiagnostics(run);
 }
 
+bool observerStopsRun(AssemblerRun& run) {
+  SourceState& s = run.source;
+  if (s.stopRequested) return true;
+  const ZqasmRunObserver& o = installedObserver();
+  if (o.shouldStop == nullptr || o.shouldStop(o.context) == 0) return false;
+  s.stopRequested = true;
+  s.fatalError = 1;
+  return true;
+}
+
 }  // namespace zq
 
 extern "C" void ZqasmSetRunObserver(const ZqasmRunObserver* observer) {

@@ -108,6 +108,10 @@ void observeExpansionEnd(AssemblerRun& run);
 void observeInstruction(AssemblerRun& run);
 // The opcode table just loaded (pass 0).
 void observeChip(const AssemblerRun& run);
+// Asked before each line read from a file and each macro body line: true when the host's
+// observer wants the run to end. The run then stops as a fatal stop does (fatalError),
+// with stopRequested telling the driver to skip all end-of-run work.
+bool observerStopsRun(AssemblerRun& run);
 
 }  // namespace zq
 

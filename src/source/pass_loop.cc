@@ -438,6 +438,11 @@ int assembleFile(AssemblerRun& run, const std::string& fileName, int pass) {
   bool stopped = false;   // reading ended before the end of the text
   bool lineEnded = true;  // the last line read ended with its line feed
   while (joinLine(reader, line)) {
+    if (observerStopsRun(run)) {
+      result = resultFatal;
+      stopped = true;
+      break;
+    }
     s.lineNumber = lineNumber;
     lineEnded = !line.empty() && line.back() == '\n';
     if (s.includeLevel > 0) {

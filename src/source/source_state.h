@@ -132,6 +132,7 @@ struct SourceState {
   int32_t tableSegmentOpen = 0;     // inside TABLE ... ENDT
   int32_t chipState = 0;            // 0 no .CHIP yet, 1 chip loaded, -1 load failed
   int32_t fatalError = 0;           // the run ends with the fatal message
+  bool stopRequested = false;       // the host's observer ended the run (with fatalError)
 
   int32_t programRomTop = 0;       // highest program address (from the block)
   bool bankedRom = false;          // programRomTop above 4096

@@ -79,3 +79,66 @@ TEST(RunObserverTest, DiagnosticsNameTheirCulprits) {
 }
 
 }  // namespace
+
+namespace {
+
+// A run its observer stops: asked before every line, it ends at the first line it is
+// told to stop at (here the second body line of a macro in pass 2), tells of nothing
+// after it, shows no message and writes no image and no totals. The same run not
+// stopped goes to its end.
+struct Stopper {
+  size_t stopAfterWords = 0;  // 0: never
+  size_t words = 0, asked = 0, askedAfterStop = 0, images = 0, messages = 0;
+  bool stopped = false;
+};
+
+TEST(RunObserverTest, StoppedRun) {
+  zqtest::TempDir dir;
+  writeFile(dir.file("m.asm"),
+            ".CHIP ZQ4460\n NOP\nM .MACRO\n NOP\n NOP\n .ENDM\n M\n NOP\n");
+  ZqasmRunObserver observer{};
+  observer.code = [](void* context, const ZqasmCode*) { ++static_cast<Stopper*>(context)->words; };
+  observer.image = [](void* context, const ZqasmImage*) {
+    ++static_cast<Stopper*>(context)->images;
+  };
+  observer.shouldStop = [](void* context) {
+    Stopper& s = *static_cast<Stopper*>(context);
+    if (s.stopped) ++s.askedAfterStop;
+    ++s.asked;
+    s.stopped = s.stopAfterWords > 0 && s.words >= s.stopAfterWords;
+    return s.stopped ? 1 : 0;
+  };
+  auto params = zqtest::makeParams(dir.file("m.asm"));
+  for (size_t stopAfter : {size_t{2}, size_t{0}}) {
+    Stopper s;
+    s.stopAfterWords = stopAfter;
+    observer.context = &s;
+    ZqasmSetRunObserver(&observer);
+    ZqasmSetMessageSink([](const char*, void* c) { ++static_cast<Stopper*>(c)->messages; }, &s);
+    EXPECT_EQ(Run44Assembler(params.get()), 1);
+    ZqasmSetMessageSink(nullptr, nullptr);
+    ZqasmSetRunObserver(nullptr);
+    std::string errors;
+    zq::readInputFile(dir.file("m.ERR"), 1 << 20, errors);
+    std::string image;
+    const bool written =
+        zq::readInputFile(dir.file("m.OBJ"), 1 << 20, image) == zq::InputFile::kRead;
+    EXPECT_EQ(s.messages, 0u);
+    EXPECT_EQ(s.askedAfterStop, 0u);
+    if (stopAfter > 0) {
+      EXPECT_EQ(s.words, 2u);  // the NOP and the first of the body; not the second
+      EXPECT_EQ(s.images, 0u);
+      EXPECT_FALSE(written);
+      EXPECT_EQ(errors, "");
+    } else {
+      // Passes 0 to 2: 3 + 8 + 8 lines read and 2 + 2 body lines.
+      EXPECT_EQ(s.asked, 3u + 8 + 8 + 2 + 2);
+      EXPECT_EQ(s.words, 4u);
+      EXPECT_EQ(s.images, 1u);
+      EXPECT_TRUE(written);
+      EXPECT_EQ(errors, "\n0 Error(s), 0 Warning(s)\n");
+    }
+  }
+}
+
+}  // namespace

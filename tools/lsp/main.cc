@@ -3,11 +3,14 @@
 //   zqasm-lsp [--chip-dir DIR]
 //
 // A thread reads the messages (transport.h) into a queue; the main thread handles them
-// one by one (protocol.h) and makes the runs of the assembler when they are due. The
+// one by one (protocol.h) and makes the runs of the assembler when they are due. A run
+// is abandoned as soon as a change of a source waits in the queue, so that typing never
+// waits behind a run of a text that is already gone. The
 // library writes nothing to standard output during a run but one diagnostic text, which
 // must not end up among the messages: the messages go out through a copy of the
 // standard output taken at the start, and standard output itself is pointed at
 // standard error.
+#include <atomic>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
@@ -48,10 +51,16 @@ const char kUsage[] =
     "                  parameter-in-word, truncation, negative-unsigned, mixed-operators)\n";
 
 // What the reader hands the main thread.
+struct Message {
+  zqlsp::ReadResult result;
+  std::string body;
+  bool change;  // it changes what the runs read (zqlsp::changesSources)
+};
 struct Inbox {
   std::mutex mutex;
   std::condition_variable ready;
-  std::deque<std::pair<zqlsp::ReadResult, std::string>> messages;
+  std::deque<Message> messages;
+  std::atomic<int> changes{0};  // queued messages that change the sources
 };
 
 std::string defaultChipDirectory() {
@@ -144,19 +153,22 @@ int main(int argc, char** argv) {
     for (;;) {
       std::string body;
       const zqlsp::ReadResult result = messages.read(body);
+      const bool change = result == zqlsp::ReadResult::kMessage && zqlsp::changesSources(body);
       {
         std::lock_guard<std::mutex> lock(inbox->mutex);
-        inbox->messages.emplace_back(result, std::move(body));
+        inbox->messages.push_back(Message{result, std::move(body), change});
+        if (change) ++inbox->changes;
       }
       inbox->ready.notify_one();
       if (result == zqlsp::ReadResult::kEnd) return;
     }
   });
   reader.detach();
+  server.abandonRunsWhen([inbox]() { return inbox->changes.load(std::memory_order_relaxed) > 0; });
 
   int status = 1;  // the input ended without exit
   for (;;) {
-    std::pair<zqlsp::ReadResult, std::string> message;
+    Message message{zqlsp::ReadResult::kEnd, std::string(), false};
     bool have = false;
     {
       std::unique_lock<std::mutex> lock(inbox->mutex);
@@ -169,15 +181,16 @@ int main(int argc, char** argv) {
       if (!inbox->messages.empty()) {
         message = std::move(inbox->messages.front());
         inbox->messages.pop_front();
+        if (message.change) --inbox->changes;
         have = true;
       }
     }
     if (have) {
-      if (message.first == zqlsp::ReadResult::kEnd) break;
-      if (message.first == zqlsp::ReadResult::kMalformed) {
+      if (message.result == zqlsp::ReadResult::kEnd) break;
+      if (message.result == zqlsp::ReadResult::kMalformed) {
         server.malformed();
       } else {
-        server.handle(message.second);
+        server.handle(message.body);
       }
       if (server.exited()) {
         status = server.exitCode();

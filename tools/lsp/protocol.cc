@@ -188,7 +188,28 @@ void Server::publish(const std::string& file) {
 void Server::runDue() {
   due_.reset();
   if (!workspace_.pending()) return;
-  for (const std::string& file : workspace_.update()) publish(file);
+  for (const std::string& file : workspace_.update(superseded_)) publish(file);
+  // Abandoned for a change that waits: its handling sets the time of the next runs.
+  if (workspace_.pending()) schedule(Clock::duration::zero());
+}
+
+bool changesSources(const std::string& body) {
+  static const std::string kKey = "\"method\"";
+  size_t at = body.find(kKey);
+  while (at != std::string::npos && at > 0 && body[at - 1] == '\\')
+    at = body.find(kKey, at + 1);
+  if (at == std::string::npos) return false;
+  at += kKey.size();
+  while (at < body.size() && (body[at] == ' ' || body[at] == '\t' || body[at] == '\r' ||
+                              body[at] == '\n' || body[at] == ':'))
+    ++at;
+  if (at >= body.size() || body[at] != '"') return false;
+  const size_t end = body.find('"', at + 1);
+  if (end == std::string::npos) return false;
+  const std::string method = body.substr(at + 1, end - at - 1);
+  return method == "textDocument/didChange" || method == "textDocument/didOpen" ||
+         method == "textDocument/didSave" || method == "textDocument/didClose" ||
+         method == "workspace/didChangeWatchedFiles";
 }
 
 // `text` is the editor's buffer of zqasm.json, or nullptr to read the file. Every run is
@@ -224,6 +245,14 @@ json Server::request(const std::string& method, const json& params) {
     if (root_.empty() && params.contains("rootPath") && params["rootPath"].is_string())
       root_ = params["rootPath"].get<std::string>();
     if (!root_.empty()) root_ = zq::fullPath(root_);
+    // Include files that appear later are learned of through watched files.
+    const json* node = &params;
+    for (const char* key : {"capabilities", "workspace", "didChangeWatchedFiles"}) {
+      node = node->is_object() && node->contains(key) ? &(*node)[key] : nullptr;
+      if (node == nullptr) break;
+    }
+    watchFiles_ = node != nullptr && node->is_object() && node->contains("dynamicRegistration") &&
+                  (*node)["dynamicRegistration"] == true;
     loadConfiguration(nullptr);
     json legend = {{"tokenTypes", tokenTypes()}, {"tokenModifiers", tokenModifiers()}};
     return {{"capabilities",
@@ -361,6 +390,20 @@ void Server::notification(const std::string& method, const json& params) {
     return;
   }
   if (!initialized_ || shutdown_) return;
+  if (method == "initialized") {
+    // Every file: an include file may have any name. The answer needs nothing.
+    if (watchFiles_)
+      send_(json{{"jsonrpc", "2.0"},
+                 {"id", nextRequest_++},
+                 {"method", "client/registerCapability"},
+                 {"params",
+                  {{"registrations",
+                    {{{"id", "zqasm-watched-files"},
+                      {"method", "workspace/didChangeWatchedFiles"},
+                      {"registerOptions", {{"watchers", {{{"globPattern", "**/*"}}}}}}}}}}}}
+                .dump(-1, ' ', false, json::error_handler_t::replace));
+    return;
+  }
   const std::string configFile =
       root_.empty() ? std::string() : zq::fullPath(root_ + "/" + kConfigurationFile);
   if (method == "textDocument/didOpen" || method == "textDocument/didChange") {

@@ -20,6 +20,12 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::chrono::milliseconds kDebounce{200};
 
+// True when a message body is a notification that changes what the runs read (an
+// open, change, save or close of a document, or a change of watched files). A look at
+// the method alone, cheap enough for every message as it arrives; a rare false answer
+// costs no more than one run made again.
+bool changesSources(const std::string& body);
+
 class Server {
  public:
   // `send` takes each message body to write; `chipDirectory` and `warnings` (the trap
@@ -34,8 +40,11 @@ class Server {
 
   // When the runs of the changes are due; nothing when none waits.
   std::optional<Clock::time_point> deadline() const;
-  // Makes the runs and publishes the diagnostics that changed.
+  // Makes the runs and publishes the diagnostics that changed. A run is abandoned when
+  // the test set by abandonRunsWhen answers true, and made again when next due.
   void runDue();
+  // `superseded` tells whether a newer change waits (asked once per line of a run).
+  void abandonRunsWhen(std::function<bool()> superseded) { superseded_ = std::move(superseded); }
 
   bool exited() const { return exited_; }
   // 0 after shutdown and exit, 1 for an exit without shutdown (as LSP asks).
@@ -61,6 +70,9 @@ class Server {
   std::optional<Clock::time_point> due_;
   // The editor's text of zqasm.json (UTF-8) while it is open there, for ranged changes.
   std::optional<std::string> configurationText_;
+  std::function<bool()> superseded_;
+  bool watchFiles_ = false;  // the client registers file watchers when asked
+  int nextRequest_ = 1;      // ids of the server's requests
   bool initialized_ = false;
   bool shutdown_ = false;
   bool exited_ = false;

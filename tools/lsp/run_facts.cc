@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/platform.h"
 #include "zqasm/assembler.h"
 #include "zqasm/observer.h"
 
@@ -38,7 +39,15 @@ struct Collector {
   std::set<Place> callPlaces;            // calls kept (the first expansion of each)
   size_t diagnosticsLeftOut = 0;
   std::vector<uint16_t> image;  // the program image's words, when the run made one
+  const std::function<bool()>* superseded;
+  bool stopped = false;  // the run was told to stop
 };
+
+std::string upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return s;
+}
 
 // The name a message quotes ("undefined symbol 'nowhere'" -> nowhere).
 std::string quotedName(const std::string& message) {
@@ -48,12 +57,28 @@ std::string quotedName(const std::string& message) {
   return close == std::string::npos ? "" : message.substr(open + 1, close - open - 1);
 }
 
+// Error 36 (include file not found): the places the run looked in, from the name the
+// message quotes. A name with a separator is a path from the current directory, any
+// other is looked for in each include directory.
+void noteMissingInclude(RunResult& r, const std::string& name) {
+  if (name.empty()) return;
+  if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) {
+    r.filesMissing.insert(upper(zq::fullPath(name)));
+    return;
+  }
+  for (const std::string& directory : r.settings.includeDirectories)
+    r.filesMissing.insert(upper(zq::fullPath(directory + "/" + name)));
+}
+
 // A diagnostic as the editor shows it: at the statement (a macro body line within an
 // expansion), with the calls around it and a duplicate's first definition as related
 // places.
 void onDiagnostic(void* context, const ZqasmDiagnostic* d) {
   Collector& c = *static_cast<Collector*>(context);
   RunResult& r = *c.result;
+  // Known even of a diagnostic left out: its file's creation makes the run again.
+  if (d->number == 36 && d->kind != ZQASM_WARNING && d->message != nullptr)
+    noteMissingInclude(r, quotedName(d->message));
   if (r.diagnostics.size() >= kMaxDiagnostics) {
     ++c.diagnosticsLeftOut;
     return;
@@ -92,6 +117,10 @@ void onDiagnostic(void* context, const ZqasmDiagnostic* d) {
         lineOf(e.callFile, e.callLine),
         "in the expansion of macro '" + text(e.macro) + "' called here");
   }
+  for (size_t i = 0; i < count; ++i)
+    diagnostic.expansions.push_back(
+        MacroStep{text(d->expansions[i].macro),
+                  lineOf(d->expansions[i].callFile, d->expansions[i].callLine)});
   if (definedBefore)
     diagnostic.related.emplace_back(lineOf(d->otherFile, d->otherLine), "first defined here");
   // A stop that names no line stands at the first line of the main source.
@@ -182,6 +211,13 @@ void onChip(void* context, const char* name, const ZqasmOpcode* opcodes, size_t 
   }
 }
 
+int onShouldStop(void* context) {
+  Collector& c = *static_cast<Collector*>(context);
+  if (!(*c.superseded)()) return 0;
+  c.stopped = true;
+  return 1;
+}
+
 void onMessage(const char* message, void* context) {
   static_cast<Collector*>(context)->result->messages.push_back(text(message));
 }
@@ -193,17 +229,11 @@ bool fill(char* slot, size_t size, const std::string& value) {
   return true;
 }
 
-std::string upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return s;
-}
-
 }  // namespace
 
 // The block is filled as the command line fills it; the observer, the message sink and the
 // reset of the carried-over settings are installed for this run alone.
-RunResult assemble(const RunSettings& settings) {
+RunResult assemble(const RunSettings& settings, const std::function<bool()>& superseded) {
   RunResult result;
   result.settings = settings;
   result.mainFile = settings.source;
@@ -236,7 +266,7 @@ RunResult assemble(const RunSettings& settings) {
     names.push_back(define.first.c_str());
     values.push_back(define.second.c_str());
   }
-  Collector collector{&result, {}, {}, 0, {}};
+  Collector collector{&result, {}, {}, 0, {}, &superseded};
   ZqasmRunObserver observer{};
   observer.context = &collector;
   observer.diagnostic = onDiagnostic;
@@ -249,6 +279,7 @@ RunResult assemble(const RunSettings& settings) {
   observer.code = onCode;
   observer.chip = onChip;
   observer.image = onImage;
+  if (superseded) observer.shouldStop = onShouldStop;
 
   const auto start = std::chrono::steady_clock::now();
   ZqasmSetMessageSink(onMessage, &collector);
@@ -262,6 +293,10 @@ RunResult assemble(const RunSettings& settings) {
   ZqasmSetMessageSink(nullptr, nullptr);
   result.milliseconds =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  if (collector.stopped) {
+    result.abandoned = true;
+    return result;
+  }
 
   for (CodeFact& code : result.code)
     if (code.address < collector.image.size()) code.word = collector.image[code.address];
@@ -287,6 +322,10 @@ RunResult assemble(const RunSettings& settings) {
   }
   resolveSymbols(result);
   return result;
+}
+
+bool missedFile(const RunResult& result, const std::string& file) {
+  return !result.filesMissing.empty() && result.filesMissing.count(upper(file)) != 0;
 }
 
 bool sameName(const RunResult& result, int kind, const std::string& a, const std::string& b) {

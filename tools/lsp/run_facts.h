@@ -6,6 +6,7 @@
 #define ZQASM_TOOLS_LSP_RUN_FACTS_H_
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <utility>
@@ -45,6 +46,12 @@ struct RunSettings {
 
 enum class Severity { kError = 1, kWarning = 2 };
 
+// A macro expansion a diagnostic arose in: the macro and the line that called it.
+struct MacroStep {
+  std::string macro;
+  Place call;
+};
+
 struct RunDiagnostic {
   Severity severity = Severity::kError;
   std::string code;     // "E12", "W2", or "" for a user error or a fatal stop
@@ -52,6 +59,7 @@ struct RunDiagnostic {
   std::string culprit;  // the name the message quotes, to be found in the line; or ""
   Place at;             // the statement (a body line of a macro for an expansion)
   std::vector<std::pair<Place, std::string>> related;  // calls, first definitions
+  std::vector<MacroStep> expansions;                   // innermost first
 };
 
 // Kinds of names, as zqasm/observer.h numbers them.
@@ -111,6 +119,9 @@ struct RunResult {
   std::string mainFile;             // full name of the main source
   int status = 0;                   // what Run44Assembler returned
   std::set<std::string> filesRead;  // the source and include files (full names)
+  // The places include files were looked for and not found (full names, upper case:
+  // the run finds a file whatever the case of its name).
+  std::set<std::string> filesMissing;
   std::vector<RunDiagnostic> diagnostics;
   std::vector<SymbolFact> symbols;  // in the order of pass 2, each place once
   std::vector<CallFact> calls;
@@ -119,11 +130,16 @@ struct RunResult {
   std::vector<Opcode> opcodes;
   std::vector<std::string> messages;  // shown by the run (open failures, fatal texts)
   double milliseconds = 0;
+  bool abandoned = false;  // stopped by `superseded`: the facts are incomplete
 };
 
 // Runs the assembler once. The buffers must have been handed to the library's source
-// texts (ZqasmSetSourceText) and its output files switched off by the caller.
-RunResult assemble(const RunSettings& settings);
+// texts (ZqasmSetSourceText) and its output files switched off by the caller. The run
+// is abandoned at the next line once `superseded` (when given) answers true.
+RunResult assemble(const RunSettings& settings, const std::function<bool()>& superseded = {});
+
+// True when `result` looked for an include file at `file` and did not find it.
+bool missedFile(const RunResult& result, const std::string& file);
 
 // Sets `resolved` of every symbol fact to the definition it stands for: a label,
 // constant or RAM name to its first definition (names compared as the run compares

@@ -24,6 +24,8 @@ std::string upper(std::string s) {
 
 bool blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
+std::map<std::string, std::vector<std::string>> macroParameters(const RunResult& run);
+
 }  // namespace
 
 bool Location::operator<(const Location& o) const {
@@ -89,7 +91,7 @@ void Workspace::fileChanged(const std::string& file) {
 
 void Workspace::markDirty(const std::string& file) { dirtyFiles_.insert(file); }
 
-bool Workspace::pending() const { return reconfigured_ || !dirtyFiles_.empty(); }
+bool Workspace::pending() const { return reconfigured_ || abandoned_ || !dirtyFiles_.empty(); }
 
 RunSettings Workspace::settingsFor(const std::string& source) const {
   RunSettings s;
@@ -112,10 +114,11 @@ RunSettings Workspace::settingsFor(const std::string& source) const {
 // stops being a main source of its own (or stop reading one, which then becomes one).
 // Then the diagnostics of all runs are gathered by file, each once, and compared with
 // what was published before.
-std::vector<std::string> Workspace::update() {
+std::vector<std::string> Workspace::update(const std::function<bool()>& superseded) {
   // Files on disk are read again: another program may have changed them unannounced.
   for (auto it = diskLines_.begin(); it != diskLines_.end();)
     it = isOpen(it->first) ? std::next(it) : diskLines_.erase(it);
+  abandoned_ = false;
   for (int round = 0; round < kUpdateRounds; ++round) {
     // The configured main sources, and each open file that no other run reads (unless
     // the two read each other, as files that include each other do).
@@ -138,28 +141,57 @@ std::vector<std::string> Workspace::update() {
     for (const std::string& main : mains) {
       Run& run = runs_[main];
       if (reconfigured_ || dirtyFiles_.count(main)) run.dirty = true;
+      // A file a run looked for and did not find may be there now.
       for (const std::string& file : dirtyFiles_)
-        if (run.result.filesRead.count(file)) run.dirty = true;
+        if (run.result.filesRead.count(file) || missedFile(run.result, file)) run.dirty = true;
     }
     dirtyFiles_.clear();
     reconfigured_ = false;
     bool ran = false;
     for (auto& run : runs_) {
       if (!run.second.dirty) continue;
-      run.second.result = assemble(settingsFor(run.first));
+      RunResult result = assemble(settingsFor(run.first), superseded);
+      // The run stays due, with what its last complete run found.
+      abandoned_ = result.abandoned;
+      if (abandoned_) return {};
+      run.second.result = std::move(result);
       run.second.dirty = false;
       ran = true;
     }
     if (!ran) break;
   }
 
-  std::map<std::string, std::vector<Diagnostic>> now;
+  // Each file's diagnostics, each once, with the runs that made it (by main source).
+  std::map<std::string, std::vector<std::pair<Diagnostic, std::vector<const RunResult*>>>> found;
+  auto add = [&found](const std::string& file, Diagnostic d, const RunResult* run) {
+    auto& list = found[file];
+    auto same = std::find_if(list.begin(), list.end(),
+                             [&d](const auto& entry) { return entry.first == d; });
+    if (same == list.end()) {
+      list.emplace_back(std::move(d), std::vector<const RunResult*>{run});
+    } else if (same->second.back() != run) {
+      same->second.push_back(run);
+    }
+  };
   for (const auto& run : runs_) {
+    const std::map<std::string, std::vector<std::string>> parameters =
+        macroParameters(run.second.result);
     for (const RunDiagnostic& d : run.second.result.diagnostics) {
-      std::vector<Diagnostic>& list = now[d.at.file];
-      Diagnostic converted = convert(d);
-      if (std::find(list.begin(), list.end(), converted) == list.end())
-        list.push_back(std::move(converted));
+      add(d.at.file, convert(d), &run.second.result);
+      if (auto copy = atArgument(d, parameters))
+        add(copy->first, std::move(copy->second), &run.second.result);
+    }
+  }
+  // A file that several runs read: each diagnostic names the runs that made it.
+  std::map<std::string, std::vector<Diagnostic>> now;
+  for (auto& entry : found) {
+    const bool shared = runsOf(entry.first).size() > 1;
+    std::vector<Diagnostic>& list = now[entry.first];
+    for (auto& made : entry.second) {
+      if (shared)
+        for (const RunResult* run : made.second)
+          made.first.related.push_back(runNote(*run, entry.first));
+      list.push_back(std::move(made.first));
     }
   }
   for (auto& entry : now) {
@@ -248,6 +280,112 @@ Diagnostic Workspace::convert(const RunDiagnostic& d) const {
     out.related.emplace_back(Location{related.first.file, rangeOf(related.first, "")},
                              related.second);
   return out;
+}
+
+namespace {
+
+// Error numbers of a call whose argument count does not fit its macro.
+bool argumentCountError(const std::string& code) { return code == "E30" || code == "E43"; }
+
+// True when the statement part of a macro body line names one of `parameters` where an
+// expansion with arguments replaces it: anywhere, followed by the end, a blank, ",", "="
+// or an operator character, before any ";" and not in a line that tests for blanks.
+bool namesParameter(const std::string& line, const std::vector<std::string>& parameters) {
+  const std::string statement = line.substr(0, line.find(';'));
+  const std::string u = upper(statement);
+  if (u.find("IFBLANK") != std::string::npos || u.find("IFNBLANK") != std::string::npos)
+    return false;
+  auto ends = [](char c) {
+    return c == ' ' || c == ',' || c == '=' ||
+           std::string("+-*/%&|^~!<>()").find(c) != std::string::npos;
+  };
+  for (const std::string& name : parameters) {
+    if (name.empty()) continue;
+    for (size_t at = statement.find(name); at != std::string::npos;
+         at = statement.find(name, at + 1)) {
+      const size_t after = at + name.size();
+      size_t end = statement.size();
+      while (end > 0 && blank(statement[end - 1])) --end;
+      if (after >= end || ends(statement[after])) return true;
+    }
+  }
+  return false;
+}
+
+// The parameter names of each macro (its first definition) as the fact lists them ("A, B").
+std::map<std::string, std::vector<std::string>> macroParameters(const RunResult& run) {
+  std::map<std::string, std::vector<std::string>> all;
+  for (const SymbolFact& f : run.symbols) {
+    if (f.kind != kMacro || !f.definition || all.count(f.name)) continue;
+    std::vector<std::string>& names = all[f.name];
+    size_t start = 0;
+    while (start < f.text.size()) {
+      size_t comma = f.text.find(',', start);
+      if (comma == std::string::npos) comma = f.text.size();
+      std::string name = f.text.substr(start, comma - start);
+      while (!name.empty() && blank(name.front())) name.erase(0, 1);
+      while (!name.empty() && blank(name.back())) name.pop_back();
+      names.push_back(name);
+      start = comma + 1;
+    }
+  }
+  return all;
+}
+
+std::string baseName(const std::string& file) {
+  const size_t slash = file.find_last_of("/\\");
+  return slash == std::string::npos ? file : file.substr(slash + 1);
+}
+
+}  // namespace
+
+// An error at a macro body line is caused by the call's argument when the body line
+// names a parameter of its macro (or when the call gave the wrong number of arguments);
+// so is a warning, but for a parameter inside a word (6), which is the body's own.
+// The argument may itself be a parameter of the macro around that call: the copy goes
+// out as far as each call line names a parameter of its own macro, to the line that
+// wrote the argument. None when that line is the statement's own.
+std::optional<std::pair<std::string, Diagnostic>> Workspace::atArgument(
+    const RunDiagnostic& d,
+    const std::map<std::string, std::vector<std::string>>& parameters) const {
+  if (d.expansions.empty() || d.code == "W6") return std::nullopt;
+  Place statement = d.at;
+  int reached = -1;
+  for (size_t i = 0; i < d.expansions.size(); ++i) {
+    const auto names = parameters.find(d.expansions[i].macro);
+    const bool caused = (i == 0 && argumentCountError(d.code)) ||
+                        (names != parameters.end() &&
+                         namesParameter(line(statement.file, statement.line), names->second));
+    if (!caused) break;
+    reached = static_cast<int>(i);
+    statement = d.expansions[i].call;
+  }
+  if (reached < 0 || (statement.file == d.at.file && statement.line == d.at.line))
+    return std::nullopt;
+  Diagnostic copy;
+  copy.range = rangeOf(statement, d.culprit);
+  copy.severity = d.severity;
+  copy.code = d.code;
+  copy.message = d.message;
+  copy.related.emplace_back(Location{d.at.file, rangeOf(d.at, "")},
+                            "the argument is used here, in the body of macro '" +
+                                d.expansions[0].macro + "'");
+  // The calls further out, as the body line's diagnostic lists them.
+  for (size_t i = static_cast<size_t>(reached) + 1; i < d.expansions.size(); ++i)
+    copy.related.emplace_back(Location{d.expansions[i].call.file, rangeOf(d.expansions[i].call, "")},
+                              "in the expansion of macro '" + d.expansions[i].macro +
+                                  "' called here");
+  return std::make_pair(statement.file, std::move(copy));
+}
+
+// Where `run` reads `file`: the first include line that names it, else the main source.
+std::pair<Location, std::string> Workspace::runNote(const RunResult& run,
+                                                    const std::string& file) const {
+  const std::string message = "reported by the run of " + baseName(run.mainFile);
+  for (const SymbolFact& f : run.symbols)
+    if (f.kind == kInclude && f.text == file && f.at.endColumn > f.at.column)
+      return {Location{f.at.file, rangeOf(f.at, "")}, message + ", which includes the file here"};
+  return {Location{run.mainFile, Range{}}, message};
 }
 
 std::vector<const RunResult*> Workspace::runs() const {

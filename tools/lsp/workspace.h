@@ -8,6 +8,7 @@
 #define ZQASM_TOOLS_LSP_WORKSPACE_H_
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -161,12 +162,14 @@ class Workspace {
     return found != buffers_.end() ? &found->second : nullptr;
   }
 
-  // True when a change waits for its runs.
+  // True when a change waits for its runs (also one whose run was abandoned).
   bool pending() const;
   // Makes the runs that the changes call for: the configured main sources, and each
   // open file that no other run reads as an include file. Returns the files whose
-  // diagnostics changed (with the files that lost all of theirs).
-  std::vector<std::string> update();
+  // diagnostics changed (with the files that lost all of theirs). Once `superseded`
+  // answers true (a newer change waits), the run in progress is abandoned at its next
+  // line, the runs still due wait for the next update, and nothing is returned.
+  std::vector<std::string> update(const std::function<bool()>& superseded = {});
   // The diagnostics of a file, from all runs that read it.
   std::vector<Diagnostic> diagnostics(const std::string& file) const;
   // The runs there are, in the order of their main sources.
@@ -200,6 +203,14 @@ class Workspace {
   const std::vector<std::string>& lines(const std::string& file) const;
   std::string line(const std::string& file, int number) const;  // from 1, "" past the end
   Diagnostic convert(const RunDiagnostic& d) const;
+  // The copy of `d` at the line whose macro argument caused it, if one did: its file
+  // and the diagnostic there.
+  // `parameters`: the parameter names of each macro of the run.
+  std::optional<std::pair<std::string, Diagnostic>> atArgument(
+      const RunDiagnostic& d,
+      const std::map<std::string, std::vector<std::string>>& parameters) const;
+  // The related place naming the run of `run` for a diagnostic of `file`.
+  std::pair<Location, std::string> runNote(const RunResult& run, const std::string& file) const;
   Range rangeOf(const Place& place, const std::string& culprit) const;
   void markDirty(const std::string& file);
   // The runs that read `file`.
@@ -216,6 +227,7 @@ class Workspace {
   std::map<std::string, Run> runs_;             // main source -> its run
   std::set<std::string> dirtyFiles_;            // changed since the last update
   bool reconfigured_ = true;
+  bool abandoned_ = false;  // a run was abandoned and is still due
   std::map<std::string, std::vector<Diagnostic>> published_;
   mutable std::map<std::string, std::vector<std::string>> diskLines_;
 };

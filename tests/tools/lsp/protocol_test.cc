@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 
 #include "platform/platform.h"
@@ -100,6 +102,17 @@ class Client {
       if (m.value("method", "") == "textDocument/publishDiagnostics" && m["params"]["uri"] == uri)
         return m["params"]["diagnostics"];
     return nullptr;
+  }
+  // The next diagnostics published for each of `uris`, in whatever order they come.
+  std::map<std::string, json> diagnostics(const std::set<std::string>& uris) {
+    std::map<std::string, json> found;
+    for (json m = next(60); !m.is_null() && found.size() < uris.size(); m = next(60)) {
+      if (m.value("method", "") != "textDocument/publishDiagnostics") continue;
+      const std::string u = m["params"]["uri"];
+      if (uris.count(u) && !found.count(u)) found[u] = m["params"]["diagnostics"];
+      if (found.size() == uris.size()) break;
+    }
+    return found;
   }
   // The exit status once standard input is closed, or -1 when it does not end in time.
   int finish(bool closeInput = true) {
@@ -432,6 +445,181 @@ TEST(LspProtocolTest, IncrementalSyncEqualsFullSync) {
   full.request(id, "textDocument/hover", at(main, 3, 1));
   ranged.request(id, "textDocument/hover", at(main, 3, 1));
   EXPECT_EQ(ranged.answer(id), full.answer(id));
+
+// Messages of a session, the requests of the server answered (with null) as a client
+// answers them.
+json initialize(Client& c, const std::string& root, const json& capabilities) {
+  c.request(1, "initialize", {{"rootUri", uri(root)}, {"capabilities", capabilities}});
+  const json answer = c.answer(1);
+  c.notify("initialized", json::object());
+  return answer;
+}
+
+// The codes of a diagnostics list, in order ("E36 E12").
+std::string codes(const json& diagnostics) {
+  std::string text;
+  for (const json& d : diagnostics) text += (text.empty() ? "" : " ") + d.value("code", "-");
+  return text;
+}
+
+// Include files that were missing when the run looked for them: a file created on disk
+// (a watched-files "created"), an unsaved buffer opened, and a file saved each make the
+// run again, whatever the case of the name on disk. A client that registers watchers
+// dynamically is asked to watch every file.
+TEST(LspProtocolTest, IncludeFilesThatAppearLater) {
+  zqtest::TempDir dir;
+  writeFile(dir.file("zqasm.json"), R"({"includeDirs": ["."]})");
+  const std::string main = uri(dir.file("main.asm"));
+  const std::string a = uri(dir.file("a.inc")), b = uri(dir.file("b.inc")),
+                    cInc = uri(dir.file("c.inc"));
+  Client c;
+  initialize(c, dir.path(),
+             {{"workspace", {{"didChangeWatchedFiles", {{"dynamicRegistration", true}}}}}});
+  json registration;
+  for (json m = c.next(); !m.is_null(); m = c.next())
+    if (m.value("method", "") == "client/registerCapability") {
+      registration = m;
+      break;
+    }
+  ASSERT_FALSE(registration.is_null());
+  const json& watch = registration["params"]["registrations"][0];
+  EXPECT_EQ(watch["method"], "workspace/didChangeWatchedFiles");
+  EXPECT_EQ(watch["registerOptions"]["watchers"][0]["globPattern"], "**/*");
+  c.send({{"jsonrpc", "2.0"}, {"id", registration["id"]}, {"result", nullptr}});
+
+  openDocument(c, main,
+               ".CHIP ZQ4460\n #include <A.INC>\n #include <b.inc>\n #include <c.inc>\n"
+               " LDA KA\n LDA KB\n LDA KC\n");
+  json d = c.diagnostics(main);
+  EXPECT_EQ(codes(d), "E36 E36 E36 E12 E12 E12");
+  EXPECT_EQ(d[0]["message"].get<std::string>().substr(0, 31), "include file 'A.INC' not found ");
+
+  writeFile(dir.file("a.inc"), "KA EQU 1\n");
+  c.notify("workspace/didChangeWatchedFiles", {{"changes", {{{"uri", a}, {"type", 1}}}}});
+  EXPECT_EQ(codes(c.diagnostics(main)), "E36 E36 E12 E12");
+  openDocument(c, b, "KB EQU 2\n");  // never saved
+  EXPECT_EQ(codes(c.diagnostics(main)), "E36 E12");
+  writeFile(dir.file("c.inc"), "KC EQU 3\n");
+  c.notify("textDocument/didSave", {{"textDocument", {{"uri", cInc}}}});
+  EXPECT_EQ(c.diagnostics(main), json::array());
+  c.notify("exit", nullptr);
+  EXPECT_EQ(c.finish(false), 1);
+}
+
+// An error that a macro argument causes is also shown at the call, in the file of the
+// call, pointing at the body line: from a call in the main source, through a macro that
+// hands its own parameter on, and from a literal argument of a call inside a macro body
+// (shown there). An error of the body that no argument causes stays in the body; a
+// macro calling itself with its parameter shows its error once in each file.
+TEST(LspProtocolTest, MacroArgumentErrorsAtTheCall) {
+  zqtest::TempDir dir;
+  writeFile(dir.file("zqasm.json"), R"({"includeDirs": ["."]})");
+  writeFile(dir.file("defs.inc"),
+            "W .MACRO V\n LDA V\n JMP NOWHERE\n .ENDM\n"  // lines 0-3
+            "N .MACRO X\n W X\n .ENDM\n"                  // 4-6
+            "Q .MACRO\n W 300\n .ENDM\n"                  // 7-9
+            "R .MACRO P\n R P\n .ENDM\n");                // 10-12
+  const std::string main = uri(dir.file("main.asm")), defs = uri(dir.file("defs.inc"));
+  Client c;
+  initialize(c, dir.path(), json::object());
+  openDocument(c, main,
+               ".CHIP ZQ4460\n #include <defs.inc>\n W 300\n N 301\n Q\n W 5, 6\n R 1\n");
+  // Each diagnostic as "LINE CODE > LINE MESSAGE" of its first related place.
+  auto lines = [](const json& list) {
+    std::string text;
+    for (const json& e : list) {
+      text += std::to_string(e["range"]["start"]["line"].get<int>()) + " " + e.value("code", "");
+      if (e.contains("relatedInformation")) {
+        const json& first = e["relatedInformation"][0];
+        text += " > " + std::to_string(first["location"]["range"]["start"]["line"].get<int>()) +
+                " " + first["message"].get<std::string>();
+      }
+      text += "\n";
+    }
+    return text;
+  };
+  // 300 and 301 do not fit LDA's RAM address; the count of "W 5, 6" is wrong at the call
+  // itself.
+  std::map<std::string, json> published = c.diagnostics({main, defs});
+  const json d = published[main];
+  EXPECT_EQ(lines(d),
+            "2 E6 > 1 the argument is used here, in the body of macro 'W'\n"
+            "3 E6 > 1 the argument is used here, in the body of macro 'W'\n"
+            "5 E43\n"
+            "6 E69 > 11 the argument is used here, in the body of macro 'R'\n");
+  for (const json& e : d) {
+    EXPECT_EQ(e["severity"], 1);
+    if (e.contains("relatedInformation")) {
+      EXPECT_EQ(e["relatedInformation"][0]["location"]["uri"], defs);
+    }
+  }
+  // The body keeps its own, once per call site; Q's literal argument is shown at Q's body
+  // line; R's runaway stands once at its body line.
+  EXPECT_EQ(lines(published[defs]),
+            "1 E6 > 2 in the expansion of macro 'W' called here\n"
+            "1 E6 > 5 in the expansion of macro 'W' called here\n"
+            "1 E6 > 8 in the expansion of macro 'W' called here\n"
+            "2 E12 > 2 in the expansion of macro 'W' called here\n"
+            "2 E12 > 5 in the expansion of macro 'W' called here\n"
+            "2 E12 > 8 in the expansion of macro 'W' called here\n"
+            "8 E6 > 1 the argument is used here, in the body of macro 'W'\n"
+            "11 E69 > 11 in the expansion of macro 'R' called here\n");
+  c.notify("exit", nullptr);
+  c.finish(false);
+}
+
+// An include read by two main sources: each of its diagnostics names the runs that made
+// it, at the line of each that includes the file; a file that one run reads does not.
+TEST(LspProtocolTest, SharedIncludeNamesItsRuns) {
+  zqtest::TempDir dir;
+  writeFile(dir.file("zqasm.json"), R"({"includeDirs": ["."]})");
+  writeFile(dir.file("shared.inc"), "#IFDEF FROM_A\n JMP ONLY_A\n#ENDIF\n BAD 1\n");
+  const std::string a = uri(dir.file("a.asm")), b = uri(dir.file("b.asm")),
+                    shared = uri(dir.file("shared.inc"));
+  Client c;
+  initialize(c, dir.path(), json::object());
+  openDocument(c, a, ".CHIP ZQ4460\n#DEFINE FROM_A\n #include <shared.inc>\n JMP NOWHERE\n");
+  EXPECT_EQ(c.diagnostics(a).at(0)["relatedInformation"], nullptr);
+  json alone = c.diagnostics(shared);
+  ASSERT_EQ(codes(alone), "E12 E1");
+  EXPECT_FALSE(alone[1].contains("relatedInformation"));
+
+  openDocument(c, b, ".CHIP ZQ4460\n\n\n #include <shared.inc>\n");
+  const json both = c.diagnostics(shared);
+  ASSERT_EQ(codes(both), "E12 E1");
+  std::string text;
+  for (const json& d : both)
+    for (const json& r : d["relatedInformation"])
+      text += r["location"]["uri"].get<std::string>().substr(r["location"]["uri"].get<std::string>().rfind('/') + 1) +
+              ":" + std::to_string(r["location"]["range"]["start"]["line"].get<int>()) + " " +
+              r["message"].get<std::string>() + "\n";
+  EXPECT_EQ(text,
+            "a.asm:2 reported by the run of a.asm, which includes the file here\n"
+            "a.asm:2 reported by the run of a.asm, which includes the file here\n"
+            "b.asm:3 reported by the run of b.asm, which includes the file here\n");
+  c.notify("exit", nullptr);
+  c.finish(false);
+}
+
+// A run that a newer change supersedes is abandoned: the doubly self-calling macro, whose
+// run takes seconds, is replaced at once, and the first diagnostics published are those
+// of the new text; the server answers right after.
+TEST(LspProtocolTest, SupersededRunAbandoned) {
+  zqtest::TempDir dir;
+  const std::string bomb = uri(dir.file("bomb.asm"));
+  Client c;
+  initialize(c, dir.path(), json::object());
+  openDocument(c, bomb, ".CHIP ZQ4460\nM .MACRO\n M\n M\n .ENDM\n M\n");
+  c.notify("textDocument/didChange",
+           {{"textDocument", {{"uri", bomb}, {"version", 2}}},
+            {"contentChanges", {{{"text", ".CHIP ZQ4460\n JMP NOWHERE\n"}}}}});
+  const json d = c.diagnostics(bomb);
+  ASSERT_EQ(codes(d), "E12");
+  EXPECT_EQ(d[0]["range"]["start"]["line"], 1);
+  c.request(2, "textDocument/hover", at(bomb, 1, 2));
+  EXPECT_TRUE(c.answer(2).contains("result"));
+  c.notify("exit", nullptr);
+  c.finish(false);
 }
 
 }  // namespace
