@@ -41,7 +41,7 @@ std::wstring askForText(Get get) {
   std::vector<wchar_t> buffer(MAX_PATH + 1);
   for (int attempt = 0; attempt < 4; ++attempt) {
     DWORD length = get(static_cast<DWORD>(buffer.size()), buffer.data());
-    if (length == 0) return std::string();
+    if (length == 0) return std::wstring();
     if (length < buffer.size()) return std::wstring(buffer.data(), length);
     buffer.resize(static_cast<size_t>(length) + 1);
   }
