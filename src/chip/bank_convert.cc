@@ -252,7 +252,7 @@ void rewriteListing(AssemblerRun& run, const BankConvertTables& tables,
   closeOutputStream(run.files, listing, run.files.lstName);
   if (!lineAddress.empty() && written > 0)
     markListingLines(run.files.lstName, static_cast<size_t>(written), lineAddress, tables, image);
-  listing = std::fopen(run.files.lstName.c_str(), "a");
+  listing = openFile(run.files.lstName, "a");
 }
 
 // Error 22 on the line of each redirected instruction whose trampoline has a word above

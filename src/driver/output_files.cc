@@ -4,8 +4,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "driver/persistent_settings.h"
 #include "driver/run.h"
@@ -115,11 +113,9 @@ int prepareOutputFiles(AssemblerRun& run, const std::string& sourcePath) {
   if (!files.enabled) return 1;
 
   // A stale ".JMP" goes, whatever the case of its stored name; a missing one is fine.
-  // Only a file is removed: remove() would also take an empty directory of that name.
-  std::string staleJump = resolveExistingName(files.jmpName);
-  std::error_code ignored;
-  if (!staleJump.empty() && !std::filesystem::is_directory(staleJump, ignored))
-    std::remove(staleJump.c_str());
+  // Only a file is removed, never an empty directory of that name.
+  const std::string staleJump = resolveExistingName(files.jmpName);
+  if (!staleJump.empty()) deleteFile(staleJump);
 
   struct Created {
     FILE** stream;
@@ -133,7 +129,7 @@ int prepareOutputFiles(AssemblerRun& run, const std::string& sourcePath) {
   };
   for (const Created& c : created) {
     // Created with the derived name exactly as made (extension in upper case).
-    *c.stream = std::fopen(c.name->c_str(), "w");
+    *c.stream = openFile(*c.name, "w");
     if (*c.stream == nullptr) {
       // The streams opened before stay open until the next close.
       reportWriteFailure(files, *c.name);

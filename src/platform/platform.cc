@@ -75,7 +75,7 @@ std::string joinWithLoadDirectory(const std::string& name) {
 }
 
 bool readWholeFile(const std::string& name, std::string& contents) {
-  FILE* in = std::fopen(name.c_str(), "r");
+  FILE* in = openFile(name, "r");
   if (in == nullptr) return false;
   contents.clear();
   char buffer[8192];

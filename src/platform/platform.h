@@ -65,7 +65,8 @@ std::string joinWithLoadDirectory(const std::string& name);
 
 // Absolute form of a name: "\\" and "/" both separate components, "." and ".." are
 // resolved against the current directory; an empty name gives an empty string. On
-// Windows this is GetFullPathNameA (names there ignore case already). Elsewhere an
+// Windows this is what GetFullPathNameA gives, also for names beyond MAX_PATH, where the
+// ANSI call fails (names there ignore case already). Elsewhere an
 // existing file (found as written or case-insensitively, see resolveExistingName) is
 // named as realpath gives it (links resolved, components spelled as stored); any other
 // name is the normalised absolute name as written.
@@ -103,6 +104,10 @@ InputFile readBlocks(size_t maxBytes, std::string& contents,
 // Removes the file `name` (used exactly as given; never a directory). False when the
 // system refused, errno telling why.
 bool deleteFile(const std::string& name);
+
+// Opens `name` (used exactly as given) as a stream with `mode`, as fopen does, for names of
+// any length the system takes. nullptr on failure.
+FILE* openFile(const std::string& name, const char* mode);
 
 // Creates or replaces a file as a stream with `mode` ("w", "wb"). The directories of the
 // name are resolved like an existing name; the last component is used exactly as given.

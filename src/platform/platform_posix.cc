@@ -234,6 +234,8 @@ InputFile readInputFile(const std::string& name, size_t maxBytes, std::string& c
 
 bool deleteFile(const std::string& name) { return unlink(name.c_str()) == 0; }
 
+FILE* openFile(const std::string& name, const char* mode) { return std::fopen(name.c_str(), mode); }
+
 FILE* openForWriting(const std::string& name, const char* mode) {
   std::string path = pathForWriting(name);
   return path.empty() ? nullptr : std::fopen(path.c_str(), mode);

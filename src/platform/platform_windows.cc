@@ -1,8 +1,10 @@
-// The Windows services the assembler was built around: MessageBoxA for messages,
-// GetFullPathNameA for full names, CopyFileA, MoveFileEx, and the current directory.
-// File names on Windows ignore case already, so names are used as given; streams are
-// opened in the callers' modes, which makes "w" and "r" streams text streams (CR LF line
-// ends).
+// The Windows services the assembler was built around: MessageBoxA for messages, full
+// names as GetFullPathNameA gives them, MoveFileEx, and the current directory. Names come
+// in and go out as 8-bit text in the ANSI code page; every file is reached through the
+// wide functions with the "\\?\" form of its full name (see extendedName), so that no name
+// the parameter block admits is refused for its length. File names on Windows ignore case
+// already, so names are used as given; streams are opened in the callers' modes, which
+// makes "w" and "r" streams text streams (CR LF line ends).
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <fcntl.h>
@@ -35,20 +37,15 @@ constexpr UINT kMessageStyle = MB_ICONQUESTION;
 // Calls `get(size, buffer)`, which returns the length written or, when the buffer is too
 // small, the size needed; grows the buffer until the text fits. Empty on failure.
 template <typename Get>
-std::string askForText(Get get) {
-  std::vector<char> buffer(MAX_PATH + 1);
+std::wstring askForText(Get get) {
+  std::vector<wchar_t> buffer(MAX_PATH + 1);
   for (int attempt = 0; attempt < 4; ++attempt) {
     DWORD length = get(static_cast<DWORD>(buffer.size()), buffer.data());
-    if (length == 0) return std::string();
-    if (length < buffer.size()) return std::string(buffer.data(), length);
+    if (length == 0) return std::wstring();
+    if (length < buffer.size()) return std::wstring(buffer.data(), length);
     buffer.resize(static_cast<size_t>(length) + 1);
   }
-  return std::string();
-}
-
-bool isExistingFile(const std::string& name) {
-  DWORD attributes = GetFileAttributesA(name.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  return std::wstring();
 }
 
 // Sources and chip files are read only from files on disk: a device (NUL, CON) or a pipe
@@ -89,6 +86,13 @@ std::wstring wideName(const std::string& name) {
   return wide;
 }
 
+// A stream mode ("r", "wb", "a") for the wide functions; modes are plain ASCII.
+std::wstring wideMode(const char* mode) {
+  std::wstring wide;
+  for (const char* c = mode; *c != '\0'; ++c) wide.push_back(static_cast<wchar_t>(*c));
+  return wide;
+}
+
 std::string narrowName(const wchar_t* name) {
   const int length = WideCharToMultiByte(CP_ACP, 0, name, -1, nullptr, 0, nullptr, nullptr);
   if (length <= 1) return std::string();
@@ -98,24 +102,42 @@ std::string narrowName(const wchar_t* name) {
   return narrow;
 }
 
-// The names of the block reach 257 characters, and the temporary name of an output, or
-// NAME.TAB.HEX, goes beyond MAX_PATH, which the ANSI functions refuse (GetTempFileNameA
-// refuses a folder longer than MAX_PATH - 14). Files that are replaced are therefore
-// made, moved and removed through the wide functions with the "\\?\" form of the full
-// name, which has no such limit. That form is taken literally, so "/", "." and ".." are
-// resolved first.
+// A name the system takes literally: "\\?\" and "\\.\" (a device such as \\.\NUL, which
+// GetFullPathNameW also gives for a bare device name).
+bool isLiteralName(const std::wstring& name) {
+  return name.compare(0, 4, L"\\\\?\\") == 0 || name.compare(0, 4, L"\\\\.\\") == 0;
+}
+
+// The absolute form of `wide`, "/", "." and ".." resolved. GetFullPathNameW, unlike its
+// ANSI form, works beyond MAX_PATH. Empty on failure.
+std::wstring fullWideName(const std::wstring& wide) {
+  if (wide.empty()) return std::wstring();
+  return askForText([&wide](DWORD size, wchar_t* buffer) {
+    return GetFullPathNameW(wide.c_str(), size, buffer, nullptr);
+  });
+}
+
+// The name under which a file is reached. The names of the block reach 257 characters;
+// a relative one made absolute in a deep current folder, a name derived from one (NAME.LST
+// for a source without an extension, NAME.TAB.HEX, a temporary name), an include file in
+// a long folder or a chip file in a chip directory of 259 characters go beyond MAX_PATH,
+// which the ANSI functions and the narrow C library calls refuse. The "\\?\" form of the
+// full name has no such limit; it is used for every name, long or not, so that a file is
+// reached the same way whatever the length of its name. That form is taken literally, so
+// "/", "." and ".." are resolved first (which is all that GetFullPathNameA did to a name).
 std::wstring extendedName(const std::string& name) {
   const std::wstring wide = wideName(name);
-  if (wide.empty() || wide.compare(0, 4, L"\\\\?\\") == 0 || wide.compare(0, 4, L"\\\\.\\") == 0)
-    return wide;
-  DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-  if (size == 0) return wide;
-  std::wstring full(size, L'\0');
-  size = GetFullPathNameW(wide.c_str(), size, &full[0], nullptr);
-  if (size == 0 || size >= full.size()) return wide;
-  full.resize(size);
+  if (wide.empty() || isLiteralName(wide)) return wide;
+  const std::wstring full = fullWideName(wide);
+  if (full.empty()) return wide;
+  if (isLiteralName(full)) return full;
   if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
   return L"\\\\?\\" + full;
+}
+
+bool isExistingFile(const std::string& name) {
+  DWORD attributes = GetFileAttributesW(extendedName(name).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // True while process `id` exists.
@@ -141,7 +163,9 @@ void showSystemMessage(MessageOwner owner, const char* text) {
 }
 
 std::string currentDirectory() {
-  return askForText([](DWORD size, char* buffer) { return GetCurrentDirectoryA(size, buffer); });
+  const std::wstring current =
+      askForText([](DWORD size, wchar_t* buffer) { return GetCurrentDirectoryW(size, buffer); });
+  return current.empty() ? std::string() : narrowName(current.c_str());
 }
 
 std::string executablePath() {
@@ -152,23 +176,23 @@ std::string executablePath() {
 
 bool isTerminal(FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
+// The wide full name in the ANSI code page, which is what GetFullPathNameA gives where it
+// works.
 std::string fullPath(const std::string& name) {
-  if (name.empty()) return std::string();
-  return askForText([&name](DWORD size, char* buffer) {
-    return GetFullPathNameA(name.c_str(), size, buffer, nullptr);
-  });
+  const std::wstring full = fullWideName(wideName(name));
+  return full.empty() ? std::string() : narrowName(full.c_str());
 }
 
 std::string resolveExistingName(const std::string& name) {
   std::string full = fullPath(name);
-  return !full.empty() && GetFileAttributesA(full.c_str()) != INVALID_FILE_ATTRIBUTES
+  return !full.empty() && GetFileAttributesW(extendedName(full).c_str()) != INVALID_FILE_ATTRIBUTES
              ? full
              : std::string();
 }
 
 int openReadOnly(const std::string& name) {
   if (!isExistingFile(name)) return -1;
-  int descriptor = _open(name.c_str(), _O_RDONLY | _O_BINARY);
+  int descriptor = _wopen(extendedName(name).c_str(), _O_RDONLY | _O_BINARY);
   if (descriptor >= 0 && !isDiskFile(descriptor)) {
     _close(descriptor);
     return -1;
@@ -178,7 +202,7 @@ int openReadOnly(const std::string& name) {
 
 FILE* openForReading(const std::string& name, const char* mode) {
   if (!isExistingFile(name)) return nullptr;
-  FILE* stream = std::fopen(name.c_str(), mode);
+  FILE* stream = openFile(name, mode);
   if (stream != nullptr && !isDiskFile(_fileno(stream))) {
     std::fclose(stream);
     return nullptr;
@@ -188,13 +212,14 @@ FILE* openForReading(const std::string& name, const char* mode) {
 
 InputFile readInputFile(const std::string& name, size_t maxBytes, std::string& contents) {
   contents.clear();
-  const DWORD attributes = GetFileAttributesA(name.c_str());
+  const std::wstring wide = extendedName(name);
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     setErrnoFromSystem();
     return InputFile::kMissing;
   }
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return InputFile::kNotRegular;
-  const int descriptor = _open(name.c_str(), _O_RDONLY | _O_BINARY);
+  const int descriptor = _wopen(wide.c_str(), _O_RDONLY | _O_BINARY);
   if (descriptor < 0) return InputFile::kMissing;
   InputFile result = InputFile::kRead;
   if (!isDiskFile(descriptor)) {
@@ -219,9 +244,18 @@ bool deleteFile(const std::string& name) {
   return false;
 }
 
+FILE* openFile(const std::string& name, const char* mode) {
+  const std::wstring wide = extendedName(name);
+  if (wide.empty()) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  return _wfopen(wide.c_str(), wideMode(mode).c_str());
+}
+
 FILE* openForWriting(const std::string& name, const char* mode) {
   if (name.empty()) return nullptr;
-  return std::fopen(name.c_str(), mode);
+  return openFile(name, mode);
 }
 
 void writeToStream(FILE* stream, const char* data, size_t size) {

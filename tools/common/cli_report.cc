@@ -364,7 +364,7 @@ bool finish(FILE* out, bool ok) {
 
 bool writeDepfile(const std::string& name, const std::vector<std::string>& targets,
                   const std::vector<std::string>& prerequisites) {
-  FILE* out = std::fopen(name.c_str(), "w");
+  FILE* out = zq::openFile(name, "w");
   if (out == nullptr) return false;
   bool ok = true;
   for (size_t i = 0; i < targets.size(); ++i)

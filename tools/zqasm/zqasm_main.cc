@@ -450,7 +450,7 @@ std::vector<std::string> imageFiles(const Options& options, const Naming& naming
 // not made) leaves none: removed one right after the other, each image before its HEX
 // form, so an image never stands beside another run's HEX form.
 void removeImages(const Options& options, const Naming& naming) {
-  for (const std::string& file : imageFiles(options, naming)) std::remove(file.c_str());
+  for (const std::string& file : imageFiles(options, naming)) zq::deleteFile(file);
 }
 
 // The outputs of zqasm itself, written after a run that completed. False when one could
