@@ -44,6 +44,9 @@ constexpr int kMaxOperandValue = 65535;
 // what the text evaluator costs beyond its characters.
 constexpr uint64_t kReductionSteps = 16;
 constexpr uint64_t kRewriteSteps = 32;
+// A symbol lookup, which pass 2 may also tell a run observer of (a language server keeps
+// every use it is told of).
+constexpr uint64_t kLookupSteps = 1024;
 constexpr int kMaxBinaryLast = 12;  // at most 12 characters before the 'B'
 
 // The position of an operator in this list is its precedence, tightest first. In the
@@ -500,6 +503,7 @@ int parseLetterHex(std::string_view name) {
 // option; DEFINE names always compare with case. Stored names are cut to 64
 // characters and compared as written, so a longer name is never found.
 int lookupSymbol(AssemblerRun& run, std::string_view name, int symbolClass) {
+  run.source.evaluationSteps += kLookupSteps;
   if (symbolClass == kClassBranch || symbolClass == kClassCallJump)
     return observedUse(run, ZQASM_SYMBOL_LABEL, name, findLabel(run, name));
 
