@@ -28,6 +28,10 @@ constexpr int kErrFieldTooLong = 72;
 
 // ".PARAMCOUNT" and the character before it that ended the keyword.
 constexpr size_t kParamCountPrefix = 12;
+// A condition is copied, rebuilt and split over several times before its operands are
+// evaluated: each of its characters counts this many steps of the evaluator
+// (SourceState::evaluationSteps), which the work of macro expansions is bounded by.
+constexpr uint64_t kConditionCharSteps = 8;
 
 struct OperatorWord {
   const char* word;
@@ -222,6 +226,7 @@ int evaluateComparison(AssemblerRun& run, const std::string& text, ComparisonTer
 }
 
 int evaluateCondition(AssemblerRun& run, const std::string& arguments, int code, int pass) {
+  run.source.evaluationSteps += arguments.size() * kConditionCharSteps;
   // Terms are evaluated silently, as in pass 0. IFDEF and IFNDEF ask whether a symbol is
   // defined, so only IF and ELSEIF draw the trap warnings.
   if (arguments.empty()) return -1;
@@ -276,6 +281,7 @@ int evaluateCondition(AssemblerRun& run, const std::string& arguments, int code,
 }
 
 int compareOperands(AssemblerRun& run, const std::string& arguments, int code, int pass) {
+  run.source.evaluationSteps += arguments.size() * kConditionCharSteps;
   std::string copy;
   if (stripBlanks(run, arguments, copy, pass) == 0) return -1;
   const std::vector<std::string> items = splitList(copy);

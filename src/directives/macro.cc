@@ -366,8 +366,20 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   const uint64_t output =
       m.expansionOutput +
       (m.macroNestingDepth > 0 ? s.outputTextBytes - m.outputAtExpansionStart : 0);
+  const uint64_t work =
+      m.expandedBytes + m.expansionSteps +
+      (m.macroNestingDepth > 0 ? s.evaluationSteps - m.stepsAtExpansionStart : 0);
+  const uint64_t call = ++m.callsChecked;
+  bool overWork;
+  if (pass == 2) {
+    overWork = (m.firstCallOverWork != 0 && call >= m.firstCallOverWork) ||
+               work >= 2 * kMaxExpansionWork;
+  } else {
+    overWork = work >= kMaxExpansionWork;
+    if (overWork && m.firstCallOverWork == 0) m.firstCallOverWork = call;
+  }
   if (m.macroNestingDepth >= kMaxMacroNesting || m.expandedLines >= kMaxExpandedLines ||
-      m.expandedBytes >= kMaxExpandedBytes || output >= kMaxExpandedBytes) {
+      m.expandedBytes >= kMaxExpandedBytes || output >= kMaxExpandedBytes || overWork) {
     dropIllegalOpcode(run, pass);
     if (pass == 2)
       raiseError(run,
@@ -391,7 +403,10 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   record().argumentCount = count;
   record().currentExpansion = ++record().expansionCount;
 
-  if (++m.macroNestingDepth == 1) m.outputAtExpansionStart = s.outputTextBytes;
+  if (++m.macroNestingDepth == 1) {
+    m.outputAtExpansionStart = s.outputTextBytes;
+    m.stepsAtExpansionStart = s.evaluationSteps;
+  }
   dropIllegalOpcode(run, pass);
   if (pass == 2) {
     // The call line's own diagnostics follow it, before the body's lines.
@@ -490,7 +505,10 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
   record().arguments = std::move(saved.arguments);
   record().argumentCount = saved.argumentCount;
   record().currentExpansion = saved.expansion;
-  if (--m.macroNestingDepth == 0) m.expansionOutput += s.outputTextBytes - m.outputAtExpansionStart;
+  if (--m.macroNestingDepth == 0) {
+    m.expansionOutput += s.outputTextBytes - m.outputAtExpansionStart;
+    m.expansionSteps += s.evaluationSteps - m.stepsAtExpansionStart;
+  }
   observeExpansionEnd(run);
   m.expansionFrames.pop_back();
   s.macroContext = savedContext;

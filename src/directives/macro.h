@@ -39,6 +39,14 @@ constexpr int kMaxMacroNesting = 64;
 // uses a fraction of them.
 constexpr int32_t kMaxExpandedLines = 1000000;
 constexpr uint64_t kMaxExpandedBytes = uint64_t{64} << 20;
+// The work of the expansions of a pass: their characters and the steps of the expression
+// evaluator on their lines (SourceState::evaluationSteps), against one budget; beyond it
+// every call is refused with error 70 as well. A body line of a few characters may
+// evaluate a long operand twice over (".IF P==P" with a parameter of 127 terms). Pass 2
+// refuses the calls from the first one pass 1 refused for it, so that both passes place
+// the same lines; on its own it holds pass 2 to twice the budget (its checks of the trap
+// warnings evaluate some operands the longer way).
+constexpr uint64_t kMaxExpansionWork = uint64_t{64} << 20;
 
 // expandMacro's answer for a call refused by one of the two limits above.
 constexpr int resultMacroTooDeep = -9905;
@@ -94,6 +102,14 @@ struct MacroState {
   std::string macroDefinitionFile;  // definitionFile of the macro being expanded
   int32_t expandedLines = 0;        // body lines expanded in this pass
   uint64_t expandedBytes = 0;       // their characters, after substitution
+  // Evaluator steps of the expansions ended in this pass, and SourceState::evaluationSteps
+  // when the outermost expansion in progress began.
+  uint64_t expansionSteps = 0;
+  uint64_t stepsAtExpansionStart = 0;
+  // Calls that came to the budget checks in this pass, and the first of them that pass 1
+  // refused for the work budget (0 for none; kept for pass 2).
+  uint64_t callsChecked = 0;
+  uint64_t firstCallOverWork = 0;
   // Pass 2: characters written by the expansions ended in this pass, and outputTextBytes
   // when the outermost expansion in progress began.
   uint64_t expansionOutput = 0;

@@ -186,8 +186,11 @@ void beginPass(AssemblerRun& run) {
   s.operandChecks = s.pass == 2 && operandChecksOn();
   // Macro expansions are counted per pass: the limits and the local label ordinals.
   run.macros.expandedLines = 0;
+  s.evaluationSteps = 0;
   run.macros.expandedBytes = 0;
   run.macros.expansionOutput = 0;
+  run.macros.expansionSteps = 0;
+  run.macros.callsChecked = 0;
   s.outputTextBytes = 0;
   run.macros.macroNestingDepth = 0;
   run.macros.expansionFrames.clear();

@@ -99,6 +99,10 @@ struct SourceState {
   // to the listing and the error file, counted also without the streams. What macro
   // expansions write of them is bounded (MacroState::expansionOutput).
   uint64_t outputTextBytes = 0;
+  // Characters the expression evaluator scanned, copied and moved in the pass, counted
+  // also on its ways that fail. What macro expansions cost of them is bounded
+  // (MacroState::expansionSteps).
+  uint64_t evaluationSteps = 0;
   int16_t includeLevel = 0;        // 0 for the main source, at most 8
   std::array<std::string, kMaxIncludeLevel + 1> includeFileNames;  // name per level
   int32_t includeFilesOpened = 0;  // include readings started in the pass

@@ -11,6 +11,7 @@
 #include "symbols/expression.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -37,6 +38,15 @@ constexpr int kFailSyntax = -20;
 constexpr int kFailReduction = -1;  // raised as error 1 "ILLEGAL OPCODE"
 
 constexpr int kMaxOperandValue = 65535;
+
+// What a reduction costs beyond the characters it scans and moves (reading the operands,
+// computing, writing the result), counted in steps of SourceState::evaluationSteps, and
+// what the text evaluator costs beyond its characters.
+constexpr uint64_t kReductionSteps = 16;
+constexpr uint64_t kRewriteSteps = 32;
+// A symbol lookup, which pass 2 may also tell a run observer of (a language server keeps
+// every use it is told of).
+constexpr uint64_t kLookupSteps = 1024;
 constexpr int kMaxBinaryLast = 12;  // at most 12 characters before the 'B'
 
 // The position of an operator in this list is its precedence, tightest first. In the
@@ -254,10 +264,10 @@ int checkRewrittenText(const std::string& r) {
 // kTraced: each reduction is checked for the trap warnings 7 and 8 into `trace`
 // (evaluateExpressionChecked); the usual evaluation is compiled without the checks.
 template <bool kTraced>
-int reduceFlatWith(std::string& e, OperandFindings* trace);
+int reduceFlatWith(std::string& e, OperandFindings* trace, uint64_t& steps);
 
 template <bool kTraced>
-int reduceGroups(std::string& r, OperandFindings* trace) {
+int reduceGroups(std::string& r, OperandFindings* trace, uint64_t& steps) {
   size_t scan = 0;
   for (;;) {
     size_t open = r.find('(', scan);
@@ -265,13 +275,15 @@ int reduceGroups(std::string& r, OperandFindings* trace) {
     size_t close = r.find(')', open);
     if (close == std::string::npos) return 0;  // excluded by checkRewrittenText
     size_t inner = r.rfind('(', close);
+    // The scans from the start, the group's copy and the splice.
+    steps += r.size() + close - scan + kReductionSteps;
     if (close == inner + 1) {
       // An empty group is passed over; the number parser rejects it later.
       scan = close + 1;
       continue;
     }
     std::string content = r.substr(inner + 1, close - inner - 1);
-    if (reduceFlatWith<kTraced>(content, trace) < 0) return kFailReduction;
+    if (reduceFlatWith<kTraced>(content, trace, steps) < 0) return kFailReduction;
     spliceText(r, content, inner, close);
     scan = 0;
   }
@@ -491,6 +503,7 @@ int parseLetterHex(std::string_view name) {
 // option; DEFINE names always compare with case. Stored names are cut to 64
 // characters and compared as written, so a longer name is never found.
 int lookupSymbol(AssemblerRun& run, std::string_view name, int symbolClass) {
+  run.source.evaluationSteps += kLookupSteps;
   if (symbolClass == kClassBranch || symbolClass == kClassCallJump)
     return observedUse(run, ZQASM_SYMBOL_LABEL, name, findLabel(run, name));
 
@@ -525,12 +538,13 @@ int lookupSymbol(AssemblerRun& run, std::string_view name, int symbolClass) {
 namespace {
 
 template <bool kTraced>
-int applyOperatorWith(std::string& e, char op, OperandFindings* trace) {
+int applyOperatorWith(std::string& e, char op, OperandFindings* trace, uint64_t& steps) {
   bool reduced = false;
   size_t scan = 0;
   for (;;) {
     size_t p = scan;
     while (p < e.size() && !matchesOperator(e[p], op)) ++p;
+    steps += p - scan + 1;
     if (p >= e.size()) break;
     if (p == 0 && isAddSub(e[p])) {
       scan = 1;  // a sign, not an operator
@@ -558,7 +572,8 @@ int applyOperatorWith(std::string& e, char op, OperandFindings* trace) {
     size_t right = p + 1;
     if (e[right] == '-') ++right;
     while (right < e.size() && isOperandChar(e[right])) ++right;
-    std::string rightText = e.substr(p + 1, right - p - 1);
+    const std::string_view view(e);
+    const std::string_view rightText = view.substr(p + 1, right - p - 1);
     int r = parseNumber(rightText, static_cast<int>(rightText.size()) - 1);
     if (r == kMalformedNumber) return -1;
 
@@ -567,17 +582,23 @@ int applyOperatorWith(std::string& e, char op, OperandFindings* trace) {
       // Operator at the start: a unary form; only '~' changes the value.
       result = (found == '~') ? toSigned(~static_cast<uint32_t>(r) & 0xFFu) : r;
     } else {
-      std::string leftText = e.substr(left, p - left);
+      const std::string_view leftText = view.substr(left, p - left);
       int l = parseNumber(leftText, static_cast<int>(leftText.size()) - 1);
       if (l == kMalformedNumber) return -1;
       if (!compute(found, l, r, result)) return -1;
       if constexpr (kTraced) traceReduction(*trace, found, l, r, result);
     }
-    spliceText(e, std::to_string(result), left, right - 1);
+    char digits[16];
+    const auto written = std::to_chars(digits, digits + sizeof digits, result);
+    e.replace(left, right - left, digits, static_cast<size_t>(written.ptr - digits));
+    // The operands and the rest of the text, which the splice moves.
+    steps += e.size() - left + kReductionSteps;
     // The only '-' a splice can bring in at index > 0 has a non-number before it, so
-    // the next scan either skips a sign or fails: the loop always ends.
+    // the next scan either skips a sign or fails: the loop always ends. The text before
+    // `left` is as it was and holds no operator of this level (but a sign at index 0,
+    // which a scan from 0 would skip again), so the scan goes on from the result.
     reduced = true;
-    scan = 0;
+    scan = left;
   }
   // Nothing but a sign: the text is still one number, written in any radix.
   if (!reduced) normaliseNumber(e);
@@ -587,7 +608,8 @@ int applyOperatorWith(std::string& e, char op, OperandFindings* trace) {
 // The operators present before any reduction are applied in list order; a level whose
 // operators were all consumed by earlier levels only normalises the number.
 template <bool kTraced>
-int reduceFlatWith(std::string& e, OperandFindings* trace) {
+int reduceFlatWith(std::string& e, OperandFindings* trace, uint64_t& steps) {
+  steps += e.size();
   bool present[sizeof(kOperators) - 1] = {};
   bool any = false;
   for (char c : e) {
@@ -601,20 +623,27 @@ int reduceFlatWith(std::string& e, OperandFindings* trace) {
     return 1;
   }
   for (size_t k = 0; k + 1 < sizeof(kOperators); ++k) {
-    if (present[k] && applyOperatorWith<kTraced>(e, kOperators[k], trace) < 0) return -1;
+    if (present[k] && applyOperatorWith<kTraced>(e, kOperators[k], trace, steps) < 0) return -1;
   }
   return 1;
 }
 
 }  // namespace
 
-int applyOperator(std::string& e, char op) { return applyOperatorWith<false>(e, op, nullptr); }
+int applyOperator(std::string& e, char op) {
+  uint64_t steps = 0;
+  return applyOperatorWith<false>(e, op, nullptr, steps);
+}
 
-int reduceFlat(std::string& e) { return reduceFlatWith<false>(e, nullptr); }
+int reduceFlat(std::string& e) {
+  uint64_t steps = 0;
+  return reduceFlatWith<false>(e, nullptr, steps);
+}
 
 // Tokenise (symbols become values), check the parentheses and characters, reduce the
 // groups from the innermost out, reduce the rest and read it as a signed decimal.
 int evaluateExpression(AssemblerRun& run, std::string_view text, int symbolClass) {
+  run.source.evaluationSteps += text.size();
   // The usual operand, a lone symbol: a value of 0 or more is the result, as writing it
   // out in decimal and reading it back below would give.
   if (isLoneSymbol(text)) {
@@ -634,6 +663,7 @@ int evaluateExpressionText(AssemblerRun& run, std::string_view text, int symbolC
 int evaluateExpressionChecked(AssemblerRun& run, std::string_view text, int symbolClass,
                               OperandFindings& findings) {
   findings = OperandFindings();
+  run.source.evaluationSteps += text.size();
   std::string rewritten;
   const int value = evaluateRewritten<true>(run, text, symbolClass, &findings, &rewritten);
   if (value >= 0) analyseOperand(text, rewritten, value, findings);
@@ -680,11 +710,14 @@ int evaluateRewritten(AssemblerRun& run, std::string_view text, int symbolClass,
   int failed = flushToken(run, token, kind, symbolClass, r);
   if (failed != 0) return failed;
 
+  // The tokens, the rewritten text and its checks.
+  uint64_t& steps = run.source.evaluationSteps;
+  steps += text.size() + r.size() + kRewriteSteps;
   failed = checkRewrittenText(r);
   if (failed != 0) return failed;
   if constexpr (kTraced) *rewritten = r;
-  if (reduceGroups<kTraced>(r, trace) < 0) return kFailReduction;
-  if (reduceFlatWith<kTraced>(r, trace) < 0) return kFailReduction;
+  if (reduceGroups<kTraced>(r, trace, steps) < 0) return kFailReduction;
+  if (reduceFlatWith<kTraced>(r, trace, steps) < 0) return kFailReduction;
 
   // A negative final value fails, although the same value as an intermediate result
   // would have been re-read as 8 bits.

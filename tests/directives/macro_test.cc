@@ -204,5 +204,56 @@ TEST(MacroExpansion, CallLineAndBudgets) {
   }
 }
 
+// The work budget of a pass: expanded characters and evaluator steps, of the expansions
+// ended and of the one in progress, together. Pass 1 notes the first call it refuses for
+// it; pass 2 refuses from that call on whatever its own work, and on its own only at
+// twice the budget.
+TEST(MacroExpansion, WorkBudget) {
+  constexpr int kDone = resultMacroDone, kRefused = resultMacroTooDeep;
+  constexpr uint64_t kWork = kMaxExpansionWork;
+  const struct {
+    int pass;
+    uint64_t bytes, ended, inProgress;  // characters; steps of the ended and current ones
+    uint64_t calls, firstOver;          // callsChecked and firstCallOverWork before
+    int result;
+    uint64_t firstOverAfter;
+  } cases[] = {
+      {1, 1000, kWork - 2001, 1000, 7, 0, kDone, 0},
+      {1, 1000, kWork - 2000, 1000, 7, 0, kRefused, 8},
+      {1, 0, 0, kWork, 7, 5, kRefused, 5},
+      {2, 0, 0, 0, 7, 9, kDone, 9},
+      {2, 0, 0, 0, 8, 9, kRefused, 9},
+      {2, 0, 2 * kWork - 1, 0, 7, 0, kDone, 0},
+      {2, 1, 2 * kWork - 1, 0, 7, 0, kRefused, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.pass << " " << c.ended << " " << c.calls);
+    AssemblerRun run;
+    run.source.passLineCount = 20;
+    run.source.field[1] = "M";
+    run.macros.expandedBytes = c.bytes;
+    run.macros.expansionSteps = c.ended;
+    run.macros.callsChecked = c.calls;
+    run.macros.firstCallOverWork = c.firstOver;
+    if (c.inProgress > 0) {
+      run.macros.macroNestingDepth = 1;
+      run.source.evaluationSteps = 500 + c.inProgress;
+      run.macros.stepsAtExpansionStart = 500;
+    }
+    MacroRecord record;
+    record.name = "M";
+    parseMacroParameters(record, "", 10);
+    record.body.push_back({" .ENDM\n", 12});
+    run.macros.macroTable.push_back(record);
+    run.macros.macroCount = 1;
+    EXPECT_EQ(expandMacro(run, " M\n", c.pass, 21, 1), c.result);
+    EXPECT_EQ(run.macros.callsChecked, c.calls + 1);
+    EXPECT_EQ(run.macros.firstCallOverWork, c.firstOverAfter);
+    if (c.pass == 2 && c.result == kRefused) {
+      EXPECT_EQ(run.diagnostics.lineErrors, std::vector<int>{70});
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zq

@@ -147,6 +147,34 @@ TEST_F(DriverRun, ExpansionOutputIsBounded) {
   EXPECT_LE(written, zq::kMaxExpandedBytes + 16384);
 }
 
+// A source under 1 KB whose 65,536 expansions each evaluate a condition of two operands
+// of 127 terms: the evaluator's work ends the expansions with error 70 long before the
+// byte and line bounds would, the same calls in both passes (no phase error follows).
+TEST_F(DriverRun, ExpansionWorkIsBounded) {
+  std::string terms = "1*1";
+  for (int k = 0; k < 125; ++k) terms += "+1";
+  std::string source = ".CHIP ZQ4460\nM0 .MACRO P\n .IF P==P\n .ENDIF\n .ENDM\n";
+  for (int m = 1; m <= 4; ++m) {
+    source += "M" + std::to_string(m) + " .MACRO P\n";
+    for (int k = 0; k < 16; ++k) source += " M" + std::to_string(m - 1) + " P\n";
+    source += " .ENDM\n";
+  }
+  source += " M4 " + terms + "\n";
+  ASSERT_LT(source.size(), 1024u);
+  EXPECT_EQ(run(source), 1);
+  const std::string err = output(".ERR");
+  EXPECT_NE(err.find(") : Error 70 ->  MACRO EXPANSION TOO LONG\n"), std::string::npos);
+  // Nothing but error 70: no other error tells of passes that placed lines apart.
+  size_t errors = 0, refusals = 0;
+  for (size_t at = err.find("Error "); at != std::string::npos; at = err.find("Error ", at + 1)) {
+    ++errors;
+    if (err.compare(at, 9, "Error 70 ") == 0) ++refusals;
+  }
+  EXPECT_GT(refusals, 0u);
+  EXPECT_EQ(errors, refusals);
+  EXPECT_LT(output(".LST").size(), zq::kMaxExpandedBytes / 8);
+}
+
 // Area 700h-7FFh: the call at 1000h needs 1701h (SF2) and 0702h (JMP), the one at 0010h
 // needs 0703h and 1704h. With a ROM top of 1704h the listing (a device here) is not read
 // back; with 1703h error 22 on the line, no image. A ROM top above FFFFh stops the run.
