@@ -22,6 +22,16 @@ std::string names(const MacroRecord& record) {
   return out;
 }
 
+// Makes M, a macro without parameters whose body is its .ENDM alone, the run's only one.
+void defineEmptyMacro(AssemblerRun& run) {
+  MacroRecord record;
+  record.name = "M";
+  parseMacroParameters(record, "", 10);
+  record.body.push_back({" .ENDM\n", 12});
+  run.macros.macroTable.push_back(record);
+  run.macros.macroCount = 1;
+}
+
 std::string numbered(int count, const char* separator) {
   std::string out;
   for (int k = 1; k <= count; ++k) out += (k > 1 ? separator : "") + ("P" + std::to_string(k));
@@ -186,12 +196,7 @@ TEST(MacroExpansion, CallLineAndBudgets) {
       run.source.outputTextBytes = 4000 + c.inProgress;
       run.macros.outputAtExpansionStart = 4000;
     }
-    MacroRecord record;
-    record.name = "M";
-    parseMacroParameters(record, "", 10);
-    record.body.push_back({" .ENDM\n", 12});
-    run.macros.macroTable.push_back(record);
-    run.macros.macroCount = 1;
+    defineEmptyMacro(run);
     raiseError(run, 1);
     raiseError(run, 5);
     EXPECT_EQ(expandMacro(run, "L: M\n", c.pass, 9, 1), c.result);
@@ -240,12 +245,7 @@ TEST(MacroExpansion, WorkBudget) {
       run.source.evaluationSteps = 500 + c.inProgress;
       run.macros.stepsAtExpansionStart = 500;
     }
-    MacroRecord record;
-    record.name = "M";
-    parseMacroParameters(record, "", 10);
-    record.body.push_back({" .ENDM\n", 12});
-    run.macros.macroTable.push_back(record);
-    run.macros.macroCount = 1;
+    defineEmptyMacro(run);
     EXPECT_EQ(expandMacro(run, " M\n", c.pass, 21, 1), c.result);
     EXPECT_EQ(run.macros.callsChecked, c.calls + 1);
     EXPECT_EQ(run.macros.firstCallOverWork, c.firstOverAfter);
