@@ -2,11 +2,6 @@
 
 namespace zqcli {
 
-const char* const kTrapWarningNames[kTrapWarningCount] = {
-    "undefined-in-condition", "parameter-in-word", "truncation",
-    "negative-unsigned",      "mixed-operators",
-};
-
 uint32_t trapWarningBit(const std::string& name) {
   for (size_t k = 0; k < kTrapWarningCount; ++k)
     if (name == kTrapWarningNames[k]) return 1u << k;

@@ -8,11 +8,14 @@
 #include <cstdint>
 #include <string>
 
+#include "driver/diagnostics.h"
+
 namespace zqcli {
 
-// In the order of their numbers, 5 to 9; bit k of a set stands for kTrapWarningNames[k].
-constexpr size_t kTrapWarningCount = 5;
-extern const char* const kTrapWarningNames[kTrapWarningCount];
+// The library's list, in the order of their numbers; bit k of a set stands for
+// kTrapWarningNames[k].
+constexpr size_t kTrapWarningCount = zq::kTrapWarningCount;
+using zq::kTrapWarningNames;
 constexpr uint32_t kAllTrapWarnings = (1u << kTrapWarningCount) - 1;
 
 // The bit of the warning called `name`, or 0 for no such warning.
