@@ -157,6 +157,44 @@ std::vector<Routed> findRouted(AssemblerRun& run, const ImageReading& r,
   return routed;
 }
 
+// The routed reading that the area order asks for. Callers of one far target share its
+// trampoline, which the first of them in address order places; a CALL written with a
+// number into its own bank's area looks routed too. So per target bank, in the order of
+// the trampolines, the first caller of each must come after that of the one before: the
+// earliest caller that does is taken as routed, those before it as written. Where no
+// caller fits, all stay routed.
+void orderRouted(std::vector<Routed>& routed) {
+  struct Trampoline {
+    uint32_t slot, target;
+    std::vector<size_t> callers;  // into `routed`, in address order
+  };
+  for (uint32_t bank = 0; bank < static_cast<uint32_t>(kConvertBanks); ++bank) {
+    std::vector<Trampoline> trampolines;
+    for (size_t i = 0; i < routed.size(); ++i) {
+      if (routed[i].target / kBankWords != bank) continue;
+      const uint32_t slot = routed[i].via & 0x0FFF;
+      auto same = std::find_if(trampolines.begin(), trampolines.end(), [&](const Trampoline& t) {
+        return t.slot == slot && t.target == routed[i].target;
+      });
+      if (same == trampolines.end())
+        trampolines.push_back({slot, routed[i].target, {i}});
+      else
+        same->callers.push_back(i);
+    }
+    std::sort(trampolines.begin(), trampolines.end(),
+              [](const Trampoline& a, const Trampoline& b) { return a.slot < b.slot; });
+    int64_t previous = -1;
+    for (const Trampoline& t : trampolines) {
+      auto first = std::find_if(t.callers.begin(), t.callers.end(), [&](size_t i) {
+        return static_cast<int64_t>(routed[i].address) > previous;
+      });
+      if (first == t.callers.end()) return;
+      previous = routed[*first].address;
+      for (auto it = t.callers.begin(); it != first; ++it) routed[*it].taken = false;
+    }
+  }
+}
+
 // What each word of the areas is, with the far target of each trampoline word.
 void classifyAreaWords(ImageReading& r, const std::vector<uint16_t>& image,
                        const BankConvertTables& built) {
@@ -304,8 +342,20 @@ ImageReading readImage(AssemblerRun& run, const std::vector<uint16_t>& words,
       std::vector<Routed> routed = findRouted(run, trial, image);
       BankConvertTables built;
       mismatches = rebuildMismatches(trial, image, routed, built);
+      if (mismatches > 0) {
+        std::vector<Routed> ordered = routed;
+        orderRouted(ordered);
+        BankConvertTables other;
+        const size_t fewer = rebuildMismatches(trial, image, ordered, other);
+        if (fewer < mismatches) {
+          mismatches = fewer;
+          built = other;
+          routed = std::move(ordered);
+        }
+      }
       // A CALL into its own bank's area looks routed; taking it as written may fit better.
       for (size_t k = 0; k < routed.size() && k < kMaxRebuilds && mismatches > 0; ++k) {
+        if (!routed[k].taken) continue;
         routed[k].taken = false;
         BankConvertTables other;
         const size_t without = rebuildMismatches(trial, image, routed, other);

@@ -98,4 +98,19 @@ TEST_F(DisassemblerTest, BankedImageTrampolines) {
   EXPECT_EQ(at(0x2110).area, ZQASM_AREA_UNUSED);
 }
 
+// The CALL at 20h, written with a number, lands on the trampoline that the CALL at 1020h
+// places later. Taking the far JMP at 10h as written would lower the count of differing
+// words on the way, yet only the order of the trampolines gives the image back.
+TEST_F(DisassemblerTest, CallIntoAreaBeforeTheCallerOfItsTrampoline) {
+  zqtest::TempDir dir;
+  zqtest::writeFile(dir.file("b.asm"),
+                    ".CHIP ZQ4460\n.BANKCONVERTAREA 0100h 013Fh\n ORG 10h\n JMP 2008h\n"
+                    " ORG 20h\n CALL 0106h\n JMP 2768h\n ORG 1010h\n CALL 2761h\n"
+                    " ORG 1020h\n CALL 252Bh\n");
+  auto params = zqtest::makeParams(dir.file("b.asm"), 0x2FFF);
+  const zqtest::Assembly first = zqtest::assemble(*params, dir.file("b.OBJ"));
+  ASSERT_EQ(first.errors, 0) << first.messages;
+  EXPECT_EQ(zqtest::roundTrip(dir.path(), first), "");
+}
+
 }  // namespace
