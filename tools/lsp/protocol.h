@@ -18,7 +18,9 @@ namespace zqlsp {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::chrono::milliseconds kDebounce{200};
+// Short: a run that a newer change supersedes is abandoned at its next line, so a run
+// started between two keystrokes costs the typing nothing.
+constexpr std::chrono::milliseconds kDebounce{80};
 
 // True when a message body is a notification that changes what the runs read (an
 // open, change, save or close of a document, or a change of watched files). A look at
