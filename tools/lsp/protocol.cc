@@ -306,8 +306,8 @@ json Server::request(const std::string& method, const json& params) {
   // Formatting reads the text alone and needs no run.
   if (method == "textDocument/formatting" || method == "textDocument/rangeFormatting")
     return formatting(
-        workspace_.buffer(fileOf(params.at("textDocument").at("uri").get<std::string>())),
-        params, method == "textDocument/rangeFormatting");
+        workspace_.buffer(fileOf(params.at("textDocument").at("uri").get<std::string>())), params,
+        method == "textDocument/rangeFormatting");
   // Every answer below stands on the runs of the text as it is now.
   if (workspace_.pending()) runDue();
   if (method == "workspace/symbol") {
