@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "config.h"
+#include "formatting.h"
 #include "platform/platform.h"
 #include "text.h"
 
@@ -58,6 +59,30 @@ json documentSymbol(const DocumentSymbol& s) {
   if (!s.detail.empty()) out["detail"] = utf8FromBytes(s.detail);
   if (!children.empty()) out["children"] = children;
   return out;
+}
+
+// The TextEdits of a formatting request over an open buffer (none for a file not open):
+// the whole text, or the lines of the range (a range that ends at the start of a line
+// leaves that line out).
+json formatting(const std::string* text, const json& params, bool ranged) {
+  json list = json::array();
+  if (text == nullptr) return list;
+  FormattingOptions options;
+  const json& given = params.at("options");
+  options.tabSize = given.value("tabSize", 8);
+  options.insertSpaces = given.value("insertSpaces", true);
+  int first = 0, last = -1;
+  if (ranged) {
+    const json& r = params.at("range");
+    first = r.at("start").at("line").get<int>();
+    last = r.at("end").at("line").get<int>();
+    if (last > first && r.at("end").at("character").get<int>() == 0) --last;
+    if (last < first) return list;
+  }
+  for (const FormatEdit& e : formatEdits(*text, options, first, last))
+    list.push_back({{"range", range(Range{{e.line, e.startColumn}, {e.line, e.endColumn}})},
+                    {"newText", utf8FromBytes(e.newText)}});
+  return list;
 }
 
 }  // namespace
@@ -269,13 +294,20 @@ json Server::request(const std::string& method, const json& params) {
               {"semanticTokensProvider", {{"legend", legend}, {"full", true}}},
               {"foldingRangeProvider", true},
               {"documentHighlightProvider", true},
-              {"codeLensProvider", {{"resolveProvider", false}}}}},
+              {"codeLensProvider", {{"resolveProvider", false}}},
+              {"documentFormattingProvider", true},
+              {"documentRangeFormattingProvider", true}}},
             {"serverInfo", {{"name", "zqasm-lsp"}, {"version", ZQASM_TOOL_VERSION}}}};
   }
   if (method == "shutdown") {
     shutdown_ = true;
     return nullptr;
   }
+  // Formatting reads the text alone and needs no run.
+  if (method == "textDocument/formatting" || method == "textDocument/rangeFormatting")
+    return formatting(
+        workspace_.buffer(fileOf(params.at("textDocument").at("uri").get<std::string>())), params,
+        method == "textDocument/rangeFormatting");
   // Every answer below stands on the runs of the text as it is now.
   if (workspace_.pending()) runDue();
   if (method == "workspace/symbol") {
