@@ -309,11 +309,14 @@ ImageReading readImage(AssemblerRun& run, const std::vector<uint16_t>& words,
   std::vector<uint8_t> written = givenFlags;
   const bool gaps = fillAsGaps && !written.empty();
   for (size_t a = 0; gaps && a < count;) {
-    auto fill = [&](size_t i) { return i < written.size() && written[i] && words[i] == r.fillWord; };
+    auto fill = [&](size_t i) {
+      return i < written.size() && written[i] && words[i] == r.fillWord;
+    };
     size_t end = a;
     while (end < count && fill(end)) ++end;
-    if (end - a >= kFillRunAsGap) std::fill(written.begin() + static_cast<long>(a),
-                                            written.begin() + static_cast<long>(end), 0);
+    if (end - a >= kFillRunAsGap)
+      std::fill(written.begin() + static_cast<long>(a), written.begin() + static_cast<long>(end),
+                0);
     a = end > a ? end : a + 1;
   }
   // The words as the areas see them: an unwritten word of an Intel HEX image is 0000h.
@@ -389,7 +392,8 @@ ImageReading readImage(AssemblerRun& run, const std::vector<uint16_t>& words,
         instruction.operands.assign(1, hexNumber(route.target, 4));
         trial.words[route.address].via = static_cast<int32_t>(route.via);
       }
-      classifyAreaWords(trial, image, written, built);
+      // With gaps, an area fill word is one too, however short its run.
+      classifyAreaWords(trial, image, gaps ? std::vector<uint8_t>() : written, built);
       trial.areaRebuilt = mismatches == 0;
     }
     if (i == 0 || mismatches < bestMismatches) {

@@ -98,16 +98,16 @@ TEST_F(DecoderTest, ValuesBeyondTheirMasks) {
   load(dir.path(), "ZQ9001");
   const Result ok = Result::kReassembles;
   check({
-      {0x239F, 0, ok, "SPL 39Fh"},   // 39Fh is no subset of 0F0Fh
+      {0x239F, 0, ok, "SPL 39Fh"},         // 39Fh is no subset of 0F0Fh
       {0x2F10, 0, Result::kNoRecord, ""},  // above the limit 0F0Fh
       {0x8005, 0, ok, "BR 05h"},
       {0x8FF0, 0, ok, "BR 0FF0h"},
-      {0x9005, 0, ok, "BRR 45h"},    // RAM operand: 40h on the value
+      {0x9005, 0, ok, "BRR 45h"},  // RAM operand: 40h on the value
       {0x4F0F, 0, ok, "MSK 0F0Fh"},
       {0x40F0, 0, Result::kNoRecord, ""},  // kind 11 keeps to its mask
       {0x6FFF, 0, ok, "OVL 0Fh, 0FFh"},    // 0Fh + 0FF0h: the smallest first value
-      {0x8003, 0, ok, "WID 1001h, 01h"},  // 1001h passes the check of the wide field
-      {0x7003, 0, ok, "OVL 13h, 0FFh"},     // not WID: 13h + 0FF0h carries into bit 12
+      {0x8003, 0, ok, "WID 1001h, 01h"},   // 1001h passes the check of the wide field
+      {0x7003, 0, ok, "OVL 13h, 0FFh"},    // not WID: 13h + 0FF0h carries into bit 12
   });
 }
 

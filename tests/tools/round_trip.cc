@@ -121,11 +121,13 @@ std::string roundTrip(const std::string& dir, const Assembly& first, const std::
   const std::string chipDirectory = chips.empty() ? chipDir() : chips;
   Assembly second, third;
   std::string model, ignored, source;
-  std::string failure = readBack(dir, chipDirectory, "first.OBJ", first.object, "", second, model, source);
+  std::string failure =
+      readBack(dir, chipDirectory, "first.OBJ", first.object, "", second, model, source);
   if (failure.empty() && second.object != first.object)
     failure = "first.OBJ: " + difference(first, second, source);
   const std::string hex = hexText(first, dir + "/first.HEX");
-  if (failure.empty()) failure = readBack(dir, chipDirectory, "first.HEX", hex, model, third, ignored, source);
+  if (failure.empty())
+    failure = readBack(dir, chipDirectory, "first.HEX", hex, model, third, ignored, source);
   if (failure.empty() && hexText(third, dir + "/again.HEX") != hex)
     failure = "first.HEX: " + difference(first, third, source);
   return failure;
@@ -293,7 +295,8 @@ class Generator {
       return call + (far.empty() ? destination(bank, std::min(bank + 0xFFF, top_)) : far);
     }
     if (e.kind == 1 || e.kind == 5 || e.kind == 11)
-      return m + " " + value(e.mask1, e.kind == 5, e.form & 0x10, false, e.form & 0x40, e.kind != 11);
+      return m + " " +
+             value(e.mask1, e.kind == 5, e.form & 0x10, false, e.form & 0x40, e.kind != 11);
     const std::string x = nibble == 0x0F && e.kind == 3
                               ? "@HL"
                               : value(e.mask1, true, e.form & 0x10, e.kind == 22, e.form & 0x40);
@@ -320,14 +323,14 @@ const char kOddFormsChip[] =
     "chip ZQ9917\n"
     "NOP   00  0 0000 0000 0000\n"
     "RET   00  0 0003 0000 0000\n"
-    "SPL   00  5 2000 0F0F 0000\n"   // one value under a split mask: SPL 39Fh gives 239Fh
+    "SPL   00  5 2000 0F0F 0000\n"  // one value under a split mask: SPL 39Fh gives 239Fh
     "SPH   00  5 3000 0F00 0000\n"
-    "BR    00  1 8000 0FF0 0000\n"   // kind 1, no jump: BR 5 gives 8005h
-    "BRR   10  1 9000 00F0 0000\n"   // the same with a RAM operand
+    "BR    00  1 8000 0FF0 0000\n"  // kind 1, no jump: BR 5 gives 8005h
+    "BRR   10  1 9000 00F0 0000\n"  // the same with a RAM operand
     "MSK   00 11 4000 0F0F 0000\n"
-    "SPP   00  2 5000 0F0F 00F0\n"   // two values, split masks
-    "OVL   00  2 6000 00FF 0FF0\n"   // two values, overlapping masks
-    "WID   00  3 7000 1001 0002\n"   // field 1 wider than 12 bits once shifted down
+    "SPP   00  2 5000 0F0F 00F0\n"  // two values, split masks
+    "OVL   00  2 6000 00FF 0FF0\n"  // two values, overlapping masks
+    "WID   00  3 7000 1001 0002\n"  // field 1 wider than 12 bits once shifted down
     "WRG   00 22 A000 0F0F 00F0\n"
     "STH   0F  3 B000 0000 0F0F\n"
     "CALL  00  1 C000 0FFF 0000\n"

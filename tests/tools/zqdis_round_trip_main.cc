@@ -42,9 +42,8 @@ int main(int argc, char** argv) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   for (size_t n = 0; !chips.empty() && std::chrono::steady_clock::now() < end; ++n) {
     const std::string& chip = chips[n % chips.size()];
-    const std::string failure =
-        zqtest::roundTripGenerated(dir.path(), random, chip, (n / 7) % 2 == 1,
-                                   chip == zqtest::kOddFormsChip ? oddChips : "");
+    const std::string failure = zqtest::roundTripGenerated(
+        dir.path(), random, chip, (n / 7) % 2 == 1, chip == zqtest::kOddFormsChip ? oddChips : "");
     if (failure.empty()) {
       ++passed;
     } else {

@@ -63,7 +63,8 @@ TEST(ZqdisRoundTrip, FullReadBackOfBankedExample) {
   ASSERT_EQ(zqdis::disassemble(request, back, error), 0) << error;
   // Three areas of 100h words, 21 of them holding the jumps over and the trampolines.
   EXPECT_EQ(back.unreproduced, 747u);
-  const zqtest::Assembly again = zqtest::assembleSource(dir.path(), "again", back.text, back.romTop);
+  const zqtest::Assembly again =
+      zqtest::assembleSource(dir.path(), "again", back.text, back.romTop);
   ASSERT_EQ(again.errors, 0) << again.messages;
   ASSERT_EQ(again.program, first.program);
   size_t lost = 0;
@@ -75,11 +76,20 @@ TEST(ZqdisRoundTrip, FullReadBackOfBankedExample) {
     char mark[64];
     std::snprintf(mark, sizeof mark, ";   %04X 0000  NOP", a);
     const size_t at = back.text.find(mark);
-    EXPECT_NE(at, std::string::npos) << mark;
-    if (at != std::string::npos)
-      EXPECT_NE(back.text.find("leaves this fill word unwritten", at), std::string::npos);
+    ASSERT_NE(at, std::string::npos) << mark;
+    const std::string line = back.text.substr(at, back.text.find('\n', at) - at);
+    EXPECT_NE(line.find("leaves this fill word unwritten"), std::string::npos) << line;
   }
   EXPECT_EQ(lost, 747u);
+  // With --gaps the fill words are gaps: nothing is marked, the same words come back.
+  request.gaps = true;
+  ASSERT_EQ(zqdis::disassemble(request, back, error), 0) << error;
+  EXPECT_EQ(back.unreproduced, 0u);
+  const zqtest::Assembly gapped =
+      zqtest::assembleSource(dir.path(), "gaps", back.text, back.romTop);
+  ASSERT_EQ(gapped.errors, 0) << gapped.messages;
+  EXPECT_EQ(gapped.program, first.program);
+  EXPECT_LT(std::count(back.text.begin(), back.text.end(), '\n'), 300);
 }
 
 std::vector<std::string> bundledChips() {
@@ -117,8 +127,8 @@ TEST(ZqdisRoundTrip, ChipWithOddForms) {
   zqtest::writeFile(dir.file("ZQ9917.COE"), std::string(image.begin(), image.end()));
   std::mt19937 random(0x0dd);
   for (int i = 0; i < 40; ++i) {
-    const std::string failure =
-        zqtest::roundTripGenerated(dir.path(), random, zqtest::kOddFormsChip, i % 2 == 1, dir.path());
+    const std::string failure = zqtest::roundTripGenerated(
+        dir.path(), random, zqtest::kOddFormsChip, i % 2 == 1, dir.path());
     ASSERT_EQ(failure, "") << "program " << i;
   }
 }

@@ -118,8 +118,7 @@ bool readLabelFile(const std::string& text, std::map<uint32_t, std::string>& nam
     return false;
   }
   const size_t width = lines[1].find(' ');
-  if (width == std::string::npos || width < 10 ||
-      lines[1].find_first_not_of('=') != width) {
+  if (width == std::string::npos || width < 10 || lines[1].find_first_not_of('=') != width) {
     error = "line 2: not the rule line of a label file";
     return false;
   }
@@ -133,8 +132,8 @@ bool readLabelFile(const std::string& text, std::map<uint32_t, std::string>& nam
     int duplicate = 0;
     char rest = 0;
     if (line.size() <= width ||
-        std::sscanf(line.c_str() + width, " %lx %u %d %c", &address, &number, &duplicate,
-                    &rest) != 3 ||
+        std::sscanf(line.c_str() + width, " %lx %u %d %c", &address, &number, &duplicate, &rest) !=
+            3 ||
         address > 0xFFFF) {
       error = "line " + std::to_string(i + 1) + ": not a label line";
       return false;
@@ -208,7 +207,8 @@ int readTable(const Request& request, std::vector<int>& cells, int32_t& tableTop
 bool isTableImageName(const std::string& name) {
   const std::string upper = zq::upperCase(name);
   auto endsWith = [&upper](const std::string& end) {
-    return upper.size() >= end.size() && upper.compare(upper.size() - end.size(), end.size(), end) == 0;
+    return upper.size() >= end.size() &&
+           upper.compare(upper.size() - end.size(), end.size(), end) == 0;
   };
   return endsWith(".TAB") || endsWith(".TAB.HEX");
 }

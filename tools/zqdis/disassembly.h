@@ -17,13 +17,13 @@ struct Request {
   std::string chipDirectory;
   std::string chip;  // --chip; empty: the ".OBJ" header names it
   bool listing = false;
-  bool gaps = false;          // --gaps: fill words of Intel HEX read as unwritten
-  int64_t romTop = -1;        // --rom-top for Intel HEX; -1: the end of the last word's bank
-  uint32_t start = 0;         // --start, --stop: the addresses written
+  bool gaps = false;    // --gaps: fill words of Intel HEX read as unwritten
+  int64_t romTop = -1;  // --rom-top for Intel HEX; -1: the end of the last word's bank
+  uint32_t start = 0;   // --start, --stop: the addresses written
   uint32_t stop = 0xFFFF;
-  std::string tableName;      // --table: the table ROM image (".TAB" or ".TAB.HEX")
+  std::string tableName;  // --table: the table ROM image (".TAB" or ".TAB.HEX")
   std::string tableBytes;
-  std::string symbolsName;    // --symbols: the label file (".LBL") of the image
+  std::string symbolsName;  // --symbols: the label file (".LBL") of the image
   std::string symbolsText;
   bool symbolsForOperands = false;
 };

@@ -107,9 +107,8 @@ std::string statement(const Image& image, const ZqasmWordReading& w) {
       text += image.labelOf(w.target);
       continue;
     }
-    const long value = destination || !image.settings->namesForOperands
-                           ? -1
-                           : numberValue(w.operands[i]);
+    const long value =
+        destination || !image.settings->namesForOperands ? -1 : numberValue(w.operands[i]);
     const auto name = value < 0 ? image.settings->names.end()
                                 : image.settings->names.find(static_cast<uint32_t>(value));
     if (name != image.settings->names.end()) {
@@ -187,7 +186,8 @@ void describeAreaWord(const ZqasmWordReading& w, std::string& statementText, std
       break;
   }
   if (!w.rebuilt) meaning += " (not built again from this source)";
-  if (w.writtenFill) meaning += " (not built again as written: the assembler leaves this fill word unwritten)";
+  if (w.writtenFill)
+    meaning += " (not built again as written: the assembler leaves this fill word unwritten)";
 }
 
 void writeHeading(const Image& image, const WriteSettings& settings, std::string& out) {
@@ -207,9 +207,8 @@ void writeHeading(const Image& image, const WriteSettings& settings, std::string
         "; (0FFFh, 1FFFh or 2FFFh; 0FFFFh beyond).\n";
   if (!settings.listing) {
     const std::string tableTop =
-        settings.tableTop >= 0
-            ? " --table-top " + hex(static_cast<uint32_t>(settings.tableTop), 2)
-            : "";
+        settings.tableTop >= 0 ? " --table-top " + hex(static_cast<uint32_t>(settings.tableTop), 2)
+                               : "";
     if (settings.tableTopGuessed)
       out +=
           "; Intel HEX does not hold the table ROM top: this is the end of the 100h bytes of\n"

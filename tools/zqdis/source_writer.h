@@ -35,7 +35,7 @@ struct WriteSettings {
   // `tableTop` is the --table-top to assemble with (-1: no table given).
   std::vector<int> table;
   int32_t tableTop = -1;
-  bool tableTopGuessed = false;  // from a ".TAB.HEX", which does not hold it
+  bool tableTopGuessed = false;           // from a ".TAB.HEX", which does not hold it
   std::map<uint32_t, std::string> names;  // label names by address (--symbols)
   bool namesForOperands = false;          // value operands equal to an address as its name
 };
