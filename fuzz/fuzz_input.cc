@@ -278,7 +278,7 @@ int runImageInput(const uint8_t* data, size_t size) {
                 reading.operandCount >= 0 && reading.operandCount <= 2,
             "the reading's fields");
     if (reading.role == ZQASM_WORD_UNWRITABLE ||
-        (reading.role == ZQASM_WORD_AREA && !reading.rebuilt))
+        (reading.role == ZQASM_WORD_AREA && (!reading.rebuilt || reading.writtenFill)))
       ++unreproduced;
   }
   require(unreproduced == facts.unreproduced, "the count of words no source gives");
@@ -291,7 +291,9 @@ int runImageInput(const uint8_t* data, size_t size) {
   settings.model = kModels[model];
   settings.intelHex = intelHex;
   settings.listing = (control & 0x08) != 0;
-  require(!zqdis::writeSource(reader, settings).empty(), "a text");
+  size_t counted = 0;
+  require(!zqdis::writeSource(reader, settings, counted).empty(), "a text");
+  require(counted == facts.unreproduced, "the text counts the words no source gives");
   return 0;
 }
 

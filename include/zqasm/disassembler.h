@@ -44,6 +44,11 @@ const char* ZqasmDisassemblerNameText(const ZqasmDisassembler* disassembler);
 int ZqasmDisassemblerRead(ZqasmDisassembler* disassembler, const uint16_t* words,
                           const uint8_t* written, size_t count, int32_t romTop);
 
+/* With `on` nonzero, the reads that follow take runs of four or more fill words of an
+ * Intel HEX image, and fill words no statement can write, as unwritten, as they do in a
+ * whole image: a device read-back holds fill words wherever nothing was written. */
+void ZqasmDisassemblerSetGaps(ZqasmDisassembler* disassembler, int on);
+
 /* What the image is, as the last read found it. */
 typedef struct ZqasmImageFacts {
   int32_t romTop;
@@ -54,7 +59,7 @@ typedef struct ZqasmImageFacts {
   uint16_t areaEnd;
   int areaRebuilt;     /* the assembler builds the same areas from the routed CALL/JMPs */
   size_t unreproduced; /* words the source cannot reproduce (roles UNWRITABLE, and AREA
-                          words with rebuilt 0) */
+                          words with rebuilt 0 or writtenFill 1) */
 } ZqasmImageFacts;
 
 void ZqasmDisassemblerFacts(const ZqasmDisassembler* disassembler, ZqasmImageFacts* facts);
@@ -111,6 +116,8 @@ typedef struct ZqasmWordReading {
   int area;          /* ZQASM_AREA_... for AREA words */
   int32_t farTarget; /* SELECT, JUMP_ON: where the trampoline leads, -1 unknown */
   int rebuilt;       /* AREA words: the assembler builds the same word here again */
+  int writtenFill;   /* AREA words: a fill word the image holds as written (a device
+                        read-back), which the assembler leaves unwritten */
 } ZqasmWordReading;
 
 /* The reading of the word at `address`. 0, or -1 for an address beyond the image read. */

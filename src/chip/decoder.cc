@@ -36,10 +36,64 @@ int bitCount(uint32_t value) {
   return count;
 }
 
-// The value written for a field of a two-value form: the field shifted down, plus 40h for
-// a RAM operand, plus the first working register where the register rule applies.
-uint32_t pairValue(uint32_t field, uint16_t mask, bool ramOperand, uint32_t registerBase) {
-  return (field >> maskShift(mask)) + (ramOperand ? kRamBase : 0) + registerBase;
+// The value written for a field of a two-value form: the field's value, plus 40h for a
+// RAM operand, plus the first working register where the register rule applies.
+uint32_t pairValue(uint32_t value, bool ramOperand, uint32_t registerBase) {
+  return (value + (ramOperand ? kRamBase : 0) + registerBase) & 0xFFFFu;
+}
+
+// Whether `value` passes the encoder's test of a two-value field whose limit is `limit`.
+bool fitsField(uint32_t value, uint32_t limit) { return value <= limit && bitsCheck(limit, value); }
+
+// The field values x and y (shifted down) with opcode + (x << s1) + (y << s2) giving
+// `d` + opcode in 16 bits; an operand written "@HL" (`use1`, `use2` false) adds nothing.
+// Masks that do not overlap and stay within 12 bits once shifted down part `d` at once;
+// others are searched: every value the smaller field allows is tried, the other field's
+// value following from it.
+bool pairValues(const OpcodeEntry& entry, uint32_t d, bool use1, bool use2, uint32_t& x,
+                uint32_t& y) {
+  const int s1 = maskShift(entry.mask1), s2 = maskShift(entry.mask2);
+  const uint32_t limit1 = use1 ? static_cast<uint32_t>(entry.mask1) >> s1 : 0;
+  const uint32_t limit2 = use2 ? static_cast<uint32_t>(entry.mask2) >> s2 : 0;
+  const uint32_t mask1 = use1 ? entry.mask1 : 0, mask2 = use2 ? entry.mask2 : 0;
+  x = y = 0;
+  if ((mask1 & mask2) == 0 && limit1 <= 0x0FFF && limit2 <= 0x0FFF) {
+    if (((d & mask1) + (d & mask2)) != d) return false;
+    x = (d & mask1) >> s1;
+    y = (d & mask2) >> s2;
+    return true;
+  }
+  // The other field's value once the first holds `value`.
+  auto rest = [d](uint32_t placed, int shift, uint32_t limit, uint32_t& value) {
+    const uint32_t left = (d - placed) & 0xFFFFu;
+    if ((left & ((1u << shift) - 1)) != 0) return false;
+    value = left >> shift;
+    return fitsField(value, limit);
+  };
+  // Field A is searched, field B follows; A is the one with fewer values to try.
+  const bool firstSearched = !use2 || (use1 && limit1 <= limit2);
+  const uint32_t limitA = firstSearched ? limit1 : limit2;
+  const int shiftA = firstSearched ? s1 : s2, shiftB = firstSearched ? s2 : s1;
+  const uint32_t limitB = firstSearched ? limit2 : limit1;
+  uint32_t& a = firstSearched ? x : y;
+  uint32_t& b = firstSearched ? y : x;
+  auto tryValue = [&](uint32_t value) {
+    if (!fitsField(value, limitA) || !rest((value << shiftA) & 0xFFFFu, shiftB, limitB, b))
+      return false;
+    a = value;
+    return true;
+  };
+  if (limitA <= 0x0FFF) {
+    // Below 1000h only the limit's own bits pass: its subsets, in rising order.
+    for (uint32_t value = 0;; value = ((value | ~limitA) + 1) & limitA) {
+      if (tryValue(value)) return true;
+      if (value == limitA) break;
+    }
+    return false;
+  }
+  for (uint32_t value = 0; value <= limitA; ++value)
+    if (tryValue(value)) return true;
+  return false;
 }
 
 // The statements that select `entry` (index `index`) and would give `word` at `address`,
@@ -47,7 +101,6 @@ uint32_t pairValue(uint32_t field, uint16_t mask, bool ramOperand, uint32_t regi
 void addCandidates(const AssemblerRun& run, const OpcodeEntry& entry, int index, uint16_t word,
                    uint32_t address, std::vector<Candidate>& out) {
   const uint32_t d = (word - entry.opcode) & 0xFFFFu;
-  const uint32_t field1 = d & entry.mask1, field2 = d & entry.mask2;
   const int nibble = entry.form & kFormNibble;
   const int kind = entry.kind;
   const bool ram1 = entry.form & kRamOperand1, ram2 = entry.form & kRamOperand2;
@@ -71,23 +124,36 @@ void addCandidates(const AssemblerRun& run, const OpcodeEntry& entry, int index,
     return;
   }
   if (kind == kKindAddress || kind == kKindShifted || kind == kKindBits) {
-    if (nibble != 0 || d != field1) return;
-    DecodedInstruction reading = base;
-    uint32_t value =
-        (kind == kKindShifted ? field1 >> maskShift(entry.mask1) : field1) + (ram1 ? kRamBase : 0);
-    if (kind == kKindAddress && isConditionalJump(base.mnemonic)) {
-      // The field is an offset in the half page of the instruction, within its bank.
-      const uint32_t bank = run.source.bankedRom ? (address & 0xF000u) : 0;
-      value += bank + (address & kPageHalf);
-      reading.branch = Branch::kConditional;
-    } else if (kind == kKindAddress && isCallOrJump(base.mnemonic)) {
-      // A banked CALL/JMP holds the address within the bank of the instruction.
-      if (run.source.bankedRom) value += address & 0xF000u;
-      reading.branch = Branch::kCallOrJump;
+    // One value: the word is the opcode plus the value (kind 5: shifted into place), in
+    // 16 bits. Kinds 1 and 5 check only its size against the field, so a value may reach
+    // bits outside the mask, as 39Fh does under the mask 0F0Fh.
+    if (nibble != 0) return;
+    const int shift = kind == kKindShifted ? maskShift(entry.mask1) : 0;
+    const uint32_t limit = static_cast<uint32_t>(entry.mask1) >> shift;
+    if ((d & ((1u << shift) - 1)) != 0 || (d >> shift) > limit) return;
+    std::vector<uint32_t> fields{d >> shift};
+    // The bit-select rule sets bit 5 along with bit 6 on some models: the word with both
+    // may come from a value with bit 6 alone.
+    if (kind == kKindBits && (d & 0x60) == 0x60) fields.push_back(d & ~0x20u);
+    for (uint32_t field : fields) {
+      // Kind 11 takes only values whose bits pass the check against the mask.
+      if (kind == kKindBits && !bitsCheck(entry.mask1, field)) continue;
+      DecodedInstruction reading = base;
+      uint32_t value = (field + (ram1 ? kRamBase : 0)) & 0xFFFFu;
+      if (kind == kKindAddress && isConditionalJump(base.mnemonic)) {
+        // The field is an offset in the half page of the instruction, within its bank.
+        const uint32_t bank = run.source.bankedRom ? (address & 0xF000u) : 0;
+        value += bank + (address & kPageHalf);
+        reading.branch = Branch::kConditional;
+      } else if (kind == kKindAddress && isCallOrJump(base.mnemonic)) {
+        // A banked CALL/JMP holds the address within the bank of the instruction.
+        if (run.source.bankedRom) value += address & 0xF000u;
+        reading.branch = Branch::kCallOrJump;
+      }
+      reading.target = value;
+      reading.operands.push_back(hexNumber(value, reading.branch == Branch::kNone ? 2 : 4));
+      add(reading, entry.mask1);
     }
-    reading.target = value;
-    reading.operands.push_back(hexNumber(value, reading.branch == Branch::kNone ? 2 : 4));
-    add(reading, entry.mask1);
     return;
   }
   const bool pair = kind == kKindPair || kind == kKindPairHlFirst || kind == kKindRegisterFirst ||
@@ -103,9 +169,8 @@ void addCandidates(const AssemblerRun& run, const OpcodeEntry& entry, int index,
       return;  // a register form with "@HL" takes no statement
     }
   }
-  const uint32_t used1 = slot1 == Slot::kValue ? field1 : 0;
-  const uint32_t used2 = slot2 == Slot::kValue ? field2 : 0;
-  if (((used1 + used2) & 0xFFFFu) != d) return;
+  uint32_t x = 0, y = 0;
+  if (!pairValues(entry, d, slot1 == Slot::kValue, slot2 == Slot::kValue, x, y)) return;
   const uint32_t registerBase = workingRegisterBase(chipModel(run));
   // The register rule takes a value at or above the first working register down to the
   // field; a smaller value is taken as it is, with a warning, and is tried last.
@@ -118,14 +183,14 @@ void addCandidates(const AssemblerRun& run, const OpcodeEntry& entry, int index,
       reading.operands.push_back("@HL");
     } else {
       reading.operands.push_back(
-          hexNumber(pairValue(field1, entry.mask1, ram1, rule1 && plain == 0 ? registerBase : 0)));
+          hexNumber(pairValue(x, ram1, rule1 && plain == 0 ? registerBase : 0)));
       mask |= entry.mask1;
     }
     if (slot2 == Slot::kHl) {
       reading.operands.push_back("@HL");
     } else {
       reading.operands.push_back(
-          hexNumber(pairValue(field2, entry.mask2, ram2, rule2 && plain == 0 ? registerBase : 0)));
+          hexNumber(pairValue(y, ram2, rule2 && plain == 0 ? registerBase : 0)));
       mask |= entry.mask2;
     }
     add(reading, mask);

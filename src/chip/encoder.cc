@@ -72,39 +72,6 @@ bool modelIsOneOf(const AssemblerRun& run, std::initializer_list<const char*> mo
   return false;
 }
 
-// Count of binary digits of a number without leading zeros (1 for zero).
-int binaryDigitCount(uint32_t value) {
-#if defined(__GNUC__)
-  return value == 0 ? 1 : 32 - __builtin_clz(value);
-#else
-  int count = 1;
-  for (int step : {16, 8, 4, 2, 1}) {
-    if (value >> step) {
-      value >>= step;
-      count += step;
-    }
-  }
-  return count;
-#endif
-}
-
-// Fails where the mask has a 0 digit and the value a 1 digit, over the first 13 binary
-// digits (written without leading zeros, compared from the left) of mask + 1000h and
-// value + 1000h, each taken as a 16-bit number. The added 1000h aligns the two digit
-// strings for 12-bit numbers, where this is "no bit of the value outside the mask".
-bool bitsCheck(uint32_t mask, uint32_t value) {
-  if (value == 0) return true;
-  uint32_t maskDigits = (mask + 0x1000) & 0xFFFF;
-  uint32_t valueDigits = (value + 0x1000) & 0xFFFF;
-  int maskCount = binaryDigitCount(maskDigits);
-  int valueCount = binaryDigitCount(valueDigits);
-  int compared = std::min({13, maskCount, valueCount});
-  // The leading `compared` digits of each, as numbers aligned at their right end.
-  uint32_t maskLead = maskDigits >> (maskCount - compared);
-  uint32_t valueLead = valueDigits >> (valueCount - compared);
-  return (valueLead & ~maskLead) == 0;
-}
-
 // Working registers are numbered from 18h on model 4410 and from 70h elsewhere.
 uint32_t workingRegister(AssemblerRun& run, uint32_t value, int pass) {
   uint32_t base = workingRegisterBase(chipModel(run));

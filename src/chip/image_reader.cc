@@ -197,14 +197,18 @@ void orderRouted(std::vector<Routed>& routed) {
 
 // What each word of the areas is, with the far target of each trampoline word.
 void classifyAreaWords(ImageReading& r, const std::vector<uint16_t>& image,
-                       const BankConvertTables& built) {
+                       const std::vector<uint8_t>& written, const BankConvertTables& built) {
   for (uint32_t a = 0; a < r.words.size(); ++a) {
     WordReading& w = r.words[a];
     if (w.role != WordRole::kArea) continue;
     const uint32_t bank = a / kBankWords;
     const uint32_t offset = (a & 0x0FFF) - r.areaStart;
     const std::vector<uint16_t>& table = built.words[bank];
-    w.rebuilt = (offset < table.size() ? table[offset] : 0) == image[a];
+    const uint16_t builtWord = offset < table.size() ? table[offset] : 0;
+    w.rebuilt = builtWord == image[a];
+    // The assembler writes the area words that differ from the fill word it lays first.
+    const bool isWritten = written.empty() || (a < written.size() && written[a]);
+    w.writtenFill = !written.empty() && isWritten && builtWord == r.fillWord;
     const int select = selectedBank(image[a]);
     if (offset == 0) {
       w.area = image[a] == ((kJumpOpcode + r.areaEnd + 1) & 0xFFFF) ? AreaWord::kJumpOver
@@ -238,7 +242,7 @@ void assignRoles(ImageReading& r, const std::vector<uint16_t>& image,
       // Banks 0-2 get their areas whole; later banks only skip them.
       if (a / kBankWords < static_cast<uint32_t>(kConvertBanks)) {
         w.role = WordRole::kArea;
-      } else if (!isWritten || image[a] == r.fillWord) {
+      } else if (!isWritten || (written.empty() && image[a] == r.fillWord)) {
         w.role = WordRole::kEmpty;
       } else {
         w.role = WordRole::kUnwritable;
@@ -287,12 +291,13 @@ void dropFill(ImageReading& r) {
 size_t ImageReading::unreproducedCount() const {
   size_t count = 0;
   for (const WordReading& w : words)
-    count += w.role == WordRole::kUnwritable || (w.role == WordRole::kArea && !w.rebuilt);
+    count += w.role == WordRole::kUnwritable ||
+             (w.role == WordRole::kArea && (!w.rebuilt || w.writtenFill));
   return count;
 }
 
 ImageReading readImage(AssemblerRun& run, const std::vector<uint16_t>& words,
-                       const std::vector<uint8_t>& written, int32_t romTop) {
+                       const std::vector<uint8_t>& givenFlags, int32_t romTop, bool fillAsGaps) {
   ImageReading r;
   r.romTop = romTop;
   r.banked = romTop > 4096;
@@ -300,6 +305,20 @@ ImageReading readImage(AssemblerRun& run, const std::vector<uint16_t>& words,
   run.source.bankedRom = r.banked;
   r.fillWord = unwrittenWord(run);
   const size_t count = std::min(words.size(), kMaxImageWords);
+  // Runs of written fill words taken as gaps, before anything is read from them.
+  std::vector<uint8_t> written = givenFlags;
+  const bool gaps = fillAsGaps && !written.empty();
+  for (size_t a = 0; gaps && a < count;) {
+    auto fill = [&](size_t i) {
+      return i < written.size() && written[i] && words[i] == r.fillWord;
+    };
+    size_t end = a;
+    while (end < count && fill(end)) ++end;
+    if (end - a >= kFillRunAsGap)
+      std::fill(written.begin() + static_cast<long>(a), written.begin() + static_cast<long>(end),
+                0);
+    a = end > a ? end : a + 1;
+  }
   // The words as the areas see them: an unwritten word of an Intel HEX image is 0000h.
   std::vector<uint16_t> image(words.begin(), words.begin() + static_cast<long>(count));
   for (size_t a = 0; a < count && !written.empty(); ++a)
@@ -373,7 +392,8 @@ ImageReading readImage(AssemblerRun& run, const std::vector<uint16_t>& words,
         instruction.operands.assign(1, hexNumber(route.target, 4));
         trial.words[route.address].via = static_cast<int32_t>(route.via);
       }
-      classifyAreaWords(trial, image, built);
+      // With gaps, an area fill word is one too, however short its run.
+      classifyAreaWords(trial, image, gaps ? std::vector<uint8_t>() : written, built);
       trial.areaRebuilt = mismatches == 0;
     }
     if (i == 0 || mismatches < bestMismatches) {
@@ -382,7 +402,7 @@ ImageReading readImage(AssemblerRun& run, const std::vector<uint16_t>& words,
     }
     if (mismatches == 0) break;
   }
-  if (written.empty()) dropFill(best);
+  if (written.empty() || gaps) dropFill(best);
   return best;
 }
 

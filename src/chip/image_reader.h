@@ -61,6 +61,9 @@ struct WordReading {
   // False for an area word that the assembler would not build again from the routed
   // CALLs and JMPs read here.
   bool rebuilt = true;
+  // An area word that the image holds but the assembler leaves unwritten: a fill word
+  // where the area has no trampoline, as a device read-back gives it (Intel HEX only).
+  bool writtenFill = false;
 };
 
 struct ImageReading {
@@ -72,7 +75,8 @@ struct ImageReading {
   bool areaRebuilt = true;                      // building the areas again gives the image's areas
   std::vector<WordReading> words;               // one per address of the image
 
-  // Words the source cannot reproduce: unwritable words and area words not rebuilt.
+  // Words the source cannot reproduce: unwritable words, area words not rebuilt and area
+  // fill words the image holds as written.
   size_t unreproducedCount() const;
 };
 
@@ -80,9 +84,11 @@ struct ImageReading {
 // chip must be loaded). `written` holds a flag per word where the image says which words
 // it holds (Intel HEX); empty for a whole image (".OBJ"), where a run of four or more fill
 // words, or a fill word that no statement can write, counts as unwritten. Sets the run's
-// programRomTop and bankedRom. Never fails; words beyond 10000h are not read.
+// programRomTop and bankedRom. Never fails; words beyond 10000h are not read. With
+// `fillAsGaps`, fill words of an image with `written` flags are read as a whole image's.
 ImageReading readImage(AssemblerRun& run, const std::vector<uint16_t>& words,
-                       const std::vector<uint8_t>& written, int32_t romTop);
+                       const std::vector<uint8_t>& written, int32_t romTop,
+                       bool fillAsGaps = false);
 
 }  // namespace zq
 

@@ -10,7 +10,9 @@
 #ifndef ZQASM_CHIP_INSTRUCTION_FIELDS_H_
 #define ZQASM_CHIP_INSTRUCTION_FIELDS_H_
 
+#include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 namespace zq {
@@ -51,6 +53,39 @@ inline int maskShift(uint16_t mask) {
   return bit;
 #endif
 }
+// Count of binary digits of a number without leading zeros (1 for zero).
+inline int binaryDigitCount(uint32_t value) {
+#if defined(__GNUC__)
+  return value == 0 ? 1 : 32 - __builtin_clz(value);
+#else
+  int count = 1;
+  for (int step : {16, 8, 4, 2, 1}) {
+    if (value >> step) {
+      value >>= step;
+      count += step;
+    }
+  }
+  return count;
+#endif
+}
+
+// Fails where the mask has a 0 digit and the value a 1 digit, over the first 13 binary
+// digits (written without leading zeros, compared from the left) of mask + 1000h and
+// value + 1000h, each taken as a 16-bit number. The added 1000h aligns the two digit
+// strings for 12-bit numbers, where this is "no bit of the value outside the mask".
+inline bool bitsCheck(uint32_t mask, uint32_t value) {
+  if (value == 0) return true;
+  uint32_t maskDigits = (mask + 0x1000) & 0xFFFF;
+  uint32_t valueDigits = (value + 0x1000) & 0xFFFF;
+  int maskCount = binaryDigitCount(maskDigits);
+  int valueCount = binaryDigitCount(valueDigits);
+  int compared = std::min({13, maskCount, valueCount});
+  // The leading `compared` digits of each, as numbers aligned at their right end.
+  uint32_t maskLead = maskDigits >> (maskCount - compared);
+  uint32_t valueLead = valueDigits >> (valueCount - compared);
+  return (valueLead & ~maskLead) == 0;
+}
+
 // The conditional jumps (JB0-JB3, JNZ, JNC, JZ, JC), compared without regard to case:
 // an 11-bit offset within their half page, targets looked up among the labels.
 bool isConditionalJump(const std::string& mnemonic);

@@ -22,6 +22,7 @@ struct ZqasmDisassembler {
   zq::AssemblerRun run;
   std::string nameText;
   zq::ImageReading reading;
+  bool gaps = false;  // fill words of Intel HEX images read as gaps
 };
 
 namespace {
@@ -153,12 +154,17 @@ extern "C" int ZqasmDisassemblerRead(ZqasmDisassembler* disassembler, const uint
     const std::vector<uint8_t> flags = written == nullptr
                                            ? std::vector<uint8_t>()
                                            : std::vector<uint8_t>(written, written + count);
-    disassembler->reading = zq::readImage(disassembler->run, image, flags, romTop);
+    disassembler->reading =
+        zq::readImage(disassembler->run, image, flags, romTop, disassembler->gaps);
     return 0;
   } catch (const std::exception&) {
     disassembler->reading = zq::ImageReading();
     return -1;
   }
+}
+
+extern "C" void ZqasmDisassemblerSetGaps(ZqasmDisassembler* disassembler, int on) {
+  if (disassembler != nullptr) disassembler->gaps = on != 0;
 }
 
 extern "C" void ZqasmDisassemblerFacts(const ZqasmDisassembler* disassembler,
@@ -194,6 +200,7 @@ extern "C" int ZqasmDisassemblerWord(const ZqasmDisassembler* disassembler, uint
   reading->area = areaCode(w.area);
   reading->farTarget = w.farTarget;
   reading->rebuilt = w.rebuilt;
+  reading->writtenFill = w.writtenFill;
   const bool stated = w.role == zq::WordRole::kInstruction ||
                       (w.role == zq::WordRole::kUnwritable && w.reason == zq::Unwritable::kNoText);
   if (!stated) return 0;

@@ -81,6 +81,36 @@ TEST_F(DecoderTest, EveryFormReadsBack) {
         0x2FFF);
 }
 
+// Forms the bundled chips lack: a kind-5 value and a kind-1 value (no jump) reach bits
+// outside a split mask, as the encoder lets them (only their size is checked); two fields
+// that overlap; a field wider than 12 bits once shifted down.
+TEST_F(DecoderTest, ValuesBeyondTheirMasks) {
+  zq::ChipDescription chip;
+  zq::ChipTextError error;
+  ASSERT_TRUE(zq::parseChipText(
+      "chip ZQ9001\nNOP 00 0 0000 0000 0000\nSPL 00 5 2000 0F0F 0000\n"
+      "BR 00 1 8000 0FF0 0000\nBRR 10 1 9000 00F0 0000\nMSK 00 11 4000 0F0F 0000\n"
+      "OVL 00 2 6000 00FF 0FF0\nWID 00 3 7000 1001 0002\n",
+      chip, error));
+  zqtest::TempDir dir;
+  const std::vector<uint8_t> image = zq::encodeChipImage(chip);
+  zqtest::writeFile(dir.file("ZQ9001.COE"), std::string(image.begin(), image.end()));
+  load(dir.path(), "ZQ9001");
+  const Result ok = Result::kReassembles;
+  check({
+      {0x239F, 0, ok, "SPL 39Fh"},         // 39Fh is no subset of 0F0Fh
+      {0x2F10, 0, Result::kNoRecord, ""},  // above the limit 0F0Fh
+      {0x8005, 0, ok, "BR 05h"},
+      {0x8FF0, 0, ok, "BR 0FF0h"},
+      {0x9005, 0, ok, "BRR 45h"},  // RAM operand: 40h on the value
+      {0x4F0F, 0, ok, "MSK 0F0Fh"},
+      {0x40F0, 0, Result::kNoRecord, ""},  // kind 11 keeps to its mask
+      {0x6FFF, 0, ok, "OVL 0Fh, 0FFh"},    // 0Fh + 0FF0h: the smallest first value
+      {0x8003, 0, ok, "WID 1001h, 01h"},   // 1001h passes the check of the wide field
+      {0x7003, 0, ok, "OVL 13h, 0FFh"},    // not WID: 13h + 0FF0h carries into bit 12
+  });
+}
+
 TEST_F(DecoderTest, ModelRules) {
   load(zqtest::chipDir(), "ZQ3915");
   // SBR with bit 6 sets bit 5 too on this model: ED40h has no statement.

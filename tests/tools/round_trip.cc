@@ -55,15 +55,25 @@ struct AreaKeeper {
   }
 };
 
-// Assembles `text` as dir/NAME.asm with the bundled chips and an empty mask option file.
+// Assembles `text` as dir/NAME.asm with the chips of `chips` and an empty mask option file.
 Assembly assembleText(const std::string& dir, const std::string& name, const std::string& text,
-                      int32_t romTop) {
+                      int32_t romTop, const std::string& chips) {
   writeFile(dir + "/" + name + ".asm", text);
   writeFile(dir + "/none.opt", "");
   auto params = makeParams(dir + "/" + name + ".asm", romTop);
+  std::snprintf(params->chipDirectory, sizeof params->chipDirectory, "%s", chips.c_str());
   std::snprintf(params->maskOptionPath, sizeof params->maskOptionPath, "%s/none.opt", dir.c_str());
   return assemble(*params, dir + "/" + name + ".OBJ");
 }
+
+}  // namespace
+
+Assembly assembleSource(const std::string& dir, const std::string& name, const std::string& text,
+                        int32_t romTop) {
+  return assembleText(dir, name, text, romTop, chipDir());
+}
+
+namespace {
 
 std::string hexText(const Assembly& a, const std::string& path) {
   if (!zqtest::writeIntelHexFile(path, a.program, a.written, 2)) return "";
@@ -72,13 +82,13 @@ std::string hexText(const Assembly& a, const std::string& path) {
 
 // Disassembles `bytes` (named `name` in `dir`), assembles the source again; "" and the
 // second assembly, or the failure.
-std::string readBack(const std::string& dir, const std::string& name, const std::string& bytes,
-                     const std::string& chip, Assembly& second, std::string& model,
-                     std::string& source) {
+std::string readBack(const std::string& dir, const std::string& chips, const std::string& name,
+                     const std::string& bytes, const std::string& chip, Assembly& second,
+                     std::string& model, std::string& source) {
   zqdis::Request request;
   request.imageName = name;
   request.bytes = bytes;
-  request.chipDirectory = chipDir();
+  request.chipDirectory = chips;
   request.chip = chip;
   zqdis::Disassembly back;
   std::string error;
@@ -86,7 +96,7 @@ std::string readBack(const std::string& dir, const std::string& name, const std:
   model = back.model;
   if (back.unreproduced > 0) return name + ": words not written as source:\n" + back.text;
   source = back.text;
-  second = assembleText(dir, name, back.text, back.romTop);
+  second = assembleText(dir, name, back.text, back.romTop, chips);
   if (second.errors > 0 || second.object.empty())
     return name + ": the source does not assemble:\n" + second.messages + back.text;
   return "";
@@ -106,15 +116,18 @@ std::string difference(const Assembly& first, const Assembly& second, const std:
 
 }  // namespace
 
-std::string roundTrip(const std::string& dir, const Assembly& first) {
+std::string roundTrip(const std::string& dir, const Assembly& first, const std::string& chips) {
   const AreaKeeper keeper;
+  const std::string chipDirectory = chips.empty() ? chipDir() : chips;
   Assembly second, third;
   std::string model, ignored, source;
-  std::string failure = readBack(dir, "first.OBJ", first.object, "", second, model, source);
+  std::string failure =
+      readBack(dir, chipDirectory, "first.OBJ", first.object, "", second, model, source);
   if (failure.empty() && second.object != first.object)
     failure = "first.OBJ: " + difference(first, second, source);
   const std::string hex = hexText(first, dir + "/first.HEX");
-  if (failure.empty()) failure = readBack(dir, "first.HEX", hex, model, third, ignored, source);
+  if (failure.empty())
+    failure = readBack(dir, chipDirectory, "first.HEX", hex, model, third, ignored, source);
   if (failure.empty() && hexText(third, dir + "/again.HEX") != hex)
     failure = "first.HEX: " + difference(first, third, source);
   return failure;
@@ -242,16 +255,22 @@ class Generator {
     return label(target);
   }
 
-  // A value for one field: random bits of the field, plus 40h for a RAM operand and the
-  // first working register where the register rule applies; values in 40h-6Fh are drawn
-  // again where the form refuses them.
-  std::string value(uint16_t mask, bool shifted, bool ram, bool registerRule, bool notReserved) {
+  // A value for one field, plus 40h for a RAM operand and the first working register
+  // where the register rule applies; values in 40h-6Fh are drawn again where the form
+  // refuses them. The field takes what the encoder lets through: any value up to its
+  // limit where only the size is checked (`sizeOnly`: one-value kinds 1 and 5), else one
+  // that passes the bits check against the limit; now and then the limit itself.
+  std::string value(uint16_t mask, bool shifted, bool ram, bool registerRule, bool notReserved,
+                    bool sizeOnly = false) {
     const int shift = zq::maskShift(mask);
+    const uint32_t limit = shifted ? static_cast<uint32_t>(mask) >> shift : mask;
     const uint32_t base = chip_.name.compare(2, 4, "4410") == 0 ? 0x18 : 0x70;
     uint32_t v = 0;
     for (int tries = 0; tries < 50; ++tries) {
-      const uint32_t field = static_cast<uint32_t>(random_()) & (shifted ? mask >> shift : mask);
-      v = field + (ram ? 0x40 : 0) + (registerRule ? base : 0);
+      uint32_t field = pick(0, 7) == 0 ? limit : pick(0, limit);
+      if (!sizeOnly && !zq::bitsCheck(limit, field)) field &= limit;
+      if (!sizeOnly && !zq::bitsCheck(limit, field)) field = 0;
+      v = (field + (ram ? 0x40 : 0) + (registerRule ? base : 0)) & 0xFFFF;
       if (!notReserved || v < 0x40 || v > 0x6F) break;
     }
     return hex(v);
@@ -276,7 +295,8 @@ class Generator {
       return call + (far.empty() ? destination(bank, std::min(bank + 0xFFF, top_)) : far);
     }
     if (e.kind == 1 || e.kind == 5 || e.kind == 11)
-      return m + " " + value(e.mask1, e.kind == 5, e.form & 0x10, false, e.form & 0x40);
+      return m + " " +
+             value(e.mask1, e.kind == 5, e.form & 0x10, false, e.form & 0x40, e.kind != 11);
     const std::string x = nibble == 0x0F && e.kind == 3
                               ? "@HL"
                               : value(e.mask1, true, e.form & 0x10, e.kind == 22, e.form & 0x40);
@@ -298,6 +318,26 @@ class Generator {
 
 }  // namespace
 
+// mnemonic form kind opcode mask1 mask2 (see chips/*.txt)
+const char kOddFormsChip[] =
+    "chip ZQ9917\n"
+    "NOP   00  0 0000 0000 0000\n"
+    "RET   00  0 0003 0000 0000\n"
+    "SPL   00  5 2000 0F0F 0000\n"  // one value under a split mask: SPL 39Fh gives 239Fh
+    "SPH   00  5 3000 0F00 0000\n"
+    "BR    00  1 8000 0FF0 0000\n"  // kind 1, no jump: BR 5 gives 8005h
+    "BRR   10  1 9000 00F0 0000\n"  // the same with a RAM operand
+    "MSK   00 11 4000 0F0F 0000\n"
+    "SPP   00  2 5000 0F0F 00F0\n"  // two values, split masks
+    "OVL   00  2 6000 00FF 0FF0\n"  // two values, overlapping masks
+    "WID   00  3 7000 1001 0002\n"  // field 1 wider than 12 bits once shifted down
+    "WRG   00 22 A000 0F0F 00F0\n"
+    "STH   0F  3 B000 0000 0F0F\n"
+    "CALL  00  1 C000 0FFF 0000\n"
+    "JMP   00  1 D000 0FFF 0000\n"
+    "JNZ   00  1 E000 07FF 0000\n"
+    "JC    00  1 F000 07FF 0000\n";
+
 GeneratedProgram generateProgram(std::mt19937& random, const std::string& chipText, bool banked) {
   zq::ChipDescription chip;
   zq::ChipTextError error;
@@ -306,13 +346,15 @@ GeneratedProgram generateProgram(std::mt19937& random, const std::string& chipTe
 }
 
 std::string roundTripGenerated(const std::string& dir, std::mt19937& random,
-                               const std::string& chipText, bool banked) {
+                               const std::string& chipText, bool banked, const std::string& chips) {
   const AreaKeeper keeper;
   const GeneratedProgram program = generateProgram(random, chipText, banked);
-  const Assembly first = assembleText(dir, "generated", program.source, program.romTop);
+  const std::string chipDirectory = chips.empty() ? chipDir() : chips;
+  const Assembly first =
+      assembleText(dir, "generated", program.source, program.romTop, chipDirectory);
   const std::string failure = first.errors > 0 || first.object.empty()
                                   ? "the generated program does not assemble:\n" + first.messages
-                                  : roundTrip(dir, first);
+                                  : roundTrip(dir, first, chipDirectory);
   return failure.empty() ? "" : failure + "--- generated program:\n" + program.source;
 }
 

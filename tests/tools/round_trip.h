@@ -28,11 +28,16 @@ struct Assembly {
 // path and every other name of the block are taken as given.
 Assembly assemble(AssemblerParams& params, const std::string& objectPath);
 
+// Assembles `text` as dir/NAME.asm with the bundled chips and an empty mask option file.
+Assembly assembleSource(const std::string& dir, const std::string& name, const std::string& text,
+                        int32_t romTop);
+
 // Reads `first` back as ".OBJ" and as Intel HEX (written into `dir`), assembles each
 // source again in `dir` with the ROM top its heading names, and compares. "" when both
 // give the first image again (and the HEX the same written words); else what differs.
-// The bank convert area bounds are put back as they were.
-std::string roundTrip(const std::string& dir, const Assembly& first);
+// The bank convert area bounds are put back as they were. The chips are those of `chips`,
+// the bundled ones when empty.
+std::string roundTrip(const std::string& dir, const Assembly& first, const std::string& chips = "");
 
 // A program for `chip` (the text form of chips/*.txt): every usable form of the chip in
 // chunks at random places, random operands within their fields, jumps and calls to labels
@@ -47,7 +52,13 @@ GeneratedProgram generateProgram(std::mt19937& random, const std::string& chipTe
 // Generates, assembles and round-trips one program in `dir`; "" on success, else the
 // failure with the program.
 std::string roundTripGenerated(const std::string& dir, std::mt19937& random,
-                               const std::string& chipText, bool banked);
+                               const std::string& chipText, bool banked,
+                               const std::string& chips = "");
+
+// A chip of our own whose forms the bundled chips lack: one-value forms under split masks
+// and a kind-1 form that is no jump, whose values may reach bits outside the mask, and
+// two-value forms with split, overlapping and wider-than-12-bit fields.
+extern const char kOddFormsChip[];
 
 }  // namespace zqtest
 

@@ -162,10 +162,117 @@ TEST_F(ZqdisCliTest, IntelHexListing) {
             "; \"not built again\" below; the image assembled from this text differs there.\n"
             "ADDR WORD  STATEMENT\n"
             "0000 D002          JMP     L0002\n"
+            "\n"
             "0001 0005          ; cannot be written: no instruction of ZQ4460 gives this word\n"
             "0002 0000  L0002:  NOP\n"
+            "....\n"
             "0004 A002          JNZ     L0002\n"
             "zqdis: w.HEX: 1 word(s) cannot be written as source (marked in the output)\n");
+}
+
+// The label file's names for labels (and, when asked, for values), the table ROM written
+// back as a TABLE region, and the source still assembles to the same images.
+TEST_F(ZqdisCliTest, NamesAndTableBack) {
+  writeFile(dir_.file("p.asm"),
+            ".CHIP ZQ4460\n .TABLE\n DN 1, 41h\n DN 3, 0\n DN 4, 0FFh\n .ENDT\n ORG 0\n"
+            "start: JMP main\n ORG 10h\nmain: LDA 0\nloop: INC 0Fh\n JNZ loop\n"
+            " INC 0\n JMP start\n");
+  run(chips_ + "-q --table-top 0Fh --hex p.asm", 0, ZQASM_TEST_CLI);
+  const std::string source = run(chips_ + "--symbols p.LBL --table p.TAB p.OBJ", 0);
+  EXPECT_EQ(source,
+            "; p.OBJ read back by zqdis: chip ZQ4460, program ROM top 0FFFh.\n"
+            "; Assemble with: zqasm --rom-top 0FFFh --table-top 0Fh FILE\n"
+            "        .CHIP   ZQ4460\n"
+            "        .TABLE\n"
+            "        DN      0001h, 41h\n"
+            "        DN      0004h, 0FFh\n"
+            "        .ENDT\n"
+            "start:  JMP     main            ; 0000 D010\n"
+            "        ORG     0010h\n"
+            "main:   LDA     00h             ; 0010 1000\n"
+            "loop:   INC     0Fh             ; 0011 002F\n"
+            "        JNZ     loop            ; 0012 A011\n"
+            "        INC     00h             ; 0013 0020\n"
+            "        JMP     start           ; 0014 D000\n");
+  // Values equal to a named address (00h is start, 10h main) by name, as constants.
+  const std::string operands =
+      run(chips_ + "--symbols p.LBL --symbols-for-operands --table p.TAB.HEX p.OBJ", 0);
+  EXPECT_NE(operands.find("; Assemble with: zqasm --rom-top 0FFFh --table-top 0FFh FILE\n"
+                          "        .CHIP   ZQ4460\n"
+                          "        .TABLE\n"
+                          "        DN      0001h, 41h\n"
+                          "        DN      0003h, 00h\n"
+                          "        DN      0004h, 0FFh\n"
+                          "        .ENDT\n"
+                          "start   EQU     0000h\n"
+                          "start:  JMP     main            ; 0000 D010\n"),
+            std::string::npos)
+      << operands;
+  EXPECT_NE(operands.find("main:   LDA     start           ; 0010 1000\n"), std::string::npos);
+  EXPECT_NE(operands.find("        INC     start           ; 0013 0020\n"), std::string::npos);
+  EXPECT_NE(operands.find("loop:   INC     0Fh"), std::string::npos);
+  // Both sources give the same program and table again.
+  const std::string object = zqtest::readFile(dir_.file("p.OBJ"));
+  const std::string table = zqtest::readFile(dir_.file("p.TAB"));
+  const std::string tableHex = zqtest::readFile(dir_.file("p.TAB.HEX"));
+  writeFile(dir_.file("q.asm"), source);
+  run(chips_ + "-q --table-top 0Fh q.asm", 0, ZQASM_TEST_CLI);
+  EXPECT_EQ(zqtest::readFile(dir_.file("q.OBJ")), object);
+  EXPECT_EQ(zqtest::readFile(dir_.file("q.TAB")), table);
+  writeFile(dir_.file("r.asm"), operands);
+  run(chips_ + "-q --hex --table-top 0FFh r.asm", 0, ZQASM_TEST_CLI);
+  EXPECT_EQ(zqtest::readFile(dir_.file("r.OBJ")), object);
+  EXPECT_EQ(zqtest::readFile(dir_.file("r.TAB.HEX")), tableHex);
+  // A table image given as the program is refused for what it is.
+  EXPECT_EQ(run(chips_ + "p.TAB", 1),
+            "zqdis: p.TAB: a table ROM image (.TAB), not a program image: give it with --table\n");
+  EXPECT_EQ(run(chips_ + "--symbols-for-operands p.OBJ", 2),
+            "zqdis: --symbols-for-operands needs --symbols\n"
+            "Try 'zqdis --help' for more information.\n");
+}
+
+// The reader's options: the ROM top of an Intel HEX image, fill words as gaps, a range of
+// addresses, standard input, a warning for a record that gives bytes again.
+TEST_F(ZqdisCliTest, ReaderOptions) {
+  // 0000 JMP 0002, 0001-0005 fill (0000h), 0006 JNZ 0000h, 0007 RET, 0008 NOP.
+  writeHex("f.HEX", {0xD002, 0, 0, 0, 0, 0, 0xA000, 0x0003, 0x0000});
+  EXPECT_EQ(run(chips_ + "--chip ZQ4460 --rom-top 07FFh --gaps --listing f.HEX", 0),
+            "; f.HEX read back by zqdis: chip ZQ4460, program ROM top 07FFh.\n"
+            "ADDR WORD  STATEMENT\n"
+            "0000 D002  L0000:  JMP     0002h\n"
+            "\n"
+            "....\n"
+            "0006 A000          JNZ     L0000\n"
+            "0007 0003          RET\n"
+            "\n"
+            "0008 0000          NOP\n");
+  EXPECT_EQ(run(chips_ + "--chip ZQ4460 --rom-top 0007h f.HEX", 1),
+            "zqdis: f.HEX: words up to 0008h, beyond --rom-top 0007h\n");
+  // From standard input, only 0006h-0007h.
+  EXPECT_EQ(run(chips_ + "--chip ZQ4460 --start 6 --stop 0x7 - <f.HEX", 0),
+            "; standard input read back by zqdis: chip ZQ4460, program ROM top 0FFFh.\n"
+            "; Intel HEX does not hold the ROM top: this is the end of the bank of the last word\n"
+            "; (0FFFh, 1FFFh or 2FFFh; 0FFFFh beyond).\n"
+            "; Assemble with: zqasm --rom-top 0FFFh --hex FILE\n"
+            "        .CHIP   ZQ4460\n"
+            "        ORG     0006h\n"
+            "        JNZ     0000h           ; 0006 A000\n"
+            "        RET                     ; 0007 0003\n");
+  writeFile(dir_.file("o.HEX"), ":0400000003000300F6\n:0200020010D01C\n:00000001FF\n");
+  EXPECT_EQ(run(chips_ + "--chip ZQ4460 --listing o.HEX", 0),
+            "; o.HEX read back by zqdis: chip ZQ4460, program ROM top 0FFFh.\n"
+            "; Intel HEX does not hold the ROM top: this is the end of the bank of the last word\n"
+            "; (0FFFh, 1FFFh or 2FFFh; 0FFFFh beyond).\n"
+            "ADDR WORD  STATEMENT\n"
+            "0000 0003          RET\n"
+            "\n"
+            "0001 D010          JMP     0010h\n"
+            "\n"
+            "zqdis: warning: o.HEX: line 2: gives again bytes 0002h-0003h given before\n");
+  EXPECT_EQ(run(chips_ + "--chip ZQ4460 --start 8 --stop 7 f.HEX", 2),
+            "zqdis: --start above --stop\nTry 'zqdis --help' for more information.\n");
+  EXPECT_EQ(run(chips_ + "p.OBJ --rom-top 0x10000", 2),
+            "zqdis: --rom-top above 0FFFFh: 0x10000\nTry 'zqdis --help' for more information.\n");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/chip_text.h"
 #include "round_trip.h"
 #include "test_support.h"
 
@@ -23,15 +24,26 @@ int main(int argc, char** argv) {
   for (const auto& entry : std::filesystem::directory_iterator(ZQASM_TEST_CHIP_SOURCES_DIR))
     if (entry.path().extension() == ".txt" && entry.path().stem() != "CMakeLists")
       chips.push_back(zqtest::readFile(entry.path().string()));
+  // And a chip of our own, read from a directory of its own.
+  zqtest::TempDir dir;
+  const std::string oddChips = dir.file("chips");
+  std::filesystem::create_directory(oddChips);
+  zq::ChipDescription odd;
+  zq::ChipTextError error;
+  if (zq::parseChipText(zqtest::kOddFormsChip, odd, error)) {
+    const std::vector<uint8_t> image = zq::encodeChipImage(odd);
+    zqtest::writeFile(oddChips + "/" + odd.name + ".COE", std::string(image.begin(), image.end()));
+    chips.push_back(zqtest::kOddFormsChip);
+  }
   std::printf("zqdis round trip: %zu chips, seed %u, %ld s\n", chips.size(), seed, seconds);
   std::fflush(stdout);
   std::mt19937 random(seed);
-  zqtest::TempDir dir;
   long passed = 0, failed = 0;
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   for (size_t n = 0; !chips.empty() && std::chrono::steady_clock::now() < end; ++n) {
-    const std::string failure =
-        zqtest::roundTripGenerated(dir.path(), random, chips[n % chips.size()], (n / 7) % 2 == 1);
+    const std::string& chip = chips[n % chips.size()];
+    const std::string failure = zqtest::roundTripGenerated(
+        dir.path(), random, chip, (n / 7) % 2 == 1, chip == zqtest::kOddFormsChip ? oddChips : "");
     if (failure.empty()) {
       ++passed;
     } else {

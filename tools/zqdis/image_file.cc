@@ -44,10 +44,13 @@ bool recordBytes(const std::string& line, std::vector<uint8_t>& bytes) {
 
 bool isIntelHex(const std::string& bytes) { return !bytes.empty() && bytes[0] == ':'; }
 
-bool readIntelHex(const std::string& text, ProgramImage& image, std::string& error) {
-  // Bytes given so far: two flags per word, low byte first.
-  std::vector<uint8_t> given(2 * kMaxImageWords, 0);
-  std::vector<uint8_t> bytes(2 * kMaxImageWords, 0);
+bool readIntelHexBytes(const std::string& text, ByteImage& image, std::string& error) {
+  // Bytes given so far, with a flag each.
+  std::vector<uint8_t>& given = image.given;
+  std::vector<uint8_t>& bytes = image.bytes;
+  given.assign(2 * kMaxImageWords, 0);
+  bytes.assign(2 * kMaxImageWords, 0);
+  image.warnings.clear();
   uint32_t base = 0;  // from the last extended address record
   bool ended = false, anyData = false;
   unsigned lineNumber = 0;
@@ -82,18 +85,27 @@ bool readIntelHex(const std::string& text, ProgramImage& image, std::string& err
     const uint32_t offset = static_cast<uint32_t>(record[1] << 8 | record[2]);
     const uint32_t value = count >= 2 ? static_cast<uint32_t>(record[4] << 8 | record[5]) : 0;
     if (type == kData) {
+      int64_t againFirst = -1, againLast = -1;  // bytes of this record given before
       for (unsigned i = 0; i < count; ++i) {
         // The offset wraps within its 64 KiB segment, as the format says.
         const uint32_t at = base + ((offset + i) & 0xFFFF);
         if (at >= bytes.size()) {
-          error = where + format("data at byte %Xh, beyond the largest program ROM (%Xh words)", at,
-                                 static_cast<unsigned>(kMaxImageWords));
+          error = where + format("data at byte %Xh, beyond the largest program ROM (%Xh words)",
+                                 static_cast<unsigned>(at), static_cast<unsigned>(kMaxImageWords));
           return false;
+        }
+        if (given[at]) {
+          if (againFirst < 0) againFirst = at;
+          againLast = at;
         }
         bytes[at] = record[4 + i];
         given[at] = 1;
         anyData = true;
       }
+      if (againFirst >= 0)
+        image.warnings.push_back(where + format("gives again bytes %04Xh-%04Xh given before",
+                                                static_cast<unsigned>(againFirst),
+                                                static_cast<unsigned>(againLast)));
     } else if (type == kEnd && count == 0) {
       ended = true;
     } else if ((type == kSegment || type == kLinear) && count == 2) {
@@ -113,6 +125,15 @@ bool readIntelHex(const std::string& text, ProgramImage& image, std::string& err
     error = "no data records: the image is empty";
     return false;
   }
+  return true;
+}
+
+bool readIntelHex(const std::string& text, ProgramImage& image, std::string& error) {
+  ByteImage read;
+  if (!readIntelHexBytes(text, read, error)) return false;
+  const std::vector<uint8_t>& given = read.given;
+  const std::vector<uint8_t>& bytes = read.bytes;
+  image.warnings = read.warnings;
   size_t words = 0;
   for (size_t w = 0; w < kMaxImageWords; ++w) {
     if (given[2 * w] != given[2 * w + 1]) {

@@ -19,6 +19,14 @@ constexpr size_t kMaxImageWords = 0x10000;
 struct ProgramImage {
   std::vector<uint16_t> words;   // word i at address i
   std::vector<uint8_t> written;  // Intel HEX: 1 where a word was given; empty for ".OBJ"
+  std::vector<std::string> warnings;  // Intel HEX: records that give bytes given before
+};
+
+// The bytes of an Intel HEX file, as a table ROM image (".TAB.HEX") holds them: byte i at
+// address i, with a flag where one was given.
+struct ByteImage {
+  std::vector<uint8_t> bytes, given;
+  std::vector<std::string> warnings;
 };
 
 // True when `bytes` holds Intel HEX text: its first character is ":".
@@ -29,7 +37,11 @@ bool isIntelHex(const std::string& bytes);
 // ("line 3: bad checksum 4Ah (the record's bytes call for 38h)") for a malformed line or checksum,
 // another record type, a missing end record, data past 10000h words, a word given only
 // half, or no data at all.
+// A record that gives a byte already given is kept (its bytes win) and noted in
+// `warnings` ("line 5: gives again bytes 0010h-0013h given before").
 bool readIntelHex(const std::string& text, ProgramImage& image, std::string& error);
+// The same reading, byte by byte: any number of bytes up to 20000h.
+bool readIntelHexBytes(const std::string& text, ByteImage& image, std::string& error);
 
 // Index of the longest of `names` that `bytes` begins with, -1 when none does (an
 // ".OBJ" begins with its chip's name text).

@@ -4,6 +4,8 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <set>
 #include <vector>
 
 namespace zqdis {
@@ -45,33 +47,76 @@ void padTo(std::string& line, size_t column) {
 struct Image {
   ZqasmImageFacts facts{};
   std::vector<ZqasmWordReading> words;
-  std::vector<uint8_t> labelled;  // a statement here is some branch's destination
+  std::vector<uint8_t> labelled;  // a statement here gets a label (a destination, a name)
+  const WriteSettings* settings = nullptr;
+  size_t unreproduced = 0;  // from start to stop
+  // The names written for value operands, with their values (--symbols-for-operands).
+  mutable std::map<std::string, uint32_t> operandNames;
+
+  bool inRange(uint32_t a) const { return a >= settings->start && a <= settings->stop; }
+  // The label of a statement: its name from --symbols, else Lxxxx.
+  std::string labelOf(uint32_t address) const {
+    const auto named = settings->names.find(address);
+    return named != settings->names.end() ? named->second : label(address);
+  }
 };
 
-Image collect(const ZqasmDisassembler* disassembler) {
+Image collect(const ZqasmDisassembler* disassembler, const WriteSettings& settings) {
   Image image;
+  image.settings = &settings;
   ZqasmDisassemblerFacts(disassembler, &image.facts);
   ZqasmWordReading reading;
   for (uint32_t a = 0; ZqasmDisassemblerWord(disassembler, a, &reading) == 0; ++a)
     image.words.push_back(reading);
   image.labelled.assign(image.words.size(), 0);
-  for (const ZqasmWordReading& w : image.words) {
+  // Only statements that are written get labels: a destination outside stays a number.
+  auto labellable = [&image](uint32_t a) {
+    return a < image.words.size() && image.words[a].role == ZQASM_WORD_INSTRUCTION &&
+           image.inRange(a);
+  };
+  for (uint32_t a = 0; a < image.words.size(); ++a) {
+    const ZqasmWordReading& w = image.words[a];
+    if (image.inRange(a))
+      image.unreproduced += w.role == ZQASM_WORD_UNWRITABLE ||
+                            (w.role == ZQASM_WORD_AREA && (!w.rebuilt || w.writtenFill));
     if (w.role != ZQASM_WORD_INSTRUCTION || w.branch == ZQASM_BRANCH_NONE) continue;
-    if (w.target < image.words.size() && image.words[w.target].role == ZQASM_WORD_INSTRUCTION)
-      image.labelled[w.target] = 1;
+    if (labellable(w.target)) image.labelled[w.target] = 1;
   }
+  for (const auto& [address, name] : settings.names)
+    if (labellable(address)) image.labelled[address] = 1;
   return image;
 }
 
-// "MNEMONIC op1, op2" in columns, the destination of a branch named by its label.
+// The value of an operand written as a number ("45h"), or -1.
+long numberValue(const char* operand) {
+  char* end = nullptr;
+  const long value = std::strtol(operand, &end, 16);
+  return end != operand && end[0] == 'h' && end[1] == '\0' ? value : -1;
+}
+
+// "MNEMONIC op1, op2" in columns, the destination of a branch named by its label, and with
+// --symbols-for-operands a value that equals a named address by that name.
 std::string statement(const Image& image, const ZqasmWordReading& w) {
   std::string text = w.mnemonic;
   if (w.operandCount > 0) padTo(text, 8);
   for (int i = 0; i < w.operandCount; ++i) {
     if (i > 0) text += ", ";
-    const bool named = w.branch != ZQASM_BRANCH_NONE && i == w.targetOperand &&
-                       w.target < image.labelled.size() && image.labelled[w.target];
-    text += named ? label(w.target) : std::string(w.operands[i]);
+    const bool destination = w.branch != ZQASM_BRANCH_NONE && i == w.targetOperand;
+    const bool named = destination && w.target < image.labelled.size() && image.labelled[w.target];
+    if (named) {
+      text += image.labelOf(w.target);
+      continue;
+    }
+    const long value =
+        destination || !image.settings->namesForOperands ? -1 : numberValue(w.operands[i]);
+    const auto name = value < 0 ? image.settings->names.end()
+                                : image.settings->names.find(static_cast<uint32_t>(value));
+    if (name != image.settings->names.end()) {
+      image.operandNames[name->second] = static_cast<uint32_t>(value);
+      text += name->second;
+    } else {
+      text += w.operands[i];
+    }
   }
   return text;
 }
@@ -141,9 +186,12 @@ void describeAreaWord(const ZqasmWordReading& w, std::string& statementText, std
       break;
   }
   if (!w.rebuilt) meaning += " (not built again from this source)";
+  if (w.writtenFill)
+    meaning += " (not built again as written: the assembler leaves this fill word unwritten)";
 }
 
 void writeHeading(const Image& image, const WriteSettings& settings, std::string& out) {
+  const size_t unreproduced = image.unreproduced;
   const ZqasmImageFacts& f = image.facts;
   const std::string top = hex(static_cast<uint32_t>(f.romTop), 4);
   append(out, "; %s read back by zqdis: chip %s, program ROM top %s", settings.imageName.c_str(),
@@ -153,20 +201,27 @@ void writeHeading(const Image& image, const WriteSettings& settings, std::string
            hex(f.areaEnd, 4).c_str(), f.areaFound ? "" : ", not found: the default");
   }
   out += ".\n";
-  if (settings.intelHex)
+  if (settings.romTopGuessed)
     out +=
         "; Intel HEX does not hold the ROM top: this is the end of the bank of the last word\n"
         "; (0FFFh, 1FFFh or 2FFFh; 0FFFFh beyond).\n";
   if (!settings.listing) {
-    append(out, "; Assemble with: zqasm --rom-top %s%s%s FILE\n", top.c_str(),
+    const std::string tableTop =
+        settings.tableTop >= 0 ? " --table-top " + hex(static_cast<uint32_t>(settings.tableTop), 2)
+                               : "";
+    if (settings.tableTopGuessed)
+      out +=
+          "; Intel HEX does not hold the table ROM top: this is the end of the 100h bytes of\n"
+          "; the last table byte.\n";
+    append(out, "; Assemble with: zqasm --rom-top %s%s%s%s FILE\n", top.c_str(), tableTop.c_str(),
            settings.intelHex ? " --hex" : "",
            settings.model.size() >= 6 && settings.model.compare(2, 4, "3947") == 0
                ? " --mask-options OPTIONS"
                : "");
   }
-  if (f.unreproduced > 0) {
+  if (unreproduced > 0) {
     append(out, "; %zu word(s) cannot be written as source: marked \"cannot be written\" or\n",
-           f.unreproduced);
+           unreproduced);
     out += "; \"not built again\" below; the image assembled from this text differs there.\n";
   }
 }
@@ -180,8 +235,10 @@ void writeAreaComment(const Image& image, uint32_t bank, std::string& out) {
   for (uint32_t o = f.areaStart; o <= f.areaEnd; ++o) {
     const uint32_t a = bank * kBankWords + o;
     if (a >= image.words.size()) break;
+    if (!image.inRange(a)) continue;
     const ZqasmWordReading& w = image.words[a];
-    if (w.role != ZQASM_WORD_AREA || (w.area == ZQASM_AREA_UNUSED && w.rebuilt)) continue;
+    if (w.role != ZQASM_WORD_AREA || (w.area == ZQASM_AREA_UNUSED && w.rebuilt && !w.writtenFill))
+      continue;
     std::string text, meaning;
     describeAreaWord(w, text, meaning);
     std::string line;
@@ -189,6 +246,17 @@ void writeAreaComment(const Image& image, uint32_t bank, std::string& out) {
     padTo(line, 30);
     out += line + meaning + "\n";
   }
+}
+
+// The table ROM as address and value pairs, in a TABLE region.
+void writeTable(const WriteSettings& settings, std::string& out) {
+  if (settings.tableTop < 0) return;
+  out += "        .TABLE\n";
+  for (size_t i = 0; i < settings.table.size(); ++i)
+    if (settings.table[i] >= 0)
+      append(out, "        DN      %s, %s\n", hex(static_cast<uint32_t>(i), 4).c_str(),
+             hex(static_cast<uint32_t>(settings.table[i]), 2).c_str());
+  out += "        .ENDT\n";
 }
 
 std::string writeAssembly(const Image& image, const WriteSettings& settings) {
@@ -199,43 +267,62 @@ std::string writeAssembly(const Image& image, const WriteSettings& settings) {
   if (f.banked)
     append(out, "        .BANKCONVERTAREA %s %s\n", hex(f.areaStart, 4).c_str(),
            hex(f.areaEnd, 4).c_str());
+  writeTable(settings, out);
+  std::string body;
   const uint32_t areaSize = static_cast<uint32_t>(f.areaEnd - f.areaStart + 1);
   uint32_t next = 0;  // where the assembler puts the next statement
   for (uint32_t a = 0; a < image.words.size(); ++a) {
     const ZqasmWordReading& w = image.words[a];
+    if (!image.inRange(a)) continue;
     if (w.role == ZQASM_WORD_AREA) {
-      if ((a & 0x0FFF) == f.areaStart) writeAreaComment(image, a / kBankWords, out);
+      if ((a & 0x0FFF) == f.areaStart || a == settings.start)
+        writeAreaComment(image, a / kBankWords, body);
       continue;
     }
     if (w.role == ZQASM_WORD_UNWRITABLE) {
-      append(out, "; %04X %04X  %s\n", a, w.word, unwritableReason(w, a, settings.model).c_str());
+      append(body, "; %04X %04X  %s\n", a, w.word, unwritableReason(w, a, settings.model).c_str());
       continue;
     }
     if (w.role != ZQASM_WORD_INSTRUCTION) continue;
-    if (a != next) append(out, "        ORG     %s\n", hex(a, 4).c_str());
-    std::string line = image.labelled[a] ? label(a) + ":" : "";
+    if (a != next) append(body, "        ORG     %s\n", hex(a, 4).c_str());
+    std::string line = image.labelled[a] ? image.labelOf(a) + ":" : "";
     padTo(line, 8);
     line += statement(image, w);
     padTo(line, kCommentColumn);
     append(line, "; %04X %04X", a, w.word);
-    out += line + remark(w) + "\n";
+    body += line + remark(w) + "\n";
     // Instructions, and only they, step over the area of a banked chip.
     next = a + 1;
     if (f.banked && (next & 0x0FFF) == f.areaStart) next += areaSize;
   }
-  return out;
+  // The names written for values stand for numbers: constants beside the labels.
+  for (const auto& [name, value] : image.operandNames) {
+    std::string line = name;
+    padTo(line, 8);
+    out += line + "EQU     " + hex(value, 4) + "\n";
+  }
+  return out + body;
+}
+
+// The instructions after which the program does not go on at the next address.
+bool endsFlow(const ZqasmWordReading& w) {
+  const std::string m = w.mnemonic;
+  return m == "RET" || m == "RETI" || m == "JMP";
 }
 
 std::string writeListing(const Image& image, const WriteSettings& settings) {
   std::string out;
   writeHeading(image, settings, out);
   out += "ADDR WORD  STATEMENT\n";
+  int64_t previous = -1;  // the address of the last line
   for (uint32_t a = 0; a < image.words.size(); ++a) {
     const ZqasmWordReading& w = image.words[a];
+    if (!image.inRange(a)) continue;
     std::string line;
     append(line, "%04X %04X  ", a, w.word);
+    bool blankAfter = false;
     if (w.role == ZQASM_WORD_INSTRUCTION) {
-      line += image.labelled[a] ? label(a) + ":" : "";
+      line += image.labelled[a] ? image.labelOf(a) + ":" : "";
       padTo(line, 19);
       line += statement(image, w);
       const std::string more = remark(w);
@@ -243,7 +330,9 @@ std::string writeListing(const Image& image, const WriteSettings& settings) {
         padTo(line, 43);
         line += ";" + more.substr(1);
       }
-    } else if (w.role == ZQASM_WORD_AREA && (w.area != ZQASM_AREA_UNUSED || !w.rebuilt)) {
+      blankAfter = endsFlow(w);
+    } else if (w.role == ZQASM_WORD_AREA &&
+               (w.area != ZQASM_AREA_UNUSED || !w.rebuilt || w.writtenFill)) {
       std::string text, meaning;
       describeAreaWord(w, text, meaning);
       padTo(line, 19);
@@ -256,15 +345,21 @@ std::string writeListing(const Image& image, const WriteSettings& settings) {
     } else {
       continue;
     }
+    // Where the addresses jump, a mark says so.
+    if (previous >= 0 && a != previous + 1) out += "....\n";
+    previous = a;
     out += line + "\n";
+    if (blankAfter) out += "\n";
   }
   return out;
 }
 
 }  // namespace
 
-std::string writeSource(const ZqasmDisassembler* disassembler, const WriteSettings& settings) {
-  const Image image = collect(disassembler);
+std::string writeSource(const ZqasmDisassembler* disassembler, const WriteSettings& settings,
+                        size_t& unreproduced) {
+  const Image image = collect(disassembler, settings);
+  unreproduced = image.unreproduced;
   return settings.listing ? writeListing(image, settings) : writeAssembly(image, settings);
 }
 

@@ -14,7 +14,11 @@
 #ifndef ZQASM_TOOLS_ZQDIS_SOURCE_WRITER_H_
 #define ZQASM_TOOLS_ZQDIS_SOURCE_WRITER_H_
 
+#include <cstddef>
+#include <cstdint>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "zqasm/disassembler.h"
 
@@ -23,12 +27,23 @@ namespace zqdis {
 struct WriteSettings {
   std::string imageName;  // the image as named on the command line
   std::string model;      // the chip, as .CHIP names it
-  bool intelHex = false;  // the image came from Intel HEX (its ROM top was guessed)
+  bool intelHex = false;  // the image came from Intel HEX
+  bool romTopGuessed = false;  // Intel HEX without --rom-top
   bool listing = false;   // columns for reading instead of source
+  uint32_t start = 0, stop = 0xFFFF;  // the addresses written
+  // The table ROM (--table): a byte per address, -1 where none is written back;
+  // `tableTop` is the --table-top to assemble with (-1: no table given).
+  std::vector<int> table;
+  int32_t tableTop = -1;
+  bool tableTopGuessed = false;           // from a ".TAB.HEX", which does not hold it
+  std::map<uint32_t, std::string> names;  // label names by address (--symbols)
+  bool namesForOperands = false;          // value operands equal to an address as its name
 };
 
-// The source (or listing) of the image the disassembler read last.
-std::string writeSource(const ZqasmDisassembler* disassembler, const WriteSettings& settings);
+// The source (or listing) of the image the disassembler read last; `unreproduced` gets
+// the number of words from start to stop that no source can give.
+std::string writeSource(const ZqasmDisassembler* disassembler, const WriteSettings& settings,
+                        size_t& unreproduced);
 
 }  // namespace zqdis
 
