@@ -172,9 +172,10 @@ std::vector<InlayHint> Workspace::inlayHints(const std::string& file, int firstL
                                 prefix + entry.second.joined(), tooltip});
     }
   };
-  emit(addresses, "", "address of the words this line writes");
-  emit(routes, "", "far CALL or JMP: through the trampoline of the bank convert area");
-  emit(values, "= ", "value of the constant");
+  // Only a route says more than its label (a tooltip is bytes on every screen's answer).
+  emit(addresses, "", "");
+  emit(routes, "", "far CALL or JMP through the trampoline of the bank convert area");
+  emit(values, "= ", "");
   // Line order; at one line the address before the route.
   std::stable_sort(hints.begin(), hints.end(),
                    [](const InlayHint& a, const InlayHint& b) { return a.line < b.line; });

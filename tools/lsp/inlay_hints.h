@@ -36,7 +36,7 @@ struct InlayHint {
   int line = 0;
   int column = 0;
   std::string label;
-  std::string tooltip;
+  std::string tooltip;  // "" for none
 };
 
 }  // namespace zqlsp

@@ -422,12 +422,14 @@ json Server::request(const std::string& method, const json& params) {
     json list = json::array();
     for (const InlayHint& hint :
          workspace_.inlayHints(file, r.at("start").at("line").get<int>(),
-                               r.at("end").at("line").get<int>(), switches))
-      list.push_back({{"position", position(Position{hint.line, hint.column})},
-                      {"label", utf8FromBytes(hint.label)},
-                      {"kind", kInlayHintType},
-                      {"tooltip", utf8FromBytes(hint.tooltip)},
-                      {"paddingLeft", true}});
+                               r.at("end").at("line").get<int>(), switches)) {
+      json item = {{"position", position(Position{hint.line, hint.column})},
+                   {"label", utf8FromBytes(hint.label)},
+                   {"kind", kInlayHintType},
+                   {"paddingLeft", true}};
+      if (!hint.tooltip.empty()) item["tooltip"] = utf8FromBytes(hint.tooltip);
+      list.push_back(item);
+    }
     return list;
   }
   if (method == "textDocument/codeAction") {
