@@ -100,7 +100,8 @@ size_t nameDistance(const std::string& a, const std::string& b, size_t limit) {
     next[0] = i;
     size_t best = next[0];
     for (size_t j = 1; j <= y.size(); ++j) {
-      next[j] = std::min({row[j] + 1, next[j - 1] + 1, row[j - 1] + (x[i - 1] == y[j - 1] ? 0 : 1)});
+      next[j] =
+          std::min({row[j] + 1, next[j - 1] + 1, row[j - 1] + (x[i - 1] == y[j - 1] ? 0 : 1)});
       best = std::min(best, next[j]);
     }
     if (best > limit) return limit + 1;
@@ -159,9 +160,8 @@ std::vector<CodeAction> Workspace::codeActions(const std::string& file,
           if (!f.definition) continue;
           const bool wanted = d.code == kIllegalOpcode
                                   ? f.kind == kMacro
-                                  : f.kind == kLabel || f.kind == kConstant ||
-                                        f.kind == kRamName || f.kind == kDefine ||
-                                        f.kind == kString;
+                                  : f.kind == kLabel || f.kind == kConstant || f.kind == kRamName ||
+                                        f.kind == kDefine || f.kind == kString;
           if (wanted) candidates.push_back(f.name);
         }
       }
@@ -170,8 +170,8 @@ std::vector<CodeAction> Workspace::codeActions(const std::string& file,
         CodeAction action;
         action.title = "Change to '" + replacement + "'";
         action.diagnostic = index;
-        action.edits.push_back(TextEdit{file, range.start.line, range.start.column,
-                                        range.end.line, range.end.column, replacement});
+        action.edits.push_back(TextEdit{file, range.start.line, range.start.column, range.end.line,
+                                        range.end.column, replacement});
         action.preferred = names.size() == 1;
         actions.push_back(action);
       }

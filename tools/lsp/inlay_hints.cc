@@ -1,6 +1,6 @@
 // Inlay hints from the facts of the runs. Every hint stands at the end of its statement
-// (before a comment), so that the text keeps its columns: the address of the words a line wrote, the trampoline
-// a routed CALL or JMP goes through with its far target, and the value of an EQU.
+// (before a comment), so that the text keeps its columns: the address of the words a line wrote,
+// the trampoline a routed CALL or JMP goes through with its far target, and the value of an EQU.
 //
 // A line of a macro body belongs to every expansion of the macro: it gets no hint. The
 // line that calls the macro gets the addresses of the words its expansion wrote (first to
@@ -44,8 +44,7 @@ std::string addressText(bool banked, uint32_t address) {
 // The trampoline and far target of the word at `code`, when the bank convert area routed
 // it: its image word then points, within its own bank, at a bank select whose mate in the
 // target bank jumps to the far target. False for any other word.
-bool routeOf(const RunResult& run, const CodeFact& code, uint32_t& trampoline,
-             uint32_t& target) {
+bool routeOf(const RunResult& run, const CodeFact& code, uint32_t& trampoline, uint32_t& target) {
   const std::vector<uint16_t>& image = run.image;
   if (image.empty() || code.word == code.assembled) return false;
   trampoline = (code.address & ~(kBankWords - 1)) | (code.word & (kBankWords - 1));
@@ -131,9 +130,9 @@ std::vector<InlayHint> Workspace::inlayHints(const std::string& file, int firstL
       uint32_t spanFirst = 0, spanLast = 0;
       auto close = [&]() {
         if (spanLine == 0) return;
-        addresses[spanLine].add(spanFirst == spanLast ? addressText(banked, spanFirst)
-                                                      : addressText(banked, spanFirst) + ".." +
-                                                            hex(spanLast, 4));
+        addresses[spanLine].add(spanFirst == spanLast
+                                    ? addressText(banked, spanFirst)
+                                    : addressText(banked, spanFirst) + ".." + hex(spanLast, 4));
         spanLine = 0;
       };
       for (const CodeFact& code : run->code) {

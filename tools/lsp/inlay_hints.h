@@ -30,8 +30,8 @@ InlayHintSwitches mergeSwitches(const InlayHintSettings& first, const InlayHintS
 // Kinds as LSP numbers them (InlayHintKind): an address or value is a type hint.
 constexpr int kInlayHintType = 1;
 
-// One hint, at the end of its statement (before a comment): lines and columns from 0, the column in bytes (the
-// editor's UTF-16 columns, see text.h).
+// One hint, at the end of its statement (before a comment): lines and columns from 0, the column in
+// bytes (the editor's UTF-16 columns, see text.h).
 struct InlayHint {
   int line = 0;
   int column = 0;

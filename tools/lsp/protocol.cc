@@ -438,9 +438,8 @@ json Server::request(const std::string& method, const json& params) {
     const json context = params.value("context", json::object());
     const json only = context.value("only", json::array());
     if (only.is_array() && !only.empty() &&
-        std::none_of(only.begin(), only.end(), [](const json& kind) {
-          return kind == "quickfix" || kind == "";
-        }))
+        std::none_of(only.begin(), only.end(),
+                     [](const json& kind) { return kind == "quickfix" || kind == ""; }))
       return json::array();
     json shown = context.value("diagnostics", json::array());
     if (!shown.is_array() || shown.empty()) {
@@ -502,7 +501,8 @@ void Server::notification(const std::string& method, const json& params) {
     // Only the hints depend on the editor's settings: they are asked for again.
     editorSwitches(params.value("settings", json::object()), editorInlayHints_);
     if (refreshInlayHints_)
-      send_(json{{"jsonrpc", "2.0"}, {"id", nextRequest_++}, {"method", "workspace/inlayHint/refresh"}}
+      send_(json{
+          {"jsonrpc", "2.0"}, {"id", nextRequest_++}, {"method", "workspace/inlayHint/refresh"}}
                 .dump(-1, ' ', false, json::error_handler_t::replace));
     return;
   }

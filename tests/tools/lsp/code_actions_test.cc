@@ -1,8 +1,9 @@
 // Quick fixes: the nearness of names, and each kind of fix through the protocol on a
 // program whose macro is in an include file.
+#include "code_actions.h"
+
 #include <gtest/gtest.h>
 
-#include "code_actions.h"
 #include "server_session.h"
 
 namespace {
@@ -12,22 +13,23 @@ using zqtest::ServerSession;
 using zqtest::writeFile;
 
 TEST(CodeActionsTest, NearestNames) {
-  const std::vector<std::string> names = {"START", "STARTUP", "STOP", "LOOP1", "LOOP2", "loop",
-                                          "A",     "B",       "Start"};
+  const std::vector<std::string> names = {"START", "STARTUP", "STOP", "LOOP1", "LOOP2",
+                                          "loop",  "A",       "B",    "Start"};
   struct Case {
     const char* wanted;
     std::vector<std::string> expected;
   };
   const Case cases[] = {
-      {"STRAT", {}},                           // a transposition is 2, more than 5/3
-      {"STAR", {"START"}},                     // Start is START again; STOP is 2 away
-      {"LOOP", {"loop", "LOOP1", "LOOP2"}},    // case alone differs: distance 0 comes first
-      {"LOOP3", {"LOOP1", "LOOP2", "loop"}},   // ties in byte order
-      {"C", {}},                               // one letter replaced is no misspelling
-      {"STARTUPX", {"STARTUP"}},               // 8 letters allow 2; START is 3 away
+      {"STRAT", {}},                          // a transposition is 2, more than 5/3
+      {"STAR", {"START"}},                    // Start is START again; STOP is 2 away
+      {"LOOP", {"loop", "LOOP1", "LOOP2"}},   // case alone differs: distance 0 comes first
+      {"LOOP3", {"LOOP1", "LOOP2", "loop"}},  // ties in byte order
+      {"C", {}},                              // one letter replaced is no misspelling
+      {"STARTUPX", {"STARTUP"}},              // 8 letters allow 2; START is 3 away
       {"", {}},
   };
-  for (const Case& k : cases) EXPECT_EQ(zqlsp::nearestNames(k.wanted, names), k.expected) << k.wanted;
+  for (const Case& k : cases)
+    EXPECT_EQ(zqlsp::nearestNames(k.wanted, names), k.expected) << k.wanted;
   EXPECT_EQ(zqlsp::nameDistance("kitten", "SITTING", 5), 3u);
   EXPECT_EQ(zqlsp::nameDistance("abcdefgh", "zzzzzzzz", 2), 3u);  // cut at the limit
 }
@@ -38,14 +40,15 @@ const char kDefs[] = "GOFAR .MACRO\n NOP\n CALL START\n .ENDM\n";
 const char kMain[] =
     ".CHIP ZQ4460\n"
     " #include <defs.inc>\n"
-    "START: CALL STARTT\n"   // 2: E12 'STARTT'
-    " GOFR\n"                // 3: E1 'GOFR' -> the macro GOFAR
-    " nopp\n";               // 4: E1 'nopp' -> nop, in the line's case
+    "START: CALL STARTT\n"  // 2: E12 'STARTT'
+    " GOFR\n"               // 3: E1 'GOFR' -> the macro GOFAR
+    " nopp\n";              // 4: E1 'nopp' -> nop, in the line's case
 
 json actionRequest(const std::string& u, int line, const json& diagnostics) {
   json params = {{"textDocument", {{"uri", u}}},
-                 {"range", {{"start", {{"line", line}, {"character", 0}}},
-                            {"end", {{"line", line}, {"character", 0}}}}},
+                 {"range",
+                  {{"start", {{"line", line}, {"character", 0}}},
+                   {"end", {{"line", line}, {"character", 0}}}}},
                  {"context", json::object()}};
   if (!diagnostics.is_null()) params["context"]["diagnostics"] = diagnostics;
   return params;
@@ -95,17 +98,17 @@ TEST(CodeActionsTest, DidYouMean) {
   EXPECT_EQ(label[0]["isPreferred"], true);
   EXPECT_EQ(label[0]["diagnostics"][0]["code"], "E12");
   expectFixes({{"Change to 'GOFAR'", 3, 1, 5, "GOFAR"}},
-              s.request("textDocument/codeAction", actionRequest(main, 3, nullptr)), main,
-              "macro");
+              s.request("textDocument/codeAction", actionRequest(main, 3, nullptr)), main, "macro");
   expectFixes({{"Change to 'nop'", 4, 1, 5, "nop"}},
               s.request("textDocument/codeAction", actionRequest(main, 4, nullptr)), main,
               "mnemonic");
   // The diagnostic the client sends is the one answered, and is sent back as it came.
-  const json sent = {{"range", {{"start", {{"line", 2}, {"character", 12}}},
-                                {"end", {{"line", 2}, {"character", 18}}}}},
-                     {"code", "E12"},
-                     {"message", "undefined symbol 'STARTT'"},
-                     {"data", 7}};
+  const json sent = {
+      {"range",
+       {{"start", {{"line", 2}, {"character", 12}}}, {"end", {{"line", 2}, {"character", 18}}}}},
+      {"code", "E12"},
+      {"message", "undefined symbol 'STARTT'"},
+      {"data", 7}};
   const json answer =
       s.request("textDocument/codeAction", actionRequest(main, 2, json::array({sent})));
   expectFixes({{"Change to 'START'", 2, 12, 18, "START"}}, answer, main, "context");
@@ -156,8 +159,7 @@ TEST(CodeActionsTest, MissingChip) {
   s.open(c, text);
   const json answer = s.request("textDocument/codeAction", actionRequest(c, 0, nullptr));
   std::vector<Fix> expected;
-  for (const char* chip :
-       {"ZQ3915", "ZQ3947", "ZQ4410", "ZQ4427", "ZQ4460", "ZQ44V09", "ZQ44W05"})
+  for (const char* chip : {"ZQ3915", "ZQ3947", "ZQ4410", "ZQ4427", "ZQ4460", "ZQ44V09", "ZQ44W05"})
     expected.push_back(Fix{std::string("Insert '.CHIP ") + chip + "'", 0, 0, 0,
                            std::string(".CHIP ") + chip + "\n"});
   expectFixes(expected, answer, c, "chips");

@@ -16,7 +16,7 @@ using zqtest::writeFile;
 // (JMP 000h) behind the select word 40h at 1101h; the calls to FAR get bank 1's word 4
 // (JMP 000h) behind the select word 50h at 0103h, one trampoline for all three.
 const char kMain[] =
-    ".CHIP ZQ4460\n"         // 0
+    ".CHIP ZQ4460\n"          // 0
     " #include <defs.inc>\n"  // 1
     "BASE EQU 1\n"            // 2  a plain number: no hint
     "K EQU BASE+2   ; K\n"    // 3
@@ -56,8 +56,9 @@ void expectHints(const std::vector<Hint>& expected, const json& answer, const ch
 
 json hintRequest(const std::string& u, int first, int last) {
   return {{"textDocument", {{"uri", u}}},
-          {"range", {{"start", {{"line", first}, {"character", 0}}},
-                     {"end", {{"line", last}, {"character", 0}}}}}};
+          {"range",
+           {{"start", {{"line", first}, {"character", 0}}},
+            {"end", {{"line", last}, {"character", 0}}}}}};
 }
 
 class InlayHintsTest : public ::testing::Test {
@@ -99,9 +100,10 @@ TEST_F(InlayHintsTest, BankedProgramWithRoutedCalls) {
   EXPECT_EQ(s.request("textDocument/inlayHint", hintRequest(defs, 0, 3)), json::array());
 
   // With an error the run makes no image and routes nothing: the addresses stay.
-  const json edit = {{"range", {{"start", {{"line", 12}, {"character", 0}}},
-                                {"end", {{"line", 12}, {"character", 4}}}}},
-                     {"text", " LDA NOWHERE"}};
+  const json edit = {
+      {"range",
+       {{"start", {{"line", 12}, {"character", 0}}}, {"end", {{"line", 12}, {"character", 4}}}}},
+      {"text", " LDA NOWHERE"}};
   s.notify("textDocument/didChange", {{"textDocument", {{"uri", main}, {"version", 2}}},
                                       {"contentChanges", json::array({edit})}});
   expectHints({{5, 15, "b0 0000h"}, {6, 8, "b0 0001h"}},
@@ -123,8 +125,8 @@ TEST_F(InlayHintsTest, SwitchesFromBothSources) {
            {{"settings", {{"zqasm", {{"inlayHints", {{"trampolines", false}}}}}}}});
   ASSERT_EQ(s.sent().size(), before + 1);
   EXPECT_EQ(s.sent().back()["method"], "workspace/inlayHint/refresh");
-  expectHints({{3, 12, "= 03h (3)"}},
-              s.request("textDocument/inlayHint", hintRequest(main, 0, 6)), "values only");
+  expectHints({{3, 12, "= 03h (3)"}}, s.request("textDocument/inlayHint", hintRequest(main, 0, 6)),
+              "values only");
   // A wrong type in zqasm.json is told and leaves the switch to the editor.
   configure(R"({"addresses": "no", "color": true})");
   const json changed = {{"uri", ServerSession::uri(dir.file("zqasm.json"))}, {"type", 2}};
@@ -132,8 +134,9 @@ TEST_F(InlayHintsTest, SwitchesFromBothSources) {
   std::vector<std::string> told;
   for (const json& m : s.sent())
     if (m.value("method", "") == "window/showMessage") told.push_back(m["params"]["message"]);
-  EXPECT_EQ(told, (std::vector<std::string>{"zqasm.json: inlayHints.addresses must be true or false",
-                                            "zqasm.json: unknown key inlayHints.color"}));
+  EXPECT_EQ(told,
+            (std::vector<std::string>{"zqasm.json: inlayHints.addresses must be true or false",
+                                      "zqasm.json: unknown key inlayHints.color"}));
   expectHints({{3, 12, "= 03h (3)"}, {5, 15, "b0 0000h"}},
               s.request("textDocument/inlayHint", hintRequest(main, 3, 5)), "addresses back");
 }
@@ -142,15 +145,16 @@ TEST_F(InlayHintsTest, SwitchesFromBothSources) {
 TEST_F(InlayHintsTest, UnbankedAndReadTwice) {
   writeFile(dir.file("zqasm.json"), R"({"includeDirs": ["."]})");
   writeFile(dir.file("twice.inc"), " NOP\n");
-  const std::string program = ".CHIP ZQ4460\n #include <twice.inc>\n CALL 5\n #include <twice.inc>\n";
+  const std::string program =
+      ".CHIP ZQ4460\n #include <twice.inc>\n CALL 5\n #include <twice.inc>\n";
   writeFile(dir.file("p.asm"), program);
   ServerSession s;
   s.initialize(dir.path());
   s.open(ServerSession::uri(dir.file("p.asm")), program);
-  expectHints({{2, 7, "0001h"}},
-              s.request("textDocument/inlayHint",
-                        hintRequest(ServerSession::uri(dir.file("p.asm")), 0, 3)),
-              "unbanked");
+  expectHints(
+      {{2, 7, "0001h"}},
+      s.request("textDocument/inlayHint", hintRequest(ServerSession::uri(dir.file("p.asm")), 0, 3)),
+      "unbanked");
   expectHints({{0, 4, "0000h, 0002h"}},
               s.request("textDocument/inlayHint",
                         hintRequest(ServerSession::uri(dir.file("twice.inc")), 0, 0)),

@@ -17,9 +17,9 @@ namespace zqtest {
 class ServerSession {
  public:
   ServerSession()
-      : server_(chipDir(), [this](const std::string& body) {
-          sent_.push_back(nlohmann::json::parse(body));
-        }) {}
+      : server_(chipDir(),
+                [this](const std::string& body) { sent_.push_back(nlohmann::json::parse(body)); }) {
+  }
 
   // initialize with the workspace root and the given initializationOptions and client
   // capabilities; answers the capabilities.
@@ -33,11 +33,13 @@ class ServerSession {
     return answer["capabilities"];
   }
   void notify(const std::string& method, const nlohmann::json& params) {
-    server_.handle(nlohmann::json{{"jsonrpc", "2.0"}, {"method", method}, {"params", params}}.dump());
+    server_.handle(
+        nlohmann::json{{"jsonrpc", "2.0"}, {"method", method}, {"params", params}}.dump());
   }
   void open(const std::string& u, const std::string& text) {
-    notify("textDocument/didOpen",
-           {{"textDocument", {{"uri", u}, {"languageId", "zqasm"}, {"version", 1}, {"text", text}}}});
+    notify(
+        "textDocument/didOpen",
+        {{"textDocument", {{"uri", u}, {"languageId", "zqasm"}, {"version", 1}, {"text", text}}}});
   }
   // The result of a request (null for an error, whose message goes to `error`).
   nlohmann::json request(const std::string& method, const nlohmann::json& params) {
