@@ -13,7 +13,8 @@ and are published, and times
           the run of the assembler over the buffer, its facts, and the messages;
   change  didChange alone until the diagnostics: the same after the 200 ms debounce.
 Prints the median and the largest of each, in milliseconds; then the time and size of
-completion answers (completion_figures).
+completion answers (completion_figures) and the time of inlay hints for a screen
+(inlay_figures).
 """
 import json
 import os
@@ -99,6 +100,30 @@ def completion_figures(server, folder, rounds):
     return median(times), max(times), max(sizes)
 
 
+def inlay_figures(server, folder, rounds):
+    """Inlay hints for 100 lines of code0.inc (read by the run, not open), the screen
+    moved down by 100 lines each time, on the run of the program without errors (its
+    image routes the far calls). Returns (median ms, largest ms)."""
+    uri = "file://" + os.path.join(folder, "code0.inc")
+    times = []
+    for n in range(rounds):
+        ident = 5000 + n
+        first = 100 * (n % 20)
+        start = time.monotonic()
+        server.send({"jsonrpc": "2.0", "id": ident, "method": "textDocument/inlayHint",
+                     "params": {"textDocument": {"uri": uri},
+                                "range": {"start": {"line": first, "character": 0},
+                                          "end": {"line": first + 99, "character": 0}}}})
+        while True:
+            answer = server.receive()
+            if answer.get("id") == ident:
+                break
+        times.append((time.monotonic() - start) * 1000)
+        if not answer["result"]:
+            raise RuntimeError("no inlay hints at line %d" % first)
+    return median(times), max(times)
+
+
 def median(values):
     values = sorted(values)
     return values[len(values) // 2]
@@ -159,6 +184,16 @@ def main():
             raise RuntimeError("unexpected diagnostics: %s" % diagnostics)
 
     completion = completion_figures(server, folder, rounds)
+    # Back to the text without errors, whose run makes an image.
+    version += 1
+    server.send({"jsonrpc": "2.0", "method": "textDocument/didChange",
+                 "params": {"textDocument": {"uri": uri, "version": version},
+                            "contentChanges": [{"text": text}]}})
+    server.send({"jsonrpc": "2.0", "method": "textDocument/didSave",
+                 "params": {"textDocument": {"uri": uri}}})
+    if server.diagnostics(uri):
+        raise RuntimeError("the program has errors")
+    inlay = inlay_figures(server, folder, rounds)
     server.send({"jsonrpc": "2.0", "id": 2, "method": "shutdown"})
     server.receive()
     server.send({"jsonrpc": "2.0", "method": "exit"})
@@ -169,6 +204,7 @@ def main():
            max(times["change"]), rounds))
     print("lsp p12000: completion median %.1f ms (max %.1f), largest answer %.1f KB" %
           (completion[0], completion[1], completion[2] / 1024))
+    print("lsp p12000: inlay hints for 100 lines median %.1f ms (max %.1f)" % inlay)
     return 0
 
 

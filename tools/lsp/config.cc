@@ -24,6 +24,28 @@ std::string pathFrom(const std::string& root, const std::string& path) {
 
 }  // namespace
 
+InlayHintSettings parseInlayHintSettings(const json& value, std::vector<std::string>& problems) {
+  InlayHintSettings settings;
+  if (!value.is_object()) {
+    problems.push_back("inlayHints must be an object of true or false switches");
+    return settings;
+  }
+  for (const auto& item : value.items()) {
+    std::optional<bool>* slot = item.key() == "addresses"     ? &settings.addresses
+                                : item.key() == "trampolines" ? &settings.trampolines
+                                : item.key() == "constants"   ? &settings.constants
+                                                              : nullptr;
+    if (slot == nullptr) {
+      problems.push_back("unknown key inlayHints." + item.key());
+    } else if (!item.value().is_boolean()) {
+      problems.push_back("inlayHints." + item.key() + " must be true or false");
+    } else {
+      *slot = item.value().get<bool>();
+    }
+  }
+  return settings;
+}
+
 // Keys are read one by one, so that one wrong key leaves the others in force; values are
 // checked as the command line checks its options (ranges of the tops, defines through
 // ZqasmCheckDefine).
@@ -131,6 +153,8 @@ Configuration parseConfiguration(const std::string& text, const std::string& roo
       } else {
         c.warnings = zqcli::trapWarningList(bits);
       }
+    } else if (key == "inlayHints") {
+      c.inlayHints = parseInlayHintSettings(value, problems);
     } else {
       problems.push_back("unknown key " + key);
     }

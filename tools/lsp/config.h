@@ -10,7 +10,8 @@
 //     "tableTop": "0FFh",               highest table ROM address, -1 for none
 //     "caseSensitive": false,           label, constant and RAM names
 //     "defines": {"DEBUG": 1, "MODE": "0Ah", "FLAG": true},
-//     "warnings": ["truncation"]        trap warnings: "all", "none" or names
+//     "warnings": ["truncation"],       trap warnings: "all", "none" or names
+//     "inlayHints": {"addresses": true, "trampolines": true, "constants": false}
 //   }
 //
 // Paths are taken from the workspace root. Numbers are JSON numbers or texts in the
@@ -18,6 +19,7 @@
 #ifndef ZQASM_TOOLS_LSP_CONFIG_H_
 #define ZQASM_TOOLS_LSP_CONFIG_H_
 
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,12 @@ constexpr const char* kConfigurationFile = "zqasm.json";
 // each; the keys that can be read are taken.
 Configuration parseConfiguration(const std::string& text, const std::string& root,
                                  std::vector<std::string>& problems);
+
+// The switches of the inlay hint kinds, as zqasm.json and the editor's settings give them
+// ({"addresses": true, "trampolines": false, "constants": true}); a key left out is left
+// to the next source of settings. Problems go to `problems`.
+InlayHintSettings parseInlayHintSettings(const nlohmann::json& value,
+                                         std::vector<std::string>& problems);
 
 }  // namespace zqlsp
 

@@ -1,6 +1,7 @@
 // LSP messages to workspace calls and back.
 #include "protocol.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
@@ -83,6 +84,28 @@ json formatting(const std::string* text, const json& params, bool ranged) {
     list.push_back({{"range", range(Range{{e.line, e.startColumn}, {e.line, e.endColumn}})},
                     {"newText", utf8FromBytes(e.newText)}});
   return list;
+}
+
+// The switches of the editor's settings in `options` ({"inlayHints": {...}}, or the same
+// under "zqasm" as a client sends its settings section); unchanged when it names none.
+void editorSwitches(const json& options, InlayHintSettings& settings) {
+  const json* node = &options;
+  if (node->is_object() && node->contains("zqasm")) node = &(*node)["zqasm"];
+  if (!node->is_object() || !node->contains("inlayHints")) return;
+  std::vector<std::string> problems;  // the editor's own settings page checks the types
+  settings = parseInlayHintSettings((*node)["inlayHints"], problems);
+}
+
+// A diagnostic the client sends back (the context of a code action).
+Diagnostic diagnosticOf(const json& d) {
+  Diagnostic out;
+  const json& r = d.at("range");
+  out.range = Range{{r.at("start").at("line").get<int>(), r.at("start").at("character").get<int>()},
+                    {r.at("end").at("line").get<int>(), r.at("end").at("character").get<int>()}};
+  const auto code = d.find("code");
+  if (code != d.end()) out.code = code->is_string() ? code->get<std::string>() : code->dump();
+  out.message = bytesFromUtf8(d.value("message", std::string()));
+  return out;
 }
 
 }  // namespace
@@ -278,6 +301,14 @@ json Server::request(const std::string& method, const json& params) {
     }
     watchFiles_ = node != nullptr && node->is_object() && node->contains("dynamicRegistration") &&
                   (*node)["dynamicRegistration"] == true;
+    if (params.contains("initializationOptions"))
+      editorSwitches(params["initializationOptions"], editorInlayHints_);
+    node = &params;
+    for (const char* key : {"capabilities", "workspace", "inlayHint", "refreshSupport"}) {
+      node = node->is_object() && node->contains(key) ? &(*node)[key] : nullptr;
+      if (node == nullptr) break;
+    }
+    refreshInlayHints_ = node != nullptr && *node == true;
     loadConfiguration(nullptr);
     json legend = {{"tokenTypes", tokenTypes()}, {"tokenModifiers", tokenModifiers()}};
     return {{"capabilities",
@@ -296,7 +327,9 @@ json Server::request(const std::string& method, const json& params) {
               {"documentHighlightProvider", true},
               {"codeLensProvider", {{"resolveProvider", false}}},
               {"documentFormattingProvider", true},
-              {"documentRangeFormattingProvider", true}}},
+              {"documentRangeFormattingProvider", true},
+              {"inlayHintProvider", true},
+              {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}}}},
             {"serverInfo", {{"name", "zqasm-lsp"}, {"version", ZQASM_TOOL_VERSION}}}};
   }
   if (method == "shutdown") {
@@ -413,6 +446,66 @@ json Server::request(const std::string& method, const json& params) {
                         {"arguments", {uriOf(file), position(lens.range.start)}}}}});
     return list;
   }
+  if (method == "textDocument/inlayHint") {
+    // Each hint at the end of a statement, so padded from the text before it.
+    const json& r = params.at("range");
+    const InlayHintSwitches switches =
+        mergeSwitches(workspace_.configuration().inlayHints, editorInlayHints_);
+    json list = json::array();
+    for (const InlayHint& hint :
+         workspace_.inlayHints(file, r.at("start").at("line").get<int>(),
+                               r.at("end").at("line").get<int>(), switches)) {
+      json item = {{"position", position(Position{hint.line, hint.column})},
+                   {"label", utf8FromBytes(hint.label)},
+                   {"kind", kInlayHintType},
+                   {"paddingLeft", true}};
+      if (!hint.tooltip.empty()) item["tooltip"] = utf8FromBytes(hint.tooltip);
+      list.push_back(item);
+    }
+    return list;
+  }
+  if (method == "textDocument/codeAction") {
+    // Quick fixes only; for the diagnostics the client sends, else for the server's own
+    // diagnostics of the range.
+    const json context = params.value("context", json::object());
+    const json only = context.value("only", json::array());
+    if (only.is_array() && !only.empty() &&
+        std::none_of(only.begin(), only.end(),
+                     [](const json& kind) { return kind == "quickfix" || kind == ""; }))
+      return json::array();
+    json shown = context.value("diagnostics", json::array());
+    if (!shown.is_array() || shown.empty()) {
+      shown = json::array();
+      const Range asked{{params.at("range").at("start").at("line").get<int>(), 0},
+                        {params.at("range").at("end").at("line").get<int>(), 0}};
+      for (const Diagnostic& d : workspace_.diagnostics(file)) {
+        if (d.range.end.line < asked.start.line || d.range.start.line > asked.end.line) continue;
+        json item = {{"range", range(d.range)},
+                     {"severity", static_cast<int>(d.severity)},
+                     {"source", "zqasm"},
+                     {"message", utf8FromBytes(d.message)}};
+        if (!d.code.empty()) item["code"] = d.code;
+        shown.push_back(item);
+      }
+    }
+    std::vector<Diagnostic> diagnostics;
+    for (const json& d : shown) diagnostics.push_back(diagnosticOf(d));
+    json list = json::array();
+    for (const CodeAction& action : workspace_.codeActions(file, diagnostics)) {
+      json changes = json::object();
+      for (const TextEdit& e : action.edits)
+        changes[uriOf(e.file)].push_back(
+            {{"range", range(Range{{e.startLine, e.startColumn}, {e.endLine, e.endColumn}})},
+             {"newText", utf8FromBytes(e.text)}});
+      json item = {{"title", utf8FromBytes(action.title)},
+                   {"kind", "quickfix"},
+                   {"diagnostics", json::array({shown[action.diagnostic]})},
+                   {"edit", {{"changes", changes}}}};
+      if (action.preferred) item["isPreferred"] = true;
+      list.push_back(item);
+    }
+    return list;
+  }
   throw RequestError{kMethodNotFound, "no method " + method};
 }
 
@@ -433,6 +526,15 @@ void Server::notification(const std::string& method, const json& params) {
                     {{{"id", "zqasm-watched-files"},
                       {"method", "workspace/didChangeWatchedFiles"},
                       {"registerOptions", {{"watchers", {{{"globPattern", "**/*"}}}}}}}}}}}}
+                .dump(-1, ' ', false, json::error_handler_t::replace));
+    return;
+  }
+  if (method == "workspace/didChangeConfiguration") {
+    // Only the hints depend on the editor's settings: they are asked for again.
+    editorSwitches(params.value("settings", json::object()), editorInlayHints_);
+    if (refreshInlayHints_)
+      send_(json{
+          {"jsonrpc", "2.0"}, {"id", nextRequest_++}, {"method", "workspace/inlayHint/refresh"}}
                 .dump(-1, ' ', false, json::error_handler_t::replace));
     return;
   }

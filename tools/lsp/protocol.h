@@ -74,6 +74,10 @@ class Server {
   std::optional<std::string> configurationText_;
   std::function<bool()> superseded_;
   bool watchFiles_ = false;  // the client registers file watchers when asked
+  // The inlay hint switches of the editor's settings (initializationOptions and
+  // workspace/didChangeConfiguration); zqasm.json's keys win over them.
+  InlayHintSettings editorInlayHints_;
+  bool refreshInlayHints_ = false;  // the client takes workspace/inlayHint/refresh
   int nextRequest_ = 1;      // ids of the server's requests
   bool initialized_ = false;
   bool shutdown_ = false;

@@ -187,7 +187,7 @@ void onCall(void* context, const ZqasmMacroCall* call) {
 void onCode(void* context, const ZqasmCode* code) {
   RunResult& r = *static_cast<Collector*>(context)->result;
   r.code.push_back(CodeFact{placeOf(code->at), code->address, code->word,
-                            lineOf(code->sourceFile, code->sourceLine)});
+                            lineOf(code->sourceFile, code->sourceLine), code->word});
 }
 
 // The image holds the words as the listing shows them: after pass 2, the bank convert
@@ -300,6 +300,7 @@ RunResult assemble(const RunSettings& settings, const std::function<bool()>& sup
 
   for (CodeFact& code : result.code)
     if (code.address < collector.image.size()) code.word = collector.image[code.address];
+  result.image = std::move(collector.image);
   // The main source's full name as the run wrote it into its diagnostics.
   for (const std::string& file : result.filesRead) {
     if (upper(file) == upper(settings.source)) result.mainFile = file;

@@ -103,6 +103,7 @@ struct CodeFact {
   uint32_t address = 0;
   uint16_t word = 0;  // as the image holds it; as pass 2 made it when the run made none
   Place source;
+  uint16_t assembled = 0;  // as pass 2 made it, before a far CALL or JMP was routed
 };
 
 struct Opcode {
@@ -126,6 +127,9 @@ struct RunResult {
   std::vector<SymbolFact> symbols;  // in the order of pass 2, each place once
   std::vector<CallFact> calls;
   std::vector<CodeFact> code;
+  // The program image's words as ".OBJ" holds them (bank convert areas included); empty
+  // when the run made none (it had errors).
+  std::vector<uint16_t> image;
   std::string chipName;
   std::vector<Opcode> opcodes;
   std::vector<std::string> messages;  // shown by the run (open failures, fatal texts)

@@ -16,7 +16,9 @@
 #include <utility>
 #include <vector>
 
+#include "code_actions.h"
 #include "folding.h"
+#include "inlay_hints.h"
 #include "run_facts.h"
 
 namespace zqlsp {
@@ -134,6 +136,8 @@ struct Configuration {
   std::vector<std::pair<std::string, std::string>> defines;
   // The trap warnings as ZqasmSetWarnings takes them; none given: the server's default.
   std::optional<std::string> warnings;
+  // The kinds of inlay hint zqasm.json switches (the runs do not depend on them).
+  InlayHintSettings inlayHints;
 };
 
 class Workspace {
@@ -192,6 +196,13 @@ class Workspace {
   // "N references" on each label and macro defined in this file, and for a macro the
   // words one expansion writes.
   std::vector<CodeLens> codeLenses(const std::string& file) const;
+  // The hints of the lines [firstLine, lastLine] (from 0) of this file, of the kinds
+  // switched on, in line order.
+  std::vector<InlayHint> inlayHints(const std::string& file, int firstLine, int lastLine,
+                                    const InlayHintSwitches& switches) const;
+  // The quick fixes for `shown`, the diagnostics of this file the editor asks about.
+  std::vector<CodeAction> codeActions(const std::string& file,
+                                      const std::vector<Diagnostic>& shown) const;
 
  private:
   struct Run {

@@ -22,6 +22,15 @@ function settings(): vscode.WorkspaceConfiguration {
   return vscode.workspace.getConfiguration(kLanguage);
 }
 
+function inlayHintSwitches(): { addresses: boolean; trampolines: boolean; constants: boolean } {
+  const config = settings();
+  return {
+    addresses: config.get<boolean>('inlayHints.addresses', true),
+    trampolines: config.get<boolean>('inlayHints.trampolines', true),
+    constants: config.get<boolean>('inlayHints.constants', true),
+  };
+}
+
 function currentCommand(): ServerCommand {
   const config = settings();
   const folder = vscode.workspace.workspaceFolders?.[0]?.uri.fsPath;
@@ -47,11 +56,16 @@ function startServer(): Promise<void> {
     args,
     options: folder !== undefined ? { cwd: folder } : {},
   };
+  // The inlay hint switches go with initialize and, as they change, in
+  // workspace/didChangeConfiguration (the whole `zqasm` section); the server takes them
+  // without a restart.
   const clientOptions: LanguageClientOptions = {
     documentSelector: [
       { scheme: 'file', language: kLanguage },
       { scheme: 'untitled', language: kLanguage },
     ],
+    initializationOptions: { inlayHints: inlayHintSwitches() },
+    synchronize: { configurationSection: kLanguage },
   };
   const created = new LanguageClient(
     kLanguage,

@@ -1,0 +1,73 @@
+// The server's protocol layer driven in this process: JSON-RPC messages in, the messages
+// it sends kept. Every request stands on the runs of the text as it is (the server makes
+// the runs due first), so no wait for the debounce is needed.
+#ifndef ZQASM_TESTS_TOOLS_LSP_SERVER_SESSION_H_
+#define ZQASM_TESTS_TOOLS_LSP_SERVER_SESSION_H_
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "protocol.h"
+#include "test_support.h"
+
+namespace zqtest {
+
+class ServerSession {
+ public:
+  ServerSession()
+      : server_(chipDir(),
+                [this](const std::string& body) { sent_.push_back(nlohmann::json::parse(body)); }) {
+  }
+
+  // initialize with the workspace root and the given initializationOptions and client
+  // capabilities; answers the capabilities.
+  nlohmann::json initialize(const std::string& root,
+                            const nlohmann::json& options = nlohmann::json(),
+                            const nlohmann::json& capabilities = nlohmann::json::object()) {
+    nlohmann::json params = {{"rootUri", uri(root)}, {"capabilities", capabilities}};
+    if (!options.is_null()) params["initializationOptions"] = options;
+    const nlohmann::json answer = request("initialize", params);
+    notify("initialized", nlohmann::json::object());
+    return answer["capabilities"];
+  }
+  void notify(const std::string& method, const nlohmann::json& params) {
+    server_.handle(
+        nlohmann::json{{"jsonrpc", "2.0"}, {"method", method}, {"params", params}}.dump());
+  }
+  void open(const std::string& u, const std::string& text) {
+    notify(
+        "textDocument/didOpen",
+        {{"textDocument", {{"uri", u}, {"languageId", "zqasm"}, {"version", 1}, {"text", text}}}});
+  }
+  // The result of a request (null for an error, whose message goes to `error`).
+  nlohmann::json request(const std::string& method, const nlohmann::json& params) {
+    const int id = next_++;
+    server_.handle(
+        nlohmann::json{{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}}
+            .dump());
+    for (const nlohmann::json& m : sent_)
+      if (m.contains("id") && m["id"] == id && !m.contains("method")) {
+        error = m.contains("error") ? m["error"].dump() : "";
+        return m.value("result", nlohmann::json());
+      }
+    error = "no answer";
+    return nullptr;
+  }
+  // The messages the server sent, oldest first.
+  const std::vector<nlohmann::json>& sent() const { return sent_; }
+
+  static std::string uri(const std::string& path) { return "file://" + zq::fullPath(path); }
+
+  std::string error;
+
+ private:
+  std::vector<nlohmann::json> sent_;
+  zqlsp::Server server_;
+  int next_ = 1;
+};
+
+}  // namespace zqtest
+
+#endif  // ZQASM_TESTS_TOOLS_LSP_SERVER_SESSION_H_
