@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <regex>
 #include <string>
 #include <vector>
@@ -126,16 +127,17 @@ TEST(RomMapTest, RamNamesAndTableCells) {
 }
 
 // Names are 8-bit text from the source: markup characters are escaped, Latin-1 bytes
-// become UTF-8 and control characters, which XML forbids, "?".
-TEST(RomMapTest, TextsAreEscaped) {
+// become UTF-8 and control characters, which XML forbids, "?". A size no RAM has is cut.
+TEST(RomMapTest, TextsAreEscapedAndSizesBounded) {
   RomMapFacts facts;
   facts.source = "a&b<c>\".asm";
   facts.files = {"x\x01y.asm"};
-  facts.ram = {{"CAF\xC9", 0, 2, 0, 1}};
+  facts.ram = {{"CAF\xC9", 0, 2, 0, 1}, {"HUGE", 0x800, INT64_MAX, zqcli::kNoFile, 0}};
   const std::string svg = zqcli::drawRomMap(facts);
   EXPECT_NE(svg.find("<title>ROM map of a&amp;b&lt;c&gt;&quot;.asm</title>"), std::string::npos);
   EXPECT_NE(svg.find("CAF\xC3\x89 000h-001h, 2 nibbles: x?y.asm:1"), std::string::npos);
   EXPECT_EQ(svg.find('\x01'), std::string::npos);
+  EXPECT_NE(svg.find(">RAM  000h-FFFh  2 names, 4098 nibbles, 2046 free<"), std::string::npos);
 }
 
 // A full 64K-word ROM stays far under 1 MB, as one rectangle per run of like words; and

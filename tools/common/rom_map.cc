@@ -434,8 +434,14 @@ void drawTable(Drawing& d, const RomMapFacts& facts) {
 // The RAM names by address, over the nibbles up to the first power of two (at least 16)
 // that holds them all; what no name covers there is free.
 void drawRam(Drawing& d, const RomMapFacts& facts) {
+  // Addresses and sizes cut to what a RAM can hold, so that no sum below overflows.
+  std::vector<RamVariable> names = facts.ram;
+  for (RamVariable& v : names) {
+    v.first = std::clamp<int64_t>(v.first, -1, kMaxRamShown);
+    v.size = std::clamp<int64_t>(v.size, 0, kMaxRamShown);
+  }
   int64_t reach = 0, nibbles = 0;
-  for (const RamVariable& v : facts.ram) {
+  for (const RamVariable& v : names) {
     if (v.size <= 0 || v.first < 0) continue;
     reach = std::max(reach, std::min(v.first + v.size, kMaxRamShown));
     nibbles += v.size;
@@ -443,7 +449,7 @@ void drawRam(Drawing& d, const RomMapFacts& facts) {
   int64_t shown = 16;
   while (shown < reach) shown *= 2;
   std::vector<bool> covered(static_cast<size_t>(shown), false);
-  for (const RamVariable& v : facts.ram)
+  for (const RamVariable& v : names)
     for (int64_t a = std::max<int64_t>(v.first, 0); v.size > 0 && a < v.first + v.size && a < shown;
          ++a)
       covered[static_cast<size_t>(a)] = true;
@@ -451,7 +457,7 @@ void drawRam(Drawing& d, const RomMapFacts& facts) {
   d.body += "<g class=\"ram-map\">\n";
   d.text(kStripX, d.y + 12,
          "RAM  " + range(0, static_cast<uint64_t>(shown - 1), 3) + "  " +
-             plural(facts.ram.size(), "name") + ", " + plural(static_cast<uint64_t>(nibbles), "nibble") +
+             plural(names.size(), "name") + ", " + plural(static_cast<uint64_t>(nibbles), "nibble") +
              ", " + std::to_string(free) + " free",
          " class=\"caption\"");
   d.y += 18;
@@ -470,7 +476,7 @@ void drawRam(Drawing& d, const RomMapFacts& facts) {
                plural(static_cast<uint64_t>(end - a), "nibble"));
     a = end;
   }
-  for (const RamVariable& v : facts.ram) {
+  for (const RamVariable& v : names) {
     if (v.size <= 0 || v.first < 0 || v.first >= shown) continue;
     const int64_t end = std::min(v.first + v.size, shown);
     const double x = kStripX + static_cast<double>(v.first) * perNibble;
@@ -496,10 +502,10 @@ void drawRam(Drawing& d, const RomMapFacts& facts) {
             d.y);
   d.y += 24;
   // The first names as text, "NAME 010h 4" in columns, and how many more there are.
-  const size_t listed = std::min(facts.ram.size(), kRamListColumns * kRamListRows);
+  const size_t listed = std::min(names.size(), kRamListColumns * kRamListRows);
   const size_t rows = (listed + kRamListColumns - 1) / kRamListColumns;
   for (size_t i = 0; i < listed; ++i) {
-    const RamVariable& v = facts.ram[i];
+    const RamVariable& v = names[i];
     d.text(kStripX + static_cast<double>(i / rows) * (kStripWidth / kRamListColumns),
            d.y + 10 + 12 * static_cast<double>(i % rows),
            v.name + "  " + hex(static_cast<uint64_t>(std::max<int64_t>(v.first, 0)), 3) + "  " +
@@ -507,8 +513,8 @@ void drawRam(Drawing& d, const RomMapFacts& facts) {
            " class=\"ram-name\" font-size=\"9\"");
   }
   d.y += 12 * static_cast<double>(rows);
-  if (listed < facts.ram.size()) {
-    d.text(kStripX, d.y + 10, "and " + plural(facts.ram.size() - listed, "name") + " more",
+  if (listed < names.size()) {
+    d.text(kStripX, d.y + 10, "and " + plural(names.size() - listed, "name") + " more",
            " font-size=\"9\"");
     d.y += 12;
   }
