@@ -49,9 +49,9 @@ TEST(RomMapTest, OneBankTellsTheKindsApart) {
   EXPECT_NE(svg.find(">Program ROM  0000h-0FFFh  used 45 of 4096 words (1.1%)<"),
             std::string::npos);
   EXPECT_EQ(titles(svg, "code"),
-            (std::vector<std::string>{"0000h-0009h code, 10 words: a.asm:3-12",
-                                      "0014h code, 1 word: a.asm:20", "002Ah code, 1 word: a.asm:14",
-                                      "0300h-0301h code, 2 words: a.asm:16-17"}));
+            (std::vector<std::string>{
+                "0000h-0009h code, 10 words: a.asm:3-12", "0014h code, 1 word: a.asm:20",
+                "002Ah code, 1 word: a.asm:14", "0300h-0301h code, 2 words: a.asm:16-17"}));
   EXPECT_EQ(titles(svg, "reserved"),
             (std::vector<std::string>{"000Ah-0013h reserved by .DS, 10 words: a.asm:13",
                                       "0015h-0029h reserved by .DS, 21 words: a.asm:13"}));
@@ -86,11 +86,12 @@ TEST(RomMapTest, ThreeBanksWithTheirAreasAndTrampolines) {
                      "1100h-11FFh<"),
             std::string::npos);
   EXPECT_NE(svg.find(">Bank 2  2000h-2FFFh  used 0 of 4096 words (0.0%)"), std::string::npos);
-  EXPECT_EQ(titles(svg, "area"),
-            (std::vector<std::string>{
-                "0104h-01FFh bank convert area, 252 words", "0100h-0101h bank convert area, 2 words",
-                "1105h-11FFh bank convert area, 251 words", "1100h bank convert area, 1 word",
-                "2100h-21FFh bank convert area, 256 words"}));
+  EXPECT_EQ(
+      titles(svg, "area"),
+      (std::vector<std::string>{
+          "0104h-01FFh bank convert area, 252 words", "0100h-0101h bank convert area, 2 words",
+          "1105h-11FFh bank convert area, 251 words", "1100h bank convert area, 1 word",
+          "2100h-21FFh bank convert area, 256 words"}));
   EXPECT_EQ(titles(svg, "trampoline"),
             (std::vector<std::string>{"0102h-0103h trampolines, 2 words",
                                       "1101h-1104h trampolines, 4 words"}));

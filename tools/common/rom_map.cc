@@ -162,7 +162,7 @@ struct Strip {
   uint32_t base = 0;
   uint32_t count = 0;
   uint32_t span = 0;
-  int digits = 4;           // of the addresses shown
+  int digits = 4;  // of the addresses shown
   const char* unit = "word";
 };
 
@@ -176,7 +176,11 @@ class StripWriter {
  public:
   StripWriter(Drawing& d, const RomMapFacts& facts, const Painted& painted,
               const std::vector<MapRegion>& regions, const Strip& strip)
-      : d_(d), facts_(facts), painted_(painted), regions_(regions), strip_(strip),
+      : d_(d),
+        facts_(facts),
+        painted_(painted),
+        regions_(regions),
+        strip_(strip),
         perWord_(kStripWidth / std::max<uint32_t>(strip.span, 1)) {}
 
   // The strip's rectangles at the drawing's row, with its frame. Those narrower than a
@@ -209,9 +213,9 @@ class StripWriter {
         }
       }
     }
-    d_.body += "<rect class=\"frame\" x=\"" + num(kStripX) + "\" y=\"" + num(d_.y) +
-               "\" width=\"" + num(strip_.count * perWord_) + "\" height=\"" +
-               num(kStripHeight) + "\" fill=\"none\" stroke=\"#555555\" stroke-width=\"0.5\"/>\n";
+    d_.body += "<rect class=\"frame\" x=\"" + num(kStripX) + "\" y=\"" + num(d_.y) + "\" width=\"" +
+               num(strip_.count * perWord_) + "\" height=\"" + num(kStripHeight) +
+               "\" fill=\"none\" stroke=\"#555555\" stroke-width=\"0.5\"/>\n";
   }
 
   double xOf(uint64_t address) const {
@@ -254,8 +258,8 @@ class StripWriter {
   std::string titleOf(const Run& run) const {
     const uint32_t words = run.last - run.first + 1;
     std::string title = range(run.first, run.last, strip_.digits) + " " +
-                        (run.kind == WordKind::kBankEndNop ? "NOP moved to the bank end"
-                         : run.kind == WordKind::kArea     ? "bank convert area"
+                        (run.kind == WordKind::kBankEndNop   ? "NOP moved to the bank end"
+                         : run.kind == WordKind::kArea       ? "bank convert area"
                          : run.kind == WordKind::kTrampoline ? "trampolines"
                          : run.kind == WordKind::kReserved   ? "reserved by .DS"
                                                              : styleOf(run.kind).name) +
@@ -267,8 +271,8 @@ class StripWriter {
 
   void drawRun(const Run& run) {
     const KindStyle& style = styleOf(run.kind);
-    d_.rect(style.name, style.fill, xOf(run.first), d_.y, std::max(width(run), 1.0),
-            kStripHeight, titleOf(run));
+    d_.rect(style.name, style.fill, xOf(run.first), d_.y, std::max(width(run), 1.0), kStripHeight,
+            titleOf(run));
   }
 
   void drawMixed(const std::vector<Run>& runs, size_t from, size_t to) {
@@ -285,8 +289,8 @@ class StripWriter {
       separator = ", ";
     }
     const KindStyle& style = styleOf(WordKind::kMixed);
-    d_.rect(style.name, style.fill, xOf(first), d_.y, std::max((last - first + 1.0) * perWord_, 1.0),
-            kStripHeight, title);
+    d_.rect(style.name, style.fill, xOf(first), d_.y,
+            std::max((last - first + 1.0) * perWord_, 1.0), kStripHeight, title);
   }
 
   Drawing& d_;
@@ -319,8 +323,8 @@ size_t usedWords(const Painted& p, uint32_t first, uint32_t count) {
 
 // The ORG blocks that start in the strip, as marks above it with the first label; a label
 // that would run into the one before it on both label rows is left to the mark's title.
-void drawBlocks(Drawing& d, const RomMapFacts& facts, const StripWriter& writer,
-                const Strip& strip, double labelTop) {
+void drawBlocks(Drawing& d, const RomMapFacts& facts, const StripWriter& writer, const Strip& strip,
+                double labelTop) {
   double rowEnd[2] = {-1e9, -1e9};
   for (const OrgBlock& block : facts.blocks) {
     if (block.address < strip.base || block.address >= strip.base + strip.count) continue;
@@ -386,7 +390,8 @@ void drawProgram(Drawing& d, const RomMapFacts& facts) {
     d.y += 24;
     return;
   }
-  const uint32_t words = std::min<uint32_t>(static_cast<uint32_t>(facts.romTop) + 1, kMaxProgramWords);
+  const uint32_t words =
+      std::min<uint32_t>(static_cast<uint32_t>(facts.romTop) + 1, kMaxProgramWords);
   Painted p{std::vector<WordKind>(words, WordKind::kFree), std::vector<uint32_t>(words, 0)};
   const bool banked = facts.banked();
   const uint32_t areaSize = std::min<uint32_t>(facts.areaSize, kBankWords);
@@ -404,8 +409,8 @@ void drawProgram(Drawing& d, const RomMapFacts& facts) {
     const Strip strip{base, count, span, 4, "word"};
     const size_t used = usedWords(p, base, count);
     std::string caption = banked ? "Bank " + std::to_string(base / kBankWords) : "Program ROM";
-    caption += "  " + range(base, base + count - 1, 4) + "  used " + std::to_string(used) +
-               " of " + plural(count, "word") + " (" + percent(used, count) + ")";
+    caption += "  " + range(base, base + count - 1, 4) + "  used " + std::to_string(used) + " of " +
+               plural(count, "word") + " (" + percent(used, count) + ")";
     if (banked && areaSize > 0 && facts.areaStart < count) {
       const uint32_t areaEnd = std::min(facts.areaStart + areaSize, count) - 1;
       caption += ", bank convert area " + range(base + facts.areaStart, base + areaEnd, 4);
@@ -457,8 +462,9 @@ void drawRam(Drawing& d, const RomMapFacts& facts) {
   d.body += "<g class=\"ram-map\">\n";
   d.text(kStripX, d.y + 12,
          "RAM  " + range(0, static_cast<uint64_t>(shown - 1), 3) + "  " +
-             plural(names.size(), "name") + ", " + plural(static_cast<uint64_t>(nibbles), "nibble") +
-             ", " + std::to_string(free) + " free",
+             plural(names.size(), "name") + ", " +
+             plural(static_cast<uint64_t>(nibbles), "nibble") + ", " + std::to_string(free) +
+             " free",
          " class=\"caption\"");
   d.y += 18;
   const double perNibble = kStripWidth / static_cast<double>(shown);
@@ -481,10 +487,10 @@ void drawRam(Drawing& d, const RomMapFacts& facts) {
     const int64_t end = std::min(v.first + v.size, shown);
     const double x = kStripX + static_cast<double>(v.first) * perNibble;
     const double width = std::max(static_cast<double>(end - v.first) * perNibble, 1.0);
-    std::string title = v.name + " " +
-                        range(static_cast<uint64_t>(v.first),
-                              static_cast<uint64_t>(v.first + v.size - 1), 3) +
-                        ", " + plural(static_cast<uint64_t>(v.size), "nibble");
+    std::string title =
+        v.name + " " +
+        range(static_cast<uint64_t>(v.first), static_cast<uint64_t>(v.first + v.size - 1), 3) +
+        ", " + plural(static_cast<uint64_t>(v.size), "nibble");
     if (v.file != kNoFile && v.file < facts.files.size())
       title += ": " + facts.files[v.file] + ":" + std::to_string(v.line);
     d.body += "<g class=\"ram\">";
@@ -533,10 +539,10 @@ std::string drawRomMap(const RomMapFacts& facts) {
   if (facts.romTop >= 0) {
     const uint32_t words =
         std::min<uint32_t>(static_cast<uint32_t>(facts.romTop) + 1, kMaxProgramWords);
-    summary = "Program ROM " + range(0, words - 1, 4) + ", " +
-              (facts.banked() ? plural((words + kBankWords - 1) / kBankWords, "bank") +
-                                    " of 1000h words"
-                              : std::string("not banked"));
+    summary =
+        "Program ROM " + range(0, words - 1, 4) + ", " +
+        (facts.banked() ? plural((words + kBankWords - 1) / kBankWords, "bank") + " of 1000h words"
+                        : std::string("not banked"));
   }
   if (facts.tableTop >= 0) summary += "; table ROM " + range(0, facts.tableTop, 3);
   d.text(kStripX, d.y + 10, summary, " font-size=\"11\"");
@@ -548,11 +554,13 @@ std::string drawRomMap(const RomMapFacts& facts) {
 
   const std::string height = num(d.y + 8);
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + num(kPageWidth) +
-         "\" height=\"" + height + "\" viewBox=\"0 0 " + num(kPageWidth) + " " + height +
-         "\" font-family=\"sans-serif\" font-size=\"11\">\n<title>" +
-         xmlText("ROM map of " + facts.source) + "</title>\n<rect width=\"100%\" height=\"100%\" "
-         "fill=\"#ffffff\"/>\n" + d.body + "</svg>\n";
+         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
+         num(kPageWidth) + "\" height=\"" + height + "\" viewBox=\"0 0 " + num(kPageWidth) + " " +
+         height + "\" font-family=\"sans-serif\" font-size=\"11\">\n<title>" +
+         xmlText("ROM map of " + facts.source) +
+         "</title>\n<rect width=\"100%\" height=\"100%\" "
+         "fill=\"#ffffff\"/>\n" +
+         d.body + "</svg>\n";
 }
 
 // ---- Collecting the facts of a run ------------------------------------------------------
@@ -563,8 +571,7 @@ RomMapCollector& collectorOf(void* context) { return *static_cast<RomMapCollecto
 
 uint32_t fileOf(RomMapCollector& c, const char* name) {
   if (name == nullptr || *name == '\0') return kNoFile;
-  const auto [it, added] =
-      c.fileIndex.emplace(name, static_cast<uint32_t>(c.facts.files.size()));
+  const auto [it, added] = c.fileIndex.emplace(name, static_cast<uint32_t>(c.facts.files.size()));
   if (added) c.facts.files.push_back(name);
   return it->second;
 }
