@@ -157,6 +157,29 @@ typedef struct ZqasmOpcode {
   uint16_t mask2;
 } ZqasmOpcode;
 
+/* Where the program and table ROM get words beside the instructions of `code`. */
+enum {
+  ZQASM_PLACE_ORIGIN = 0,       /* ORG: the code goes on at `first`; `count` 0 */
+  ZQASM_PLACE_RESERVED = 1,     /* .DS: `count` program words from `first` reserved */
+  ZQASM_PLACE_BANK_END_NOP = 2, /* the NOP put at `first` (0FFFh, 1FFFh of a banked chip)
+                                   for the instruction of the line, moved to the next bank */
+  ZQASM_PLACE_TABLE = 3,        /* `count` table ROM cells from `first` written */
+  ZQASM_PLACE_CONVERT_AREA = 4  /* banked chips, once after pass 2: the bank convert area
+                                   spans the in-bank offsets `first` to `first` + `count` - 1
+                                   of every bank; `at` names no line */
+};
+
+/* One placement, told as the run makes it (pass 2). */
+typedef struct ZqasmPlacement {
+  int kind;       /* ZQASM_PLACE_... */
+  uint32_t first; /* address, table cell or in-bank offset */
+  uint32_t count;
+  ZqasmSpan at;   /* the statement's line, as in ZqasmCode; "" and 0 for the area */
+  unsigned expansion;
+  const char* sourceFile;
+  unsigned sourceLine;
+} ZqasmPlacement;
+
 typedef struct ZqasmRunObserver {
   void* context; /* handed to every callback */
   /* Each diagnostic as it is written to the error file, and each fatal condition. */
@@ -184,6 +207,9 @@ typedef struct ZqasmRunObserver {
    * and returns 1; an output file opened before keeps what was written to it (a host that
    * stops runs switches the output files off). NULL: every run goes to its end. */
   int (*shouldStop)(void* context);
+  /* A fact of the run (see above): an origin, a reservation, a bank end NOP, table ROM
+   * cells or the bank convert area; NULL when not wanted. */
+  void (*placement)(void* context, const ZqasmPlacement* placement);
 } ZqasmRunObserver;
 
 /* Installs the observer for the runs that follow (copied; NULL removes it). */

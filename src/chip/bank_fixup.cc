@@ -72,6 +72,7 @@ int insertBankEndNop(AssemblerRun& run) {
   int recorded = recordOrFail(run, 2, s.statementAddress);
   s.codeText = codeText;
   if (recorded < 0) return recorded;
+  observePlacement(run, ZQASM_PLACE_BANK_END_NOP, static_cast<uint32_t>(s.statementAddress), 1);
   s.listingLineCount += 1;
   std::vector<uint16_t>& far = run.object.farTargetTable;
   if (static_cast<size_t>(s.statementAddress) < far.size())

@@ -317,6 +317,7 @@ bool reserveProgramWords(AssemblerRun& run, int32_t first, uint32_t count) {
 }
 
 void writeObjectFiles(AssemblerRun& run) {
+  observeConvertArea(run);
   sortRamNames(run);
   writeRamFile(run);
   if (run.source.fatalError || run.diagnostics.errorCount > 0) {

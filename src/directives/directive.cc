@@ -106,6 +106,9 @@ int reserveWords(AssemblerRun& run, const std::string& arguments, int pass) {
   const uint32_t words = static_cast<uint32_t>(value) & 0xFFFF;
   if (pass == 2 && reserveProgramWords(run, run.source.locationCounter, words))
     raiseError(run, kErrAddressOverlap);
+  if (pass == 2)
+    observePlacement(run, ZQASM_PLACE_RESERVED, static_cast<uint32_t>(run.source.locationCounter),
+                     words);
   run.source.advanceLocationCounter(words);
   return resultReserved;
 }

@@ -312,6 +312,7 @@ int defineTableData(AssemblerRun& run, const std::string& statement, int pass) {
   }
   valueChecks.raise(run, true);
   segments.tableRom[static_cast<size_t>(address)] = static_cast<uint16_t>(value);
+  observePlacement(run, ZQASM_PLACE_TABLE, static_cast<uint32_t>(address), 1);
   return 1;
 }
 
@@ -425,6 +426,9 @@ int writeTableData(AssemblerRun& run, const std::vector<uint8_t>& bytes, int sta
     return -1;
   }
   step = step == 2 ? 2 : 1;
+  // The cells stored, one after the other from firstCell, for the run observer.
+  const int32_t firstCell = segments.tableCounter;
+  uint32_t stored = 0;
   // Stores one byte at tableCounter; false (error 52) past the table ROM.
   auto store = [&](int index) {
     const int32_t cell = segments.tableCounter;
@@ -435,6 +439,7 @@ int writeTableData(AssemblerRun& run, const std::vector<uint8_t>& bytes, int sta
     }
     segments.tableRom[static_cast<size_t>(cell)] =
         index < end ? bytes[static_cast<size_t>(index)] : 0;
+    ++stored;
     return true;
   };
   while (start < end && consumed < kGroupBytes) {
@@ -447,6 +452,8 @@ int writeTableData(AssemblerRun& run, const std::vector<uint8_t>& bytes, int sta
     ++segments.tableCounter;
     consumed += step;
   }
+  if (stored > 0 && firstCell >= 0)
+    observePlacement(run, ZQASM_PLACE_TABLE, static_cast<uint32_t>(firstCell), stored);
   return start;
 }
 

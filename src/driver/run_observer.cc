@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "chip/bank_convert.h"
 #include "chip/object_file.h"
 #include "driver/diagnostics.h"
+#include "driver/persistent_settings.h"
 #include "driver/run.h"
 #include "platform/text.h"
 #include "symbols/expression.h"
@@ -309,7 +311,8 @@ void tellSymbol(AssemblerRun& run, int kind, bool definition, const std::string&
 bool observingFacts(const AssemblerRun& run) {
   const ZqasmRunObserver& o = installedObserver();
   return run.source.pass == 2 && !run.facts.enteringDefines &&
-         (o.symbol != nullptr || o.macroCall != nullptr || o.code != nullptr);
+         (o.symbol != nullptr || o.macroCall != nullptr || o.code != nullptr ||
+          o.placement != nullptr);
 }
 
 void observeSourceLine(AssemblerRun& run, const std::string& line) {
@@ -446,6 +449,36 @@ void observeInstruction(AssemblerRun& run) {
   code.sourceFile = currentFile(run).c_str();
   code.sourceLine = run.source.lineNumber;
   o.code(o.context, &code);
+}
+
+void observePlacement(AssemblerRun& run, int kind, uint32_t first, uint32_t count) {
+  const ZqasmRunObserver& o = installedObserver();
+  if (!observingFacts(run) || o.placement == nullptr) return;
+  const size_t open = openExpansions(run);
+  const TextPlace statement = statementText(run, open);
+  ZqasmPlacement placement{};
+  placement.kind = kind;
+  placement.first = first;
+  placement.count = count;
+  placement.at = ZqasmSpan{statement.file->c_str(), statement.line, 0, 0};
+  placement.expansion = expansionNumber(run, open);
+  placement.sourceFile = currentFile(run).c_str();
+  placement.sourceLine = run.source.lineNumber;
+  o.placement(o.context, &placement);
+}
+
+void observeConvertArea(AssemblerRun& run) {
+  const ZqasmRunObserver& o = installedObserver();
+  if (!observingFacts(run) || o.placement == nullptr || !run.source.bankedRom) return;
+  const PersistentSettings& settings = persistentSettings();
+  const int32_t size = settings.bankConvertEnd - settings.bankConvertStart + 1;
+  ZqasmPlacement placement{};
+  placement.kind = ZQASM_PLACE_CONVERT_AREA;
+  placement.first = settings.bankConvertStart;
+  placement.count = static_cast<uint32_t>(std::clamp<int32_t>(size, 0, kMaxConvertAreaSize));
+  placement.at = ZqasmSpan{"", 0, 0, 0};
+  placement.sourceFile = "";
+  o.placement(o.context, &placement);
 }
 
 void observeChip(const AssemblerRun& run) {

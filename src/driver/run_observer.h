@@ -106,6 +106,11 @@ void observeExpansionLine(AssemblerRun& run, size_t bodyIndex, const std::string
 void observeExpansionEnd(AssemblerRun& run);
 // The instruction word just recorded at statementAddress (pass 2).
 void observeInstruction(AssemblerRun& run);
+// A placement (ZQASM_PLACE_...) by the statement being processed (pass 2).
+void observePlacement(AssemblerRun& run, int kind, uint32_t first, uint32_t count);
+// After pass 2 on banked chips: the bank convert area's offsets, as the area will cut
+// them (at most 512 words).
+void observeConvertArea(AssemblerRun& run);
 // The opcode table just loaded (pass 0).
 void observeChip(const AssemblerRun& run);
 // Asked before each line read from a file and each macro body line: true when the host's

@@ -183,6 +183,7 @@ int checkOrgLine(AssemblerRun& run, const LineScan& scan, int pass, int& orgErro
 
   if (findings) raiseOperandFindings(run, *findings, false);
   s.locationCounter = value;
+  if (pass == 2) observePlacement(run, ZQASM_PLACE_ORIGIN, static_cast<uint32_t>(value), 0);
   // An origin inside code already placed: reported, yet listed with the new address.
   if (pass == 2 && orgAddressUsed(run) == 1) raiseError(run, 23);
   s.lastCodeAddress = value;

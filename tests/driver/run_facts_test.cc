@@ -124,6 +124,50 @@ TEST(RunFactsTest, DefinitionsUsesCallsAndWords) {
             "code main.asm:12:0-0 @5 1050 e0 < main.asm:12\n");
 }
 
+const char* const kPlacements[] = {"origin", "reserved", "nop", "table", "area"};
+
+void onPlacement(void* context, const ZqasmPlacement* p) {
+  Facts& f = *static_cast<Facts*>(context);
+  f.text += std::string(kPlacements[p->kind]) + " " + f.place(p->at) + " @" +
+            std::to_string(p->first) + " +" + std::to_string(p->count) + " < " +
+            f.name(p->sourceFile) + ":" + std::to_string(p->sourceLine) + "\n";
+}
+
+// What is placed beside the instructions, in the order of pass 2: table cells by group and
+// by pair (a table ORG is none), the origin, the NOP that takes 0FFFh from an instruction
+// moved to 1000h (which is no instruction fact), a .DS in a macro at its body line, and
+// the area as BANKCONVERTAREA left it, once after the pass.
+TEST(RunFactsTest, PlacementsBesideTheInstructions) {
+  zqtest::TempDir dir;
+  writeFile(dir.file("main.asm"),
+            ".CHIP ZQ4460\n .BANKCONVERTAREA 0200h 027Fh\n .TABLE\n ORG 10h\n .DB 1, 2, 3, 4, 5\n"
+            " 20h 7\n .ENDT\nGAP .MACRO N\n .DS N\n .ENDM\n ORG 0FFEh\n NOP\n LDA 1\n GAP 3\n");
+  Facts facts;
+  facts.folder = zq::fullPath(dir.path()) + "/";
+  ZqasmRunObserver observer{};
+  observer.context = &facts;
+  observer.code = onCode;
+  observer.placement = onPlacement;
+  observer.diagnostic = onDiagnostic;
+  auto params = zqtest::makeParams(dir.file("main.asm"), 0x2FFF, 0xFF);
+  ZqasmResetRunSettings();
+  ZqasmSetRunObserver(&observer);
+  EXPECT_EQ(Run44Assembler(params.get()), 1);
+  ZqasmSetRunObserver(nullptr);
+  ZqasmResetRunSettings();
+  EXPECT_EQ(facts.errors, 0);
+  EXPECT_EQ(facts.text,
+            "table main.asm:5:0-0 @16 +4 < main.asm:5\n"
+            "table main.asm:5:0-0 @20 +1 < main.asm:5\n"
+            "table main.asm:6:0-0 @32 +1 < main.asm:6\n"
+            "origin main.asm:11:0-0 @4094 +0 < main.asm:11\n"
+            "code main.asm:12:0-0 @4094 0000 e0 < main.asm:12\n"
+            "nop main.asm:13:0-0 @4095 +1 < main.asm:13\n"
+            "code main.asm:13:0-0 @4096 1010 e0 < main.asm:13\n"
+            "reserved main.asm:9:0-0 @4097 +3 < main.asm:14\n"
+            "area :0:0-0 @512 +128 < :0\n");
+}
+
 // A language server's runs: unsaved texts read in place of the files (an include that
 // exists nowhere on disk too), no file written or removed, and no setting of one source
 // left for the next.

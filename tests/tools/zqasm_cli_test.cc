@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <regex>
 #include <set>
 #include <string>
 #include <tuple>
@@ -549,6 +550,85 @@ TEST_F(ZqasmCliTest, SizeSummarizesTheImages) {
             "\"size\":12288},\"tableRom\":{\"used\":2,\"size\":256},\"ram\":{\"names\":2,"
             "\"nibbles\":5},\"codeEnd\":4098}");
 #endif
+}
+
+// Standard output of a shell command.
+std::string commandOutput(const std::string& command) {
+  std::string output;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return output;
+  char buffer[512];
+  while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+  pclose(pipe);
+  return output;
+}
+
+// The titles of the SVG elements of class `cls` (rectangles and ORG marks), in order.
+std::vector<std::string> svgTitles(const std::string& svg, const std::string& cls) {
+  std::vector<std::string> found;
+  const std::regex element("<(rect|g) class=\"" + cls + "\"[^>]*><title>([^<]*)</title>");
+  for (std::sregex_iterator it(svg.begin(), svg.end(), element), end; it != end; ++it)
+    found.push_back((*it)[2]);
+  return found;
+}
+
+// --map-svg on the banked example: well-formed XML (python3's parser reads it) with a strip
+// per bank, the words of the run where it placed them (the trampolines as the listing's
+// bank convert area has them; a run under a pixel wide after the wider ones), and the map
+// drawn also after errors.
+TEST_F(ZqasmCliTest, MapSvgDrawsWhatTheRunPlaced) {
+  std::filesystem::copy_file(std::string(ZQASM_TEST_EXAMPLES_DIR) + "/banked.asm",
+                             dir_.file("banked.asm"));
+  EXPECT_EQ(run(chips_ + "-q --rom-top 2FFFh --map-svg map.svg banked.asm", 0), "");
+  const std::string svg = zqtest::readFile(dir_.file("map.svg"));
+  if (std::system("command -v python3 >/dev/null 2>&1") == 0) {
+    EXPECT_EQ(commandOutput("cd '" + dir_.path() +
+                            "' && python3 -c 'import xml.etree.ElementTree as E; print(len(["
+                            "g for g in E.parse(\"map.svg\").iter(\"{http://www.w3.org/2000/svg}g\")"
+                            " if g.get(\"class\") == \"bank\"]))' 2>&1"),
+              "3\n");
+  }
+  EXPECT_EQ(svgTitles(svg, "code"),
+            (std::vector<std::string>{"0010h-0016h code, 7 words: banked.asm:21-27",
+                                      "0000h code, 1 word: banked.asm:19",
+                                      "1000h-1006h code, 7 words: banked.asm:31-38",
+                                      "2000h-2005h code, 6 words: banked.asm:42-47"}));
+  EXPECT_EQ(svgTitles(svg, "trampoline"),
+            (std::vector<std::string>{
+                "0102h-0105h trampolines, 4 words", "0107h-0108h trampolines, 2 words",
+                "1101h-1102h trampolines, 2 words", "1105h-1108h trampolines, 4 words",
+                "2101h-2102h trampolines, 2 words", "2104h-2105h trampolines, 2 words",
+                "2108h-2109h trampolines, 2 words"}));
+  EXPECT_EQ(svgTitles(svg, "nop"),
+            std::vector<std::string>{"0FFFh NOP moved to the bank end, 1 word: banked.asm:31"});
+  EXPECT_EQ(svgTitles(svg, "org"),
+            (std::vector<std::string>{
+                "ORG 0000h reset: banked.asm:18", "ORG 0010h main0: banked.asm:20",
+                "ORG 0FFFh work1: banked.asm:30", "ORG 2000h work2: banked.asm:41"}));
+  EXPECT_NE(svg.find(">Bank 0  0000h-0FFFh  used 15 of 4096 words (0.4%), bank convert area "
+                     "0100h-01FFh<"),
+            std::string::npos);
+
+  // After an error: no image, yet the words placed and the RAM names defined.
+  writeFile(dir_.file("e.asm"),
+            ".CHIP ZQ4460\n .DATA\nFLAGS DN 3\n .ENDD\n ORG 10h\nfoo: LDA 1\n JMP nowhere\n"
+            " .DS 2\n");
+  run(chips_ + "-q --map-svg e.svg e.asm", 1);
+  const std::string afterError = zqtest::readFile(dir_.file("e.svg"));
+  EXPECT_EQ(svgTitles(afterError, "code"),
+            std::vector<std::string>{"0010h-0011h code, 2 words: e.asm:6-7"});
+  EXPECT_EQ(svgTitles(afterError, "reserved"),
+            std::vector<std::string>{"0012h-0013h reserved by .DS, 2 words: e.asm:8"});
+  EXPECT_EQ(svgTitles(afterError, "ram"), std::vector<std::string>{"FLAGS 000h-002h, 3 nibbles: "
+                                                                    "e.asm:3"});
+  EXPECT_FALSE(zqtest::fileExists(dir_.file("e.OBJ")));
+
+  EXPECT_EQ(run(chips_ + "--map-svg= e.asm", 2),
+            "zqasm: empty --map-svg file\nTry 'zqasm --help' for more information.\n");
+  // A map not written fails the run as an output not made: no image is left.
+  EXPECT_EQ(run(chips_ + "-q --rom-top 2FFFh --map-svg nodir/b.svg banked.asm", 3),
+            "zqasm: nodir/b.svg: cannot create: No such file or directory\n");
+  EXPECT_FALSE(zqtest::fileExists(dir_.file("banked.OBJ")));
 }
 
 TEST_F(ZqasmCliTest, ListChipsNamesModelsAndFiles) {

@@ -27,6 +27,7 @@
 #include "common/chip_directory.h"
 #include "common/cli_report.h"
 #include "common/command_line.h"
+#include "common/rom_map.h"
 #include "common/trap_warnings.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -87,6 +88,9 @@ const char kUsage[] =
     "                          order given (-Wall -Wno-truncation)\n"
     "  -Werror, --warnings-as-errors\n"
     "                          a run with warnings fails: status 1 and no images\n"
+    "  --map-svg FILE          draw what the run placed in program ROM (bank by bank),\n"
+    "                          table ROM and RAM as an SVG picture in FILE, also after\n"
+    "                          errors\n"
     "  --size[=FORMAT]         after a clean run, print the program ROM words written per\n"
     "                          bank and in all, the table ROM cells, the RAM names and\n"
     "                          nibbles and the code end on standard output; FORMAT 'text'\n"
@@ -147,6 +151,7 @@ struct Options {
   enum class Size { kNone, kText, kJson } size = Size::kNone;
   bool listChips = false;
   bool hex = false;
+  std::string mapSvg;  // --map-svg
   bool errStyle = false;
   long maxErrors = zqcli::kDefaultMaxShown;  // errors and warnings shown; 0 all
   Colour colour = Colour::kAuto;
@@ -212,7 +217,8 @@ int parseArguments(int argc, char** argv, Options& options) {
                       name == "--rom-top" || name == "--table-top" || name == "--mask-options" ||
                       name == "-D" || name == "-M" || name == "--depfile" ||
                       name == "--diagnostics" || name == "--color" || name == "-MT" ||
-                      name == "-o" || name == "--out-dir" || name == "--max-errors";
+                      name == "-o" || name == "--out-dir" || name == "--max-errors" ||
+                      name == "--map-svg";
     if (takesValue && !inlineValue) {
       if (i + 1 >= argc) return usageError("option " + name + " needs a value");
       value = argv[++i];
@@ -291,6 +297,9 @@ int parseArguments(int argc, char** argv, Options& options) {
       options.caseSensitive = true;
     } else if (name == "--hex") {
       options.hex = true;
+    } else if (name == "--map-svg") {
+      if (value.empty()) return usageError("empty --map-svg file");
+      options.mapSvg = value;
     } else if (name == "--help" || name == "-h") {
       options.help = true;
     } else if (name == "--version") {
@@ -453,10 +462,21 @@ void removeImages(const Options& options, const Naming& naming) {
   for (const std::string& file : imageFiles(options, naming)) zq::deleteFile(file);
 }
 
+// Writes `text` to the file `name`; false (errno set) when it could not be written in full.
+bool writeTextFile(const std::string& name, const std::string& text) {
+  FILE* out = zq::openFile(name, "wb");
+  if (out == nullptr) return false;
+  bool ok = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+  const int saved = errno;
+  ok = std::fclose(out) == 0 && ok;
+  if (!ok && errno == 0) errno = saved ? saved : EIO;
+  return ok;
+}
+
 // The outputs of zqasm itself, written after a run that completed. False when one could
 // not be written (named on standard error).
 bool writeExtraOutputs(const Options& options, const zqcli::Reporter& reporter,
-                       const Naming& naming) {
+                       const Naming& naming, zqcli::RomMapFacts& map) {
   bool ok = true;
   auto failed = [&ok](const std::string& name) {
     std::fprintf(stderr, "zqasm: %s: cannot create: %s\n", name.c_str(), std::strerror(errno));
@@ -469,6 +489,10 @@ bool writeExtraOutputs(const Options& options, const zqcli::Reporter& reporter,
     const std::vector<std::string> targets =
         options.depTargets.empty() ? std::vector<std::string>{naming.target} : options.depTargets;
     if (!zqcli::writeDepfile(options.depfile, targets, prerequisites)) failed(options.depfile);
+  }
+  if (!options.mapSvg.empty()) {
+    for (std::string& file : map.files) file = zqcli::relativeName(file, reporter.directory);
+    if (!writeTextFile(options.mapSvg, zqcli::drawRomMap(map))) failed(options.mapSvg);
   }
   return ok;
 }
@@ -586,9 +610,16 @@ int runCommand(int argc, char** argv) {
   // A write beyond a file size limit fails and is reported instead of killing zqasm
   // halfway through an output.
   zq::ignoreFileSizeSignal();
+  // --map-svg: the map's collector sees the run on the way to the reporter.
+  zqcli::RomMapCollector map;
+  map.facts.source = options.source;
+  map.facts.romTop = options.romTop;
+  map.facts.tableTop = options.tableTop;
+  const ZqasmRunObserver installed =
+      options.mapSvg.empty() ? observer : zqcli::collectRomMap(map, observer);
   // Both stay installed only for the call, so the reporter outlives every callback.
   ZqasmSetMessageSink(zqcli::onMessage, &reporter);
-  ZqasmSetRunObserver(&observer);
+  ZqasmSetRunObserver(&installed);
   ZqasmSetOutputStem(naming.stem.c_str());
   // The names come from the list the library knows, so the call cannot refuse them.
   ZqasmSetWarnings(zqcli::trapWarningList(options.trapWarnings).c_str());
@@ -628,7 +659,7 @@ int runCommand(int argc, char** argv) {
   }
   zqcli::flushReport(reporter);
   if (failedOnWarnings) std::fputs("zqasm: warnings are treated as errors\n", stderr);
-  if (!writeExtraOutputs(options, reporter, naming)) {
+  if (!writeExtraOutputs(options, reporter, naming, map.facts)) {
     removeImages(options, naming);
     return kExitNotRun;
   }
