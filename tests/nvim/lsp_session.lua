@@ -22,7 +22,8 @@ end
 
 write('zqasm.json', { '{"includeDirs": ["."]}' })
 write('defs.inc', { 'LIMIT EQU 0FH', 'DELAY: LDA LIMIT', ' BAD', ' RET' })
-write('main.asm', { '.CHIP ZQ4460', ' #include <defs.inc>', 'START: CALL DELAY', ' JMP START' })
+write('main.asm', { '.CHIP ZQ4460', ' #include <defs.inc>', 'START: CALL DELAY', ' JMP START',
+  '#IFDEF DEBUG', ' NOP', ' NOP', '#ENDIF' })
 local main, defs = dir .. '/main.asm', dir .. '/defs.inc'
 
 vim.g.zqasm_associate_files = true
@@ -81,6 +82,46 @@ if not vim.wait(10000, function() return #vim.diagnostic.get(defsBuffer) == 0 en
   return fail('the diagnostics did not clear')
 end
 step('diagnostics cleared')
+
+-- A request of the client's own buffer in the main source, its answer checked by `check`.
+local mainBuffer = vim.uri_to_bufnr(vim.uri_from_fname(main))
+local function ask(method, params, check)
+  params.textDocument = { uri = vim.uri_from_bufnr(mainBuffer) }
+  local answers = vim.lsp.buf_request_sync(mainBuffer, method, params, 5000)
+  local answer = answers and answers[client]
+  if not answer or answer.err then
+    return fail(method .. ': ' .. vim.inspect(answer and answer.err))
+  end
+  return check(answer.result)
+end
+
+-- Folding: the conditional block, lines 5 to 8.
+local folded = ask('textDocument/foldingRange', {}, function(ranges)
+  for _, r in ipairs(ranges or {}) do
+    if r.startLine == 4 and r.endLine == 7 then return true end
+  end
+  return fail('folding ranges ' .. vim.inspect(ranges))
+end)
+if not folded then return end
+step('folding: lines 5-8')
+
+-- Inlay hints: with the include mended, START stands at 0003h.
+local function label(hint)
+  if type(hint.label) == 'string' then return hint.label end
+  local text = ''
+  for _, part in ipairs(hint.label) do text = text .. part.value end
+  return text
+end
+local hinted = ask('textDocument/inlayHint',
+  { range = { start = { line = 0, character = 0 }, ['end'] = { line = 8, character = 0 } } },
+  function(hints)
+    for _, h in ipairs(hints or {}) do
+      if h.position.line == 2 and label(h):find('0003h') then return label(h) end
+    end
+    return fail('inlay hints ' .. vim.inspect(hints))
+  end)
+if not hinted then return end
+step('inlay hint of START: ' .. hinted)
 
 vim.lsp.stop_client(client)
 vim.wait(5000, function() return vim.lsp.client_is_stopped(client) end, 50)
