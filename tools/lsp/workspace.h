@@ -114,6 +114,21 @@ struct CodeLens {
   std::string title;
 };
 
+// One replacement of text in a file.
+struct TextEdit {
+  Range range;
+  std::string newText;
+};
+
+// A rename at a place: the name there (prepareRename), the edits of every file that
+// writes it (rename), or why it may not be renamed, in words for the user.
+struct RenameAnswer {
+  std::string refusal;  // empty when the rename may go ahead
+  Range range;          // the name under the cursor
+  std::string name;     // as written there
+  std::map<std::string, std::vector<TextEdit>> edits;  // by file, each in line order
+};
+
 // Diagnostics published for one file, the last of them telling of any left out.
 constexpr size_t kMaxPublishedDiagnostics = 1000;
 
@@ -192,6 +207,13 @@ class Workspace {
   // "N references" on each label and macro defined in this file, and for a macro the
   // words one expansion writes.
   std::vector<CodeLens> codeLenses(const std::string& file) const;
+  // The name at `at` that a rename would change, or why it cannot be renamed; nothing
+  // where no word stands (rename.cc).
+  std::optional<RenameAnswer> prepareRename(const std::string& file, Position at) const;
+  // Every place in the files the runs read that names what the name at `at` stands for,
+  // each to be written `newName`; or why not (the name, or the new one, is refused).
+  std::optional<RenameAnswer> rename(const std::string& file, Position at,
+                                     const std::string& newName) const;
 
  private:
   struct Run {
