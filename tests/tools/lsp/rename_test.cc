@@ -11,6 +11,8 @@
 
 #include "platform/platform.h"
 #include "protocol.h"
+#include "rename.h"
+#include "run_facts.h"
 #include "test_support.h"
 #include "text.h"
 
@@ -199,6 +201,128 @@ TEST(LspRenameTest, LabelAcrossFilesAndUnsavedBuffer) {
   writeFile(work.file("main.asm"), mainAfter);
   writeFile(work.file("defs.inc"), defsAfter);
   EXPECT_EQ(assembled(work), before);
+}
+
+// The error message of a refused request, or what came instead.
+std::string refusal(const json& answer) {
+  if (!answer.contains("error")) return "answered " + answer.dump();
+  EXPECT_EQ(answer["error"]["code"], -32803);
+  return answer["error"]["message"];
+}
+
+// A macro from a call: its head and every call, as plain "changes" for a client without
+// versioned edits.
+TEST(LspRenameTest, Macro) {
+  Project p(false);
+  const json answer = p.rename(p.main, 10, 2, "PAUSE");
+  const json& changes = answer["result"]["changes"];
+  ASSERT_EQ(changes.size(), 2u) << answer.dump();
+  EXPECT_EQ(places(changes[p.defs], "PAUSE"), "2:0-4 ");
+  EXPECT_EQ(places(changes[p.main], "PAUSE"), "9:6-10 10:1-5 ");
+  EXPECT_EQ(refusal(p.rename(p.defs, 2, 1, "HELPER")),
+            "'HELPER' already names a label (defs.inc:9)");
+  EXPECT_EQ(refusal(p.rename(p.defs, 2, 1, "JZ")), "'JZ' is an instruction of the chip ZQ4460");
+}
+
+// A local label: its LOCALLABEL declaration, its definition and its use in the body,
+// once for both expansions. Its scope is its macro: a name the body writes clashes, a
+// constant used elsewhere does not.
+TEST(LspRenameTest, LocalLabel) {
+  Project p;
+  const auto documents = byDocument(p.rename(p.defs, 5, 6, "AGAIN"));
+  ASSERT_EQ(documents.size(), 1u);
+  EXPECT_EQ(places(documents.at(p.defs).second, "AGAIN"), "3:13-17 4:0-4 5:5-9 ");
+  EXPECT_EQ(places(byDocument(p.rename(p.defs, 4, 0, "LIMIT")).at(p.defs).second, "LIMIT"),
+            "3:13-17 4:0-4 5:5-9 ");
+  EXPECT_EQ(refusal(p.rename(p.defs, 4, 0, "start")),
+            "'start' already names a label in macro 'WAIT'");
+  EXPECT_EQ(refusal(p.rename(p.defs, 4, 0, "CNT")),
+            "'CNT' is a parameter of macro 'WAIT', whose body writes 'SPIN'");
+}
+
+// A DEFINE name: its definition, its uses (one through a macro argument) and the tests of
+// it, also the IFNDEF that stands before the definition, where no run finds it.
+TEST(LspRenameTest, Define) {
+  Project p;
+  const auto documents = byDocument(p.rename(p.main, 10, 9, "DEPTH"));
+  ASSERT_EQ(documents.size(), 2u);
+  EXPECT_EQ(places(documents.at(p.defs).second, "DEPTH"), "1:9-14 8:12-17 ");
+  EXPECT_EQ(places(documents.at(p.main).second, "DEPTH"), "1:9-14 10:9-14 13:8-13 ");
+  EXPECT_EQ(refusal(p.rename(p.main, 10, 9, "LIMIT")),
+            "'LIMIT' already names a constant (defs.inc:1)");
+  EXPECT_EQ(refusal(p.rename(p.main, 10, 9, "A\\B")),
+            "'A\\B' is not a define name: it takes a letter or '_' first, then letters, digits "
+            "and '_'");
+}
+
+// What cannot be renamed, and new names that cannot be given.
+TEST(LspRenameTest, Refusals) {
+  Project p;
+  struct Place {
+    const std::string& file;
+    int line, character;
+    const char* expected;
+  };
+  const Place places[] = {
+      {p.main, 8, 8, "'LDA' is an instruction of the chip ZQ4460; it cannot be renamed"},
+      {p.main, 4, 2, "'.DATA' is a directive of the assembler; it cannot be renamed"},
+      {p.main, 0, 7, "'ZQ4460' names the chip; it cannot be renamed"},
+      {p.main, 14, 11, "'@HL' is an operand of the chip's instructions; it cannot be renamed"},
+      {p.main, 3, 12, "'defs' is part of an include file's name; rename the file instead"},
+      {p.defs, 2, 13,
+       "no run of the assembler finds 'FLAG' here: it is not defined, names a macro parameter, "
+       "or stands where nothing is assembled"},
+  };
+  for (const Place& k : places) {
+    EXPECT_EQ(refusal(p.session->request("textDocument/prepareRename",
+                                         at(k.file, k.line, k.character))),
+              k.expected)
+        << k.line << ":" << k.character;
+  }
+  // No word: no rename, and no error either.
+  EXPECT_TRUE(p.session->request("textDocument/prepareRename", at(p.main, 2, 0))["result"]
+                  .is_null());
+  EXPECT_EQ(refusal(p.rename(p.main, 2, 0, "X")), "there is no name to rename here");
+
+  const std::string longName(65, 'L');
+  const struct {
+    std::string name;
+    std::string expected;
+  } names[] = {
+      {"9X",
+       "'9X' is not a label name: it takes a letter, '?' or '_' first, then letters, digits, "
+       "'_' and '\\'"},
+      {longName, "'" + longName + "' is too long for a label name (at most 64 characters)"},
+      {"", "the new name is empty"},
+      {"\xce\xbb",
+       "'\xce\xbb' is not a valid name: names are written with ASCII letters, digits, '_', '?' "
+       "and '\\'"},
+      {"loop", "'loop' already names a label (main.asm:10)"},
+      {"BUF", "'BUF' already names a RAM name (main.asm:7)"},
+      {"LEVEL", "'LEVEL' already names a define (defs.inc:2)"},
+      {"ldA", "'ldA' is an instruction of the chip ZQ4460"},
+      {"endm", "'endm' is a directive word of the assembler"},
+      {"FLAG", "'FLAG' is a parameter of macro 'WAIT', whose body writes 'START'"},
+  };
+  for (const auto& k : names) EXPECT_EQ(refusal(p.rename(p.main, 8, 2, k.name)), k.expected);
+  // A name just as long as the assembler keeps, and "?" first, are labels.
+  EXPECT_TRUE(p.rename(p.main, 8, 2, std::string(64, 'L'))["result"].is_object());
+  EXPECT_TRUE(p.rename(p.main, 8, 2, "?GO")["result"].is_object());
+}
+
+// The kinds' own rules for a name: "?" begins no RAM, DEFINE or DEFSTRING name, "\" is in
+// no DEFINE or DEFSTRING name, a macro's name keeps one character less.
+TEST(LspRenameTest, NameRules) {
+  using zqlsp::nameProblem;
+  EXPECT_EQ(nameProblem(zqlsp::kConstant, "?A\\1"), "");
+  EXPECT_NE(nameProblem(zqlsp::kRamName, "?A"), "");
+  EXPECT_EQ(nameProblem(zqlsp::kRamName, "_A\\1"), "");
+  EXPECT_NE(nameProblem(zqlsp::kString, "A\\1"), "");
+  EXPECT_EQ(nameProblem(zqlsp::kString, "_a1"), "");
+  EXPECT_NE(nameProblem(zqlsp::kDefine, "1A"), "");
+  EXPECT_EQ(nameProblem(zqlsp::kLocalLabel, std::string(64, 'x')), "");
+  EXPECT_NE(nameProblem(zqlsp::kMacro, std::string(64, 'x')), "");
+  EXPECT_NE(nameProblem(zqlsp::kLabel, "A-B"), "");
 }
 
 }  // namespace
