@@ -403,9 +403,10 @@ json Server::rename(bool apply, const std::string& file, const json& params) {
     // The buffers are Latin-1 bytes; a name is ASCII.
     for (unsigned char c : newName)
       if (c >= 0x80)
-        throw RequestError{kRequestFailed, "'" + newName + "' is not a valid name: names are "
-                                               "written with ASCII letters, digits, '_', '?' "
-                                               "and '\\'"};
+        throw RequestError{kRequestFailed,
+                           "'" + newName +
+                               "' is not a valid name: names are written with ASCII letters, "
+                               "digits, '_', '?' and '\\'"};
     answer = workspace_.rename(file, at, newName);
   } else {
     answer = workspace_.prepareRename(file, at);
@@ -415,7 +416,8 @@ json Server::rename(bool apply, const std::string& file, const json& params) {
     throw RequestError{kRequestFailed, "there is no name to rename here"};
   }
   if (!answer->refusal.empty()) throw RequestError{kRequestFailed, utf8FromBytes(answer->refusal)};
-  if (!apply) return {{"range", range(answer->range)}, {"placeholder", utf8FromBytes(answer->name)}};
+  if (!apply)
+    return {{"range", range(answer->range)}, {"placeholder", utf8FromBytes(answer->name)}};
   json changes = documentChanges_ ? json::array() : json::object();
   for (const auto& entry : answer->edits) {
     json edits = json::array();
@@ -427,10 +429,8 @@ json Server::rename(bool apply, const std::string& file, const json& params) {
       continue;
     }
     auto version = versions_.find(entry.first);
-    changes.push_back({{"textDocument",
-                        {{"uri", uri},
-                         {"version", version != versions_.end() ? json(version->second) : json()}}},
-                       {"edits", edits}});
+    const json number = version != versions_.end() ? json(version->second) : json();
+    changes.push_back({{"textDocument", {{"uri", uri}, {"version", number}}}, {"edits", edits}});
   }
   return {{documentChanges_ ? "documentChanges" : "changes", changes}};
 }

@@ -75,12 +75,13 @@ class Server {
   std::optional<std::string> configurationText_;
   std::function<bool()> superseded_;
   bool watchFiles_ = false;  // the client registers file watchers when asked
-  bool documentChanges_ = false;            // the client takes versioned workspace edits
-  std::map<std::string, int64_t> versions_;  // open file -> the version the editor gave it
   int nextRequest_ = 1;      // ids of the server's requests
   bool initialized_ = false;
   bool shutdown_ = false;
   bool exited_ = false;
+
+  bool documentChanges_ = false;             // the client takes versioned workspace edits
+  std::map<std::string, int64_t> versions_;  // open file -> the version the editor gave it
 };
 
 }  // namespace zqlsp

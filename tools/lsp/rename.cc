@@ -39,8 +39,8 @@ Range spanOf(const Place& p) {
 
 // The cursor stands on the name, or just behind it.
 bool under(const Place& p, const std::string& file, Position at) {
-  return p.line == at.line + 1 && located(p) && at.column >= p.column &&
-         at.column <= p.endColumn && p.file == file;
+  return p.line == at.line + 1 && located(p) && at.column >= p.column && at.column <= p.endColumn &&
+         p.file == file;
 }
 
 std::string fileName(const std::string& path) {
@@ -168,8 +168,8 @@ std::vector<std::pair<int, Token>> localLabelNames(const std::vector<std::string
 
 // What the name at `at` stands for, from the facts of the runs that read `file`; where no
 // fact stands, why the word there cannot be renamed. Nothing where no word stands.
-std::optional<Target> findTarget(const std::vector<const RunResult*>& runs,
-                                 const LinesOf& lines, const std::string& file, Position at) {
+std::optional<Target> findTarget(const std::vector<const RunResult*>& runs, const LinesOf& lines,
+                                 const std::string& file, Position at) {
   const RunResult* hitRun = nullptr;
   const SymbolFact* hit = nullptr;
   bool include = false;
@@ -228,8 +228,8 @@ std::optional<Target> findTarget(const std::vector<const RunResult*>& runs,
   } else if (include) {
     t.refusal = quoted(t.written) + " is part of an include file's name; rename the file instead";
   } else if (isMnemonic(runs, t.written, chip)) {
-    t.refusal = quoted(t.written) + " is an instruction of the chip " + chip +
-                "; it cannot be renamed";
+    t.refusal =
+        quoted(t.written) + " is an instruction of the chip " + chip + "; it cannot be renamed";
   } else if (directive != nullptr && directive->start < token->start &&
              (directive->text == "CHIP" || directive->text == "CHIPNAME")) {
     t.refusal = quoted(t.written) + " names the chip; it cannot be renamed";
@@ -301,8 +301,8 @@ class Renamer {
         const size_t line = static_cast<size_t>(place.first.first);
         const size_t column = static_cast<size_t>(place.first.second);
         const std::string& written = place.second.second;
-        if (line < 1 || line > lines.size() || lines[line - 1].compare(column, written.size(),
-                                                                       written) != 0)
+        if (line < 1 || line > lines.size() ||
+            lines[line - 1].compare(column, written.size(), written) != 0)
           return false;
       }
     }
@@ -423,18 +423,18 @@ std::string nameProblem(int kind, const std::string& name) {
     return quoted(name) + " is too long for " + what + " (at most " + std::to_string(limit) +
            " characters)";
   const char first = name[0];
-  const bool firstOk = isLetter(first) || first == '_' ||
-                       (first == '?' && !define && kind != kRamName);
+  const bool firstOk =
+      isLetter(first) || first == '_' || (first == '?' && !define && kind != kRamName);
   bool restOk = true;
   for (size_t i = 1; i < name.size(); ++i) {
     const char c = name[i];
     restOk = restOk && (isLetter(c) || isDigit(c) || c == '_' || (!define && c == '\\'));
   }
   if (firstOk && restOk) return "";
-  const std::string rule =
-      define ? "a letter or '_' first, then letters, digits and '_'"
-      : kind == kRamName ? "a letter or '_' first, then letters, digits, '_' and '\\'"
-                         : "a letter, '?' or '_' first, then letters, digits, '_' and '\\'";
+  const std::string rule = define ? "a letter or '_' first, then letters, digits and '_'"
+                           : kind == kRamName
+                               ? "a letter or '_' first, then letters, digits, '_' and '\\'"
+                               : "a letter, '?' or '_' first, then letters, digits, '_' and '\\'";
   return quoted(name) + " is not " + what + ": it takes " + rule;
 }
 

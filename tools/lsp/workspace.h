@@ -126,7 +126,8 @@ struct RenameAnswer {
   std::string refusal;  // empty when the rename may go ahead
   Range range;          // the name under the cursor
   std::string name;     // as written there
-  std::map<std::string, std::vector<TextEdit>> edits;  // by file, each in line order
+  // By file, each file's edits in line order.
+  std::map<std::string, std::vector<TextEdit>> edits;
 };
 
 // Diagnostics published for one file, the last of them telling of any left out.

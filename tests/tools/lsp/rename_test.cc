@@ -2,6 +2,8 @@
 // program whose main source is open with unsaved edits and whose include file (on disk
 // only) holds a macro with a local label, a constant and a DEFINE. The edits are applied
 // to the texts as an editor would, and the program is assembled again.
+#include "rename.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,7 +13,6 @@
 
 #include "platform/platform.h"
 #include "protocol.h"
-#include "rename.h"
 #include "run_facts.h"
 #include "test_support.h"
 #include "text.h"
@@ -36,22 +37,22 @@ const char kDefs[] =
 
 // As saved; the editor's buffer adds the last line.
 const char kMainOnDisk[] =
-    ".CHIP ZQ4460\n"           // 0
-    " #IFNDEF LEVEL\n"         // 1
-    " #ENDIF\n"                // 2
-    " #include <defs.inc>\n"   // 3
-    " .DATA\n"                 // 4
-    " ORG 40h\n"               // 5
-    "BUF DN 2\n"               // 6
-    " .ENDD\n"                 // 7
-    "START: LDA LIMIT\n"       // 8
-    "LOOP: WAIT 1, LIMIT\n"    // 9
-    " WAIT 2, LEVEL\n"         // 10
-    " JZ LOOP\n"               // 11
-    " CALL START\n"            // 12
-    " #IFDEF LEVEL\n"          // 13
-    " MOV BUF, @HL\n"          // 14
-    " #ENDIF\n";               // 15
+    ".CHIP ZQ4460\n"          // 0
+    " #IFNDEF LEVEL\n"        // 1
+    " #ENDIF\n"               // 2
+    " #include <defs.inc>\n"  // 3
+    " .DATA\n"                // 4
+    " ORG 40h\n"              // 5
+    "BUF DN 2\n"              // 6
+    " .ENDD\n"                // 7
+    "START: LDA LIMIT\n"      // 8
+    "LOOP: WAIT 1, LIMIT\n"   // 9
+    " WAIT 2, LEVEL\n"        // 10
+    " JZ LOOP\n"              // 11
+    " CALL START\n"           // 12
+    " #IFDEF LEVEL\n"         // 13
+    " MOV BUF, @HL\n"         // 14
+    " #ENDIF\n";              // 15
 const std::string kMainEdited = std::string(kMainOnDisk) + "DONE: JMP start ; unsaved\n";
 
 // A server in this process, driven by JSON messages as the transport hands them over.
@@ -101,12 +102,12 @@ struct Project {
     if (documentChanges)
       capabilities = {{"workspace", {{"workspaceEdit", {{"documentChanges", true}}}}}};
     session->request("initialize", {{"rootUri", uri(dir.path())}, {"capabilities", capabilities}});
-    session->notify("textDocument/didOpen",
-                    {{"textDocument",
-                      {{"uri", main}, {"languageId", "zqasm"}, {"version", 1}, {"text", kMainOnDisk}}}});
-    session->notify("textDocument/didChange",
-                    {{"textDocument", {{"uri", main}, {"version", 2}}},
-                     {"contentChanges", {{{"text", kMainEdited}}}}});
+    session->notify(
+        "textDocument/didOpen",
+        {{"textDocument",
+          {{"uri", main}, {"languageId", "zqasm"}, {"version", 1}, {"text", kMainOnDisk}}}});
+    session->notify("textDocument/didChange", {{"textDocument", {{"uri", main}, {"version", 2}}},
+                                               {"contentChanges", {{{"text", kMainEdited}}}}});
   }
   json rename(const std::string& u, int line, int character, const std::string& name) {
     json params = at(u, line, character);
@@ -173,8 +174,7 @@ TEST(LspRenameTest, LabelAcrossFilesAndUnsavedBuffer) {
   {
     Project p;
     const json prepared = p.session->request("textDocument/prepareRename", at(p.defs, 6, 7));
-    EXPECT_EQ(prepared["result"],
-              json::parse(R"({"range": {"start": {"line": 6, "character": 5},
+    EXPECT_EQ(prepared["result"], json::parse(R"({"range": {"start": {"line": 6, "character": 5},
                                         "end": {"line": 6, "character": 10}},
                               "placeholder": "START"})"));
     const json answer = p.rename(p.defs, 6, 7, "BEGIN");
@@ -274,14 +274,14 @@ TEST(LspRenameTest, Refusals) {
        "or stands where nothing is assembled"},
   };
   for (const Place& k : places) {
-    EXPECT_EQ(refusal(p.session->request("textDocument/prepareRename",
-                                         at(k.file, k.line, k.character))),
-              k.expected)
+    EXPECT_EQ(
+        refusal(p.session->request("textDocument/prepareRename", at(k.file, k.line, k.character))),
+        k.expected)
         << k.line << ":" << k.character;
   }
   // No word: no rename, and no error either.
-  EXPECT_TRUE(p.session->request("textDocument/prepareRename", at(p.main, 2, 0))["result"]
-                  .is_null());
+  EXPECT_TRUE(
+      p.session->request("textDocument/prepareRename", at(p.main, 2, 0))["result"].is_null());
   EXPECT_EQ(refusal(p.rename(p.main, 2, 0, "X")), "there is no name to rename here");
 
   const std::string longName(65, 'L');
