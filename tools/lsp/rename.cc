@@ -301,7 +301,7 @@ class Renamer {
         const size_t line = static_cast<size_t>(place.first.first);
         const size_t column = static_cast<size_t>(place.first.second);
         const std::string& written = place.second.second;
-        if (line < 1 || line > lines.size() ||
+        if (line < 1 || line > lines.size() || column > lines[line - 1].size() ||
             lines[line - 1].compare(column, written.size(), written) != 0)
           return false;
       }
