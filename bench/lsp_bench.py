@@ -13,8 +13,8 @@ and are published, and times
           the run of the assembler over the buffer, its facts, and the messages;
   change  didChange alone until the diagnostics: the same after the 200 ms debounce.
 Prints the median and the largest of each, in milliseconds; then the time and size of
-completion answers (completion_figures) and the time of inlay hints for a screen
-(inlay_figures).
+completion answers (completion_figures), the time of inlay hints for a screen
+(inlay_figures) and the time of a rename (rename_figure).
 """
 import json
 import os
@@ -124,6 +124,53 @@ def inlay_figures(server, folder, rounds):
     return median(times), max(times)
 
 
+def rename_figure(server, rounds):
+    """A label used 1,000 times in a program of its own (main.asm with an include file that
+    holds half the uses), renamed from a use: prepareRename and rename until the answer to
+    the rename. Returns the median and the largest, in ms."""
+    folder = os.path.realpath(os.path.join(WORK, "rename"))
+    os.makedirs(folder, exist_ok=True)
+    uses = ["LP%d: JMP TARGET\n" % n for n in range(1000)]
+    # Outside the workspace root: the include file is named by its full path.
+    include = os.path.join(folder, "uses.inc")
+    with open(include, "w") as f:
+        f.write("".join(uses[500:]))
+    main = (".CHIP ZQ4460\nTARGET: NOP\n" + "".join(uses[:500]) +
+            " #include <%s>\n .END\n" % include)
+    path = os.path.join(folder, "main.asm")
+    with open(path, "w") as f:
+        f.write(main)
+    uri = "file://" + path
+    server.send({"jsonrpc": "2.0", "method": "textDocument/didOpen",
+                 "params": {"textDocument": {"uri": uri, "languageId": "zqasm",
+                                             "version": 1, "text": main}}})
+    # The program has no error, so no diagnostics tell that its run is made: a first
+    # request waits for it, untimed.
+    position = {"line": 2, "character": 10}
+    server.send({"jsonrpc": "2.0", "id": 4999, "method": "textDocument/prepareRename",
+                 "params": {"textDocument": {"uri": uri}, "position": position}})
+    while server.receive().get("id") != 4999:
+        pass
+    times = []
+    for n in range(rounds):
+        ident = 5000 + 2 * n
+        start = time.monotonic()
+        server.send({"jsonrpc": "2.0", "id": ident, "method": "textDocument/prepareRename",
+                     "params": {"textDocument": {"uri": uri}, "position": position}})
+        server.send({"jsonrpc": "2.0", "id": ident + 1, "method": "textDocument/rename",
+                     "params": {"textDocument": {"uri": uri}, "position": position,
+                                "newName": "GOAL%d" % n}})
+        while True:
+            answer = server.receive()
+            if answer.get("id") == ident + 1:
+                break
+        times.append((time.monotonic() - start) * 1000)
+        edits = sum(len(e) for e in answer["result"]["changes"].values())
+        if edits != 1001:
+            raise RuntimeError("rename made %d edits, not 1001" % edits)
+    return median(times), max(times)
+
+
 def median(values):
     values = sorted(values)
     return values[len(values) // 2]
@@ -194,6 +241,7 @@ def main():
     if server.diagnostics(uri):
         raise RuntimeError("the program has errors")
     inlay = inlay_figures(server, folder, rounds)
+    renamed = rename_figure(server, rounds)
     server.send({"jsonrpc": "2.0", "id": 2, "method": "shutdown"})
     server.receive()
     server.send({"jsonrpc": "2.0", "method": "exit"})
@@ -205,6 +253,8 @@ def main():
     print("lsp p12000: completion median %.1f ms (max %.1f), largest answer %.1f KB" %
           (completion[0], completion[1], completion[2] / 1024))
     print("lsp p12000: inlay hints for 100 lines median %.1f ms (max %.1f)" % inlay)
+    print("lsp rename: a label used 1,000 times, prepareRename and rename median %.1f ms "
+          "(max %.1f)" % renamed)
     return 0
 
 

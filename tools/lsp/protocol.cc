@@ -23,6 +23,7 @@ constexpr int kMethodNotFound = -32601;
 constexpr int kInvalidParams = -32602;
 constexpr int kInternalError = -32603;
 constexpr int kServerNotInitialized = -32002;
+constexpr int kRequestFailed = -32803;
 
 // LSP message types of window/showMessage.
 constexpr int kWarningMessage = 2;
@@ -309,6 +310,10 @@ json Server::request(const std::string& method, const json& params) {
       if (node == nullptr) break;
     }
     refreshInlayHints_ = node != nullptr && *node == true;
+    const json edits = params.value("capabilities", json::object())
+                           .value("workspace", json::object())
+                           .value("workspaceEdit", json::object());
+    documentChanges_ = edits.is_object() && edits.value("documentChanges", false) == true;
     loadConfiguration(nullptr);
     json legend = {{"tokenTypes", tokenTypes()}, {"tokenModifiers", tokenModifiers()}};
     return {{"capabilities",
@@ -329,7 +334,8 @@ json Server::request(const std::string& method, const json& params) {
               {"documentFormattingProvider", true},
               {"documentRangeFormattingProvider", true},
               {"inlayHintProvider", true},
-              {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}}}},
+              {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
+              {"renameProvider", {{"prepareProvider", true}}}}},
             {"serverInfo", {{"name", "zqasm-lsp"}, {"version", ZQASM_TOOL_VERSION}}}};
   }
   if (method == "shutdown") {
@@ -506,7 +512,52 @@ json Server::request(const std::string& method, const json& params) {
     }
     return list;
   }
+  if (method == "textDocument/prepareRename" || method == "textDocument/rename")
+    return rename(method == "textDocument/rename", file, params);
   throw RequestError{kMethodNotFound, "no method " + method};
+}
+
+// A refused rename is an error whose message the editor shows; prepareRename answers
+// null where no word stands. The edit names each file's version when the client takes
+// versioned edits: the version of an open buffer, null for a file read from disk.
+json Server::rename(bool apply, const std::string& file, const json& params) {
+  const Position at = positionOf(params);
+  std::optional<RenameAnswer> answer;
+  if (apply) {
+    const std::string newName = params.at("newName").get<std::string>();
+    // The buffers are Latin-1 bytes; a name is ASCII.
+    for (unsigned char c : newName)
+      if (c >= 0x80)
+        throw RequestError{kRequestFailed,
+                           "'" + newName +
+                               "' is not a valid name: names are written with ASCII letters, "
+                               "digits, '_', '?' and '\\'"};
+    answer = workspace_.rename(file, at, newName);
+  } else {
+    answer = workspace_.prepareRename(file, at);
+  }
+  if (!answer) {
+    if (!apply) return nullptr;
+    throw RequestError{kRequestFailed, "there is no name to rename here"};
+  }
+  if (!answer->refusal.empty()) throw RequestError{kRequestFailed, utf8FromBytes(answer->refusal)};
+  if (!apply)
+    return {{"range", range(answer->range)}, {"placeholder", utf8FromBytes(answer->name)}};
+  json changes = documentChanges_ ? json::array() : json::object();
+  for (const auto& entry : answer->edits) {
+    json edits = json::array();
+    for (const TextEdit& e : entry.second)
+      edits.push_back({{"range", range(e.range)}, {"newText", utf8FromBytes(e.newText)}});
+    const std::string uri = uriOf(entry.first);
+    if (!documentChanges_) {
+      changes[uri] = edits;
+      continue;
+    }
+    auto version = versions_.find(entry.first);
+    const json number = version != versions_.end() ? json(version->second) : json();
+    changes.push_back({{"textDocument", {{"uri", uri}, {"version", number}}}, {"edits", edits}});
+  }
+  return {{documentChanges_ ? "documentChanges" : "changes", changes}};
 }
 
 void Server::notification(const std::string& method, const json& params) {
@@ -582,6 +633,11 @@ void Server::notification(const std::string& method, const json& params) {
       return;
     }
     workspace_.change(file, text);
+    if (document.contains("version") && document["version"].is_number_integer()) {
+      versions_[file] = document["version"].get<int64_t>();
+    } else {
+      versions_.erase(file);
+    }
     schedule(method == "textDocument/didOpen" ? Clock::duration::zero()
                                               : Clock::duration(kDebounce));
   } else if (method == "textDocument/didClose" || method == "textDocument/didSave") {
@@ -594,6 +650,7 @@ void Server::notification(const std::string& method, const json& params) {
     }
     if (method == "textDocument/didClose") {
       workspace_.close(file);
+      versions_.erase(file);
     } else {
       workspace_.fileChanged(file);
     }

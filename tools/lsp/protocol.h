@@ -6,6 +6,7 @@
 #define ZQASM_TOOLS_LSP_PROTOCOL_H_
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <nlohmann/json_fwd.hpp>
@@ -56,6 +57,8 @@ class Server {
   // The answer to a request (a result, or throws RequestError).
   nlohmann::json request(const std::string& method, const nlohmann::json& params);
   void notification(const std::string& method, const nlohmann::json& params);
+  // textDocument/prepareRename, or textDocument/rename when `apply`.
+  nlohmann::json rename(bool apply, const std::string& file, const nlohmann::json& params);
   void respond(const nlohmann::json& id, const nlohmann::json& result);
   void fail(const nlohmann::json& id, int code, const std::string& message);
   void publish(const std::string& file);
@@ -82,6 +85,9 @@ class Server {
   bool initialized_ = false;
   bool shutdown_ = false;
   bool exited_ = false;
+
+  bool documentChanges_ = false;             // the client takes versioned workspace edits
+  std::map<std::string, int64_t> versions_;  // open file -> the version the editor gave it
 };
 
 }  // namespace zqlsp

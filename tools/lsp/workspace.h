@@ -116,6 +116,22 @@ struct CodeLens {
   std::string title;
 };
 
+// One replacement of text in a file.
+struct TextEdit {
+  Range range;
+  std::string newText;
+};
+
+// A rename at a place: the name there (prepareRename), the edits of every file that
+// writes it (rename), or why it may not be renamed, in words for the user.
+struct RenameAnswer {
+  std::string refusal;  // empty when the rename may go ahead
+  Range range;          // the name under the cursor
+  std::string name;     // as written there
+  // By file, each file's edits in line order.
+  std::map<std::string, std::vector<TextEdit>> edits;
+};
+
 // Diagnostics published for one file, the last of them telling of any left out.
 constexpr size_t kMaxPublishedDiagnostics = 1000;
 
@@ -203,6 +219,13 @@ class Workspace {
   // The quick fixes for `shown`, the diagnostics of this file the editor asks about.
   std::vector<CodeAction> codeActions(const std::string& file,
                                       const std::vector<Diagnostic>& shown) const;
+  // The name at `at` that a rename would change, or why it cannot be renamed; nothing
+  // where no word stands (rename.cc).
+  std::optional<RenameAnswer> prepareRename(const std::string& file, Position at) const;
+  // Every place in the files the runs read that names what the name at `at` stands for,
+  // each to be written `newName`; or why not (the name, or the new one, is refused).
+  std::optional<RenameAnswer> rename(const std::string& file, Position at,
+                                     const std::string& newName) const;
 
  private:
   struct Run {

@@ -1,0 +1,328 @@
+// Rename through the protocol: the server is handed the messages an editor sends, on a
+// program whose main source is open with unsaved edits and whose include file (on disk
+// only) holds a macro with a local label, a constant and a DEFINE. The edits are applied
+// to the texts as an editor would, and the program is assembled again.
+#include "rename.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "protocol.h"
+#include "run_facts.h"
+#include "test_support.h"
+#include "text.h"
+
+namespace {
+
+using nlohmann::json;
+using zqtest::readFile;
+using zqtest::writeFile;
+
+const char kDefs[] =
+    "LIMIT EQU 0FH\n"          // 0
+    " #DEFINE LEVEL 2\n"       // 1
+    "WAIT .MACRO FLAG, CNT\n"  // 2
+    " .LOCALLABEL SPIN\n"      // 3
+    "SPIN: LDA CNT\n"          // 4
+    " JNZ SPIN\n"              // 5
+    " JMP START\n"             // 6
+    " .ENDM\n"                 // 7
+    "HELPER: LDA LEVEL\n"      // 8
+    " JMP START\n";            // 9
+
+// As saved; the editor's buffer adds the last line.
+const char kMainOnDisk[] =
+    ".CHIP ZQ4460\n"          // 0
+    " #IFNDEF LEVEL\n"        // 1
+    " #ENDIF\n"               // 2
+    " #include <defs.inc>\n"  // 3
+    " .DATA\n"                // 4
+    " ORG 40h\n"              // 5
+    "BUF DN 2\n"              // 6
+    " .ENDD\n"                // 7
+    "START: LDA LIMIT\n"      // 8
+    "LOOP: WAIT 1, LIMIT\n"   // 9
+    " WAIT 2, LEVEL\n"        // 10
+    " JZ LOOP\n"              // 11
+    " CALL START\n"           // 12
+    " #IFDEF LEVEL\n"         // 13
+    " MOV BUF, @HL\n"         // 14
+    " #ENDIF\n";              // 15
+const std::string kMainEdited = std::string(kMainOnDisk) + "DONE: JMP start ; unsaved\n";
+
+// A server in this process, driven by JSON messages as the transport hands them over.
+class Session {
+ public:
+  Session()
+      : server_(zqtest::chipDir(),
+                [this](const std::string& m) { sent_.push_back(json::parse(m)); }) {}
+  // The whole answer to a request: its result or its error.
+  json request(const std::string& method, const json& params) {
+    const int id = ++lastId_;
+    server_.handle(
+        json{{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}}.dump());
+    for (const json& m : sent_)
+      if (m.contains("id") && m["id"] == id) return m;
+    return "no answer";
+  }
+  void notify(const std::string& method, const json& params) {
+    server_.handle(json{{"jsonrpc", "2.0"}, {"method", method}, {"params", params}}.dump());
+  }
+
+ private:
+  std::vector<json> sent_;
+  zqlsp::Server server_;
+  int lastId_ = 0;
+};
+
+std::string uri(const std::string& path) { return "file://" + zq::fullPath(path); }
+
+json at(const std::string& u, int line, int character) {
+  return {{"textDocument", {{"uri", u}}}, {"position", {{"line", line}, {"character", character}}}};
+}
+
+// The project on disk, main.asm open and edited (version 2), its runs made.
+struct Project {
+  zqtest::TempDir dir;
+  std::string main, defs;
+  std::unique_ptr<Session> session;
+  explicit Project(bool documentChanges = true) {
+    writeFile(dir.file("zqasm.json"), R"({"includeDirs": ["."]})");
+    writeFile(dir.file("defs.inc"), kDefs);
+    writeFile(dir.file("main.asm"), kMainOnDisk);
+    main = uri(dir.file("main.asm"));
+    defs = uri(dir.file("defs.inc"));
+    session = std::make_unique<Session>();
+    json capabilities = json::object();
+    if (documentChanges)
+      capabilities = {{"workspace", {{"workspaceEdit", {{"documentChanges", true}}}}}};
+    session->request("initialize", {{"rootUri", uri(dir.path())}, {"capabilities", capabilities}});
+    session->notify(
+        "textDocument/didOpen",
+        {{"textDocument",
+          {{"uri", main}, {"languageId", "zqasm"}, {"version", 1}, {"text", kMainOnDisk}}}});
+    session->notify("textDocument/didChange", {{"textDocument", {{"uri", main}, {"version", 2}}},
+                                               {"contentChanges", {{{"text", kMainEdited}}}}});
+  }
+  json rename(const std::string& u, int line, int character, const std::string& name) {
+    json params = at(u, line, character);
+    params["newName"] = name;
+    return session->request("textDocument/rename", params);
+  }
+};
+
+// "line:column-end" of each edit, in order, all with `name` as their text.
+std::string places(const json& edits, const std::string& name) {
+  std::string text;
+  for (const json& e : edits) {
+    EXPECT_EQ(e["newText"], name);
+    EXPECT_EQ(e["range"]["start"]["line"], e["range"]["end"]["line"]);
+    text += std::to_string(e["range"]["start"]["line"].get<int>()) + ":" +
+            std::to_string(e["range"]["start"]["character"].get<int>()) + "-" +
+            std::to_string(e["range"]["end"]["character"].get<int>()) + " ";
+  }
+  return text;
+}
+
+// The edits of a versioned workspace edit by URI, with the version each names.
+std::map<std::string, std::pair<json, json>> byDocument(const json& answer) {
+  std::map<std::string, std::pair<json, json>> found;
+  for (const json& change : answer["result"]["documentChanges"])
+    found[change["textDocument"]["uri"]] = {change["textDocument"]["version"], change["edits"]};
+  return found;
+}
+
+// Applies edits of one document as an editor does (from the last, so that the earlier
+// positions hold).
+std::string applied(std::string text, const json& edits) {
+  std::vector<json> list(edits.begin(), edits.end());
+  std::sort(list.begin(), list.end(), [](const json& a, const json& b) {
+    return std::make_pair(a["range"]["start"]["line"].get<int>(),
+                          a["range"]["start"]["character"].get<int>()) >
+           std::make_pair(b["range"]["start"]["line"].get<int>(),
+                          b["range"]["start"]["character"].get<int>());
+  });
+  for (const json& e : list)
+    zqlsp::applyChange(text, e["range"]["start"]["line"], e["range"]["start"]["character"],
+                       e["range"]["end"]["line"], e["range"]["end"]["character"],
+                       e["newText"].get<std::string>(), false);
+  return text;
+}
+
+// The output files of an assembly of main.asm in `dir` but the listing, by extension.
+std::map<std::string, std::string> assembled(const zqtest::TempDir& dir) {
+  auto params = zqtest::makeParams(dir.file("main.asm"));
+  std::strncpy(params->includeDir1, dir.path().c_str(), sizeof params->includeDir1 - 1);
+  EXPECT_EQ(Run44Assembler(params.get()), 1);
+  std::map<std::string, std::string> outputs;
+  for (const char* extension : {"OBJ", "TAB", "ERR", "SYM", "MAP", "RAM", "EQU"})
+    outputs[extension] = readFile(dir.file(std::string("main.") + extension));
+  return outputs;
+}
+
+// A label used in the main source (once in the unsaved part, as "start": case does not
+// count) and in the include file, from a use in the include file, which is not
+// open: each file's version as the editor knows it (none for a file on disk). Applied to
+// the texts, the program makes the same image, symbol and error files.
+TEST(LspRenameTest, LabelAcrossFilesAndUnsavedBuffer) {
+  std::string mainAfter, defsAfter;
+  {
+    Project p;
+    const json prepared = p.session->request("textDocument/prepareRename", at(p.defs, 6, 7));
+    EXPECT_EQ(prepared["result"], json::parse(R"({"range": {"start": {"line": 6, "character": 5},
+                                        "end": {"line": 6, "character": 10}},
+                              "placeholder": "START"})"));
+    const json answer = p.rename(p.defs, 6, 7, "BEGIN");
+    const auto documents = byDocument(answer);
+    ASSERT_EQ(documents.size(), 2u) << answer.dump();
+    EXPECT_EQ(documents.at(p.main).first, 2);
+    EXPECT_TRUE(documents.at(p.defs).first.is_null());
+    EXPECT_EQ(places(documents.at(p.main).second, "BEGIN"), "8:0-5 12:6-11 16:10-15 ");
+    EXPECT_EQ(places(documents.at(p.defs).second, "BEGIN"), "6:5-10 9:5-10 ");
+    mainAfter = applied(kMainEdited, documents.at(p.main).second);
+    defsAfter = applied(kDefs, documents.at(p.defs).second);
+  }
+  // Only the name changed in the lines.
+  EXPECT_NE(mainAfter.find("\nBEGIN: LDA LIMIT\n"), std::string::npos);
+  EXPECT_NE(mainAfter.find("\nDONE: JMP BEGIN ; unsaved\n"), std::string::npos);
+  EXPECT_NE(defsAfter.find("\n JMP BEGIN\n .ENDM\n"), std::string::npos);
+  // Assembled once the server (which switches the output files off) is gone.
+  zqtest::TempDir work;
+  writeFile(work.file("main.asm"), kMainEdited);
+  writeFile(work.file("defs.inc"), kDefs);
+  const std::map<std::string, std::string> before = assembled(work);
+  EXPECT_NE(before.at("ERR").find("\n0 Error(s), 0 Warning(s)\n"), std::string::npos)
+      << before.at("ERR");
+  writeFile(work.file("main.asm"), mainAfter);
+  writeFile(work.file("defs.inc"), defsAfter);
+  EXPECT_EQ(assembled(work), before);
+}
+
+// The error message of a refused request, or what came instead.
+std::string refusal(const json& answer) {
+  if (!answer.contains("error")) return "answered " + answer.dump();
+  EXPECT_EQ(answer["error"]["code"], -32803);
+  return answer["error"]["message"];
+}
+
+// A macro from a call: its head and every call, as plain "changes" for a client without
+// versioned edits.
+TEST(LspRenameTest, Macro) {
+  Project p(false);
+  const json answer = p.rename(p.main, 10, 2, "PAUSE");
+  const json& changes = answer["result"]["changes"];
+  ASSERT_EQ(changes.size(), 2u) << answer.dump();
+  EXPECT_EQ(places(changes[p.defs], "PAUSE"), "2:0-4 ");
+  EXPECT_EQ(places(changes[p.main], "PAUSE"), "9:6-10 10:1-5 ");
+  EXPECT_EQ(refusal(p.rename(p.defs, 2, 1, "HELPER")),
+            "'HELPER' already names a label (defs.inc:9)");
+  EXPECT_EQ(refusal(p.rename(p.defs, 2, 1, "JZ")), "'JZ' is an instruction of the chip ZQ4460");
+}
+
+// A local label: its LOCALLABEL declaration, its definition and its use in the body,
+// once for both expansions. Its scope is its macro: a name the body writes clashes, a
+// constant used elsewhere does not.
+TEST(LspRenameTest, LocalLabel) {
+  Project p;
+  const auto documents = byDocument(p.rename(p.defs, 5, 6, "AGAIN"));
+  ASSERT_EQ(documents.size(), 1u);
+  EXPECT_EQ(places(documents.at(p.defs).second, "AGAIN"), "3:13-17 4:0-4 5:5-9 ");
+  EXPECT_EQ(places(byDocument(p.rename(p.defs, 4, 0, "LIMIT")).at(p.defs).second, "LIMIT"),
+            "3:13-17 4:0-4 5:5-9 ");
+  EXPECT_EQ(refusal(p.rename(p.defs, 4, 0, "start")),
+            "'start' already names a label in macro 'WAIT'");
+  EXPECT_EQ(refusal(p.rename(p.defs, 4, 0, "CNT")),
+            "'CNT' is a parameter of macro 'WAIT', whose body writes 'SPIN'");
+}
+
+// A DEFINE name: its definition, its uses (one through a macro argument) and the tests of
+// it, also the IFNDEF that stands before the definition, where no run finds it.
+TEST(LspRenameTest, Define) {
+  Project p;
+  const auto documents = byDocument(p.rename(p.main, 10, 9, "DEPTH"));
+  ASSERT_EQ(documents.size(), 2u);
+  EXPECT_EQ(places(documents.at(p.defs).second, "DEPTH"), "1:9-14 8:12-17 ");
+  EXPECT_EQ(places(documents.at(p.main).second, "DEPTH"), "1:9-14 10:9-14 13:8-13 ");
+  EXPECT_EQ(refusal(p.rename(p.main, 10, 9, "LIMIT")),
+            "'LIMIT' already names a constant (defs.inc:1)");
+  EXPECT_EQ(refusal(p.rename(p.main, 10, 9, "A\\B")),
+            "'A\\B' is not a define name: it takes a letter or '_' first, then letters, digits "
+            "and '_'");
+}
+
+// What cannot be renamed, and new names that cannot be given.
+TEST(LspRenameTest, Refusals) {
+  Project p;
+  struct Place {
+    const std::string& file;
+    int line, character;
+    const char* expected;
+  };
+  const Place places[] = {
+      {p.main, 8, 8, "'LDA' is an instruction of the chip ZQ4460; it cannot be renamed"},
+      {p.main, 4, 2, "'.DATA' is a directive of the assembler; it cannot be renamed"},
+      {p.main, 0, 7, "'ZQ4460' names the chip; it cannot be renamed"},
+      {p.main, 14, 11, "'@HL' is an operand of the chip's instructions; it cannot be renamed"},
+      {p.main, 3, 12, "'defs' is part of an include file's name; rename the file instead"},
+      {p.defs, 2, 13,
+       "no run of the assembler finds 'FLAG' here: it is not defined, names a macro parameter, "
+       "or stands where nothing is assembled"},
+  };
+  for (const Place& k : places) {
+    EXPECT_EQ(
+        refusal(p.session->request("textDocument/prepareRename", at(k.file, k.line, k.character))),
+        k.expected)
+        << k.line << ":" << k.character;
+  }
+  // No word: no rename, and no error either.
+  EXPECT_TRUE(
+      p.session->request("textDocument/prepareRename", at(p.main, 2, 0))["result"].is_null());
+  EXPECT_EQ(refusal(p.rename(p.main, 2, 0, "X")), "there is no name to rename here");
+
+  const std::string longName(65, 'L');
+  const struct {
+    std::string name;
+    std::string expected;
+  } names[] = {
+      {"9X",
+       "'9X' is not a label name: it takes a letter, '?' or '_' first, then letters, digits, "
+       "'_' and '\\'"},
+      {longName, "'" + longName + "' is too long for a label name (at most 64 characters)"},
+      {"", "the new name is empty"},
+      {"\xce\xbb",
+       "'\xce\xbb' is not a valid name: names are written with ASCII letters, digits, '_', '?' "
+       "and '\\'"},
+      {"loop", "'loop' already names a label (main.asm:10)"},
+      {"BUF", "'BUF' already names a RAM name (main.asm:7)"},
+      {"LEVEL", "'LEVEL' already names a define (defs.inc:2)"},
+      {"ldA", "'ldA' is an instruction of the chip ZQ4460"},
+      {"endm", "'endm' is a directive word of the assembler"},
+      {"FLAG", "'FLAG' is a parameter of macro 'WAIT', whose body writes 'START'"},
+  };
+  for (const auto& k : names) EXPECT_EQ(refusal(p.rename(p.main, 8, 2, k.name)), k.expected);
+  // A name just as long as the assembler keeps, and "?" first, are labels.
+  EXPECT_TRUE(p.rename(p.main, 8, 2, std::string(64, 'L'))["result"].is_object());
+  EXPECT_TRUE(p.rename(p.main, 8, 2, "?GO")["result"].is_object());
+}
+
+// The kinds' own rules for a name: "?" begins no RAM, DEFINE or DEFSTRING name, "\" is in
+// no DEFINE or DEFSTRING name, a macro's name keeps one character less.
+TEST(LspRenameTest, NameRules) {
+  using zqlsp::nameProblem;
+  EXPECT_EQ(nameProblem(zqlsp::kConstant, "?A\\1"), "");
+  EXPECT_NE(nameProblem(zqlsp::kRamName, "?A"), "");
+  EXPECT_EQ(nameProblem(zqlsp::kRamName, "_A\\1"), "");
+  EXPECT_NE(nameProblem(zqlsp::kString, "A\\1"), "");
+  EXPECT_EQ(nameProblem(zqlsp::kString, "_a1"), "");
+  EXPECT_NE(nameProblem(zqlsp::kDefine, "1A"), "");
+  EXPECT_EQ(nameProblem(zqlsp::kLocalLabel, std::string(64, 'x')), "");
+  EXPECT_NE(nameProblem(zqlsp::kMacro, std::string(64, 'x')), "");
+  EXPECT_NE(nameProblem(zqlsp::kLabel, "A-B"), "");
+}
+
+}  // namespace
