@@ -170,7 +170,7 @@ std::vector<CodeAction> Workspace::codeActions(const std::string& file,
         CodeAction action;
         action.title = "Change to '" + replacement + "'";
         action.diagnostic = index;
-        action.edits.push_back(TextEdit{file, range.start.line, range.start.column, range.end.line,
+        action.edits.push_back(FileEdit{file, range.start.line, range.start.column, range.end.line,
                                         range.end.column, replacement});
         action.preferred = names.size() == 1;
         actions.push_back(action);
@@ -191,7 +191,7 @@ std::vector<CodeAction> Workspace::codeActions(const std::string& file,
       for (size_t n = static_cast<size_t>(row) + 1; n < text.size() && at < 0; ++n)
         for (const Token& t : lexLine(text[n]))
           if (t.kind == TokenKind::kDirective && t.text == "END") at = static_cast<int>(n);
-      TextEdit edit{file, 0, 0, 0, 0, ""};
+      FileEdit edit{file, 0, 0, 0, 0, ""};
       if (at >= 0) {
         edit.startLine = edit.endLine = at;
         edit.text = closing + "\n";
@@ -219,7 +219,7 @@ std::vector<CodeAction> Workspace::codeActions(const std::string& file,
         CodeAction action;
         action.title = "Insert '.CHIP " + chips[i] + "'";
         action.diagnostic = index;
-        action.edits.push_back(TextEdit{file, 0, 0, 0, 0, ".CHIP " + chips[i] + "\n"});
+        action.edits.push_back(FileEdit{file, 0, 0, 0, 0, ".CHIP " + chips[i] + "\n"});
         actions.push_back(action);
       }
     }

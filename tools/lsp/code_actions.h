@@ -12,7 +12,7 @@ namespace zqlsp {
 
 // A replacement of the text [start, end) of one file: lines and columns from 0, columns
 // in bytes (text.h); `text` in bytes.
-struct TextEdit {
+struct FileEdit {
   std::string file;
   int startLine = 0;
   int startColumn = 0;
@@ -24,7 +24,7 @@ struct TextEdit {
 struct CodeAction {
   std::string title;
   size_t diagnostic = 0;  // index of the diagnostic it fixes, in the list it was asked for
-  std::vector<TextEdit> edits;
+  std::vector<FileEdit> edits;
   bool preferred = false;  // the one fix to apply without asking (the only near name)
 };
 

@@ -499,7 +499,7 @@ json Server::request(const std::string& method, const json& params) {
     json list = json::array();
     for (const CodeAction& action : workspace_.codeActions(file, diagnostics)) {
       json changes = json::object();
-      for (const TextEdit& e : action.edits)
+      for (const FileEdit& e : action.edits)
         changes[uriOf(e.file)].push_back(
             {{"range", range(Range{{e.startLine, e.startColumn}, {e.endLine, e.endColumn}})},
              {"newText", utf8FromBytes(e.text)}});
