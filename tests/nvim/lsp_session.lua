@@ -1,6 +1,7 @@
 -- A real client: Neovim headless, with the shipped plugin of editors/nvim (run.sh puts it on
 -- the runtimepath before start-up, so its ftdetect script runs as an installed one would),
--- drives zqasm-lsp through a program whose include file has an error. On Neovim 0.7 the
+-- drives zqasm-lsp through a program whose include file has an error: diagnostics,
+-- definition, hover, folding, inlay hints and a rename across the two files. On Neovim 0.7 the
 -- plugin takes its start_client and buf_attach_client path. Run by run.sh with the server,
 -- the chip folder and a scratch folder in the environment.
 local server = os.getenv('ZQASM_LSP')
@@ -122,6 +123,20 @@ local hinted = ask('textDocument/inlayHint',
   end)
 if not hinted then return end
 step('inlay hint of START: ' .. hinted)
+
+-- Rename DELAY from its use in the main source: the label in defs.inc follows.
+vim.cmd('buffer ' .. mainBuffer)
+vim.api.nvim_win_set_cursor(0, { 3, 13 })
+vim.lsp.buf.rename('PAUSE')
+local function renamed()
+  return vim.api.nvim_buf_get_lines(mainBuffer, 2, 3, false)[1] == 'START: CALL PAUSE' and
+      vim.api.nvim_buf_get_lines(defsBuffer, 1, 2, false)[1] == 'PAUSE: LDA LIMIT'
+end
+if not vim.wait(5000, renamed, 50) then
+  return fail('rename: ' .. vim.inspect(vim.api.nvim_buf_get_lines(mainBuffer, 0, -1, false)) ..
+    vim.inspect(vim.api.nvim_buf_get_lines(defsBuffer, 0, -1, false)))
+end
+step('rename: DELAY is PAUSE in both files')
 
 vim.lsp.stop_client(client)
 vim.wait(5000, function() return vim.lsp.client_is_stopped(client) end, 50)
