@@ -398,7 +398,8 @@ void writeObjectFiles(AssemblerRun& run) {
   if (run.files.wants(kOutputObj))
     files.push_back({&run.files.objName, ImageForm::kHeaded, image.data(), bodyBytes, nullptr, 0});
   if (intelHex)
-    files.push_back({&run.files.hexName, ImageForm::kIntelHex, image.data(), bodyBytes, &written, 2});
+    files.push_back(
+        {&run.files.hexName, ImageForm::kIntelHex, image.data(), bodyBytes, &written, 2});
   if (!run.files.binaryName.empty())
     files.push_back({&run.files.binaryName, ImageForm::kFlat, image.data(), bodyBytes, nullptr, 0});
   if (run.files.wants(kOutputTab))
