@@ -99,6 +99,14 @@ def main():
 
     if not have_valgrind:
         return 0
+    # Start-up: the one-line program with the chip folder as the only option (no ROM top,
+    # no table ROM), the cost of a run before any program text.
+    cwd = os.path.join(WORK, "one")
+    ir = callgrind_ir([os.path.join(build, "tools", "zqasm"), "--chip-dir",
+                       os.path.join(build, "chips"), "main.asm"], cwd)
+    print()
+    print("start-up (one-line program, default options): %.3f M Ir" % (ir / 1e6) if ir else
+          "start-up: -")
     print()
     print("| program | Ir | per | Ir per |")
     print("|---|---|---|---|")

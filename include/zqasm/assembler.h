@@ -72,6 +72,23 @@ void ZqasmSetOutputStem(const char* stem);
  * Available to programs that link the static library. */
 void ZqasmSetImageOutputs(const char* image, int intelHex);
 
+/* The output files of the runs that follow: NAMES is a comma-separated list (blanks
+ * around a name are ignored) of obj, tab, lst, err, sym, map, lbl, equ and ram, one for
+ * each file of that extension; NULL stands for all of them, the default. A file left out
+ * is neither created, nor replaced, nor removed (one of an earlier run stays as it is);
+ * the Intel HEX forms follow ZqasmSetImageOutputs alone. Returns 0, or -1 when a name is
+ * unknown (the setting is then left as it was). The setting is copied.
+ * Available to programs that link the static library. */
+int ZqasmSetOutputs(const char* names);
+
+/* Names a flat binary image for the runs that follow: the body of the ".OBJ" (one word
+ * per ROM address, low byte first, the words no statement wrote filled as there) without
+ * its header text, written, replaced and removed together with the other images (see
+ * ZqasmSetImageOutputs), right after the program image's Intel HEX form. A relative name
+ * is taken from the current directory; NULL or "" writes none. The setting is copied.
+ * Available to programs that link the static library. */
+void ZqasmSetBinaryImage(const char* name);
+
 /* Writes the version text into params->versionText, as every run does, without a run.
  * Available to programs that link the static library. */
 void ZqasmFillVersionText(AssemblerParams* params);

@@ -180,6 +180,27 @@ typedef struct ZqasmPlacement {
   unsigned sourceLine;
 } ZqasmPlacement;
 
+/* What a statement of pass 2 was to the run. */
+enum {
+  ZQASM_STATEMENT_ASSEMBLED = 0, /* taken as it stands (directives, DEFINE, EQU, code, ...) */
+  ZQASM_STATEMENT_SKIPPED = 1,   /* in a branch of a conditional that is off */
+  ZQASM_STATEMENT_CONDITION = 2, /* a conditional directive (IF ... ENDIF) */
+  ZQASM_STATEMENT_MACRO = 3,     /* a .MACRO head, its body, ENDM, LOCALLABEL or EXITM */
+  ZQASM_STATEMENT_CALL = 4,      /* a macro call; its body lines were told of before it */
+  ZQASM_STATEMENT_INCLUDE = 5    /* an include line; the file's lines follow it */
+};
+
+/* One statement of pass 2, told of once the run has processed it (an include line before
+ * the file's lines). Lines that are empty, over-long, or after END are not told of. */
+typedef struct ZqasmStatement {
+  int kind;          /* ZQASM_STATEMENT_... */
+  const char* file;  /* where it stands: the file line, or the body line in the file of */
+  unsigned line;     /* the macro's head within an expansion */
+  const char* text;  /* as the run read it, a body line with the arguments in place;
+                      * without its line end */
+  unsigned expansion; /* as in ZqasmSymbol */
+} ZqasmStatement;
+
 typedef struct ZqasmRunObserver {
   void* context; /* handed to every callback */
   /* Each diagnostic as it is written to the error file, and each fatal condition. */
@@ -210,6 +231,8 @@ typedef struct ZqasmRunObserver {
   /* A fact of the run (see above): an origin, a reservation, a bank end NOP, table ROM
    * cells or the bank convert area; NULL when not wanted. */
   void (*placement)(void* context, const ZqasmPlacement* placement);
+  /* Each statement of pass 2 (see ZqasmStatement); NULL when not wanted. */
+  void (*statement)(void* context, const ZqasmStatement* statement);
 } ZqasmRunObserver;
 
 /* Installs the observer for the runs that follow (copied; NULL removes it). */

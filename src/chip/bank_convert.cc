@@ -241,7 +241,7 @@ void rewriteListing(AssemblerRun& run, const BankConvertTables& tables,
   // there are no line numbers, so nothing is marked.
   std::map<int32_t, size_t> lineAddress;
   const std::vector<int32_t>& symbolLines = run.object.symbolLines;
-  if (run.files.symbol != nullptr) {
+  if (run.files.symbol != nullptr || !run.files.wants(kOutputSym)) {
     for (const uint32_t a : tables.redirected) {
       if (a >= symbolLines.size()) break;
       if (symbolLines[a] >= 1) lineAddress.emplace(symbolLines[a], a);

@@ -13,6 +13,7 @@
 #include "chip/bank_convert.h"
 #include "chip/encoder.h"
 #include "chip/intel_hex.h"
+#include "driver/persistent_settings.h"
 #include "driver/run.h"
 #include "driver/run_observer.h"
 #include "platform/output_line.h"
@@ -53,8 +54,13 @@ void removeIfPresent(const AssemblerRun& run, const std::string& name) {
 // The image files of a run in the order they are moved into place or removed: each image
 // right before its Intel HEX form, so that an image and its HEX form change together.
 std::vector<const std::string*> imageNames(const OutputFiles& files) {
-  if (files.intelHex) return {&files.objName, &files.hexName, &files.tabName, &files.tabHexName};
-  return {&files.objName, &files.tabName};
+  std::vector<const std::string*> names;
+  if (files.wants(kOutputObj)) names.push_back(&files.objName);
+  if (files.intelHex) names.push_back(&files.hexName);
+  if (!files.binaryName.empty()) names.push_back(&files.binaryName);
+  if (files.wants(kOutputTab)) names.push_back(&files.tabName);
+  if (files.intelHex) names.push_back(&files.tabHexName);
+  return names;
 }
 
 // A run that writes no image leaves none of an earlier run: one removed right after the
@@ -64,7 +70,7 @@ void removeImages(const AssemblerRun& run) {
 }
 
 void writeRamFile(AssemblerRun& run) {
-  if (!run.files.enabled) return;
+  if (!run.files.wants(kOutputRam)) return;
   FILE* out = openForWriting(run.files.ramName, "w");
   if (out == nullptr) return;
   std::fprintf(out, "Space          RAM  NAME                 Addr\n");
@@ -107,10 +113,13 @@ bool headerText(AssemblerRun& run, std::string& header) {
   return true;
 }
 
+// How an image file holds its bytes.
+enum class ImageForm { kHeaded, kIntelHex, kFlat };
+
 // The bytes of one image file and how they are written.
 struct ImageFile {
   const std::string* name;
-  bool intelHex;  // else the header text, then the body
+  ImageForm form;  // kHeaded: the header text, then the body; kFlat: the body alone
   const uint8_t* body;
   size_t size;
   const std::vector<uint8_t>* written;  // Intel HEX: a flag per `unit` bytes
@@ -130,14 +139,15 @@ bool writeImageFiles(AssemblerRun& run, const std::string& header,
   if (!run.files.enabled) return true;
   std::vector<std::unique_ptr<ReplacingFile>> pending;
   for (const ImageFile& image : images) {
-    pending.push_back(std::make_unique<ReplacingFile>(*image.name, image.intelHex ? "w" : "wb"));
+    const bool intelHex = image.form == ImageForm::kIntelHex;
+    pending.push_back(std::make_unique<ReplacingFile>(*image.name, intelHex ? "w" : "wb"));
     ReplacingFile& file = *pending.back();
     bool written = false;
     if (FILE* out = file.stream()) {
-      written = image.intelHex
-                    ? writeIntelHex(out, image.body, image.size, *image.written, image.unit)
-                    : std::fwrite(header.data(), 1, header.size(), out) == header.size() &&
-                          std::fwrite(image.body, 1, image.size, out) == image.size;
+      const size_t headerSize = image.form == ImageForm::kHeaded ? header.size() : 0;
+      written = intelHex ? writeIntelHex(out, image.body, image.size, *image.written, image.unit)
+                         : std::fwrite(header.data(), 1, headerSize, out) == headerSize &&
+                               std::fwrite(image.body, 1, image.size, out) == image.size;
     }
     if (!file.close() || !written) {
       // The message reads the reason from errno, before the removals below change it.
@@ -266,11 +276,15 @@ bool recordInstruction(AssemblerRun& run, int byteCount, int address) {
     return false;
   }
   object.addressUsed[record.address] = true;
-  if (count > 0 && run.files.symbol != nullptr) {
+  // The bank convert area marks listing lines by these numbers, also when the host left
+  // the ".SYM" file out.
+  if (count > 0 && (run.files.symbol != nullptr || run.files.listing != nullptr)) {
     // The instruction appears on the next listing line.
     // "%05X %d\n"
     const int32_t listed = run.source.listingLineCount + 1;
-    if (listed >= 0) {
+    if (run.files.symbol == nullptr) {
+      // Only the line number is kept.
+    } else if (listed >= 0) {
       char text[5 + 1 + 10 + 1];
       char* out = line_fields::hex(text, record.address, 5);
       *out++ = ' ';
@@ -380,16 +394,20 @@ void writeObjectFiles(AssemblerRun& run) {
     for (size_t i = 0; i < tableBytes; ++i) cellWritten[i] = cells[i] != 0xFFFF;
   }
 
-  std::vector<ImageFile> files = {
-      {&run.files.objName, false, image.data(), bodyBytes, nullptr, 0},
-      {&run.files.tabName, false, table.data(), tableBytes, nullptr, 0}};
-  if (intelHex) {
-    // In the order of imageNames; a chip without table ROM has no ".TAB.HEX".
-    files.insert(files.begin() + 1,
-                 {&run.files.hexName, true, image.data(), bodyBytes, &written, 2});
-    if (run.segments.tableRomTop >= 0)
-      files.push_back({&run.files.tabHexName, true, table.data(), tableBytes, &cellWritten, 1});
-  }
+  // In the order of imageNames; a chip without table ROM has no ".TAB.HEX".
+  std::vector<ImageFile> files;
+  if (run.files.wants(kOutputObj))
+    files.push_back({&run.files.objName, ImageForm::kHeaded, image.data(), bodyBytes, nullptr, 0});
+  if (intelHex)
+    files.push_back(
+        {&run.files.hexName, ImageForm::kIntelHex, image.data(), bodyBytes, &written, 2});
+  if (!run.files.binaryName.empty())
+    files.push_back({&run.files.binaryName, ImageForm::kFlat, image.data(), bodyBytes, nullptr, 0});
+  if (run.files.wants(kOutputTab))
+    files.push_back({&run.files.tabName, ImageForm::kHeaded, table.data(), tableBytes, nullptr, 0});
+  if (intelHex && run.segments.tableRomTop >= 0)
+    files.push_back(
+        {&run.files.tabHexName, ImageForm::kIntelHex, table.data(), tableBytes, &cellWritten, 1});
   if (!writeImageFiles(run, header, files)) return;
   // One of an earlier run with a table ROM would stand beside images without one.
   if (intelHex && run.segments.tableRomTop < 0) removeIfPresent(run, run.files.tabHexName);

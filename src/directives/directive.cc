@@ -259,6 +259,7 @@ int processDirective(AssemblerRun& run, const std::string& line, size_t position
   const DirectiveEntry* entry = findDirective(std::string_view(keyword, keywordEnd - keywordStart));
   if (entry == nullptr) return resultNotDirective;
   const int code = entry->directiveCode;
+  run.directives.lastDirectiveCode = code;
 
   // Inside a macro definition the router stores the lines; only the end is acted on,
   // whatever its prefix.

@@ -68,6 +68,9 @@ struct DirectiveState {
   std::string directiveLine;   // statement last handed to processDirective
   size_t directiveArgPos = 0;  // just after the character that ended its keyword
   std::string directiveWord;   // last word read by nextDirectiveWord
+  // Code of the directive processDirective last recognised, -1 when none; the statement
+  // facts clear it before a statement and read it after.
+  int lastDirectiveCode = -1;
 };
 
 // The 45 keywords, in the order hosts know them; aliases share a code.

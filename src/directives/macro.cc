@@ -242,6 +242,7 @@ void appendMacroLine(AssemblerRun& run, const std::string& line, uint32_t lineNu
 
 int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex, int pass) {
   run.macros.wordParameter.clear();
+  run.macros.substitutedLength = std::string::npos;
   if (macroIndex >= run.macros.macroTable.size()) return 0;
   const MacroRecord& record = run.macros.macroTable[macroIndex];
   // Without arguments the names stay as written and the count is not checked.
@@ -333,6 +334,8 @@ int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex
     std::string& rewritten = run.macros.rewrittenLine;
     rewritten = statement;
     if (semicolon != std::string::npos) rewritten.append(line, semicolon, std::string::npos);
+    run.macros.substitutedLength =
+        rewritten.size() - (!rewritten.empty() && rewritten.back() == '\n' ? 1 : 0);
     for (char& c : rewritten)
       if (c == '\n') c = ' ';
     size_t first = 0;
@@ -446,7 +449,15 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
     m.expandedBytes += buffer.size();
     s.pass = pass;
     const bool assemblingBefore = s.macroAssemblingOn != 0;
+    const bool statements = observingStatements(run);
+    StatementStart start;
+    if (statements) start = startStatement(run, true);
     const int r = processStatement(run, buffer, pass, bodyLine, static_cast<int32_t>(index));
+    // The statements are told of without the body line the listing shows after them.
+    const std::string toldText =
+        statements ? buffer.substr(0, m.substitutedLength) : std::string();
+    if (statements && r != resultUnknownMnemonic)
+      observeStatement(run, start, record().headFile, bodyLine, toldText, false);
     // A line that was assembled, or that switched assembling on (ELSEIF), and took a
     // parameter inside a word; before a nested call, so that it stays with this line. The
     // word is quoted first: an editor marks the first name its message quotes.
@@ -478,6 +489,8 @@ int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t l
       const int nested = expandMacro(run, buffer, pass, lineNumber, s.lastFieldCount);
       m.macroDefinitionFile = definitionFile;
       s.macroAssemblingOn = assemblingOn;
+      if (statements)
+        observeStatement(run, start, record().headFile, bodyLine, toldText, nested >= 0);
       if (nested == resultFatal || s.fatalError) {
         fatal = true;
         break;

@@ -121,6 +121,10 @@ struct MacroState {
   // Work texts of substituteParameters, kept so that their storage is reused.
   std::string statementText;
   std::string rewrittenLine;
+  // Length of the substituted statement and comment at the head of the line
+  // substituteParameters last rewrote (before " ; " and the body line as written);
+  // std::string::npos when it left the line as it was.
+  size_t substitutedLength = std::string::npos;
   // Left by substituteParameters in pass 2 when warning 6 is asked for: the first
   // parameter of the line replaced inside a longer word, that word as it stood and what
   // it became; wordParameter is empty when there is none. expandMacro raises the warning

@@ -51,7 +51,8 @@ bool allocateTables(AssemblerRun& run) {
     if (static_cast<int64_t>(tableRomTop) + 1 > kMaxTableRomCells) return false;
     if (tableRomTop >= 0)
       run.segments.tableRom.assign(static_cast<size_t>(tableRomTop) + 1, 0xFFFF);
-    run.object.farTargetTable.assign(kFarTargetEntries, 0xFFFF);
+    // Only banked chips store far targets (every reader checks the size).
+    if (run.source.bankedRom) run.object.farTargetTable.assign(kFarTargetEntries, 0xFFFF);
     run.object.addressUsed.assign(kAddressFlags, false);
     run.macros.macroTable.reserve(kMacroRecords);
   } catch (const std::bad_alloc&) {

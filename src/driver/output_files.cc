@@ -108,6 +108,9 @@ int prepareOutputFiles(AssemblerRun& run, const std::string& sourcePath) {
   const std::string& image = persistentSettings().imageName;
   if (!image.empty()) files.objName = fullPath(image);
   files.intelHex = persistentSettings().intelHex;
+  const std::string& binary = persistentSettings().binaryImageName;
+  files.binaryName = binary.empty() ? std::string() : fullPath(binary);
+  files.kinds = persistentSettings().outputKinds;
 
   files.enabled = persistentSettings().writeOutputs;
   if (!files.enabled) return 1;
@@ -120,14 +123,17 @@ int prepareOutputFiles(AssemblerRun& run, const std::string& sourcePath) {
   struct Created {
     FILE** stream;
     const std::string* name;
+    uint32_t kind;
   };
   const Created created[] = {
-      {&files.listing, &files.lstName},
-      {&files.symbol, &files.symName},
-      {&files.error, &files.errName},
-      {&files.map, &files.mapName},
+      {&files.listing, &files.lstName, kOutputLst},
+      {&files.symbol, &files.symName, kOutputSym},
+      {&files.error, &files.errName, kOutputErr},
+      {&files.map, &files.mapName, kOutputMap},
   };
   for (const Created& c : created) {
+    // A stream the host left out stays closed; its writers skip it.
+    if (!files.wants(c.kind)) continue;
     // Created with the derived name exactly as made (extension in upper case).
     *c.stream = openFile(*c.name, "w");
     if (*c.stream == nullptr) {

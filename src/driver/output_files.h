@@ -3,6 +3,7 @@
 #ifndef ZQASM_DRIVER_OUTPUT_FILES_H_
 #define ZQASM_DRIVER_OUTPUT_FILES_H_
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -17,6 +18,10 @@ struct OutputFiles {
   // it and ".HEX", which are otherwise names only.
   std::string tabHexName;
   bool intelHex = false;
+  // A flat binary image the host named (full name), written with the images; empty: none.
+  std::string binaryName;
+  // The OutputKind bits of the files the host wants (ZqasmSetOutputs).
+  uint32_t kinds = 0xFFFFFFFFu;
   FILE* listing = nullptr;  // ".LST", written in pass 2
   FILE* symbol = nullptr;   // ".SYM", address to listing line
   FILE* error = nullptr;    // ".ERR"
@@ -27,6 +32,8 @@ struct OutputFiles {
   // False when the host asked for no output files: no stream is opened, and the writers
   // create, replace and remove nothing.
   bool enabled = true;
+  // Whether the file of OutputKind `kind` is created, replaced or removed.
+  bool wants(uint32_t kind) const { return enabled && (kinds & kind) != 0; }
 
   OutputFiles() = default;
   OutputFiles(const OutputFiles&) = delete;

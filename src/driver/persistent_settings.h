@@ -10,6 +10,23 @@
 
 namespace zq {
 
+// The output files a host may leave out (ZqasmSetOutputs), one bit each, in the order of
+// their names in kOutputKindNames.
+enum OutputKind : uint32_t {
+  kOutputObj = 1u << 0,
+  kOutputTab = 1u << 1,
+  kOutputLst = 1u << 2,
+  kOutputErr = 1u << 3,
+  kOutputSym = 1u << 4,
+  kOutputMap = 1u << 5,
+  kOutputLbl = 1u << 6,
+  kOutputEqu = 1u << 7,
+  kOutputRam = 1u << 8,
+};
+constexpr uint32_t kAllOutputKinds = (1u << 9) - 1;
+constexpr const char* kOutputKindNames[] = {"obj", "tab", "lst", "err", "sym",
+                                            "map", "lbl", "equ", "ram"};
+
 struct PersistentSettings {
   // In-bank range kept free for the bank convert trampolines; set by BANKCONVERTAREA
   // and not reset by a run, so the last setting holds for later runs.
@@ -28,6 +45,11 @@ struct PersistentSettings {
   // also written in Intel HEX (".HEX", ".TAB.HEX").
   std::string imageName;
   bool intelHex = false;
+  // Installed by the host (ZqasmSetBinaryImage): the name of a flat binary image written
+  // with the other images (held as given); empty: none.
+  std::string binaryImageName;
+  // Installed by the host (ZqasmSetOutputs): the OutputKind bits of the files written.
+  uint32_t outputKinds = kAllOutputKinds;
   // Installed by the host (ZqasmSetSourceText) and kept until it changes them: texts read
   // in place of source and include files, an editor's unsaved buffers.
   SourceOverlay sourceOverlay;

@@ -312,7 +312,54 @@ bool observingFacts(const AssemblerRun& run) {
   const ZqasmRunObserver& o = installedObserver();
   return run.source.pass == 2 && !run.facts.enteringDefines &&
          (o.symbol != nullptr || o.macroCall != nullptr || o.code != nullptr ||
-          o.placement != nullptr);
+          o.placement != nullptr || o.statement != nullptr);
+}
+
+bool observingStatements(const AssemblerRun& run) {
+  return installedObserver().statement != nullptr && observingFacts(run);
+}
+
+StatementStart startStatement(AssemblerRun& run, bool inExpansion) {
+  const SourceState& s = run.source;
+  run.directives.lastDirectiveCode = -1;
+  return StatementStart{(inExpansion ? s.macroAssemblingOn : s.assemblingOn) != 0,
+                        s.macroDefinitionOpen != 0};
+}
+
+void observeStatementKind(AssemblerRun& run, int kind, const std::string& file, unsigned line,
+                          const std::string& text) {
+  if (!observingStatements(run)) return;
+  std::string bare = text;
+  while (!bare.empty() && (bare.back() == '\n' || bare.back() == '\r')) bare.pop_back();
+  ZqasmStatement statement{};
+  statement.kind = kind;
+  statement.file = file.c_str();
+  statement.line = line;
+  statement.text = bare.c_str();
+  statement.expansion = expansionNumber(run, openExpansions(run));
+  const ZqasmRunObserver& o = installedObserver();
+  o.statement(o.context, &statement);
+}
+
+void observeStatement(AssemblerRun& run, const StatementStart& start, const std::string& file,
+                      unsigned line, const std::string& text, bool call) {
+  if (!observingStatements(run)) return;
+  const int code = run.directives.lastDirectiveCode;
+  int kind = ZQASM_STATEMENT_ASSEMBLED;
+  // A call is tested first: its body's last line (ENDM) left its code behind.
+  if (call) {
+    kind = ZQASM_STATEMENT_CALL;
+  } else if (start.defining || run.source.macroDefinitionOpen || code == kDirMacro ||
+      code == kDirEndMacro || code == kDirLocalLabel || code == kDirExitMacro) {
+    kind = ZQASM_STATEMENT_MACRO;
+  } else if (code == kDirIf || code == kDirIfDef || code == kDirIfNDef || code == kDirIfSame ||
+             code == kDirIfDiff || code == kDirIfBlank || code == kDirIfNBlank ||
+             code == kDirElse || code == kDirElseIf || code == kDirEndIf) {
+    kind = ZQASM_STATEMENT_CONDITION;
+  } else if (!start.assembling) {
+    kind = ZQASM_STATEMENT_SKIPPED;
+  }
+  observeStatementKind(run, kind, file, line, text);
 }
 
 void observeSourceLine(AssemblerRun& run, const std::string& line) {

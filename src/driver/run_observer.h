@@ -113,6 +113,22 @@ void observePlacement(AssemblerRun& run, int kind, uint32_t first, uint32_t coun
 void observeConvertArea(AssemblerRun& run);
 // The opcode table just loaded (pass 0).
 void observeChip(const AssemblerRun& run);
+// True when an observer takes the statements of pass 2.
+bool observingStatements(const AssemblerRun& run);
+// What a statement was before its handlers saw it (taken only while observingStatements):
+// whether its branch was on and whether a macro definition was open.
+struct StatementStart {
+  bool assembling = true;
+  bool defining = false;
+};
+StatementStart startStatement(AssemblerRun& run, bool inExpansion);
+// Tells of the statement at `file`:`line` just processed from `start`; `call`: it was
+// expanded as a macro call.
+void observeStatement(AssemblerRun& run, const StatementStart& start, const std::string& file,
+                      unsigned line, const std::string& text, bool call);
+// Tells of a statement whose kind the caller knows (ZQASM_STATEMENT_...).
+void observeStatementKind(AssemblerRun& run, int kind, const std::string& file, unsigned line,
+                          const std::string& text);
 // Asked before each line read from a file and each macro body line: true when the host's
 // observer wants the run to end. The run then stops as a fatal stop does (fatalError),
 // with stopRequested telling the driver to skip all end-of-run work.

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <exception>
+#include <iterator>
 #include <string_view>
 
 #include "driver/diagnostics.h"
@@ -156,6 +157,37 @@ extern "C" __attribute__((visibility("default"))) int ZqasmSetWarnings(const cha
   }
   zq::persistentSettings().trapWarnings = bits;
   return 0;
+}
+
+extern "C" int ZqasmSetOutputs(const char* names) {
+  if (names == nullptr) {
+    zq::persistentSettings().outputKinds = zq::kAllOutputKinds;
+    return 0;
+  }
+  uint32_t kinds = 0;
+  const std::string_view list(names);
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t end = list.find(',', start);
+    if (end == std::string_view::npos) end = list.size();
+    std::string_view item = list.substr(start, end - start);
+    while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.remove_prefix(1);
+    while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
+    uint32_t bit = 0;
+    for (size_t k = 0; k < std::size(zq::kOutputKindNames); ++k)
+      if (item == zq::kOutputKindNames[k]) bit = 1u << k;
+    // An empty item is allowed only as the whole of an empty list.
+    if (bit == 0 && !(item.empty() && list.find_first_not_of(" \t") == std::string_view::npos))
+      return -1;
+    kinds |= bit;
+    start = end + 1;
+  }
+  zq::persistentSettings().outputKinds = kinds;
+  return 0;
+}
+
+extern "C" void ZqasmSetBinaryImage(const char* name) {
+  zq::persistentSettings().binaryImageName = name != nullptr ? name : "";
 }
 
 extern "C" void ZqasmSetOutputFiles(int write) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace zq {
@@ -269,13 +270,16 @@ bool PieceReader::next(std::string& piece) {
 
 InputFile readBlocks(size_t maxBytes, std::string& contents,
                      const std::function<long(char* buffer, size_t size)>& readBlock) {
-  std::vector<char> block(65536);
+  // Not cleared: only what a read filled is appended (clearing 64 KiB cost a short run
+  // more than all of its reading).
+  constexpr size_t kBlockSize = 65536;
+  const std::unique_ptr<char[]> block(new char[kBlockSize]);
   for (;;) {
-    const size_t wanted = std::min(block.size(), maxBytes + 1 - contents.size());
-    const long got = readBlock(block.data(), wanted);
+    const size_t wanted = std::min(kBlockSize, maxBytes + 1 - contents.size());
+    const long got = readBlock(block.get(), wanted);
     if (got < 0) return InputFile::kFailed;
     if (got == 0) return InputFile::kRead;
-    contents.append(block.data(), static_cast<size_t>(got));
+    contents.append(block.get(), static_cast<size_t>(got));
     if (contents.size() > maxBytes) return InputFile::kTooLarge;
   }
 }

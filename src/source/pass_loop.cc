@@ -169,6 +169,9 @@ bool statementLine(AssemblerRun& run, std::string& line, unsigned lineNumber, in
   SourceState& s = run.source;
   const bool listing = pass == 2;
   observeSourceLine(run, line);
+  const bool statements = observingStatements(run);
+  StatementStart start;
+  if (statements) start = startStatement(run, false);
   // One scan of the line serves the include test, the pre-checks and the router.
   LineScan scan = scanLine(line);
 
@@ -177,6 +180,10 @@ bool statementLine(AssemblerRun& run, std::string& line, unsigned lineNumber, in
   if (s.assemblingOn && !s.macroDefinitionOpen) {
     scanKeywords(scan);
     if (scan.includeAt != LineScan::npos) {
+      if (statements)
+        observeStatementKind(run, ZQASM_STATEMENT_INCLUDE,
+                             s.includeFileNames[static_cast<size_t>(s.includeLevel)], lineNumber,
+                             line);
       std::string fullName;
       int found = detectInclude(run, line, fullName, pass);
       if (followInclude(run, found, line, fullName, lineNumber, pass) == resultFatal) {
@@ -209,6 +216,10 @@ bool statementLine(AssemblerRun& run, std::string& line, unsigned lineNumber, in
     }
     if (preCheck == resultOrgLine || preCheck == resultConstantDefined ||
         preCheck == resultStringDefined) {
+      if (statements)
+        observeStatementKind(run, ZQASM_STATEMENT_ASSEMBLED,
+                             s.includeFileNames[static_cast<size_t>(s.includeLevel)], lineNumber,
+                             line);
       if (listing) listPreCheckLine(run, line, lineNumber, preCheck, orgError);
       return false;
     }
@@ -216,6 +227,12 @@ bool statementLine(AssemblerRun& run, std::string& line, unsigned lineNumber, in
 
   // -1: the line was read from a file, not produced by a macro expansion.
   int r = processStatement(run, scan, pass, lineNumber, -1);
+  // A statement no handler took (the last branch below) is tried as a macro call, and
+  // told of once expanded; the others are told of here.
+  const std::string& file = s.includeFileNames[static_cast<size_t>(s.includeLevel)];
+  const bool callTried =
+      r < 0 && r != resultEndOfSource && r != resultFatal && s.lastFieldCount >= 0;
+  if (statements && !callTried) observeStatement(run, start, file, lineNumber, line, false);
   if (r == resultListedDirective || r == resultListedTable || r == resultMacroDone) {
     if (listing) flushLineDiagnostics(run, lineNumber);
   } else if (r >= 0) {
@@ -249,6 +266,7 @@ bool statementLine(AssemblerRun& run, std::string& line, unsigned lineNumber, in
     s.macroAssemblingOn = 1;
     int expanded = expandMacro(run, line, pass, lineNumber, s.lastFieldCount);
     if (expanded == resultFatal) s.fatalError = 1;
+    if (statements) observeStatement(run, start, file, lineNumber, line, expanded >= 0);
     if (listing) {
       if (expanded < 0) writeListingLine(run, line, lineNumber, expanded);
       flushLineDiagnostics(run, lineNumber);

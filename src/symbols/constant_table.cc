@@ -7,6 +7,7 @@
 
 #include "driver/diagnostics.h"
 #include "driver/output_files.h"
+#include "driver/persistent_settings.h"
 #include "driver/run.h"
 #include "platform/output_line.h"
 #include "platform/platform.h"
@@ -163,7 +164,8 @@ int findConstant(const AssemblerRun& run, std::string_view name) {
 void writeConstantFile(AssemblerRun& run) {
   sortConstants(run);
   sortLabels(run);
-  if (FILE* out = openForWriting(run.files.equName, "w")) {
+  FILE* out = run.files.wants(kOutputEqu) ? openForWriting(run.files.equName, "w") : nullptr;
+  if (out != nullptr) {
     std::fprintf(out, "Line   Constant Name                     Value  Dup  Deep\n");
     std::fprintf(out, "=====  ================================  =====  ===  ====\n");
     const ConstantTable& table = run.constants;
@@ -177,7 +179,7 @@ void writeConstantFile(AssemblerRun& run) {
     }
     closeOutputStream(run.files, out, run.files.equName);
   }
-  writeLabelFile(run, run.files.lblName);
+  if (run.files.wants(kOutputLbl)) writeLabelFile(run, run.files.lblName);
 }
 
 }  // namespace zq

@@ -168,6 +168,69 @@ TEST(RunFactsTest, PlacementsBesideTheInstructions) {
             "area :0:0-0 @512 +128 < :0\n");
 }
 
+void onStatement(void* context, const ZqasmStatement* s) {
+  static const char* const kStatementKinds[] = {"asm",  "skip", "cond",
+                                                "macro", "call", "include"};
+  Facts& f = *static_cast<Facts*>(context);
+  f.text += std::string(kStatementKinds[s->kind]) + " " + f.name(s->file) + ":" +
+            std::to_string(s->line) + " e" + std::to_string(s->expansion) + " |" + s->text + "\n";
+}
+
+// Each statement of pass 2 with what it was: a call after its body's lines (which stand
+// in the macro's file, arguments in place, without the listing's copy of the body line),
+// a body line in a false branch skipped, a line marker assembled as a comment; the
+// statements of the defines the host enters are not told of.
+TEST(RunFactsTest, StatementsAndTheirKinds) {
+  zqtest::TempDir dir;
+  writeFile(dir.file("m.inc"),
+            "M .MACRO V\n .IF V = 2\n LDA V ; two\n .ELSE\n NOP\n .ENDIF\n .ENDM\n");
+  writeFile(dir.file("main.asm"),
+            ".CHIP ZQ4460\n#include <m.inc>\n .IFDEF X\n HALT\n .ENDIF\n M 2\n# 9 \"m.inc\"\n"
+            "K EQU 1\n\n .END\n NOP\n");
+  Facts facts;
+  facts.folder = zq::fullPath(dir.path()) + "/";
+  ZqasmRunObserver observer{};
+  observer.context = &facts;
+  observer.statement = onStatement;
+  observer.diagnostic = onDiagnostic;
+  const char* names[] = {"Y"};
+  observer.defineNames = names;
+  observer.defineCount = 1;
+  auto params = zqtest::makeParams(dir.file("main.asm"));
+  std::strcpy(params->includeDir1, dir.path().c_str());
+  ZqasmResetRunSettings();
+  ZqasmSetRunObserver(&observer);
+  EXPECT_EQ(Run44Assembler(params.get()), 1);
+  ZqasmSetRunObserver(nullptr);
+  EXPECT_EQ(facts.errors, 0);
+  EXPECT_EQ(facts.text,
+            "asm main.asm:1 e0 |.CHIP ZQ4460\n"
+            "include main.asm:2 e0 |#include <m.inc>\n"
+            "macro m.inc:1 e0 |M .MACRO V\n"
+            "macro m.inc:2 e0 | .IF V = 2\n"
+            "macro m.inc:3 e0 | LDA V ; two\n"
+            "macro m.inc:4 e0 | .ELSE\n"
+            "macro m.inc:5 e0 | NOP\n"
+            "macro m.inc:6 e0 | .ENDIF\n"
+            "macro m.inc:7 e0 | .ENDM\n"
+            "cond main.asm:3 e0 | .IFDEF X\n"
+            "skip main.asm:4 e0 | HALT\n"
+            "cond main.asm:5 e0 | .ENDIF\n"
+            "cond m.inc:2 e1 | .IF 2 = 2\n"
+            "asm m.inc:3 e1 | LDA 2; two\n"
+            "cond m.inc:4 e1 | .ELSE\n"
+            "skip m.inc:5 e1 | NOP\n"
+            "cond m.inc:6 e1 | .ENDIF\n"
+            "macro m.inc:7 e1 | .ENDM\n"
+            "call main.asm:6 e0 | M 2\n"
+            "asm main.asm:7 e0 |# 9 \"m.inc\"\n"
+            "asm main.asm:8 e0 |K EQU 1\n"
+            "asm main.asm:10 e0 | .END\n");
+}
+
+// A language server's runs: unsaved texts read in place of the files (an include that
+// exists nowhere on disk too), no file written or removed, and no setting of one source
+// left for the next.
 // A language server's runs: unsaved texts read in place of the files (an include that
 // exists nowhere on disk too), no file written or removed, and no setting of one source
 // left for the next.

@@ -86,6 +86,17 @@ TEST_F(ZqasmCliTest, UsageErrorsExit2WithAMessage) {
        "(in -Wtruncate)"},
       {"-Wno-all a.asm", "zqasm: unknown warning 'all'"},
       {"-W a.asm", "zqasm: unknown option -W"},
+      {"--outputs obj,pdf a.asm",
+       "zqasm: unknown output 'pdf' in --outputs (known: obj, tab, lst, err, sym, map, lbl, "
+       "equ, ram, hex, bin)"},
+      {"--outputs obj,,lst a.asm", "zqasm: unknown output '' in --outputs"},
+      {"--outputs lst --diagnostics=err a.asm",
+       "zqasm: --diagnostics=err copies NAME.ERR, which --outputs leaves out"},
+      {"--bin '' a.asm", "zqasm: empty --bin file"},
+      {"-E --hex a.asm", "zqasm: -E writes no other output: --hex"},
+      {"-E --bin a.bin a.asm", "zqasm: -E writes no other output: --bin"},
+      {"-E -M a.d a.asm", "zqasm: -E writes no other output: --depfile"},
+      {"-Ex a.asm", "zqasm: unknown option -Ex"},
   };
   for (const auto& [arguments, message] : cases) {
     std::string output = run(arguments, 2);
@@ -102,6 +113,8 @@ TEST_F(ZqasmCliTest, UsageErrorsExit2WithAMessage) {
       "-D _A1 -DB=0FH -D C=10 -M a.d --hex --color=never --diagnostics=err a.asm",
       "-q --quiet -Werror --warnings-as-errors --size -MT x -MTy -oout.OBJ a.asm",
       "-Wall -Wno-truncation -Wmixed-operators -Wno-parameter-in-word a.asm",
+      "--outputs=obj,tab,lst,err,sym,map,lbl,equ,ram,hex,bin --bin x.bin a.asm",
+      "-E -o a.i -D X=2 a.asm",
   };
   for (const std::string& arguments : accepted) run(arguments, 3);
 }
@@ -500,10 +513,12 @@ TEST_F(ZqasmCliTest, MaxErrorsBoundsWhatIsShown) {
   const std::string out = run(chips_ + "r.asm", 1);
   EXPECT_LT(out.size(), size_t{64} << 10);
   size_t shownErrors = 0;
-  for (size_t at = out.find(": error: "); at != std::string::npos; at = out.find(": error: ", at + 1))
+  for (size_t at = out.find(": error: "); at != std::string::npos;
+       at = out.find(": error: ", at + 1))
     ++shownErrors;
   EXPECT_EQ(shownErrors, 50u);
-  EXPECT_NE(out.find("r.asm:4: fatal: Fatal ERROR : TOO MANY ERRORS (100000)\n"), std::string::npos);
+  EXPECT_NE(out.find("r.asm:4: fatal: Fatal ERROR : TOO MANY ERRORS (100000)\n"),
+            std::string::npos);
   const std::string end =
       "zqasm: 99950 more errors and 0 warnings not shown; all are in r.ERR\n"
       "zqasm: assembly stopped by a fatal error after 100000 Error(s), 0 Warning(s)\n";
@@ -516,7 +531,8 @@ TEST_F(ZqasmCliTest, MaxErrorsBoundsWhatIsShown) {
 TEST_F(ZqasmCliTest, DeepExpansionNotesAreCut) {
   writeFile(dir_.file("r.asm"), ".CHIP ZQ4460\nR .MACRO\n R\n .ENDM\n R\n");
   std::string note;
-  for (int k = 0; k < 5; ++k) note += "r.asm:3: note: in expansion of macro 'R' defined at r.asm:2\n";
+  for (int k = 0; k < 5; ++k)
+    note += "r.asm:3: note: in expansion of macro 'R' defined at r.asm:2\n";
   EXPECT_EQ(run(chips_ + "r.asm", 1),
             "r.asm:3: error: MACRO CALL NESTING TOO DEPTH [E69]\n" + note +
                 "r.asm:3: note: 54 more levels of macro expansion not shown\n" +
@@ -643,3 +659,124 @@ TEST_F(ZqasmCliTest, ListChipsNamesModelsAndFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+std::set<std::string> filesIn(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.insert(entry.path().filename().string());
+  return names;
+}
+
+}  // namespace
+
+// --outputs writes the files it names and leaves the others alone, those of an earlier run
+// included; the listing of a banked program is marked as in a full run without its .SYM.
+TEST_F(ZqasmCliTest, OutputsNameTheFilesWritten) {
+  writeFile(dir_.file("p.asm"), ".CHIP ZQ4460\n ORG 0\nMAIN: NOP\n JMP MAIN\n");
+  writeFile(dir_.file("p.ERR"), "old\n");
+  writeFile(dir_.file("p.TAB"), "old\n");
+  run(chips_ + "--outputs obj,lst p.asm", 0);
+  EXPECT_EQ(filesIn(dir_.path()),
+            (std::set<std::string>{"p.asm", "p.ERR", "p.TAB", "p.OBJ", "p.LST"}));
+  EXPECT_EQ(zqtest::readFile(dir_.file("p.ERR")), "old\n");
+  // hex alone: the Intel HEX forms, and no .OBJ or .TAB written or removed.
+  run(chips_ + "--table-top 0Fh --outputs hex p.asm", 0);
+  EXPECT_EQ(filesIn(dir_.path()), (std::set<std::string>{"p.asm", "p.ERR", "p.TAB", "p.OBJ",
+                                                         "p.LST", "p.HEX", "p.TAB.HEX"}));
+  EXPECT_EQ(zqtest::readFile(dir_.file("p.TAB")), "old\n");
+  // A failed run removes the images it names only.
+  writeFile(dir_.file("p.asm"), ".CHIP ZQ4460\n JMP nowhere\n");
+  run(chips_ + "--outputs tab,err p.asm", 1);
+  EXPECT_FALSE(zqtest::fileExists(dir_.file("p.TAB")));
+  EXPECT_TRUE(zqtest::fileExists(dir_.file("p.OBJ")));
+  // Without the error file every diagnostic is shown, past the default bound of 50.
+  std::string many = ".CHIP ZQ4460\n";
+  for (int i = 0; i < 60; ++i) many += " JMP nowhere\n";
+  writeFile(dir_.file("p.asm"), many);
+  const std::string shown = run(chips_ + "--outputs obj p.asm", 1);
+  EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 61) << shown;
+
+  const std::string banked = zqtest::casesDir() + "/bank_trampolines/main.asm";
+  std::filesystem::create_directories(dir_.file("all"));
+  std::filesystem::create_directories(dir_.file("lst"));
+  run(chips_ + "--rom-top 2FFFh --out-dir all '" + banked + "'", 0);
+  run(chips_ + "--rom-top 2FFFh --out-dir lst --outputs lst '" + banked + "'", 0);
+  EXPECT_EQ(filesIn(dir_.file("lst")), std::set<std::string>{"main.LST"});
+  EXPECT_EQ(zqtest::readFile(dir_.file("lst/main.LST")),
+            zqtest::readFile(dir_.file("all/main.LST")));
+}
+
+// --bin is the .OBJ less its header, unwritten words filled as there (00h; FFh on the
+// 44W05); a run with errors leaves none.
+TEST_F(ZqasmCliTest, BinIsTheObjectBody) {
+  // The 44W05 fills with FFh: its two words are all that differ from the fill.
+  for (const char* chip : {"ZQ4460", "ZQ44W05"}) {
+    writeFile(dir_.file("b.asm"), std::string(".CHIP ") + chip + "\n ORG 2\n NOP\n NOP\n");
+    run(chips_ + "--rom-top 0Fh --bin out.bin b.asm", 0);
+    const std::string obj = zqtest::readFile(dir_.file("b.OBJ"));
+    const std::string bin = zqtest::readFile(dir_.file("out.bin"));
+    ASSERT_EQ(bin.size(), 32u) << chip;
+    EXPECT_EQ(bin, obj.substr(obj.size() - 32)) << chip;
+    const char fill = std::string(chip) == "ZQ44W05" ? '\xFF' : '\0';
+    EXPECT_EQ(bin.substr(0, 4), std::string(4, fill)) << chip;
+    EXPECT_EQ(bin.substr(8), std::string(24, fill)) << chip;
+  }
+  // NAME.BIN through --outputs, beside an -o image.
+  run(chips_ + "--rom-top 0Fh --outputs bin,obj -o img.OBJ b.asm", 0);
+  EXPECT_EQ(zqtest::readFile(dir_.file("img.BIN")), zqtest::readFile(dir_.file("out.bin")));
+  writeFile(dir_.file("b.asm"), ".CHIP ZQ4460\n JMP nowhere\n");
+  run(chips_ + "--rom-top 0Fh --bin out.bin b.asm", 1);
+  EXPECT_FALSE(zqtest::fileExists(dir_.file("out.bin")));
+}
+
+// -E writes the statements as assembled, with line markers, and no file; the text
+// assembles to the same image.
+TEST_F(ZqasmCliTest, PreprocessedSourceAssemblesTheSame) {
+  std::filesystem::create_directories(dir_.file("inc"));
+  writeFile(dir_.file("inc/defs.inc"), "LIMIT   EQU     5\n");
+  writeFile(dir_.file("main.asm"),
+            "; demo\n"
+            "        .CHIP   ZQ4460\n"
+            "#include <defs.inc>\n"
+            "SETA    .MACRO  V\n"
+            "        LDA     V               ; load\n"
+            "        .ENDM\n"
+            "        .IFDEF  DEBUG\n"
+            "        NOP\n"
+            "        .ELSE\n"
+            "        HALT\n"
+            "        .ENDIF\n"
+            "        SETA    LIMIT\n"
+            "        RET\n");
+  const std::set<std::string> before = filesIn(dir_.path());
+  const std::string text = run(chips_ + "-I inc -D DEBUG -q -E main.asm", 0);
+  EXPECT_EQ(filesIn(dir_.path()), before);
+  // The body line stands at its own place with the argument in it; the lines between it
+  // and RET are blank lines rather than a marker, as cpp writes a short gap.
+  EXPECT_EQ(text,
+            "# 1 \"<command line>\"\n"
+            "#DEFINE DEBUG\n"
+            "# 1 \"main.asm\"\n"
+            "; demo\n"
+            "        .CHIP   ZQ4460\n"
+            "# 1 \"inc/defs.inc\"\n"
+            "LIMIT   EQU     5\n"
+            "# 8 \"main.asm\"\n"
+            "        NOP\n"
+            "# 5 \"main.asm\"\n"
+            "        LDA     LIMIT; load\n"
+            "\n\n\n\n\n\n\n"
+            "        RET\n");
+  run(chips_ + "-I inc -D DEBUG -E -o main.i main.asm", 0);
+  EXPECT_EQ(zqtest::readFile(dir_.file("main.i")), text);
+  run(chips_ + "-I inc -D DEBUG main.asm", 0);
+  run(chips_ + "-o again.OBJ main.i", 0);
+  EXPECT_EQ(zqtest::readFile(dir_.file("again.OBJ")), zqtest::readFile(dir_.file("main.OBJ")));
+  // A run with errors still writes its text, and fails.
+  writeFile(dir_.file("bad.asm"), ".CHIP ZQ4460\n JMP nowhere\n");
+  EXPECT_EQ(run(chips_ + "-q -E bad.asm", 1),
+            "bad.asm:2: error: undefined symbol 'nowhere' [E12]\n"
+            "# 1 \"bad.asm\"\n.CHIP ZQ4460\n JMP nowhere\n1 Error(s), 0 Warning(s)\n");
+}

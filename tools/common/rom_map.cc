@@ -658,6 +658,11 @@ void onChip(void* context, const char* name, const ZqasmOpcode* opcodes, size_t 
   if (next.chip) next.chip(next.context, name, opcodes, count);
 }
 
+void onStatement(void* context, const ZqasmStatement* statement) {
+  const ZqasmRunObserver& next = collectorOf(context).next;
+  if (next.statement) next.statement(next.context, statement);
+}
+
 int onShouldStop(void* context) {
   const ZqasmRunObserver& next = collectorOf(context).next;
   return next.shouldStop ? next.shouldStop(next.context) : 0;
@@ -719,6 +724,7 @@ ZqasmRunObserver collectRomMap(RomMapCollector& collector, const ZqasmRunObserve
   o.chip = next.chip ? onChip : nullptr;
   o.shouldStop = next.shouldStop ? onShouldStop : nullptr;
   o.placement = onPlacement;
+  o.statement = next.statement ? onStatement : nullptr;
   return o;
 }
 

@@ -35,6 +35,7 @@
 #include "zqasm/cli_size.h"
 #include "zqasm/disassembler.h"
 #include "zqasm/observer.h"
+#include "zqasm/preprocessed.h"
 
 #ifndef ZQASM_TOOL_VERSION
 #define ZQASM_TOOL_VERSION "unknown"
@@ -65,6 +66,15 @@ const char kUsage[] =
     "                          (default: case is ignored)\n"
     "  --hex                   also write NAME.HEX (and NAME.TAB.HEX when there is a table\n"
     "                          ROM) in Intel HEX after an error-free run\n"
+    "  --outputs LIST          write only the outputs named in LIST, comma-separated: obj,\n"
+    "                          tab, lst, err, sym, map, lbl, equ, ram (NAME.OBJ ...), hex\n"
+    "                          (as --hex), bin (NAME.BIN, as --bin); those left out are\n"
+    "                          neither written nor removed (default: the nine files)\n"
+    "  --bin FILE              also write FILE, the flat program image: the words of\n"
+    "                          NAME.OBJ without its header text\n"
+    "  -E                      write the source as assembled (includes, conditionals and\n"
+    "                          macros done, line markers '# LINE \"FILE\"') to standard\n"
+    "                          output, or to -o FILE, and no other file\n"
     "  -o FILE                 write the program image to FILE and every other output\n"
     "                          beside it with FILE's name less its extension\n"
     "  --out-dir DIR           write the outputs into DIR (created when missing), named\n"
@@ -152,8 +162,17 @@ struct Options {
   bool listChips = false;
   bool hex = false;
   std::string mapSvg;  // --map-svg
+  // --outputs: the library's part of the list (every file by default), and whether NAME.BIN
+  // was named; --bin FILE.
+  std::string libraryOutputs;
+  bool outputsGiven = false;
+  bool errFile = true;
+  bool binOutput = false;
+  std::string bin;
+  bool preprocess = false;  // -E
   bool errStyle = false;
   long maxErrors = zqcli::kDefaultMaxShown;  // errors and warnings shown; 0 all
+  bool maxErrorsGiven = false;
   Colour colour = Colour::kAuto;
   bool help = false;
   bool version = false;
@@ -168,6 +187,38 @@ bool parseNumber(const std::string& text, bool allowNegative, int32_t& value) {
   if (result > INT32_MAX || result < INT32_MIN) return false;
   value = static_cast<int32_t>(result);
   return true;
+}
+
+// The kinds of output --outputs names: the library's files, the Intel HEX forms and the
+// flat binary.
+constexpr const char* kOutputNames[] = {"obj", "tab", "lst", "err", "sym", "map",
+                                        "lbl", "equ", "ram", "hex", "bin"};
+
+// Parses the list of --outputs. Returns -1 on success, else the exit status.
+int parseOutputs(const std::string& list, Options& options) {
+  options.outputsGiven = true;
+  options.libraryOutputs.clear();
+  options.errFile = options.binOutput = false;
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t end = std::min(list.find(',', start), list.size());
+    const std::string item = list.substr(start, end - start);
+    start = end + 1;
+    if (item == "hex") {
+      options.hex = true;
+    } else if (item == "bin") {
+      options.binOutput = true;
+    } else if (std::find(std::begin(kOutputNames), std::end(kOutputNames), item) !=
+               std::end(kOutputNames)) {
+      options.libraryOutputs += (options.libraryOutputs.empty() ? "" : ",") + item;
+      options.errFile = options.errFile || item == "err";
+    } else {
+      std::string known;
+      for (const char* name : kOutputNames) known += std::string(known.empty() ? "" : ", ") + name;
+      return usageError("unknown output '" + item + "' in --outputs (known: " + known + ")");
+    }
+  }
+  return -1;
 }
 
 // Parses the command line. Returns -1 on success, else the exit status to end with
@@ -218,7 +269,7 @@ int parseArguments(int argc, char** argv, Options& options) {
                       name == "-D" || name == "-M" || name == "--depfile" ||
                       name == "--diagnostics" || name == "--color" || name == "-MT" ||
                       name == "-o" || name == "--out-dir" || name == "--max-errors" ||
-                      name == "--map-svg";
+                      name == "--map-svg" || name == "--outputs" || name == "--bin";
     if (takesValue && !inlineValue) {
       if (i + 1 >= argc) return usageError("option " + name + " needs a value");
       value = argv[++i];
@@ -275,6 +326,7 @@ int parseArguments(int argc, char** argv, Options& options) {
       if (!parseNumber(value, false, count) || count < 0)
         return usageError("bad number for --max-errors: " + value);
       options.maxErrors = count;
+      options.maxErrorsGiven = true;
     } else if (name == "--color") {
       if (value != "auto" && value != "always" && value != "never")
         return usageError("--color takes 'auto', 'always' or 'never', not '" + value + "'");
@@ -300,6 +352,14 @@ int parseArguments(int argc, char** argv, Options& options) {
     } else if (name == "--map-svg") {
       if (value.empty()) return usageError("empty --map-svg file");
       options.mapSvg = value;
+    } else if (name == "--outputs") {
+      const int outputs = parseOutputs(value, options);
+      if (outputs >= 0) return outputs;
+    } else if (name == "--bin") {
+      if (value.empty()) return usageError("empty --bin file");
+      options.bin = value;
+    } else if (name == "-E") {
+      options.preprocess = true;
     } else if (name == "--help" || name == "-h") {
       options.help = true;
     } else if (name == "--version") {
@@ -310,6 +370,23 @@ int parseArguments(int argc, char** argv, Options& options) {
   }
   if (!options.output.empty() && !options.outDir.empty())
     return usageError("-o and --out-dir exclude each other");
+  if (options.preprocess) {
+    // -E writes the text alone (to -o FILE or standard output).
+    const char* other = options.outputsGiven          ? "--outputs"
+                        : !options.bin.empty()        ? "--bin"
+                        : !options.mapSvg.empty()     ? "--map-svg"
+                        : options.hex                 ? "--hex"
+                        : !options.outDir.empty()     ? "--out-dir"
+                        : !options.depfile.empty()    ? "--depfile"
+                        : !options.depTargets.empty() ? "-MT"
+                        : options.size != Options::Size::kNone ? "--size"
+                        : options.errStyle                     ? "--diagnostics=err"
+                                                               : nullptr;
+    if (other != nullptr) return usageError(std::string("-E writes no other output: ") + other);
+  }
+  // The error file is the only place of the diagnostics beyond --max-errors.
+  if (options.errStyle && !options.errFile)
+    return usageError("--diagnostics=err copies NAME.ERR, which --outputs leaves out");
   return -1;
 }
 
@@ -445,12 +522,35 @@ bool warnOfStemOutsideFolder(const Naming& n) {
   return true;
 }
 
-// The image files as the library writes them (ZqasmSetImageOutputs), in its order: the
-// program image, its Intel HEX form, the table ROM image and its Intel HEX form.
+// Whether the library writes its file `kind` (a name of kOutputNames but hex and bin).
+bool writesOutput(const Options& options, const std::string& kind) {
+  if (!options.outputsGiven) return true;
+  const std::string& list = options.libraryOutputs;
+  for (size_t start = 0; start <= list.size();) {
+    const size_t end = std::min(list.find(',', start), list.size());
+    if (list.compare(start, end - start, kind) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+// The flat binary image: --bin FILE, else NAME.BIN when --outputs names bin; "" none.
+std::string binaryFile(const Options& options, const Naming& naming) {
+  if (!options.bin.empty()) return options.bin;
+  return options.binOutput ? naming.name(".BIN") : "";
+}
+
+// The image files as the library writes them (ZqasmSetImageOutputs, ZqasmSetBinaryImage,
+// ZqasmSetOutputs), in its order: the program image, its Intel HEX form, the flat binary,
+// the table ROM image and its Intel HEX form.
 std::vector<std::string> imageFiles(const Options& options, const Naming& naming) {
-  std::vector<std::string> files = {naming.image.empty() ? naming.name(".OBJ") : naming.image};
+  std::vector<std::string> files;
+  if (writesOutput(options, "obj"))
+    files.push_back(naming.image.empty() ? naming.name(".OBJ") : naming.image);
   if (options.hex) files.push_back(naming.name(".HEX"));
-  files.push_back(naming.name(".TAB"));
+  const std::string binary = binaryFile(options, naming);
+  if (!binary.empty()) files.push_back(binary);
+  if (writesOutput(options, "tab")) files.push_back(naming.name(".TAB"));
   if (options.hex) files.push_back(naming.name(".TAB.HEX"));
   return files;
 }
@@ -539,6 +639,41 @@ int listChips(const std::string& directory) {
   return anyUsable ? kExitClean : kExitErrors;
 }
 
+// What the run observer's callbacks reach: the report, and the -E text.
+struct RunContext {
+  zqcli::Reporter& reporter;
+  zqcli::PreprocessedWriter& preprocessed;
+};
+void onDiagnostic(void* context, const ZqasmDiagnostic* diagnostic) {
+  zqcli::onDiagnostic(&static_cast<RunContext*>(context)->reporter, diagnostic);
+}
+void onFileRead(void* context, const char* path, int kind) {
+  zqcli::onFileRead(&static_cast<RunContext*>(context)->reporter, path, kind);
+}
+void onImage(void* context, const ZqasmImage* image) {
+  zqcli::onImage(&static_cast<RunContext*>(context)->reporter, image);
+}
+void onStatement(void* context, const ZqasmStatement* statement) {
+  static_cast<RunContext*>(context)->preprocessed.take(*statement);
+}
+
+// Writes the -E text to -o FILE or standard output. False when it could not be written
+// in full (named on standard error).
+bool writePreprocessed(const Options& options, const std::string& text) {
+  if (options.output.empty()) {
+    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
+           std::fflush(stdout) == 0;
+  }
+  FILE* out = zq::openFile(options.output, "wb");
+  bool ok = out != nullptr && std::fwrite(text.data(), 1, text.size(), out) == text.size();
+  if (out != nullptr) ok = std::fclose(out) == 0 && ok;
+  if (!ok) {
+    std::fprintf(stderr, "zqasm: %s: cannot create: %s\n", options.output.c_str(),
+                 std::strerror(errno));
+  }
+  return ok;
+}
+
 // The whole command; main only catches what it throws.
 int runCommand(int argc, char** argv) {
   Options options;
@@ -568,7 +703,8 @@ int runCommand(int argc, char** argv) {
     return usageError("-o names SOURCE itself: " + options.output);
   if (!sourceExists(options.source)) return kExitNotRun;
   const Naming naming = namingOf(options);
-  const bool stemWarned = warnOfStemOutsideFolder(naming);
+  // -E writes no file named after the source.
+  const bool stemWarned = !options.preprocess && warnOfStemOutsideFolder(naming);
   if (!options.outDir.empty()) {
     std::error_code error;
     std::filesystem::create_directories(options.outDir, error);
@@ -584,7 +720,9 @@ int runCommand(int argc, char** argv) {
   // zqasm's own warning counts as the run's do (totals, -Werror).
   reporter.warnings = stemWarned ? 1 : 0;
   reporter.settings.editorStyle = !options.errStyle;
-  reporter.settings.maxShown = options.maxErrors;
+  // Without the error file the diagnostics are shown all, unless --max-errors says.
+  reporter.settings.maxShown =
+      options.errFile || options.maxErrorsGiven || options.preprocess ? options.maxErrors : 0;
   reporter.settings.errorFile = zqcli::relativeName(naming.name(".ERR"));
   const bool terminal = zq::isTerminal(stderr);
   const char* noColour = std::getenv("NO_COLOR");
@@ -598,11 +736,15 @@ int runCommand(int argc, char** argv) {
     names.push_back(options.defineNames[i].c_str());
     values.push_back(options.defineValues[i].c_str());
   }
+  zqcli::PreprocessedWriter preprocessed(reporter.directory);
+  if (options.preprocess) preprocessed.addDefines(options.defineNames, options.defineValues);
+  RunContext context{reporter, preprocessed};
   ZqasmRunObserver observer{};
-  observer.context = &reporter;
-  observer.diagnostic = zqcli::onDiagnostic;
-  observer.fileRead = zqcli::onFileRead;
-  observer.image = zqcli::onImage;
+  observer.context = &context;
+  observer.diagnostic = onDiagnostic;
+  observer.fileRead = onFileRead;
+  observer.image = onImage;
+  if (options.preprocess) observer.statement = onStatement;
   observer.defineNames = names.data();
   observer.defineValues = values.data();
   observer.defineCount = names.size();
@@ -626,7 +768,15 @@ int runCommand(int argc, char** argv) {
   // The library writes every image, the HEX forms and the -o file included, so that they
   // replace those of an earlier run together.
   ZqasmSetImageOutputs(naming.image.c_str(), options.hex ? 1 : 0);
+  ZqasmSetBinaryImage(binaryFile(options, naming).c_str());
+  // The names were checked by parseOutputs.
+  ZqasmSetOutputs(options.outputsGiven ? options.libraryOutputs.c_str() : nullptr);
+  // -E: the run's facts alone, no file written, replaced or removed.
+  if (options.preprocess) ZqasmSetOutputFiles(0);
   int result = Run44Assembler(block.get());
+  ZqasmSetOutputFiles(1);
+  ZqasmSetOutputs(nullptr);
+  ZqasmSetBinaryImage(nullptr);
   ZqasmSetImageOutputs(nullptr, 0);
   ZqasmSetOutputStem(nullptr);
   ZqasmSetRunObserver(nullptr);
@@ -637,8 +787,8 @@ int runCommand(int argc, char** argv) {
   // by the library's message (an old error file may still lie beside the source).
   if (result != 1) {
     // The run may have written its images and stopped at a text file: a run that did not
-    // make all its outputs leaves no image for make to take as up to date.
-    removeImages(options, naming);
+    // make all its outputs leaves no image for make to take as up to date (-E touches none).
+    if (!options.preprocess) removeImages(options, naming);
     if (result == 0)
       std::fprintf(stderr, "zqasm: %s: the assembler's tables could not be allocated\n",
                    options.source.c_str());
@@ -646,6 +796,16 @@ int runCommand(int argc, char** argv) {
       std::fprintf(stderr, "zqasm: %s: an output file could not be created\n",
                    options.source.c_str());
     return kExitNotRun;
+  }
+  if (options.preprocess) {
+    const bool ok = writePreprocessed(options, preprocessed.text());
+    if (!(options.quiet && reporter.errors == 0 && reporter.warnings == 0 && !reporter.fatal))
+      zqcli::printTotals(reporter);
+    zqcli::flushReport(reporter);
+    if (!ok) return kExitNotRun;
+    const bool failed = reporter.fatal || reporter.errors > 0 ||
+                        (options.warningsAsErrors && reporter.warnings > 0);
+    return failed ? kExitErrors : kExitClean;
   }
   // With -Werror a warning fails the run as an error does: no image is left.
   const bool failedOnWarnings = options.warningsAsErrors && reporter.warnings > 0;
