@@ -66,20 +66,6 @@ bool isBankConvertAreaLine(const LineScan& scan) {
   return equalsNoCase(line.substr(pos, end - pos), "BANKCONVERTAREA");
 }
 
-// A line marker as zqasm -E (and cpp) writes them: "#", blanks, a line number, and
-// nothing more than blanks and a quoted file name. `pos` is at the "#".
-bool isLineMarker(const std::string& line, size_t pos) {
-  size_t at = pos + 1;
-  if (at >= line.size() || !isBlank(line[at])) return false;
-  at = skipBlanks(line, at);
-  const size_t digits = at;
-  while (at < line.size() && isDigit(line[at])) ++at;
-  if (at == digits) return false;
-  const size_t next = skipBlanks(line, at);
-  return next >= line.size() || line[next] == '\n' || line[next] == '\r' ||
-         (next > at && line[next] == '"');
-}
-
 }  // namespace
 
 int splitFields(SourceState& state, const std::string& line, int mode) {
@@ -219,11 +205,6 @@ int processStatement(AssemblerRun& run, const LineScan& scan, int pass, uint32_t
   s.currentLineNumber = lineNumber;
   s.statementAddress = s.locationCounter;
   s.lastFieldCount = -1;
-
-  // A line marker stands for no statement: the line is listed as a comment would be.
-  if (scan.firstNonBlank < line.size() && line[scan.firstNonBlank] == '#' &&
-      isLineMarker(line, scan.firstNonBlank))
-    return 0;
 
   // No statement of any kind may stand in the bank convert area; this comes first. The
   // directive that moves the area is not held there.

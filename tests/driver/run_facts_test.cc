@@ -178,15 +178,15 @@ void onStatement(void* context, const ZqasmStatement* s) {
 
 // Each statement of pass 2 with what it was: a call after its body's lines (which stand
 // in the macro's file, arguments in place, without the listing's copy of the body line),
-// a body line in a false branch skipped, a line marker assembled as a comment; the
-// statements of the defines the host enters are not told of.
+// a body line in a false branch skipped; the statements of the defines the host enters
+// are not told of.
 TEST(RunFactsTest, StatementsAndTheirKinds) {
   zqtest::TempDir dir;
   writeFile(dir.file("m.inc"),
             "M .MACRO V\n .IF V = 2\n LDA V ; two\n .ELSE\n NOP\n .ENDIF\n .ENDM\n");
   writeFile(dir.file("main.asm"),
-            ".CHIP ZQ4460\n#include <m.inc>\n .IFDEF X\n HALT\n .ENDIF\n M 2\n# 9 \"m.inc\"\n"
-            "K EQU 1\n\n .END\n NOP\n");
+            ".CHIP ZQ4460\n#include <m.inc>\n .IFDEF X\n HALT\n .ENDIF\n M 2\nK EQU 1\n\n"
+            " .END\n NOP\n");
   Facts facts;
   facts.folder = zq::fullPath(dir.path()) + "/";
   ZqasmRunObserver observer{};
@@ -223,9 +223,8 @@ TEST(RunFactsTest, StatementsAndTheirKinds) {
             "cond m.inc:6 e1 | .ENDIF\n"
             "macro m.inc:7 e1 | .ENDM\n"
             "call main.asm:6 e0 | M 2\n"
-            "asm main.asm:7 e0 |# 9 \"m.inc\"\n"
-            "asm main.asm:8 e0 |K EQU 1\n"
-            "asm main.asm:10 e0 | .END\n");
+            "asm main.asm:7 e0 |K EQU 1\n"
+            "asm main.asm:9 e0 | .END\n");
 }
 
 // A language server's runs: unsaved texts read in place of the files (an include that

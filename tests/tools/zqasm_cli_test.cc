@@ -731,8 +731,8 @@ TEST_F(ZqasmCliTest, BinIsTheObjectBody) {
   EXPECT_FALSE(zqtest::fileExists(dir_.file("out.bin")));
 }
 
-// -E writes the statements as assembled, with line markers, and no file; the text
-// assembles to the same image.
+// -E writes the statements as assembled, with line markers, and no file; with -P the
+// text assembles to the same image.
 TEST_F(ZqasmCliTest, PreprocessedSourceAssemblesTheSame) {
   std::filesystem::create_directories(dir_.file("inc"));
   writeFile(dir_.file("inc/defs.inc"), "LIMIT   EQU     5\n");
@@ -771,6 +771,11 @@ TEST_F(ZqasmCliTest, PreprocessedSourceAssemblesTheSame) {
             "        RET\n");
   run(chips_ + "-I inc -D DEBUG -E -o main.i main.asm", 0);
   EXPECT_EQ(zqtest::readFile(dir_.file("main.i")), text);
+  // Without markers (-P) the lines alone, which assemble as a source of their own.
+  run(chips_ + "-I inc -D DEBUG -E -P -o main.i main.asm", 0);
+  EXPECT_EQ(zqtest::readFile(dir_.file("main.i")),
+            "#DEFINE DEBUG\n; demo\n        .CHIP   ZQ4460\nLIMIT   EQU     5\n        NOP\n"
+            "        LDA     LIMIT; load\n        RET\n");
   run(chips_ + "-I inc -D DEBUG main.asm", 0);
   run(chips_ + "-o again.OBJ main.i", 0);
   EXPECT_EQ(zqtest::readFile(dir_.file("again.OBJ")), zqtest::readFile(dir_.file("main.OBJ")));

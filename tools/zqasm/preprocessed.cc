@@ -42,6 +42,11 @@ void PreprocessedWriter::onStatement(void* context, const ZqasmStatement* statem
 
 void PreprocessedWriter::writeLine(const std::string& file, unsigned number,
                                    const std::string& line) {
+  if (!markers_) {
+    text_ += line;
+    text_ += '\n';
+    return;
+  }
   if (file != file_ || number < next_ || number > next_ + kMaxBlankGap) {
     text_ += "# " + std::to_string(number) + " " + quoted(file) + "\n";
     file_ = file;

@@ -1,4 +1,5 @@
-// zqasm -E: the source as pass 2 takes it, written as text with line markers. Fed by the
+// zqasm -E: the source as pass 2 takes it, written as text with line markers (none with
+// -P). Fed by the
 // run observer's statements; the include lines, conditional directives, lines of branches
 // that are off, macro definitions and macro calls are left out, the body lines of each
 // expansion stand in place of its call.
@@ -16,7 +17,10 @@ namespace zqcli {
 class PreprocessedWriter {
  public:
   // `directory`: file names below it are written relative to it (relativeName).
-  explicit PreprocessedWriter(std::string directory) : directory_(std::move(directory)) {}
+  // `markers` false (-P): the lines alone, one after the other, which the assembler takes
+  // as a source of its own.
+  PreprocessedWriter(std::string directory, bool markers)
+      : directory_(std::move(directory)), markers_(markers) {}
 
   // The -D defines, as the lines "#DEFINE NAME VALUE" under the marker of
   // "<command line>", so that the text assembles without them.
@@ -34,6 +38,7 @@ class PreprocessedWriter {
   void writeLine(const std::string& file, unsigned number, const std::string& line);
 
   std::string directory_;
+  bool markers_;
   std::string text_;
   std::string file_;  // the file of the last line written; "" before the first
   unsigned next_ = 0; // the number the next line written would have

@@ -75,6 +75,7 @@ const char kUsage[] =
     "  -E                      write the source as assembled (includes, conditionals and\n"
     "                          macros done, line markers '# LINE \"FILE\"') to standard\n"
     "                          output, or to -o FILE, and no other file\n"
+    "  -P                      with -E, no line markers: a text that zqasm assembles\n"
     "  -o FILE                 write the program image to FILE and every other output\n"
     "                          beside it with FILE's name less its extension\n"
     "  --out-dir DIR           write the outputs into DIR (created when missing), named\n"
@@ -170,6 +171,7 @@ struct Options {
   bool binOutput = false;
   std::string bin;
   bool preprocess = false;  // -E
+  bool lineMarkers = true;  // -E without -P
   bool errStyle = false;
   long maxErrors = zqcli::kDefaultMaxShown;  // errors and warnings shown; 0 all
   bool maxErrorsGiven = false;
@@ -360,6 +362,8 @@ int parseArguments(int argc, char** argv, Options& options) {
       options.bin = value;
     } else if (name == "-E") {
       options.preprocess = true;
+    } else if (name == "-P") {
+      options.lineMarkers = false;
     } else if (name == "--help" || name == "-h") {
       options.help = true;
     } else if (name == "--version") {
@@ -383,6 +387,8 @@ int parseArguments(int argc, char** argv, Options& options) {
                         : options.errStyle                     ? "--diagnostics=err"
                                                                : nullptr;
     if (other != nullptr) return usageError(std::string("-E writes no other output: ") + other);
+  } else if (!options.lineMarkers) {
+    return usageError("-P goes with -E");
   }
   // The error file is the only place of the diagnostics beyond --max-errors.
   if (options.errStyle && !options.errFile)
@@ -736,7 +742,7 @@ int runCommand(int argc, char** argv) {
     names.push_back(options.defineNames[i].c_str());
     values.push_back(options.defineValues[i].c_str());
   }
-  zqcli::PreprocessedWriter preprocessed(reporter.directory);
+  zqcli::PreprocessedWriter preprocessed(reporter.directory, options.lineMarkers);
   if (options.preprocess) preprocessed.addDefines(options.defineNames, options.defineValues);
   RunContext context{reporter, preprocessed};
   ZqasmRunObserver observer{};
