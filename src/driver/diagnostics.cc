@@ -112,18 +112,28 @@ const char* const kWarningTexts[kWarningTextCount] = {
     "OPERATORS MIXED WITHOUT PARENTHESES",          // 9
 };
 
-const char* const kTrapWarningNames[kTrapWarningCount] = {
-    "undefined-in-condition",  // 5
-    "parameter-in-word",       // 6
-    "truncation",              // 7
-    "negative-unsigned",       // 8
-    "mixed-operators",         // 9
+const char* const kWarningNames[kWarningTextCount] = {
+    "define-redefined",         // 0: raised for a DEFINE of a name defined before
+    "missing-endtable",         // 1
+    "macro-missing-parameter",  // 2
+    "working-register",         // 3
+    "text-after-eof",           // 4
+    "undefined-in-condition",   // 5
+    "parameter-in-word",        // 6
+    "truncation",               // 7
+    "negative-unsigned",        // 8
+    "mixed-operators",          // 9
 };
 
-int trapWarningNumber(std::string_view name) {
-  for (int i = 0; i < kTrapWarningCount; ++i)
-    if (name == kTrapWarningNames[i]) return kFirstTrapWarning + i;
+int warningNumber(std::string_view name) {
+  for (int i = 0; i < kWarningTextCount; ++i)
+    if (name == kWarningNames[i]) return i;
   return -1;
+}
+
+int trapWarningNumber(std::string_view name) {
+  const int number = warningNumber(name);
+  return number >= kFirstTrapWarning ? number : -1;
 }
 
 bool trapWarningOn(int number) {
@@ -133,6 +143,12 @@ bool trapWarningOn(int number) {
 }
 
 namespace {
+
+// Whether the host left warning `number` on (trap warnings: asked for it).
+bool warningOn(int number) {
+  if (number >= kFirstTrapWarning) return trapWarningOn(number);
+  return number < 0 || (persistentSettings().warningsOff >> number & 1u) == 0;
+}
 
 // Appends `number` unless it is pending already; numbers outside the catalogue are
 // ignored so that the writer never indexes past it.
@@ -270,13 +286,13 @@ void raiseError(AssemblerRun& run, int number) {
 }
 
 void raiseWarning(AssemblerRun& run, int number) {
-  if (number >= kFirstTrapWarning && !trapWarningOn(number)) return;
+  if (!warningOn(number)) return;
   if (remember(run.diagnostics.lineWarnings, number, kWarningTextCount))
     run.diagnostics.warningsPending = true;
 }
 
 void raiseWarningNoted(AssemblerRun& run, int number, const char* format, ...) {
-  if (number >= kFirstTrapWarning && !trapWarningOn(number)) return;
+  if (!warningOn(number)) return;
   raiseWarning(run, number);
   if (!observingDiagnostics()) return;
   CulpritNote* note = newNote(run, number, true);

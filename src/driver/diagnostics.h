@@ -34,9 +34,13 @@ enum TrapWarning : int {
   kWarnMixedOperators = 9,        // operators of different kinds mixed without parentheses
 };
 constexpr int kTrapWarningCount = kWarningTextCount - kFirstTrapWarning;
-// Stable names of the trap warnings, indexed by number - kFirstTrapWarning; hosts and the
-// command line select them by these names.
-extern const char* const kTrapWarningNames[kTrapWarningCount];
+// Stable names of every warning, indexed by number; hosts and the command line turn them
+// on and off by these names (ZqasmSetWarnings), and the command line shows them.
+extern const char* const kWarningNames[kWarningTextCount];
+// The trap warnings' part of that list, indexed by number - kFirstTrapWarning.
+inline const char* const* const kTrapWarningNames = kWarningNames + kFirstTrapWarning;
+// The number of the warning called `name`, or -1.
+int warningNumber(std::string_view name);
 // The number of the trap warning called `name`, or -1.
 int trapWarningNumber(std::string_view name);
 // Whether the host asked for trap warning `number`; a check that costs time asks first.
@@ -94,7 +98,7 @@ struct DiagnosticsState {
 // Remembers error `number` (0..72) for the current line unless already pending.
 void raiseError(AssemblerRun& run, int number);
 // Remembers warning `number` (0..9) for the current line unless already pending; a trap
-// warning the host did not ask for is dropped.
+// warning the host did not ask for, or another warning it turned off, is dropped.
 void raiseWarning(AssemblerRun& run, int number);
 // Raises warning `number` with a note naming what it found, for a run observer (the error
 // file and the listing keep the catalogue text); formatted as noteCulprit.

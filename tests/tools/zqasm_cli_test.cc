@@ -80,9 +80,10 @@ TEST_F(ZqasmCliTest, UsageErrorsExit2WithAMessage) {
       {"--size=xml a.asm", "zqasm: --size takes 'text' or 'json', not 'xml'"},
       {"-MT", "zqasm: option -MT needs a value"},
       {"-Wall -Wtruncate a.asm",
-       "zqasm: unknown warning 'truncate'; the warnings are undefined-in-condition, "
-       "parameter-in-word, truncation, negative-unsigned, mixed-operators (and 'all') "
-       "(in -Wtruncate)"},
+       "zqasm: unknown warning 'truncate'; the warnings are define-redefined, missing-endtable, "
+       "macro-missing-parameter, working-register, text-after-eof, undefined-in-condition, "
+       "parameter-in-word, truncation, negative-unsigned, mixed-operators, "
+       "extensionless-source (and 'all') (in -Wtruncate)"},
       {"-Wno-all a.asm", "zqasm: unknown warning 'all'"},
       {"-W a.asm", "zqasm: unknown option -W"},
   };
@@ -118,7 +119,7 @@ TEST_F(ZqasmCliTest, ExitStatusFollowsTheRun) {
   EXPECT_EQ(run(chips_ + "-q good.asm", 0), "");
   EXPECT_EQ(run(chips_ + "-q --diagnostics=err good.asm", 0), "");
   EXPECT_EQ(run(chips_ + "-q warn.asm", 0),
-            "warn.asm:4: warning: MACRO REDFINITION [W0]\n0 Error(s), 1 Warning(s)\n");
+            "warn.asm:4: warning: MACRO REDFINITION [W0] [-Wdefine-redefined]\n0 Error(s), 1 Warning(s)\n");
   // A warning made an error leaves no image for make to take as up to date.
   EXPECT_NE(run(chips_ + "-Werror --hex warn.asm", 1).find("1 Warning(s)\n"), std::string::npos);
   EXPECT_FALSE(zqtest::fileExists(dir_.file("warn.OBJ")) ||
@@ -132,14 +133,14 @@ TEST_F(ZqasmCliTest, ExitStatusFollowsTheRun) {
             "M .MACRO H\n LDA 1H\n .ENDM\n M 5\n");
   EXPECT_EQ(run(chips_ + "trap.asm", 0), "0 Error(s), 0 Warning(s)\n");
   const std::string both =
-      "trap.asm:3: warning: undefined symbol 'DEBUGG' taken as 0 [W5]\n"
+      "trap.asm:3: warning: undefined symbol 'DEBUGG' taken as 0 [W5] [-Wundefined-in-condition]\n"
       "trap.asm:7: warning: macro parameter replaced inside the word '1H' (parameter 'H'), "
-      "giving '15' [W6]\ntrap.asm:9: note: in expansion of macro 'M' defined at trap.asm:6\n"
+      "giving '15' [W6] [-Wparameter-in-word]\ntrap.asm:9: note: in expansion of macro 'M' defined at trap.asm:6\n"
       "0 Error(s), 2 Warning(s)\n";
   EXPECT_EQ(run(chips_ + "-Wall trap.asm", 0), both);
   EXPECT_EQ(run(chips_ + "-Wundefined-in-condition -Wparameter-in-word trap.asm", 0), both);
   EXPECT_EQ(run(chips_ + "-Wall -Wno-parameter-in-word -Werror trap.asm", 1),
-            "trap.asm:3: warning: undefined symbol 'DEBUGG' taken as 0 [W5]\n"
+            "trap.asm:3: warning: undefined symbol 'DEBUGG' taken as 0 [W5] [-Wundefined-in-condition]\n"
             "0 Error(s), 1 Warning(s)\nzqasm: warnings are treated as errors\n");
   EXPECT_FALSE(zqtest::fileExists(dir_.file("trap.OBJ")));
   EXPECT_EQ(run(chips_ + "-Wno-undefined-in-condition -Wundefined-in-condition "
@@ -172,7 +173,7 @@ TEST_F(ZqasmCliTest, DiagnosticsAreEditorLines) {
             "bad.asm:4: error: include file 'none.inc' not found in inc [E36]\n"
             "bad.asm:7: error: duplicate label 'start', first defined at bad.asm:6 [E5]\n"
             "bad.asm:9: error: duplicate constant 'K', first defined at bad.asm:8 [E11]\n"
-            "bad.asm:11: warning: MACRO REDFINITION [W0]\n"
+            "bad.asm:11: warning: MACRO REDFINITION [W0] [-Wdefine-redefined]\n"
             "bad.asm:12: error: undefined symbol 'nowhere' [E12]\n"
             "bad.asm:13: error: origin 2000h beyond the ROM top 0FFFh [E8]\n"
             "inc/lib.inc:3: error: undefined symbol 'later' [E12]\n"
@@ -449,7 +450,7 @@ TEST_F(ZqasmCliTest, OwnWarningAndFatalStopsAreCounted) {
   auto warning = [](const std::string& source, const std::string& folder) {
     return "zqasm: warning: " + source + " has no extension, so its outputs are named after its " +
            "path up to the last dot: v1.OBJ, v1.LST, v1.ERR, ... in " + folder +
-           "; give -o or --out-dir to name them\n0 Error(s), 1 Warning(s)\n";
+           "; give -o or --out-dir to name them [-Wextensionless-source]\n0 Error(s), 1 Warning(s)\n";
   };
   EXPECT_EQ(run(chips_ + "--hex prog", 0, "cd v1.2/deep && "),
             warning("prog", zq::fullPath(dir_.path())));
@@ -457,10 +458,73 @@ TEST_F(ZqasmCliTest, OwnWarningAndFatalStopsAreCounted) {
             warning("v1.2/deep/prog", "the current directory") +
                 "zqasm: warnings are treated as errors\n");
   EXPECT_FALSE(zqtest::fileExists(dir_.file("v1.OBJ")) || zqtest::fileExists(dir_.file("v1.HEX")));
+  // By its name it goes off, or fails the run alone; -w silences it too.
+  EXPECT_EQ(run(chips_ + "-Wno-extensionless-source v1.2/deep/prog", 0), "0 Error(s), 0 Warning(s)\n");
+  EXPECT_EQ(run(chips_ + "-w v1.2/deep/prog", 0), "0 Error(s), 0 Warning(s)\n");
+  EXPECT_TRUE(zqtest::fileExists(dir_.file("v1.OBJ")));
+  std::string asError = warning("v1.2/deep/prog", "the current directory");
+  asError.replace(asError.find("warning:"), 8, "error:");
+  asError.replace(asError.find("[-W"), 3, "[-Werror=");
+  asError.replace(asError.find("0 Error(s), 1 Warning(s)"), 24, "1 Error(s), 0 Warning(s)");
+  EXPECT_EQ(run(chips_ + "-Werror=extensionless-source v1.2/deep/prog", 1), asError);
+  EXPECT_FALSE(zqtest::fileExists(dir_.file("v1.OBJ")));
   EXPECT_EQ(run("--chip-dir chips v9.asm", 1),
-            "v9.asm:4: warning: MACRO REDFINITION [W0]\nzqasm: fatal: Assemble ERROR: : Can not "
+            "v9.asm:4: warning: MACRO REDFINITION [W0] [-Wdefine-redefined]\nzqasm: fatal: Assemble ERROR: : Can not "
             "open file chips/ZQ4427.COE !\nzqasm: fatal: Occurred FATAL ERROR !\n"
             "zqasm: assembly stopped by a fatal error after 0 Error(s), 1 Warning(s)\n");
+}
+
+// Every warning has a name, shown last and taken by -W, -Wno- and -Werror=; -w silences
+// all whatever the order. A warning turned off leaves the error file; one made an error
+// fails the run as an error does, though the error file keeps it a warning.
+TEST_F(ZqasmCliTest, WarningsByName) {
+  writeFile(dir_.file("w.asm"),
+            ".CHIP ZQ4460\n ORG 0\n #DEFINE X\n #DEFINE X\n .IF UNDEF == 0\n NOP\n .ENDIF\n");
+  const std::string w0 = "w.asm:4: warning: MACRO REDFINITION [W0] [-Wdefine-redefined]\n";
+  const std::string w5 =
+      "w.asm:5: warning: undefined symbol 'UNDEF' taken as 0 [W5] [-Wundefined-in-condition]\n";
+  const std::string none = "0 Error(s), 0 Warning(s)\n";
+  const std::string errW0 = "(4) : Warning 0 ->  MACRO REDFINITION\n";
+  const struct {
+    std::string options;
+    int status;
+    std::string output;
+    bool w0InErrorFile;
+  } cases[] = {
+      {"", 0, w0 + "0 Error(s), 1 Warning(s)\n", true},
+      {"-Wno-define-redefined", 0, none, false},
+      {"-Wall", 0, w0 + w5 + "0 Error(s), 2 Warning(s)\n", true},
+      {"-Wall -Wno-undefined-in-condition -Wno-all-but", 2, "", true},
+      {"-Wall -w", 0, none, false},
+      {"-w -Wall -Werror=define-redefined", 0, none, false},
+      {"-Wno-define-redefined -Wdefine-redefined -Wno-define-redefined -Wdefine-redefined", 0,
+       w0 + "0 Error(s), 1 Warning(s)\n", true},
+      {"--hex -Werror=undefined-in-condition", 1,
+       w0 +
+           "w.asm:5: error: undefined symbol 'UNDEF' taken as 0 [W5] "
+           "[-Werror=undefined-in-condition]\n1 Error(s), 1 Warning(s)\n",
+       true},
+  };
+  for (const auto& c : cases) {
+    const std::string output = run(chips_ + c.options + " w.asm", c.status);
+    if (c.status == 2) {
+      EXPECT_EQ(output.rfind("zqasm: unknown warning 'all-but'; the warnings are define-redefined, "
+                             "missing-endtable, macro-missing-parameter, working-register, "
+                             "text-after-eof, undefined-in-condition",
+                             0),
+                0u)
+          << output;
+      continue;
+    }
+    EXPECT_EQ(output, c.output) << c.options;
+    const std::string errorFile = zqtest::readFile(dir_.file("w.ERR"));
+    EXPECT_EQ(errorFile.find(errW0) != std::string::npos, c.w0InErrorFile) << c.options;
+    // Made an error, the warning still fails the run: no image is left.
+    EXPECT_EQ(zqtest::fileExists(dir_.file("w.OBJ")), c.status == 0) << c.options;
+  }
+  EXPECT_NE(zqtest::readFile(dir_.file("w.ERR")).find("(5) : Warning 5 ->  UNDEFINED SYMBOL"),
+            std::string::npos);
+  EXPECT_FALSE(zqtest::fileExists(dir_.file("w.HEX")));
 }
 
 // At most --max-errors diagnostics (50 by default, 0 for all) are shown, in either style,
@@ -477,7 +541,7 @@ TEST_F(ZqasmCliTest, MaxErrorsBoundsWhatIsShown) {
                        : "e.asm:" + std::to_string(k) + ": error: illegal opcode 'FOO' [E1]\n";
     return text;
   };
-  const std::string warning = "e.asm:3: warning: MACRO REDFINITION [W0]\n";
+  const std::string warning = "e.asm:3: warning: MACRO REDFINITION [W0] [-Wdefine-redefined]\n";
   EXPECT_EQ(run(chips_ + "e.asm", 1),
             warning + lines(4, 52, false) +
                 "zqasm: 11 more errors and 0 warnings not shown; all are in e.ERR\n"

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/trap_warnings.h"
 #include "platform/platform.h"
 
 namespace zqcli {
@@ -136,7 +137,12 @@ std::string withExtension(const std::string& name, const char* extension) {
 
 void onDiagnostic(void* context, const ZqasmDiagnostic* d) {
   Reporter& r = *static_cast<Reporter*>(context);
-  if (d->kind == ZQASM_WARNING)
+  const bool promoted = d->kind == ZQASM_WARNING && d->number >= 0 && d->number < 32 &&
+                        (r.settings.errorWarnings >> d->number & 1u) != 0;
+  if (promoted) {
+    ++r.errors;
+    ++r.promoted;
+  } else if (d->kind == ZQASM_WARNING)
     ++r.warnings;
   else if (d->kind == ZQASM_FATAL)
     r.fatal = true;
@@ -144,7 +150,7 @@ void onDiagnostic(void* context, const ZqasmDiagnostic* d) {
     ++r.errors;
   if (d->kind != ZQASM_FATAL) {
     if (r.settings.maxShown > 0 && r.shown >= r.settings.maxShown) {
-      ++(d->kind == ZQASM_WARNING ? r.hiddenWarnings : r.hiddenErrors);
+      ++(d->kind == ZQASM_WARNING && !promoted ? r.hiddenWarnings : r.hiddenErrors);
       return;
     }
     ++r.shown;
@@ -160,9 +166,12 @@ void onDiagnostic(void* context, const ZqasmDiagnostic* d) {
     appendText(out, r, *d);
     r.fatalShown = oneLine(d->text);
   } else if (d->kind == ZQASM_WARNING) {
-    appendHead(out, r, file, line, kMagenta, "warning");
+    // gcc's form: the option that controls it, last.
+    appendHead(out, r, file, line, promoted ? kRed : kMagenta, promoted ? "error" : "warning");
     appendText(out, r, *d);
     out += " [W" + std::to_string(d->number) + "]";
+    const char* name = warningName(d->number);
+    if (*name != '\0') out += std::string(promoted ? " [-Werror=" : " [-W") + name + "]";
   } else {
     appendHead(out, r, file, line, kRed, "error");
     appendText(out, r, *d);
