@@ -64,6 +64,9 @@ struct CulpritNote {
   std::string otherFile;  // earlier definition of a duplicate; empty when none
   uint32_t otherLine = 0;
   std::string otherMacro;  // the macro whose expansion made that definition; empty if none
+  // The text the culprit is written as in the statement (a name, an operand), for the
+  // observer's columns; empty when the note does not point at one.
+  std::string culprit;
 };
 
 // Where a name was first defined (recordDefinition): an index into definitionFiles, the
@@ -87,10 +90,15 @@ struct DiagnosticsState {
   std::vector<CulpritNote> lineNotes;
   // The last symbol an evaluation found in no table (for the note of error 12).
   std::string unresolvedName;
-  // Places of first definitions (recordDefinition): per table (labels, constants) the
+  // The value of the last evaluation that failed for giving a negative value, else 0
+  // (for the note of error 1).
+  int32_t negativeResult = 0;
+  int suggestionsMade = 0;  // notes given a "did you mean" in the run (kMaxSuggestions)
+  // Places of first definitions (recordDefinition): per table (labels, constants, DEFINE
+  // names) the
   // name to its place (index into definitionPlaces), with the files each once; filled
   // only while an observer takes diagnostics.
-  std::array<NameIndex, 2> firstDefinitionByName;
+  std::array<NameIndex, 3> firstDefinitionByName;
   std::vector<DefinitionPlace> definitionPlaces;
   std::vector<std::string> definitionFiles;
 };
@@ -113,15 +121,33 @@ void reportFieldCut(AssemblerRun& run, int pass);
 // Called beside the raiseError it explains.
 void noteCulprit(AssemblerRun& run, int number, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
+// The same, naming `culprit` as the text of the statement the note points at (a name is
+// looked for as a whole word, any other text as it stands), so that an observer learns
+// its columns.
+void noteCulpritAt(AssemblerRun& run, int number, std::string_view culprit, const char* format,
+                   ...) __attribute__((format(printf, 4, 5)));
+// Suggestions for a note, with an observer of diagnostics only (and for at most
+// kMaxSuggestions notes of a run, as a runaway makes thousands): "; did you mean 'NAME'?"
+// with the nearest name, or "" when none is near. suggestMnemonic offers the chip's
+// mnemonics, the macros and (for a word written with "." or "#") the directives;
+// suggestSymbol the labels, constants, RAM names and DEFINE names.
+constexpr int kMaxSuggestions = 200;
+std::string suggestMnemonic(AssemblerRun& run, std::string_view word);
+std::string suggestSymbol(AssemblerRun& run, std::string_view name);
 // Pass 2, with an observer of diagnostics only: remembers line `line` of the statement's
 // own file as the place of the first definition of `name` in `table` ('L' labels, 'C'
-// constants; the name cut to 64 characters, upper-cased when `foldCase`).
+// constants, 'D' DEFINE names; the name cut to 64 characters, upper-cased when
+// `foldCase`). Line 0 stands for a definition given by the host before the source.
 void recordDefinition(AssemblerRun& run, char table, std::string_view name, bool foldCase,
                       uint32_t line);
 // Notes error `number` as "duplicate WHAT 'NAME'", with the place recordDefinition
 // remembered for the name (and the macro whose expansion it stood in).
 void noteDuplicate(AssemblerRun& run, int number, const char* what, char table,
                    const std::string& name, bool foldCase);
+// Notes warning `number` as "WHAT 'NAME' redefined", with the place of its first
+// definition as noteDuplicate gives it.
+void noteRedefinition(AssemblerRun& run, int number, const char* what, char table,
+                      const std::string& name, bool foldCase);
 // Writes the pending warnings, errors and user error of the line to the listing and the
 // error file, counts them and clears them. The file named is the current include file.
 // The error that reaches kMaxErrors stops the run (fatalError set); the callers' checks

@@ -119,7 +119,7 @@ TEST_F(ZqasmCliTest, ExitStatusFollowsTheRun) {
   EXPECT_EQ(run(chips_ + "-q good.asm", 0), "");
   EXPECT_EQ(run(chips_ + "-q --diagnostics=err good.asm", 0), "");
   EXPECT_EQ(run(chips_ + "-q warn.asm", 0),
-            "warn.asm:4: warning: MACRO REDFINITION [W0] [-Wdefine-redefined]\n0 Error(s), 1 Warning(s)\n");
+            "warn.asm:4:10: warning: define 'X' redefined, first defined at warn.asm:3 [W0] [-Wdefine-redefined]\n0 Error(s), 1 Warning(s)\n");
   // A warning made an error leaves no image for make to take as up to date.
   EXPECT_NE(run(chips_ + "-Werror --hex warn.asm", 1).find("1 Warning(s)\n"), std::string::npos);
   EXPECT_FALSE(zqtest::fileExists(dir_.file("warn.OBJ")) ||
@@ -169,25 +169,26 @@ TEST_F(ZqasmCliTest, DiagnosticsAreEditorLines) {
             " #DEFINE X\n JMP nowhere\n ORG 2000h\n DELAY later\n .ERROR \"Stack\" \"overflow\"\n"
             " #include \"sub/none.inc\"\n TWICE\n TWICE\n");
   EXPECT_EQ(run(chips_ + "-I inc --color=auto bad.asm", 1),
-            "inc/defs.inc:1: error: illegal opcode 'FOO' [E1]\n"
-            "bad.asm:4: error: include file 'none.inc' not found in inc [E36]\n"
-            "bad.asm:7: error: duplicate label 'start', first defined at bad.asm:6 [E5]\n"
-            "bad.asm:9: error: duplicate constant 'K', first defined at bad.asm:8 [E11]\n"
-            "bad.asm:11: warning: MACRO REDFINITION [W0] [-Wdefine-redefined]\n"
-            "bad.asm:12: error: undefined symbol 'nowhere' [E12]\n"
-            "bad.asm:13: error: origin 2000h beyond the ROM top 0FFFh [E8]\n"
+            "inc/defs.inc:1:2: error: illegal opcode 'FOO' [E1]\n"
+            "bad.asm:4:12: error: include file 'none.inc' not found in inc [E36]\n"
+            "bad.asm:7:1: error: duplicate label 'start', first defined at bad.asm:6 [E5]\n"
+            "bad.asm:9:1: error: duplicate constant 'K', first defined at bad.asm:8 [E11]\n"
+            "bad.asm:11:10: warning: define 'X' redefined, first defined at bad.asm:10 [W0] "
+            "[-Wdefine-redefined]\n"
+            "bad.asm:12:6: error: undefined symbol 'nowhere' [E12]\n"
+            "bad.asm:13:6: error: origin 2000h beyond the ROM top 0FFFh [E8]\n"
             "inc/lib.inc:3: error: undefined symbol 'later' [E12]\n"
             "inc/lib.inc:7: note: in expansion of macro 'WAIT' defined at inc/lib.inc:2\n"
             "bad.asm:14: note: in expansion of macro 'DELAY' defined at inc/lib.inc:5\n"
             "bad.asm:15: error: Stackoverflow\n"
-            "bad.asm:16: error: include file 'sub/none.inc' not found relative to the current "
+            "bad.asm:16:12: error: include file 'sub/none.inc' not found relative to the current "
             "directory [E36]\n"
-            "inc/lib.inc:10: error: duplicate label 'here', first defined at inc/lib.inc:10 in an "
+            "inc/lib.inc:10:1: error: duplicate label 'here', first defined at inc/lib.inc:10 in an "
             "earlier expansion of macro 'TWICE' [E5]\n"
             "bad.asm:18: note: in expansion of macro 'TWICE' defined at inc/lib.inc:9\n"
             "10 Error(s), 1 Warning(s)\n");
   std::string output = run(chips_ + "-I inc --color=always bad.asm", 1);
-  EXPECT_EQ(output.rfind("\033[1minc/defs.inc:1:\033[0m \033[1;31merror:\033[0m ", 0), 0u);
+  EXPECT_EQ(output.rfind("\033[1minc/defs.inc:1:2:\033[0m \033[1;31merror:\033[0m ", 0), 0u);
   EXPECT_NE(output.find("\033[1mbad.asm:14:\033[0m \033[1;36mnote:\033[0m in expansion"),
             std::string::npos);
   EXPECT_EQ(run(chips_ + "-I inc --diagnostics=err bad.asm", 1),
@@ -345,8 +346,8 @@ TEST_F(ZqasmCliTest, HexMatchesTheImages) {
 TEST_F(ZqasmCliTest, CommandLineDefinesSelectVariants) {
   writeFile(dir_.file("v.asm"), ".CHIP ZQ4460\n ORG 0\n .IFDEF DEBUG\n JMP nowhere\n .ENDIF\n"
                                 " INC LEVEL\n");
-  EXPECT_NE(run(chips_ + "v.asm", 1).find("v.asm:6: error: "), std::string::npos);
-  EXPECT_NE(run(chips_ + "-D LEVEL=2 -D DEBUG v.asm", 1).find("v.asm:4: error: "),
+  EXPECT_NE(run(chips_ + "v.asm", 1).find("v.asm:6:6: error: undefined symbol 'LEVEL' [E12]"), std::string::npos);
+  EXPECT_NE(run(chips_ + "-D LEVEL=2 -D DEBUG v.asm", 1).find("v.asm:4:6: error: undefined symbol 'nowhere' [E12]"),
             std::string::npos);
   run(chips_ + "-D LEVEL=1 -D LEVEL=0AH v.asm", 0);
   const std::string tenth = zqtest::readFile(dir_.file("v.OBJ"));
@@ -380,7 +381,7 @@ TEST_F(ZqasmCliTest, OutputsNotWrittenAreReported) {
       {"--diagnostics=err img.asm", full,
        "zqasm: img.ERR: cannot create: No space left on device\n", ""},
       {"-q bad.asm", "ln -sf /dev/full bad.ERR; ",
-       "bad.asm:2: error: undefined symbol 'x' [E12]\n"
+       "bad.asm:2:6: error: undefined symbol 'x' [E12]\n"
        "zqasm: bad.ERR: cannot create: No space left on device\n",
        ""},
       {"--diagnostics=err bad.asm", "ln -sf /dev/full bad.ERR; ",
@@ -469,7 +470,7 @@ TEST_F(ZqasmCliTest, OwnWarningAndFatalStopsAreCounted) {
   EXPECT_EQ(run(chips_ + "-Werror=extensionless-source v1.2/deep/prog", 1), asError);
   EXPECT_FALSE(zqtest::fileExists(dir_.file("v1.OBJ")));
   EXPECT_EQ(run("--chip-dir chips v9.asm", 1),
-            "v9.asm:4: warning: MACRO REDFINITION [W0] [-Wdefine-redefined]\nzqasm: fatal: Assemble ERROR: : Can not "
+            "v9.asm:4:10: warning: define 'X' redefined, first defined at v9.asm:3 [W0] [-Wdefine-redefined]\nzqasm: fatal: Assemble ERROR: : Can not "
             "open file chips/ZQ4427.COE !\nzqasm: fatal: Occurred FATAL ERROR !\n"
             "zqasm: assembly stopped by a fatal error after 0 Error(s), 1 Warning(s)\n");
 }
@@ -480,7 +481,7 @@ TEST_F(ZqasmCliTest, OwnWarningAndFatalStopsAreCounted) {
 TEST_F(ZqasmCliTest, WarningsByName) {
   writeFile(dir_.file("w.asm"),
             ".CHIP ZQ4460\n ORG 0\n #DEFINE X\n #DEFINE X\n .IF UNDEF == 0\n NOP\n .ENDIF\n");
-  const std::string w0 = "w.asm:4: warning: MACRO REDFINITION [W0] [-Wdefine-redefined]\n";
+  const std::string w0 = "w.asm:4:10: warning: define 'X' redefined, first defined at w.asm:3 [W0] [-Wdefine-redefined]\n";
   const std::string w5 =
       "w.asm:5: warning: undefined symbol 'UNDEF' taken as 0 [W5] [-Wundefined-in-condition]\n";
   const std::string none = "0 Error(s), 0 Warning(s)\n";
@@ -538,10 +539,10 @@ TEST_F(ZqasmCliTest, MaxErrorsBoundsWhatIsShown) {
     std::string text;
     for (int k = first; k <= last; ++k)
       text += errStyle ? "e.asm(" + std::to_string(k) + ") : Error 1 ->  ILLEGAL OPCODE\n"
-                       : "e.asm:" + std::to_string(k) + ": error: illegal opcode 'FOO' [E1]\n";
+                       : "e.asm:" + std::to_string(k) + ":2: error: illegal opcode 'FOO' [E1]\n";
     return text;
   };
-  const std::string warning = "e.asm:3: warning: MACRO REDFINITION [W0] [-Wdefine-redefined]\n";
+  const std::string warning = "e.asm:3:10: warning: define 'X' redefined, first defined at e.asm:2 [W0] [-Wdefine-redefined]\n";
   EXPECT_EQ(run(chips_ + "e.asm", 1),
             warning + lines(4, 52, false) +
                 "zqasm: 11 more errors and 0 warnings not shown; all are in e.ERR\n"

@@ -19,6 +19,7 @@ const char kBold[] = "\033[1m";
 const char kRed[] = "\033[1;31m";
 const char kMagenta[] = "\033[1;35m";
 const char kCyan[] = "\033[1;36m";
+const char kGreen[] = "\033[1;32m";
 const char kReset[] = "\033[0m";
 
 // Pending text beyond this is written at once.
@@ -69,15 +70,17 @@ void appendPlace(std::string& out, const Reporter& r, const char* file, unsigned
   out += std::to_string(line);
 }
 
-// Appends "FILE:LINE: " (or "zqasm: " without a place), bold on a terminal, then `kind`
-// and ":" in its colour.
+// Appends "FILE:LINE: " (or "FILE:LINE:COLUMN: " with a column from 1, or "zqasm: "
+// without a place), bold on a terminal, then `kind` and ":" in its colour.
 void appendHead(std::string& out, const Reporter& r, const char* file, unsigned line,
-                const char* colour, const char* kind) {
+                const char* colour, const char* kind, unsigned column = 0) {
   out += paint(r, kBold);
-  if (*file != '\0' && line > 0)
+  if (*file != '\0' && line > 0) {
     appendPlace(out, r, file, line);
-  else
+    if (column > 0) out += ':' + std::to_string(column);
+  } else {
     out += "zqasm";
+  }
   out += ':';
   out += paint(r, kReset);
   out += ' ';
@@ -161,19 +164,22 @@ void onDiagnostic(void* context, const ZqasmDiagnostic* d) {
   const char* file = d->statementFile != nullptr ? d->statementFile : d->file;
   const unsigned line = d->statementFile != nullptr ? d->statementLine : d->line;
   std::string& out = r.pending;
+  // The culprit's column, from 1, where the run could point at it.
+  const unsigned column = d->endColumn > d->column ? d->column + 1 : 0;
   if (d->kind == ZQASM_FATAL) {
     appendHead(out, r, file, line, kRed, "fatal");
     appendText(out, r, *d);
     r.fatalShown = oneLine(d->text);
   } else if (d->kind == ZQASM_WARNING) {
     // gcc's form: the option that controls it, last.
-    appendHead(out, r, file, line, promoted ? kRed : kMagenta, promoted ? "error" : "warning");
+    appendHead(out, r, file, line, promoted ? kRed : kMagenta, promoted ? "error" : "warning",
+               column);
     appendText(out, r, *d);
     out += " [W" + std::to_string(d->number) + "]";
     const char* name = warningName(d->number);
     if (*name != '\0') out += std::string(promoted ? " [-Werror=" : " [-W") + name + "]";
   } else {
-    appendHead(out, r, file, line, kRed, "error");
+    appendHead(out, r, file, line, kRed, "error", column);
     appendText(out, r, *d);
     if (d->number >= 0) out += " [E" + std::to_string(d->number) + "]";
   }
@@ -183,6 +189,16 @@ void onDiagnostic(void* context, const ZqasmDiagnostic* d) {
     char number[16];
     std::snprintf(number, sizeof number, "%4u | ", line);
     out += number + quoted + "\n";
+    // A caret under the culprit, as gcc draws it; a tab before it stays a tab.
+    if (column > 0 && d->column < quoted.size()) {
+      std::string marks = "     | ";
+      for (size_t i = 0; i < d->column; ++i) marks += quoted[i] == '\t' ? '\t' : ' ';
+      marks += paint(r, kGreen);
+      marks += '^';
+      marks.append(std::min<size_t>(d->endColumn, quoted.size()) - d->column - 1, '~');
+      marks += paint(r, kReset);
+      out += marks + "\n";
+    }
   }
   // A macro that calls itself stands 64 levels deep: the innermost and outermost levels
   // are shown, and one note in place of those between, at the first of them.
