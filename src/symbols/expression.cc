@@ -384,6 +384,7 @@ int evaluateSum(AssemblerRun& run, std::string_view text, int symbolClass) {
     left = result >= 0 ? result : static_cast<int32_t>(static_cast<uint32_t>(result) & 0xFFu);
   }
   if (plus && minus) result = left;
+  if (result < 0) run.diagnostics.negativeResult = result;
   return result < 0 ? kFailReduction : result;
 }
 

@@ -528,6 +528,44 @@ TEST_F(ZqasmCliTest, WarningsByName) {
   EXPECT_FALSE(zqtest::fileExists(dir_.file("w.HEX")));
 }
 
+// A diagnostic names its culprit at its column: the operand of OPRAND ERROR with the forms
+// the chip allows, an expression that does not reduce, the first definition of a DEFINE
+// given again (or that it came from -D), and the nearest known name of one unknown. The
+// error file keeps the catalogue texts.
+TEST_F(ZqasmCliTest, DiagnosticsNameTheirCulprit) {
+  writeFile(dir_.file("n.asm"),
+            ".CHIP ZQ4460\n ORG 0\n#DEFINE FAST\ncounter: NOP\n LDA 300\n MOV 45h\n"
+            " LDA 5+\n LDA 2-5\n LDAX 1\n JMP countr\n .ENDIFF\n #DEFINE FAST 2\n"
+            " MOV 45h, 3, 4\n");
+  const std::string forms = "; the chip allows: MOV value, @HL | MOV value, value [E6]\n";
+  const std::string rest =
+      "n.asm:5:6: error: operand 1 of 'LDA' is 12Ch, more than its field holds (at most 0Fh); "
+      "the chip allows: LDA value [E6]\n"
+      "n.asm:6:2: error: no form of 'MOV' takes the operands '45h'" + forms +
+      "n.asm:7:6: error: expression '5+' does not reduce to a value [E1]\n"
+      "n.asm:8:6: error: expression '2-5' gives a negative value (-3) [E1]\n"
+      "n.asm:9:2: error: illegal opcode 'LDAX'; did you mean 'LDA'? [E1]\n"
+      "n.asm:10:6: error: undefined symbol 'countr'; did you mean 'counter'? [E12]\n"
+      "n.asm:11:2: error: illegal opcode '.ENDIFF'; did you mean '.ENDIF'? [E1]\n";
+  const std::string redefined = "redefined, first defined ";
+  EXPECT_EQ(run(chips_ + "n.asm", 1),
+            rest + "n.asm:12:10: warning: define 'FAST' " + redefined +
+                "at n.asm:3 [W0] [-Wdefine-redefined]\n"
+                "n.asm:13:2: error: no form of 'MOV' takes the operands '45h, 3, 4'" + forms +
+                "8 Error(s), 1 Warning(s)\n");
+  EXPECT_EQ(run(chips_ + "-D FAST n.asm", 1),
+            "n.asm:3:9: warning: define 'FAST' " + redefined +
+                "outside the source [W0] [-Wdefine-redefined]\n" + rest +
+                "n.asm:12:10: warning: define 'FAST' " + redefined +
+                "outside the source [W0] [-Wdefine-redefined]\n"
+                "n.asm:13:2: error: no form of 'MOV' takes the operands '45h, 3, 4'" + forms +
+                "8 Error(s), 2 Warning(s)\n");
+  const std::string errorFile = zqtest::readFile(dir_.file("n.ERR"));
+  EXPECT_NE(errorFile.find("(5) : Error 6 ->  OPRAND ERROR\n"), std::string::npos);
+  EXPECT_NE(errorFile.find("(7) : Error 1 ->  ILLEGAL OPCODE\n"), std::string::npos);
+  EXPECT_NE(errorFile.find("(12) : Warning 0 ->  MACRO REDFINITION\n"), std::string::npos);
+}
+
 // At most --max-errors diagnostics (50 by default, 0 for all) are shown, in either style,
 // then one line for the rest; a macro that calls itself twice per level stops at 100,000
 // errors with a few kilobytes on standard error.
