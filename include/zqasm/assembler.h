@@ -122,10 +122,18 @@ void ZqasmClearSourceTexts(void);
  * Available to programs that link the static library. */
 void ZqasmSetOutputFiles(int write);
 
-/* Turns on, for the runs that follow, the warnings that point at the language's traps: the
- * rules assemble such code without a word, so a run raises these only when asked. NAMES
- * is a comma-separated list of warning names (blanks around a name are ignored), "all"
- * for every one, or "" (or NULL) for none; the list replaces the previous setting.
+/* Chooses the warnings of the runs that follow. NAMES is a comma-separated list (blanks
+ * around a name are ignored) applied in order to the defaults: NAME turns a warning on,
+ * "no-NAME" turns it off, "all" turns every warning on and "no-all" every one off; ""
+ * (or NULL) keeps the defaults. The list replaces the previous setting. Warnings 0 to 4
+ * are on by default:
+ *   define-redefined        warning 0: a #DEFINE of a name defined before
+ *   missing-endtable        warning 1: a table segment without its end
+ *   macro-missing-parameter warning 2: a macro call that leaves a parameter blank
+ *   working-register        warning 3: a working register operand below the registers
+ *   text-after-eof          warning 4: text after a source file's end mark (1Ah)
+ * The others point at the language's traps: the rules assemble such code without a word,
+ * so a run raises them only when asked:
  *   undefined-in-condition  warning 5: an undefined symbol in .IF/.ELSEIF taken as 0
  *   parameter-in-word       warning 6: a macro parameter replaced inside a longer word
  *   truncation              warning 7: a value cut to fit where it is stored
@@ -133,8 +141,9 @@ void ZqasmSetOutputFiles(int write);
  *   mixed-operators         warning 9: operators of different kinds mixed without
  *                           parentheses, where the fixed left-to-right order differs
  *                           from the usual precedence
- * Returns 0, or -1 when a name is unknown (the setting is then left as it was).
- * ZqasmResetRunSettings turns them all off again. In the shared library too. */
+ * A warning turned off is not raised at all: the error file, the listing and their
+ * totals leave it out. Returns 0, or -1 when a name is unknown (the setting is then left
+ * as it was). ZqasmResetRunSettings restores the defaults. In the shared library too. */
 int ZqasmSetWarnings(const char* names);
 
 #ifdef __cplusplus

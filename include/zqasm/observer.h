@@ -52,6 +52,10 @@ typedef struct ZqasmDiagnostic {
   /* The macro whose expansion made the earlier definition of `otherFile`:`otherLine` (a
    * body line); "" when it stood outside macros or there is none. */
   const char* otherMacro;
+  /* The culprit's columns [column, endColumn) in `statementFile`:`statementLine`, counted
+   * from 0 in bytes of the line as in ZqasmSpan; both 0 when the run cannot point at it. */
+  unsigned column;
+  unsigned endColumn;
 } ZqasmDiagnostic;
 
 /* What a file was read as. */
@@ -237,6 +241,12 @@ typedef struct ZqasmRunObserver {
 
 /* Installs the observer for the runs that follow (copied; NULL removes it). */
 void ZqasmSetRunObserver(const ZqasmRunObserver* observer);
+
+/* The operands RECORD takes, as a statement writes them ("value, @HL"; "address  |  page,
+ * address" for the two forms of CALL and JMP; "" for none), as the run's notes of error 6
+ * list them: written into TEXT (SIZE bytes, cut to fit, NUL-terminated when SIZE > 0).
+ * Returns the length of the whole text. */
+size_t ZqasmOperandForm(const ZqasmOpcode* record, char* text, size_t size);
 
 /* Checks a define as the DEFINE directive would: 1 when valid, 0 for a bad name (a letter
  * or "_", then letters, digits and "_"), -1 for a value that is no number. */

@@ -21,6 +21,7 @@
 #include "chip/instruction_fields.h"
 #include "chip/object_file.h"
 #include "driver/run.h"
+#include "driver/run_observer.h"
 #include "platform/text.h"
 #include "symbols/expression.h"
 #include "symbols/substitution.h"
@@ -239,16 +240,64 @@ void checkTargetInRom(AssemblerRun& run, int pass, uint32_t target) {
     reportError(run, pass, kErrorAddressRange);
 }
 
+// "; the chip allows: LDA value | LDA @HL": the forms of the statement's mnemonic, each
+// once, in file order.
+std::string allowedForms(const AssemblerRun& run) {
+  const std::vector<int>* records = findMnemonicRecords(run, run.source.field[1]);
+  if (records == nullptr) return std::string();
+  std::vector<std::string> forms;
+  for (int i : *records) {
+    const OpcodeEntry& entry = run.chip.opcodes[static_cast<size_t>(i)];
+    std::string form = run.source.field[1].str();
+    for (char& c : form) c = toUpper(c);
+    const std::string operands = operandForm(form, entry.form, entry.kind);
+    if (!operands.empty()) form += " " + operands;
+    if (std::find(forms.begin(), forms.end(), form) == forms.end()) forms.push_back(form);
+  }
+  std::string text = "; the chip allows: ";
+  for (size_t i = 0; i < forms.size(); ++i) text += (i > 0 ? " | " : "") + forms[i];
+  return text;
+}
+
+// `value` as the source writes hexadecimal: 0Fh, 12Ch, 0FFFh.
+std::string hexText(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%Xh", value);
+  return text[0] >= 'A' ? "0" + std::string(text) : std::string(text);
+}
+
+// Error 6 for operand `operand` (1 or 2) of the statement, valued `value`, with a note
+// that names it, says what is wrong (`problem`) and lists the mnemonic's forms.
+void reportOperand(AssemblerRun& run, int pass, int operand, uint32_t value,
+                   const std::string& problem) {
+  reportError(run, pass, kErrorOperand);
+  if (pass != 2 || !observingDiagnostics()) return;
+  const FieldText& field = run.source.field[static_cast<size_t>(operand) + 1];
+  noteCulpritAt(run, kErrorOperand, field, "operand %d of '%s' is %s, %s%s", operand,
+                run.source.field[1].c_str(), hexText(value).c_str(), problem.c_str(),
+                allowedForms(run).c_str());
+}
+
+// The problem of a value beyond its field's limit, or of one whose bits the field does not
+// have (`limit` the field's value mask).
+std::string fieldProblem(uint32_t value, uint32_t limit) {
+  if (value > limit) return "more than its field holds (at most " + hexText(limit) + ")";
+  return "which its field (bits " + hexText(limit) + ") cannot hold";
+}
+
 // One operand of a two-operand form: working-register rule, RAM offset, range and bits
 // check, shift into place. False (after error 6) when the value does not fit.
-bool placeOperand(AssemblerRun& run, int pass, uint32_t& value, uint16_t mask, bool registerRule,
-                  bool ramOperand) {
+bool placeOperand(AssemblerRun& run, int pass, int operand, uint32_t& value, uint16_t mask,
+                  bool registerRule, bool ramOperand) {
+  const uint32_t written = value;
   if (registerRule) value = workingRegister(run, value, pass);
   int shift = maskShift(mask);
   uint32_t limit = static_cast<uint32_t>(mask) >> shift;
   if (ramOperand) value = (value - kRamBase) & 0xFFFF;
   if (value > limit || !bitsCheck(limit, value)) {
-    reportError(run, pass, kErrorOperand);
+    reportOperand(run, pass, operand, written,
+                  (registerRule || ramOperand ? "placed as " + hexText(value) + ", " : std::string()) +
+                      fieldProblem(value, limit));
     return false;
   }
   value <<= shift;
@@ -291,14 +340,15 @@ bool encodeOneOperand(AssemblerRun& run, int pass, const OpcodeEntry& entry, uin
   // A banked "CALL"/"JMP" keeps the in-bank address; the bank convert area routes it
   // to another bank through the far target stored by the caller.
   if (banked) {
-    if (x > kBankedTop) reportError(run, pass, kErrorOperand);
+    if (x > kBankedTop)
+      reportOperand(run, pass, 1, target, "beyond the banked ROM (at most 2FFFh)");
     if (mnemonicClass & kMnemonicCallOrJump) {
       checkFarTarget(run, pass, loc, x);
       x &= 0x0FFF;
     }
   }
   if (x > limit) {
-    reportError(run, pass, kErrorOperand);
+    reportOperand(run, pass, 1, target, fieldProblem(x, limit));
     return false;
   }
   if (jumpTarget) checkTargetInRom(run, pass, target);
@@ -306,7 +356,7 @@ bool encodeOneOperand(AssemblerRun& run, int pass, const OpcodeEntry& entry, uin
     x <<= shift;
   } else if (entry.kind == kKindBits) {
     if (!bitsCheck(entry.mask1, x)) {
-      reportError(run, pass, kErrorOperand);
+      reportOperand(run, pass, 1, target, fieldProblem(x, entry.mask1));
       return false;
     }
     // Bit-select on these models: bit 6 of the operand carries bit 5 with it.
@@ -325,9 +375,10 @@ bool encodePageForm(AssemblerRun& run, int pass, const OpcodeEntry& entry, uint3
     reportError(run, pass, kErrorPageNumber);
     return false;
   }
+  const uint32_t written = address;
   if (run.source.bankedRom) {
     if (address > kBankedTop) {
-      reportError(run, pass, kErrorOperand);
+      reportOperand(run, pass, 2, written, "beyond the banked ROM (at most 2FFFh)");
       return false;
     }
     checkFarTarget(run, pass, static_cast<uint32_t>(run.source.statementAddress) & 0xFFFF, address);
@@ -336,7 +387,7 @@ bool encodePageForm(AssemblerRun& run, int pass, const OpcodeEntry& entry, uint3
   int shift = maskShift(entry.mask1);
   uint32_t limit = static_cast<uint32_t>(entry.mask1) >> shift;
   if (address > limit || !bitsCheck(limit, address)) {
-    reportError(run, pass, kErrorOperand);
+    reportOperand(run, pass, 2, written, fieldProblem(address, limit));
     return false;
   }
   if (!run.source.bankedRom) checkTargetInRom(run, pass, address);
@@ -550,6 +601,13 @@ int encodeInstruction(AssemblerRun& run, int n, int pass, OperandChecks* checks)
   if (found == resultUnknownMnemonic) return found;
   if (found < 0) {
     reportError(run, pass, kErrorOperand);
+    if (pass == 2 && observingDiagnostics()) {
+      std::string operands;
+      for (int f = 2; f <= n; ++f) operands += (f > 2 ? ", " : "") + run.source.field[static_cast<size_t>(f)].str();
+      noteCulpritAt(run, kErrorOperand, run.source.field[1], "no form of '%s' takes %s%s%s%s",
+                    run.source.field[1].c_str(), n == 1 ? "no operands" : "the operands '",
+                    operands.c_str(), n == 1 ? "" : "'", allowedForms(run).c_str());
+    }
     return resultBadOperandCount;
   }
   const OpcodeEntry& entry = run.chip.opcodes[static_cast<size_t>(form.index)];
@@ -601,11 +659,11 @@ int encodeInstruction(AssemblerRun& run, int n, int pass, OperandChecks* checks)
     storeFarTarget(run, pass, y);
   } else {
     if (form.hlOperand != 1 &&
-        !placeOperand(run, pass, x, entry.mask1, form.kind == kKindRegisterFirst,
+        !placeOperand(run, pass, 1, x, entry.mask1, form.kind == kKindRegisterFirst,
                       entry.form & kRamOperand1))
       return -1;
     if (form.hlOperand != 2 &&
-        !placeOperand(run, pass, y, entry.mask2, form.kind == kKindRegisterSecond,
+        !placeOperand(run, pass, 2, y, entry.mask2, form.kind == kKindRegisterSecond,
                       entry.form & kRamOperand2))
       return -1;
     word = entry.opcode + x + y;
@@ -630,6 +688,8 @@ int assembleInstruction(AssemblerRun& run, std::string_view text, int pass, int&
   if (n > kMaxFields) {
     // The statement is dropped; without a message the line would vanish unnoticed.
     reportError(run, pass, kErrorOperand);
+    if (pass == 2)
+      noteCulprit(run, kErrorOperand, "more than %d operands", static_cast<int>(kMaxFields - 1));
     return -1;
   }
   // An empty statement takes no address, so it cannot overlap one.
@@ -642,7 +702,9 @@ int assembleInstruction(AssemblerRun& run, std::string_view text, int pass, int&
   if (result <= 0) {
     if (result == resultUnknownMnemonic && pass == 2 && macroContext == -1) {
       raiseError(run, kErrorIllegalOpcode);
-      noteCulprit(run, kErrorIllegalOpcode, "illegal opcode '%s'", run.source.field[1].c_str());
+      const FieldText& word = run.source.field[1];
+      noteCulpritAt(run, kErrorIllegalOpcode, word, "illegal opcode '%s'%s", word.c_str(),
+                    suggestMnemonic(run, word).c_str());
     }
     return result;
   }
@@ -659,6 +721,31 @@ int assembleInstruction(AssemblerRun& run, std::string_view text, int pass, int&
   }
   // Bank rules, record, map line and the advance of locationCounter.
   return finishInstruction(run, result, pass, lineNumber);
+}
+
+std::string operandForm(std::string_view mnemonic, uint8_t form, uint8_t kind) {
+  const int nibble = form & kFormNibble;
+  const bool far = equalsNoCase(mnemonic, "CALL") || equalsNoCase(mnemonic, "JMP");
+  switch (kind) {
+    case kKindPlain:
+      return nibble == kFormHl ? "@HL" : nibble == 0 ? "" : "operand";
+    case kKindAddress:
+      return far ? "address  |  page, address" : "address";
+    case kKindPair:
+      return nibble == kFormHl ? "value, @HL" : "value, value";
+    case kKindPairHlFirst:
+      return nibble == kFormHl ? "@HL, value" : "value, value";
+    case kKindShifted:
+      return "value";
+    case kKindBits:
+      return "bits";
+    case kKindRegisterFirst:
+      return "Ry, value";
+    case kKindRegisterSecond:
+      return "value, Ry";
+    default:
+      return "?";
+  }
 }
 
 // Reads back code texts ("A5 D3" gives A5h), listing words and BANKCONVERTAREA bounds.

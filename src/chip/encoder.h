@@ -38,6 +38,11 @@ struct OperandChecks;
 // resultBadOperandCount. In pass 2 with SourceState::operandChecks it checks the
 // operands itself, into `checks`, and raises what they find once the word is encoded.
 int encodeInstruction(AssemblerRun& run, int n, int pass, OperandChecks* checks = nullptr);
+// The operands a chip record takes, as a statement writes them: "value, @HL", "address  |
+// page, address" for the two forms of CALL and JMP, "" for none. The form nibble 15 puts
+// "@HL" in place of an operand (the second for kind 2, the first for kind 3, the only one
+// for kind 0).
+std::string operandForm(std::string_view mnemonic, uint8_t form, uint8_t kind);
 // Reads up to `count` (all when negative, at most 8) hexadecimal characters.
 uint32_t readHex(const std::string& text, int count);
 // The same over the `length` characters at `text`.

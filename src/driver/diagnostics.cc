@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "directives/directive.h"
 #include "driver/persistent_settings.h"
 #include "driver/run.h"
 #include "driver/run_observer.h"
+#include "platform/nearest_name.h"
 #include "platform/text.h"
 
 namespace zq {
@@ -112,18 +114,28 @@ const char* const kWarningTexts[kWarningTextCount] = {
     "OPERATORS MIXED WITHOUT PARENTHESES",          // 9
 };
 
-const char* const kTrapWarningNames[kTrapWarningCount] = {
-    "undefined-in-condition",  // 5
-    "parameter-in-word",       // 6
-    "truncation",              // 7
-    "negative-unsigned",       // 8
-    "mixed-operators",         // 9
+const char* const kWarningNames[kWarningTextCount] = {
+    "define-redefined",         // 0: raised for a DEFINE of a name defined before
+    "missing-endtable",         // 1
+    "macro-missing-parameter",  // 2
+    "working-register",         // 3
+    "text-after-eof",           // 4
+    "undefined-in-condition",   // 5
+    "parameter-in-word",        // 6
+    "truncation",               // 7
+    "negative-unsigned",        // 8
+    "mixed-operators",          // 9
 };
 
-int trapWarningNumber(std::string_view name) {
-  for (int i = 0; i < kTrapWarningCount; ++i)
-    if (name == kTrapWarningNames[i]) return kFirstTrapWarning + i;
+int warningNumber(std::string_view name) {
+  for (int i = 0; i < kWarningTextCount; ++i)
+    if (name == kWarningNames[i]) return i;
   return -1;
+}
+
+int trapWarningNumber(std::string_view name) {
+  const int number = warningNumber(name);
+  return number >= kFirstTrapWarning ? number : -1;
 }
 
 bool trapWarningOn(int number) {
@@ -133,6 +145,12 @@ bool trapWarningOn(int number) {
 }
 
 namespace {
+
+// Whether the host left warning `number` on (trap warnings: asked for it).
+bool warningOn(int number) {
+  if (number >= kFirstTrapWarning) return trapWarningOn(number);
+  return number < 0 || (persistentSettings().warningsOff >> number & 1u) == 0;
+}
 
 // Appends `number` unless it is pending already; numbers outside the catalogue are
 // ignored so that the writer never indexes past it.
@@ -270,13 +288,13 @@ void raiseError(AssemblerRun& run, int number) {
 }
 
 void raiseWarning(AssemblerRun& run, int number) {
-  if (number >= kFirstTrapWarning && !trapWarningOn(number)) return;
+  if (!warningOn(number)) return;
   if (remember(run.diagnostics.lineWarnings, number, kWarningTextCount))
     run.diagnostics.warningsPending = true;
 }
 
 void raiseWarningNoted(AssemblerRun& run, int number, const char* format, ...) {
-  if (number >= kFirstTrapWarning && !trapWarningOn(number)) return;
+  if (!warningOn(number)) return;
   raiseWarning(run, number);
   if (!observingDiagnostics()) return;
   CulpritNote* note = newNote(run, number, true);
@@ -306,12 +324,75 @@ void noteCulprit(AssemblerRun& run, int number, const char* format, ...) {
   va_end(args);
 }
 
+void noteCulpritAt(AssemblerRun& run, int number, std::string_view culprit, const char* format,
+                   ...) {
+  if (!observingDiagnostics()) return;
+  CulpritNote* note = newNote(run, number);
+  if (note == nullptr) return;
+  va_list args;
+  va_start(args, format);
+  setNoteMessage(*note, format, args);
+  va_end(args);
+  note->culprit = culprit;
+}
+
 namespace {
 
-// The index of first definitions of `table` ('L' labels, others constants), folding case
+// Whether a suggestion may be looked for (and is counted if so).
+bool mayMakeSuggestion(AssemblerRun& run) {
+  if (!observingDiagnostics() || run.diagnostics.suggestionsMade >= kMaxSuggestions) return false;
+  ++run.diagnostics.suggestionsMade;
+  return true;
+}
+
+std::string didYouMean(const std::string& name) {
+  return name.empty() ? std::string() : "; did you mean '" + name + "'?";
+}
+
+}  // namespace
+
+std::string suggestMnemonic(AssemblerRun& run, std::string_view word) {
+  if (word.empty() || !mayMakeSuggestion(run)) return std::string();
+  // ".ORGX" is looked for among the directives, and suggested as written, with its mark.
+  if (word[0] == '.' || word[0] == '#') {
+    NearestName nearest(word.substr(1));
+    for (const DirectiveEntry& entry : directiveTable)
+      if (word[0] == '.' || entry.hashAllowed) nearest.offer(entry.keyword);
+    // Keywords that lines are read for before the directives.
+    nearest.offer("INCLUDE");
+    if (word[0] == '.') nearest.offer("ORG");
+    return nearest.best().empty() ? std::string() : didYouMean(word[0] + nearest.best());
+  }
+  NearestName nearest(word);
+  const ChipState& chip = run.chip;
+  for (int i = 0; i < chip.instructionCount && static_cast<size_t>(i) < chip.opcodes.size(); ++i) {
+    const char* mnemonic = chip.opcodes[static_cast<size_t>(i)].mnemonic;
+    nearest.offer(std::string_view(mnemonic, strnlen(mnemonic, sizeof chip.opcodes[0].mnemonic)));
+  }
+  for (const MacroRecord& macro : run.macros.macroTable) nearest.offer(macro.name);
+  return didYouMean(nearest.best());
+}
+
+std::string suggestSymbol(AssemblerRun& run, std::string_view name) {
+  if (name.empty() || !mayMakeSuggestion(run)) return std::string();
+  NearestName nearest(name);
+  for (const LabelNode& label : run.labels.nodes) nearest.offer(label.name);
+  const std::vector<ConstantRecord>& constants = run.constants.records;
+  for (size_t i = 1; i < constants.size() && i <= static_cast<size_t>(run.constants.count); ++i)
+    nearest.offer(constants[i].name);
+  const std::vector<RamName>& ram = run.segments.ramNames;
+  for (size_t i = 1; i < ram.size() && i <= static_cast<size_t>(run.segments.ramNameCount); ++i)
+    nearest.offer(ram[i].name);
+  for (const DefineNode& define : run.substitutions.defines) nearest.offer(define.name);
+  return didYouMean(nearest.best());
+}
+
+namespace {
+
+// The index of first definitions of `table` ('L' labels, 'C' constants, 'D' DEFINE names), folding case
 // as asked; a label table keeps one case rule for the run.
 NameIndex& definitionIndex(DiagnosticsState& d, char table, bool foldCase) {
-  NameIndex& index = d.firstDefinitionByName[table == 'L' ? 0 : 1];
+  NameIndex& index = d.firstDefinitionByName[table == 'L' ? 0 : table == 'C' ? 1 : 2];
   if (index.empty() && index.foldCase() != foldCase) index.reset(foldCase);
   return index;
 }
@@ -342,23 +423,49 @@ void recordDefinition(AssemblerRun& run, char table, std::string_view name, bool
       DefinitionPlace{static_cast<uint32_t>(fileIndex - 1), line, s.macroContext});
 }
 
-void noteDuplicate(AssemblerRun& run, int number, const char* what, char table,
-                   const std::string& name, bool foldCase) {
-  if (!observingDiagnostics()) return;
-  CulpritNote* note = newNote(run, number);
-  if (note == nullptr) return;
+namespace {
+
+// The place recordDefinition remembered for `name` in `table`, into the note (with the
+// macro whose expansion it stood in). A definition of the host's has line 0: the note
+// says so in its message.
+void notePlaceOfFirst(AssemblerRun& run, CulpritNote* note, char table, const std::string& name,
+                      bool foldCase) {
   DiagnosticsState& d = run.diagnostics;
-  note->message = std::string("duplicate ") + what + " '" + name + "'";
+  note->culprit = name;
   const int32_t place =
       definitionIndex(d, table, foldCase).find(std::string_view(name).substr(0, kMaxSymbolName));
   if (place < 0 || static_cast<size_t>(place) >= d.definitionPlaces.size()) return;
   const DefinitionPlace& first = d.definitionPlaces[static_cast<size_t>(place)];
+  if (first.line == 0) {
+    note->message += ", first defined outside the source";
+    return;
+  }
   if (first.file >= d.definitionFiles.size()) return;
   note->otherFile = d.definitionFiles[first.file];
   note->otherLine = first.line;
   const std::vector<MacroRecord>& macros = run.macros.macroTable;
   if (first.macro >= 0 && static_cast<size_t>(first.macro) < macros.size())
     note->otherMacro = macros[static_cast<size_t>(first.macro)].name;
+}
+
+}  // namespace
+
+void noteDuplicate(AssemblerRun& run, int number, const char* what, char table,
+                   const std::string& name, bool foldCase) {
+  if (!observingDiagnostics()) return;
+  CulpritNote* note = newNote(run, number);
+  if (note == nullptr) return;
+  note->message = std::string("duplicate ") + what + " '" + name + "'";
+  notePlaceOfFirst(run, note, table, name, foldCase);
+}
+
+void noteRedefinition(AssemblerRun& run, int number, const char* what, char table,
+                      const std::string& name, bool foldCase) {
+  if (!observingDiagnostics()) return;
+  CulpritNote* note = newNote(run, number, true);
+  if (note == nullptr) return;
+  note->message = std::string(what) + " '" + name + "' redefined";
+  notePlaceOfFirst(run, note, table, name, foldCase);
 }
 
 void flushLineDiagnostics(AssemblerRun& run, unsigned lineNumber) {

@@ -34,9 +34,13 @@ enum TrapWarning : int {
   kWarnMixedOperators = 9,        // operators of different kinds mixed without parentheses
 };
 constexpr int kTrapWarningCount = kWarningTextCount - kFirstTrapWarning;
-// Stable names of the trap warnings, indexed by number - kFirstTrapWarning; hosts and the
-// command line select them by these names.
-extern const char* const kTrapWarningNames[kTrapWarningCount];
+// Stable names of every warning, indexed by number; hosts and the command line turn them
+// on and off by these names (ZqasmSetWarnings), and the command line shows them.
+extern const char* const kWarningNames[kWarningTextCount];
+// The trap warnings' part of that list, indexed by number - kFirstTrapWarning.
+inline const char* const* const kTrapWarningNames = kWarningNames + kFirstTrapWarning;
+// The number of the warning called `name`, or -1.
+int warningNumber(std::string_view name);
 // The number of the trap warning called `name`, or -1.
 int trapWarningNumber(std::string_view name);
 // Whether the host asked for trap warning `number`; a check that costs time asks first.
@@ -60,6 +64,9 @@ struct CulpritNote {
   std::string otherFile;  // earlier definition of a duplicate; empty when none
   uint32_t otherLine = 0;
   std::string otherMacro;  // the macro whose expansion made that definition; empty if none
+  // The text the culprit is written as in the statement (a name, an operand), for the
+  // observer's columns; empty when the note does not point at one.
+  std::string culprit;
 };
 
 // Where a name was first defined (recordDefinition): an index into definitionFiles, the
@@ -83,10 +90,15 @@ struct DiagnosticsState {
   std::vector<CulpritNote> lineNotes;
   // The last symbol an evaluation found in no table (for the note of error 12).
   std::string unresolvedName;
-  // Places of first definitions (recordDefinition): per table (labels, constants) the
+  // The value of the last evaluation that failed for giving a negative value, else 0
+  // (for the note of error 1).
+  int32_t negativeResult = 0;
+  int suggestionsMade = 0;  // notes given a "did you mean" in the run (kMaxSuggestions)
+  // Places of first definitions (recordDefinition): per table (labels, constants, DEFINE
+  // names) the
   // name to its place (index into definitionPlaces), with the files each once; filled
   // only while an observer takes diagnostics.
-  std::array<NameIndex, 2> firstDefinitionByName;
+  std::array<NameIndex, 3> firstDefinitionByName;
   std::vector<DefinitionPlace> definitionPlaces;
   std::vector<std::string> definitionFiles;
 };
@@ -94,7 +106,7 @@ struct DiagnosticsState {
 // Remembers error `number` (0..72) for the current line unless already pending.
 void raiseError(AssemblerRun& run, int number);
 // Remembers warning `number` (0..9) for the current line unless already pending; a trap
-// warning the host did not ask for is dropped.
+// warning the host did not ask for, or another warning it turned off, is dropped.
 void raiseWarning(AssemblerRun& run, int number);
 // Raises warning `number` with a note naming what it found, for a run observer (the error
 // file and the listing keep the catalogue text); formatted as noteCulprit.
@@ -109,15 +121,33 @@ void reportFieldCut(AssemblerRun& run, int pass);
 // Called beside the raiseError it explains.
 void noteCulprit(AssemblerRun& run, int number, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
+// The same, naming `culprit` as the text of the statement the note points at (a name is
+// looked for as a whole word, any other text as it stands), so that an observer learns
+// its columns.
+void noteCulpritAt(AssemblerRun& run, int number, std::string_view culprit, const char* format,
+                   ...) __attribute__((format(printf, 4, 5)));
+// Suggestions for a note, with an observer of diagnostics only (and for at most
+// kMaxSuggestions notes of a run, as a runaway makes thousands): "; did you mean 'NAME'?"
+// with the nearest name, or "" when none is near. suggestMnemonic offers the chip's
+// mnemonics, the macros and (for a word written with "." or "#") the directives;
+// suggestSymbol the labels, constants, RAM names and DEFINE names.
+constexpr int kMaxSuggestions = 200;
+std::string suggestMnemonic(AssemblerRun& run, std::string_view word);
+std::string suggestSymbol(AssemblerRun& run, std::string_view name);
 // Pass 2, with an observer of diagnostics only: remembers line `line` of the statement's
 // own file as the place of the first definition of `name` in `table` ('L' labels, 'C'
-// constants; the name cut to 64 characters, upper-cased when `foldCase`).
+// constants, 'D' DEFINE names; the name cut to 64 characters, upper-cased when
+// `foldCase`). Line 0 stands for a definition given by the host before the source.
 void recordDefinition(AssemblerRun& run, char table, std::string_view name, bool foldCase,
                       uint32_t line);
 // Notes error `number` as "duplicate WHAT 'NAME'", with the place recordDefinition
 // remembered for the name (and the macro whose expansion it stood in).
 void noteDuplicate(AssemblerRun& run, int number, const char* what, char table,
                    const std::string& name, bool foldCase);
+// Notes warning `number` as "WHAT 'NAME' redefined", with the place of its first
+// definition as noteDuplicate gives it.
+void noteRedefinition(AssemblerRun& run, int number, const char* what, char table,
+                      const std::string& name, bool foldCase);
 // Writes the pending warnings, errors and user error of the line to the listing and the
 // error file, counts them and clears them. The file named is the current include file.
 // The error that reaches kMaxErrors stops the run (fatalError set); the callers' checks

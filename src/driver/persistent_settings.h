@@ -59,6 +59,9 @@ struct PersistentSettings {
   // Installed by the host (ZqasmSetWarnings): one bit per trap warning it asked for, bit 0
   // for the first (kFirstTrapWarning); none by default. Cleared by resetRunSettings.
   uint32_t trapWarnings = 0;
+  // Installed by the host (ZqasmSetWarnings "no-NAME"): bit n set turns warning n (below
+  // kFirstTrapWarning, which are on by default) off. Cleared by resetRunSettings.
+  uint32_t warningsOff = 0;
 };
 
 // The one instance, made on first use. Inline: the statement path reads it per line.
@@ -68,8 +71,8 @@ inline PersistentSettings& persistentSettings() {
 }
 
 // Gives the settings that a run's source changes (bank convert bounds, RAM counter) the
-// values they have when the library is loaded, and turns the trap warnings off; the
-// host's other settings stay.
+// values they have when the library is loaded, and gives every warning its default (the
+// trap warnings off, the others on); the host's other settings stay.
 void resetRunSettings(PersistentSettings& settings);
 
 }  // namespace zq

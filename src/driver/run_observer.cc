@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "chip/bank_convert.h"
+#include "chip/encoder.h"
 #include "chip/object_file.h"
 #include "driver/diagnostics.h"
 #include "driver/persistent_settings.h"
@@ -56,6 +57,41 @@ void observeDiagnostic(int kind, const std::string& file, unsigned line, int num
   o.diagnostic(o.context, &diagnostic);
 }
 
+namespace {
+
+bool isNameChar(char c);
+size_t findName(const std::string& text, const std::string& name, const ColumnClaims& claims);
+
+// The columns of `culprit` in the text of the statement being processed: the innermost
+// body line of the expansions in progress, else the line read from the file. A name is
+// found as a whole word, any other text as it stands; nothing is set when the text does
+// not hold it (a name that came in through a macro argument).
+void culpritColumns(const AssemblerRun& run, const std::string& culprit, unsigned& column,
+                    unsigned& endColumn) {
+  const MacroState& m = run.macros;
+  const std::string* text = &run.facts.lineText;
+  size_t open = 0;
+  while (open < m.expansionFrames.size() && m.expansionFrames[open].macro < m.macroTable.size())
+    ++open;
+  if (open > 0) {
+    const ExpansionFrame& frame = m.expansionFrames[open - 1];
+    text = nullptr;
+    for (const MacroLine& line : m.macroTable[frame.macro].body)
+      if (line.lineNumber == frame.bodyLine) text = &line.text;
+    if (text == nullptr) return;
+  }
+  bool name = true;
+  for (char c : culprit)
+    name = name && isNameChar(c);
+  size_t at = name ? findName(*text, culprit, ColumnClaims()) : text->find(culprit);
+  // A statement's text before its comment only.
+  if (at == std::string::npos || at >= text->find(';')) return;
+  column = static_cast<unsigned>(at);
+  endColumn = static_cast<unsigned>(at + culprit.size());
+}
+
+}  // namespace
+
 void observeLineDiagnostic(AssemblerRun& run, int kind, const char* file, unsigned line,
                            int number, const std::string& text, const CulpritNote* note,
                            bool inStatement) {
@@ -101,6 +137,8 @@ void observeLineDiagnostic(AssemblerRun& run, int kind, const char* file, unsign
   }
   d.expansions = count == 0 ? nullptr : expansions.data();
   d.expansionCount = count;
+  if (inStatement && note != nullptr && !note->culprit.empty())
+    culpritColumns(run, note->culprit, d.column, d.endColumn);
   o.diagnostic(o.context, &d);
 }
 
@@ -151,6 +189,18 @@ bool observerStopsRun(AssemblerRun& run) {
 
 extern "C" void ZqasmSetRunObserver(const ZqasmRunObserver* observer) {
   zq::installedObserver() = observer ? *observer : ZqasmRunObserver{};
+}
+
+extern "C" size_t ZqasmOperandForm(const ZqasmOpcode* record, char* text, size_t size) {
+  if (record == nullptr) return 0;
+  const std::string mnemonic(record->mnemonic, strnlen(record->mnemonic, sizeof record->mnemonic));
+  const std::string form = zq::operandForm(mnemonic, record->form, record->kind);
+  if (text != nullptr && size > 0) {
+    const size_t kept = std::min(form.size(), size - 1);
+    std::memcpy(text, form.data(), kept);
+    text[kept] = '\0';
+  }
+  return form.size();
 }
 
 extern "C" int ZqasmCheckDefine(const char* name, const char* value) {
@@ -363,7 +413,8 @@ void observeStatement(AssemblerRun& run, const StatementStart& start, const std:
 }
 
 void observeSourceLine(AssemblerRun& run, const std::string& line) {
-  if (!observingFacts(run)) return;
+  // The diagnostics point into the line too.
+  if (!observingFacts(run) && !(run.source.pass == 2 && observingDiagnostics())) return;
   run.facts.lineText = line;
   run.facts.lineClaims.clear();
 }

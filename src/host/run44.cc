@@ -22,6 +22,7 @@ void resetRunSettings(PersistentSettings& settings) {
   settings.bankConvertEnd = loaded.bankConvertEnd;
   settings.ramCounter = loaded.ramCounter;
   settings.trapWarnings = loaded.trapWarnings;
+  settings.warningsOff = loaded.warningsOff;
 }
 
 namespace {
@@ -135,7 +136,10 @@ extern "C" void ZqasmClearSourceTexts(void) { zq::persistentSettings().sourceOve
 
 extern "C" __attribute__((visibility("default"))) int ZqasmSetWarnings(const char* names) {
   // The whole list is read before anything changes, so an unknown name changes nothing.
-  uint32_t bits = 0;
+  // It starts from the defaults (trap warnings off, the others on) and is applied in order.
+  uint32_t trap = 0, off = 0;
+  constexpr uint32_t kAllTrap = (1u << zq::kTrapWarningCount) - 1;
+  constexpr uint32_t kAllOthers = (1u << zq::kFirstTrapWarning) - 1;
   const std::string_view list = names != nullptr ? names : "";
   size_t start = 0;
   while (start <= list.size()) {
@@ -144,18 +148,29 @@ extern "C" __attribute__((visibility("default"))) int ZqasmSetWarnings(const cha
     std::string_view name = list.substr(start, end - start);
     while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
     while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+    const bool turnOff = name.substr(0, 3) == "no-";
+    if (turnOff) name.remove_prefix(3);
     if (name == "all") {
-      bits = (1u << zq::kTrapWarningCount) - 1;
+      trap = turnOff ? 0 : kAllTrap;
+      off = turnOff ? kAllOthers : 0;
     } else if (!name.empty()) {
-      const int number = zq::trapWarningNumber(name);
+      const int number = zq::warningNumber(name);
       if (number < 0) return -1;
-      bits |= 1u << (number - zq::kFirstTrapWarning);
-    } else if (list.size() != 0 && list.find_first_not_of(" \t") != std::string_view::npos) {
-      return -1;  // an empty item between commas
+      uint32_t& bits = number >= zq::kFirstTrapWarning ? trap : off;
+      const uint32_t bit = 1u << (number >= zq::kFirstTrapWarning ? number - zq::kFirstTrapWarning
+                                                                   : number);
+      // `off` holds the warnings turned off, `trap` those turned on.
+      if (turnOff == (&bits == &off))
+        bits |= bit;
+      else
+        bits &= ~bit;
+    } else if (turnOff || (list.size() != 0 && list.find_first_not_of(" \t") != std::string_view::npos)) {
+      return -1;  // an empty item between commas, or "no-" alone
     }
     start = end + 1;
   }
-  zq::persistentSettings().trapWarnings = bits;
+  zq::persistentSettings().trapWarnings = trap;
+  zq::persistentSettings().warningsOff = off;
   return 0;
 }
 

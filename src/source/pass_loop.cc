@@ -407,8 +407,9 @@ int detectInclude(AssemblerRun& run, std::string& line, std::string& fullName, i
   auto notFound = [&]() {
     if (pass == 2) raiseError(run, 36);
     if (pass == 2)
-      noteCulprit(run, 36, "include file '%s' not found%s",
-                  line.substr(nameStart, i - nameStart).c_str(), placesSearched(run, name).c_str());
+      noteCulpritAt(run, 36, line.substr(nameStart, i - nameStart), "include file '%s' not found%s",
+                    line.substr(nameStart, i - nameStart).c_str(),
+                    placesSearched(run, name).c_str());
     return 2;
   };
   if (name.empty()) return notFound();

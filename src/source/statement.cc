@@ -175,7 +175,7 @@ int checkOrgLine(AssemblerRun& run, const LineScan& scan, int pass, int& orgErro
   if (value < 0 || value > s.programRomTop) {
     refuse();
     if (pass == 2 && value > s.programRomTop)
-      noteCulprit(run, 8, "origin %s beyond the ROM top %s",
+      noteCulpritAt(run, 8, operand, "origin %s beyond the ROM top %s",
                   hexNumberText(static_cast<uint32_t>(value)).c_str(),
                   hexNumberText(static_cast<uint32_t>(s.programRomTop)).c_str());
     return resultOrgLine;

@@ -384,6 +384,7 @@ int evaluateSum(AssemblerRun& run, std::string_view text, int symbolClass) {
     left = result >= 0 ? result : static_cast<int32_t>(static_cast<uint32_t>(result) & 0xFFu);
   }
   if (plus && minus) result = left;
+  if (result < 0) run.diagnostics.negativeResult = result;
   return result < 0 ? kFailReduction : result;
 }
 
@@ -722,18 +723,34 @@ int evaluateRewritten(AssemblerRun& run, std::string_view text, int symbolClass,
   // A negative final value fails, although the same value as an intermediate result
   // would have been re-read as 8 bits.
   int32_t value;
-  if (!readSignedDecimal(r, value) || value < 0) return kFailReduction;
+  const bool read = readSignedDecimal(r, value);
+  if (read && value < 0) run.diagnostics.negativeResult = value;
+  if (!read || value < 0) return kFailReduction;
   return value;
 }
 
 }  // namespace
 
 void noteUndefinedSymbol(AssemblerRun& run) {
-  noteCulprit(run, -kFailUndefined, "undefined symbol '%s'",
-              run.diagnostics.unresolvedName.c_str());
+  const std::string& name = run.diagnostics.unresolvedName;
+  noteCulpritAt(run, -kFailUndefined, name, "undefined symbol '%s'%s", name.c_str(),
+                suggestSymbol(run, name).c_str());
 }
 
 namespace {
+
+// The note of error 1 for an operand that does not reduce to a value, or reduces to a
+// negative one (DiagnosticsState::negativeResult, set by the evaluation just failed).
+void noteReduction(AssemblerRun& run, std::string_view text) {
+  int32_t& negative = run.diagnostics.negativeResult;
+  if (negative < 0)
+    noteCulpritAt(run, -kFailReduction, text, "expression '%.*s' gives a negative value (%d)",
+                  static_cast<int>(text.size()), text.data(), static_cast<int>(negative));
+  else
+    noteCulpritAt(run, -kFailReduction, text, "expression '%.*s' does not reduce to a value",
+                  static_cast<int>(text.size()), text.data());
+  negative = 0;
+}
 
 // The front door for operand fields. "$" and "*" are the statement's address, and
 // "$+n", "*-n" offset it (the range test applies to n). Plain numbers go to
@@ -769,11 +786,16 @@ int evaluateOperandWith(AssemblerRun& run, std::string_view text, int pass, int 
   if (kind == -1 || kind == -100) {
     value = parseNumber(rest, static_cast<int>(rest.size()) - 1);
     if (value < 0) {
-      if (report) raiseError(run, kErrorOperand);
+      if (report) {
+        raiseError(run, kErrorOperand);
+        noteCulpritAt(run, kErrorOperand, text, "operand '%.*s' is no number",
+                      static_cast<int>(text.size()), text.data());
+      }
       return value;
     }
     if constexpr (kChecked) checkPlainNumber(rest, *findings);
   } else {
+    run.diagnostics.negativeResult = 0;
     if constexpr (kChecked) {
       value = evaluateExpressionChecked(run, rest, symbolClass, *findings);
     } else {
@@ -782,6 +804,7 @@ int evaluateOperandWith(AssemblerRun& run, std::string_view text, int pass, int 
     if (value < 0) {
       if (report) raiseError(run, -value);
       if (report && value == kFailUndefined) noteUndefinedSymbol(run);
+      if (report && value == kFailReduction) noteReduction(run, text);
       return -1;
     }
   }
@@ -795,7 +818,11 @@ int evaluateOperandWith(AssemblerRun& run, std::string_view text, int pass, int 
   if (result < 0) {
     // An address before 0 would reach callers as a silent failure (the encoder uses 0);
     // it is reported like any other unusable operand.
-    if (report) raiseError(run, kErrorOperand);
+    if (report) {
+      raiseError(run, kErrorOperand);
+      noteCulpritAt(run, kErrorOperand, text, "operand '%.*s' is an address before 0",
+                    static_cast<int>(text.size()), text.data());
+    }
     return -1;
   }
   // "$+5" is a whole operand: the number is not negative, so nothing is stored as a byte.

@@ -26,7 +26,7 @@ int isValidDefineName(std::string_view name) {
   return 1;
 }
 
-int defineSymbol(AssemblerRun& run, const std::string& line, int pass, uint32_t) {
+int defineSymbol(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber) {
   SourceState& s = run.source;
   // Directive word, name, value (one word without blanks).
   const int count = splitFields(s, line, 0);
@@ -48,9 +48,13 @@ int defineSymbol(AssemblerRun& run, const std::string& line, int pass, uint32_t)
   const std::string name = s.field[2].str();
   if (pass == 2) observeDefinition(run, ZQASM_SYMBOL_DEFINE, name, value);
   if (findDefine(run, name, value) != -1) {
-    if (pass == 2) raiseWarning(run, kWarningRedefinition);
+    if (pass == 2) {
+      raiseWarning(run, kWarningRedefinition);
+      noteRedefinition(run, kWarningRedefinition, "define", 'D', name, false);
+    }
     return 1;
   }
+  if (pass == 2) recordDefinition(run, 'D', name, false, lineNumber);
   // A name longer than 64 characters is stored cut and so never found again: every
   // DEFINE of it appends another node.
   SubstitutionState& state = run.substitutions;

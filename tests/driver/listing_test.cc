@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "driver/diagnostics.h"
@@ -106,6 +107,45 @@ TEST(Listing, TrapWarningsOnlyWhenAsked) {
   EXPECT_EQ(ZqasmSetWarnings("all"), 0);
   EXPECT_EQ(ZqasmSetWarnings(""), 0);
   EXPECT_FALSE(zq::trapWarningOn(zq::kWarnValueTruncated));
+}
+
+// The warnings that are on by default go off by name ("no-NAME", "no-all"); the items
+// apply in order, and a warning turned off is written nowhere and not counted.
+TEST(Listing, DefaultWarningsOffByName) {
+  auto run = runWithStreams();
+  run->source.includeFileNames[0] = "main.asm";
+  const struct {
+    const char* list;
+    const char* written;  // warnings 0, 3 and 7 raised on one line
+  } cases[] = {
+      {"", "03"},
+      {"no-define-redefined", "3"},
+      {"all,no-working-register", "07"},
+      {"no-all", ""},
+      {"no-all,working-register,truncation", "37"},
+      {"no-define-redefined,define-redefined", "03"},
+  };
+  size_t seen = 0;
+  for (const auto& c : cases) {
+    ASSERT_EQ(ZqasmSetWarnings(c.list), 0) << c.list;
+    for (int n : {0, 3, 7}) zq::raiseWarning(*run, n);
+    zq::flushLineDiagnostics(*run, 1);
+    const std::string text = zqtest::streamText(run->files.error);
+    std::string written;
+    for (size_t at = text.find("Warning ", seen); at != std::string::npos;
+         at = text.find("Warning ", at + 1))
+      written += text[at + 8];
+    seen = text.size();
+    EXPECT_EQ(written, c.written) << c.list;
+  }
+  EXPECT_EQ(run->diagnostics.warningCount, 2 + 1 + 2 + 0 + 2 + 2);
+  EXPECT_EQ(ZqasmSetWarnings("no-"), -1);
+  EXPECT_EQ(ZqasmSetWarnings("no-nosuch"), -1);
+  ZqasmResetRunSettings();
+  EXPECT_EQ(ZqasmSetWarnings("no-all"), 0);
+  ZqasmResetRunSettings();
+  zq::raiseWarning(*run, 0);
+  EXPECT_EQ(run->diagnostics.lineWarnings.size(), 1u);
 }
 
 }  // namespace

@@ -81,9 +81,10 @@ TEST_F(ZqasmCliTest, UsageErrorsExit2WithAMessage) {
       {"--size=xml a.asm", "zqasm: --size takes 'text' or 'json', not 'xml'"},
       {"-MT", "zqasm: option -MT needs a value"},
       {"-Wall -Wtruncate a.asm",
-       "zqasm: unknown warning 'truncate'; the warnings are undefined-in-condition, "
-       "parameter-in-word, truncation, negative-unsigned, mixed-operators (and 'all') "
-       "(in -Wtruncate)"},
+       "zqasm: unknown warning 'truncate'; the warnings are define-redefined, missing-endtable, "
+       "macro-missing-parameter, working-register, text-after-eof, undefined-in-condition, "
+       "parameter-in-word, truncation, negative-unsigned, mixed-operators, "
+       "extensionless-source (and 'all') (in -Wtruncate)"},
       {"-Wno-all a.asm", "zqasm: unknown warning 'all'"},
       {"-W a.asm", "zqasm: unknown option -W"},
       {"--outputs obj,pdf a.asm",
@@ -132,7 +133,7 @@ TEST_F(ZqasmCliTest, ExitStatusFollowsTheRun) {
   EXPECT_EQ(run(chips_ + "-q good.asm", 0), "");
   EXPECT_EQ(run(chips_ + "-q --diagnostics=err good.asm", 0), "");
   EXPECT_EQ(run(chips_ + "-q warn.asm", 0),
-            "warn.asm:4: warning: MACRO REDFINITION [W0]\n0 Error(s), 1 Warning(s)\n");
+            "warn.asm:4:10: warning: define 'X' redefined, first defined at warn.asm:3 [W0] [-Wdefine-redefined]\n0 Error(s), 1 Warning(s)\n");
   // A warning made an error leaves no image for make to take as up to date.
   EXPECT_NE(run(chips_ + "-Werror --hex warn.asm", 1).find("1 Warning(s)\n"), std::string::npos);
   EXPECT_FALSE(zqtest::fileExists(dir_.file("warn.OBJ")) ||
@@ -146,14 +147,14 @@ TEST_F(ZqasmCliTest, ExitStatusFollowsTheRun) {
             "M .MACRO H\n LDA 1H\n .ENDM\n M 5\n");
   EXPECT_EQ(run(chips_ + "trap.asm", 0), "0 Error(s), 0 Warning(s)\n");
   const std::string both =
-      "trap.asm:3: warning: undefined symbol 'DEBUGG' taken as 0 [W5]\n"
+      "trap.asm:3: warning: undefined symbol 'DEBUGG' taken as 0 [W5] [-Wundefined-in-condition]\n"
       "trap.asm:7: warning: macro parameter replaced inside the word '1H' (parameter 'H'), "
-      "giving '15' [W6]\ntrap.asm:9: note: in expansion of macro 'M' defined at trap.asm:6\n"
+      "giving '15' [W6] [-Wparameter-in-word]\ntrap.asm:9: note: in expansion of macro 'M' defined at trap.asm:6\n"
       "0 Error(s), 2 Warning(s)\n";
   EXPECT_EQ(run(chips_ + "-Wall trap.asm", 0), both);
   EXPECT_EQ(run(chips_ + "-Wundefined-in-condition -Wparameter-in-word trap.asm", 0), both);
   EXPECT_EQ(run(chips_ + "-Wall -Wno-parameter-in-word -Werror trap.asm", 1),
-            "trap.asm:3: warning: undefined symbol 'DEBUGG' taken as 0 [W5]\n"
+            "trap.asm:3: warning: undefined symbol 'DEBUGG' taken as 0 [W5] [-Wundefined-in-condition]\n"
             "0 Error(s), 1 Warning(s)\nzqasm: warnings are treated as errors\n");
   EXPECT_FALSE(zqtest::fileExists(dir_.file("trap.OBJ")));
   EXPECT_EQ(run(chips_ + "-Wno-undefined-in-condition -Wundefined-in-condition "
@@ -182,25 +183,26 @@ TEST_F(ZqasmCliTest, DiagnosticsAreEditorLines) {
             " #DEFINE X\n JMP nowhere\n ORG 2000h\n DELAY later\n .ERROR \"Stack\" \"overflow\"\n"
             " #include \"sub/none.inc\"\n TWICE\n TWICE\n");
   EXPECT_EQ(run(chips_ + "-I inc --color=auto bad.asm", 1),
-            "inc/defs.inc:1: error: illegal opcode 'FOO' [E1]\n"
-            "bad.asm:4: error: include file 'none.inc' not found in inc [E36]\n"
-            "bad.asm:7: error: duplicate label 'start', first defined at bad.asm:6 [E5]\n"
-            "bad.asm:9: error: duplicate constant 'K', first defined at bad.asm:8 [E11]\n"
-            "bad.asm:11: warning: MACRO REDFINITION [W0]\n"
-            "bad.asm:12: error: undefined symbol 'nowhere' [E12]\n"
-            "bad.asm:13: error: origin 2000h beyond the ROM top 0FFFh [E8]\n"
+            "inc/defs.inc:1:2: error: illegal opcode 'FOO' [E1]\n"
+            "bad.asm:4:12: error: include file 'none.inc' not found in inc [E36]\n"
+            "bad.asm:7:1: error: duplicate label 'start', first defined at bad.asm:6 [E5]\n"
+            "bad.asm:9:1: error: duplicate constant 'K', first defined at bad.asm:8 [E11]\n"
+            "bad.asm:11:10: warning: define 'X' redefined, first defined at bad.asm:10 [W0] "
+            "[-Wdefine-redefined]\n"
+            "bad.asm:12:6: error: undefined symbol 'nowhere' [E12]\n"
+            "bad.asm:13:6: error: origin 2000h beyond the ROM top 0FFFh [E8]\n"
             "inc/lib.inc:3: error: undefined symbol 'later' [E12]\n"
             "inc/lib.inc:7: note: in expansion of macro 'WAIT' defined at inc/lib.inc:2\n"
             "bad.asm:14: note: in expansion of macro 'DELAY' defined at inc/lib.inc:5\n"
             "bad.asm:15: error: Stackoverflow\n"
-            "bad.asm:16: error: include file 'sub/none.inc' not found relative to the current "
+            "bad.asm:16:12: error: include file 'sub/none.inc' not found relative to the current "
             "directory [E36]\n"
-            "inc/lib.inc:10: error: duplicate label 'here', first defined at inc/lib.inc:10 in an "
+            "inc/lib.inc:10:1: error: duplicate label 'here', first defined at inc/lib.inc:10 in an "
             "earlier expansion of macro 'TWICE' [E5]\n"
             "bad.asm:18: note: in expansion of macro 'TWICE' defined at inc/lib.inc:9\n"
             "10 Error(s), 1 Warning(s)\n");
   std::string output = run(chips_ + "-I inc --color=always bad.asm", 1);
-  EXPECT_EQ(output.rfind("\033[1minc/defs.inc:1:\033[0m \033[1;31merror:\033[0m ", 0), 0u);
+  EXPECT_EQ(output.rfind("\033[1minc/defs.inc:1:2:\033[0m \033[1;31merror:\033[0m ", 0), 0u);
   EXPECT_NE(output.find("\033[1mbad.asm:14:\033[0m \033[1;36mnote:\033[0m in expansion"),
             std::string::npos);
   EXPECT_EQ(run(chips_ + "-I inc --diagnostics=err bad.asm", 1),
@@ -358,8 +360,8 @@ TEST_F(ZqasmCliTest, HexMatchesTheImages) {
 TEST_F(ZqasmCliTest, CommandLineDefinesSelectVariants) {
   writeFile(dir_.file("v.asm"), ".CHIP ZQ4460\n ORG 0\n .IFDEF DEBUG\n JMP nowhere\n .ENDIF\n"
                                 " INC LEVEL\n");
-  EXPECT_NE(run(chips_ + "v.asm", 1).find("v.asm:6: error: "), std::string::npos);
-  EXPECT_NE(run(chips_ + "-D LEVEL=2 -D DEBUG v.asm", 1).find("v.asm:4: error: "),
+  EXPECT_NE(run(chips_ + "v.asm", 1).find("v.asm:6:6: error: undefined symbol 'LEVEL' [E12]"), std::string::npos);
+  EXPECT_NE(run(chips_ + "-D LEVEL=2 -D DEBUG v.asm", 1).find("v.asm:4:6: error: undefined symbol 'nowhere' [E12]"),
             std::string::npos);
   run(chips_ + "-D LEVEL=1 -D LEVEL=0AH v.asm", 0);
   const std::string tenth = zqtest::readFile(dir_.file("v.OBJ"));
@@ -393,7 +395,7 @@ TEST_F(ZqasmCliTest, OutputsNotWrittenAreReported) {
       {"--diagnostics=err img.asm", full,
        "zqasm: img.ERR: cannot create: No space left on device\n", ""},
       {"-q bad.asm", "ln -sf /dev/full bad.ERR; ",
-       "bad.asm:2: error: undefined symbol 'x' [E12]\n"
+       "bad.asm:2:6: error: undefined symbol 'x' [E12]\n"
        "zqasm: bad.ERR: cannot create: No space left on device\n",
        ""},
       {"--diagnostics=err bad.asm", "ln -sf /dev/full bad.ERR; ",
@@ -463,7 +465,7 @@ TEST_F(ZqasmCliTest, OwnWarningAndFatalStopsAreCounted) {
   auto warning = [](const std::string& source, const std::string& folder) {
     return "zqasm: warning: " + source + " has no extension, so its outputs are named after its " +
            "path up to the last dot: v1.OBJ, v1.LST, v1.ERR, ... in " + folder +
-           "; give -o or --out-dir to name them\n0 Error(s), 1 Warning(s)\n";
+           "; give -o or --out-dir to name them [-Wextensionless-source]\n0 Error(s), 1 Warning(s)\n";
   };
   EXPECT_EQ(run(chips_ + "--hex prog", 0, "cd v1.2/deep && "),
             warning("prog", zq::fullPath(dir_.path())));
@@ -471,10 +473,111 @@ TEST_F(ZqasmCliTest, OwnWarningAndFatalStopsAreCounted) {
             warning("v1.2/deep/prog", "the current directory") +
                 "zqasm: warnings are treated as errors\n");
   EXPECT_FALSE(zqtest::fileExists(dir_.file("v1.OBJ")) || zqtest::fileExists(dir_.file("v1.HEX")));
+  // By its name it goes off, or fails the run alone; -w silences it too.
+  EXPECT_EQ(run(chips_ + "-Wno-extensionless-source v1.2/deep/prog", 0), "0 Error(s), 0 Warning(s)\n");
+  EXPECT_EQ(run(chips_ + "-w v1.2/deep/prog", 0), "0 Error(s), 0 Warning(s)\n");
+  EXPECT_TRUE(zqtest::fileExists(dir_.file("v1.OBJ")));
+  std::string asError = warning("v1.2/deep/prog", "the current directory");
+  asError.replace(asError.find("warning:"), 8, "error:");
+  asError.replace(asError.find("[-W"), 3, "[-Werror=");
+  asError.replace(asError.find("0 Error(s), 1 Warning(s)"), 24, "1 Error(s), 0 Warning(s)");
+  EXPECT_EQ(run(chips_ + "-Werror=extensionless-source v1.2/deep/prog", 1), asError);
+  EXPECT_FALSE(zqtest::fileExists(dir_.file("v1.OBJ")));
   EXPECT_EQ(run("--chip-dir chips v9.asm", 1),
-            "v9.asm:4: warning: MACRO REDFINITION [W0]\nzqasm: fatal: Assemble ERROR: : Can not "
+            "v9.asm:4:10: warning: define 'X' redefined, first defined at v9.asm:3 [W0] [-Wdefine-redefined]\nzqasm: fatal: Assemble ERROR: : Can not "
             "open file chips/ZQ4427.COE !\nzqasm: fatal: Occurred FATAL ERROR !\n"
             "zqasm: assembly stopped by a fatal error after 0 Error(s), 1 Warning(s)\n");
+}
+
+// Every warning has a name, shown last and taken by -W, -Wno- and -Werror=; -w silences
+// all whatever the order. A warning turned off leaves the error file; one made an error
+// fails the run as an error does, though the error file keeps it a warning.
+TEST_F(ZqasmCliTest, WarningsByName) {
+  writeFile(dir_.file("w.asm"),
+            ".CHIP ZQ4460\n ORG 0\n #DEFINE X\n #DEFINE X\n .IF UNDEF == 0\n NOP\n .ENDIF\n");
+  const std::string w0 = "w.asm:4:10: warning: define 'X' redefined, first defined at w.asm:3 [W0] [-Wdefine-redefined]\n";
+  const std::string w5 =
+      "w.asm:5: warning: undefined symbol 'UNDEF' taken as 0 [W5] [-Wundefined-in-condition]\n";
+  const std::string none = "0 Error(s), 0 Warning(s)\n";
+  const std::string errW0 = "(4) : Warning 0 ->  MACRO REDFINITION\n";
+  const struct {
+    std::string options;
+    int status;
+    std::string output;
+    bool w0InErrorFile;
+  } cases[] = {
+      {"", 0, w0 + "0 Error(s), 1 Warning(s)\n", true},
+      {"-Wno-define-redefined", 0, none, false},
+      {"-Wall", 0, w0 + w5 + "0 Error(s), 2 Warning(s)\n", true},
+      {"-Wall -Wno-undefined-in-condition -Wno-all-but", 2, "", true},
+      {"-Wall -w", 0, none, false},
+      {"-w -Wall -Werror=define-redefined", 0, none, false},
+      {"-Wno-define-redefined -Wdefine-redefined -Wno-define-redefined -Wdefine-redefined", 0,
+       w0 + "0 Error(s), 1 Warning(s)\n", true},
+      {"--hex -Werror=undefined-in-condition", 1,
+       w0 +
+           "w.asm:5: error: undefined symbol 'UNDEF' taken as 0 [W5] "
+           "[-Werror=undefined-in-condition]\n1 Error(s), 1 Warning(s)\n",
+       true},
+  };
+  for (const auto& c : cases) {
+    const std::string output = run(chips_ + c.options + " w.asm", c.status);
+    if (c.status == 2) {
+      EXPECT_EQ(output.rfind("zqasm: unknown warning 'all-but'; the warnings are define-redefined, "
+                             "missing-endtable, macro-missing-parameter, working-register, "
+                             "text-after-eof, undefined-in-condition",
+                             0),
+                0u)
+          << output;
+      continue;
+    }
+    EXPECT_EQ(output, c.output) << c.options;
+    const std::string errorFile = zqtest::readFile(dir_.file("w.ERR"));
+    EXPECT_EQ(errorFile.find(errW0) != std::string::npos, c.w0InErrorFile) << c.options;
+    // Made an error, the warning still fails the run: no image is left.
+    EXPECT_EQ(zqtest::fileExists(dir_.file("w.OBJ")), c.status == 0) << c.options;
+  }
+  EXPECT_NE(zqtest::readFile(dir_.file("w.ERR")).find("(5) : Warning 5 ->  UNDEFINED SYMBOL"),
+            std::string::npos);
+  EXPECT_FALSE(zqtest::fileExists(dir_.file("w.HEX")));
+}
+
+// A diagnostic names its culprit at its column: the operand of OPRAND ERROR with the forms
+// the chip allows, an expression that does not reduce, the first definition of a DEFINE
+// given again (or that it came from -D), and the nearest known name of one unknown. The
+// error file keeps the catalogue texts.
+TEST_F(ZqasmCliTest, DiagnosticsNameTheirCulprit) {
+  writeFile(dir_.file("n.asm"),
+            ".CHIP ZQ4460\n ORG 0\n#DEFINE FAST\ncounter: NOP\n LDA 300\n MOV 45h\n"
+            " LDA 5+\n LDA 2-5\n LDAX 1\n JMP countr\n .ENDIFF\n #DEFINE FAST 2\n"
+            " MOV 45h, 3, 4\n");
+  const std::string forms = "; the chip allows: MOV value, @HL | MOV value, value [E6]\n";
+  const std::string rest =
+      "n.asm:5:6: error: operand 1 of 'LDA' is 12Ch, more than its field holds (at most 0Fh); "
+      "the chip allows: LDA value [E6]\n"
+      "n.asm:6:2: error: no form of 'MOV' takes the operands '45h'" + forms +
+      "n.asm:7:6: error: expression '5+' does not reduce to a value [E1]\n"
+      "n.asm:8:6: error: expression '2-5' gives a negative value (-3) [E1]\n"
+      "n.asm:9:2: error: illegal opcode 'LDAX'; did you mean 'LDA'? [E1]\n"
+      "n.asm:10:6: error: undefined symbol 'countr'; did you mean 'counter'? [E12]\n"
+      "n.asm:11:2: error: illegal opcode '.ENDIFF'; did you mean '.ENDIF'? [E1]\n";
+  const std::string redefined = "redefined, first defined ";
+  EXPECT_EQ(run(chips_ + "n.asm", 1),
+            rest + "n.asm:12:10: warning: define 'FAST' " + redefined +
+                "at n.asm:3 [W0] [-Wdefine-redefined]\n"
+                "n.asm:13:2: error: no form of 'MOV' takes the operands '45h, 3, 4'" + forms +
+                "8 Error(s), 1 Warning(s)\n");
+  EXPECT_EQ(run(chips_ + "-D FAST n.asm", 1),
+            "n.asm:3:9: warning: define 'FAST' " + redefined +
+                "outside the source [W0] [-Wdefine-redefined]\n" + rest +
+                "n.asm:12:10: warning: define 'FAST' " + redefined +
+                "outside the source [W0] [-Wdefine-redefined]\n"
+                "n.asm:13:2: error: no form of 'MOV' takes the operands '45h, 3, 4'" + forms +
+                "8 Error(s), 2 Warning(s)\n");
+  const std::string errorFile = zqtest::readFile(dir_.file("n.ERR"));
+  EXPECT_NE(errorFile.find("(5) : Error 6 ->  OPRAND ERROR\n"), std::string::npos);
+  EXPECT_NE(errorFile.find("(7) : Error 1 ->  ILLEGAL OPCODE\n"), std::string::npos);
+  EXPECT_NE(errorFile.find("(12) : Warning 0 ->  MACRO REDFINITION\n"), std::string::npos);
 }
 
 // At most --max-errors diagnostics (50 by default, 0 for all) are shown, in either style,
@@ -488,10 +591,10 @@ TEST_F(ZqasmCliTest, MaxErrorsBoundsWhatIsShown) {
     std::string text;
     for (int k = first; k <= last; ++k)
       text += errStyle ? "e.asm(" + std::to_string(k) + ") : Error 1 ->  ILLEGAL OPCODE\n"
-                       : "e.asm:" + std::to_string(k) + ": error: illegal opcode 'FOO' [E1]\n";
+                       : "e.asm:" + std::to_string(k) + ":2: error: illegal opcode 'FOO' [E1]\n";
     return text;
   };
-  const std::string warning = "e.asm:3: warning: MACRO REDFINITION [W0]\n";
+  const std::string warning = "e.asm:3:10: warning: define 'X' redefined, first defined at e.asm:2 [W0] [-Wdefine-redefined]\n";
   EXPECT_EQ(run(chips_ + "e.asm", 1),
             warning + lines(4, 52, false) +
                 "zqasm: 11 more errors and 0 warnings not shown; all are in e.ERR\n"

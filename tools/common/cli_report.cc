@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/trap_warnings.h"
 #include "platform/platform.h"
 
 namespace zqcli {
@@ -18,6 +19,7 @@ const char kBold[] = "\033[1m";
 const char kRed[] = "\033[1;31m";
 const char kMagenta[] = "\033[1;35m";
 const char kCyan[] = "\033[1;36m";
+const char kGreen[] = "\033[1;32m";
 const char kReset[] = "\033[0m";
 
 // Pending text beyond this is written at once.
@@ -68,15 +70,17 @@ void appendPlace(std::string& out, const Reporter& r, const char* file, unsigned
   out += std::to_string(line);
 }
 
-// Appends "FILE:LINE: " (or "zqasm: " without a place), bold on a terminal, then `kind`
-// and ":" in its colour.
+// Appends "FILE:LINE: " (or "FILE:LINE:COLUMN: " with a column from 1, or "zqasm: "
+// without a place), bold on a terminal, then `kind` and ":" in its colour.
 void appendHead(std::string& out, const Reporter& r, const char* file, unsigned line,
-                const char* colour, const char* kind) {
+                const char* colour, const char* kind, unsigned column = 0) {
   out += paint(r, kBold);
-  if (*file != '\0' && line > 0)
+  if (*file != '\0' && line > 0) {
     appendPlace(out, r, file, line);
-  else
+    if (column > 0) out += ':' + std::to_string(column);
+  } else {
     out += "zqasm";
+  }
   out += ':';
   out += paint(r, kReset);
   out += ' ';
@@ -136,7 +140,12 @@ std::string withExtension(const std::string& name, const char* extension) {
 
 void onDiagnostic(void* context, const ZqasmDiagnostic* d) {
   Reporter& r = *static_cast<Reporter*>(context);
-  if (d->kind == ZQASM_WARNING)
+  const bool promoted = d->kind == ZQASM_WARNING && d->number >= 0 && d->number < 32 &&
+                        (r.settings.errorWarnings >> d->number & 1u) != 0;
+  if (promoted) {
+    ++r.errors;
+    ++r.promoted;
+  } else if (d->kind == ZQASM_WARNING)
     ++r.warnings;
   else if (d->kind == ZQASM_FATAL)
     r.fatal = true;
@@ -144,7 +153,7 @@ void onDiagnostic(void* context, const ZqasmDiagnostic* d) {
     ++r.errors;
   if (d->kind != ZQASM_FATAL) {
     if (r.settings.maxShown > 0 && r.shown >= r.settings.maxShown) {
-      ++(d->kind == ZQASM_WARNING ? r.hiddenWarnings : r.hiddenErrors);
+      ++(d->kind == ZQASM_WARNING && !promoted ? r.hiddenWarnings : r.hiddenErrors);
       return;
     }
     ++r.shown;
@@ -155,16 +164,22 @@ void onDiagnostic(void* context, const ZqasmDiagnostic* d) {
   const char* file = d->statementFile != nullptr ? d->statementFile : d->file;
   const unsigned line = d->statementFile != nullptr ? d->statementLine : d->line;
   std::string& out = r.pending;
+  // The culprit's column, from 1, where the run could point at it.
+  const unsigned column = d->endColumn > d->column ? d->column + 1 : 0;
   if (d->kind == ZQASM_FATAL) {
     appendHead(out, r, file, line, kRed, "fatal");
     appendText(out, r, *d);
     r.fatalShown = oneLine(d->text);
   } else if (d->kind == ZQASM_WARNING) {
-    appendHead(out, r, file, line, kMagenta, "warning");
+    // gcc's form: the option that controls it, last.
+    appendHead(out, r, file, line, promoted ? kRed : kMagenta, promoted ? "error" : "warning",
+               column);
     appendText(out, r, *d);
     out += " [W" + std::to_string(d->number) + "]";
+    const char* name = warningName(d->number);
+    if (*name != '\0') out += std::string(promoted ? " [-Werror=" : " [-W") + name + "]";
   } else {
-    appendHead(out, r, file, line, kRed, "error");
+    appendHead(out, r, file, line, kRed, "error", column);
     appendText(out, r, *d);
     if (d->number >= 0) out += " [E" + std::to_string(d->number) + "]";
   }
@@ -174,6 +189,16 @@ void onDiagnostic(void* context, const ZqasmDiagnostic* d) {
     char number[16];
     std::snprintf(number, sizeof number, "%4u | ", line);
     out += number + quoted + "\n";
+    // A caret under the culprit, as gcc draws it; a tab before it stays a tab.
+    if (column > 0 && d->column < quoted.size()) {
+      std::string marks = "     | ";
+      for (size_t i = 0; i < d->column; ++i) marks += quoted[i] == '\t' ? '\t' : ' ';
+      marks += paint(r, kGreen);
+      marks += '^';
+      marks.append(std::min<size_t>(d->endColumn, quoted.size()) - d->column - 1, '~');
+      marks += paint(r, kReset);
+      out += marks + "\n";
+    }
   }
   // A macro that calls itself stands 64 levels deep: the innermost and outermost levels
   // are shown, and one note in place of those between, at the first of them.

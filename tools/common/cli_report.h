@@ -27,6 +27,7 @@ struct ReportSettings {
   bool quoteSource = false; // the source line under each diagnostic
   long maxShown = kDefaultMaxShown;  // errors and warnings shown; 0 for all
   std::string errorFile;  // the error file as the summary of those not shown names it
+  uint32_t errorWarnings = 0;  // warnings shown and counted as errors, one bit per number
 };
 
 struct Reporter {
@@ -35,6 +36,7 @@ struct Reporter {
   std::string pending;    // standard error text not yet written (see flushReport)
   long errors = 0;    // counted from the diagnostics of the run (user errors included)
   long warnings = 0;
+  long promoted = 0;  // warnings counted as errors (settings.errorWarnings), in `errors`
   long shown = 0;  // errors and warnings shown (fatal stops are always shown)
   long hiddenErrors = 0, hiddenWarnings = 0;  // beyond settings.maxShown
   bool fatal = false;  // a fatal condition or the run's fatal message was seen

@@ -55,4 +55,30 @@ std::string unknownTrapWarning(const std::string& name) {
   return message + " (and 'all')";
 }
 
+int warningNumber(const std::string& name) { return zq::warningNumber(name); }
+
+const char* warningName(int number) {
+  return number >= 0 && static_cast<size_t>(number) < kWarningCount ? zq::kWarningNames[number]
+                                                                      : "";
+}
+
+std::string warningList(uint32_t on) {
+  std::string list;
+  for (size_t n = 0; n < kWarningCount; ++n) {
+    const uint32_t bit = 1u << n;
+    if ((on & bit) == (kDefaultWarnings & bit)) continue;
+    if (!list.empty()) list += ',';
+    list += std::string((on & bit) != 0 ? "" : "no-") + zq::kWarningNames[n];
+  }
+  return list;
+}
+
+std::string unknownWarning(const std::string& name, const std::string& extra) {
+  std::string message = "unknown warning '" + name + "'; the warnings are";
+  for (size_t n = 0; n < kWarningCount; ++n)
+    message += std::string(n == 0 ? " " : ", ") + zq::kWarningNames[n];
+  if (!extra.empty()) message += ", " + extra;
+  return message + " (and 'all')";
+}
+
 }  // namespace zqcli

@@ -11,6 +11,7 @@
 #include "source_lexer.h"
 #include "text.h"
 #include "workspace.h"
+#include "zqasm/observer.h"
 
 namespace zqlsp {
 
@@ -78,32 +79,16 @@ const char* kindName(int kind) {
 
 bool banked(const RunResult& run) { return run.settings.romTop > kUnbankedRomTop; }
 
-// The operands an instruction record takes, as a statement writes them. The form nibble
-// 15 puts "@HL" in place of an operand (the second for kind 2, the first for kind 3, the
-// only one for kind 0); the page form of CALL and JMP takes a page number first.
+// The operands an instruction record takes, as a statement writes them: the library's
+// text, the one its notes of error 6 list.
 std::string operandForm(const Opcode& o) {
-  const int nibble = o.form & 0x0F;
-  const bool far = upper(o.mnemonic) == "CALL" || upper(o.mnemonic) == "JMP";
-  switch (o.kind) {
-    case 0:
-      return nibble == 15 ? "@HL" : nibble == 0 ? "" : "operand";
-    case 1:
-      return far ? "address  |  page, address" : "address";
-    case 2:
-      return nibble == 15 ? "value, @HL" : "value, value";
-    case 3:
-      return nibble == 15 ? "@HL, value" : "value, value";
-    case 5:
-      return "value";
-    case 11:
-      return "bits";
-    case 22:
-      return "Ry, value";
-    case 23:
-      return "value, Ry";
-    default:
-      return "?";
-  }
+  ZqasmOpcode record{};
+  std::snprintf(record.mnemonic, sizeof record.mnemonic, "%s", o.mnemonic.c_str());
+  record.form = o.form;
+  record.kind = o.kind;
+  char text[64];
+  ZqasmOperandForm(&record, text, sizeof text);
+  return text;
 }
 
 // One record as a hover shows it: the statement form, then the base word, the operand

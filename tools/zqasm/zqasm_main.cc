@@ -94,14 +94,16 @@ const char kUsage[] =
     "  --color=WHEN            colour the diagnostics: 'auto' (default, only on a terminal\n"
     "                          and without NO_COLOR set), 'always' or 'never'\n"
     "  -q, --quiet             print nothing after a run without errors or warnings\n"
-    "  -Wall                   warn of the language's traps (see below)\n"
-    "  -WNAME, -Wno-NAME       turn the trap warning NAME on or off; options apply in the\n"
+    "  -Wall                   every warning, the language's traps included (see below)\n"
+    "  -WNAME, -Wno-NAME       turn the warning NAME on or off; options apply in the\n"
     "                          order given (-Wall -Wno-truncation)\n"
+    "  -w                      no warnings at all, whatever the other options say\n"
     "  -Werror, --warnings-as-errors\n"
     "                          a run with warnings fails: status 1 and no images\n"
     "  --map-svg FILE          draw what the run placed in program ROM (bank by bank),\n"
     "                          table ROM and RAM as an SVG picture in FILE, also after\n"
     "                          errors\n"
+    "  -Werror=NAME            the warning NAME (turned on) is an error: status 1, no images\n"
     "  --size[=FORMAT]         after a clean run, print the program ROM words written per\n"
     "                          bank and in all, the table ROM cells, the RAM names and\n"
     "                          nibbles and the code end on standard output; FORMAT 'text'\n"
@@ -113,13 +115,21 @@ const char kUsage[] =
     "\n"
     "N is decimal, hexadecimal with a 0x prefix, or hexadecimal with an h suffix.\n"
     "\n"
+    "Warnings, each shown with its name ('[W0] [-Wdefine-redefined]'); on by default:\n"
+    "  define-redefined        a #DEFINE of a name defined before (W0)\n"
+    "  missing-endtable        a table segment without its end (W1)\n"
+    "  macro-missing-parameter a macro call that leaves a parameter blank (W2)\n"
+    "  working-register        a working register operand below the registers (W3)\n"
+    "  text-after-eof          text after the end mark 1Ah of a source file (W4)\n"
+    "  extensionless-source    SOURCE has no extension and a folder above it a dot\n"
     "Trap warnings, off by default (code that assembles, but rarely as meant):\n"
-    "  undefined-in-condition  an undefined symbol in .IF/.ELSEIF, taken as 0\n"
-    "  parameter-in-word       a macro parameter replaced inside a longer word\n"
-    "  truncation              a value cut to fit where it is stored\n"
-    "  negative-unsigned       a negative intermediate value read back unsigned\n"
+    "  undefined-in-condition  an undefined symbol in .IF/.ELSEIF, taken as 0 (W5)\n"
+    "  parameter-in-word       a macro parameter replaced inside a longer word (W6)\n"
+    "  truncation              a value cut to fit where it is stored (W7)\n"
+    "  negative-unsigned       a negative intermediate value read back unsigned (W8)\n"
     "  mixed-operators         operators mixed without parentheses where the fixed\n"
-    "                          left-to-right order differs from the usual precedence\n"
+    "                          left-to-right order differs from the usual precedence (W9)\n"
+    "A warning turned off is left out of NAME.ERR and the listing too.\n"
     "On a terminal each diagnostic is followed by the source line it names.\n"
     "\n"
     "Example:\n"
@@ -136,6 +146,9 @@ constexpr int kExitClean = 0;
 constexpr int kExitErrors = 1;
 constexpr int kExitUsage = zqcli::kExitUsage;
 constexpr int kExitNotRun = 3;
+
+// The name of zqasm's own warning (an extensionless SOURCE below a folder with a dot).
+constexpr char kOwnWarning[] = "extensionless-source";
 
 // Include directories: two fixed slots plus the list.
 constexpr size_t kMaxIncludeDirectories = 2 + ZQASM_EXTRA_INCLUDE_DIRS;
@@ -158,7 +171,12 @@ struct Options {
   std::string outDir;                   // --out-dir
   bool quiet = false;
   bool warningsAsErrors = false;
-  uint32_t trapWarnings = 0;  // -Wall, -WNAME and -Wno-NAME, applied in order
+  // Warnings by number: on (-Wall, -WNAME and -Wno-NAME, applied in order), made errors
+  // (-Werror=NAME); -w turns all off whatever the order. zqasm's own warning is beside them.
+  uint32_t warnings = zqcli::kDefaultWarnings;
+  uint32_t errorWarnings = 0;
+  bool noWarnings = false;
+  bool ownWarning = true, ownWarningError = false;
   enum class Size { kNone, kText, kJson } size = Size::kNone;
   bool listChips = false;
   bool hex = false;
@@ -245,19 +263,31 @@ int parseArguments(int argc, char** argv, Options& options) {
     if (inlineValue || argument == "-Werror") {
       // The name and value are complete.
     } else if (argument.compare(0, 2, "-W") == 0) {
-      // -Wall, -WNAME, -Wno-NAME: a trap warning on or off.
-      const bool off = argument.compare(0, 5, "-Wno-") == 0;
-      const std::string warning = argument.substr(off ? 5 : 2);
-      if (!off && warning == "all") {
-        options.trapWarnings = zqcli::kAllTrapWarnings;
+      // -Wall, -WNAME, -Wno-NAME: a warning on or off; -Werror=NAME: on, and an error.
+      const bool error = argument.compare(0, 8, "-Werror=") == 0;
+      const bool off = !error && argument.compare(0, 5, "-Wno-") == 0;
+      const std::string warning = argument.substr(error ? 8 : off ? 5 : 2);
+      if (!off && !error && warning == "all") {
+        options.warnings = zqcli::kAllWarnings;
+        options.ownWarning = true;
         continue;
       }
-      const uint32_t bit = zqcli::trapWarningBit(warning);
-      if (bit == 0) {
-        if (warning.empty()) return usageError("unknown option " + argument);
-        return usageError(zqcli::unknownTrapWarning(warning) + " (in " + argument + ")");
+      if (warning == kOwnWarning) {
+        options.ownWarning = !off;
+        options.ownWarningError = options.ownWarningError || error;
+        continue;
       }
-      options.trapWarnings = off ? options.trapWarnings & ~bit : options.trapWarnings | bit;
+      const int number = zqcli::warningNumber(warning);
+      if (number < 0) {
+        if (warning.empty()) return usageError("unknown option " + argument);
+        return usageError(zqcli::unknownWarning(warning, kOwnWarning) + " (in " + argument + ")");
+      }
+      const uint32_t bit = 1u << number;
+      options.warnings = off ? options.warnings & ~bit : options.warnings | bit;
+      if (error) options.errorWarnings |= bit;
+      continue;
+    } else if (argument == "-w") {
+      options.noWarnings = true;
       continue;
     } else if (argument.size() > 2 && argument[1] != '-') {
       // "-MT" is one option; "-MTx" is its value x.
@@ -507,8 +537,9 @@ Naming namingOf(const Options& options) {
 
 // The library takes the last "." of the full name, folders included: a source without an
 // extension below a folder such as "v1.2" has its outputs named "v1.*" in the folder that
-// holds "v1.2", however deep the source lies. Says where they go; true when it warned.
-bool warnOfStemOutsideFolder(const Naming& n) {
+// holds "v1.2", however deep the source lies. Says where they go (as an error with
+// `asError`), tagged with the warning's name; true when it did.
+bool warnOfStemOutsideFolder(const Naming& n, bool asError) {
   if (!n.stem.empty()) return false;
   const size_t dot = n.fullSource.rfind('.');
   const size_t slash = n.fullSource.find_last_of("/\\");
@@ -521,10 +552,11 @@ bool warnOfStemOutsideFolder(const Naming& n) {
   const size_t nameStart = folderEnd == std::string::npos ? 0 : folderEnd + 1;
   const std::string stem = image.substr(nameStart, image.size() - 4 - nameStart);
   std::fprintf(stderr,
-               "zqasm: warning: %s has no extension, so its outputs are named after its path "
+               "zqasm: %s: %s has no extension, so its outputs are named after its path "
                "up to the last dot: %s.OBJ, %s.LST, %s.ERR, ... in %s; give -o or --out-dir "
-               "to name them\n",
-               n.source.c_str(), stem.c_str(), stem.c_str(), stem.c_str(), folder.c_str());
+               "to name them [-W%s%s]\n",
+               asError ? "error" : "warning", n.source.c_str(), stem.c_str(), stem.c_str(),
+               stem.c_str(), folder.c_str(), asError ? "error=" : "", kOwnWarning);
   return true;
 }
 
@@ -710,7 +742,9 @@ int runCommand(int argc, char** argv) {
   if (!sourceExists(options.source)) return kExitNotRun;
   const Naming naming = namingOf(options);
   // -E writes no file named after the source.
-  const bool stemWarned = !options.preprocess && warnOfStemOutsideFolder(naming);
+  const bool ownAsError = options.ownWarningError;
+  const bool stemWarned = !options.preprocess && options.ownWarning && !options.noWarnings &&
+                          warnOfStemOutsideFolder(naming, ownAsError);
   if (!options.outDir.empty()) {
     std::error_code error;
     std::filesystem::create_directories(options.outDir, error);
@@ -724,7 +758,9 @@ int runCommand(int argc, char** argv) {
   zqcli::Reporter reporter;
   reporter.directory = zq::currentDirectory();
   // zqasm's own warning counts as the run's do (totals, -Werror).
-  reporter.warnings = stemWarned ? 1 : 0;
+  reporter.warnings = stemWarned && !ownAsError ? 1 : 0;
+  reporter.errors = reporter.promoted = stemWarned && ownAsError ? 1 : 0;
+  reporter.settings.errorWarnings = options.errorWarnings;
   reporter.settings.editorStyle = !options.errStyle;
   // Without the error file the diagnostics are shown all, unless --max-errors says.
   reporter.settings.maxShown =
@@ -770,7 +806,7 @@ int runCommand(int argc, char** argv) {
   ZqasmSetRunObserver(&installed);
   ZqasmSetOutputStem(naming.stem.c_str());
   // The names come from the list the library knows, so the call cannot refuse them.
-  ZqasmSetWarnings(zqcli::trapWarningList(options.trapWarnings).c_str());
+  ZqasmSetWarnings(options.noWarnings ? "no-all" : zqcli::warningList(options.warnings).c_str());
   // The library writes every image, the HEX forms and the -o file included, so that they
   // replace those of an earlier run together.
   ZqasmSetImageOutputs(naming.image.c_str(), options.hex ? 1 : 0);
@@ -809,12 +845,14 @@ int runCommand(int argc, char** argv) {
       zqcli::printTotals(reporter);
     zqcli::flushReport(reporter);
     if (!ok) return kExitNotRun;
-    const bool failed = reporter.fatal || reporter.errors > 0 ||
+    const bool failed = reporter.fatal || reporter.errors > 0 || reporter.promoted > 0 ||
                         (options.warningsAsErrors && reporter.warnings > 0);
     return failed ? kExitErrors : kExitClean;
   }
-  // With -Werror a warning fails the run as an error does: no image is left.
-  const bool failedOnWarnings = options.warningsAsErrors && reporter.warnings > 0;
+  // With -Werror a warning fails the run as an error does, and so does one that
+  // -Werror=NAME made an error: no image is left.
+  const bool failedOnWarnings =
+      (options.warningsAsErrors && reporter.warnings > 0) || reporter.promoted > 0;
   const bool clean = !reporter.fatal && reporter.errors == 0 && !failedOnWarnings;
   if (failedOnWarnings) removeImages(options, naming);
   if (!(options.quiet && clean && reporter.warnings == 0)) {
@@ -824,7 +862,8 @@ int runCommand(int argc, char** argv) {
       zqcli::printTotals(reporter);
   }
   zqcli::flushReport(reporter);
-  if (failedOnWarnings) std::fputs("zqasm: warnings are treated as errors\n", stderr);
+  if (options.warningsAsErrors && reporter.warnings > 0)
+    std::fputs("zqasm: warnings are treated as errors\n", stderr);
   if (!writeExtraOutputs(options, reporter, naming, map.facts)) {
     removeImages(options, naming);
     return kExitNotRun;
