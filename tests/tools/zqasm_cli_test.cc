@@ -885,6 +885,6 @@ TEST_F(ZqasmCliTest, PreprocessedSourceAssemblesTheSame) {
   // A run with errors still writes its text, and fails.
   writeFile(dir_.file("bad.asm"), ".CHIP ZQ4460\n JMP nowhere\n");
   EXPECT_EQ(run(chips_ + "-q -E bad.asm", 1),
-            "bad.asm:2: error: undefined symbol 'nowhere' [E12]\n"
+            "bad.asm:2:6: error: undefined symbol 'nowhere' [E12]\n"
             "# 1 \"bad.asm\"\n.CHIP ZQ4460\n JMP nowhere\n1 Error(s), 0 Warning(s)\n");
 }
