@@ -30,14 +30,17 @@ demo: configure
 	  ../tools/zqasm --chip-dir ../chips -I . --rom-top 2FFFh banked.asm; \
 	  status=$$?; echo "Outputs are in $(BUILD)/demo/ (demo.LST, banked.LST, demo.OBJ, ...)"; exit $$status
 
+# Configure leaves the tests out without googletest; then there is nothing to run.
 test: build
+	@test -f $(BUILD)/tests/CTestTestfile.cmake || \
+	  { echo "make test: the tests are not configured: install googletest (libgtest-dev)"; exit 1; }
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# Installs programs, libraries, headers, chips, man page, zqasm.pc and the CMake package
-# under PREFIX.
+# Installs programs, libraries, headers, chips, man pages, zqasm.pc and the CMake package
+# under PREFIX, the programs and libraries stripped of their debug information.
 PREFIX ?= /usr/local
 install: build
-	cmake --install $(BUILD) --prefix $(PREFIX)
+	cmake --install $(BUILD) --prefix $(PREFIX) --strip
 
 # Ir (callgrind) and wall time of the generated benchmark programs; see bench/README.md.
 bench: build
@@ -53,10 +56,14 @@ sanitize:
 
 # Windows: zqasm.dll and zqasm.exe (x86-64) in $(WIN_BUILD), and a 32-bit zqasm.dll in
 # $(WIN32_BUILD), cross-compiled with mingw-w64. Each DLL must export what src/exports.def lists
-# and need nothing but system DLLs.
-windows:
+# and need nothing but system DLLs. The chip files, compiled by the native build, go to
+# $(WIN_BUILD)/chips beside zqasm.exe, where it looks for them.
+windows: configure
 	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake $(CMAKE_FLAGS)
 	cmake --build $(WIN_BUILD) -j $(JOBS)
+	cmake --build $(BUILD) -j $(JOBS) --target chips
+	@mkdir -p $(WIN_BUILD)/chips
+	cp $(BUILD)/chips/*.COE $(WIN_BUILD)/chips/
 	cmake -S . -B $(WIN32_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake $(CMAKE_FLAGS)
 	cmake --build $(WIN32_BUILD) -j $(JOBS) --target zqasm_shared
 	tests/windows/check_dll.sh i686-w64-mingw32-objdump $(WIN32_BUILD)/zqasm.dll

@@ -14,6 +14,23 @@ install(TARGETS zqasm_shared zqasm_static EXPORT zqasmTargets
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+# `cmake --install --strip` (make install, or the install/strip target) strips the programs
+# and the shared library; CMake leaves a static library alone, so the archive loses its
+# debug sections here. Its symbol table stays: hosts still link it.
+if(CMAKE_STRIP)
+  install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+      set(zqasm_archive \"${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:zqasm_static>\")
+      if(NOT IS_ABSOLUTE \"\${zqasm_archive}\")
+        set(zqasm_archive \"\${CMAKE_INSTALL_PREFIX}/\${zqasm_archive}\")
+      endif()
+      execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-debug \"\$ENV{DESTDIR}\${zqasm_archive}\"
+                      RESULT_VARIABLE zqasm_stripped)
+      if(NOT zqasm_stripped EQUAL 0)
+        message(FATAL_ERROR \"cannot strip \${zqasm_archive}\")
+      endif()
+    endif()")
+endif()
 install(FILES ${PROJECT_SOURCE_DIR}/include/zqasm/assembler.h
               ${PROJECT_SOURCE_DIR}/include/zqasm/observer.h
               ${PROJECT_SOURCE_DIR}/include/zqasm/disassembler.h
@@ -23,7 +40,8 @@ if(NOT WIN32)
   install(DIRECTORY ${CMAKE_BINARY_DIR}/chips/ DESTINATION ${CMAKE_INSTALL_DATADIR}/zqasm/chips
           FILES_MATCHING PATTERN "*.COE" PATTERN "CMakeFiles" EXCLUDE)
 endif()
-install(FILES ${PROJECT_SOURCE_DIR}/man/zqasm.1 ${PROJECT_SOURCE_DIR}/man/zqdis.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/man/zqasm.1 ${PROJECT_SOURCE_DIR}/man/zqdis.1
+              ${PROJECT_SOURCE_DIR}/man/zqcoe.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The .pc file names its prefix relative to itself, so the installed tree may move.
 file(RELATIVE_PATH ZQASM_PC_UP /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)

@@ -4,14 +4,15 @@
 # zqasm::zqasm), a host calling every function of the headers links the static one
 # (pkg-config zqasm-static, zqasm::zqasm_static); the shared library exports what
 # src/exports.map lists and nothing else; the installed zqasm finds its chips by itself; --help and the man
-# page name the same options.
+# page name the same options. It installs as make install does, stripped: no program or
+# library keeps debug sections.
 set -eu
 build=$1
 exportList="$(cd "$(dirname "$0")/../../src" && pwd)/exports.map"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
-cmake --install "$build" --prefix "$prefix" >/dev/null
+cmake --install "$build" --prefix "$prefix" --strip >/dev/null
 
 cd "$work"
 printf '.CHIP ZQ4460\n ORG 0\nstart: NOP\n JMP start\n' >demo.asm
@@ -132,8 +133,24 @@ if [ -f "$build/tools/zqasm-lsp" ]; then
   "$prefix/bin/zqasm-lsp" --version | grep -q "^zqasm-lsp "
 fi
 
-# Every option of --help is in the man page (written there with "\-" for "-").
-programs="zqasm zqdis"
+if command -v objdump >/dev/null 2>&1; then
+  for file in "$prefix"/bin/* "$prefix"/lib/libzqasm*; do
+    if objdump -h "$file" | grep -q '\.debug_'; then
+      echo "$file keeps debug sections"
+      exit 1
+    fi
+  done
+fi
+
+# Every option of --help is in the man page (written there with "\-" for "-"), and each
+# page tells of its files and of the other programs.
+for page in zqasm zqdis zqcoe; do
+  for section in 'FILES' 'SEE ALSO'; do
+    grep -q "^\.SH $section\$" "$prefix/share/man/man1/$page.1" ||
+      { echo "man page of $page lacks $section"; exit 1; }
+  done
+done
+programs="zqasm zqdis zqcoe"
 [ -f "$build/tools/zqasm-lsp" ] && programs="$programs zqasm-lsp"
 for program in $programs; do
   "$prefix/bin/$program" --help | grep -o -- '--\?-[A-Za-z][a-z-]*' | sort -u | while read -r option; do

@@ -149,7 +149,7 @@ TEST_F(ZqasmCliTest, ExitStatusFollowsTheRun) {
   const std::string both =
       "trap.asm:3: warning: undefined symbol 'DEBUGG' taken as 0 [W5] [-Wundefined-in-condition]\n"
       "trap.asm:7: warning: macro parameter replaced inside the word '1H' (parameter 'H'), "
-      "giving '15' [W6] [-Wparameter-in-word]\ntrap.asm:9: note: in expansion of macro 'M' defined at trap.asm:6\n"
+      "giving '15' [W6] [-Wparameter-in-word]\ntrap.asm:9: note: in expansion of macro 'M' (defined at trap.asm:6)\n"
       "0 Error(s), 2 Warning(s)\n";
   EXPECT_EQ(run(chips_ + "-Wall trap.asm", 0), both);
   EXPECT_EQ(run(chips_ + "-Wundefined-in-condition -Wparameter-in-word trap.asm", 0), both);
@@ -162,9 +162,9 @@ TEST_F(ZqasmCliTest, ExitStatusFollowsTheRun) {
                 0),
             "0 Error(s), 0 Warning(s)\n");
   // Outputs that cannot be made are named with the reason.
-  EXPECT_EQ(
-      run(chips_ + "-M no/dir.d good.asm", 3),
-      "0 Error(s), 0 Warning(s)\nzqasm: no/dir.d: cannot create: No such file or directory\n");
+  std::filesystem::create_directories(dir_.file("taken.d"));
+  EXPECT_EQ(run(chips_ + "-M taken.d good.asm", 3),
+            "0 Error(s), 0 Warning(s)\nzqasm: taken.d: cannot create: Is a directory\n");
 }
 
 // Diagnostics one per line in the FILE:LINE: form editors read, naming what is wrong,
@@ -192,14 +192,14 @@ TEST_F(ZqasmCliTest, DiagnosticsAreEditorLines) {
             "bad.asm:12:6: error: undefined symbol 'nowhere' [E12]\n"
             "bad.asm:13:6: error: origin 2000h beyond the ROM top 0FFFh [E8]\n"
             "inc/lib.inc:3: error: undefined symbol 'later' [E12]\n"
-            "inc/lib.inc:7: note: in expansion of macro 'WAIT' defined at inc/lib.inc:2\n"
-            "bad.asm:14: note: in expansion of macro 'DELAY' defined at inc/lib.inc:5\n"
+            "inc/lib.inc:7: note: in expansion of macro 'WAIT' (defined at inc/lib.inc:2)\n"
+            "bad.asm:14: note: in expansion of macro 'DELAY' (defined at inc/lib.inc:5)\n"
             "bad.asm:15: error: Stackoverflow\n"
             "bad.asm:16:12: error: include file 'sub/none.inc' not found relative to the current "
             "directory [E36]\n"
             "inc/lib.inc:10:1: error: duplicate label 'here', first defined at inc/lib.inc:10 in an "
             "earlier expansion of macro 'TWICE' [E5]\n"
-            "bad.asm:18: note: in expansion of macro 'TWICE' defined at inc/lib.inc:9\n"
+            "bad.asm:18: note: in expansion of macro 'TWICE' (defined at inc/lib.inc:9)\n"
             "10 Error(s), 1 Warning(s)\n");
   std::string output = run(chips_ + "-I inc --color=always bad.asm", 1);
   EXPECT_EQ(output.rfind("\033[1minc/defs.inc:1:2:\033[0m \033[1;31merror:\033[0m ", 0), 0u);
@@ -452,6 +452,48 @@ TEST_F(ZqasmCliTest, OutputsGoWhereTheyAreAsked) {
   const std::string errors = run(chips_ + "--diagnostics=err -o out/p.bin src/prog.asm", 1);
   EXPECT_EQ(errors, zqtest::readFile(dir_.file("out/p.ERR")));
   EXPECT_FALSE(zqtest::fileExists(dir_.file("out/p.bin")));
+
+  // The folders of -o and of the depfile are made as --out-dir's is; the depfile names the
+  // image as written.
+  writeFile(dir_.file("src/prog.asm"), ".CHIP ZQ4460\n ORG 0\n NOP\n");
+  EXPECT_EQ(run(chips_ + "-q -o new/a/p.OBJ -M deps/b/p.d src/prog.asm", 0), "");
+  EXPECT_TRUE(zqtest::fileExists(dir_.file("new/a/p.OBJ")) &&
+              zqtest::fileExists(dir_.file("new/a/p.LST")));
+  EXPECT_EQ(zqtest::readFile(dir_.file("deps/b/p.d")).rfind("new/a/p.OBJ: \\\n  src/prog.asm \\\n", 0),
+            0u);
+  // A file where a folder should be is named, and nothing is assembled.
+  EXPECT_EQ(run(chips_ + "-o src/prog.asm/p.OBJ src/prog.asm", 3),
+            "zqasm: src/prog.asm: cannot create: Not a directory\n");
+  EXPECT_EQ(run(chips_ + "-M src/prog.asm/sub/p.d src/prog.asm", 3),
+            "zqasm: src/prog.asm/sub: cannot create: Not a directory\n");
+}
+
+// -o and the depfile may name no other file of the run: the image or the depfile would
+// replace it at the end of a run that ends with status 0. Names that differ in case only
+// are the same file, as names are looked up.
+TEST_F(ZqasmCliTest, AnOutputNamedTwiceIsRefused) {
+  writeFile(dir_.file("fw.asm"), ".CHIP ZQ4460\n ORG 0\n NOP\n");
+  const std::pair<std::string, std::string> refused[] = {
+      {"--hex -o fw.HEX", "-o names the Intel HEX image of the same run: fw.HEX"},
+      {"-o fw.ERR", "-o names the error file of the same run: fw.ERR"},
+      {"-o sub/fw.lst", "-o names the listing of the same run: sub/fw.lst"},
+      {"-o fw.d -M ./fw.D", "-o and the depfile name the same file: ./fw.D"},
+      {"-M fw.OBJ", "the depfile names the program image of the same run: fw.OBJ"},
+      {"-M fw.asm", "the depfile names SOURCE itself: fw.asm"},
+      {"--out-dir o --hex -M o/fw.TAB.HEX",
+       "the depfile names the table ROM's Intel HEX image of the same run: o/fw.TAB.HEX"},
+  };
+  for (const auto& [options, message] : refused) {
+    const std::string output = run(options + " fw.asm", 2);
+    EXPECT_EQ(output.substr(0, output.find('\n')), "zqasm: " + message) << options;
+  }
+  // Nothing was made, not even a folder.
+  EXPECT_FALSE(zqtest::fileExists(dir_.file("sub")) || zqtest::fileExists(dir_.file("o")) ||
+               zqtest::fileExists(dir_.file("fw.LST")));
+  // Without --hex a .HEX name is the image's own; the same names apart are taken.
+  EXPECT_EQ(run(chips_ + "-q -o fw.HEX -M fw.d fw.asm", 0), "");
+  EXPECT_EQ(zqtest::readFile(dir_.file("fw.HEX")).size(), 6 + 2 * 0x1000u);
+  EXPECT_EQ(zqtest::readFile(dir_.file("fw.d")).rfind("fw.HEX: \\\n  fw.asm \\\n", 0), 0u);
 }
 
 // zqasm's own warning of outputs named from a dot in a folder says where they go at any
@@ -634,14 +676,46 @@ TEST_F(ZqasmCliTest, MaxErrorsBoundsWhatIsShown) {
 TEST_F(ZqasmCliTest, DeepExpansionNotesAreCut) {
   writeFile(dir_.file("r.asm"), ".CHIP ZQ4460\nR .MACRO\n R\n .ENDM\n R\n");
   std::string note;
-  for (int k = 0; k < 5; ++k)
-    note += "r.asm:3: note: in expansion of macro 'R' defined at r.asm:2\n";
+  for (int k = 0; k < 5; ++k) note += "r.asm:3: note: in expansion of macro 'R' (defined at r.asm:2)\n";
   EXPECT_EQ(run(chips_ + "r.asm", 1),
             "r.asm:3: error: MACRO CALL NESTING TOO DEPTH [E69]\n" + note +
                 "r.asm:3: note: 54 more levels of macro expansion not shown\n" +
                 note.substr(0, 4 * note.size() / 5) +
-                "r.asm:5: note: in expansion of macro 'R' defined at r.asm:2\n"
+                "r.asm:5: note: in expansion of macro 'R' (defined at r.asm:2)\n"
                 "1 Error(s), 0 Warning(s)\n");
+}
+
+// What Emacs's compilation mode makes of the diagnostics with its default patterns, as
+// `M-x compile` reads them: each error and warning is a place of its own, and each note
+// one at the call it tells of (information, which next-error passes over); the .MACRO
+// head a note names is no place.
+TEST_F(ZqasmCliTest, EditorsFindTheRightPlaces) {
+  std::filesystem::create_directories(dir_.file("inc"));
+  writeFile(dir_.file("inc/lib.inc"),
+            "; delays\nWAIT .MACRO t\n JMP t\n .ENDM\nDELAY .MACRO n\n NOP\n WAIT n\n .ENDM\n");
+  writeFile(dir_.file("prog.asm"),
+            ".CHIP ZQ4460\n ORG 0\n #include <lib.inc>\nstart: NOP\nstart: NOP\n DELAY later\n"
+            " #DEFINE X\n #DEFINE X\n");
+  const std::string output = run(chips_ + "-I inc prog.asm", 1);
+  EXPECT_EQ(output,
+            "prog.asm:5: error: duplicate label 'start', first defined at prog.asm:4 [E5]\n"
+            "inc/lib.inc:3: error: undefined symbol 'later' [E12]\n"
+            "inc/lib.inc:7: note: in expansion of macro 'WAIT' (defined at inc/lib.inc:2)\n"
+            "prog.asm:6: note: in expansion of macro 'DELAY' (defined at inc/lib.inc:5)\n"
+            "prog.asm:8: warning: MACRO REDFINITION [W0]\n"
+            "2 Error(s), 1 Warning(s)\n");
+  writeFile(dir_.file("out.txt"), output);
+  if (std::system("command -v emacs >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "emacs is not installed (Debian: emacs-nox)";
+  FILE* emacs = popen(("cd '" + dir_.path() + "' && emacs --batch -Q -l '" ZQASM_TEST_CASES_DIR
+                       "/../tools/compile_messages.el' out.txt 2>/dev/null").c_str(), "r");
+  ASSERT_NE(emacs, nullptr);
+  std::string places;
+  for (int c; (c = std::fgetc(emacs)) != EOF;) places.push_back(static_cast<char>(c));
+  EXPECT_EQ(places,
+            "1: prog.asm:5 error\n2: inc/lib.inc:3 error\n3: inc/lib.inc:7 info\n"
+            "4: prog.asm:6 info\n5: prog.asm:8 warning\n");
+  EXPECT_EQ(pclose(emacs), 0);
 }
 
 // The usage summary on a banked ROM: bank 0 holds 3 code words and, in its convert area,

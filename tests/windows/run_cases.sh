@@ -178,5 +178,12 @@ printed="$(cd "$build/cases/bad-input" &&
   timeout 120 wine "$build/zqasm.exe" --chip-dir nochips 'mix\sub\t.asm' 2>&1 || true)"
 grep -q $'^zqasm: fatal: Occurred FATAL ERROR !\r$' <<<"$printed" || fail "zqasm.exe: no message"
 grep -q $'\r\r' <<<"$printed" && fail "zqasm.exe: doubled CR"
+# Without --chip-dir and ZQASM_CHIP_DIR, zqasm.exe reads the chips that make windows put
+# beside it.
+mkdir -p "$build/cases/chips-beside"
+printf '        .CHIP   ZQ4460\n        NOP\n' >"$build/cases/chips-beside/t.asm"
+(cd "$build/cases/chips-beside" && env -u ZQASM_CHIP_DIR timeout 120 wine "$build/zqasm.exe" -q t.asm) ||
+  fail "zqasm.exe: no chips beside it"
+[ -f "$build/cases/chips-beside/t.OBJ" ] || fail "zqasm.exe: no image without --chip-dir"
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]

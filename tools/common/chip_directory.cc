@@ -13,14 +13,17 @@ namespace zqcli {
 
 namespace {
 
-// The chips of an installed copy lie in ../share/zqasm/chips beside its bin folder; a
-// program run from the build tree uses the chips built there.
+// The chips of an installed copy lie in ../share/zqasm/chips beside its bin folder; those
+// of a Windows build (and of a copy of its folder) in chips/ beside the program; a
+// program run from the native build tree uses the chips built there.
 std::string defaultChipDirectory() {
   std::string program = zq::executablePath();
   size_t slash = program.find_last_of("/\\");
   if (slash != std::string::npos) {
-    std::string installed = program.substr(0, slash) + "/../share/zqasm/chips";
-    if (!zq::resolveExistingName(installed).empty()) return zq::fullPath(installed);
+    for (const char* place : {"/../share/zqasm/chips", "/chips"}) {
+      const std::string chips = program.substr(0, slash) + place;
+      if (!zq::resolveExistingName(chips).empty()) return zq::fullPath(chips);
+    }
   }
   return ZQASM_DEFAULT_CHIP_DIR;
 }

@@ -214,12 +214,15 @@ void onDiagnostic(void* context, const ZqasmDiagnostic* d) {
       i += leftOut - 1;
       continue;
     }
+    // The head's place stands in parentheses: a "FILE:LINE" at the very end of a line is
+    // read as a place of its own by some editors (Emacs's ada pattern), which would then
+    // visit the .MACRO head as an error instead of the call.
     appendHead(out, r, e.callFile, e.callLine, kCyan, "note");
     out += "in expansion of macro '";
     out += e.macro;
-    out += "' defined at ";
+    out += "' (defined at ";
     appendPlace(out, r, e.headFile, e.headLine);
-    out += '\n';
+    out += ")\n";
   }
   emit(r, "");
 }

@@ -77,11 +77,13 @@ const char kUsage[] =
     "                          output, or to -o FILE, and no other file\n"
     "  -P                      with -E, no line markers: a text that zqasm assembles\n"
     "  -o FILE                 write the program image to FILE and every other output\n"
-    "                          beside it with FILE's name less its extension\n"
+    "                          beside it with FILE's name less its extension (its folder\n"
+    "                          created when missing); FILE may not be another output\n"
     "  --out-dir DIR           write the outputs into DIR (created when missing), named\n"
     "                          after SOURCE\n"
-    "  -M FILE, --depfile FILE write a make rule to FILE: the image depends on SOURCE, every\n"
-    "                          include file, the chip file and the mask option file read\n"
+    "  -M FILE, --depfile FILE write a make rule to FILE (its folder created when missing):\n"
+    "                          the image depends on SOURCE, every include file, the chip\n"
+    "                          file and the mask option file read\n"
     "  -MT TARGET              the rule's target instead of the image as written (-o FILE;\n"
     "                          DIR/NAME.OBJ with --out-dir; else SOURCE with its extension\n"
     "                          replaced by .OBJ); repeatable\n"
@@ -138,8 +140,9 @@ const char kUsage[] =
     "SOURCE must be a regular file of at most 16 MiB.\n"
     "\n"
     "Exit status: 0 no errors, 1 errors or a fatal stop (with -Werror, warnings),\n"
-    "2 a wrong command line, 3 an output not made (SOURCE missing, no regular file or\n"
-    "too large, an output not creatable or cut short, no memory; no image is left).\n";
+    "2 a wrong command line (-o or -M naming a file the run writes otherwise),\n"
+    "3 an output not made (SOURCE missing, no regular file or too large, an output not\n"
+    "creatable or cut short, no memory; no image is left).\n";
 // clang-format on
 
 constexpr int kExitClean = 0;
@@ -611,6 +614,72 @@ bool writeTextFile(const std::string& name, const std::string& text) {
   return ok;
 }
 
+// The files a run writes beside its program image, as the library names them, with what
+// each one is; the Intel HEX forms only with --hex.
+std::vector<std::pair<std::string, const char*>> otherOutputs(const Options& options,
+                                                                const Naming& naming) {
+  std::vector<std::pair<std::string, const char*>> files = {
+      {naming.name(".LST"), "listing"},       {naming.name(".ERR"), "error file"},
+      {naming.name(".SYM"), "symbol file"},   {naming.name(".MAP"), "address map"},
+      {naming.name(".LBL"), "label file"},    {naming.name(".EQU"), "constants report"},
+      {naming.name(".RAM"), "RAM name file"}, {naming.name(".TAB"), "table ROM image"},
+  };
+  if (options.hex) {
+    files.emplace_back(naming.name(".HEX"), "Intel HEX image");
+    files.emplace_back(naming.name(".TAB.HEX"), "table ROM's Intel HEX image");
+  }
+  return files;
+}
+
+// Whether two names are one file: compared absolute and without regard to case, as names
+// are looked up (an existing "fw.ERR" is what "fw.err" opens).
+bool sameFile(const std::string& a, const std::string& b) {
+  return zq::equalsNoCase(zq::fullPath(a), zq::fullPath(b));
+}
+
+// -o and -M name files of their own: one the run also writes (or reads, SOURCE) would be
+// replaced by the other at the end of the run. Returns the usage error, or "".
+std::string outputClash(const Options& options, const Naming& naming) {
+  const auto outputs = otherOutputs(options, naming);
+  if (!options.output.empty()) {
+    for (const auto& [file, what] : outputs)
+      if (sameFile(options.output, file))
+        return "-o names the " + std::string(what) + " of the same run: " + options.output;
+  }
+  if (options.depfile.empty()) return "";
+  if (!options.output.empty() && sameFile(options.depfile, options.output))
+    return "-o and the depfile name the same file: " + options.depfile;
+  if (sameFile(options.depfile, options.source))
+    return "the depfile names SOURCE itself: " + options.depfile;
+  if (sameFile(options.depfile, naming.image.empty() ? naming.name(".OBJ") : naming.image))
+    return "the depfile names the program image of the same run: " + options.depfile;
+  for (const auto& [file, what] : outputs)
+    if (sameFile(options.depfile, file))
+      return "the depfile names the " + std::string(what) + " of the same run: " +
+             options.depfile;
+  return "";
+}
+
+// Creates `folder` and those above it when missing, as make expects of an output's folder.
+// False (named on standard error) when one cannot be made.
+bool createFolder(const std::string& folder) {
+  if (folder.empty()) return true;
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (!error) return true;
+  std::fprintf(stderr, "zqasm: %s: cannot create: %s\n", zqcli::relativeName(folder).c_str(),
+               error.message().c_str());
+  return false;
+}
+
+// The folder that holds the file `name` as the library names its outputs ("\\" and "/"
+// both separate), absolute.
+std::string folderOf(const std::string& name) {
+  const std::string full = zq::fullPath(name);
+  const size_t slash = full.find_last_of("/\\");
+  return slash == std::string::npos ? "" : full.substr(0, slash == 0 ? 1 : slash);
+}
+
 // The outputs of zqasm itself, written after a run that completed. False when one could
 // not be written (named on standard error).
 bool writeExtraOutputs(const Options& options, const zqcli::Reporter& reporter,
@@ -739,21 +808,22 @@ int runCommand(int argc, char** argv) {
   // The image would replace the source (an earlier image is removed before the run ends).
   if (!options.output.empty() && zq::fullPath(options.output) == zq::fullPath(options.source))
     return usageError("-o names SOURCE itself: " + options.output);
-  if (!sourceExists(options.source)) return kExitNotRun;
   const Naming naming = namingOf(options);
+  const std::string clash = outputClash(options, naming);
+  if (!clash.empty()) return usageError(clash);
+  if (!sourceExists(options.source)) return kExitNotRun;
   // -E writes no file named after the source.
   const bool ownAsError = options.ownWarningError;
   const bool stemWarned = !options.preprocess && options.ownWarning && !options.noWarnings &&
                           warnOfStemOutsideFolder(naming, ownAsError);
-  if (!options.outDir.empty()) {
-    std::error_code error;
-    std::filesystem::create_directories(options.outDir, error);
-    if (error) {
-      std::fprintf(stderr, "zqasm: %s: cannot create: %s\n", options.outDir.c_str(),
-                   error.message().c_str());
-      return kExitNotRun;
-    }
-  }
+  // The folders of the outputs are made when missing: --out-dir, the folder of -o (where
+  // every output goes) and that of the depfile.
+  if (!options.outDir.empty() && !createFolder(zq::fullPath(options.outDir))) return kExitNotRun;
+  if (!options.output.empty() && !createFolder(folderOf(options.output))) return kExitNotRun;
+  // The depfile is written by zqasm under its name as given, the others by the library.
+  if (!options.depfile.empty() &&
+      !createFolder(std::filesystem::path(options.depfile).parent_path().string()))
+    return kExitNotRun;
 
   zqcli::Reporter reporter;
   reporter.directory = zq::currentDirectory();

@@ -4,6 +4,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "platform/printf_format.h"
+
 namespace zqdis {
 
 namespace {
@@ -18,7 +20,7 @@ int hexDigit(char c) {
   return -1;
 }
 
-__attribute__((format(printf, 1, 2))) std::string format(const char* pattern, ...) {
+ZQ_PRINTF_FORMAT(1, 2) std::string format(const char* pattern, ...) {
   char text[160];
   va_list args;
   va_start(args, pattern);

@@ -8,6 +8,8 @@
 #include <set>
 #include <vector>
 
+#include "platform/printf_format.h"
+
 namespace zqdis {
 
 namespace {
@@ -15,7 +17,7 @@ namespace {
 constexpr uint32_t kBankWords = 0x1000;
 constexpr size_t kCommentColumn = 32;  // where the "; address word" comment starts
 
-__attribute__((format(printf, 2, 3))) void append(std::string& out, const char* pattern, ...) {
+ZQ_PRINTF_FORMAT(2, 3) void append(std::string& out, const char* pattern, ...) {
   char text[256];
   va_list args;
   va_start(args, pattern);
