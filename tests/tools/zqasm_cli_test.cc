@@ -698,11 +698,12 @@ TEST_F(ZqasmCliTest, EditorsFindTheRightPlaces) {
             " #DEFINE X\n #DEFINE X\n");
   const std::string output = run(chips_ + "-I inc prog.asm", 1);
   EXPECT_EQ(output,
-            "prog.asm:5: error: duplicate label 'start', first defined at prog.asm:4 [E5]\n"
+            "prog.asm:5:1: error: duplicate label 'start', first defined at prog.asm:4 [E5]\n"
             "inc/lib.inc:3: error: undefined symbol 'later' [E12]\n"
             "inc/lib.inc:7: note: in expansion of macro 'WAIT' (defined at inc/lib.inc:2)\n"
             "prog.asm:6: note: in expansion of macro 'DELAY' (defined at inc/lib.inc:5)\n"
-            "prog.asm:8: warning: MACRO REDFINITION [W0]\n"
+            "prog.asm:8:10: warning: define 'X' redefined, first defined at prog.asm:7 [W0] "
+            "[-Wdefine-redefined]\n"
             "2 Error(s), 1 Warning(s)\n");
   writeFile(dir_.file("out.txt"), output);
   if (std::system("command -v emacs >/dev/null 2>&1") != 0)
