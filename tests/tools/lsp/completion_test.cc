@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "protocol.h"
 #include "test_support.h"
+#include "server_session.h"
 
 namespace {
 
@@ -50,39 +51,7 @@ const char kMain[] =
     " .ENDIF\n"                           // 19
     " .ENDIF\n";                          // 20
 
-// A server in this process, driven by JSON messages as the transport hands them over.
-class Session {
- public:
-  Session()
-      : server_(zqtest::chipDir(),
-                [this](const std::string& m) { sent_.push_back(json::parse(m)); }) {}
-
-  json request(const std::string& method, const json& params) {
-    const int id = ++lastId_;
-    server_.handle(
-        json{{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}}.dump());
-    for (const json& m : sent_)
-      if (m.contains("id") && m["id"] == id) return m.contains("result") ? m["result"] : m;
-    return "no answer";
-  }
-  void notify(const std::string& method, const json& params) {
-    server_.handle(json{{"jsonrpc", "2.0"}, {"method", method}, {"params", params}}.dump());
-  }
-  void open(const std::string& uri, const std::string& text) {
-    notify("textDocument/didOpen",
-           {{"textDocument",
-             {{"uri", uri}, {"languageId", "zqasm"}, {"version", 1}, {"text", text}}}});
-  }
-  json at(const std::string& method, const std::string& uri, int line, int character) {
-    return request(method, {{"textDocument", {{"uri", uri}}},
-                            {"position", {{"line", line}, {"character", character}}}});
-  }
-
- private:
-  std::vector<json> sent_;
-  zqlsp::Server server_;
-  int lastId_ = 0;
-};
+using Session = zqtest::ServerSession;
 
 std::string uri(const std::string& path) { return "file://" + zq::fullPath(path); }
 

@@ -17,6 +17,7 @@
 #include "protocol.h"
 #include "test_support.h"
 #include "zqasm/assembler.h"
+#include "server_session.h"
 
 namespace zqlsp {
 namespace {
@@ -250,29 +251,7 @@ TEST(LspFormattingTest, BenchmarkProgramsAssembleAsBefore) {
   }
 }
 
-// A server in this process, handed the messages an editor sends.
-class Session {
- public:
-  Session()
-      : server_(zqtest::chipDir(),
-                [this](const std::string& m) { sent_.push_back(json::parse(m)); }) {}
-  json request(const std::string& method, const json& params) {
-    const int id = ++lastId_;
-    server_.handle(
-        json{{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}}.dump());
-    for (const json& m : sent_)
-      if (m.contains("id") && m["id"] == id) return m.contains("result") ? m["result"] : m;
-    return "no answer";
-  }
-  void notify(const std::string& method, const json& params) {
-    server_.handle(json{{"jsonrpc", "2.0"}, {"method", method}, {"params", params}}.dump());
-  }
-
- private:
-  std::vector<json> sent_;
-  Server server_;
-  int lastId_ = 0;
-};
+using Session = zqtest::ServerSession;
 
 // The editor's text with the TextEdits of an answer made.
 std::string applyAnswer(const std::string& text, const json& answer) {

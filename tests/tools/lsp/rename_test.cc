@@ -16,6 +16,7 @@
 #include "run_facts.h"
 #include "test_support.h"
 #include "text.h"
+#include "server_session.h"
 
 namespace {
 
@@ -55,30 +56,7 @@ const char kMainOnDisk[] =
     " #ENDIF\n";              // 15
 const std::string kMainEdited = std::string(kMainOnDisk) + "DONE: JMP start ; unsaved\n";
 
-// A server in this process, driven by JSON messages as the transport hands them over.
-class Session {
- public:
-  Session()
-      : server_(zqtest::chipDir(),
-                [this](const std::string& m) { sent_.push_back(json::parse(m)); }) {}
-  // The whole answer to a request: its result or its error.
-  json request(const std::string& method, const json& params) {
-    const int id = ++lastId_;
-    server_.handle(
-        json{{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}}.dump());
-    for (const json& m : sent_)
-      if (m.contains("id") && m["id"] == id) return m;
-    return "no answer";
-  }
-  void notify(const std::string& method, const json& params) {
-    server_.handle(json{{"jsonrpc", "2.0"}, {"method", method}, {"params", params}}.dump());
-  }
-
- private:
-  std::vector<json> sent_;
-  zqlsp::Server server_;
-  int lastId_ = 0;
-};
+using Session = zqtest::ServerSession;
 
 std::string uri(const std::string& path) { return "file://" + zq::fullPath(path); }
 
@@ -101,7 +79,7 @@ struct Project {
     json capabilities = json::object();
     if (documentChanges)
       capabilities = {{"workspace", {{"workspaceEdit", {{"documentChanges", true}}}}}};
-    session->request("initialize", {{"rootUri", uri(dir.path())}, {"capabilities", capabilities}});
+    session->message("initialize", {{"rootUri", uri(dir.path())}, {"capabilities", capabilities}});
     session->notify(
         "textDocument/didOpen",
         {{"textDocument",
@@ -112,7 +90,7 @@ struct Project {
   json rename(const std::string& u, int line, int character, const std::string& name) {
     json params = at(u, line, character);
     params["newName"] = name;
-    return session->request("textDocument/rename", params);
+    return session->message("textDocument/rename", params);
   }
 };
 
@@ -173,7 +151,7 @@ TEST(LspRenameTest, LabelAcrossFilesAndUnsavedBuffer) {
   std::string mainAfter, defsAfter;
   {
     Project p;
-    const json prepared = p.session->request("textDocument/prepareRename", at(p.defs, 6, 7));
+    const json prepared = p.session->message("textDocument/prepareRename", at(p.defs, 6, 7));
     EXPECT_EQ(prepared["result"], json::parse(R"({"range": {"start": {"line": 6, "character": 5},
                                         "end": {"line": 6, "character": 10}},
                               "placeholder": "START"})"));
@@ -275,13 +253,13 @@ TEST(LspRenameTest, Refusals) {
   };
   for (const Place& k : places) {
     EXPECT_EQ(
-        refusal(p.session->request("textDocument/prepareRename", at(k.file, k.line, k.character))),
+        refusal(p.session->message("textDocument/prepareRename", at(k.file, k.line, k.character))),
         k.expected)
         << k.line << ":" << k.character;
   }
   // No word: no rename, and no error either.
   EXPECT_TRUE(
-      p.session->request("textDocument/prepareRename", at(p.main, 2, 0))["result"].is_null());
+      p.session->message("textDocument/prepareRename", at(p.main, 2, 0))["result"].is_null());
   EXPECT_EQ(refusal(p.rename(p.main, 2, 0, "X")), "there is no name to rename here");
 
   const std::string longName(65, 'L');

@@ -41,19 +41,30 @@ class ServerSession {
         "textDocument/didOpen",
         {{"textDocument", {{"uri", u}, {"languageId", "zqasm"}, {"version", 1}, {"text", text}}}});
   }
-  // The result of a request (null for an error, whose message goes to `error`).
-  nlohmann::json request(const std::string& method, const nlohmann::json& params) {
+  // The whole answer to a request: its result or its error ("no answer" when none came).
+  nlohmann::json message(const std::string& method, const nlohmann::json& params) {
     const int id = next_++;
     server_.handle(
         nlohmann::json{{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}}
             .dump());
     for (const nlohmann::json& m : sent_)
-      if (m.contains("id") && m["id"] == id && !m.contains("method")) {
-        error = m.contains("error") ? m["error"].dump() : "";
-        return m.value("result", nlohmann::json());
-      }
-    error = "no answer";
-    return nullptr;
+      if (m.contains("id") && m["id"] == id && !m.contains("method")) return m;
+    return "no answer";
+  }
+  // The result of a request (null for an error, whose message goes to `error`).
+  nlohmann::json request(const std::string& method, const nlohmann::json& params) {
+    const nlohmann::json m = message(method, params);
+    if (!m.is_object()) {
+      error = "no answer";
+      return nullptr;
+    }
+    error = m.contains("error") ? m["error"].dump() : "";
+    return m.value("result", nlohmann::json());
+  }
+  // A request at a place of a document.
+  nlohmann::json at(const std::string& method, const std::string& u, int line, int character) {
+    return request(method, {{"textDocument", {{"uri", u}}},
+                            {"position", {{"line", line}, {"character", character}}}});
   }
   // The messages the server sent, oldest first.
   const std::vector<nlohmann::json>& sent() const { return sent_; }
