@@ -49,6 +49,7 @@ bench: build
 	python3 bench/run_bench.py $(BUILD)
 	python3 bench/diagnostics_bench.py $(BUILD)
 	python3 bench/lsp_bench.py $(BUILD)
+	python3 bench/playground_bench.py $(BUILD) $(PLAYGROUND_BUILD)
 
 sanitize:
 	cmake -S . -B $(ASAN_BUILD) -DZQASM_SANITIZE=ON -DZQASM_WERROR=ON $(CMAKE_FLAGS)

@@ -20,36 +20,41 @@ Module['onRuntimeInitialized'] = function () {
 Module['preRun'] = Module['preRun'] || [];
 Module['preRun'].push(function () {
 
-  // Bytes waiting for a stream opened on the real file system: `chunks` (copies), their
-  // total `length`, to be written at file offset `start`.
-  var kFlushAt = 1 << 20;
+  // Bytes waiting for a stream opened on the real file system: the first `length` bytes of
+  // `buffer`, to be written at file offset `start`.
+  var kBatch = 1 << 20;
   var O_APPEND = 1024;
+  function rethrow(e) {
+    if (e && e.code && ERRNO_CODES[e.code] !== undefined) throw new FS.ErrnoError(ERRNO_CODES[e.code]);
+    throw e;
+  }
   function flush(stream) {
     var pending = stream.zqasmPending;
-    if (!pending) return;
-    stream.zqasmPending = null;
-    var data = Buffer.concat(pending.chunks, pending.length);
+    if (!pending || pending.length === 0) return;
     var done = 0;
-    while (done < data.length) {
-      done += zqasmNodeFs.writeSync(stream.nfd, data, done, data.length - done,
-                                    pending.start + done);
+    try {
+      while (done < pending.length) {
+        done += zqasmNodeFs.writeSync(stream.nfd, pending.buffer, done, pending.length - done,
+                                      pending.start + done);
+      }
+    } catch (e) {
+      stream.zqasmPending = null;
+      rethrow(e);
     }
+    pending.start += pending.length;
+    pending.length = 0;
   }
   function batched(stream, position) {
     return !stream.stream_ops && stream.seekable && stream.nfd !== undefined &&
            !(stream.flags & O_APPEND) && position === undefined;
   }
-  // Every operation that reads or moves a stream sees its bytes written first.
+  // Every other operation on a stream sees its bytes written first.
   function flushingFirst(name) {
     var original = FS[name];
     FS[name] = function (stream) {
       if (stream && stream.zqasmPending) {
-        try {
-          flush(stream);
-        } catch (e) {
-          if (e.code) throw new FS.ErrnoError(ERRNO_CODES[e.code]);
-          throw e;
-        }
+        flush(stream);
+        stream.zqasmPending = null;
       }
       return original.apply(this, arguments);
     };
@@ -60,18 +65,28 @@ Module['preRun'].push(function () {
   FS.write = function (stream, buffer, offset, length, position, canOwn) {
     if (!batched(stream, position)) return write.apply(this, arguments);
     var pending = stream.zqasmPending;
-    if (!pending) pending = stream.zqasmPending = {chunks: [], length: 0, start: stream.position};
-    pending.chunks.push(Buffer.from(buffer.subarray(offset, offset + length)));
-    pending.length += length;
-    stream.position += length;
-    if (pending.length >= kFlushAt) {
-      try {
-        flush(stream);
-      } catch (e) {
-        if (e.code) throw new FS.ErrnoError(ERRNO_CODES[e.code]);
-        throw e;
-      }
+    if (!pending) {
+      pending = stream.zqasmPending = {buffer: Buffer.allocUnsafe(kBatch), length: 0,
+                                       start: stream.position};
     }
+    if (pending.length + length > kBatch) flush(stream);
+    if (length > kBatch) {
+      // A piece larger than the batch goes out on its own.
+      var done = 0;
+      try {
+        while (done < length) {
+          done += zqasmNodeFs.writeSync(stream.nfd, buffer, offset + done, length - done,
+                                        pending.start + done);
+        }
+      } catch (e) {
+        rethrow(e);
+      }
+      pending.start += length;
+    } else {
+      pending.buffer.set(buffer.subarray(offset, offset + length), pending.length);
+      pending.length += length;
+    }
+    stream.position += length;
     return length;
   };
 });
