@@ -22,7 +22,7 @@ Module['preRun'].push(function () {
 
   // Bytes waiting for a stream opened on the real file system: the first `length` bytes of
   // `buffer`, to be written at file offset `start`.
-  var kBatch = 1 << 20;
+  var kBatch = 1 << 18;
   var O_APPEND = 1024;
   function rethrow(e) {
     if (e && e.code && ERRNO_CODES[e.code] !== undefined) throw new FS.ErrnoError(ERRNO_CODES[e.code]);

@@ -114,6 +114,13 @@ async function run(request: RunRequest) {
     if (d) diagnostics.push(d);
     totals = parseTotals(line) || totals;
   }
+  // A run stopped by a fatal error writes no totals: its diagnostics are counted.
+  if (!stdout.concat(stderr).some((line) => parseTotals(line))) {
+    totals = {
+      errors: diagnostics.filter((d) => d.severity === 'error' || d.severity === 'fatal').length,
+      warnings: diagnostics.filter((d) => d.severity === 'warning').length,
+    };
+  }
   const result: RunResult = {
     kind: 'run',
     id: request.id,

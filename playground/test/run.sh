@@ -15,6 +15,7 @@ if ! command -v emcc >/dev/null 2>&1; then
 fi
 "$here/../build.sh" "$native" "$out" "$jobs"
 "$here/compare_node.sh" "$native" "$out"
+(cd "$here/.." && node --test test/units.test.mjs)
 if ! command -v chromium >/dev/null 2>&1 && ! command -v chromium-browser >/dev/null 2>&1; then
   echo "page test skipped: chromium is missing (Debian: apt-get install chromium)"
   exit 0
