@@ -159,7 +159,12 @@ function renderSettings() {
 
 function scheduleRun() {
   clearTimeout(typingTimer);
-  typingTimer = window.setTimeout(() => void assemble(), kTypingPauseMs);
+  typingTimer = window.setTimeout(() => {
+    assemble().catch((e) => {
+      $('summary').textContent = 'The run failed: ' + e.message;
+      $('summary').className = 'failed';
+    });
+  }, kTypingPauseMs);
 }
 
 function fileOf(d: Diagnostic): string {

@@ -27,6 +27,18 @@ export class Runner {
   private start(): Worker {
     const worker = new Worker(this.url);
     worker.onmessage = (event) => this.receive(event.data);
+    // A module that ends itself (out of memory, say) takes its worker along: the run fails
+    // and the next one gets a fresh worker.
+    worker.onerror = (event) => {
+      event.preventDefault();
+      const failed = this.running;
+      this.running = null;
+      this.worker.terminate();
+      this.worker = this.start();
+      for (const id of this.chipCallbacks.keys()) this.worker.postMessage({ kind: 'chips', id });
+      if (failed) for (const c of failed.callers) c.reject(new Error(event.message || 'the run failed'));
+      this.pump();
+    };
     return worker;
   }
 
