@@ -5,12 +5,14 @@ ASAN_BUILD ?= build-asan
 WIN_BUILD ?= build-windows
 WIN32_BUILD ?= $(WIN_BUILD)/i686
 FUZZ_BUILD ?= build-fuzz
+PLAYGROUND_BUILD ?= build-playground
 # Seconds each fuzz harness runs in `make fuzz`.
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all configure build demo test install bench sanitize windows windows-test fuzz clean
+.PHONY: all configure build demo test install bench sanitize windows windows-test fuzz clean \
+	playground playground-test
 
 all: build
 
@@ -47,6 +49,7 @@ bench: build
 	python3 bench/run_bench.py $(BUILD)
 	python3 bench/diagnostics_bench.py $(BUILD)
 	python3 bench/lsp_bench.py $(BUILD)
+	python3 bench/playground_bench.py $(BUILD) $(PLAYGROUND_BUILD)
 
 sanitize:
 	cmake -S . -B $(ASAN_BUILD) -DZQASM_SANITIZE=ON -DZQASM_WERROR=ON $(CMAKE_FLAGS)
@@ -82,5 +85,19 @@ fuzz:
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
+# The playground: the library and the command line compiled to WebAssembly with Debian's
+# emscripten, $(PLAYGROUND_BUILD)/zqasm.js for Node and the static site
+# $(PLAYGROUND_BUILD)/site. The chip files come from the native build; the page is bundled
+# with the npm packages of playground/ (see playground/build.sh).
+playground: configure
+	cmake --build $(BUILD) -j $(JOBS) --target zqasm_cli chips
+	playground/build.sh $(BUILD) $(PLAYGROUND_BUILD) $(JOBS)
+
+# The Node build against the native one, then the page in headless Chromium; each part
+# says so and is skipped where emscripten or chromium is missing.
+playground-test: configure
+	cmake --build $(BUILD) -j $(JOBS) --target zqasm_cli chips
+	playground/test/run.sh $(BUILD) $(PLAYGROUND_BUILD) $(JOBS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(FUZZ_BUILD) $(PLAYGROUND_BUILD)

@@ -88,6 +88,14 @@ const PLAIN = [
 ];
 const HASH = ['DEFINE', 'ELSE', 'ELSEIF', 'ENDIF', 'IF', 'IFDEF', 'IFNDEF', 'IFBLANK', 'IFNBLANK'];
 
+// Every directive word (without its `.` or `#`), for highlighters that read words rather
+// than this grammar's expressions (the playground's editor).
+export const DIRECTIVE_WORDS = [
+  ...CONDITIONAL, ...BLANK_TESTS, ...MACRO_HEAD, ...MACRO_END, ...MACRO_OTHER, ...DATA_OPEN,
+  ...DATA_CLOSE, ...TABLE_OPEN, ...TABLE_CLOSE, ...CHIP, ...PLAIN, ...HASH, 'INCLUDE', 'ORG',
+  'END', 'EQU', 'EQUAL', 'DEFSTRING',
+];
+
 const DIRECTIVE = `keyword.control.directive.${S}`;
 const CONDITIONAL_SCOPE = `keyword.control.directive.conditional.${S}`;
 const MACRO_SCOPE = `keyword.control.directive.macro.${S}`;
