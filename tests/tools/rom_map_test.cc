@@ -3,9 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <regex>
 #include <string>
 #include <vector>
+
+#include "tools/svg_titles.h"
 
 namespace {
 
@@ -21,11 +22,7 @@ size_t countOf(const std::string& text, const std::string& what) {
 
 // The titles of the rectangles of class `cls`, in the order drawn.
 std::vector<std::string> titles(const std::string& svg, const std::string& cls) {
-  std::vector<std::string> found;
-  const std::regex rect("<rect class=\"" + cls + "\"[^>]*><title>([^<]*)</title>");
-  for (std::sregex_iterator it(svg.begin(), svg.end(), rect), end; it != end; ++it)
-    found.push_back((*it)[1]);
-  return found;
+  return zqtest::svgTitles(svg, cls, false);
 }
 
 MapRegion region(WordKind kind, uint32_t first, uint32_t count, unsigned line,

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <regex>
 #include <set>
 #include <string>
 #include <tuple>
@@ -16,6 +15,7 @@
 
 #include "platform/platform.h"
 #include "test_support.h"
+#include "tools/svg_titles.h"
 
 namespace {
 
@@ -759,11 +759,7 @@ std::string commandOutput(const std::string& command) {
 
 // The titles of the SVG elements of class `cls` (rectangles and ORG marks), in order.
 std::vector<std::string> svgTitles(const std::string& svg, const std::string& cls) {
-  std::vector<std::string> found;
-  const std::regex element("<(rect|g) class=\"" + cls + "\"[^>]*><title>([^<]*)</title>");
-  for (std::sregex_iterator it(svg.begin(), svg.end(), element), end; it != end; ++it)
-    found.push_back((*it)[2]);
-  return found;
+  return zqtest::svgTitles(svg, cls, true);
 }
 
 // --map-svg on the banked example: well-formed XML (python3's parser reads it) with a strip
