@@ -20,9 +20,9 @@
 #include "chip/bank_fixup.h"
 #include "chip/instruction_fields.h"
 #include "chip/object_file.h"
-#include "driver/run.h"
-#include "driver/run_observer.h"
 #include "platform/text.h"
+#include "services/run.h"
+#include "services/run_observer.h"
 #include "symbols/expression.h"
 #include "symbols/substitution.h"
 

@@ -8,9 +8,9 @@
 #include "directives/directive.h"
 #include "directives/macro.h"
 #include "directives/segment.h"
-#include "driver/diagnostics.h"
-#include "driver/run.h"
 #include "platform/text.h"
+#include "services/diagnostics.h"
+#include "services/run.h"
 #include "symbols/expression.h"
 #include "symbols/label_table.h"
 

@@ -11,12 +11,12 @@
 #include <utility>
 
 #include "directives/segment.h"
-#include "driver/diagnostics.h"
-#include "driver/listing.h"
-#include "driver/run.h"
+#include "driver/statement.h"
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "source/statement.h"
+#include "services/diagnostics.h"
+#include "services/listing.h"
+#include "services/run.h"
 #include "symbols/expression.h"
 
 namespace zq {

@@ -1,5 +1,5 @@
 // The source pass loop and include files.
-#include "source/pass_loop.h"
+#include "driver/pass_loop.h"
 
 #include <unistd.h>
 
@@ -10,15 +10,15 @@
 
 #include "chip/chip_file.h"
 #include "directives/macro.h"
-#include "driver/diagnostics.h"
-#include "driver/listing.h"
-#include "driver/persistent_settings.h"
-#include "driver/run.h"
-#include "driver/run_observer.h"
+#include "driver/statement.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "services/diagnostics.h"
+#include "services/listing.h"
+#include "services/persistent_settings.h"
+#include "services/run.h"
+#include "services/run_observer.h"
 #include "source/line_scan.h"
-#include "source/statement.h"
 #include "symbols/constant_table.h"
 #include "symbols/substitution.h"
 

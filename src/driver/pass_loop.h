@@ -1,7 +1,7 @@
 // The source pass loop: reads one file for one pass, joins its lines from pieces,
 // follows include lines and routes every line; calls itself for include files.
-#ifndef ZQASM_SOURCE_PASS_LOOP_H_
-#define ZQASM_SOURCE_PASS_LOOP_H_
+#ifndef ZQASM_DRIVER_PASS_LOOP_H_
+#define ZQASM_DRIVER_PASS_LOOP_H_
 
 #include <string>
 
@@ -41,4 +41,4 @@ bool joinLine(PieceReader& reader, std::string& line);
 
 }  // namespace zq
 
-#endif  // ZQASM_SOURCE_PASS_LOOP_H_
+#endif  // ZQASM_DRIVER_PASS_LOOP_H_

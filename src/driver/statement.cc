@@ -1,5 +1,5 @@
 // Line fields, the ORG pre-check and the statement router.
-#include "source/statement.h"
+#include "driver/statement.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -10,10 +10,10 @@
 #include "directives/directive.h"
 #include "directives/macro.h"
 #include "directives/segment.h"
-#include "driver/diagnostics.h"
-#include "driver/persistent_settings.h"
-#include "driver/run.h"
 #include "platform/text.h"
+#include "services/diagnostics.h"
+#include "services/persistent_settings.h"
+#include "services/run.h"
 #include "source/line_scan.h"
 #include "symbols/expression.h"
 #include "symbols/label_table.h"

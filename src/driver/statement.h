@@ -1,8 +1,8 @@
 // Line fields and statement dispatch: the field splitter, the ORG pre-check and the
 // statement router that hands a statement to the label, directive, segment and
 // instruction handlers in turn.
-#ifndef ZQASM_SOURCE_STATEMENT_H_
-#define ZQASM_SOURCE_STATEMENT_H_
+#ifndef ZQASM_DRIVER_STATEMENT_H_
+#define ZQASM_DRIVER_STATEMENT_H_
 
 #include <cstdint>
 #include <string>
@@ -32,4 +32,4 @@ int processStatement(AssemblerRun& run, const LineScan& scan, int pass, uint32_t
 
 }  // namespace zq
 
-#endif  // ZQASM_SOURCE_STATEMENT_H_
+#endif  // ZQASM_DRIVER_STATEMENT_H_

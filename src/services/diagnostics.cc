@@ -1,5 +1,5 @@
 // Diagnostics catalogue and the per-line pending lists.
-#include "driver/diagnostics.h"
+#include "services/diagnostics.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -7,11 +7,11 @@
 #include <cstring>
 
 #include "directives/directive.h"
-#include "driver/persistent_settings.h"
-#include "driver/run.h"
-#include "driver/run_observer.h"
 #include "platform/nearest_name.h"
 #include "platform/text.h"
+#include "services/persistent_settings.h"
+#include "services/run.h"
+#include "services/run_observer.h"
 
 namespace zq {
 

@@ -1,8 +1,8 @@
 // Numbered diagnostics. Handlers raise errors and warnings by number; the numbers are
 // remembered for the current line (each at most once) and written by
 // flushLineDiagnostics, which the pass loop calls at the end of every pass-2 line.
-#ifndef ZQASM_DRIVER_DIAGNOSTICS_H_
-#define ZQASM_DRIVER_DIAGNOSTICS_H_
+#ifndef ZQASM_SERVICES_DIAGNOSTICS_H_
+#define ZQASM_SERVICES_DIAGNOSTICS_H_
 
 #include <array>
 #include <cstdint>
@@ -177,4 +177,4 @@ void writeFatalLine(AssemblerRun& run, const std::string& text);
 
 }  // namespace zq
 
-#endif  // ZQASM_DRIVER_DIAGNOSTICS_H_
+#endif  // ZQASM_SERVICES_DIAGNOSTICS_H_

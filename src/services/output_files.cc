@@ -1,14 +1,14 @@
 // The output file set: names derived from the main source and the four streams kept
 // open for the run.
-#include "driver/output_files.h"
+#include "services/output_files.h"
 
 #include <cerrno>
 #include <cstdio>
 
-#include "driver/persistent_settings.h"
-#include "driver/run.h"
+#include "driver/pass_loop.h"
 #include "platform/platform.h"
-#include "source/pass_loop.h"
+#include "services/persistent_settings.h"
+#include "services/run.h"
 
 namespace zq {
 

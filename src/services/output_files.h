@@ -1,7 +1,7 @@
 // The output file set: twelve names derived from the main source, and the four text
 // streams (listing, symbol, error, map) that stay open for the whole run.
-#ifndef ZQASM_DRIVER_OUTPUT_FILES_H_
-#define ZQASM_DRIVER_OUTPUT_FILES_H_
+#ifndef ZQASM_SERVICES_OUTPUT_FILES_H_
+#define ZQASM_SERVICES_OUTPUT_FILES_H_
 
 #include <cstdint>
 #include <cstdio>
@@ -72,4 +72,4 @@ void closeOutputFiles(AssemblerRun& run);
 
 }  // namespace zq
 
-#endif  // ZQASM_DRIVER_OUTPUT_FILES_H_
+#endif  // ZQASM_SERVICES_OUTPUT_FILES_H_

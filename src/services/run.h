@@ -1,22 +1,22 @@
 // The run object: all state of one assembly, created afresh by every call of
 // Run44Assembler and handed to every operation. Settings that outlive a run are in
 // PersistentSettings, not here.
-#ifndef ZQASM_DRIVER_RUN_H_
-#define ZQASM_DRIVER_RUN_H_
+#ifndef ZQASM_SERVICES_RUN_H_
+#define ZQASM_SERVICES_RUN_H_
 
+#include "chip/chip_file.h"
+#include "chip/object_file.h"
 #include "directives/condition.h"
 #include "directives/directive.h"
 #include "directives/macro.h"
 #include "directives/segment.h"
-#include "driver/diagnostics.h"
-#include "driver/output_files.h"
-#include "driver/run_observer.h"
+#include "services/diagnostics.h"
+#include "services/output_files.h"
+#include "services/run_observer.h"
 #include "source/source_state.h"
 #include "symbols/constant_table.h"
 #include "symbols/label_table.h"
 #include "symbols/substitution.h"
-#include "chip/chip_file.h"
-#include "chip/object_file.h"
 #include "zqasm/assembler.h"
 
 namespace zq {
@@ -43,4 +43,4 @@ void beginPass(AssemblerRun& run);
 
 }  // namespace zq
 
-#endif  // ZQASM_DRIVER_RUN_H_
+#endif  // ZQASM_SERVICES_RUN_H_

@@ -2,8 +2,8 @@
 // places that write diagnostics, open files and write the images tell it what happened,
 // and the driver enters its defines at the start of every pass. Without an observer
 // every call here does nothing.
-#ifndef ZQASM_DRIVER_RUN_OBSERVER_H_
-#define ZQASM_DRIVER_RUN_OBSERVER_H_
+#ifndef ZQASM_SERVICES_RUN_OBSERVER_H_
+#define ZQASM_SERVICES_RUN_OBSERVER_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -136,4 +136,4 @@ bool observerStopsRun(AssemblerRun& run);
 
 }  // namespace zq
 
-#endif  // ZQASM_DRIVER_RUN_OBSERVER_H_
+#endif  // ZQASM_SERVICES_RUN_OBSERVER_H_

@@ -17,9 +17,9 @@
 #include <cstring>
 #include <string>
 
-#include "driver/diagnostics.h"
-#include "driver/run.h"
 #include "platform/text.h"
+#include "services/diagnostics.h"
+#include "services/run.h"
 #include "symbols/expression_checks.h"
 #include "symbols/label_table.h"
 #include "symbols/substitution.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/run.h"
+#include "services/run.h"
 #include "symbols/substitution.h"
 #include "test_support.h"
 

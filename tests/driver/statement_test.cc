@@ -1,5 +1,5 @@
 // Field splitting, the ORG pre-check and the early exits of the statement router.
-#include "source/statement.h"
+#include "driver/statement.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <tuple>
 #include <vector>
 
-#include "driver/persistent_settings.h"
-#include "driver/run.h"
+#include "services/persistent_settings.h"
+#include "services/run.h"
 #include "source/line_scan.h"
 #include "symbols/constant_table.h"
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "driver/run.h"
+#include "services/run.h"
 #include "symbols/constant_table.h"
 #include "symbols/substitution.h"
 #include "zqasm/assembler.h"
