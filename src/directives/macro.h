@@ -1,6 +1,6 @@
-// Macros: the macro table filled in pass 1 (heads and bodies), the expansion of calls in
-// passes 1 and 2, and macro-local labels. The pass loop calls expandMacro for a line that
-// no handler knows; an expansion feeds its substituted body lines back to the router.
+// Macros: the macro table filled in pass 1 (heads and bodies), the parameter substitution
+// of a body line, the limits of expansions, and macro-local labels. The expansion of a call
+// (driver/macro_expansion.h) routes the substituted body lines.
 #ifndef ZQASM_DIRECTIVES_MACRO_H_
 #define ZQASM_DIRECTIVES_MACRO_H_
 
@@ -145,12 +145,6 @@ int defineMacroHead(AssemblerRun& run, const std::string& arguments, int pass);
 int parseMacroParameters(MacroRecord& record, const std::string& arguments, int64_t passLineCount);
 // Stores a body line of the macro being defined (pass 1).
 void appendMacroLine(AssemblerRun& run, const std::string& line, uint32_t lineNumber);
-// Expands a call whose fields are in field[1..fieldCount]. Of the diagnostics pending for
-// the call line only the encoder's error 1 is dropped; in pass 2 the rest are written
-// under the call line. Returns resultMacroDone, -1 (no such macro, or defined further on:
-// error 29 in pass 2), resultMacroTooDeep (error 69 or 70) or resultFatal.
-int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
-                int fieldCount);
 // Replaces the parameter names of the body line `line` (in place) by the arguments of the
 // expansion of macro `macroIndex` in progress. 0, 67 when a replacement would make the
 // statement longer than kMaxLineLength, or 30/43 when the argument count does not match

@@ -8,12 +8,12 @@
 #include <optional>
 
 #include "chip/encoder.h"
-#include "driver/statement.h"
 #include "platform/text.h"
 #include "services/diagnostics.h"
 #include "services/listing.h"
 #include "services/persistent_settings.h"
 #include "services/run.h"
+#include "source/line_fields.h"
 #include "source/source_state.h"
 #include "symbols/expression.h"
 

@@ -11,7 +11,7 @@
 #include "services/diagnostics.h"
 #include "services/persistent_settings.h"
 #include "services/run.h"
-#include "symbols/expression.h"
+#include "source/numbers.h"
 #include "symbols/label_table.h"
 #include "symbols/substitution.h"
 

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "driver/statement.h"
 #include "platform/output_line.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -13,7 +12,9 @@
 #include "services/output_files.h"
 #include "services/persistent_settings.h"
 #include "services/run.h"
+#include "source/line_fields.h"
 #include "source/line_scan.h"
+#include "source/numbers.h"
 #include "symbols/expression.h"
 #include "symbols/label_table.h"
 #include "symbols/symbol_listing.h"

@@ -21,6 +21,7 @@
 #include "platform/text.h"
 #include "services/diagnostics.h"
 #include "services/persistent_settings.h"
+#include "source/numbers.h"
 
 namespace zq {
 

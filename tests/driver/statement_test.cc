@@ -1,94 +1,22 @@
-// Field splitting, the ORG pre-check and the early exits of the statement router.
+// The ORG pre-check and the statement router: its early exits, and the statement no
+// handler knew.
 #include "driver/statement.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <tuple>
+#include <string>
 #include <vector>
 
+#include "chip/chip_file.h"
+#include "services/diagnostics.h"
 #include "services/persistent_settings.h"
 #include "services/run.h"
-#include "source/line_scan.h"
-#include "symbols/constant_table.h"
+#include "zqasm/observer.h"
 
 namespace {
 
 using zq::AssemblerRun;
-
-// Mode 0 stops after four fields, mode 1 keeps the rest in the third; only "' '" quotes.
-// Fields that get no character are cleared; a blank line leaves them alone (-1).
-TEST(Statement, SplitFields) {
-  auto expect = [](const std::string& line, int mode, int count,
-                   const std::vector<std::string>& fields) {
-    SCOPED_TRACE(line);
-    zq::SourceState state;
-    for (auto& field : state.field) field = "stale";
-    EXPECT_EQ(zq::splitFields(state, line, mode), count);
-    for (size_t i = 0; i < fields.size(); ++i) EXPECT_EQ(state.field[i + 1], fields[i]);
-  };
-  expect("A B C D\n", 1, 3, {"A", "B", "C D"});
-  expect("A B C D E F\n", 0, 4, {"A", "B", "C", "D"});
-  expect("L1: JMP L2 + 1 ; back\n", 1, 3, {"L1", "JMP", "L2 + 1 "});
-  expect("  \tX: ' '\n", 0, 2, {"X", "' '"});
-  expect("X 'A B'\n", 0, 3, {"X", "'A", "B'"});
-  expect("A:B\n", 0, 2, {"A", "B"});
-  expect("X ", 0, 2, {"X", ""});
-  expect("   \n", 0, 1, {""});
-  expect("", 0, -1, {"stale"});
-  expect(" \t ", 0, -1, {"stale"});
-  // An over-long field keeps its first 255 characters; the next field is not disturbed.
-  const std::string longWord(300, 'W');
-  expect(longWord + " B\n", 0, 2, {std::string(255, 'W'), "B"});
-  expect("A B " + longWord + " x\n", 1, 3, {"A", "B", std::string(255, 'W')});
-  // Each split names the first field it had to cut (the caller's error 72): 255 fit.
-  zq::SourceState state;
-  const std::string fits(255, 'F');
-  for (const auto& [line, mode, cut] : {std::tuple(longWord + " B\n", 0, 1),
-                                        {"A B C " + longWord, 0, 4},
-                                        {"A B " + fits + "x\n", 1, 3},
-                                        {fits + " " + fits + "\n", 0, 0}}) {
-    state.fieldCut = 9;
-    zq::splitFields(state, line, mode);
-    EXPECT_EQ(state.fieldCut, cut) << line.size() << " characters, mode " << mode;
-  }
-}
-
-// The scan records, in one pass, what the include, ORG and definition keyword rules
-// each find alone, and the first word as the label handler takes it.
-TEST(Statement, LineScanRecordsEachRule) {
-  const size_t no = zq::LineScan::npos;
-  // clang-format off
-  struct Case { std::string line; size_t include, org; bool equ, defstr; const char* word; };
-  const Case cases[] = {
-      {"  #include <a.h>\n", 2, no, false, false, "#include"},
-      {" .\t.INCLUDE x\n", 3, no, false, false, "."},
-      {"X ORG 5\n", no, 2, false, false, "X"}, {"MYorg\t5 ; ORG 6\n", no, 2, false, false, "MYorg"},
-      {"; ORG 5\n", no, no, false, false, ""}, {"A;ORG 5\n", no, no, false, false, "A"},
-      {"ORG\n", no, no, false, false, "ORG"}, {"K EQU 5\n", no, no, true, false, "K"},
-      {"K\t.equal 5\n", no, no, true, false, "K"}, {"EQU 5\n", no, no, false, false, "EQU"}, {"  EQU 5\n", no, no, true, false, "EQU"},
-      {"KEQU 5\n", no, no, false, false, "KEQU"}, {"K EQUATE 5\n", no, no, false, false, "K"},
-      {"X EQU;5\n", no, no, false, false, "X"}, {"S DefString A, B\n", no, no, false, true, "S"},
-      {"S .DEFSTR A\n", no, no, false, true, "S"}, {"L: EQU 1\n", no, no, true, false, "L"},
-      {"            K EQU 1 ;c\n", no, no, true, false, "K"},
-      {"        LDA CNT ; EQU 5\n", no, no, false, false, "LDA"},
-      {std::string("A\0 B EQU 1\n", 11), no, no, true, false, "A"}};
-  // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.line);
-    zq::LineScan scan = zq::scanLine(c.line);
-    zq::scanKeywords(scan);
-    EXPECT_EQ(scan.word(), c.word);
-    EXPECT_EQ(scan.includeAt, c.include);
-    EXPECT_EQ(zq::includeKeywordAt(c.line), c.include);
-    EXPECT_EQ(scan.orgAt, c.org);
-    EXPECT_EQ(zq::orgKeywordAt(c.line), c.org);
-    EXPECT_EQ(scan.equKeyword, c.equ);
-    EXPECT_EQ(zq::hasDefinitionKeyword(c.line, "EQU", "EQUAL"), c.equ);
-    EXPECT_EQ(scan.defstrKeyword, c.defstr);
-    EXPECT_EQ(zq::hasDefinitionKeyword(c.line, "DEFSTR", "DEFSTRING"), c.defstr);
-  }
-}
 
 // Counter starts at 7, ROM top 0FFFh. Error 8 (pass 2 only) keeps the counter, except
 // for a label before ORG; a bare symbol is refused, an expression is evaluated.
@@ -121,7 +49,7 @@ TEST(Statement, CheckOrgLine) {
   expect("ORG 10H+2\n", 2, org, 0, 0x12);
   expect("ORG XYZ\n", 2, org, 8, 7);
   expect("ORG " + std::string(184, '1') + "\n", 2, org, 8, 7);
-  expect("MYORG 5\n", 2, org, 0, 5);  // where the keyword stands: LineScanRecordsEachRule
+  expect("MYORG 5\n", 2, org, 0, 5);  // where the keyword stands: LineScan.RecordsEachRule
   expect("; ORG 5\n", 2, 0, 0, 7);
 }
 
@@ -168,6 +96,53 @@ TEST(Statement, ProcessStatementEarlyResults) {
   run->source.locationCounter = INT32_MAX;
   EXPECT_EQ(zq::processStatement(*run, "  NOP\n", 2, 10, -1), zq::resultRomOverflow);
   EXPECT_EQ(run->source.locationCounter, INT32_MAX);
+}
+
+// An unknown first word is error 1 for a line of a file in pass 2 only (a body line's is
+// reported by its expansion); with an observer of diagnostics its note suggests the
+// nearest mnemonic or macro, or for a word with "." or "#" the nearest directive.
+TEST(Statement, UnknownStatement) {
+  const struct {
+    const char* line;
+    int pass, macroContext;
+    std::vector<int> errors;
+    std::string note;
+  } cases[] = {
+      {" FOO 1,2\n", 2, -1, {1}, "illegal opcode 'FOO'"},
+      {" FOO 1,2\n", 1, -1, {}, ""},
+      {" FOO 1,2\n", 2, 0, {}, ""},
+      {" MOX 1,2\n", 2, -1, {1}, "illegal opcode 'MOX'; did you mean 'MOV'?"},
+      {" DELYA\n", 2, -1, {1}, "illegal opcode 'DELYA'; did you mean 'DELAY'?"},
+      {" .ENDIFF\n", 2, -1, {1}, "illegal opcode '.ENDIFF'; did you mean '.ENDIF'?"},
+      {" #ENDM\n", 2, -1, {1}, "illegal opcode '#ENDM'"},  // ENDM takes no "#"
+  };
+  std::vector<std::string> notes;
+  ZqasmRunObserver observer{};
+  observer.context = &notes;
+  observer.diagnostic = [](void* context, const ZqasmDiagnostic* d) {
+    static_cast<std::vector<std::string>*>(context)->push_back(d->message);
+  };
+  ZqasmSetRunObserver(&observer);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    auto run = std::make_unique<AssemblerRun>();
+    run->source.programRomTop = 0xFFF;
+    run->chip.opcodes.push_back(zq::OpcodeEntry{"MOV", 0, 2, 0x2000, 0, 0x3F0, 0, 0xF, 0});
+    run->chip.opcodes.push_back(zq::OpcodeEntry{});
+    run->chip.instructionCount = 1;
+    zq::indexMnemonics(run->chip);
+    run->macros.macroTable.resize(1);
+    run->macros.macroTable[0].name = "DELAY";
+    run->macros.macroCount = 1;
+    EXPECT_EQ(zq::processStatement(*run, c.line, c.pass, 4, c.macroContext),
+              zq::resultUnknownMnemonic);
+    EXPECT_EQ(run->diagnostics.lineErrors, c.errors);
+    EXPECT_EQ(run->source.locationCounter, 0);
+    notes.clear();
+    zq::flushLineDiagnostics(*run, 4);
+    EXPECT_EQ(notes, c.note.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.note});
+  }
+  ZqasmSetRunObserver(nullptr);
 }
 
 }  // namespace
