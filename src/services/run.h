@@ -8,14 +8,14 @@
 #include "chip/object_file.h"
 #include "directives/condition.h"
 #include "directives/directive.h"
-#include "directives/macro.h"
+#include "directives/macro_state.h"
 #include "directives/segment.h"
 #include "services/diagnostics.h"
 #include "services/output_files.h"
 #include "services/run_observer.h"
 #include "source/source_state.h"
 #include "symbols/constant_table.h"
-#include "symbols/label_table.h"
+#include "symbols/label_state.h"
 #include "symbols/substitution.h"
 #include "zqasm/assembler.h"
 
@@ -37,9 +37,6 @@ struct AssemblerRun {
   ObjectState object;
   FactState facts;  // for a run observer's facts only
 };
-
-// Resets the per-pass state before `pass` (condition stacks, segment flags, counters).
-void beginPass(AssemblerRun& run);
 
 }  // namespace zq
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/driver.h"
 #include "services/diagnostics.h"
 #include "services/run.h"
 #include "test_support.h"
