@@ -13,6 +13,7 @@
 #include "services/run.h"
 #include "symbols/expression.h"
 #include "symbols/label_table.h"
+#include "symbols/local_labels.h"
 
 namespace zq {
 

@@ -13,6 +13,7 @@
 #include "services/run.h"
 #include "source/numbers.h"
 #include "symbols/label_table.h"
+#include "symbols/local_labels.h"
 #include "symbols/substitution.h"
 
 namespace zq {

@@ -87,6 +87,15 @@ std::string suggestMnemonic(AssemblerRun& run, std::string_view word) {
   return didYouMean(nearest.best());
 }
 
+// Error 1 for the statement in the fields, with its suggestion. Kept out of the router,
+// which runs for every statement, as the rare case it is.
+[[gnu::noinline]] void reportUnknownStatement(AssemblerRun& run) {
+  raiseError(run, kErrorIllegalOpcode);
+  const FieldText& word = run.source.field[1];
+  noteCulpritAt(run, kErrorIllegalOpcode, word, "illegal opcode '%s'%s", word.c_str(),
+                suggestMnemonic(run, word).c_str());
+}
+
 }  // namespace
 
 int checkOrgLine(AssemblerRun& run, const std::string& line, int pass, int& orgError) {
@@ -237,12 +246,8 @@ int processStatement(AssemblerRun& run, const LineScan& scan, int pass, uint32_t
         assembleInstruction(run, std::string_view(line).substr(pos), pass, fieldCount, lineNumber);
     // No handler knew the statement. A line of a file that calls a macro loses the error
     // again when the pass loop expands it; a body line is reported by the expansion.
-    if (result == resultUnknownMnemonic && pass == 2 && macroContext == -1) {
-      raiseError(run, kErrorIllegalOpcode);
-      const FieldText& word = s.field[1];
-      noteCulpritAt(run, kErrorIllegalOpcode, word, "illegal opcode '%s'%s", word.c_str(),
-                    suggestMnemonic(run, word).c_str());
-    }
+    if (result == resultUnknownMnemonic && pass == 2 && macroContext == -1)
+      reportUnknownStatement(run);
     s.lastFieldCount = fieldCount;
     return result;
   }

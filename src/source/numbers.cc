@@ -1,7 +1,6 @@
-// The number syntax and the shape of an operand, read character by character.
+// The number syntax, read character by character.
 #include "source/numbers.h"
 
-#include <algorithm>
 #include <cstdint>
 
 #include "platform/text.h"
@@ -86,33 +85,6 @@ int parseNumber(std::string_view text, int lastIndex) {
   if (negate) return toSigned((0u - value) & 0xFFu);
   if (complement) return toSigned(~value & 0xFFFFu);
   return toSigned(value);
-}
-
-// The rules are tried in order; the first that applies decides. Note that a radix
-// suffix is looked at before the malformed-number case, so 12AB counts as a (bad)
-// binary number and only texts such as 12AX are -100.
-int classifyOperand(std::string_view text) {
-  if (text.empty()) return -1;
-  char first = text[0];
-  if (isLetter(first) || first == '_' || first == '?') return 2;
-
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '_') return 2;
-    if (!isOperatorChar(c)) continue;
-    if (i > 0) return 1;
-    // An operator in front of digits only is a sign: -5 stays a number.
-    for (size_t j = 1; j < text.size(); ++j)
-      if (!isDigit(text[j])) return 1;
-  }
-
-  // No operator: a number unless it looks like a name.
-  if (std::none_of(text.begin(), text.end(), [](char c) { return isLetter(c); })) return -1;
-  if (first == '$') return -1;
-  if (!isDigit(first)) return 2;
-  char suffix = toUpper(text.back());
-  if (suffix == 'H' || suffix == 'B' || suffix == 'D') return -1;
-  return -100;
 }
 
 }  // namespace zq

@@ -5,7 +5,10 @@
 #ifndef ZQASM_SOURCE_NUMBERS_H_
 #define ZQASM_SOURCE_NUMBERS_H_
 
+#include <cstddef>
 #include <string_view>
+
+#include "platform/text.h"
 
 namespace zq {
 
@@ -37,10 +40,38 @@ inline bool isOperatorChar(char c) {
 
 constexpr int kMalformedNumber = -99999;
 
-// -1 number, -100 malformed number, 1 expression, 2 symbol.
-int classifyOperand(std::string_view text);
 // One number in the source syntax; lastIndex is length - 1. -99999 malformed, -1 empty.
 int parseNumber(std::string_view text, int lastIndex);
+
+// -1 number, -100 malformed number, 1 expression, 2 symbol. The rules are tried in order;
+// the first that applies decides. Note that a radix suffix is looked at before the
+// malformed-number case, so 12AB counts as a (bad) binary number and only texts such as
+// 12AX are -100. Inline: the evaluator asks it of every operand first.
+inline int classifyOperand(std::string_view text) {
+  if (text.empty()) return -1;
+  char first = text[0];
+  if (isLetter(first) || first == '_' || first == '?') return 2;
+
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '_') return 2;
+    if (!isOperatorChar(c)) continue;
+    if (i > 0) return 1;
+    // An operator in front of digits only is a sign: -5 stays a number.
+    for (size_t j = 1; j < text.size(); ++j)
+      if (!isDigit(text[j])) return 1;
+  }
+
+  // No operator: a number unless it looks like a name.
+  size_t letter = 0;
+  while (letter < text.size() && !isLetter(text[letter])) ++letter;
+  if (letter == text.size()) return -1;
+  if (first == '$') return -1;
+  if (!isDigit(first)) return 2;
+  char suffix = toUpper(text.back());
+  if (suffix == 'H' || suffix == 'B' || suffix == 'D') return -1;
+  return -100;
+}
 
 }  // namespace zq
 

@@ -16,7 +16,6 @@ namespace zq {
 
 struct AssemblerRun;
 struct LineScan;
-struct MacroRecord;
 struct SourceState;
 
 // Returns 1 (label), 0 (no label), -1 (no label processing), resultNotLabel,
@@ -45,17 +44,6 @@ inline int32_t nextInChain(const std::vector<int32_t>& next, int32_t index) {
 // Appends `index` to the chain of `key`, whose links are in `next`.
 void appendToChain(IntegerMap<SequenceChain>& chains, std::vector<int32_t>& next, uint64_t key,
                    int32_t index);
-// Macro-local labels: the nodes of the macro being expanded (MacroRecord::localLabels),
-// made by each expansion of it afresh.
-// 1 when a macro is being expanded and `name` is one of its LOCALLABEL names.
-int isMacroLocalName(const AssemblerRun& run, std::string_view name);
-// Adds a macro-local label node (pass 1). Out of memory takes the fatal path.
-void addLocalLabel(AssemblerRun& run, std::string_view name, uint32_t lineNumber);
-// Index into macro.localLabels of the first node made by the expansion in progress (the
-// one with its ordinal), or -1; the others follow through nextOfExpansion in list order.
-int32_t firstLocalLabelOfExpansion(const MacroRecord& macro);
-// The node named `name` made by the expansion in progress, or nullptr.
-LabelNode* findLocalLabel(AssemblerRun& run, std::string_view name);
 // Empties the global table and its indexes (start of a run, end of a run).
 void freeLabelList(LabelTable& table);
 // 0 when valid, 1 otherwise.

@@ -32,8 +32,10 @@ ALLOWED_UP = {
     # The run object gathers the state type of every layer.
     RUN_HEADER: {"directives", "chip", "symbols"},
     # The label handler: a first word that is a mnemonic is no label, and inside an
-    # expansion the macro's LOCALLABEL names make labels of that expansion.
+    # expansion the macro's LOCALLABEL names make labels of that expansion, whose nodes
+    # the macro's record keeps.
     "symbols/label_table.cc": {"chip", "directives"},
+    "symbols/local_labels.cc": {"directives"},
 }
 MAX_UP = 5
 
