@@ -140,7 +140,8 @@ TEST(Statement, UnknownStatement) {
     EXPECT_EQ(run->source.locationCounter, 0);
     notes.clear();
     zq::flushLineDiagnostics(*run, 4);
-    EXPECT_EQ(notes, c.note.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.note});
+    EXPECT_EQ(notes,
+              c.note.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.note});
   }
   ZqasmSetRunObserver(nullptr);
 }
