@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/persistent_settings.h"
+#include "services/persistent_settings.h"
 #include "zqasm/assembler.h"
 #include "zqasm/disassembler.h"
 #include "zqdis/image_file.h"

@@ -12,11 +12,11 @@
 
 #include "chip/encoder.h"
 #include "chip/object_file.h"
-#include "driver/diagnostics.h"
-#include "driver/persistent_settings.h"
-#include "driver/run.h"
-#include "driver/run_observer.h"
 #include "platform/platform.h"
+#include "services/diagnostics.h"
+#include "services/persistent_settings.h"
+#include "services/run.h"
+#include "services/run_observer.h"
 
 namespace zq {
 

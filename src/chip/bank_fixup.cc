@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "chip/object_file.h"
-#include "driver/persistent_settings.h"
-#include "driver/run.h"
 #include "platform/output_line.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "services/persistent_settings.h"
+#include "services/run.h"
 #include "source/source_state.h"
 
 namespace zq {

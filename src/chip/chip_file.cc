@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/run.h"
-#include "driver/run_observer.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "services/run.h"
+#include "services/run_observer.h"
 
 namespace zq {
 

@@ -10,9 +10,9 @@
 #include "chip/chip_file.h"
 #include "chip/encoder.h"
 #include "chip/instruction_fields.h"
-#include "driver/diagnostics.h"
-#include "driver/run.h"
 #include "platform/text.h"
+#include "services/diagnostics.h"
+#include "services/run.h"
 
 namespace zq {
 

@@ -20,9 +20,9 @@
 #include "chip/bank_fixup.h"
 #include "chip/instruction_fields.h"
 #include "chip/object_file.h"
-#include "driver/run.h"
-#include "driver/run_observer.h"
 #include "platform/text.h"
+#include "services/run.h"
+#include "services/run_observer.h"
 #include "symbols/expression.h"
 #include "symbols/substitution.h"
 
@@ -39,7 +39,6 @@ namespace {
 constexpr uint16_t kBitSelectOpcode = 0xED00;
 
 // Diagnostic numbers raised here.
-constexpr int kErrorIllegalOpcode = 1;
 constexpr int kErrorOperand = 6;
 constexpr int kErrorAddressOverlap = 13;
 constexpr int kErrorAddressRange = 14;
@@ -679,7 +678,7 @@ int encodeInstruction(AssemblerRun& run, int n, int pass, OperandChecks* checks)
 }
 
 int assembleInstruction(AssemblerRun& run, std::string_view text, int pass, int& fieldCount,
-                        int macroContext, uint32_t lineNumber) {
+                        uint32_t lineNumber) {
   int n = splitStatement(run, text);
   fieldCount = n;
   // A cut operand (or macro argument) is reported, and the statement goes on as split,
@@ -699,15 +698,7 @@ int assembleInstruction(AssemblerRun& run, std::string_view text, int pass, int&
   run.source.field[static_cast<size_t>(n) + 1].clear();
   const PendingMark mark = markPending(run.diagnostics);
   int result = encodeInstruction(run, n, pass);
-  if (result <= 0) {
-    if (result == resultUnknownMnemonic && pass == 2 && macroContext == -1) {
-      raiseError(run, kErrorIllegalOpcode);
-      const FieldText& word = run.source.field[1];
-      noteCulpritAt(run, kErrorIllegalOpcode, word, "illegal opcode '%s'%s", word.c_str(),
-                    suggestMnemonic(run, word).c_str());
-    }
-    return result;
-  }
+  if (result <= 0) return result;
   const int32_t movedTo =
       isBankEndAddress(run.source.statementAddress) ? bankEndDestination(run) : -1;
   if (movedTo >= 0) {

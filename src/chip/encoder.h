@@ -23,11 +23,12 @@ namespace zq {
 struct AssemblerRun;
 
 // Instruction statement. 1 assembled, 0 empty, -1 more than 32 fields or refused,
-// resultUnknownMnemonic, resultBadOperandCount, resultRomOverflow (moved from the last
-// word of a bank beyond the ROM), or resultFatal. An instruction that moves to the next
-// bank is encoded for the address it moves to.
+// resultUnknownMnemonic (nothing raised: the router reports it, a line that calls a macro
+// is none), resultBadOperandCount, resultRomOverflow (moved from the last word of a bank
+// beyond the ROM), or resultFatal. An instruction that moves to the next bank is encoded
+// for the address it moves to.
 int assembleInstruction(AssemblerRun& run, std::string_view text, int pass, int& fieldCount,
-                        int macroContext, uint32_t lineNumber);
+                        uint32_t lineNumber);
 // Splits a statement into field[1..]; applies DEFSTRING substitution. Returns the count
 // (33 when a 33rd field was met). A field longer than kMaxFieldLength keeps its first
 // characters and sets SourceState::fieldCut (see reportFieldCut).

@@ -7,7 +7,7 @@
 #include "chip/bank_convert.h"
 #include "chip/instruction_fields.h"
 #include "chip/object_file.h"
-#include "driver/run.h"
+#include "services/run.h"
 
 namespace zq {
 

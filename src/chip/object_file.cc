@@ -13,12 +13,12 @@
 #include "chip/bank_convert.h"
 #include "chip/encoder.h"
 #include "chip/intel_hex.h"
-#include "driver/persistent_settings.h"
-#include "driver/run.h"
-#include "driver/run_observer.h"
 #include "platform/output_line.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "services/persistent_settings.h"
+#include "services/run.h"
+#include "services/run_observer.h"
 #include "symbols/symbol_listing.h"
 
 namespace zq {

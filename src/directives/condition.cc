@@ -8,11 +8,12 @@
 #include "directives/directive.h"
 #include "directives/macro.h"
 #include "directives/segment.h"
-#include "driver/diagnostics.h"
-#include "driver/run.h"
 #include "platform/text.h"
+#include "services/diagnostics.h"
+#include "services/run.h"
 #include "symbols/expression.h"
 #include "symbols/label_table.h"
+#include "symbols/local_labels.h"
 
 namespace zq {
 

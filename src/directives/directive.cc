@@ -10,10 +10,10 @@
 #include "directives/condition.h"
 #include "directives/macro.h"
 #include "directives/segment.h"
-#include "driver/diagnostics.h"
-#include "driver/persistent_settings.h"
-#include "driver/run.h"
 #include "platform/text.h"
+#include "services/diagnostics.h"
+#include "services/persistent_settings.h"
+#include "services/run.h"
 #include "symbols/expression.h"
 #include "symbols/substitution.h"
 

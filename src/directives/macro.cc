@@ -3,39 +3,27 @@
 // line number for labels and the call's line number in the listing and the error file.
 #include "directives/macro.h"
 
-#include <algorithm>
-#include <cstdio>
-#include <cstring>
 #include <new>
 #include <string_view>
 #include <utility>
 
 #include "directives/segment.h"
-#include "driver/diagnostics.h"
-#include "driver/listing.h"
-#include "driver/run.h"
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "source/statement.h"
-#include "symbols/expression.h"
+#include "services/diagnostics.h"
+#include "services/run.h"
+#include "source/numbers.h"
 
 namespace zq {
 
 namespace {
 
-constexpr int kErrIllegalOpcode = 1;
 constexpr int kErrSymbolTooLong = 3;
-constexpr int kErrOperand = 6;
-constexpr int kErrDefinedLater = 29;
 constexpr int kErrNotEnoughParameters = 30;
 constexpr int kErrTooManyParameters = 43;
 constexpr int kErrLineTooLong = 67;
 constexpr int kErrTooManyMacroParameters = 68;
-constexpr int kErrMacroTooDeep = 69;
-constexpr int kErrMacroTooLong = 70;
 constexpr int kWarnBlankParameter = 2;
-
-const char* const kFrameLine = ";****************************************\n";
 
 // What a blank argument is replaced by ("0 ; *** Parameter %d IS BLANK ***"), by
 // parameter; a runaway expansion meets them a million times.
@@ -86,19 +74,6 @@ void storeParameter(MacroRecord& record, int count, const std::string& name) {
   }
 }
 
-// A call line reached the expander as an unknown mnemonic: the encoder's error 1 is no
-// error after all. In pass 2 whatever else the line drew (its label, for one) stays;
-// before pass 2 nothing is reported, and everything goes.
-void dropIllegalOpcode(AssemblerRun& run, int pass) {
-  if (pass != 2) {
-    dropLineDiagnostics(run);
-    return;
-  }
-  std::vector<int>& errors = run.diagnostics.lineErrors;
-  errors.erase(std::remove(errors.begin(), errors.end(), kErrIllegalOpcode), errors.end());
-  run.diagnostics.errorsPending = !errors.empty();
-}
-
 // The own file of the statement being processed: the file being read, or for a line of
 // an expansion the file of the expanding macro's head, which holds its body.
 std::string statementFile(const AssemblerRun& run) {
@@ -108,23 +83,6 @@ std::string statementFile(const AssemblerRun& run) {
     return run.macros.macroTable[static_cast<size_t>(context)].headFile;
   const int level = s.includeLevel >= 0 && s.includeLevel <= kMaxIncludeLevel ? s.includeLevel : 0;
   return s.includeFileNames[static_cast<size_t>(level)];
-}
-
-// Arguments of the expansion in progress, saved around a call so that a macro that calls
-// itself finds its own arguments again afterwards.
-struct ArgumentSet {
-  std::array<std::string, kParameterSlots> arguments;
-  int16_t argumentCount = 0;
-  uint32_t expansion = 0;
-};
-
-// Writes a body line to the listing under the call's line number (pass 2) with its
-// diagnostics; `result` picks the listing form.
-void listBodyLine(AssemblerRun& run, const std::string& buffer, uint32_t callLine, int result,
-                  bool operandError) {
-  writeListingLine(run, buffer, callLine, result);
-  if (operandError) raiseError(run, kErrOperand);
-  flushLineDiagnostics(run, callLine);
 }
 
 }  // namespace
@@ -349,185 +307,6 @@ int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex
   return 0;
 }
 
-int expandMacro(AssemblerRun& run, const std::string& line, int pass, uint32_t lineNumber,
-                int fieldCount) {
-  SourceState& s = run.source;
-  MacroState& m = run.macros;
-  // A head without a name (in a skipped region) can never be called.
-  if (m.macroCount == 0 || s.field[1].empty()) return -1;
-  size_t index = 0;
-  while (index < m.macroTable.size() && m.macroTable[index].name != s.field[1]) ++index;
-  if (index >= m.macroTable.size()) return -1;
-  // A body line may add a record (a head inside the body), so the record is read
-  // through its index, never kept by reference across a routed line.
-  auto record = [&m, index]() -> MacroRecord& { return m.macroTable[index]; };
-
-  if (s.passLineCount < record().definitionLine) {
-    if (pass == 2) raiseError(run, kErrDefinedLater);
-    return -1;
-  }
-  const uint64_t output =
-      m.expansionOutput +
-      (m.macroNestingDepth > 0 ? s.outputTextBytes - m.outputAtExpansionStart : 0);
-  const uint64_t work =
-      m.expandedBytes + m.expansionSteps +
-      (m.macroNestingDepth > 0 ? s.evaluationSteps - m.stepsAtExpansionStart : 0);
-  const uint64_t call = ++m.callsChecked;
-  bool overWork;
-  if (pass == 2) {
-    overWork = (m.firstCallOverWork != 0 && call >= m.firstCallOverWork) ||
-               work >= 2 * kMaxExpansionWork;
-  } else {
-    overWork = work >= kMaxExpansionWork;
-    if (overWork && m.firstCallOverWork == 0) m.firstCallOverWork = call;
-  }
-  if (m.macroNestingDepth >= kMaxMacroNesting || m.expandedLines >= kMaxExpandedLines ||
-      m.expandedBytes >= kMaxExpandedBytes || output >= kMaxExpandedBytes || overWork) {
-    dropIllegalOpcode(run, pass);
-    if (pass == 2)
-      raiseError(run,
-                 m.macroNestingDepth >= kMaxMacroNesting ? kErrMacroTooDeep : kErrMacroTooLong);
-    return resultMacroTooDeep;
-  }
-
-  // Moved out and back rather than copied: a runaway makes a million calls.
-  ArgumentSet saved{std::move(record().arguments), record().argumentCount,
-                    record().currentExpansion};
-  const int32_t savedContext = s.macroContext;
-  record().arguments = {};
-  // Fields 2 and on are the arguments; the slots keep the first 17 (a 33rd field of the
-  // splitter holds nothing).
-  const int lastField = fieldCount < kMaxFields ? fieldCount : kMaxFields;
-  int16_t count = 0;
-  for (int f = 2; f <= lastField; ++f, ++count) {
-    if (static_cast<size_t>(count) < kParameterSlots)
-      record().arguments[static_cast<size_t>(count)] = s.field[static_cast<size_t>(f)];
-  }
-  record().argumentCount = count;
-  record().currentExpansion = ++record().expansionCount;
-
-  if (++m.macroNestingDepth == 1) {
-    m.outputAtExpansionStart = s.outputTextBytes;
-    m.stepsAtExpansionStart = s.evaluationSteps;
-  }
-  dropIllegalOpcode(run, pass);
-  if (pass == 2) {
-    // The call line's own diagnostics follow it, before the body's lines.
-    writeListingLine(run, line, lineNumber, 0);
-    flushLineDiagnostics(run, lineNumber);
-    const char* name = record().name.c_str();
-    if (FILE* listing = run.files.listing)
-      std::fprintf(listing, "%s;*** CALL MACRO : %s ***\n%s", kFrameLine, name, kFrameLine);
-    s.listingLineCount += 3;
-    s.outputTextBytes += 2 * std::strlen(kFrameLine) + std::strlen(name) + 23;
-  }
-  m.macroDefinitionFile = record().definitionFile;
-  m.expansionFrames.push_back(ExpansionFrame{index, 0});
-  observeExpansionStart(run, index);
-
-  // The call line's diagnostics may have reached the error bound.
-  bool fatal = s.fatalError != 0;
-  std::string buffer;  // one for the body's lines, so that it keeps its storage
-  for (size_t k = 0; !fatal && k < record().body.size(); ++k) {
-    if (observerStopsRun(run)) {
-      fatal = true;
-      break;
-    }
-    buffer = record().body[k].text;
-    const uint16_t bodyLine = record().body[k].lineNumber;
-    m.expansionFrames.back().bodyLine = bodyLine;
-    const int mismatch = substituteParameters(run, buffer, index, pass);
-    if (mismatch != 0) {
-      // A line too long for its arguments is reported also in a branch that is off: the
-      // rest of the body is dropped here either way.
-      if (pass == 2 && (s.macroAssemblingOn || mismatch == kErrLineTooLong))
-        raiseError(run, mismatch);
-      break;
-    }
-    observeExpansionLine(run, k, buffer);
-    ++m.expandedLines;
-    m.expandedBytes += buffer.size();
-    s.pass = pass;
-    const bool assemblingBefore = s.macroAssemblingOn != 0;
-    const bool statements = observingStatements(run);
-    StatementStart start;
-    if (statements) start = startStatement(run, true);
-    const int r = processStatement(run, buffer, pass, bodyLine, static_cast<int32_t>(index));
-    // The statements are told of without the body line the listing shows after them.
-    const std::string toldText =
-        statements ? buffer.substr(0, m.substitutedLength) : std::string();
-    if (statements && r != resultUnknownMnemonic)
-      observeStatement(run, start, record().headFile, bodyLine, toldText, false);
-    // A line that was assembled, or that switched assembling on (ELSEIF), and took a
-    // parameter inside a word; before a nested call, so that it stays with this line. The
-    // word is quoted first: an editor marks the first name its message quotes.
-    if (!m.wordParameter.empty()) {
-      if (assemblingBefore || s.macroAssemblingOn)
-        raiseWarningNoted(run, kWarnParameterInWord,
-                          "macro parameter replaced inside the word '%s' (parameter '%s'), "
-                          "giving '%s'",
-                          m.parameterWord.c_str(), m.wordParameter.c_str(),
-                          m.parameterWordResult.c_str());
-      m.wordParameter.clear();
-    }
-    if (r == resultFatal || s.fatalError) {
-      fatal = true;
-      break;
-    }
-    if (r >= 0) {
-      if (pass == 2) {
-        // Data directives and nested calls have listed themselves.
-        const bool listed =
-            r == resultMacroDone || r == resultListedDirective || r == resultListedTable;
-        if (!listed) writeListingLine(run, buffer, lineNumber, r == resultExitMacro ? 0 : r);
-        flushLineDiagnostics(run, lineNumber);
-      }
-    } else if (r == resultUnknownMnemonic) {
-      // A call inside the body: it keeps the conditional flag of this expansion.
-      const std::string definitionFile = m.macroDefinitionFile;
-      const int32_t assemblingOn = s.macroAssemblingOn;
-      const int nested = expandMacro(run, buffer, pass, lineNumber, s.lastFieldCount);
-      m.macroDefinitionFile = definitionFile;
-      s.macroAssemblingOn = assemblingOn;
-      if (statements)
-        observeStatement(run, start, record().headFile, bodyLine, toldText, nested >= 0);
-      if (nested == resultFatal || s.fatalError) {
-        fatal = true;
-        break;
-      }
-      if (pass == 2) {
-        if (nested < 0) {
-          listBodyLine(run, buffer, lineNumber, nested, nested != resultMacroTooDeep);
-        } else {
-          flushLineDiagnostics(run, lineNumber);
-        }
-      }
-    } else if (pass == 2) {
-      listBodyLine(run, buffer, lineNumber, r, true);
-    }
-    // The line's diagnostics reached the error bound.
-    if (s.fatalError) {
-      fatal = true;
-      break;
-    }
-    if (r == resultExitMacro) break;
-    ++s.passLineCount;
-  }
-
-  // The outer expansion of a macro that called itself gets its own arguments back.
-  record().arguments = std::move(saved.arguments);
-  record().argumentCount = saved.argumentCount;
-  record().currentExpansion = saved.expansion;
-  if (--m.macroNestingDepth == 0) {
-    m.expansionOutput += s.outputTextBytes - m.outputAtExpansionStart;
-    m.expansionSteps += s.evaluationSteps - m.stepsAtExpansionStart;
-  }
-  observeExpansionEnd(run);
-  m.expansionFrames.pop_back();
-  s.macroContext = savedContext;
-  return fatal ? resultFatal : resultMacroDone;
-}
-
 void declareLocalLabels(AssemblerRun& run, const std::string& arguments, int pass) {
   MacroRecord* macro = currentMacro(run);
   if (pass != 1 || macro == nullptr) return;
@@ -539,62 +318,6 @@ void declareLocalLabels(AssemblerRun& run, const std::string& arguments, int pas
     if (macro->localLabelNames.size() >= kMaxLocalLabelNames) break;
     macro->localLabelNames.push_back(name.substr(0, kMaxSymbolName));
   }
-}
-
-int isMacroLocalName(const AssemblerRun& run, std::string_view name) {
-  int context = run.source.macroContext;
-  if (context < 0 || static_cast<size_t>(context) >= run.macros.macroTable.size()) return 0;
-  for (const std::string& local :
-       run.macros.macroTable[static_cast<size_t>(context)].localLabelNames)
-    if (local == name) return 1;
-  return 0;
-}
-
-void addLocalLabel(AssemblerRun& run, std::string_view name, uint32_t lineNumber) {
-  SourceState& s = run.source;
-  MacroRecord* macro = currentMacro(run);
-  if (macro == nullptr) return;
-  const std::string_view cut = name.substr(0, kMaxSymbolName);
-  NameIndex& firstByName = macro->firstLocalByName;
-  if (firstByName.empty() && firstByName.foldCase() != !s.labelCaseSensitive)
-    firstByName.reset(!s.labelCaseSensitive);
-  // A duplicate is an earlier node of this macro with the same name, made on the line
-  // being processed (16-bit line numbers, as the nodes keep them).
-  const int32_t first = firstByName.find(cut);
-  const bool duplicate =
-      first >= 0 && macro->localNameAndLine.contains(nameAndLineKey(first, s.currentLineNumber));
-  const auto index = static_cast<int32_t>(macro->localLabels.size());
-  try {
-    LabelNode node = makeLabelNode(s, cut, lineNumber, duplicate);
-    node.expansion = macro->currentExpansion;
-    macro->localLabels.push_back(std::move(node));
-    const int32_t firstOfName = firstByName.insert(cut, index);
-    appendToChain(macro->localLabelsByExpansion, macro->nextOfExpansion, macro->currentExpansion,
-                  index);
-    macro->localNameAndLine.insert(nameAndLineKey(firstOfName, lineNumber), true);
-  } catch (const std::bad_alloc&) {
-    // A library may not end its host: the run stops on its fatal path instead.
-    reportFatal(run, MessageOwner::kActiveWindow, "Macro LabelTab: ptr1->next==NULL");
-    return;
-  }
-  ++macro->localLabelCount;
-}
-
-int32_t firstLocalLabelOfExpansion(const MacroRecord& macro) {
-  const SequenceChain* chain = macro.localLabelsByExpansion.find(macro.currentExpansion);
-  return chain == nullptr ? -1 : chain->first;
-}
-
-LabelNode* findLocalLabel(AssemblerRun& run, std::string_view name) {
-  MacroRecord* macro = currentMacro(run);
-  if (macro == nullptr) return nullptr;
-  for (int32_t i = firstLocalLabelOfExpansion(*macro);
-       i >= 0 && static_cast<size_t>(i) < macro->localLabels.size();
-       i = nextInChain(macro->nextOfExpansion, i)) {
-    LabelNode& node = macro->localLabels[static_cast<size_t>(i)];
-    if (labelNamesEqual(run, node.name, name)) return &node;
-  }
-  return nullptr;
 }
 
 }  // namespace zq

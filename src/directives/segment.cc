@@ -8,13 +8,13 @@
 #include <optional>
 
 #include "chip/encoder.h"
-#include "driver/diagnostics.h"
-#include "driver/listing.h"
-#include "driver/persistent_settings.h"
-#include "driver/run.h"
 #include "platform/text.h"
+#include "services/diagnostics.h"
+#include "services/listing.h"
+#include "services/persistent_settings.h"
+#include "services/run.h"
+#include "source/line_fields.h"
 #include "source/source_state.h"
-#include "source/statement.h"
 #include "symbols/expression.h"
 
 namespace zq {

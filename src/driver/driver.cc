@@ -8,18 +8,18 @@
 #include <memory>
 #include <new>
 
-#include "driver/diagnostics.h"
-#include "driver/output_files.h"
-#include "driver/run.h"
-#include "driver/run_observer.h"
+#include "chip/chip_file.h"
+#include "chip/object_file.h"
+#include "driver/pass_loop.h"
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "source/pass_loop.h"
+#include "services/diagnostics.h"
+#include "services/output_files.h"
+#include "services/run.h"
+#include "services/run_observer.h"
 #include "symbols/constant_table.h"
 #include "symbols/expression.h"
 #include "symbols/substitution.h"
-#include "chip/chip_file.h"
-#include "chip/object_file.h"
 
 namespace zq {
 

@@ -6,10 +6,15 @@
 
 namespace zq {
 
+struct AssemblerRun;
+
 // Runs one assembly for the block. Returns 1 after a run, 0 when the tables cannot be
 // allocated, -1 when the output file set cannot be prepared or an output could not be
 // written in full.
 int runAssembly(AssemblerParams* params);
+
+// Resets the per-pass state before `pass` (condition stacks, segment flags, counters).
+void beginPass(AssemblerRun& run);
 
 }  // namespace zq
 

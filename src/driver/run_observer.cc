@@ -1,5 +1,5 @@
 // The installed run observer and the calls that feed it.
-#include "driver/run_observer.h"
+#include "services/run_observer.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,12 +7,13 @@
 #include "chip/bank_convert.h"
 #include "chip/encoder.h"
 #include "chip/object_file.h"
-#include "driver/diagnostics.h"
-#include "driver/persistent_settings.h"
-#include "driver/run.h"
 #include "platform/text.h"
-#include "symbols/expression.h"
+#include "services/diagnostics.h"
+#include "services/persistent_settings.h"
+#include "services/run.h"
+#include "source/numbers.h"
 #include "symbols/label_table.h"
+#include "symbols/local_labels.h"
 #include "symbols/substitution.h"
 
 namespace zq {

@@ -14,8 +14,8 @@
 
 #include "chip/chip_file.h"
 #include "chip/image_reader.h"
-#include "driver/run.h"
 #include "platform/text.h"
+#include "services/run.h"
 
 struct ZqasmDisassembler {
   AssemblerParams params{};

@@ -8,10 +8,10 @@
 #include <iterator>
 #include <string_view>
 
-#include "driver/diagnostics.h"
 #include "driver/driver.h"
-#include "driver/persistent_settings.h"
 #include "platform/platform.h"
+#include "services/diagnostics.h"
+#include "services/persistent_settings.h"
 #include "zqasm/assembler.h"
 
 namespace zq {

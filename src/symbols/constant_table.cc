@@ -5,15 +5,16 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "driver/diagnostics.h"
-#include "driver/output_files.h"
-#include "driver/persistent_settings.h"
-#include "driver/run.h"
 #include "platform/output_line.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "services/diagnostics.h"
+#include "services/output_files.h"
+#include "services/persistent_settings.h"
+#include "services/run.h"
+#include "source/line_fields.h"
 #include "source/line_scan.h"
-#include "source/statement.h"
+#include "source/numbers.h"
 #include "symbols/expression.h"
 #include "symbols/label_table.h"
 #include "symbols/symbol_listing.h"

@@ -17,9 +17,10 @@
 #include <cstring>
 #include <string>
 
-#include "driver/diagnostics.h"
-#include "driver/run.h"
 #include "platform/text.h"
+#include "services/diagnostics.h"
+#include "services/run.h"
+#include "source/numbers.h"
 #include "symbols/expression_checks.h"
 #include "symbols/label_table.h"
 #include "symbols/substitution.h"
@@ -47,27 +48,6 @@ constexpr uint64_t kRewriteSteps = 32;
 // A symbol lookup, which pass 2 may also tell a run observer of (a language server keeps
 // every use it is told of).
 constexpr uint64_t kLookupSteps = 1024;
-constexpr int kMaxBinaryLast = 12;  // at most 12 characters before the 'B'
-
-// The position of an operator in this list is its precedence, tightest first. In the
-// rewritten text "<<" and ">>" are held as the single characters '<' and '>'.
-constexpr char kOperators[] = "*/%<>&|^+-~";
-
-// The operator characters as a table, for the scans that test every character, and the
-// characters that end a symbol: the operators and the parentheses.
-struct OperatorTable {
-  bool isOperator[256] = {};
-  bool endsSymbol[256] = {};
-  constexpr OperatorTable() : isOperator(), endsSymbol() {
-    for (const char* op = kOperators; *op; ++op) {
-      isOperator[static_cast<unsigned char>(*op)] = true;
-      endsSymbol[static_cast<unsigned char>(*op)] = true;
-    }
-    endsSymbol[static_cast<unsigned char>('(')] = true;
-    endsSymbol[static_cast<unsigned char>(')')] = true;
-  }
-};
-constexpr OperatorTable kOperatorTable;
 
 bool isHexLetter(char c) {
   char u = toUpper(c);
@@ -178,12 +158,6 @@ bool startsOperand(char c) { return isDigit(c) || c == '-' || c == '$' || c == '
 // text becomes "-99999", which the final read rejects as negative.
 void normaliseNumber(std::string& e) {
   e = std::to_string(parseNumber(e, static_cast<int>(e.size()) - 1));
-}
-
-bool hasDecimalDigit(std::string_view text) {
-  for (char c : text)
-    if (isDigit(c)) return true;
-  return false;
 }
 
 // The failure of a symbol found in no table, which is kept for the note of error 12.
@@ -399,94 +373,6 @@ void spliceText(std::string& text, const std::string& insert, size_t from, size_
   size_t count = 0;
   if (to >= from && from < text.size()) count = std::min(to, text.size() - 1) - from + 1;
   text.replace(from, count, insert);
-}
-
-// Number syntax: an optional sign ('-' 8-bit negate, '~' 16-bit complement, '+'),
-// then digits with an optional radix suffix B (at most 12 characters before it), D or
-// H, or a leading '$' for hexadecimal. Reads text[0..lastIndex].
-int parseNumber(std::string_view text, int lastIndex) {
-  if (lastIndex < 0 || text.empty()) return -1;
-  size_t last = static_cast<size_t>(lastIndex);
-  if (last >= text.size()) last = text.size() - 1;
-  const std::string_view s = text.substr(0, last + 1);
-
-  bool negate = s[0] == '-';
-  bool complement = s[0] == '~';
-  size_t start = (s[0] == '-' || s[0] == '+' || s[0] == '~') ? 1 : 0;
-  uint32_t radix = 10;
-  size_t digitsEnd = last;  // one past the last digit
-  if (s[0] == '$') {
-    // $1F is read as 1FH: the '$' goes and an 'H' takes the last place, so the digits
-    // are the characters after the '$'.
-    radix = 16;
-    start = 1;
-    digitsEnd = last + 1;
-  } else if (!hasDecimalDigit(s)) {
-    return kMalformedNumber;
-  } else {
-    // The last character chooses the radix; without a suffix it is a decimal digit too.
-    switch (toUpper(s[last])) {
-      case 'B':
-        if (last < 1 || last > kMaxBinaryLast) return kMalformedNumber;
-        radix = 2;
-        break;
-      case 'D':
-        break;
-      case 'H':
-        radix = 16;
-        break;
-      default:
-        digitsEnd = last + 1;
-        break;
-    }
-  }
-
-  uint32_t value = 0;
-  for (size_t i = start; i < digitsEnd; ++i) {
-    char c = s[i];
-    uint32_t digit;
-    if (isDigit(c)) {
-      digit = static_cast<uint32_t>(c - '0');
-    } else if (radix == 16 && isHexLetter(c)) {
-      digit = static_cast<uint32_t>(toUpper(c) - 'A' + 10);
-    } else {
-      return kMalformedNumber;
-    }
-    if (digit >= radix) return kMalformedNumber;
-    value = value * radix + digit;
-  }
-
-  // A sign makes an 8-bit two's complement and '~' a 16-bit complement: -1 is 255.
-  if (negate) return toSigned((0u - value) & 0xFFu);
-  if (complement) return toSigned(~value & 0xFFFFu);
-  return toSigned(value);
-}
-
-// The rules are tried in order; the first that applies decides. Note that a radix
-// suffix is looked at before the malformed-number case, so 12AB counts as a (bad)
-// binary number and only texts such as 12AX are -100.
-int classifyOperand(std::string_view text) {
-  if (text.empty()) return -1;
-  char first = text[0];
-  if (isLetter(first) || first == '_' || first == '?') return 2;
-
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '_') return 2;
-    if (!isOperatorChar(c)) continue;
-    if (i > 0) return 1;
-    // An operator in front of digits only is a sign: -5 stays a number.
-    for (size_t j = 1; j < text.size(); ++j)
-      if (!isDigit(text[j])) return 1;
-  }
-
-  // No operator: a number unless it looks like a name.
-  if (std::none_of(text.begin(), text.end(), [](char c) { return isLetter(c); })) return -1;
-  if (first == '$') return -1;
-  if (!isDigit(first)) return 2;
-  char suffix = toUpper(text.back());
-  if (suffix == 'H' || suffix == 'B' || suffix == 'D') return -1;
-  return -100;
 }
 
 int parseLetterHex(std::string_view name) {
@@ -877,7 +763,5 @@ void replaceCharConstants(std::string& text) {
     scan = open + digits.size();
   }
 }
-
-bool isOperatorChar(char c) { return kOperatorTable.isOperator[static_cast<unsigned char>(c)]; }
 
 }  // namespace zq

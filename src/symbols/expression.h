@@ -21,12 +21,6 @@ constexpr int kClassValue = 2;
 constexpr int kClassBranch = 3;
 constexpr int kClassCallJump = 4;
 
-// True for one of the operator characters "*/%<>&|^+-~" (the shift operators are written
-// "<<" and ">>" in the source).
-bool isOperatorChar(char c);
-
-constexpr int kMalformedNumber = -99999;
-
 // Longest rewritten expression and longest pending token, in characters. Longer texts
 // are rejected as a syntax error (-20).
 constexpr size_t kMaxExpressionText = 511;
@@ -65,10 +59,6 @@ int evaluateOperandSilently(AssemblerRun& run, std::string_view text, int symbol
                             OperandFindings& findings);
 // Notes the symbol of the last evaluation that found none (error 12) for the run observer.
 void noteUndefinedSymbol(AssemblerRun& run);
-// -1 number, -100 malformed number, 1 expression, 2 symbol.
-int classifyOperand(std::string_view text);
-// One number in the source syntax; lastIndex is length - 1. -99999 malformed, -1 empty.
-int parseNumber(std::string_view text, int lastIndex);
 // Value >= 0 or the negated diagnostic number (-12, -18, -19, -20, -1).
 int evaluateExpression(AssemblerRun& run, std::string_view text, int symbolClass);
 // The same through the text rewrite alone. evaluateExpression works the usual forms out

@@ -18,9 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/diagnostics.h"
-#include "driver/persistent_settings.h"
 #include "platform/text.h"
+#include "services/diagnostics.h"
+#include "services/persistent_settings.h"
+#include "source/numbers.h"
 
 namespace zq {
 

@@ -8,14 +8,15 @@
 #include <new>
 
 #include "chip/chip_file.h"
-#include "directives/macro.h"
-#include "driver/diagnostics.h"
-#include "driver/run.h"
-#include "driver/run_observer.h"
+#include "directives/macro_state.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "services/diagnostics.h"
+#include "services/run.h"
+#include "services/run_observer.h"
 #include "source/line_scan.h"
 #include "source/source_state.h"
+#include "symbols/local_labels.h"
 
 namespace zq {
 

@@ -2,10 +2,10 @@
 // the statements after it; the string table is filled in pass 1 and read in pass 2.
 #include "symbols/substitution.h"
 
-#include "driver/diagnostics.h"
-#include "driver/run.h"
 #include "platform/text.h"
-#include "source/statement.h"
+#include "services/diagnostics.h"
+#include "services/run.h"
+#include "source/line_fields.h"
 #include "symbols/constant_table.h"
 #include "symbols/label_table.h"
 

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/run.h"
 #include "platform/output_line.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "services/run.h"
 
 namespace zq {
 

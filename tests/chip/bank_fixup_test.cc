@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "driver/run.h"
+#include "services/run.h"
 #include "test_support.h"
 
 namespace zq {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/run.h"
+#include "services/run.h"
 #include "test_support.h"
 
 namespace zq {

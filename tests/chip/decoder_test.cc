@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/chip_text.h"
-#include "driver/run.h"
+#include "services/run.h"
 #include "test_support.h"
 
 namespace zq {

@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "driver/run.h"
 #include "platform/platform.h"
+#include "services/run.h"
 #include "test_support.h"
 
 namespace zq {

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "driver/run.h"
+#include "services/run.h"
 #include "test_support.h"
 #include "zqasm/assembler.h"
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "chip/object_file.h"
-#include "driver/persistent_settings.h"
-#include "driver/run.h"
+#include "services/persistent_settings.h"
+#include "services/run.h"
 
 namespace zq {
 namespace {

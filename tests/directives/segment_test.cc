@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/persistent_settings.h"
-#include "driver/run.h"
+#include "services/persistent_settings.h"
+#include "services/run.h"
 #include "symbols/constant_table.h"
 
 namespace zq {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "directives/macro.h"
-#include "driver/persistent_settings.h"
 #include "platform/platform.h"
+#include "services/persistent_settings.h"
 #include "test_support.h"
 
 namespace {

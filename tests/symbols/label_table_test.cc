@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/run.h"
 #include "platform/platform.h"
+#include "services/run.h"
 
 namespace zq {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/run.h"
 #include "platform/platform.h"
+#include "services/run.h"
 #include "symbols/constant_table.h"
 #include "symbols/substitution.h"
 #include "symbols/symbol_listing.h"

@@ -6,7 +6,7 @@
 
 #include "chip/instruction_fields.h"
 #include "common/chip_text.h"
-#include "driver/persistent_settings.h"
+#include "services/persistent_settings.h"
 #include "test_support.h"
 #include "zqasm/observer.h"
 #include "zqdis/disassembly.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "driver/diagnostics.h"
+#include "services/diagnostics.h"
 #include "zqasm/assembler.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/diagnostics.h"
+#include "services/diagnostics.h"
 
 namespace zqcli {
 

@@ -110,6 +110,7 @@ const Token* firstDirective(const std::vector<Token>& tokens) {
 // line when none does.
 int bodyEnd(const std::vector<std::string>& lines, int head) {
   for (size_t i = static_cast<size_t>(head); i < lines.size(); ++i) {
+    // The tokens are kept: the directive found points into them.
     const std::vector<Token> tokens = lexLine(lines[i]);
     const Token* d = firstDirective(tokens);
     if (d != nullptr && (d->text == "ENDM" || d->text == "ENDMAC" || d->text == "ENDMACRO"))

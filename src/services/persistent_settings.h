@@ -1,7 +1,7 @@
 // The only state that outlives a run: settings the assembler keeps from one call of
 // Run44Assembler to the next within one process. Everything else belongs to the run.
-#ifndef ZQASM_DRIVER_PERSISTENT_SETTINGS_H_
-#define ZQASM_DRIVER_PERSISTENT_SETTINGS_H_
+#ifndef ZQASM_SERVICES_PERSISTENT_SETTINGS_H_
+#define ZQASM_SERVICES_PERSISTENT_SETTINGS_H_
 
 #include <cstdint>
 #include <string>
@@ -77,4 +77,4 @@ void resetRunSettings(PersistentSettings& settings);
 
 }  // namespace zq
 
-#endif  // ZQASM_DRIVER_PERSISTENT_SETTINGS_H_
+#endif  // ZQASM_SERVICES_PERSISTENT_SETTINGS_H_

@@ -1,8 +1,8 @@
 // Numbered diagnostics. Handlers raise errors and warnings by number; the numbers are
 // remembered for the current line (each at most once) and written by
 // flushLineDiagnostics, which the pass loop calls at the end of every pass-2 line.
-#ifndef ZQASM_DRIVER_DIAGNOSTICS_H_
-#define ZQASM_DRIVER_DIAGNOSTICS_H_
+#ifndef ZQASM_SERVICES_DIAGNOSTICS_H_
+#define ZQASM_SERVICES_DIAGNOSTICS_H_
 
 #include <array>
 #include <cstdint>
@@ -128,12 +128,16 @@ void noteCulpritAt(AssemblerRun& run, int number, std::string_view culprit, cons
                    ...) __attribute__((format(printf, 4, 5)));
 // Suggestions for a note, with an observer of diagnostics only (and for at most
 // kMaxSuggestions notes of a run, as a runaway makes thousands): "; did you mean 'NAME'?"
-// with the nearest name, or "" when none is near. suggestMnemonic offers the chip's
-// mnemonics, the macros and (for a word written with "." or "#") the directives;
-// suggestSymbol the labels, constants, RAM names and DEFINE names.
+// with the nearest name, or "" when none is near. suggestSymbol offers the labels,
+// constants, RAM names and DEFINE names; the statement router suggests mnemonics, macros
+// and directives through the two helpers below.
 constexpr int kMaxSuggestions = 200;
-std::string suggestMnemonic(AssemblerRun& run, std::string_view word);
 std::string suggestSymbol(AssemblerRun& run, std::string_view name);
+// Whether a suggestion may be looked for: true (and counted) while the run has made fewer
+// than kMaxSuggestions and an observer takes diagnostics.
+bool mayMakeSuggestion(AssemblerRun& run);
+// "; did you mean 'NAME'?", or "" for an empty name.
+std::string didYouMean(const std::string& name);
 // Pass 2, with an observer of diagnostics only: remembers line `line` of the statement's
 // own file as the place of the first definition of `name` in `table` ('L' labels, 'C'
 // constants, 'D' DEFINE names; the name cut to 64 characters, upper-cased when
@@ -177,4 +181,4 @@ void writeFatalLine(AssemblerRun& run, const std::string& text);
 
 }  // namespace zq
 
-#endif  // ZQASM_DRIVER_DIAGNOSTICS_H_
+#endif  // ZQASM_SERVICES_DIAGNOSTICS_H_

@@ -1,16 +1,34 @@
 // The output file set: names derived from the main source and the four streams kept
 // open for the run.
-#include "driver/output_files.h"
+#include "services/output_files.h"
+
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 
-#include "driver/persistent_settings.h"
-#include "driver/run.h"
 #include "platform/platform.h"
-#include "source/pass_loop.h"
+#include "services/persistent_settings.h"
+#include "services/run.h"
 
 namespace zq {
+
+namespace {
+
+// Longest full name findSourceFile makes (a 513-character buffer).
+constexpr size_t kMaxFullName = 512;
+
+}  // namespace
+
+bool findSourceFile(const std::string& name, std::string& fullName) {
+  if (persistentSettings().sourceOverlay.find(name, fullName) != nullptr) return true;
+  // A full name that does not fit is not made: the name is used as given.
+  fullName = fullPath(name);
+  if (fullName.empty() || fullName.size() > kMaxFullName) fullName = name;
+  const int descriptor = openReadOnly(name);
+  if (descriptor >= 0) ::close(descriptor);
+  return descriptor >= 0;
+}
 
 void closeOutputStream(OutputFiles& files, FILE*& stream, const std::string& name) {
   if (stream == nullptr) return;

@@ -1,7 +1,7 @@
 // Listing writers called in pass 2 by the pass loop and by the directive and macro
 // handlers. Both count the lines they write in listingLineCount.
-#ifndef ZQASM_DRIVER_LISTING_H_
-#define ZQASM_DRIVER_LISTING_H_
+#ifndef ZQASM_SERVICES_LISTING_H_
+#define ZQASM_SERVICES_LISTING_H_
 
 #include <string>
 
@@ -23,4 +23,4 @@ void writeSourceListingLine(AssemblerRun& run, const std::string& line, unsigned
 
 }  // namespace zq
 
-#endif  // ZQASM_DRIVER_LISTING_H_
+#endif  // ZQASM_SERVICES_LISTING_H_

@@ -1,7 +1,5 @@
 // The source pass loop and include files.
-#include "source/pass_loop.h"
-
-#include <unistd.h>
+#include "driver/pass_loop.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -10,24 +8,24 @@
 
 #include "chip/chip_file.h"
 #include "directives/macro.h"
-#include "driver/diagnostics.h"
-#include "driver/listing.h"
-#include "driver/persistent_settings.h"
-#include "driver/run.h"
-#include "driver/run_observer.h"
+#include "driver/macro_expansion.h"
+#include "driver/statement.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "services/diagnostics.h"
+#include "services/listing.h"
+#include "services/output_files.h"
+#include "services/persistent_settings.h"
+#include "services/run.h"
+#include "services/run_observer.h"
+#include "source/line_fields.h"
 #include "source/line_scan.h"
-#include "source/statement.h"
 #include "symbols/constant_table.h"
 #include "symbols/substitution.h"
 
 namespace zq {
 
 namespace {
-
-// Longest full name openSourceFile hands out (a 513-character buffer).
-constexpr size_t kMaxFullName = 512;
 
 struct FileCloser {
   void operator()(FILE* file) const { std::fclose(file); }
@@ -323,16 +321,6 @@ bool joinLine(PieceReader& reader, std::string& line) {
     return true;
   }
   return joinPieces(reader, line);
-}
-
-bool findSourceFile(const std::string& name, std::string& fullName) {
-  if (persistentSettings().sourceOverlay.find(name, fullName) != nullptr) return true;
-  // A full name that does not fit is not made: the name is used as given.
-  fullName = fullPath(name);
-  if (fullName.empty() || fullName.size() > kMaxFullName) fullName = name;
-  const int descriptor = openReadOnly(name);
-  if (descriptor >= 0) ::close(descriptor);
-  return descriptor >= 0;
 }
 
 namespace {

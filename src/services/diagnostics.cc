@@ -1,17 +1,16 @@
 // Diagnostics catalogue and the per-line pending lists.
-#include "driver/diagnostics.h"
+#include "services/diagnostics.h"
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-#include "directives/directive.h"
-#include "driver/persistent_settings.h"
-#include "driver/run.h"
-#include "driver/run_observer.h"
 #include "platform/nearest_name.h"
 #include "platform/text.h"
+#include "services/persistent_settings.h"
+#include "services/run.h"
+#include "services/run_observer.h"
 
 namespace zq {
 
@@ -336,9 +335,6 @@ void noteCulpritAt(AssemblerRun& run, int number, std::string_view culprit, cons
   note->culprit = culprit;
 }
 
-namespace {
-
-// Whether a suggestion may be looked for (and is counted if so).
 bool mayMakeSuggestion(AssemblerRun& run) {
   if (!observingDiagnostics() || run.diagnostics.suggestionsMade >= kMaxSuggestions) return false;
   ++run.diagnostics.suggestionsMade;
@@ -347,30 +343,6 @@ bool mayMakeSuggestion(AssemblerRun& run) {
 
 std::string didYouMean(const std::string& name) {
   return name.empty() ? std::string() : "; did you mean '" + name + "'?";
-}
-
-}  // namespace
-
-std::string suggestMnemonic(AssemblerRun& run, std::string_view word) {
-  if (word.empty() || !mayMakeSuggestion(run)) return std::string();
-  // ".ORGX" is looked for among the directives, and suggested as written, with its mark.
-  if (word[0] == '.' || word[0] == '#') {
-    NearestName nearest(word.substr(1));
-    for (const DirectiveEntry& entry : directiveTable)
-      if (word[0] == '.' || entry.hashAllowed) nearest.offer(entry.keyword);
-    // Keywords that lines are read for before the directives.
-    nearest.offer("INCLUDE");
-    if (word[0] == '.') nearest.offer("ORG");
-    return nearest.best().empty() ? std::string() : didYouMean(word[0] + nearest.best());
-  }
-  NearestName nearest(word);
-  const ChipState& chip = run.chip;
-  for (int i = 0; i < chip.instructionCount && static_cast<size_t>(i) < chip.opcodes.size(); ++i) {
-    const char* mnemonic = chip.opcodes[static_cast<size_t>(i)].mnemonic;
-    nearest.offer(std::string_view(mnemonic, strnlen(mnemonic, sizeof chip.opcodes[0].mnemonic)));
-  }
-  for (const MacroRecord& macro : run.macros.macroTable) nearest.offer(macro.name);
-  return didYouMean(nearest.best());
 }
 
 std::string suggestSymbol(AssemblerRun& run, std::string_view name) {

@@ -1,5 +1,5 @@
 // Listing line forms and the per-line diagnostics written under them.
-#include "driver/listing.h"
+#include "services/listing.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/diagnostics.h"
-#include "driver/run.h"
+#include "driver/driver.h"
+#include "services/diagnostics.h"
+#include "services/run.h"
 #include "test_support.h"
 #include "zqasm/assembler.h"
 

@@ -1,7 +1,7 @@
 // The source pass loop: reads one file for one pass, joins its lines from pieces,
 // follows include lines and routes every line; calls itself for include files.
-#ifndef ZQASM_SOURCE_PASS_LOOP_H_
-#define ZQASM_SOURCE_PASS_LOOP_H_
+#ifndef ZQASM_DRIVER_PASS_LOOP_H_
+#define ZQASM_DRIVER_PASS_LOOP_H_
 
 #include <string>
 
@@ -24,13 +24,6 @@ int detectInclude(AssemblerRun& run, std::string& line, std::string& fullName, i
 // Searches the include directories of the block for a bare name. 1 found, 0 not.
 int findIncludeFile(AssemblerRun& run, const std::string& name, std::string& fullName);
 
-// True when `name` designates a source the run can read: a text the host gave for it
-// (the source overlay, looked at first) or a regular file that opens read-only, "\\"
-// read as "/" and names matched without regard to case. `fullName` receives the overlay
-// key, or the absolute form of `name` (the name itself when that form does not fit 512
-// characters).
-bool findSourceFile(const std::string& name, std::string& fullName);
-
 // Joins the next line from the reader's pieces: pieces of only blanks and tabs without a
 // line feed are dropped while no more than kMaxLineLength characters were read for the
 // line (past that they are kept, so no stream can make a line endless); joining stops
@@ -41,4 +34,4 @@ bool joinLine(PieceReader& reader, std::string& line);
 
 }  // namespace zq
 
-#endif  // ZQASM_SOURCE_PASS_LOOP_H_
+#endif  // ZQASM_DRIVER_PASS_LOOP_H_

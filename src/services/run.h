@@ -1,22 +1,22 @@
 // The run object: all state of one assembly, created afresh by every call of
 // Run44Assembler and handed to every operation. Settings that outlive a run are in
 // PersistentSettings, not here.
-#ifndef ZQASM_DRIVER_RUN_H_
-#define ZQASM_DRIVER_RUN_H_
+#ifndef ZQASM_SERVICES_RUN_H_
+#define ZQASM_SERVICES_RUN_H_
 
-#include "directives/condition.h"
-#include "directives/directive.h"
-#include "directives/macro.h"
-#include "directives/segment.h"
-#include "driver/diagnostics.h"
-#include "driver/output_files.h"
-#include "driver/run_observer.h"
-#include "source/source_state.h"
-#include "symbols/constant_table.h"
-#include "symbols/label_table.h"
-#include "symbols/substitution.h"
 #include "chip/chip_file.h"
 #include "chip/object_file.h"
+#include "directives/condition.h"
+#include "directives/directive.h"
+#include "directives/macro_state.h"
+#include "directives/segment.h"
+#include "services/diagnostics.h"
+#include "services/output_files.h"
+#include "services/run_observer.h"
+#include "source/source_state.h"
+#include "symbols/constant_table.h"
+#include "symbols/label_state.h"
+#include "symbols/substitution.h"
 #include "zqasm/assembler.h"
 
 namespace zq {
@@ -38,9 +38,6 @@ struct AssemblerRun {
   FactState facts;  // for a run observer's facts only
 };
 
-// Resets the per-pass state before `pass` (condition stacks, segment flags, counters).
-void beginPass(AssemblerRun& run);
-
 }  // namespace zq
 
-#endif  // ZQASM_DRIVER_RUN_H_
+#endif  // ZQASM_SERVICES_RUN_H_

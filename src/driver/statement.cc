@@ -1,26 +1,33 @@
-// Line fields, the ORG pre-check and the statement router.
-#include "source/statement.h"
+// The ORG pre-check and the statement router.
+#include "driver/statement.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
+#include "chip/chip_file.h"
 #include "chip/encoder.h"
 #include "chip/object_file.h"
 #include "directives/directive.h"
 #include "directives/macro.h"
 #include "directives/segment.h"
-#include "driver/diagnostics.h"
-#include "driver/persistent_settings.h"
-#include "driver/run.h"
+#include "platform/nearest_name.h"
 #include "platform/text.h"
+#include "services/diagnostics.h"
+#include "services/persistent_settings.h"
+#include "services/run.h"
+#include "source/line_fields.h"
 #include "source/line_scan.h"
+#include "source/numbers.h"
 #include "symbols/expression.h"
 #include "symbols/label_table.h"
 
 namespace zq {
 
 namespace {
+
+constexpr int kErrorIllegalOpcode = 1;
 
 // Longest ORG operand the check takes; a longer one is refused with error 8.
 constexpr size_t kMaxOrgOperand = 183;
@@ -37,16 +44,6 @@ static_assert(kBlankCodeText.size() == 11, "eleven blanks");
 size_t skipBlanks(const std::string& text, size_t pos) {
   while (pos < text.size() && isBlank(text[pos])) ++pos;
   return pos;
-}
-
-// Appends to a field buffer while it has room; the rest of an over-long field is dropped,
-// and the split says so.
-void appendToField(SourceState& state, std::string& field, int number, char c) {
-  if (field.size() < kMaxFieldLength) {
-    field.push_back(c);
-  } else if (state.fieldCut == 0) {
-    state.fieldCut = number;
-  }
 }
 
 // True when the statement is the BANKCONVERTAREA directive itself, with or without a
@@ -66,56 +63,40 @@ bool isBankConvertAreaLine(const LineScan& scan) {
   return equalsNoCase(line.substr(pos, end - pos), "BANKCONVERTAREA");
 }
 
-}  // namespace
-
-int splitFields(SourceState& state, const std::string& line, int mode) {
-  state.fieldCut = 0;
-  // A line of nothing but blanks and tabs leaves the buffers alone.
-  size_t pos = skipBlanks(line, 0);
-  if (pos >= line.size()) return -1;
-
-  // Fields are built here and stored when closed, so every field within the count is
-  // rewritten, even one that receives no character (a trailing blank, a lone ";").
-  int count = 1;
-  std::string current;
-  auto close = [&]() { state.field[count] = current; };
-
-  while (pos < line.size()) {
-    char c = line[pos];
-    if (endsStatement(c)) {
-      close();
-      return count;
-    }
-    // A quoted blank ("' '") stays inside its field.
-    if (c == '\'' && pos + 2 < line.size() && line[pos + 1] == ' ' && line[pos + 2] == '\'') {
-      for (int k = 0; k < 3; ++k) appendToField(state, current, count, line[pos + k]);
-      pos += 3;
-      continue;
-    }
-    // A blank, tab or ":" ends a field; mode 0 stops after the fourth. A comment or line
-    // feed after the separator ends the statement without a new field.
-    if (isBlank(c) || c == ':') {
-      close();
-      if (mode == 0 && count > 3) return count;
-      pos = skipBlanks(line, pos + 1);
-      if (pos < line.size() && endsStatement(line[pos])) return count;
-      ++count;
-      current.clear();
-      if (mode != 0 && count == 3) {
-        // The third field takes the rest of the statement whole.
-        while (pos < line.size() && !endsStatement(line[pos]))
-          appendToField(state, current, count, line[pos++]);
-        close();
-        return count;
-      }
-      continue;
-    }
-    appendToField(state, current, count, c);
-    ++pos;
+// The nearest of the chip's mnemonics and the macros to an unknown first word, or for a
+// word written with "." or "#" the nearest directive (see mayMakeSuggestion).
+std::string suggestMnemonic(AssemblerRun& run, std::string_view word) {
+  if (word.empty() || !mayMakeSuggestion(run)) return std::string();
+  // ".ORGX" is looked for among the directives, and suggested as written, with its mark.
+  if (word[0] == '.' || word[0] == '#') {
+    NearestName nearest(word.substr(1));
+    for (const DirectiveEntry& entry : directiveTable)
+      if (word[0] == '.' || entry.hashAllowed) nearest.offer(entry.keyword);
+    // Keywords that lines are read for before the directives.
+    nearest.offer("INCLUDE");
+    if (word[0] == '.') nearest.offer("ORG");
+    return nearest.best().empty() ? std::string() : didYouMean(word[0] + nearest.best());
   }
-  close();
-  return count;
+  NearestName nearest(word);
+  const ChipState& chip = run.chip;
+  for (int i = 0; i < chip.instructionCount && static_cast<size_t>(i) < chip.opcodes.size(); ++i) {
+    const char* mnemonic = chip.opcodes[static_cast<size_t>(i)].mnemonic;
+    nearest.offer(std::string_view(mnemonic, strnlen(mnemonic, sizeof chip.opcodes[0].mnemonic)));
+  }
+  for (const MacroRecord& macro : run.macros.macroTable) nearest.offer(macro.name);
+  return didYouMean(nearest.best());
 }
+
+// Error 1 for the statement in the fields, with its suggestion. Kept out of the router,
+// which runs for every statement, as the rare case it is.
+[[gnu::noinline]] void reportUnknownStatement(AssemblerRun& run) {
+  raiseError(run, kErrorIllegalOpcode);
+  const FieldText& word = run.source.field[1];
+  noteCulpritAt(run, kErrorIllegalOpcode, word, "illegal opcode '%s'%s", word.c_str(),
+                suggestMnemonic(run, word).c_str());
+}
+
+}  // namespace
 
 int checkOrgLine(AssemblerRun& run, const std::string& line, int pass, int& orgError) {
   orgError = 0;
@@ -261,8 +242,12 @@ int processStatement(AssemblerRun& run, const LineScan& scan, int pass, uint32_t
 
   if (s.locationCounter <= s.programRomTop) {
     int fieldCount = 0;
-    int result = assembleInstruction(run, std::string_view(line).substr(pos), pass, fieldCount,
-                                     macroContext, lineNumber);
+    int result =
+        assembleInstruction(run, std::string_view(line).substr(pos), pass, fieldCount, lineNumber);
+    // No handler knew the statement. A line of a file that calls a macro loses the error
+    // again when the pass loop expands it; a body line is reported by the expansion.
+    if (result == resultUnknownMnemonic && pass == 2 && macroContext == -1)
+      reportUnknownStatement(run);
     s.lastFieldCount = fieldCount;
     return result;
   }

@@ -1,5 +1,5 @@
 // Line joining, include detection and search, and the include depth limit.
-#include "source/pass_loop.h"
+#include "driver/pass_loop.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "driver/run.h"
 #include "platform/platform.h"
+#include "services/run.h"
 #include "test_support.h"
 
 namespace {

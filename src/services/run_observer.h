@@ -1,9 +1,11 @@
 // The run observer of programs linked with the static library (zqasm/observer.h): the
 // places that write diagnostics, open files and write the images tell it what happened,
 // and the driver enters its defines at the start of every pass. Without an observer
-// every call here does nothing.
-#ifndef ZQASM_DRIVER_RUN_OBSERVER_H_
-#define ZQASM_DRIVER_RUN_OBSERVER_H_
+// every call here does nothing. Declared here, below every layer that tells it something;
+// defined in driver/run_observer.cc, which reads the state of every layer to compose the
+// facts (where a name stands, which expansion a word came from).
+#ifndef ZQASM_SERVICES_RUN_OBSERVER_H_
+#define ZQASM_SERVICES_RUN_OBSERVER_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -136,4 +138,4 @@ bool observerStopsRun(AssemblerRun& run);
 
 }  // namespace zq
 
-#endif  // ZQASM_DRIVER_RUN_OBSERVER_H_
+#endif  // ZQASM_SERVICES_RUN_OBSERVER_H_

@@ -1,8 +1,7 @@
-// Line fields and statement dispatch: the field splitter, the ORG pre-check and the
-// statement router that hands a statement to the label, directive, segment and
-// instruction handlers in turn.
-#ifndef ZQASM_SOURCE_STATEMENT_H_
-#define ZQASM_SOURCE_STATEMENT_H_
+// Statement dispatch: the ORG pre-check and the statement router that hands a statement
+// to the label, directive, segment and instruction handlers in turn.
+#ifndef ZQASM_DRIVER_STATEMENT_H_
+#define ZQASM_DRIVER_STATEMENT_H_
 
 #include <cstdint>
 #include <string>
@@ -10,12 +9,7 @@
 namespace zq {
 
 struct AssemblerRun;
-struct SourceState;
 struct LineScan;
-
-// Splits `line` into at most four fields (mode 0: blank-separated; any other mode keeps
-// the third field whole) in field[1..]. Returns the count, or -1 for an empty line.
-int splitFields(SourceState& state, const std::string& line, int mode);
 
 // ORG pre-check. Returns 0 (not an ORG line) or resultOrgLine; `orgError` is 8 when the
 // check raised error 8.
@@ -32,4 +26,4 @@ int processStatement(AssemblerRun& run, const LineScan& scan, int pass, uint32_t
 
 }  // namespace zq
 
-#endif  // ZQASM_SOURCE_STATEMENT_H_
+#endif  // ZQASM_DRIVER_STATEMENT_H_

@@ -1,15 +1,15 @@
 // Listing writers: the statement forms chosen by the result and the form of lines the
 // pass loop lists as they stand.
-#include "driver/listing.h"
+#include "services/listing.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string_view>
 
-#include "driver/diagnostics.h"
-#include "driver/run.h"
 #include "platform/output_line.h"
 #include "platform/platform.h"
+#include "services/diagnostics.h"
+#include "services/run.h"
 
 namespace zq {
 

@@ -1,5 +1,5 @@
 // Output names and the stale ".JMP".
-#include "driver/output_files.h"
+#include "services/output_files.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/run.h"
+#include "services/run.h"
 #include "test_support.h"
 
 namespace {

@@ -1,7 +1,9 @@
 // The output file set: twelve names derived from the main source, and the four text
-// streams (listing, symbol, error, map) that stay open for the whole run.
-#ifndef ZQASM_DRIVER_OUTPUT_FILES_H_
-#define ZQASM_DRIVER_OUTPUT_FILES_H_
+// streams (listing, symbol, error, map) that stay open for the whole run; and the lookup
+// of a source by name (the main source, whose full name the outputs are named after, and
+// the include files).
+#ifndef ZQASM_SERVICES_OUTPUT_FILES_H_
+#define ZQASM_SERVICES_OUTPUT_FILES_H_
 
 #include <cstdint>
 #include <cstdio>
@@ -64,6 +66,13 @@ void flushOutputStreams(OutputFiles& files);
 // With keep set, a name that has an extension stays as it is. Empty names stay empty.
 void replaceExtension(std::string& name, const char* extension, bool keep);
 
+// True when `name` designates a source the run can read: a text the host gave for it
+// (the source overlay, looked at first) or a regular file that opens read-only, "\\"
+// read as "/" and names matched without regard to case. `fullName` receives the overlay
+// key, or the absolute form of `name` (the name itself when that form does not fit 512
+// characters).
+bool findSourceFile(const std::string& name, std::string& fullName);
+
 // Derives the names, removes the stale ".JMP", creates the four streams; without output
 // files (the host's setting) only derives the names. Returns 1, or -1 (source missing,
 // on disk and among the host's source texts: no message; a stream not created: message).
@@ -72,4 +81,4 @@ void closeOutputFiles(AssemblerRun& run);
 
 }  // namespace zq
 
-#endif  // ZQASM_DRIVER_OUTPUT_FILES_H_
+#endif  // ZQASM_SERVICES_OUTPUT_FILES_H_
