@@ -414,6 +414,15 @@ class Renamer {
   std::vector<const RunResult*> runs_;  // the runs that define the target
 };
 
+// The answer of prepareRename at `t`: the name there, or why it may not be renamed.
+RenameAnswer answerAt(const Target& t) {
+  RenameAnswer answer;
+  answer.refusal = t.refusal;
+  answer.range = t.range;
+  answer.name = t.written;
+  return answer;
+}
+
 }  // namespace
 
 std::string nameProblem(int kind, const std::string& name) {
@@ -446,11 +455,7 @@ std::optional<RenameAnswer> Workspace::prepareRename(const std::string& file, Po
   };
   const std::optional<Target> t = findTarget(runsOf(file), linesOf, file, at);
   if (!t) return std::nullopt;
-  RenameAnswer answer;
-  answer.refusal = t->refusal;
-  answer.range = t->range;
-  answer.name = t->written;
-  return answer;
+  return answerAt(*t);
 }
 
 std::optional<RenameAnswer> Workspace::rename(const std::string& file, Position at,
@@ -460,10 +465,7 @@ std::optional<RenameAnswer> Workspace::rename(const std::string& file, Position 
   };
   const std::optional<Target> t = findTarget(runsOf(file), linesOf, file, at);
   if (!t) return std::nullopt;
-  RenameAnswer answer;
-  answer.refusal = t->refusal;
-  answer.range = t->range;
-  answer.name = t->written;
+  RenameAnswer answer = answerAt(*t);
   if (!answer.refusal.empty()) return answer;
   Renamer renamer(*t, runs(), linesOf);
   answer.refusal = renamer.refusal(newName);
