@@ -1,9 +1,8 @@
-// Prepended to zqasm.js, the command line for Node. Three things the Node runtime of the
-// module does not do as the native tool needs:
+// Prepended to zqasm.js, the command line for Node. What the Node runtime of the module
+// does not do as the native tool needs:
 // - standard output and error count as terminals only when they are (else colour codes
 //   would go into a pipe);
-// - the writes of an output file, which the C library hands over a kilobyte at a time, are
-//   gathered and written to the file in large pieces (each write is a call into Node);
+// - the file system calls made while looking for a file stay cheap (see below);
 // - the module is compiled by the baseline compiler alone: a run is over before the
 //   optimising compiler's work would pay for itself.
 var zqasmNodeFs = require('fs');
@@ -19,74 +18,65 @@ Module['onRuntimeInitialized'] = function () {
 
 Module['preRun'] = Module['preRun'] || [];
 Module['preRun'].push(function () {
-
-  // Bytes waiting for a stream opened on the real file system: the first `length` bytes of
-  // `buffer`, to be written at file offset `start`.
-  var kBatch = 1 << 18;
-  var O_APPEND = 1024;
+  // A Node error as the runtime's own, whose number the C library sees as errno.
   function rethrow(e) {
     if (e && e.code && ERRNO_CODES[e.code] !== undefined) throw new FS.ErrnoError(ERRNO_CODES[e.code]);
     throw e;
   }
-  function flush(stream) {
-    var pending = stream.zqasmPending;
-    if (!pending || pending.length === 0) return;
-    var done = 0;
+
+  // Directory listings: for each entry the runtime looks the name up (two lstat calls)
+  // only to learn its type, which the listing itself gives. The types of the last listing
+  // of each directory answer those lookups.
+  var listedModes = new Map();  // directory path -> Map(entry name -> mode)
+  var S_IFDIR = 16384, S_IFLNK = 40960, S_IFCHR = 8192, S_IFREG = 32768;
+  var entryNumber = 0;
+  FS.readdir = function (path) {
+    var entries;
     try {
-      while (done < pending.length) {
-        done += zqasmNodeFs.writeSync(stream.nfd, pending.buffer, done, pending.length - done,
-                                      pending.start + done);
-      }
+      entries = zqasmNodeFs.readdirSync(path, {withFileTypes: true});
     } catch (e) {
-      stream.zqasmPending = null;
       rethrow(e);
     }
-    pending.start += pending.length;
-    pending.length = 0;
-  }
-  function batched(stream, position) {
-    return !stream.stream_ops && stream.seekable && stream.nfd !== undefined &&
-           !(stream.flags & O_APPEND) && position === undefined;
-  }
-  // Every other operation on a stream sees its bytes written first.
-  function flushingFirst(name) {
-    var original = FS[name];
-    FS[name] = function (stream) {
-      if (stream && stream.zqasmPending) {
-        flush(stream);
-        stream.zqasmPending = null;
-      }
-      return original.apply(this, arguments);
-    };
-  }
-  ['close', 'llseek', 'read', 'ftruncate', 'mmap', 'msync'].forEach(flushingFirst);
-
-  var write = FS.write;
-  FS.write = function (stream, buffer, offset, length, position, canOwn) {
-    if (!batched(stream, position)) return write.apply(this, arguments);
-    var pending = stream.zqasmPending;
-    if (!pending) {
-      pending = stream.zqasmPending = {buffer: Buffer.allocUnsafe(kBatch), length: 0,
-                                       start: stream.position};
+    var modes = new Map();
+    var names = ['.', '..'];
+    for (var i = 0; i < entries.length; ++i) {
+      var entry = entries[i];
+      names.push(entry.name);
+      modes.set(entry.name, entry.isDirectory() ? S_IFDIR
+                            : entry.isSymbolicLink() ? S_IFLNK
+                            : entry.isCharacterDevice() ? S_IFCHR : S_IFREG);
     }
-    if (pending.length + length > kBatch) flush(stream);
-    if (length > kBatch) {
-      // A piece larger than the batch goes out on its own.
-      var done = 0;
+    listedModes.set(path, modes);
+    return names;
+  };
+  var lookupNode = FS.lookupNode;
+  FS.lookupNode = function (parent, name) {
+    var modes = parent && listedModes.get(parent.path);
+    var mode = modes && modes.get(name);
+    if (mode === undefined) return lookupNode.apply(this, arguments);
+    return {id: ++entryNumber, mode: mode, node_ops: parent.node_ops, path: parent.path + '/' + name};
+  };
+
+  // A missing name is the common answer while the library looks for a file under several
+  // spellings, and realpath asks readlink of every component: Node reports both by
+  // throwing an error with its stack, far dearer than the call. These ask without that.
+  function statWith(nodeStat) {
+    return function (path) {
+      var info;
       try {
-        while (done < length) {
-          done += zqasmNodeFs.writeSync(stream.nfd, buffer, offset + done, length - done,
-                                        pending.start + done);
-        }
+        info = nodeStat(path, {throwIfNoEntry: false});
       } catch (e) {
         rethrow(e);
       }
-      pending.start += length;
-    } else {
-      pending.buffer.set(buffer.subarray(offset, offset + length), pending.length);
-      pending.length += length;
-    }
-    stream.position += length;
-    return length;
+      if (info === undefined) throw new FS.ErrnoError(ERRNO_CODES.ENOENT);
+      return info;
+    };
+  }
+  FS.stat = statWith(zqasmNodeFs.statSync);
+  FS.lstat = statWith(zqasmNodeFs.lstatSync);
+  var readlink = FS.readlink;
+  FS.readlink = function (path) {
+    if (!FS.lstat(path).isSymbolicLink()) throw new FS.ErrnoError(ERRNO_CODES.EINVAL);
+    return readlink.apply(this, arguments);
   };
 });

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <unordered_map>
 
 #include "chip/encoder.h"
@@ -174,9 +175,12 @@ void markListingLines(const std::string& name, size_t limit,
     line.clear();
     partial = false;
   };
-  char block[8192];
+  // Large blocks: runs of unmarked lines go out in as few writes as they came in.
+  constexpr size_t kBlockSize = 65536;
+  const std::unique_ptr<char[]> storage(new char[kBlockSize]);
+  char* const block = storage.get();
   for (size_t left = limit; ok && left > 0;) {
-    const size_t got = std::fread(block, 1, std::min(sizeof block, left), in);
+    const size_t got = std::fread(block, 1, std::min(kBlockSize, left), in);
     if (got == 0) break;
     left -= got;
     size_t i = 0;

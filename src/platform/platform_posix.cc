@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "platform/platform.h"
@@ -115,11 +117,15 @@ std::string matchComponent(const std::string& directory, const std::string& comp
 }
 
 // Resolves the first `count` components case-insensitively. Empty when one is missing.
+// The walk starts below the longest leading part that exists as written, since each of
+// its components would resolve to itself.
 std::string resolveComponents(const std::vector<std::string>& parts, size_t count) {
   std::string exact = joinComponents(parts, count);
   if (exists(exact)) return exact;
-  std::string path = "/";
-  for (size_t i = 0; i < count; ++i) {
+  size_t start = count == 0 ? 0 : count - 1;
+  while (start > 0 && !exists(joinComponents(parts, start))) --start;
+  std::string path = joinComponents(parts, start);
+  for (size_t i = start; i < count; ++i) {
     std::string entry = matchComponent(path, parts[i]);
     if (entry.empty()) return std::string();
     path = path == "/" ? "/" + entry : path + "/" + entry;
@@ -141,6 +147,109 @@ std::string pathForWriting(const std::string& name) {
 
 // Names tried for a temporary file before giving up.
 constexpr int kTemporaryAttempts = 100;
+
+#ifdef __EMSCRIPTEN__
+// Compiled to WebAssembly, each write of the C library is a call into the JavaScript host,
+// and a stream hands its bytes over a kilobyte at a time. A stream written to a file is
+// therefore one that gathers 64 KiB before each write of its descriptor.
+constexpr size_t kGatherSize = 65536;
+
+struct GatheringFile {
+  int fd;
+  bool append;
+  std::unique_ptr<char[]> buffer;
+  size_t pending = 0;
+};
+
+bool writeAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t done = ::write(fd, data, size);
+    if (done < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += done;
+    size -= static_cast<size_t>(done);
+  }
+  return true;
+}
+
+bool flushGathered(GatheringFile& file) {
+  const size_t pending = file.pending;
+  file.pending = 0;
+  return writeAll(file.fd, file.buffer.get(), pending);
+}
+
+ssize_t gatheredWrite(void* cookie, const char* data, size_t size) {
+  GatheringFile& file = *static_cast<GatheringFile*>(cookie);
+  if (file.pending + size > kGatherSize && !flushGathered(file)) return -1;
+  if (size >= kGatherSize) return writeAll(file.fd, data, size) ? static_cast<ssize_t>(size) : -1;
+  std::memcpy(file.buffer.get() + file.pending, data, size);
+  file.pending += size;
+  return static_cast<ssize_t>(size);
+}
+
+// ftell comes here (SEEK_CUR, 0): the bytes gathered go out first, so the descriptor's
+// position is the stream's. Every write of an appending stream lands at the end.
+int gatheredSeek(void* cookie, off_t* offset, int whence) {
+  GatheringFile& file = *static_cast<GatheringFile*>(cookie);
+  if (!flushGathered(file)) return -1;
+  if (file.append && whence == SEEK_CUR) {
+    const off_t end = lseek(file.fd, 0, SEEK_END);
+    if (end < 0) return -1;
+    *offset += end;
+    whence = SEEK_SET;
+  }
+  const off_t at = lseek(file.fd, *offset, whence);
+  if (at < 0) return -1;
+  *offset = at;
+  return 0;
+}
+
+int gatheredClose(void* cookie) {
+  std::unique_ptr<GatheringFile> file(static_cast<GatheringFile*>(cookie));
+  bool ok = flushGathered(*file);
+  const int reason = errno;
+  if (::close(file->fd) != 0) ok = false;
+  if (!ok && errno == 0) errno = reason;
+  return ok ? 0 : -1;
+}
+#endif
+
+// A stream over the open descriptor `fd`, as fdopen gives; the descriptor is closed when
+// no stream can be made.
+FILE* streamOver(int fd, const char* mode) {
+#ifdef __EMSCRIPTEN__
+  if (std::strchr(mode, '+') == nullptr && (mode[0] == 'w' || mode[0] == 'a')) {
+    std::unique_ptr<GatheringFile> file(new (std::nothrow) GatheringFile{fd, mode[0] == 'a', nullptr});
+    if (file != nullptr) file->buffer.reset(new (std::nothrow) char[kGatherSize]);
+    if (file != nullptr && file->buffer != nullptr) {
+      cookie_io_functions_t functions = {nullptr, gatheredWrite, gatheredSeek, gatheredClose};
+      if (FILE* stream = fopencookie(file.get(), mode, functions)) {
+        file.release();
+        return stream;
+      }
+    }
+    ::close(fd);
+    return nullptr;
+  }
+#endif
+  FILE* stream = fdopen(fd, mode);
+  if (stream == nullptr) ::close(fd);
+  return stream;
+}
+
+// fopen, with the streams of the WebAssembly build that only write gathering their bytes.
+FILE* openStream(const std::string& path, const char* mode) {
+#ifdef __EMSCRIPTEN__
+  if (std::strchr(mode, '+') == nullptr && (mode[0] == 'w' || mode[0] == 'a')) {
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode[0] == 'a' ? O_APPEND : O_TRUNC);
+    const int fd = open(path.c_str(), flags, 0666);
+    return fd < 0 ? nullptr : streamOver(fd, mode);
+  }
+#endif
+  return std::fopen(path.c_str(), mode);
+}
 
 }  // namespace
 
@@ -234,11 +343,11 @@ InputFile readInputFile(const std::string& name, size_t maxBytes, std::string& c
 
 bool deleteFile(const std::string& name) { return unlink(name.c_str()) == 0; }
 
-FILE* openFile(const std::string& name, const char* mode) { return std::fopen(name.c_str(), mode); }
+FILE* openFile(const std::string& name, const char* mode) { return openStream(name, mode); }
 
 FILE* openForWriting(const std::string& name, const char* mode) {
   std::string path = pathForWriting(name);
-  return path.empty() ? nullptr : std::fopen(path.c_str(), mode);
+  return path.empty() ? nullptr : openStream(path, mode);
 }
 
 void writeToStream(FILE* stream, const char* data, size_t size) {
@@ -273,11 +382,8 @@ ReplacingFile::ReplacingFile(const std::string& name, const char* mode)
       return;
     }
     temporary_ = candidate;
-    stream_ = fdopen(fd, mode);
-    if (stream_ == nullptr) {
-      ::close(fd);
-      discard();
-    }
+    stream_ = streamOver(fd, mode);
+    if (stream_ == nullptr) discard();
     return;
   }
 }

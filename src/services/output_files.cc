@@ -25,7 +25,9 @@ bool findSourceFile(const std::string& name, std::string& fullName) {
   // A full name that does not fit is not made: the name is used as given.
   fullName = fullPath(name);
   if (fullName.empty() || fullName.size() > kMaxFullName) fullName = name;
-  const int descriptor = openReadOnly(name);
+  // The full name is the file as stored on disk when there is one, so this open finds it
+  // without resolving the name's case again (a directory listing per component).
+  const int descriptor = openReadOnly(fullName);
   if (descriptor >= 0) ::close(descriptor);
   return descriptor >= 0;
 }
