@@ -187,7 +187,7 @@ size_t plainRunEnd(const char* bytes, size_t from, size_t end) {
 
 // The next byte of the stream, from the current block; EOF at the end.
 int PieceReader::nextByte() {
-  constexpr size_t kBlockSize = 16384;
+  constexpr size_t kBlockSize = 65536;  // few reads: each may be a call into a host
   if (blockPos_ == blockEnd_) {
     blockPos_ = 0;
     if (memory_ != nullptr) {
