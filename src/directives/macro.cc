@@ -320,4 +320,13 @@ void declareLocalLabels(AssemblerRun& run, const std::string& arguments, int pas
   }
 }
 
+bool callsDefinedMacro(const AssemblerRun& run, std::string_view name) {
+  const MacroState& m = run.macros;
+  if (m.macroCount == 0 || name.empty()) return false;
+  for (const MacroRecord& record : m.macroTable)
+    if (record.name == name) return run.source.passLineCount >= record.definitionLine;
+  return false;
+}
+
 }  // namespace zq
+

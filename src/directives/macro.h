@@ -33,6 +33,9 @@ void appendMacroLine(AssemblerRun& run, const std::string& line, uint32_t lineNu
 int substituteParameters(AssemblerRun& run, std::string& line, size_t macroIndex, int pass);
 // LOCALLABEL handler (pass 1, inside an expansion).
 void declareLocalLabels(AssemblerRun& run, const std::string& arguments, int pass);
+// True when `name` is a macro defined above the current line: a line starting with it is
+// expanded as a call, which drops the encoder's error 1 for the line again.
+bool callsDefinedMacro(const AssemblerRun& run, std::string_view name);
 
 }  // namespace zq
 

@@ -92,8 +92,11 @@ std::string suggestMnemonic(AssemblerRun& run, std::string_view word) {
 [[gnu::noinline]] void reportUnknownStatement(AssemblerRun& run) {
   raiseError(run, kErrorIllegalOpcode);
   const FieldText& word = run.source.field[1];
+  // A macro call loses the error again when it is expanded: no suggestion is spent on it.
+  const std::string suggestion =
+      callsDefinedMacro(run, word) ? std::string() : suggestMnemonic(run, word);
   noteCulpritAt(run, kErrorIllegalOpcode, word, "illegal opcode '%s'%s", word.c_str(),
-                suggestMnemonic(run, word).c_str());
+                suggestion.c_str());
 }
 
 }  // namespace

@@ -143,6 +143,17 @@ TEST(Statement, UnknownStatement) {
     EXPECT_EQ(notes,
               c.note.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.note});
   }
+  // Error 1 of a macro call goes again when the call is expanded: many calls spend none of
+  // the run's suggestions, so a later mistake still gets its own.
+  auto run = std::make_unique<AssemblerRun>();
+  run->source.programRomTop = 0xFFF;
+  run->macros.macroTable.resize(1);
+  run->macros.macroTable[0].name = "DELAY";
+  run->macros.macroCount = 1;
+  for (int i = 0; i < 300; ++i) zq::processStatement(*run, " DELAY\n", 2, 4, -1);
+  EXPECT_EQ(run->diagnostics.suggestionsMade, 0);
+  zq::processStatement(*run, " DELYA\n", 2, 5, -1);
+  EXPECT_EQ(run->diagnostics.suggestionsMade, 1);
   ZqasmSetRunObserver(nullptr);
 }
 
