@@ -403,16 +403,20 @@ int detectInclude(AssemblerRun& run, std::string& line, std::string& fullName, i
   if (name.empty()) return notFound();
 
   // A name with a separator is a path, resolved against the current directory.
-  if (name.find('\\') != std::string::npos || name.find('/') != std::string::npos) {
+  const bool path = name.find('\\') != std::string::npos || name.find('/') != std::string::npos;
+  const auto known = run.source.foundIncludes.find(name);
+  if (known != run.source.foundIncludes.end()) {
+    fullName = known->second;
+  } else {
     std::string resolved;
-    if (!findSourceFile(name, resolved)) return notFound();
+    const bool found =
+        path ? findSourceFile(name, resolved) : findIncludeFile(run, name, resolved) == 1;
+    if (!found) return notFound();
     fullName = resolved;
-    observeInclude(run, nameStart, i, fullName);
-    return 1;
+    run.source.foundIncludes.emplace(name, resolved);
   }
-
-  if (findIncludeFile(run, name, fullName) != 1) return notFound();
   observeInclude(run, nameStart, i, fullName);
+  if (path) return 1;
   // Show in the listing where the file was found.
   if (!line.empty() && line.back() == '\n') line.pop_back();
   line += " (" + fullName + ")\n";

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace zq {
 
@@ -107,6 +108,10 @@ struct SourceState {
   std::array<std::string, kMaxIncludeLevel + 1> includeFileNames;  // name per level
   int32_t includeFilesOpened = 0;  // include readings started in the pass
   size_t includeTextRead = 0;      // characters of include file lines read in the pass
+  // Include names found in an earlier pass of the run, with the file found: a later pass
+  // reads the same file without searching again (a name in another case than the file's
+  // costs a directory listing). Names not found are searched again each pass.
+  std::unordered_map<std::string, std::string> foundIncludes;
 
   int32_t locationCounter = 0;    // next program address
   int32_t statementAddress = 0;   // locationCounter when the statement began
