@@ -37,7 +37,7 @@ def main():
         return 2
     native_build = os.path.abspath(sys.argv[1])
     playground = os.path.abspath(sys.argv[2])
-    runs = int(sys.argv[3]) if len(sys.argv) > 3 else 11
+    runs = int(sys.argv[3]) if len(sys.argv) > 3 else 21
     node_js = os.path.join(playground, "zqasm.js")
     if not os.path.isfile(node_js) or shutil.which("node") is None:
         print("playground benchmark skipped: %s not built (make playground) or no node" % node_js)
