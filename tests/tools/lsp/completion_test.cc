@@ -8,9 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
-#include "protocol.h"
-#include "test_support.h"
 #include "server_session.h"
 
 namespace {
@@ -52,8 +49,7 @@ const char kMain[] =
     " .ENDIF\n";                          // 20
 
 using Session = zqtest::ServerSession;
-
-std::string uri(const std::string& path) { return "file://" + zq::fullPath(path); }
+const auto uri = zqtest::fileUri;
 
 // The project of the tests: main.asm open in the editor, defs.inc on disk.
 struct Project {
@@ -67,9 +63,7 @@ struct Project {
     writeFile(dir.file("main.asm"), kMain);
     main = uri(dir.file("main.asm"));
     defs = uri(dir.file("defs.inc"));
-    capabilities = session.request(
-        "initialize",
-        {{"rootUri", uri(dir.path())}, {"capabilities", json::object()}})["capabilities"];
+    capabilities = session.initialize(dir.path());
     session.open(main, kMain);
   }
   // "LABEL KIND DETAIL" per item, at most `count` of them, and "+" when incomplete.

@@ -13,11 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
-#include "protocol.h"
+#include "server_session.h"
 #include "test_support.h"
 #include "zqasm/assembler.h"
-#include "server_session.h"
 
 namespace zqlsp {
 namespace {
@@ -113,13 +111,12 @@ TEST(LspFormattingTest, ColumnsFollowTheOptions) {
   EXPECT_EQ(formatted("  NOP", tabs), "\t\tNOP");
   FormattingOptions three{3, true};
   EXPECT_EQ(formatted("L1 LDA 5 ; c", three), "L1       LDA      5              ; c");
-  const FormatColumns wide = formatColumns({16, true});
-  EXPECT_EQ(wide.operation, 16);
-  EXPECT_EQ(wide.operand, 32);
-  EXPECT_EQ(wide.comment, 48);
-  const FormatColumns odd = formatColumns({0, true});  // taken as 1
-  EXPECT_EQ(odd.operation, 8);
-  EXPECT_EQ(odd.comment, 32);
+  for (const auto& [tabSize, operation, operand, comment] :
+       {std::tuple{16, 16, 32, 48}, std::tuple{0, 8, 16, 32}}) {  // 0 taken as 1
+    const FormatColumns c = formatColumns({tabSize, true});
+    EXPECT_EQ(std::tuple(c.operation, c.operand, c.comment),
+              std::tuple(operation, operand, comment));
+  }
 }
 
 // Odd lines that assemble, with errors among them: tabs, labels with and without colons,
@@ -218,22 +215,20 @@ void expectSameOutputs(const std::string& dir, const std::string& source, int ro
   }
 }
 
-TEST(LspFormattingTest, OddLinesAssembleAsBefore) {
-  zqtest::TempDir dir;
-  zqtest::writeFile(dir.file("odd.asm"), kOddLines);
-  expectSameOutputs(dir.path(), "odd.asm", 0xFFF, 0xFF);
-  // The macro body is as written.
+// The odd lines (their macro body stays as written) and the examples.
+TEST(LspFormattingTest, OddLinesAndExamplesAssembleAsBefore) {
   const std::string formattedOnce = formatted(kOddLines);
   EXPECT_NE(formattedOnce.find("\n\t  .IF .PARAMCOUNT = 2\n"), std::string::npos);
   EXPECT_NE(formattedOnce.find("\tMOV   REG, VAL\n"), std::string::npos);
-}
-
-TEST(LspFormattingTest, ExamplesAssembleAsBefore) {
   for (const auto& [source, romTop, tableTop] :
-       {std::tuple{"demo.asm", 0xFFF, 0xFF}, std::tuple{"banked.asm", 0x2FFF, -1}}) {
+       {std::tuple{"odd.asm", 0xFFF, 0xFF}, std::tuple{"demo.asm", 0xFFF, 0xFF},
+        std::tuple{"banked.asm", 0x2FFF, -1}}) {
     SCOPED_TRACE(source);
     zqtest::TempDir dir;
-    fs::copy_file(std::string(ZQASM_TEST_EXAMPLES_DIR) + "/" + source, dir.file(source));
+    if (source == std::string("odd.asm"))
+      zqtest::writeFile(dir.file(source), kOddLines);
+    else
+      fs::copy_file(std::string(ZQASM_TEST_EXAMPLES_DIR) + "/" + source, dir.file(source));
     expectSameOutputs(dir.path(), source, romTop, tableTop);
   }
 }
@@ -278,22 +273,19 @@ TEST(LspFormattingTest, AnswersBothRequestsThroughTheProtocol) {
   zqtest::writeFile(dir.file("defs.inc"), defs);
   zqtest::writeFile(dir.file("main.asm"), main);
   Session s;
-  const json capabilities =
-      s.request("initialize", {{"rootUri", "file://" + zq::fullPath(dir.path())},
-                               {"capabilities", json::object()}})["capabilities"];
+  const json capabilities = s.initialize(dir.path());
   EXPECT_EQ(capabilities["documentFormattingProvider"], true);
   EXPECT_EQ(capabilities["documentRangeFormattingProvider"], true);
-  s.notify("initialized", json::object());
-  const std::string mainUri = "file://" + zq::fullPath(dir.file("main.asm"));
-  const std::string defsUri = "file://" + zq::fullPath(dir.file("defs.inc"));
-  for (const auto& [uri, text] : {std::pair{mainUri, main}, std::pair{defsUri, defs}})
-    s.notify("textDocument/didOpen",
-             {{"textDocument",
-               {{"uri", uri}, {"languageId", "zqasm"}, {"version", 1}, {"text", text}}}});
+  const std::string mainUri = Session::uri(dir.file("main.asm"));
+  const std::string defsUri = Session::uri(dir.file("defs.inc"));
+  s.open(mainUri, main);
+  s.open(defsUri, defs);
+  auto format = [&s](const std::string& u, const json& options) {
+    return s.request("textDocument/formatting",
+                     {{"textDocument", {{"uri", u}}}, {"options", options}});
+  };
   const json options = {{"tabSize", 8}, {"insertSpaces", true}};
-
-  const json whole = s.request("textDocument/formatting",
-                               {{"textDocument", {{"uri", mainUri}}}, {"options", options}});
+  const json whole = format(mainUri, options);
   ASSERT_TRUE(whole.is_array()) << whole;
   EXPECT_EQ(applyAnswer(main, whole),
             ".CHIP   ZQ4460\n"
@@ -302,12 +294,10 @@ TEST(LspFormattingTest, AnswersBothRequestsThroughTheProtocol) {
             "        WAIT    2\n"
             "LOOP    JZ      START\n");
   // Lines 3 and 4 up to the start of line 5: line 5 is left out.
-  const json part = s.request(
-      "textDocument/rangeFormatting",
-      {{"textDocument", {{"uri", mainUri}}},
-       {"range",
-        {{"start", {{"line", 3}, {"character", 2}}}, {"end", {{"line", 5}, {"character", 0}}}}},
-       {"options", options}});
+  const json part =
+      s.request("textDocument/rangeFormatting", {{"textDocument", {{"uri", mainUri}}},
+                                                 {"range", zqtest::rangeOf(3, 2, 5, 0)},
+                                                 {"options", options}});
   EXPECT_EQ(applyAnswer(main, part),
             ".CHIP ZQ4460\n"
             " #include <defs.inc>\n"
@@ -315,15 +305,10 @@ TEST(LspFormattingTest, AnswersBothRequestsThroughTheProtocol) {
             "        WAIT    2\n"
             "LOOP    JZ      START\n");
   // In the include file the macro's head moves and its body stays.
-  const json include = s.request("textDocument/formatting",
-                                 {{"textDocument", {{"uri", defsUri}}},
-                                  {"options", {{"tabSize", 4}, {"insertSpaces", false}}}});
-  EXPECT_EQ(applyAnswer(defs, include), "WAIT\t.MACRO\tCNT\n SPIN: LDA  CNT\n .ENDM\n");
+  EXPECT_EQ(applyAnswer(defs, format(defsUri, {{"tabSize", 4}, {"insertSpaces", false}})),
+            "WAIT\t.MACRO\tCNT\n SPIN: LDA  CNT\n .ENDM\n");
   // A document that is not open has nothing to format.
-  EXPECT_EQ(s.request("textDocument/formatting",
-                      {{"textDocument", {{"uri", "file://" + zq::fullPath(dir.file("none.asm"))}}},
-                       {"options", options}}),
-            json::array());
+  EXPECT_EQ(format(Session::uri(dir.file("none.asm")), options), json::array());
 }
 
 }  // namespace

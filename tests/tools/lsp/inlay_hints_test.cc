@@ -31,34 +31,17 @@ const char kMain[] =
     " RET\n";                 // 12
 const char kDefs[] = "GOFAR .MACRO\n NOP\n CALL FAR\n .ENDM\n";
 
-struct Hint {
-  int line;
-  int column;
-  std::string label;
-};
-
-std::vector<Hint> hintsOf(const json& answer) {
-  std::vector<Hint> hints;
+// "LINE:COLUMN LABEL" per hint of the lines `first` to `last`.
+std::string hints(ServerSession& s, const std::string& u, int first, int last) {
+  const json answer =
+      s.request("textDocument/inlayHint",
+                {{"textDocument", {{"uri", u}}}, {"range", zqtest::rangeOf(first, 0, last, 0)}});
+  std::string text;
   for (const json& h : answer)
-    hints.push_back(Hint{h["position"]["line"], h["position"]["character"], h["label"]});
-  return hints;
-}
-
-void expectHints(const std::vector<Hint>& expected, const json& answer, const char* what) {
-  const std::vector<Hint> got = hintsOf(answer);
-  ASSERT_EQ(got.size(), expected.size()) << what << ": " << answer.dump();
-  for (size_t i = 0; i < got.size(); ++i) {
-    EXPECT_EQ(got[i].line, expected[i].line) << what << " #" << i;
-    EXPECT_EQ(got[i].column, expected[i].column) << what << " #" << i;
-    EXPECT_EQ(got[i].label, expected[i].label) << what << " #" << i;
-  }
-}
-
-json hintRequest(const std::string& u, int first, int last) {
-  return {{"textDocument", {{"uri", u}}},
-          {"range",
-           {{"start", {{"line", first}, {"character", 0}}},
-            {"end", {{"line", last}, {"character", 0}}}}}};
+    text += std::to_string(h["position"]["line"].get<int>()) + ":" +
+            std::to_string(h["position"]["character"].get<int>()) + " " +
+            h["label"].get<std::string>() + "\n";
+  return text;
 }
 
 class InlayHintsTest : public ::testing::Test {
@@ -82,32 +65,28 @@ TEST_F(InlayHintsTest, BankedProgramWithRoutedCalls) {
   ServerSession s;
   EXPECT_EQ(s.initialize(dir.path())["inlayHintProvider"], true);
   s.open(main, kMain);
-  expectHints({{3, 12, "= 03h (3)"},
-               {5, 15, "b0 0000h"},
-               {5, 15, "via 0103h -> b1 1000h"},
-               {6, 8, "b0 0001h"},
-               {6, 8, "via 0103h -> b1 1000h"},
-               {7, 6, "b0 0002h"},
-               {8, 6, "b0 0003h..0004h"},
-               {8, 6, "via 0103h -> b1 1000h"}},
-              s.request("textDocument/inlayHint", hintRequest(main, 3, 8)), "bank 0");
-  expectHints({{10, 8, "b1 1000h"},
-               {11, 11, "b1 1001h"},
-               {11, 11, "via 1101h -> b0 0000h"},
-               {12, 4, "b1 1002h"}},
-              s.request("textDocument/inlayHint", hintRequest(main, 9, 40)), "bank 1");
+  EXPECT_EQ(hints(s, main, 3, 8),
+            "3:12 = 03h (3)\n"
+            "5:15 b0 0000h\n"
+            "5:15 via 0103h -> b1 1000h\n"
+            "6:8 b0 0001h\n"
+            "6:8 via 0103h -> b1 1000h\n"
+            "7:6 b0 0002h\n"
+            "8:6 b0 0003h..0004h\n"
+            "8:6 via 0103h -> b1 1000h\n");
+  EXPECT_EQ(hints(s, main, 9, 40),
+            "10:8 b1 1000h\n"
+            "11:11 b1 1001h\n"
+            "11:11 via 1101h -> b0 0000h\n"
+            "12:4 b1 1002h\n");
   // The macro body writes for each call: its lines get no hint.
-  EXPECT_EQ(s.request("textDocument/inlayHint", hintRequest(defs, 0, 3)), json::array());
+  EXPECT_EQ(hints(s, defs, 0, 3), "");
 
   // With an error the run makes no image and routes nothing: the addresses stay.
-  const json edit = {
-      {"range",
-       {{"start", {{"line", 12}, {"character", 0}}}, {"end", {{"line", 12}, {"character", 4}}}}},
-      {"text", " LDA NOWHERE"}};
+  const json edit = {{"range", zqtest::rangeOf(12, 0, 12, 4)}, {"text", " LDA NOWHERE"}};
   s.notify("textDocument/didChange", {{"textDocument", {{"uri", main}, {"version", 2}}},
                                       {"contentChanges", json::array({edit})}});
-  expectHints({{5, 15, "b0 0000h"}, {6, 8, "b0 0001h"}},
-              s.request("textDocument/inlayHint", hintRequest(main, 5, 6)), "with an error");
+  EXPECT_EQ(hints(s, main, 5, 6), "5:15 b0 0000h\n6:8 b0 0001h\n");
 }
 
 // zqasm.json's keys win over the editor's; the editor's settings come with initialize and
@@ -118,15 +97,13 @@ TEST_F(InlayHintsTest, SwitchesFromBothSources) {
   s.initialize(dir.path(), {{"inlayHints", {{"addresses", true}, {"constants", false}}}},
                {{"workspace", {{"inlayHint", {{"refreshSupport", true}}}}}});
   s.open(main, kMain);
-  expectHints({{5, 15, "via 0103h -> b1 1000h"}, {6, 8, "via 0103h -> b1 1000h"}},
-              s.request("textDocument/inlayHint", hintRequest(main, 0, 6)), "routes only");
+  EXPECT_EQ(hints(s, main, 0, 6), "5:15 via 0103h -> b1 1000h\n6:8 via 0103h -> b1 1000h\n");
   const size_t before = s.sent().size();
   s.notify("workspace/didChangeConfiguration",
            {{"settings", {{"zqasm", {{"inlayHints", {{"trampolines", false}}}}}}}});
   ASSERT_EQ(s.sent().size(), before + 1);
   EXPECT_EQ(s.sent().back()["method"], "workspace/inlayHint/refresh");
-  expectHints({{3, 12, "= 03h (3)"}}, s.request("textDocument/inlayHint", hintRequest(main, 0, 6)),
-              "values only");
+  EXPECT_EQ(hints(s, main, 0, 6), "3:12 = 03h (3)\n");
   // A wrong type in zqasm.json is told and leaves the switch to the editor.
   configure(R"({"addresses": "no", "color": true})");
   const json changed = {{"uri", ServerSession::uri(dir.file("zqasm.json"))}, {"type", 2}};
@@ -137,8 +114,7 @@ TEST_F(InlayHintsTest, SwitchesFromBothSources) {
   EXPECT_EQ(told,
             (std::vector<std::string>{"zqasm.json: inlayHints.addresses must be true or false",
                                       "zqasm.json: unknown key inlayHints.color"}));
-  expectHints({{3, 12, "= 03h (3)"}, {5, 15, "b0 0000h"}},
-              s.request("textDocument/inlayHint", hintRequest(main, 3, 5)), "addresses back");
+  EXPECT_EQ(hints(s, main, 3, 5), "3:12 = 03h (3)\n5:15 b0 0000h\n");
 }
 
 // An unbanked chip writes no bank; an include read twice lists both addresses at its line.
@@ -151,14 +127,8 @@ TEST_F(InlayHintsTest, UnbankedAndReadTwice) {
   ServerSession s;
   s.initialize(dir.path());
   s.open(ServerSession::uri(dir.file("p.asm")), program);
-  expectHints(
-      {{2, 7, "0001h"}},
-      s.request("textDocument/inlayHint", hintRequest(ServerSession::uri(dir.file("p.asm")), 0, 3)),
-      "unbanked");
-  expectHints({{0, 4, "0000h, 0002h"}},
-              s.request("textDocument/inlayHint",
-                        hintRequest(ServerSession::uri(dir.file("twice.inc")), 0, 0)),
-              "read twice");
+  EXPECT_EQ(hints(s, ServerSession::uri(dir.file("p.asm")), 0, 3), "2:7 0001h\n");
+  EXPECT_EQ(hints(s, ServerSession::uri(dir.file("twice.inc")), 0, 0), "0:4 0000h, 0002h\n");
 }
 
 }  // namespace

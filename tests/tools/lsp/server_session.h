@@ -14,6 +14,16 @@
 
 namespace zqtest {
 
+inline std::string fileUri(const std::string& path) { return "file://" + zq::fullPath(path); }
+// The params of a request at a place of a document, and a range as requests write it.
+inline nlohmann::json at(const std::string& u, int line, int character) {
+  return {{"textDocument", {{"uri", u}}}, {"position", {{"line", line}, {"character", character}}}};
+}
+inline nlohmann::json rangeOf(int startLine, int startCharacter, int endLine, int endCharacter) {
+  return {{"start", {{"line", startLine}, {"character", startCharacter}}},
+          {"end", {{"line", endLine}, {"character", endCharacter}}}};
+}
+
 class ServerSession {
  public:
   ServerSession()
@@ -63,13 +73,12 @@ class ServerSession {
   }
   // A request at a place of a document.
   nlohmann::json at(const std::string& method, const std::string& u, int line, int character) {
-    return request(method, {{"textDocument", {{"uri", u}}},
-                            {"position", {{"line", line}, {"character", character}}}});
+    return request(method, zqtest::at(u, line, character));
   }
   // The messages the server sent, oldest first.
   const std::vector<nlohmann::json>& sent() const { return sent_; }
 
-  static std::string uri(const std::string& path) { return "file://" + zq::fullPath(path); }
+  static std::string uri(const std::string& path) { return fileUri(path); }
 
   std::string error;
 
