@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <map>
 #include <set>
-#include <iostream>
 #include <string>
 #include <tuple>
 #include <utility>
