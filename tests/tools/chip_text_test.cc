@@ -101,10 +101,8 @@ TEST(ZqcoeToolTest, DumpsTheBundledChipAndNamesABadLine) {
   auto run = [](const std::string& arguments, int status) {
     std::string output;
     FILE* pipe = popen((ZQASM_TEST_ZQCOE " " + arguments + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return output;
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
-    EXPECT_EQ(WEXITSTATUS(pclose(pipe)), status) << arguments;
+    for (int c; pipe != nullptr && (c = std::fgetc(pipe)) != EOF;) output.push_back(char(c));
+    EXPECT_EQ(pipe != nullptr ? WEXITSTATUS(pclose(pipe)) : -1, status) << arguments;
     return output;
   };
   std::string bundled = zqtest::readFile(zqtest::casesDir() + "/../../chips/ZQ4460.txt");

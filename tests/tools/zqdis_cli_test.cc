@@ -16,6 +16,11 @@ namespace {
 
 using zqtest::writeFile;
 
+// What a listing of an Intel HEX image says of the ROM top it takes.
+const std::string kHexTop =
+    "; Intel HEX does not hold the ROM top: this is the end of the bank of the last word\n"
+    "; (0FFFh, 1FFFh or 2FFFh; 0FFFFh beyond).\n";
+
 class ZqdisCliTest : public ::testing::Test {
  protected:
   // Runs `program` (zqdis unless told) with `arguments` in the test directory; expects
@@ -27,10 +32,8 @@ class ZqdisCliTest : public ::testing::Test {
                                 arguments + " 2>errors; s=$?; cat errors; exit $s";
     std::string output;
     FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return output;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
-    const int result = pclose(pipe);
+    for (int c; pipe != nullptr && (c = std::fgetc(pipe)) != EOF;) output.push_back(char(c));
+    const int result = pipe != nullptr ? pclose(pipe) : -1;
     EXPECT_EQ(WIFEXITED(result) ? WEXITSTATUS(result) : -1, status) << arguments << "\n" << output;
     return output;
   }
@@ -44,6 +47,7 @@ class ZqdisCliTest : public ::testing::Test {
     }
     ASSERT_TRUE(zqtest::writeIntelHexFile(dir_.file(name), bytes, written, 2));
   }
+  std::string read(const std::string& name) { return zqtest::readFile(dir_.file(name)); }
   zqtest::TempDir dir_;
   const std::string chips_ = "--chip-dir '" + zqtest::chipDir() + "' ";
 };
@@ -57,6 +61,9 @@ TEST_F(ZqdisCliTest, CommandLineAndBadImages) {
       {"--chip", "zqdis: option --chip needs a value\n"},
       {"--listing=1 a.OBJ", "zqdis: option --listing takes no value\n"},
       {"p.HEX", "zqdis: p.HEX: an Intel HEX file does not name its chip: give --chip\n"},
+      {"--chip ZQ4460 --start 8 --stop 7 f.HEX", "zqdis: --start above --stop\n"},
+      {"p.OBJ --rom-top 0x10000", "zqdis: --rom-top above 0FFFFh: 0x10000\n"},
+      {"--symbols-for-operands p.OBJ", "zqdis: --symbols-for-operands needs --symbols\n"},
   };
   for (const auto& [arguments, message] : usage)
     EXPECT_EQ(run(chips_ + arguments, 2), message + "Try 'zqdis --help' for more information.\n");
@@ -100,7 +107,6 @@ TEST_F(ZqdisCliTest, ToolsRefuseDevicesPipesAndHugeFiles) {
   std::filesystem::resize_file(dir_.file("huge"), (16u << 20) + 1);  // sparse
   writeFile(dir_.file("image"), "");
   std::filesystem::resize_file(dir_.file("image"), (8u << 20) + 1);
-  const std::string chips = chips_;
   struct Case {
     const char* program;
     std::string arguments;
@@ -118,9 +124,9 @@ TEST_F(ZqdisCliTest, ToolsRefuseDevicesPipesAndHugeFiles) {
       {ZQASM_TEST_ZQCOE, "compile huge x.COE", 1, "zqcoe: huge: larger than 16 MiB\n"},
       {ZQASM_TEST_ZQCOE, "dump missing", 1,
        "zqcoe: cannot read missing: No such file or directory\n"},
-      {ZQASM_TEST_CLI, chips + "fifo", 3, "zqasm: fifo: not a regular file\n"},
-      {ZQASM_TEST_CLI, chips + "/dev/zero", 3, "zqasm: /dev/zero: not a regular file\n"},
-      {ZQASM_TEST_CLI, chips + "huge", 3, "zqasm: huge: larger than 16 MiB\n"},
+      {ZQASM_TEST_CLI, chips_ + "fifo", 3, "zqasm: fifo: not a regular file\n"},
+      {ZQASM_TEST_CLI, chips_ + "/dev/zero", 3, "zqasm: /dev/zero: not a regular file\n"},
+      {ZQASM_TEST_CLI, chips_ + "huge", 3, "zqasm: huge: larger than 16 MiB\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(run(c.arguments, c.status, c.program), c.output);
   EXPECT_FALSE(zqtest::fileExists(dir_.file("x.COE")));
@@ -155,19 +161,17 @@ TEST_F(ZqdisCliTest, SourceOfAnObjectFile) {
 TEST_F(ZqdisCliTest, IntelHexListing) {
   writeHex("w.HEX", {0xD002, 0x0005, 0x0000, 0xFFFFFFFF, 0xA002});
   EXPECT_EQ(run(chips_ + "--listing --chip ZQ4460 w.HEX", 0),
-            "; w.HEX read back by zqdis: chip ZQ4460, program ROM top 0FFFh.\n"
-            "; Intel HEX does not hold the ROM top: this is the end of the bank of the last word\n"
-            "; (0FFFh, 1FFFh or 2FFFh; 0FFFFh beyond).\n"
-            "; 1 word(s) cannot be written as source: marked \"cannot be written\" or\n"
-            "; \"not built again\" below; the image assembled from this text differs there.\n"
-            "ADDR WORD  STATEMENT\n"
-            "0000 D002          JMP     L0002\n"
-            "\n"
-            "0001 0005          ; cannot be written: no instruction of ZQ4460 gives this word\n"
-            "0002 0000  L0002:  NOP\n"
-            "....\n"
-            "0004 A002          JNZ     L0002\n"
-            "zqdis: w.HEX: 1 word(s) cannot be written as source (marked in the output)\n");
+            "; w.HEX read back by zqdis: chip ZQ4460, program ROM top 0FFFh.\n" + kHexTop +
+                "; 1 word(s) cannot be written as source: marked \"cannot be written\" or\n"
+                "; \"not built again\" below; the image assembled from this text differs there.\n"
+                "ADDR WORD  STATEMENT\n"
+                "0000 D002          JMP     L0002\n"
+                "\n"
+                "0001 0005          ; cannot be written: no instruction of ZQ4460 gives this word\n"
+                "0002 0000  L0002:  NOP\n"
+                "....\n"
+                "0004 A002          JNZ     L0002\n"
+                "zqdis: w.HEX: 1 word(s) cannot be written as source (marked in the output)\n");
 }
 
 // The label file's names for labels (and, when asked, for values), the table ROM written
@@ -212,23 +216,17 @@ TEST_F(ZqdisCliTest, NamesAndTableBack) {
   EXPECT_NE(operands.find("        INC     start           ; 0013 0020\n"), std::string::npos);
   EXPECT_NE(operands.find("loop:   INC     0Fh"), std::string::npos);
   // Both sources give the same program and table again.
-  const std::string object = zqtest::readFile(dir_.file("p.OBJ"));
-  const std::string table = zqtest::readFile(dir_.file("p.TAB"));
-  const std::string tableHex = zqtest::readFile(dir_.file("p.TAB.HEX"));
   writeFile(dir_.file("q.asm"), source);
   run(chips_ + "-q --table-top 0Fh q.asm", 0, ZQASM_TEST_CLI);
-  EXPECT_EQ(zqtest::readFile(dir_.file("q.OBJ")), object);
-  EXPECT_EQ(zqtest::readFile(dir_.file("q.TAB")), table);
+  EXPECT_EQ(read("q.OBJ"), read("p.OBJ"));
+  EXPECT_EQ(read("q.TAB"), read("p.TAB"));
   writeFile(dir_.file("r.asm"), operands);
   run(chips_ + "-q --hex --table-top 0FFh r.asm", 0, ZQASM_TEST_CLI);
-  EXPECT_EQ(zqtest::readFile(dir_.file("r.OBJ")), object);
-  EXPECT_EQ(zqtest::readFile(dir_.file("r.TAB.HEX")), tableHex);
+  EXPECT_EQ(read("r.OBJ"), read("p.OBJ"));
+  EXPECT_EQ(read("r.TAB.HEX"), read("p.TAB.HEX"));
   // A table image given as the program is refused for what it is.
   EXPECT_EQ(run(chips_ + "p.TAB", 1),
             "zqdis: p.TAB: a table ROM image (.TAB), not a program image: give it with --table\n");
-  EXPECT_EQ(run(chips_ + "--symbols-for-operands p.OBJ", 2),
-            "zqdis: --symbols-for-operands needs --symbols\n"
-            "Try 'zqdis --help' for more information.\n");
 }
 
 // The reader's options: the ROM top of an Intel HEX image, fill words as gaps, a range of
@@ -250,29 +248,21 @@ TEST_F(ZqdisCliTest, ReaderOptions) {
             "zqdis: f.HEX: words up to 0008h, beyond --rom-top 0007h\n");
   // From standard input, only 0006h-0007h.
   EXPECT_EQ(run(chips_ + "--chip ZQ4460 --start 6 --stop 0x7 - <f.HEX", 0),
-            "; standard input read back by zqdis: chip ZQ4460, program ROM top 0FFFh.\n"
-            "; Intel HEX does not hold the ROM top: this is the end of the bank of the last word\n"
-            "; (0FFFh, 1FFFh or 2FFFh; 0FFFFh beyond).\n"
-            "; Assemble with: zqasm --rom-top 0FFFh --hex FILE\n"
-            "        .CHIP   ZQ4460\n"
-            "        ORG     0006h\n"
-            "        JNZ     0000h           ; 0006 A000\n"
-            "        RET                     ; 0007 0003\n");
+            "; standard input read back by zqdis: chip ZQ4460, program ROM top 0FFFh.\n" + kHexTop +
+                "; Assemble with: zqasm --rom-top 0FFFh --hex FILE\n"
+                "        .CHIP   ZQ4460\n"
+                "        ORG     0006h\n"
+                "        JNZ     0000h           ; 0006 A000\n"
+                "        RET                     ; 0007 0003\n");
   writeFile(dir_.file("o.HEX"), ":0400000003000300F6\n:0200020010D01C\n:00000001FF\n");
   EXPECT_EQ(run(chips_ + "--chip ZQ4460 --listing o.HEX", 0),
-            "; o.HEX read back by zqdis: chip ZQ4460, program ROM top 0FFFh.\n"
-            "; Intel HEX does not hold the ROM top: this is the end of the bank of the last word\n"
-            "; (0FFFh, 1FFFh or 2FFFh; 0FFFFh beyond).\n"
-            "ADDR WORD  STATEMENT\n"
-            "0000 0003          RET\n"
-            "\n"
-            "0001 D010          JMP     0010h\n"
-            "\n"
-            "zqdis: warning: o.HEX: line 2: gives again bytes 0002h-0003h given before\n");
-  EXPECT_EQ(run(chips_ + "--chip ZQ4460 --start 8 --stop 7 f.HEX", 2),
-            "zqdis: --start above --stop\nTry 'zqdis --help' for more information.\n");
-  EXPECT_EQ(run(chips_ + "p.OBJ --rom-top 0x10000", 2),
-            "zqdis: --rom-top above 0FFFFh: 0x10000\nTry 'zqdis --help' for more information.\n");
+            "; o.HEX read back by zqdis: chip ZQ4460, program ROM top 0FFFh.\n" + kHexTop +
+                "ADDR WORD  STATEMENT\n"
+                "0000 0003          RET\n"
+                "\n"
+                "0001 D010          JMP     0010h\n"
+                "\n"
+                "zqdis: warning: o.HEX: line 2: gives again bytes 0002h-0003h given before\n");
 }
 
 }  // namespace
