@@ -218,6 +218,18 @@ void setNoteMessage(CulpritNote& note, const char* format, va_list args) {
   note.message = text;
 }
 
+// A note of diagnostic `number` (a warning's when `warning`) with its culprit and message,
+// for an observer of diagnostics only.
+[[gnu::format(printf, 5, 0)]] void addNote(AssemblerRun& run, int number, bool warning,
+                                           std::string_view culprit, const char* format,
+                                           va_list args) {
+  if (!observingDiagnostics()) return;
+  CulpritNote* note = newNote(run, number, warning);
+  if (note == nullptr) return;
+  setNoteMessage(*note, format, args);
+  note->culprit = culprit;
+}
+
 void flushPending(AssemblerRun& run, const std::string& file, unsigned lineNumber,
                   bool inStatement) {
   DiagnosticsState& d = run.diagnostics;
@@ -295,12 +307,9 @@ void raiseWarning(AssemblerRun& run, int number) {
 void raiseWarningNoted(AssemblerRun& run, int number, const char* format, ...) {
   if (!warningOn(number)) return;
   raiseWarning(run, number);
-  if (!observingDiagnostics()) return;
-  CulpritNote* note = newNote(run, number, true);
-  if (note == nullptr) return;
   va_list args;
   va_start(args, format);
-  setNoteMessage(*note, format, args);
+  addNote(run, number, true, std::string_view(), format, args);
   va_end(args);
 }
 
@@ -314,25 +323,18 @@ void reportFieldCut(AssemblerRun& run, int pass) {
 }
 
 void noteCulprit(AssemblerRun& run, int number, const char* format, ...) {
-  if (!observingDiagnostics()) return;
-  CulpritNote* note = newNote(run, number);
-  if (note == nullptr) return;
   va_list args;
   va_start(args, format);
-  setNoteMessage(*note, format, args);
+  addNote(run, number, false, std::string_view(), format, args);
   va_end(args);
 }
 
 void noteCulpritAt(AssemblerRun& run, int number, std::string_view culprit, const char* format,
                    ...) {
-  if (!observingDiagnostics()) return;
-  CulpritNote* note = newNote(run, number);
-  if (note == nullptr) return;
   va_list args;
   va_start(args, format);
-  setNoteMessage(*note, format, args);
+  addNote(run, number, false, culprit, format, args);
   va_end(args);
-  note->culprit = culprit;
 }
 
 bool mayMakeSuggestion(AssemblerRun& run) {
